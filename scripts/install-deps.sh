@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, and only those that are missing, so a
+# second run costs nothing. Groups: base (native build and tests), cli (the command-line
+# tool), bench (reference FFT libraries and sox), fuzz, win32 (cross build and Wine).
+# Usage: scripts/install-deps.sh [group ...]   (default: base cli)
+set -euo pipefail
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(base cli)
+
+pkgs=()
+for g in "${groups[@]}"; do
+    case "$g" in
+        base)  pkgs+=(cmake ninja-build g++ libgtest-dev libgmock-dev libfftw3-dev) ;;
+        cli)   pkgs+=(libsndfile1-dev libcli11-dev libfmt-dev) ;;
+        bench) pkgs+=(libbenchmark-dev libfftw3-dev libkissfft-dev sox) ;;
+        fuzz)  pkgs+=(clang libclang-rt-14-dev valgrind) ;;
+        win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386 qemu-user-static) ;;
+        *) echo "install-deps: unknown group '$g' (base, cli, bench, fuzz, win32)" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    echo "install-deps: installing ${missing[*]}" >&2
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit Linux executables (Wine's 32-bit loader) need the emulator registered.
+if printf '%s\n' "${groups[@]}" | grep -qx win32; then
+    sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    mountpoint -q /proc/sys/fs/binfmt_misc || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+        echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+    fi
+fi
