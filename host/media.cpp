@@ -1,0 +1,55 @@
+#include "host/media.h"
+
+#include <cstdint>
+
+static bool media_is_degenerate(const HostMedia& media)
+{
+    return media.audio_rate <= 0 || media.channels <= 0 || media.video_rate_num <= 0 ||
+           media.video_rate_den <= 0;
+}
+
+int64_t media_sample_frames(const HostMedia& media)
+{
+    if (media_is_degenerate(media)) return 0;
+    return static_cast<int64_t>(media.audio.size()) / media.channels;
+}
+
+int64_t media_frame_start(const HostMedia& media, int64_t f)
+{
+    if (media_is_degenerate(media) || f <= 0) return 0;
+    // rate * den fits in 63 bits, but f * rate * den need not: split it into a quotient
+    // and a remainder by num, whose product with f always fits.
+    const int64_t num = media.video_rate_num;
+    const int64_t per_frame = static_cast<int64_t>(media.audio_rate) * media.video_rate_den;
+    const int64_t q = per_frame / num;
+    const int64_t r = per_frame % num;
+    int64_t whole = 0;
+    if (__builtin_mul_overflow(f, q, &whole)) return INT64_MAX;
+    const int64_t part = f <= INT64_MAX / num ? f * r / num : f / num * r + f % num * r / num;
+    int64_t sum = 0;
+    if (__builtin_add_overflow(whole, part, &sum)) return INT64_MAX;
+    return sum;
+}
+
+int64_t media_frame_count(const HostMedia& media)
+{
+    const int64_t total = media_sample_frames(media);
+    if (total == 0) return 0;
+    // F = ceil(total * num / (rate * den)), whose product may not fit in 64 bits for
+    // absurd rates: estimate it in long double, then settle it on the exact start().
+    const long double estimate = static_cast<long double>(total) * media.video_rate_num /
+                                 (static_cast<long double>(media.audio_rate) * media.video_rate_den);
+    int64_t f = estimate >= 9.0e18L ? INT64_MAX - 1 : static_cast<int64_t>(estimate);
+    while (f < INT64_MAX - 1 && media_frame_start(media, f) < total) ++f;
+    while (f > 0 && media_frame_start(media, f - 1) >= total) --f;
+    return f;
+}
+
+int64_t media_frame_samples(const HostMedia& media, int64_t f)
+{
+    if (f < 0 || f >= media_frame_count(media)) return 0;
+    const int64_t total = media_sample_frames(media);
+    int64_t end = media_frame_start(media, f + 1);
+    if (end > total) end = total;
+    return end - media_frame_start(media, f);
+}
