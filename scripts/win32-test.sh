@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Windows plug-in tulm.auf and its test program with the win32 preset,
+# checks the DLL's headers, export and imports with objdump, and runs the test program
+# once under Wine from the folder that holds tulm.auf.
+#
+# The Wine prefix lives in build/win32/wineprefix. Its first start takes a few minutes
+# under emulation; later runs reuse it. Needs scripts/install-deps.sh win32.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fail() { echo "win32-test: $*" >&2; exit 1; }
+
+cmake --workflow --preset win32
+
+bin=build/win32/bin
+dll=$bin/tulm.auf
+exe=$bin/tulm_win32_test.exe
+[ -f "$dll" ] || fail "$dll was not built"
+[ -f "$exe" ] || fail "$exe was not built"
+
+dump=$(i686-w64-mingw32-objdump -p "$dll")
+
+grep -q 'file format pei-i386' <<<"$dump" || fail "tulm.auf is not an i386 PE file"
+grep -Eq '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' <<<"$dump" || fail "tulm.auf is not PE32"
+grep -Eq '^Characteristics.*' <<<"$dump" && grep -A12 '^Characteristics' <<<"$dump" | grep -q 'DLL' ||
+    fail "tulm.auf is not marked as a DLL"
+
+# The name table of the export directory: exactly one entry, undecorated.
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
+               on && NF == 0 {on = 0}
+               on {print $NF}' <<<"$dump")
+[ "$exports" = "GetFilterTable" ] ||
+    fail "tulm.auf must export exactly GetFilterTable, it exports: $(echo $exports)"
+
+# Only DLLs every Windows has: the GCC runtimes are linked in statically.
+imports=$(awk '/DLL Name:/ {print $3}' <<<"$dump")
+[ -n "$imports" ] || fail "no import table found in tulm.auf"
+for name in $imports; do
+    case "${name,,}" in
+        kernel32.dll | user32.dll | msvcrt.dll | advapi32.dll | gdi32.dll | ntdll.dll) ;;
+        *) fail "tulm.auf imports $name, which is not a Windows system DLL" ;;
+    esac
+done
+echo "win32-test: tulm.auf is PE32 i386, exports GetFilterTable only, imports $(echo $imports)"
+
+export WINEPREFIX="$PWD/build/win32/wineprefix"
+export WINEDEBUG=-all
+start=$(date +%s)
+status=0
+(cd "$bin" && timeout 900 wine tulm_win32_test.exe) || status=$?
+elapsed=$(($(date +%s) - start))
+echo "win32-test: the Wine step took ${elapsed} s"
+[ "$status" -ne 124 ] || fail "the test program timed out under Wine"
+[ "$status" -eq 0 ] || fail "the test program failed under Wine (exit code $status)"

@@ -1,0 +1,40 @@
+// The Windows test program: plays the host against the real tulm.auf. It loads the DLL
+// by its bare name from its own folder, as the host loads plug-ins, and checks the
+// registration record, the version resource, window-message forwarding and the
+// processing callback. Exit code 0 only when every check passed.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tests/win32/audio_checks.h"
+#include "tests/win32/check.h"
+#include "tests/win32/table_checks.h"
+#include "tests/win32/version_checks.h"
+#include "tests/win32/window_checks.h"
+
+typedef void*(__cdecl* GetFilterTableFn)(void);
+
+int main()
+{
+    const HMODULE module = LoadLibraryA("tulm.auf");
+    check(module != nullptr, "load", "LoadLibraryA(\"tulm.auf\") failed (error %lu)",
+          static_cast<unsigned long>(GetLastError()));
+    const FARPROC entry = GetProcAddress(module, "GetFilterTable");
+    check(entry != nullptr, "load", "GetFilterTable is not exported by that name");
+    const GetFilterTableFn get_table = reinterpret_cast<GetFilterTableFn>(reinterpret_cast<void*>(entry));
+    void* table = get_table();
+    check(table != nullptr, "load", "GetFilterTable returned null");
+    std::printf("tulm.auf loaded, FilterTable at %p\n", table);
+
+    check_filter_table(module, table);
+    std::printf("registration record checked\n");
+    check_version_resource(module);
+    std::printf("version resource checked\n");
+    check_window_messages(reinterpret_cast<WindowMessageFn>(const_cast<void*>(ptr_at(table, 64))));
+    std::printf("window messages checked\n");
+    check_audio_processing(table);
+    std::printf("audio processing checked\n");
+
+    FreeLibrary(module);
+    return finish_checks();
+}
