@@ -1,0 +1,44 @@
+#pragma once
+// The span renderer: pulls the span's source audio from the host, removes the band
+// around the notch block by block, and keeps the result as 16-bit samples for the
+// processing callback to copy from.
+#include <cstdint>
+
+#include "shell/host_interface.h"
+
+struct RenderedSpan {
+    int16_t* samples;  // span_length x channels, interleaved; null when nothing is rendered
+    int32_t length;    // sample frames; 0 when nothing is rendered
+    int32_t channels;
+    int32_t cursor;    // next frame for sequential delivery, 0 .. length
+};
+
+// Empty at load.
+extern RenderedSpan g_span;
+
+// Replaces g_span (freeing the previous samples first) by the span g_plan describes,
+// with the cursor at 0. The span starts at g_plan.start_frame; its source audio comes
+// from services->get_source_audio(table, edit, frame, buffer), frame by frame, until
+// the span is full or the host returns no samples (what the media cannot supply is
+// silence). A plan with span_length 0 leaves g_span empty. Returns 0 when a buffer
+// could not be allocated (g_span is then empty), non-zero otherwise.
+int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services);
+
+// Removes the band around entry c of an n-double spectrum array: entry c is zeroed and
+// entries c + i + 1 and c - i - 1 are scaled by window[i] for i < w, so the notch
+// covers 2w + 1 entries. Entries outside 0 .. n - 1 are skipped, never written.
+void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window);
+
+// A rendered value as a 16-bit sample: truncated toward zero, saturated to
+// -32768 .. 32767 (a wrapped sample would be a full-scale click).
+inline int16_t to_sample(double v)
+{
+    if (v >= 32767.0) return 32767;
+    if (v <= -32768.0) return -32768;
+    return static_cast<int16_t>(static_cast<int32_t>(v));
+}
+
+inline int16_t to_sample(int32_t v)
+{
+    return static_cast<int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+}
