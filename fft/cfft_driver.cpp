@@ -1,0 +1,147 @@
+// The complex FFT driver: a split-radix decimation in frequency that cuts blocks into
+// quarters down to 8- or 16-point kernels, then one bit reversal into natural order.
+#include "fft/fft_internal.h"
+
+void cfft_forward(int32_t n, double* a)
+{
+    if (n > 32) {
+        cfft_stage(n, a);
+        const int32_t m = n / 4;
+        if (n > 512) {
+            cfft_recursive(m, a);
+            cfft_recursive_shifted(m, a + m);
+            cfft_recursive(m, a + 2 * m);
+            cfft_recursive(m, a + 3 * m);
+        } else if (m > 32) {
+            cfft_middle(n, a);
+        } else {
+            cfft_leaf(n, a);
+        }
+        bitrev_permute(n, a);
+    } else if (n == 32) {
+        cfft16_kernel(a);
+        bitrev16(a);
+    } else if (n == 16) {
+        cfft8_kernel(a);
+        bitrev8(a);
+    } else if (n == 8) {
+        cfft4_kernel_forward(a);
+    } else {
+        cfft2_kernel(a);
+    }
+}
+
+// The conjugate of the forward transform of the conjugated input: only the first pass
+// and the final permutation differ from the forward direction.
+void cfft_inverse(int32_t n, double* a)
+{
+    if (n > 32) {
+        cfft_stage_conj(n, a);
+        const int32_t m = n / 4;
+        if (n > 512) {
+            cfft_recursive(m, a);
+            cfft_recursive_shifted(m, a + m);
+            cfft_recursive(m, a + 2 * m);
+            cfft_recursive(m, a + 3 * m);
+        } else if (m > 32) {
+            cfft_middle(n, a);
+        } else {
+            cfft_leaf(n, a);
+        }
+        bitrev_permute_conj(n, a);
+    } else if (n == 32) {
+        cfft16_kernel(a);
+        bitrev16_mirror(a);
+    } else if (n == 16) {
+        cfft8_kernel(a);
+        bitrev8_mirror(a);
+    } else if (n == 8) {
+        cfft4_kernel_inverse(a);
+    } else {
+        cfft2_kernel(a);
+    }
+}
+
+void cfft_recursive(int32_t n, double* a)
+{
+    cfft_stage(n, a);
+    if (n <= 512) {
+        cfft_middle(n, a);
+        return;
+    }
+    const int32_t m = n / 4;
+    cfft_recursive(m, a);
+    cfft_recursive_shifted(m, a + m);
+    cfft_recursive(m, a + 2 * m);
+    cfft_recursive(m, a + 3 * m);
+}
+
+void cfft_recursive_shifted(int32_t n, double* a)
+{
+    cfft_stage_shifted(n, a);
+    if (n <= 512) {
+        cfft_middle_shifted(n, a);
+        return;
+    }
+    const int32_t m = n / 4;
+    cfft_recursive(m, a);
+    cfft_recursive_shifted(m, a + m);
+    cfft_recursive(m, a + 2 * m);
+    cfft_recursive_shifted(m, a + 3 * m);
+}
+
+void cfft_middle(int32_t n, double* a)
+{
+    const int32_t m = n / 4;
+    cfft_stage(m, a);
+    cfft_leaf(m, a);
+    cfft_stage_shifted(m, a + m);
+    cfft_leaf_shifted(m, a + m);
+    cfft_stage(m, a + 2 * m);
+    cfft_leaf(m, a + 2 * m);
+    cfft_stage(m, a + 3 * m);
+    cfft_leaf(m, a + 3 * m);
+}
+
+void cfft_middle_shifted(int32_t n, double* a)
+{
+    const int32_t m = n / 4;
+    cfft_stage(m, a);
+    cfft_leaf(m, a);
+    cfft_stage(m, a + 2 * m);
+    cfft_leaf(m, a + 2 * m);
+    cfft_stage_shifted(m, a + m);
+    cfft_leaf_shifted(m, a + m);
+    cfft_stage_shifted(m, a + 3 * m);
+    cfft_leaf_shifted(m, a + 3 * m);
+}
+
+void cfft_leaf(int32_t n, double* a)
+{
+    if (n == 128) {
+        cfft16_kernel(a);
+        cfft16_kernel_shifted(a + 32);
+        cfft16_kernel(a + 64);
+        cfft16_kernel(a + 96);
+    } else {
+        cfft8_kernel(a);
+        cfft8_kernel_shifted(a + 16);
+        cfft8_kernel(a + 32);
+        cfft8_kernel(a + 48);
+    }
+}
+
+void cfft_leaf_shifted(int32_t n, double* a)
+{
+    if (n == 128) {
+        cfft16_kernel(a);
+        cfft16_kernel_shifted(a + 32);
+        cfft16_kernel(a + 64);
+        cfft16_kernel_shifted(a + 96);
+    } else {
+        cfft8_kernel(a);
+        cfft8_kernel_shifted(a + 16);
+        cfft8_kernel(a + 32);
+        cfft8_kernel_shifted(a + 48);
+    }
+}
