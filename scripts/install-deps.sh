@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, and only those that are missing, so a
 # second run costs nothing. Groups: base (native build and tests), cli (the command-line
-# tool), bench (reference FFT libraries and sox), fuzz, win32 (cross build and Wine).
+# tool), bench (sox and hyperfine for the tool's speed comparison), fuzz, win32 (cross
+# build and Wine). The default build compiles the benchmarks, so base carries FFTW,
+# KissFFT and Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli)
 set -euo pipefail
 
@@ -11,9 +13,10 @@ groups=("$@")
 pkgs=()
 for g in "${groups[@]}"; do
     case "$g" in
-        base)  pkgs+=(cmake ninja-build g++ libgtest-dev libgmock-dev libfftw3-dev) ;;
+        base)  pkgs+=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+                      libfftw3-dev libkissfft-dev) ;;
         cli)   pkgs+=(libsndfile1-dev libcli11-dev libfmt-dev) ;;
-        bench) pkgs+=(libbenchmark-dev libfftw3-dev libkissfft-dev sox) ;;
+        bench) pkgs+=(sox hyperfine) ;;
         fuzz)  pkgs+=(clang libclang-rt-14-dev valgrind) ;;
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386 qemu-user-static) ;;
         *) echo "install-deps: unknown group '$g' (base, cli, bench, fuzz, win32)" >&2; exit 2 ;;
@@ -21,7 +24,7 @@ for g in "${groups[@]}"; do
 done
 
 missing=()
-for p in "${pkgs[@]}"; do
+for p in $(printf '%s\n' "${pkgs[@]}" | sort -u); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
