@@ -1,0 +1,42 @@
+#pragma once
+// Command-line options shared by the commands that drive or describe the plug-in:
+// the sliders and check box by name, --hz, where the stretch starts, the video rate
+// and the module's path.
+#include <cstdint>
+#include <string>
+
+#include "cli/plugin_session.h"
+#include "cli/settings.h"
+
+namespace CLI {
+class App;
+}
+
+struct SettingOptions {
+    int32_t slider[kSliderCount] = {};
+    bool given[kSliderCount] = {};
+    bool window = false;
+    bool no_window = false;
+    double hz = 0;
+    bool hz_given = false;
+    int64_t start_frame = 0;
+    bool start_frame_given = false;
+    std::string start;       // a time, e.g. 1.25s
+    std::string fps = "30/1";
+    std::string plugin;      // empty: the module beside the executable
+};
+
+// Registers the sliders, --window/--no-window and --hz (when `sliders`), and always
+// --start/--start-frame, --fps and --plugin.
+void add_setting_options(CLI::App* app, SettingOptions* options, bool sliders);
+
+// The module's path: --plugin or the default.
+std::string plugin_path(const SettingOptions& options);
+
+// The plug-in's defaults with the user's values applied, checked against the slider
+// ranges, and --hz resolved for this sampling rate. Throws ToolError.
+Settings resolve_settings(const FilterTable& table, const SettingOptions& options, int32_t rate);
+
+// The video rate and the selection's first frame (from --start-frame, or --start
+// rounded down to the frame that holds that time). Throws ToolError.
+Placement resolve_placement(const SettingOptions& options);

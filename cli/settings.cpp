@@ -1,0 +1,118 @@
+#include "cli/settings.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "cli/tool_error.h"
+#include "shell/host_interface.h"
+
+const char* const kSliderNames[kSliderCount] = {"frequency", "seconds", "fft-order", "width", "fade"};
+
+Settings default_settings(const FilterTable& table)
+{
+    Settings s;
+    for (int i = 0; i < kSliderCount; ++i) s.slider[i] = table.slider_defaults[i];
+    s.use_window = table.check_defaults[0];
+    return s;
+}
+
+SliderRanges slider_ranges(const FilterTable& table)
+{
+    SliderRanges r;
+    for (int i = 0; i < kSliderCount; ++i) {
+        r.minimum[i] = table.slider_minima[i];
+        r.maximum[i] = table.slider_maxima[i];
+    }
+    return r;
+}
+
+void check_ranges(const Settings& settings, const SliderRanges& ranges)
+{
+    for (int i = 0; i < kSliderCount; ++i) {
+        const int32_t v = settings.slider[i];
+        if (v < ranges.minimum[i] || v > ranges.maximum[i])
+            throw ToolError("--" + std::string(kSliderNames[i]) + " " + std::to_string(v) +
+                            " is outside the slider's range " + std::to_string(ranges.minimum[i]) +
+                            " to " + std::to_string(ranges.maximum[i]));
+    }
+}
+
+NotchGeometry notch_geometry(const Settings& settings, int32_t rate)
+{
+    NotchGeometry g;
+    g.n = int32_t(1) << settings.slider[kFftOrder];
+    // The plug-in truncates the entry spacing to whole Hz; only when that gives 0 (a
+    // block longer than half a second) does it fall back to the exact spacing.
+    const int32_t s = (rate / 2) / g.n;
+    g.spacing = s > 0 ? double(s) : double(rate) / (2.0 * g.n);
+    g.centre = int32_t(settings.slider[kFrequency] * 10 / g.spacing + 0.5);
+    g.hop = 3 * g.n / 4;
+    g.quarter = g.n / 4;
+    const int32_t t = settings.slider[kSeconds] * rate + g.hop - 1;
+    g.length = t - t % g.hop + g.quarter;
+    g.fade = int32_t(int64_t(settings.slider[kFade]) * g.length / 100);
+    g.inside = g.centre >= 0 && g.centre < g.n;
+    const double bin_hz = double(rate) / g.n;
+    g.centre_hz = g.centre * bin_hz / 2.0;
+    int32_t lo = g.centre - settings.slider[kWidth];
+    int32_t hi = g.centre + settings.slider[kWidth];
+    if (lo < 0) lo = 0;
+    if (hi > g.n - 1) hi = g.n - 1;
+    g.low_hz = (lo / 2) * bin_hz;
+    g.high_hz = (hi / 2) * bin_hz;
+    return g;
+}
+
+int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges& ranges,
+                         int32_t rate)
+{
+    if (!(hz > 0) || hz >= rate / 2.0)
+        throw ToolError("--hz " + std::to_string(hz) + " is not between 0 and half the sampling rate (" +
+                        std::to_string(rate / 2) + " Hz)");
+    Settings trial = settings;
+    int32_t best = -1;
+    double best_miss = 0, best_nominal = 0;
+    for (int32_t f = ranges.minimum[kFrequency]; f <= ranges.maximum[kFrequency]; ++f) {
+        trial.slider[kFrequency] = f;
+        const NotchGeometry g = notch_geometry(trial, rate);
+        if (!g.inside) continue;
+        const double miss = std::fabs(g.centre_hz - hz);
+        const double nominal = std::fabs(f * 10.0 - hz);
+        if (best < 0 || miss < best_miss || (miss == best_miss && nominal < best_nominal)) {
+            best = f;
+            best_miss = miss;
+            best_nominal = nominal;
+        }
+    }
+    if (best < 0)
+        throw ToolError("no frequency slider value places the notch at this rate and FFT order");
+    return best;
+}
+
+void parse_video_rate(const std::string& text, int32_t* num, int32_t* den)
+{
+    const size_t slash = text.find('/');
+    const std::string a = text.substr(0, slash);
+    const std::string b = slash == std::string::npos ? "1" : text.substr(slash + 1);
+    char* end_a = nullptr;
+    char* end_b = nullptr;
+    const long n = std::strtol(a.c_str(), &end_a, 10);
+    const long d = std::strtol(b.c_str(), &end_b, 10);
+    if (a.empty() || b.empty() || *end_a || *end_b || n < 1 || d < 1 || n > 1000000 || d > 1000000)
+        throw ToolError("--fps '" + text + "' is not a video rate like 30 or 30000/1001");
+    *num = int32_t(n);
+    *den = int32_t(d);
+}
+
+double parse_seconds(const std::string& text)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    const std::string unit = end ? end : "";
+    double scale = 0;
+    if (unit.empty() || unit == "s") scale = 1;
+    else if (unit == "ms") scale = 0.001;
+    if (text.empty() || end == text.c_str() || scale == 0 || !std::isfinite(v) || v < 0)
+        throw ToolError("'" + text + "' is not a time like 1.25s or 1250ms");
+    return v * scale;
+}

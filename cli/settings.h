@@ -1,0 +1,61 @@
+#pragma once
+// The plug-in's five sliders and check box as the tool sees them, and the geometry of
+// the stretch and the notch that follows from them for one file's sampling rate. The
+// geometry repeats the plug-in's integer arithmetic so that the tool can say which
+// frames are processed and which Hz the notch covers; the samples themselves always
+// come from the plug-in.
+#include <cstdint>
+#include <string>
+
+struct FilterTable;
+
+enum SliderIndex { kFrequency, kSeconds, kFftOrder, kWidth, kFade, kSliderCount };
+
+// Slider names on the command line, in the plug-in's slider order.
+extern const char* const kSliderNames[kSliderCount];
+
+struct Settings {
+    int32_t slider[kSliderCount] = {};
+    int32_t use_window = 0;
+};
+
+struct SliderRanges {
+    int32_t minimum[kSliderCount] = {};
+    int32_t maximum[kSliderCount] = {};
+};
+
+// The plug-in's own defaults and ranges, read from its registration record.
+Settings default_settings(const FilterTable& table);
+SliderRanges slider_ranges(const FilterTable& table);
+
+// Throws ToolError naming the first slider outside its range.
+void check_ranges(const Settings& settings, const SliderRanges& ranges);
+
+// Everything the plug-in derives from the settings and the sampling rate.
+struct NotchGeometry {
+    int32_t n = 0;          // FFT block size
+    double spacing = 0;     // Hz per frequency-slider step unit that the plug-in assumes per entry
+    int32_t centre = 0;     // notch centre, a spectrum-array entry index
+    int32_t hop = 0;        // 3n/4
+    int32_t quarter = 0;    // n/4: block ramps and the tail cross-fade
+    int32_t length = 0;     // stretch length in sample frames
+    int32_t fade = 0;       // fade-in length in sample frames
+    double centre_hz = 0;   // where the centre entry lies: centre * rate / (2n)
+    double low_hz = 0;      // first and last bin the notch touches; entry e lies in bin e/2
+    double high_hz = 0;
+    bool inside = false;    // the centre lies within the n entries of the spectrum
+};
+
+NotchGeometry notch_geometry(const Settings& settings, int32_t rate);
+
+// The frequency slider value, within `ranges`, whose real notch centre lies nearest to
+// `hz` for this rate and the settings' FFT order; a tie goes to the value whose nominal
+// frequency (value x 10 Hz) is nearer. Throws ToolError when no value places the notch.
+int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges& ranges,
+                         int32_t rate);
+
+// Video rate "30", "30/1" or "30000/1001". Throws ToolError.
+void parse_video_rate(const std::string& text, int32_t* num, int32_t* den);
+
+// A time "1.25s", "1250ms" or "1.25" (seconds). Throws ToolError.
+double parse_seconds(const std::string& text);

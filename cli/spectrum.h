@@ -1,0 +1,31 @@
+#pragma once
+// Average power spectra for the tool's own analysis (detect, measure, plots). This is
+// measurement, not filtering: Hann-windowed segments with half overlap (Welch),
+// averaged over segments and channels.
+#include <cstdint>
+#include <vector>
+
+struct Spectrum {
+    int32_t rate = 0;
+    int32_t n = 0;              // segment length
+    std::vector<double> power;  // n/2 + 1 bins
+    double bin_hz() const { return double(rate) / n; }
+};
+
+// Power per bin, scaled so that the bins of a full-scale sine add up to 0.5 (its mean
+// square) and white noise of mean square p gives about p * 2/n per bin. Frames
+// [first, first + count) of interleaved 16-bit audio; count must be at least n.
+Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first,
+                          int64_t count, int32_t n);
+
+// The largest power of two not above `count` and not above `limit`, at least 64.
+int32_t segment_length(int64_t count, int32_t limit);
+
+// Peak position refined between bins by a parabola through the log powers of bins
+// k - 1, k, k + 1; returns a fractional bin.
+double refine_peak(const std::vector<double>& power, int32_t k);
+
+// Sum of power over bins whose centre lies in [low_hz, high_hz].
+double band_power(const Spectrum& s, double low_hz, double high_hz);
+
+double to_db(double power);
