@@ -2,8 +2,7 @@
 # GetFilterTable by its undecorated name, and shows the version resource. The GCC
 # runtimes are linked in so that the DLL needs nothing beyond Windows' own DLLs.
 if(NOT TARGET tulm_plugin)
-    message(WARNING "resources/win32.cmake: the plug-in module tulm_plugin is not defined")
-    return()
+    message(FATAL_ERROR "resources/win32.cmake: the plug-in module tulm_plugin is not defined")
 endif()
 
 set_target_properties(tulm_plugin PROPERTIES SUFFIX ".auf")

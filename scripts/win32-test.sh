@@ -22,8 +22,8 @@ dump=$(i686-w64-mingw32-objdump -p "$dll")
 
 grep -q 'file format pei-i386' <<<"$dump" || fail "tulm.auf is not an i386 PE file"
 grep -Eq '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' <<<"$dump" || fail "tulm.auf is not PE32"
-grep -Eq '^Characteristics.*' <<<"$dump" && grep -A12 '^Characteristics' <<<"$dump" | grep -q 'DLL' ||
-    fail "tulm.auf is not marked as a DLL"
+characteristics=$(awk '/^Characteristics/ {print $2; exit}' <<<"$dump")
+[ -n "$characteristics" ] && (( characteristics & 0x2000 )) || fail "tulm.auf is not marked as a DLL"
 
 # The name table of the export directory: exactly one entry, undecorated.
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
