@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "render/render_key.h"
+#include "render/render_span.h"
+#include "shell/callbacks.h"
+#include "shell/win32_ui.h"
+#include "tests/render/fake_host.h"
+
+namespace {
+
+const int16_t kUntouched = 0x1234;
+
+void set_up(FakeHost* h, int32_t rate, int32_t channels, int32_t num, int32_t den)
+{
+    h->rate = rate, h->channels = channels, h->num = num, h->den = den;
+    h->first = 40;
+    h->media = tone(rate, channels, 8 * rate, 1000, 8000);
+    attach(h);
+}
+
+// Checks that `audio` holds span frames from..from+count-1 and kUntouched after them.
+void expect_slice(const std::vector<int16_t>& audio, int32_t channels, int64_t from,
+                  int64_t count, const std::string& where)
+{
+    for (int64_t i = 0; i < int64_t(audio.size()); ++i) {
+        const int16_t want = i < count * channels ? g_span.samples[from * channels + i] : kUntouched;
+        ASSERT_EQ(audio[i], want) << where << ", value " << i;
+    }
+}
+
+// While the host writes, the span is handed out in order from its start whatever the
+// frame numbers; the call crossing the end gets only the rest; later calls nothing.
+TEST(ProcessAudio, WritingDeliversInOrder)
+{
+    FakeHost host;
+    set_up(&host, 44100, 2, 30, 1);
+    host.writing = 1;
+    int64_t delivered = 0;
+    for (int32_t call = 0; call < 70; ++call) {
+        std::vector<int16_t> audio(1470 * 2, kUntouched);
+        process(&host, 500 + 3 * call, &audio, 2);
+        const int64_t count = std::min<int64_t>(1470, g_span.length - delivered);
+        expect_slice(audio, 2, delivered, count, "call " + std::to_string(call));
+        delivered += count;
+    }
+    EXPECT_EQ(delivered, g_span.length);
+    EXPECT_EQ(g_span.cursor, g_span.length);
+}
+
+// In preview each frame gets the slice at its own offset, start(f) - start(first),
+// including frame rates whose numerator does not divide the sampling rate.
+class Preview : public ::testing::TestWithParam<std::array<int32_t, 3>> {};
+TEST_P(Preview, DeliversAtTheFramesOffset)
+{
+    const auto [rate, num, den] = GetParam();
+    FakeHost host;
+    set_up(&host, rate, 1, num, den);
+    for (int32_t f = host.first - 2; f < host.first + 3 * num / den; ++f) {
+        const int64_t offset = frame_start(host, f) - frame_start(host, host.first);
+        const int64_t samples = frame_start(host, f + 1) - frame_start(host, f);
+        std::vector<int16_t> audio(samples, kUntouched);
+        process(&host, f, &audio, 1);
+        const bool inside = offset >= 0 && offset < g_span.length;
+        const int64_t count = inside ? std::min(samples, g_span.length - offset) : 0;
+        expect_slice(audio, 1, inside ? offset : 0, count, "frame " + std::to_string(f));
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Rates, Preview,
+                         ::testing::Values(std::array<int32_t, 3>{48000, 30, 1},
+                                           std::array<int32_t, 3>{48000, 30000, 1001},
+                                           std::array<int32_t, 3>{44100, 24, 1},
+                                           std::array<int32_t, 3>{44100, 25, 1}));
+
+TEST(FrameOffset, FloorsAtEveryRateAndSign)
+{
+    struct Row { int32_t frame, first, rate, num, den; int64_t offset; };
+    const Row rows[] = {
+        {11, 10, 48000, 30, 1, 1600},         {10, 11, 48000, 30, 1, -1600},
+        {1, 0, 48000, 24000, 1001, 2002},     {1, 0, 48000, 30000, 1001, 1601},
+        {11, 10, 48000, 30000, 1001, 1601},   {0, -1, 48000, 30000, 1001, 1602},
+        {-1, -2, 48000, 30000, 1001, 1602},   {1, 0, 44100, 24, 1, 1837},
+        {2, 0, 44100, 24, 1, 3675},           {0, -1, 44100, 24, 1, 1838},
+        {INT32_MAX, 0, 192000, 1, 1, int64_t(INT32_MAX) * 192000},
+        {INT32_MIN, INT32_MAX, 48000, 30000, 1001, -6878819619672LL},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(frame_offset(r.frame, r.first, r.rate, r.num, r.den), r.offset)
+            << r.frame << " from " << r.first << " at " << r.rate << " " << r.num << "/" << r.den;
+}
+
+// Requests the span cannot serve, and media the plan cannot serve, pass untouched.
+TEST(ProcessAudio, UnservedRequestsPassUntouched)
+{
+    FakeHost host;
+    set_up(&host, 44100, 2, 30, 1);
+    struct Row { int32_t channels, samples; bool null_buffer; };
+    for (const Row r : {Row{1, 1470, false}, Row{3, 1470, false}, Row{2, 0, false},
+                        Row{2, -5, false}, Row{2, 1470, true}})
+        for (int32_t writing : {0, 1}) {
+            host.writing = writing;
+            std::vector<int16_t> audio(1470 * 3, kUntouched);
+            ProcessRequest request;
+            std::memset(&request, 0, sizeof request);
+            request.frame = host.first;
+            request.audio = r.null_buffer ? nullptr : audio.data();
+            request.samples = r.samples, request.channels = r.channels, request.edit = &host;
+            EXPECT_EQ(process_audio(host.table, &request), 1);
+            EXPECT_EQ(audio, std::vector<int16_t>(1470 * 3, kUntouched)) << r.channels;
+            EXPECT_EQ(g_span.cursor, 0);
+        }
+
+    struct Media { int32_t rate, channels, num, den; };
+    for (const Media m : {Media{0, 2, 30, 1}, Media{-8000, 2, 30, 1}, Media{44100, 0, 30, 1},
+                          Media{44100, 2, 0, 1}, Media{44100, 2, 30, 0},
+                          Media{44100, 1 << 28, 30, 1}, Media{INT32_MAX, 1, 30, 1}}) {
+        host.rate = m.rate, host.channels = m.channels, host.num = m.num, host.den = m.den;
+        host.source_calls = 0;
+        std::vector<int16_t> audio(1470 * 2, kUntouched);
+        process(&host, host.first, &audio, 2);
+        EXPECT_EQ(audio, std::vector<int16_t>(1470 * 2, kUntouched)) << m.rate << " " << m.channels;
+        EXPECT_EQ(host.source_calls, 0);
+    }
+}
+
+// Out of memory (the address space capped just above its use) the audio passes
+// untouched, and the next call, with memory back, renders and delivers.
+TEST(ProcessAudio, AllocationFailureLeavesAudio)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs the whole address space";
+#else
+    FakeHost host;
+    set_up(&host, 192000, 8, 30, 1);
+    host.sliders[1] = 3, host.sliders[2] = 14;
+    host.writing = 1;
+    std::vector<int16_t> audio(6400 * 8, kUntouched);
+    ProcessRequest request;
+    std::memset(&request, 0, sizeof request);
+    request.audio = audio.data(), request.samples = 6400, request.channels = 8;
+    request.edit = &host;
+
+    long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    ASSERT_NE(statm, nullptr);
+    ASSERT_EQ(std::fscanf(statm, "%ld", &pages), 1);
+    std::fclose(statm);
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit capped = saved;
+    capped.rlim_cur = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (2 << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
+    const int32_t result = process_audio(host.table, &request);
+    setrlimit(RLIMIT_AS, &saved);
+
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(audio, std::vector<int16_t>(6400 * 8, kUntouched));
+    EXPECT_EQ(g_span.length, 0);
+    process(&host, 0, &audio, 8);
+    ASSERT_GT(g_span.length, 3 * 192000);
+    expect_slice(audio, 8, 0, 6400, "after memory came back");
+#endif
+}
+
+std::vector<std::array<uint64_t, 3>> g_received;
+
+void record(StandinWindow*, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    g_received.push_back({message, wparam, uint64_t(lparam)});
+}
+
+// Keys and the wheel reach the owner unchanged; both host notifications force a full
+// re-render and restart the cursor; anything else is dropped.
+TEST(WindowMessage, ForwardsAndNotifies)
+{
+    StandinWindow owner = {nullptr, record, nullptr};
+    StandinWindow settings = {&owner, record, nullptr};
+    g_received.clear();
+    for (uint32_t message : {0x0100u, 0x0101u, 0x020Au, 0x0200u, 0x0465u, 0x0469u})
+        EXPECT_EQ(window_message(&settings, message, 0x41, -120), 0);
+    const std::vector<std::array<uint64_t, 3>> want = {
+        {0x0100, 0x41, uint64_t(-120)}, {0x0101, 0x41, uint64_t(-120)},
+        {0x020A, 0x41, uint64_t(-120)}};
+    EXPECT_EQ(g_received, want);
+
+    FakeHost host;
+    set_up(&host, 44100, 1, 30, 1);
+    host.writing = 1;
+    std::vector<int16_t> audio(1470);
+    process(&host, 0, &audio, 1);
+    EXPECT_GT(host.source_calls, 0);  // the key GetFilterTable cleared never matches
+    for (uint32_t message : {0x0465u, 0x0469u, 0x0200u}) {
+        process(&host, 1, &audio, 1);
+        ASSERT_EQ(g_span.cursor, 2 * 1470);
+        host.source_calls = 0;
+        window_message(&settings, message, 0, 0);
+        process(&host, 2, &audio, 1);
+        EXPECT_EQ(host.source_calls > 0, message != 0x0200u) << message;
+        EXPECT_EQ(g_span.cursor, message != 0x0200u ? 1470 : 3 * 1470) << message;
+        clear_key();
+        process(&host, 0, &audio, 1);
+    }
+}
+
+TEST(FilterTable, Registration)
+{
+    const FilterTable* t = GetFilterTable();
+    EXPECT_EQ(t->flags, 0x00240800u);
+    EXPECT_STREQ(t->name, "Pellomar");
+    EXPECT_STREQ(t->information, "Pellomar Ver. 0.3.1 by Orvane");
+    ASSERT_EQ(t->slider_count, 5);
+    ASSERT_EQ(t->check_count, 1);
+    const char* labels[5] = {"\x8e\xfc\x94\x67\x90\x94", "\x95\x62", "FFT", "\x95\x9d",
+                             "\x83\x74\x83\x46\x81\x5b\x83\x68"};
+    const int32_t defaults[5] = {100, 2, 11, 30, 25}, minima[5] = {1, 1, 9, 5, 0},
+                  maxima[5] = {1800, 3, 14, 256, 100};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_STREQ(t->slider_labels[i], labels[i]) << i;
+        EXPECT_EQ(t->slider_defaults[i], defaults[i]) << i;
+        EXPECT_EQ(t->slider_minima[i], minima[i]) << i;
+        EXPECT_EQ(t->slider_maxima[i], maxima[i]) << i;
+    }
+    EXPECT_STREQ(t->check_labels[0], "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70");
+    EXPECT_EQ(t->check_defaults[0], 0);
+    EXPECT_EQ(t->process, &process_audio);
+    EXPECT_EQ(t->window_message, &window_message);
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "render/render_plan.h"
+#include "render/render_span.h"
+#include "tests/render/fake_host.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Renders `media` with sliders {frequency, seconds, fft_order, width, fade} and
+// returns the span.
+std::vector<int16_t> rendered(FakeHost* host, const std::vector<int16_t>& media)
+{
+    host->media = media;
+    render(host);
+    return std::vector<int16_t>(g_span.samples,
+                                g_span.samples + int64_t(g_span.length) * g_span.channels);
+}
+
+FakeHost host_with(int32_t rate, int32_t order, int32_t frequency, int32_t width,
+                   int32_t fade, int32_t seconds = 2)
+{
+    FakeHost h;
+    h.rate = rate;
+    h.sliders[0] = frequency, h.sliders[1] = seconds, h.sliders[2] = order;
+    h.sliders[3] = width, h.sliders[4] = fade;
+    return h;
+}
+
+double max_abs_diff(const std::vector<int16_t>& a, const std::vector<int16_t>& b,
+                    double gain, int64_t from, int64_t to)
+{
+    double worst = 0;
+    for (int64_t t = from; t < to; ++t) worst = std::max(worst, std::fabs(a[t] - gain * b[t]));
+    return worst;
+}
+
+double rms(const std::vector<int16_t>& a, int64_t from, int64_t to)
+{
+    double sum = 0;
+    for (int64_t t = from; t < to; ++t) sum += double(a[t]) * a[t];
+    return std::sqrt(sum / double(to - from));
+}
+
+// 44100 Hz, N = 2048, centre entry 100 = bin 50. Away from the span's ends a tone at
+// the centre drops to the residue the block ramps leave, a 2000 Hz tone is unchanged,
+// and over the last Q frames the span cross-fades linearly back to the source.
+TEST(RenderSpan, ToneAtCentreIsRemovedOthersPass)
+{
+    const double amplitude = 10000;
+    FakeHost host = host_with(44100, 11, 100, 30, 0);
+    const std::vector<int16_t> centre = tone(44100, 1, 100000, 50 * 44100.0 / 2048, amplitude);
+    const std::vector<int16_t> out = rendered(&host, centre);
+    const int64_t n = 2048, q = 512, l = out.size();
+    ASSERT_EQ(l, 89600);
+    EXPECT_LE(max_abs_diff(out, centre, 0, n, l - n), 0.02 * amplitude);
+    for (int64_t i = 0; i < q; ++i)
+        EXPECT_NEAR(out[l - q + i], i * centre[l - q + i] / q, 0.02 * amplitude + 1) << i;
+
+    const std::vector<int16_t> passing = tone(44100, 1, 100000, 2000, amplitude);
+    EXPECT_LE(max_abs_diff(rendered(&host, passing), passing, 1, n, l - n), 0.005 * amplitude);
+}
+
+// The first F frames rise linearly from an exact 0: each is the unfaded frame times
+// i / F. A fade of more than 65536 frames takes the product past 32 bits.
+class FadeIn : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
+TEST_P(FadeIn, RisesLinearlyFromSilence)
+{
+    const auto [seconds, fade] = GetParam();
+    const std::vector<int16_t> media = tone(48000, 2, 200000, 2000, 30000);
+    FakeHost plain = host_with(48000, 11, 100, 30, 0, seconds);
+    plain.channels = 2;
+    const std::vector<int16_t> unfaded = rendered(&plain, media);
+    FakeHost faded_host = plain;
+    faded_host.sliders[4] = fade;
+    const std::vector<int16_t> faded = rendered(&faded_host, media);
+    const int64_t f = g_plan.fade_length;
+    ASSERT_EQ(faded.size(), unfaded.size());
+    ASSERT_EQ(f, fade * int64_t(unfaded.size() / 2) / 100);
+    for (int64_t t = 0; t < int64_t(faded.size()); ++t) {
+        const int64_t i = t / 2;
+        const int64_t want = i < f ? unfaded[t] * i / f : unfaded[t];
+        ASSERT_EQ(faded[t], want) << "frame " << i;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(SecondsAndPercent, FadeIn,
+                         ::testing::Values(std::make_pair(3, 50), std::make_pair(3, 100),
+                                           std::make_pair(1, 25)));
+
+// With the check box the notch edges follow the raised cosine: a tone m bins from the
+// centre (entries c + 2m and c + 2m + 1) keeps about the mean of window[2m - 1] and
+// window[2m]; without it, every tone inside the notch is removed.
+class WindowedEdge : public ::testing::TestWithParam<int32_t> {};
+TEST_P(WindowedEdge, GainFollowsTheWindow)
+{
+    const int32_t m = GetParam(), w = 30;
+    const std::vector<int16_t> media = tone(44100, 1, 100000, (50 + m) * 44100.0 / 2048, 10000);
+    FakeHost host = host_with(44100, 11, 100, w, 0);
+    host.check = 1;
+    std::vector<int16_t> out = rendered(&host, media);
+    const int64_t from = 2048, to = int64_t(out.size()) - 2048;
+    auto window = [&](int32_t i) { return 1 - (std::cos(kPi * (i + 1) / (w + 1)) + 1) * 0.5; };
+    const double want = (window(2 * m - 1) + window(2 * m)) / 2;
+    EXPECT_NEAR(rms(out, from, to) / rms(media, from, to), want, 0.03);
+
+    host.check = 0;
+    out = rendered(&host, media);
+    EXPECT_LE(rms(out, from, to) / rms(media, from, to), 0.02);
+}
+INSTANTIATE_TEST_SUITE_P(BinsFromCentre, WindowedEdge, ::testing::Values(2, 5, 8, 11));
+
+// A signal that fits 16 bits can leave them once filtered: a pulse train far below zero
+// on average, whose mean the notch around entry 1 removes, peaks near +57000. Every
+// store (block write-back, overlap-add, tail cross-fade) saturates instead of wrapping.
+TEST(RenderSpan, OverflowSaturates)
+{
+    std::vector<int16_t> pulses(150000);
+    for (size_t t = 0; t < pulses.size(); ++t) pulses[t] = t % 48 < 5 ? 32000 : -32000;
+    FakeHost host = host_with(48000, 11, 1, 30, 0);
+    const std::vector<int16_t> out = rendered(&host, pulses);
+    ASSERT_EQ(g_plan.c, 1);
+    for (size_t t = 512; t < out.size(); ++t)
+        if (pulses[t] > 0) {
+            ASSERT_GE(out[t], 30000) << t;
+        }
+}
+
+// Entries outside the spectrum array are skipped, never written, whichever side of
+// the array the notch overlaps.
+TEST(ApplyNotch, StaysInsideTheArray)
+{
+    const int32_t n = 16, w = 5, guard = 300;
+    const double window[w] = {0.5, 0.25, 0.125, 0.0625, 0.03125};
+    for (const int32_t c : {0, 2, 7, 15, 16, 18, 20, 400}) {
+        std::vector<double> buf(guard + n + guard, -1.0);
+        double* x = buf.data() + guard;
+        for (int32_t i = 0; i < n; ++i) x[i] = i + 1;
+        apply_notch(x, n, c, w, window);
+        for (int32_t i = -guard; i < n + guard; ++i) {
+            const int32_t dist = std::abs(i - c);
+            double want = i < 0 || i >= n ? -1.0 : i + 1;
+            if (i >= 0 && i < n && dist <= w) want = dist == 0 ? 0 : (i + 1) * window[dist - 1];
+            ASSERT_EQ(x[i], want) << "c " << c << " entry " << i;
+        }
+    }
+}
+
+// Where the notch can be placed (8000 Hz, a block of 2 s: exact spacing) the tone at
+// its centre is removed (measured in the second block: the first block starts without
+// a ramp, which spreads the tone past the notch at its ends); where the centre lies past the array (32000 Hz, N = 8192,
+// entry 18000) nothing is notched and the tone passes unchanged.
+TEST(RenderSpan, NotchBeyondTheUsualRanges)
+{
+    const double amplitude = 10000;
+    FakeHost slow = host_with(8000, 14, 100, 30, 0, 3);
+    const std::vector<int16_t> at_1k = tone(8000, 1, 40000, 1000, amplitude);
+    const std::vector<int16_t> out = rendered(&slow, at_1k);
+    ASSERT_EQ(g_plan.c, 4096);
+    EXPECT_LE(max_abs_diff(out, at_1k, 0, 16384, int64_t(out.size()) - 4096), 0.02 * amplitude);
+
+    FakeHost high = host_with(32000, 13, 1800, 30, 0);
+    const std::vector<int16_t> at_2k = tone(32000, 1, 80000, 2000, amplitude);
+    const std::vector<int16_t> passed = rendered(&high, at_2k);
+    ASSERT_GE(g_plan.c, g_plan.n);
+    EXPECT_LE(max_abs_diff(passed, at_2k, 1, 0, int64_t(passed.size())), 1.0);
+}
+
+// The capture stays inside its buffer: an FFT block longer than the seconds asked for,
+// a video frame longer than the span, or a host claiming, after the first frame, to
+// have written nearly 2^31 frames per call.
+TEST(RenderSpan, CaptureStaysInsideItsBuffer)
+{
+    struct Row { int32_t rate, order, seconds, num, den, claim; };
+    const Row rows[] = {{8000, 14, 1, 30, 1, 0},
+                        {8000, 9, 1, 1, 3, 0},
+                        {44100, 11, 2, 30, 1, INT32_MAX - 100}};
+    for (const Row& r : rows) {
+        FakeHost host = host_with(r.rate, r.order, 100, 30, 0, r.seconds);
+        host.num = r.num, host.den = r.den, host.claim = r.claim;
+        const std::vector<int16_t> out = rendered(&host, tone(r.rate, 1, 5 * r.rate, 2000, 10000));
+        EXPECT_GE(host.lowest, 0) << r.rate << " " << r.order;
+        EXPECT_LE(host.highest, g_plan.capture_capacity) << r.rate << " " << r.order;
+        EXPECT_EQ(int64_t(out.size()), g_plan.span_length);
+        EXPECT_GT(*std::max_element(out.begin(), out.end()), 5000) << r.rate << " " << r.order;
+    }
+}
+
+// Media that ends inside the span: the capture stops at the first call that returns
+// nothing, and the rest of the span is silence.
+TEST(RenderSpan, MediaEndingInsideTheSpan)
+{
+    for (const int32_t frames : {22050, 0}) {
+        FakeHost host = host_with(44100, 11, 100, 30, 0);
+        const std::vector<int16_t> out = rendered(&host, tone(44100, 1, frames, 2000, 10000));
+        EXPECT_EQ(host.calls_past_end, 1) << frames;
+        ASSERT_EQ(out.size(), 89600u);
+        for (size_t t = frames + 2048; t < out.size(); ++t) ASSERT_EQ(out[t], 0) << t;
+    }
+}
+
+}  // namespace
