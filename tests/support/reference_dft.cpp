@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#ifdef TULM_HAVE_FFTWL
+#include <fftw3.h>
+#endif
+
 namespace tulm_test {
 namespace {
 
@@ -20,7 +24,7 @@ ldcpx unit(long double r, long double d)
 
 } // namespace
 
-ldvec reference_cdft(const std::vector<double>& z, int sign, long double shift)
+ldvec direct_cdft(const std::vector<double>& z, int sign, long double shift)
 {
     const int64_t N = static_cast<int64_t>(z.size() / 2);
     // e^(2 pi i m / (2N)) for m = 0 .. 2N-1; every exponent j(k + shift) is a multiple of
@@ -48,7 +52,7 @@ ldvec reference_cdft(const std::vector<double>& z, int sign, long double shift)
     return out;
 }
 
-ldvec reference_real_forward(const std::vector<double>& x)
+ldvec direct_real_forward(const std::vector<double>& x)
 {
     const int64_t n = static_cast<int64_t>(x.size());
     std::vector<ldcpx> w(static_cast<size_t>(n));
@@ -76,7 +80,7 @@ ldvec reference_real_forward(const std::vector<double>& x)
     return a;
 }
 
-ldvec reference_real_inverse(const std::vector<double>& a)
+ldvec direct_real_inverse(const std::vector<double>& a)
 {
     const int64_t n = static_cast<int64_t>(a.size());
     std::vector<ldcpx> w(static_cast<size_t>(n));
@@ -94,6 +98,101 @@ ldvec reference_real_inverse(const std::vector<double>& a)
     }
     return y;
 }
+
+#ifdef TULM_HAVE_FFTWL
+
+namespace {
+
+constexpr size_t direct_limit = 4096;  // doubles
+
+// FFTW's sign convention: FFTW_BACKWARD is the positive exponent.
+ldvec fftwl_cdft(const std::vector<double>& z, int sign)
+{
+    const int N = static_cast<int>(z.size() / 2);
+    fftwl_complex* buf = fftwl_alloc_complex(static_cast<size_t>(N));
+    fftwl_plan plan =
+        fftwl_plan_dft_1d(N, buf, buf, sign > 0 ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_ESTIMATE);
+    for (int j = 0; j < N; ++j) {
+        buf[j][0] = z[2 * j];
+        buf[j][1] = z[2 * j + 1];
+    }
+    fftwl_execute(plan);
+    ldvec out(z.size());
+    for (int k = 0; k < N; ++k) {
+        out[2 * k] = buf[k][0];
+        out[2 * k + 1] = buf[k][1];
+    }
+    fftwl_destroy_plan(plan);
+    fftwl_free(buf);
+    return out;
+}
+
+} // namespace
+
+ldvec reference_cdft(const std::vector<double>& z, int sign, long double shift)
+{
+    if (z.size() <= direct_limit || shift != 0) return direct_cdft(z, sign, shift);
+    return fftwl_cdft(z, sign);
+}
+
+// The packed spectrum is the conjugate of FFTW's negative-exponent bins 0 .. n/2.
+ldvec reference_real_forward(const std::vector<double>& x)
+{
+    if (x.size() <= direct_limit) return direct_real_forward(x);
+    const int n = static_cast<int>(x.size());
+    long double* in = fftwl_alloc_real(static_cast<size_t>(n));
+    fftwl_complex* out = fftwl_alloc_complex(static_cast<size_t>(n / 2 + 1));
+    fftwl_plan plan = fftwl_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    for (int t = 0; t < n; ++t) in[t] = x[t];
+    fftwl_execute(plan);
+    ldvec a(x.size());
+    a[0] = out[0][0];
+    a[1] = out[n / 2][0];
+    for (int k = 1; k < n / 2; ++k) {
+        a[2 * k] = out[k][0];
+        a[2 * k + 1] = -out[k][1];
+    }
+    fftwl_destroy_plan(plan);
+    fftwl_free(in);
+    fftwl_free(out);
+    return a;
+}
+
+// y[t] = sum over all n bins of C[k] e^(+2 pi i kt/n) with C[0] = a0/2, C[n/2] = a1/2,
+// C[k] = (a[2k] - i a[2k+1])/2: FFTW's complex-to-real transform.
+ldvec reference_real_inverse(const std::vector<double>& a)
+{
+    if (a.size() <= direct_limit) return direct_real_inverse(a);
+    const int n = static_cast<int>(a.size());
+    fftwl_complex* in = fftwl_alloc_complex(static_cast<size_t>(n / 2 + 1));
+    long double* out = fftwl_alloc_real(static_cast<size_t>(n));
+    fftwl_plan plan = fftwl_plan_dft_c2r_1d(n, in, out, FFTW_ESTIMATE);
+    in[0][0] = a[0] / 2.0L;
+    in[0][1] = 0;
+    in[n / 2][0] = a[1] / 2.0L;
+    in[n / 2][1] = 0;
+    for (int k = 1; k < n / 2; ++k) {
+        in[k][0] = a[2 * k] / 2.0L;
+        in[k][1] = -a[2 * k + 1] / 2.0L;
+    }
+    fftwl_execute(plan);
+    ldvec y(out, out + n);
+    fftwl_destroy_plan(plan);
+    fftwl_free(in);
+    fftwl_free(out);
+    return y;
+}
+
+#else
+
+ldvec reference_cdft(const std::vector<double>& z, int sign, long double shift)
+{
+    return direct_cdft(z, sign, shift);
+}
+ldvec reference_real_forward(const std::vector<double>& x) { return direct_real_forward(x); }
+ldvec reference_real_inverse(const std::vector<double>& a) { return direct_real_inverse(a); }
+
+#endif
 
 double relative_rms_error(const std::vector<double>& got, const ldvec& want)
 {
