@@ -4,6 +4,8 @@
 #include <cmath>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 #include "host/host_process.h"
@@ -55,9 +57,10 @@ int64_t stretch_first_frame(const Audio& audio, const Placement& placement)
     const int64_t frames_in_file = lo;
     if (placement.start_frame < 0 || placement.start_frame >= frames_in_file) {
         const double fps = double(placement.video_rate_num) / placement.video_rate_den;
-        throw ToolError("the stretch starts at frame " + std::to_string(placement.start_frame) + " (" +
-                        std::to_string(placement.start_frame / fps) + " s), past the end of the file (" +
-                        std::to_string(frames_in_file) + " frames)");
+        throw ToolError(fmt::format("the stretch starts at frame {} ({:.3f} s), past the end of the file "
+                                    "({} frames, {:.3f} s)",
+                                    placement.start_frame, placement.start_frame / fps, frames_in_file,
+                                    double(audio.frames()) / audio.rate));
     }
     return media_frame_start(media, placement.start_frame);
 }

@@ -69,8 +69,8 @@ std::string measurement_text(const Measurement& m, int32_t rate)
 std::string measurement_json(const Measurement& m, const Settings& s, int32_t rate)
 {
     std::string sliders;
-    for (int i = 0; i < kSliderCount; ++i)
-        sliders += fmt::format("\"{}\": {}, ", kSliderNames[i], s.slider[i]);
+    const char* const keys[kSliderCount] = {"frequency", "seconds", "fft_order", "width", "fade"};
+    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", keys[i], s.slider[i]);
     std::string tone = "null";
     if (m.tone.found)
         tone = fmt::format("{{\"hz\": {}, \"level_dbfs\": {}, \"above_floor_db\": {}, \"drift_hz\": {}, "
@@ -79,7 +79,7 @@ std::string measurement_json(const Measurement& m, const Settings& s, int32_t ra
                            json_number(m.tone.above_floor_db), json_number(m.tone.drift_hz),
                            json_number(m.tone_attenuation_db));
     return fmt::format(
-        "{{\n  \"settings\": {{{}\"window\": {}}},\n  \"rate\": {},\n"
+        "{{\n  \"settings\": {{{}\"use_window\": {}}},\n  \"rate\": {},\n"
         "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
         "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
         "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <fmt/format.h>
+
 #include "cli/tool_error.h"
 #include "shell/host_interface.h"
 
@@ -67,8 +69,8 @@ int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges
                          int32_t rate)
 {
     if (!(hz > 0) || hz >= rate / 2.0)
-        throw ToolError("--hz " + std::to_string(hz) + " is not between 0 and half the sampling rate (" +
-                        std::to_string(rate / 2) + " Hz)");
+        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", hz,
+                                    rate / 2.0));
     Settings trial = settings;
     int32_t best = -1;
     double best_miss = 0, best_nominal = 0;

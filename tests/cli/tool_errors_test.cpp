@@ -1,0 +1,88 @@
+// Every way a user can get it wrong: one clear line, a non-zero exit, and nothing left
+// behind, neither the output nor a temporary, nor a change to a file already there.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "tool_runner.h"
+
+namespace {
+
+struct ErrorCase {
+    const char* name;
+    std::vector<std::string> args;  // run in a folder holding in.wav (2 s, 48 kHz), text.wav and junk.so
+    const char* message;            // part of the one line on stderr
+    int status;
+    bool out_exists;                // out.wav is there beforehand and must survive unchanged
+};
+
+class ToolErrors : public ::testing::TestWithParam<ErrorCase> {};
+
+} // namespace
+
+TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
+{
+    const ErrorCase c = GetParam();
+    TempFolder dir;
+    write_audio(dir / "in.wav", "in.wav", sine_audio(48000, 2, 2.0, 1000, 0.3, 0.0));
+    {
+        std::ofstream(dir / "text.wav") << "not audio\n";
+        std::ofstream(dir / "junk.so") << "not a module\n";
+    }
+    if (c.out_exists) std::ofstream(dir / "out.wav") << "precious";
+    const std::vector<std::string> before = dir.entries();
+
+    const ToolRun run = run_tool(c.args, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err.rfind("tulm: error: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(dir.entries(), before);
+    if (c.out_exists) {
+        EXPECT_EQ(read_text(dir / "out.wav"), "precious");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolErrors,
+    ::testing::Values(
+        ErrorCase{"missing_input", {"render", "nothing.wav", "out.wav"}, "nothing.wav: No such file", 1, false},
+        ErrorCase{"not_audio", {"render", "text.wav", "out.wav"}, "text.wav: not an audio file", 1, false},
+        ErrorCase{"folder_as_input", {"render", ".", "out.wav"}, "is a folder", 1, false},
+        ErrorCase{"missing_measure_output", {"measure", "in.wav", "gone.wav"}, "gone.wav: No such file", 1, false},
+        ErrorCase{"unsupported_output", {"render", "in.wav", "out.mp3"}, "unsupported output format", 1, false},
+        ErrorCase{"unsupported_diff", {"render", "in.wav", "out.wav", "--diff", "d.ogg"}, "unsupported output format",
+                  1, false},
+        ErrorCase{"missing_folder", {"render", "in.wav", "no/out.wav"}, "cannot write in no", 1, false},
+        ErrorCase{"width_too_large", {"render", "in.wav", "out.wav", "--width", "257"}, "--width 257 is outside", 1,
+                  true},
+        ErrorCase{"frequency_zero", {"render", "in.wav", "out.wav", "--frequency", "0"}, "--frequency 0 is outside",
+                  1, false},
+        ErrorCase{"seconds_four", {"detect", "in.wav", "--seconds", "4"}, "--seconds 4 is outside", 1, false},
+        ErrorCase{"fft_order_eight", {"render", "in.wav", "out.wav", "--fft-order", "8"}, "--fft-order 8 is outside",
+                  1, false},
+        ErrorCase{"fade_negative", {"render", "in.wav", "out.wav", "--fade", "-1"}, "--fade -1 is outside", 1, false},
+        ErrorCase{"notch_past_the_top", {"render", "in.wav", "out.wav", "--frequency", "1700", "--fft-order", "14"},
+                  "past the top of the spectrum", 1, false},
+        ErrorCase{"hz_above_half_rate", {"render", "in.wav", "out.wav", "--hz", "30000"}, "--hz 30000 is not", 1,
+                  false},
+        ErrorCase{"start_past_end", {"render", "in.wav", "out.wav", "--start", "2.5s"}, "past the end of the file", 1,
+                  true},
+        ErrorCase{"start_frame_past_end", {"measure", "in.wav", "in.wav", "--start-frame", "60"},
+                  "past the end of the file", 1, false},
+        ErrorCase{"bad_time", {"render", "in.wav", "out.wav", "--start", "soon"}, "is not a time", 1, false},
+        ErrorCase{"bad_fps", {"render", "in.wav", "out.wav", "--fps", "29.97"}, "is not a video rate", 1, false},
+        ErrorCase{"module_missing", {"render", "in.wav", "out.wav", "--plugin", "absent.so"}, "absent.so", 1, false},
+        ErrorCase{"module_not_loadable", {"render", "in.wav", "out.wav", "--plugin", "./junk.so"}, "junk.so", 1,
+                  false},
+        ErrorCase{"module_without_entry", {"render", "in.wav", "out.wav", "--plugin", "libm.so.6"},
+                  "does not export GetFilterTable", 1, false},
+        // Fails only after rendering: the finished output must not replace the old file.
+        ErrorCase{"plot_with_full_fade", {"render", "in.wav", "out.wav", "--fade", "100", "--plot", "p.svg"},
+                  "too short to measure", 1, true},
+        ErrorCase{"hz_with_frequency", {"render", "in.wav", "out.wav", "--hz", "100", "--frequency", "10"},
+                  "excludes", 2, false},
+        ErrorCase{"no_output_named", {"render", "in.wav"}, "OUT is required", 2, false},
+        ErrorCase{"unknown_command", {"bogus"}, "bogus", 2, false}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
