@@ -90,6 +90,7 @@ struct RenderCase {
     SliderSet sliders;
     bool defaults;  // pass no slider options: the plug-in's defaults apply
     bool preview;
+    bool extras;    // also ask for --diff and --plot
 };
 
 class RenderAsHost : public ::testing::TestWithParam<RenderCase> {};
@@ -103,6 +104,7 @@ TEST_P(RenderAsHost, SameSamplesAsTheHostStandin)
                                      std::to_string(c.start_frame)};
     if (!c.defaults) args = concat(args, slider_args(c.sliders));
     if (c.preview) args.push_back("--preview");
+    if (c.extras) args = concat(args, {"--diff", "diff.flac", "--plot", "plot.svg"});
     const ToolRun run = run_tool(args, dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
     const Audio out = read_audio(dir / "out.wav");
@@ -142,19 +144,27 @@ TEST_P(RenderAsHost, SameSamplesAsTheHostStandin)
         << "audio before the selection must pass untouched";
     EXPECT_FALSE(std::equal(in.samples.begin() + first, in.samples.end(), out.samples.begin() + first))
         << "the stretch was not processed at all";
+
+    if (c.extras) {
+        const Audio diff = read_audio(dir / "diff.flac");
+        ASSERT_EQ(diff.samples.size(), in.samples.size());
+        for (size_t i = 0; i < diff.samples.size(); ++i)
+            ASSERT_EQ(diff.samples[i], std::clamp(in.samples[i] - out.samples[i], -32768, 32767)) << i;
+        EXPECT_NE(read_text(dir / "plot.svg").find("</svg>"), std::string::npos);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderAsHost,
-    ::testing::Values(RenderCase{"defaults", 48000, 2, "30", 30, 1, 0, 3.0, {}, true, false},
+    ::testing::Values(RenderCase{"defaults", 48000, 2, "30", 30, 1, 0, 3.0, {}, true, false, false},
                       RenderCase{"ntsc_from_frame_20", 48000, 2, "30000/1001", 30000, 1001, 20, 3.0,
-                                 {85, 1, 12, 20, 10, 1}, false, false},
+                                 {85, 1, 12, 20, 10, 1}, false, false, true},
                       RenderCase{"mono_44k_24fps", 44100, 1, "24/1", 24, 1, 12, 4.0, {50, 3, 13, 40, 0, 0}, false,
-                                 false},
-                      RenderCase{"preview", 48000, 2, "30", 30, 1, 15, 3.0, {100, 2, 11, 30, 25, 0}, false, true},
+                                 false, false},
+                      RenderCase{"preview", 48000, 2, "30", 30, 1, 15, 3.0, {100, 2, 11, 30, 25, 0}, false, true, true},
                       RenderCase{"six_channels", 48000, 6, "25", 25, 1, 5, 2.0, {120, 1, 10, 16, 50, 1}, false,
-                                 false},
+                                 false, false},
                       RenderCase{"stretch_past_the_end", 44100, 2, "30", 30, 1, 60, 2.5, {100, 1, 11, 30, 25, 0},
-                                 false, false}),
+                                 false, false, false}),
     [](const ::testing::TestParamInfo<RenderCase>& info) { return std::string(info.param.name); });
 
 // --hz picks the slider value whose real notch centre is nearest. The plug-in places
@@ -251,3 +261,19 @@ TEST_P(DetectCommand, FindsTheStretchsToneWithinABin)
 }
 INSTANTIATE_TEST_SUITE_P(Starts, DetectCommand,
                          ::testing::Values(DetectRun{"0.2s", 700.0}, DetectRun{"3s", 1830.5}));
+
+// --min-attenuation turns a weak cut into a failing exit status, for scripts.
+TEST(MeasureCommand, MinAttenuationSetsTheExitStatus)
+{
+    TempFolder dir;
+    write_audio(dir / "in.wav", "in.wav", sine_audio(48000, 2, 3.0, 1000, 0.3, 0.01));
+    ASSERT_EQ(run_tool({"render", "in.wav", "out.wav", "--hz", "1000", "--fade", "5"}, dir.path()).status, 0);
+    const ToolRun cut = run_tool({"measure", "in.wav", "out.wav", "--hz", "1000", "--fade", "5", "--min-attenuation", "30"},
+                                 dir.path());
+    EXPECT_EQ(cut.status, 0) << cut.out << cut.err;
+    EXPECT_NE(cut.out.find("the stretch without its fade-in and tail"), std::string::npos) << cut.out;
+    const ToolRun same = run_tool({"measure", "in.wav", "in.wav", "--hz", "1000", "--fade", "5", "--min-attenuation", "3"},
+                                  dir.path());
+    EXPECT_EQ(same.status, 3) << same.out << same.err;
+    EXPECT_NE(same.err.find("less than the 3.0 dB required"), std::string::npos) << same.err;
+}
