@@ -81,14 +81,19 @@ TEST_P(Preview, FramesGetTheSliceAtTheirPosition)
     for (int32_t f = std::max(c.first - 3, 0); f < media_frame_count(m); ++f) {
         const int64_t offset = media_frame_start(m, f) - origin;
         if (offset > length + 3 * m.audio_rate / 10) break;
-        host_process_media_frame(&edit, table, f, &audio);
+        // The host's buffer holds the complement of the source: the plug-in never reads
+        // it, and a slice copied one frame too far could not pass for the host's audio
+        // (the span's end fades back to the source itself).
+        const int64_t samples = media_frame_samples(m, f);
         const int16_t* from = m.audio.data() + media_frame_start(m, f) * 2;
-        const std::vector<int16_t> host(from, from + audio.size());
+        std::vector<int16_t> host(from, from + samples * 2);
+        for (int16_t& v : host) v = static_cast<int16_t>(~v);
+        audio = host;
+        host_process_raw(&edit, table, f, audio.data(), static_cast<int32_t>(samples), 2);
         if (offset < 0 || offset >= length) {
             ++outside;
             ASSERT_EQ(audio, host) << "frame " << f;
         } else {
-            const int64_t samples = media_frame_samples(m, f);
             inside += offset + samples <= length;
             crossing += offset + samples > length;
             ASSERT_EQ(audio, expected_slice(span, offset * 2, host)) << "frame " << f;

@@ -5,9 +5,9 @@
 
 namespace {
 
-// Holds one reference to the module for the whole run. The plug-in keeps its last
-// rendered span until the process ends, as it does inside the host; unloading it
-// between tests would turn that block into a leak report of the test's own making.
+// Holds one reference to the module for the whole run, so that the module stays mapped
+// from test to test as it does in a host that reopens a project: a fresh state then
+// comes from GetFilterTable itself, not from the loader mapping a new copy.
 class ModuleHolder : public ::testing::Environment {
 public:
     void SetUp() override

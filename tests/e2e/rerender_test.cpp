@@ -7,11 +7,21 @@
 
 namespace {
 
+// A load always starts afresh, even when the module's previous state would match: here
+// the same settings were rendered just before, and the module stays mapped in between.
 TEST_F(PluginTest, FirstCallAfterLoadRenders)
 {
     std::vector<int16_t> audio;
     host_process_media_frame(&edit, table, 0, &audio);
-    EXPECT_TRUE(rendered_since(0));
+    const int64_t calls = edit.source_audio_calls;
+    host_process_media_frame(&edit, table, 0, &audio);
+    ASSERT_FALSE(rendered_since(calls));
+    plugin_unload(&module);
+    std::string error;
+    ASSERT_TRUE(plugin_load(TULM_PLUGIN_PATH, &module, &error)) << error;
+    table = module.table;
+    host_process_media_frame(&edit, table, 0, &audio);
+    EXPECT_TRUE(rendered_since(calls));
 }
 
 struct Change {
