@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -44,14 +45,25 @@ Audio read_audio(const std::string& path)
         sf_close(file);
         throw ToolError(path + ": the file has no channels or no sampling rate");
     }
-    // Float files beyond full scale would wrap on conversion to 16 bits without this.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-
     Audio audio;
     audio.rate = info.samplerate;
     audio.channels = info.channels;
     audio.samples.resize(size_t(info.frames) * size_t(info.channels));
-    const sf_count_t got = sf_readf_short(file, audio.samples.data(), info.frames);
+    // Everything is read as floats in [-1, 1) and scaled by 32768 here: exact for 16-bit
+    // files, and for floating-point files it avoids libsndfile's own float-to-short
+    // conversion, which either leaves them unscaled or normalises them to their peak.
+    constexpr sf_count_t kChunk = 65536;
+    std::vector<float> chunk(size_t(kChunk) * size_t(info.channels));
+    sf_count_t got = 0;
+    while (got < info.frames) {
+        const sf_count_t want = std::min(kChunk, info.frames - got);
+        const sf_count_t n = sf_readf_float(file, chunk.data(), want);
+        if (n <= 0) break;
+        int16_t* to = audio.samples.data() + got * info.channels;
+        for (sf_count_t i = 0; i < n * info.channels; ++i)
+            to[i] = int16_t(std::clamp(std::lrint(double(chunk[size_t(i)]) * 32768.0), -32768L, 32767L));
+        got += n;
+    }
     const int error = sf_error(file);
     sf_close(file);
     if (error != SF_ERR_NO_ERROR || got != info.frames)

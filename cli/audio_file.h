@@ -13,8 +13,8 @@ struct Audio {
     int64_t frames() const { return channels > 0 ? int64_t(samples.size()) / channels : 0; }
 };
 
-// Reads a whole file of any format libsndfile reads; floating-point files are scaled to
-// full scale and clipped. Throws ToolError for a missing, unreadable or unknown file.
+// Reads a whole file of any format libsndfile reads. Samples are scaled so that 16-bit
+// files come back exactly; floating-point files are clipped to full scale. Throws ToolError for a missing, unreadable or unknown file.
 Audio read_audio(const std::string& path);
 
 // The libsndfile format (16-bit PCM) for a file name, chosen by its extension;

@@ -73,6 +73,8 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     const double outside_in = band_power(before, 20, lo) + band_power(before, hi, top);
     const double outside_out = band_power(after, 20, lo) + band_power(after, hi, top);
     m.outside_change_db = power_ratio_db(outside_out, outside_in);
+    m.outside_in_dbfs = to_db(2 * outside_in);
+    m.outside_out_dbfs = to_db(2 * outside_out);
 
     int32_t peak = 0;
     for (int64_t i = first * out.channels; i < (first + m.stretch_count) * out.channels; ++i)

@@ -18,6 +18,8 @@ struct Measurement {
     Tone tone;                          // strongest steady tone of the input's middle
     double tone_attenuation_db = 0;
     double outside_change_db = 0;       // output over input power outside the notch band
+    double outside_in_dbfs = 0;         // that power itself, a full-scale sine being 0 dBFS
+    double outside_out_dbfs = 0;
     double peak_dbfs = 0;               // output peak over the stretch
     int64_t clipped = 0;                // output samples at the 16-bit limits in the stretch
     int64_t clipped_input = 0;

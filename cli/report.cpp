@@ -57,7 +57,8 @@ std::string measurement_text(const Measurement& m, int32_t rate)
         text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB\n", m.tone.hz, m.tone_attenuation_db);
     else
         text += "tone: none found in the input\n";
-    text += fmt::format("outside the notch band: level changed by {:+.2f} dB\n", m.outside_change_db);
+    text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
+                        m.outside_change_db, m.outside_in_dbfs, m.outside_out_dbfs);
     text += fmt::format("output over the stretch: peak {:.1f} dBFS, {} samples at the 16-bit limits (input {})\n",
                         m.peak_dbfs, m.clipped, m.clipped_input);
     text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
@@ -83,12 +84,13 @@ std::string measurement_json(const Measurement& m, const Settings& s, int32_t ra
         "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
         "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
         "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"
-        "  \"tone\": {},\n  \"outside_change_db\": {},\n  \"peak_dbfs\": {},\n"
+        "  \"tone\": {},\n  \"outside_change_db\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
         "  \"clipped_samples\": {},\n  \"clipped_input_samples\": {},\n"
         "  \"jump_start\": {}, \"jump_end\": {}, \"input_jump_start\": {}, \"input_jump_end\": {}\n}}\n",
         sliders, s.use_window ? "true" : "false", rate, m.stretch_first, m.stretch_count, m.middle_first,
         m.middle_count, json_number(m.centre_hz), json_number(m.low_hz), json_number(m.high_hz),
-        json_number(m.centre_attenuation_db), tone, json_number(m.outside_change_db), json_number(m.peak_dbfs),
+        json_number(m.centre_attenuation_db), tone, json_number(m.outside_change_db),
+        json_number(m.outside_in_dbfs), json_number(m.outside_out_dbfs), json_number(m.peak_dbfs),
         m.clipped, m.clipped_input, json_number(m.jump_start), json_number(m.jump_end),
         json_number(m.input_jump_start), json_number(m.input_jump_end));
 }
