@@ -10,13 +10,14 @@ int main(int argc, char** argv)
 {
     CLI::App app{"tulm: cuts a steady tone out of a stretch of audio with the tulm plug-in.\n"
                  "Without a command it runs the demo."};
+    app.name("tulm");
     app.require_subcommand(0, 1);
 
     RenderOptions render;
     CLI::App* r = app.add_subcommand("render", "run the plug-in over IN as the host's output pass, write OUT");
     r->add_option("IN", render.in, "input audio file")->required();
     r->add_option("OUT", render.out, "output file, 16-bit PCM; format from the extension")->required();
-    add_setting_options(r, &render.settings, true);
+    add_setting_options(r, &render.settings, kAllSettings);
     r->add_flag("--preview", render.preview, "deliver as the host's preview instead of its output pass");
     r->add_option("--diff", render.diff, "also write IN - OUT: what the plug-in removed");
     r->add_option("--plot", render.plot, "also write an SVG of the spectra and the stretch's edges");
@@ -25,13 +26,13 @@ int main(int argc, char** argv)
     DetectOptions detect;
     CLI::App* d = app.add_subcommand("detect", "find the strongest steady tone in the stretch and the settings for it");
     d->add_option("IN", detect.in, "input audio file")->required();
-    add_setting_options(d, &detect.settings, true);
+    add_setting_options(d, &detect.settings, kStretchSettings);
 
     MeasureOptions measure;
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");
     m->add_option("IN", measure.in, "the original")->required();
     m->add_option("OUT", measure.out, "the processed file")->required();
-    add_setting_options(m, &measure.settings, true);
+    add_setting_options(m, &measure.settings, kAllSettings);
     m->add_flag("--json", measure.json, "print JSON");
     m->add_option_function<double>(
         "--min-attenuation",

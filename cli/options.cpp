@@ -12,32 +12,31 @@ const char* const kSliderHelp[kSliderCount] = {
     "notch centre, in units of 10 Hz",
     "length of the processed stretch in seconds",
     "FFT block size as a power of two",
-    "notch half-width, in spectrum entries (about half a bin each)",
+    "notch half-width in spectrum entries, about half a bin each",
     "fade-in from silence, in percent of the stretch",
 };
 }
 
-void add_setting_options(CLI::App* app, SettingOptions* o, bool sliders)
+void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set)
 {
-    if (sliders) {
-        CLI::Option* frequency = nullptr;
-        for (int i = 0; i < kSliderCount; ++i) {
-            CLI::Option* opt = app->add_option_function<int32_t>(
-                std::string("--") + kSliderNames[i],
-                [o, i](const int32_t& v) {
-                    o->slider[i] = v;
-                    o->given[i] = true;
-                },
-                kSliderHelp[i]);
-            if (i == kFrequency) frequency = opt;
-        }
+    for (int i = 0; i < kSliderCount; ++i) {
+        if (set == kStretchSettings && i != kSeconds && i != kFftOrder && i != kWidth) continue;
+        app->add_option_function<int32_t>(
+            std::string("--") + kSliderNames[i],
+            [o, i](const int32_t& v) {
+                o->slider[i] = v;
+                o->given[i] = true;
+            },
+            std::string(kSliderHelp[i]) + " (default and range: the plug-in's own)");
+    }
+    if (set == kAllSettings) {
         app->add_option_function<double>(
                "--hz", [o](const double& v) {
                    o->hz = v;
                    o->hz_given = true;
                },
                "notch centre in Hz: picks the frequency value whose real centre lies nearest")
-            ->excludes(frequency);
+            ->excludes("--frequency");
         app->add_flag("--window", o->window, "shape the notch edges with a raised-cosine ramp");
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch")->excludes("--window");
     }

@@ -26,9 +26,14 @@ struct SettingOptions {
     std::string plugin;      // empty: the module beside the executable
 };
 
-// Registers the sliders, --window/--no-window and --hz (when `sliders`), and always
-// --start/--start-frame, --fps and --plugin.
-void add_setting_options(CLI::App* app, SettingOptions* options, bool sliders);
+enum OptionSet {
+    kAllSettings,     // every slider, --hz and the check box
+    kStretchSettings, // only what shapes the stretch and the notch's width: --seconds,
+                      // --fft-order, --width
+};
+
+// Registers the settings of `set`, and always --start/--start-frame, --fps and --plugin.
+void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set);
 
 // The module's path: --plugin or the default.
 std::string plugin_path(const SettingOptions& options);
