@@ -90,29 +90,27 @@ void cfft_recursive_shifted(int32_t n, double* a)
     cfft_recursive_shifted(m, a + 3 * m);
 }
 
+// The quarters' stages of one kind run as one pass over the quarters of that kind,
+// sharing its twiddles; each quarter gets the same stage as on its own.
 void cfft_middle(int32_t n, double* a)
 {
     const int32_t m = n / 4;
-    cfft_stage(m, a);
-    cfft_leaf(m, a);
+    cfft_stage_x3(m, a, a + 2 * m, a + 3 * m);
     cfft_stage_shifted(m, a + m);
+    cfft_leaf(m, a);
     cfft_leaf_shifted(m, a + m);
-    cfft_stage(m, a + 2 * m);
     cfft_leaf(m, a + 2 * m);
-    cfft_stage(m, a + 3 * m);
     cfft_leaf(m, a + 3 * m);
 }
 
 void cfft_middle_shifted(int32_t n, double* a)
 {
     const int32_t m = n / 4;
-    cfft_stage(m, a);
+    cfft_stage_x2(m, a, a + 2 * m);
+    cfft_stage_shifted_x2(m, a + m, a + 3 * m);
     cfft_leaf(m, a);
-    cfft_stage(m, a + 2 * m);
     cfft_leaf(m, a + 2 * m);
-    cfft_stage_shifted(m, a + m);
     cfft_leaf_shifted(m, a + m);
-    cfft_stage_shifted(m, a + 3 * m);
     cfft_leaf_shifted(m, a + 3 * m);
 }
 

@@ -31,6 +31,12 @@ void cfft_stage(int32_t n, double* a);
 void cfft_stage_conj(int32_t n, double* a);
 void cfft_stage_shifted(int32_t n, double* a);
 
+// The same stage passes on two or three blocks of n doubles at once, each block getting
+// exactly what the single-block pass would give it; the blocks share the twiddles.
+void cfft_stage_x2(int32_t n, double* a, double* b);
+void cfft_stage_x3(int32_t n, double* a, double* b, double* c);
+void cfft_stage_shifted_x2(int32_t n, double* a, double* b);
+
 // Complete a plain or shifted block of n >= 256 doubles, stage included.
 void cfft_recursive(int32_t n, double* a);
 void cfft_recursive_shifted(int32_t n, double* a);

@@ -4,37 +4,59 @@
 
 #include <cmath>
 
+#include "fft/cpx.h"
 #include "fft/fft_internal.h"
+
+using namespace tulm_fft;
 
 namespace {
 
 constexpr double pi = 3.141592653589793;
 
-// Weights of the split butterfly at even entry j: wr = 0.5 - 0.5 sin(pi j/n),
-// wi = 0.5 cos(pi j/n).
-struct Weights {
-    double wr, wi;
+// The split butterfly between bin j/2 and its partner at entry p = n - j, with the
+// weights w = (wr, wi) = (0.5 - 0.5 sin(pi j/n), 0.5 cos(pi j/n)). With
+// E = (Z[k] + conj Z[m-k])/2 and O = (Z[k] - conj Z[m-k])/(2i), forward leaves
+// X[k] = E + e^(i pi j/n) O; inverse undoes it. In complex form: x = A - conj(P),
+// y = x w (forward) or x conj(w) (inverse), A -= y, P += conj(y).
+template <bool forward>
+inline void split_bfly(double* a, int32_t j, int32_t p, cpx w)
+{
+    const cpx A = load(a + j), P = load(a + p);
+    const cpx x = A - conj(P);
+    const cpx y = forward ? mul(x, w) : mul_conj(x, w);
+    store(a + j, A - y);
+    store(a + p, P + conj(y));
+}
+
+// One block of the pass: butterflies at j = top - 2 down to bottom, two per iteration,
+// with the weight pairs `at` (index j) and `above` (index j + 2) carried in scalars so
+// that the recurrence, the pass's longest dependency chain, stays short:
+//   wr(j-2) = wr(j+2) + g wi(j),  wi(j-2) = wi(j+2) + g (0.5 - wr(j)).
+struct Block {
+    int32_t j;            // higher index of the next iteration
+    int32_t iterations;   // iterations left
+    double at_wr, at_wi;  // weights at j
+    double ab_wr, ab_wi;  // weights at j + 2
 };
 
-// The butterfly between bin j/2 and its partner at entry p = n - j. With
-// E = (Z[k] + conj Z[m-k])/2 and O = (Z[k] - conj Z[m-k])/(2i), forward leaves
-// X[k] = E + e^(i pi j/n) O; inverse undoes it.
 template <bool forward>
-inline void split_bfly(double* a, int32_t j, int32_t p, Weights w)
+inline void block_step(int32_t n, double* a, Block& b, double g)
 {
-    const double xr = a[j] - a[p], xi = a[j + 1] + a[p + 1];
-    const double yr = forward ? w.wr * xr - w.wi * xi : w.wr * xr + w.wi * xi;
-    const double yi = forward ? w.wr * xi + w.wi * xr : w.wr * xi - w.wi * xr;
-    a[j] -= yr;
-    a[j + 1] -= yi;
-    a[p] += yr;
-    a[p + 1] -= yi;
+    split_bfly<forward>(a, b.j, n - b.j, make(b.at_wr, b.at_wi));
+    b.ab_wr = b.ab_wr + g * b.at_wi;
+    b.ab_wi = b.ab_wi + g * (0.5 - b.at_wr);
+    split_bfly<forward>(a, b.j - 2, n - b.j + 2, make(b.ab_wr, b.ab_wi));
+    b.at_wr = b.at_wr + g * b.ab_wi;
+    b.at_wi = b.at_wi + g * (0.5 - b.ab_wr);
+    b.j -= 4;
+    --b.iterations;
 }
 
 // One pass from the middle outward, j = n/2 - 2 down to 2, in blocks of 128 butterflies.
-// Within a block the weights follow the two-step recurrence
-//   wr(j-2) = wr(j+2) + g wi(j),  wi(j-2) = wi(j+2) + g (0.5 - wr(j)),  g = 2 sin(2 pi/n),
-// each block starting from weights computed afresh with sine and cosine.
+// Each block below the first starts from weights computed afresh at its top T with
+// alpha = T theta; the first from the exact weights (0, 0) at n/2 and (s^2, s c) at
+// n/2 - 2. Blocks touch disjoint entries and their seeds depend on T alone, so two of
+// them run side by side, their recurrences overlapping in time.
 template <bool forward>
 void split_pass(int32_t n, double* a)
 {
@@ -43,25 +65,45 @@ void split_pass(int32_t n, double* a)
     const double cos2 = 1 - 2 * s * s, sin2 = 2 * s * c;
     const double g = 2 * sin2;
 
-    Weights above{0, 0};        // at the index above the current one (j + 2)
-    Weights at{s * s, s * c};   // at the current index j
-    int32_t top = n / 2;
-    for (;;) {
+    auto block_at = [&](int32_t top) {
         const int32_t bottom = top - 256 > 4 ? top - 256 : 4;
-        for (int32_t j = top - 2; j - 2 >= bottom; j -= 4) {
-            split_bfly<forward>(a, j, n - j, at);
-            above = Weights{above.wr + g * at.wi, above.wi + g * (0.5 - at.wr)};
-            split_bfly<forward>(a, j - 2, n - j + 2, above);
-            at = Weights{at.wr + g * above.wi, at.wi + g * (0.5 - above.wr)};
+        Block b;
+        b.j = top - 2;
+        b.iterations = (top - bottom) / 4;
+        if (top == n / 2) {
+            b.ab_wr = 0;
+            b.ab_wi = 0;
+            b.at_wr = s * s;
+            b.at_wi = s * c;
+        } else {
+            const double alpha = top * theta;
+            const double hs = 0.5 * std::sin(alpha), hc = 0.5 * std::cos(alpha);
+            b.ab_wr = 0.5 - hs;
+            b.ab_wi = hc;
+            b.at_wr = 0.5 - (cos2 * hs - sin2 * hc);
+            b.at_wi = cos2 * hc + sin2 * hs;
         }
-        if (bottom == 4) break;
-        top = bottom;
-        const double alpha = top * theta;
-        const double hs = 0.5 * std::sin(alpha), hc = 0.5 * std::cos(alpha);
-        above = Weights{0.5 - hs, hc};
-        at = Weights{0.5 - (cos2 * hs - sin2 * hc), cos2 * hc + sin2 * hs};
+        return b;
+    };
+
+    Block last{};
+    for (int32_t top = n / 2; top > 4; top -= 512) {
+        Block b0 = block_at(top);
+        if (top - 256 > 4) {
+            Block b1 = block_at(top - 256);
+            while (b1.iterations > 0) {
+                block_step<forward>(n, a, b0, g);
+                block_step<forward>(n, a, b1, g);
+            }
+            while (b0.iterations > 0) block_step<forward>(n, a, b0, g);
+            last = b1;
+        } else {
+            while (b0.iterations > 0) block_step<forward>(n, a, b0, g);
+            last = b0;
+        }
     }
-    split_bfly<forward>(a, 2, n - 2, at);
+    if (n == 8) last = block_at(4);  // no block runs; the seed holds the weights at 2
+    split_bfly<forward>(a, 2, n - 2, make(last.at_wr, last.at_wi));
 }
 
 } // namespace
