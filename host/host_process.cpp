@@ -23,10 +23,13 @@ int32_t host_process_media_frame(HostEdit* edit, FilterTable* table, int32_t fra
     const HostMedia& media = edit->media;
     const int64_t samples = media_frame_samples(media, frame);
     const int64_t channels = media.channels > 0 ? media.channels : 0;
-    const int16_t* from = media.audio.data() + media_frame_start(media, frame) * channels;
     // Sized exactly for the frame, so a plug-in writing past it is caught by the
     // sanitizers as it would corrupt the real host's heap.
-    frame_audio->assign(from, from + samples * channels);
+    frame_audio->clear();
+    if (samples > 0) {
+        const int16_t* from = media.audio.data() + media_frame_start(media, frame) * channels;
+        frame_audio->assign(from, from + samples * channels);
+    }
     return host_process_raw(edit, table, frame, frame_audio->data(),
                             static_cast<int32_t>(samples), media.channels);
 }
