@@ -32,9 +32,9 @@ int claim_slot(const std::string& temp)
     static bool handlers = false;
     if (!handlers) {
         handlers = true;
-        signal(SIGINT, remove_pending);
-        signal(SIGTERM, remove_pending);
-        signal(SIGHUP, remove_pending);
+        // A signal the caller chose to ignore (nohup, a background job) stays ignored.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            if (signal(sig, remove_pending) == SIG_IGN) signal(sig, SIG_IGN);
     }
     if (temp.size() >= size_t(kPathMax)) return -1;
     for (int i = 0; i < kSlots; ++i) {
