@@ -23,7 +23,7 @@ struct RenderPlan {
     int32_t span_length;      // sample frames in the span; 0 = nothing to render
     int32_t fade_length;      // fade-in length in sample frames, 0 .. span_length
     int32_t frame_capacity;   // most sample frames taken from one source-audio call
-    int32_t capture_capacity; // 16-bit samples in the capture buffer
+    int32_t capture_capacity; // 16-bit samples the span is captured and rendered in
     int32_t channels;
     int32_t start_frame;      // first selected frame: frame 0 of the span
     int32_t audio_rate;       // media rates, kept for mapping frames to span offsets

@@ -1,6 +1,7 @@
 #include "render/render_span.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "fft/real_fft.h"
 #include "render/render_plan.h"
@@ -17,17 +18,17 @@ void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* windo
     }
 }
 
-// Writes the source audio of the span into `in`, which holds capture_capacity samples
-// and starts zeroed. A call at pos < span_length has frame_capacity frames of room, and
-// no more than that is counted from one call, whatever count the host returns.
+// Writes the source audio of the span into `buffer`, which holds capture_capacity
+// samples and starts zeroed. A call at pos < span_length has frame_capacity frames of
+// room, and no more than that is counted from one call, whatever count the host returns.
 static void capture_source(FilterTable* table, EditHandle edit, HostServices* services,
-                           int16_t* in)
+                           int16_t* buffer)
 {
     const RenderPlan& p = g_plan;
     int32_t pos = 0, frame = p.start_frame;
     while (pos < p.span_length) {
         const int32_t got =
-            services->get_source_audio(table, edit, frame, in + int64_t(pos) * p.channels);
+            services->get_source_audio(table, edit, frame, buffer + int64_t(pos) * p.channels);
         if (got <= 0) break;  // past the end of the media
         pos += got < p.frame_capacity ? got : p.frame_capacity;
         if (frame == INT32_MAX) break;
@@ -35,56 +36,83 @@ static void capture_source(FilterTable* table, EditHandle edit, HostServices* se
     }
 }
 
-// Filters channel k of the block at frame d and adds it into `out`. The block's rising
-// ramp (absent in the first block) and falling ramp each cover q frames; the falling
-// ramp of one block and the rising ramp of the next overlap and sum to 1, so
-// consecutive blocks cross-fade linearly.
-static void render_block(const int16_t* in, int16_t* out, double* x, int32_t d, int32_t k)
+// The span is rendered in place over its source. Block d reads source frames d .. d+n-1
+// and writes them back; block d + h starts q frames before block d ends, so before
+// block d overwrites frames d+h .. d+n-1, their source moves to `overlap` (q frames,
+// interleaved), where block d + h, and after the last block the tail, finds it.
+struct Blocks {
+    int16_t* span;    // source ahead of the current block, rendered audio behind it
+    int16_t* overlap; // source of the q frames the current block shares with the next
+    double* x;        // one channel's block, then its spectrum
+};
+
+// Filters channel k of the block at frame d. The block's rising ramp (absent in the
+// first block) and falling ramp each cover q frames; the falling ramp of one block and
+// the rising ramp of the next overlap and sum to 1, so consecutive blocks cross-fade
+// linearly. n and q are powers of two, so multiplying by 1 / q and 2 / n gives exactly
+// the quotients y * j / q and (x + x) / n.
+static void render_block(const Blocks& b, int32_t d, int32_t k)
 {
     const RenderPlan& p = g_plan;
     const int32_t n = p.n, q = p.q, h = p.h, ch = p.channels;
-    const int16_t* src = in + int64_t(d) * ch + k;
-    for (int32_t j = 0; j < n; ++j) {
-        const double y = src[int64_t(j) * ch];
-        if (d > 0 && j < q) x[j] = y * j / q;
-        else if (j < h) x[j] = y;
-        else x[j] = y * (n - j) / q;
+    const double inv_q = 1.0 / q, two_over_n = 2.0 / n;
+    int16_t* at = b.span + int64_t(d) * ch + k;
+    int16_t* shared = b.overlap + k;
+    double* x = b.x;
+    if (d > 0) {
+        for (int32_t j = 0; j < q; ++j) x[j] = shared[j * ch] * double(j) * inv_q;
+    } else {
+        for (int32_t j = 0; j < q; ++j) x[j] = at[int64_t(j) * ch];
     }
+    for (int32_t j = q; j < h; ++j) x[j] = at[int64_t(j) * ch];
+    for (int32_t j = h; j < n; ++j) {
+        const int16_t y = at[int64_t(j) * ch];
+        shared[(j - h) * ch] = y;
+        x[j] = y * double(n - j) * inv_q;
+    }
+
     real_fft(n, 1, x);
     apply_notch(x, n, p.c, p.w, p.notch_window);
     real_fft(n, -1, x);
 
-    // The inverse scales by n / 2.
-    int16_t* dst = out + int64_t(d) * ch + k;
-    for (int32_t j = 0; j < n; ++j) {
-        const int16_t v = to_sample((x[j] + x[j]) / n);
-        int16_t& o = dst[int64_t(j) * ch];
-        o = (d > 0 && j < q) ? to_sample(int32_t(o) + v) : v;
+    if (d > 0) {
+        for (int32_t j = 0; j < q; ++j) {
+            int16_t& o = at[int64_t(j) * ch];
+            o = to_sample(int32_t(o) + to_sample(x[j] * two_over_n));
+        }
+    } else {
+        for (int32_t j = 0; j < q; ++j) at[int64_t(j) * ch] = to_sample(x[j] * two_over_n);
     }
+    for (int32_t j = q; j < n; ++j) at[int64_t(j) * ch] = to_sample(x[j] * two_over_n);
 }
 
-// The last block's falling ramp covers the final q frames; adding the source on a
-// rising ramp cross-fades the span's end back to the untouched audio.
-static void cross_fade_tail(const int16_t* in, int16_t* out)
+// The last block's falling ramp covers the final q frames; adding their source (left
+// in `overlap` by that block) on a rising ramp cross-fades the span's end back to the
+// untouched audio.
+static void cross_fade_tail(const Blocks& b)
 {
     const RenderPlan& p = g_plan;
-    const int64_t d = p.span_length - p.q;
+    int16_t* tail = b.span + int64_t(p.span_length - p.q) * p.channels;
     for (int32_t i = 0; i < p.q; ++i)
         for (int32_t k = 0; k < p.channels; ++k) {
-            const int64_t at = (d + i) * p.channels + k;
-            out[at] = to_sample(int32_t(out[at]) + i * int32_t(in[at]) / p.q);
+            int16_t& o = tail[int64_t(i) * p.channels + k];
+            o = to_sample(int32_t(o) + i * int32_t(b.overlap[i * p.channels + k]) / p.q);
         }
 }
 
-// The span starts from silence: frame 0 is exactly 0. The product reaches
-// 32768 * fade_length, past 32 bits once the fade is longer than 65536 frames.
-static void fade_in(int16_t* out)
+// The span starts from silence: frame 0 is exactly 0. The product o * i reaches
+// 32768 * fade_length, past 32 bits once the fade is longer than 65536 frames, so it is
+// taken in double: exact below 2^53, and the correctly rounded quotient truncates to
+// the integer quotient, since a quotient that is not whole lies at least 1 / F from
+// the next integer, far more than its rounding error.
+static void fade_in(int16_t* span)
 {
     const RenderPlan& p = g_plan;
+    const double f = p.fade_length;
     for (int32_t i = 0; i < p.fade_length; ++i)
         for (int32_t k = 0; k < p.channels; ++k) {
-            int16_t& o = out[int64_t(i) * p.channels + k];
-            o = static_cast<int16_t>(int64_t(o) * i / p.fade_length);
+            int16_t& o = span[int64_t(i) * p.channels + k];
+            o = static_cast<int16_t>(static_cast<int32_t>(double(o) * i / f));
         }
 }
 
@@ -96,26 +124,29 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
 
     const RenderPlan& p = g_plan;
     if (p.span_length <= 0) return 1;
-    double* x = static_cast<double*>(std::malloc(sizeof(double) * p.n));
-    int16_t* in = static_cast<int16_t*>(std::calloc(p.capture_capacity, sizeof(int16_t)));
-    int16_t* out = static_cast<int16_t*>(
-        std::malloc(sizeof(int16_t) * size_t(p.span_length) * size_t(p.channels)));
-    if (!x || !in || !out) {
-        std::free(x);
-        std::free(in);
-        std::free(out);
+    Blocks b;
+    b.x = static_cast<double*>(std::malloc(sizeof(double) * p.n));
+    b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
+    b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
+    if (!b.x || !b.overlap || !b.span) {
+        std::free(b.x);
+        std::free(b.overlap);
+        std::free(b.span);
         return 0;
     }
 
-    capture_source(table, edit, services, in);
+    // Zeroed first: whatever the media cannot supply is silence, and a host that claims
+    // more frames than it wrote leaves silence, never the previous render's data.
+    std::memset(b.span, 0, sizeof(int16_t) * size_t(p.capture_capacity));
+    capture_source(table, edit, services, b.span);
     for (int32_t d = 0; d < p.span_length - p.q; d += p.h)
-        for (int32_t k = 0; k < p.channels; ++k) render_block(in, out, x, d, k);
-    cross_fade_tail(in, out);
-    fade_in(out);
+        for (int32_t k = 0; k < p.channels; ++k) render_block(b, d, k);
+    cross_fade_tail(b);
+    fade_in(b.span);
 
-    std::free(x);
-    std::free(in);
-    g_span.samples = out;
+    std::free(b.x);
+    std::free(b.overlap);
+    g_span.samples = b.span;
     g_span.length = p.span_length;
     g_span.channels = p.channels;
     return 1;

@@ -7,7 +7,8 @@
 #include "shell/host_interface.h"
 
 struct RenderedSpan {
-    int16_t* samples;  // span_length x channels, interleaved; null when nothing is rendered
+    int16_t* samples;  // length x channels, interleaved (the block holds g_plan's
+                       // capture_capacity samples); null when nothing is rendered
     int32_t length;    // sample frames; 0 when nothing is rendered
     int32_t channels;
     int32_t cursor;    // next frame for sequential delivery, 0 .. length
@@ -33,9 +34,8 @@ void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* windo
 // -32768 .. 32767 (a wrapped sample would be a full-scale click).
 inline int16_t to_sample(double v)
 {
-    if (v >= 32767.0) return 32767;
-    if (v <= -32768.0) return -32768;
-    return static_cast<int16_t>(static_cast<int32_t>(v));
+    const double clamped = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    return static_cast<int16_t>(static_cast<int32_t>(clamped));
 }
 
 inline int16_t to_sample(int32_t v)
