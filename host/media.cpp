@@ -37,8 +37,9 @@ int64_t media_frame_count(const HostMedia& media)
     if (total == 0) return 0;
     // F = ceil(total * num / (rate * den)), whose product may not fit in 64 bits for
     // absurd rates: estimate it in long double, then settle it on the exact start().
-    const long double estimate = static_cast<long double>(total) * media.video_rate_num /
-                                 (static_cast<long double>(media.audio_rate) * media.video_rate_den);
+    const long double per_frame =
+        static_cast<long double>(media.audio_rate) * media.video_rate_den;
+    const long double estimate = static_cast<long double>(total) * media.video_rate_num / per_frame;
     int64_t f = estimate >= 9.0e18L ? INT64_MAX - 1 : static_cast<int64_t>(estimate);
     while (f < INT64_MAX - 1 && media_frame_start(media, f) < total) ++f;
     while (f > 0 && media_frame_start(media, f - 1) >= total) --f;

@@ -63,7 +63,8 @@ bool plugin_load(const char* path, PluginModule* module, std::string* error)
         set_error(error, "cannot load plug-in " + where + ": " + (path ? why : "no path"));
         return false;
     }
-    GetFilterTableFn entry = reinterpret_cast<GetFilterTableFn>(module_symbol(handle, "GetFilterTable"));
+    GetFilterTableFn entry =
+        reinterpret_cast<GetFilterTableFn>(module_symbol(handle, "GetFilterTable"));
     if (!entry) {
         module_close(handle);
         set_error(error, "plug-in " + where + " does not export GetFilterTable");

@@ -50,7 +50,8 @@ TEST_F(PluginTest, WritingModeDeliversFromTheCursor)
     at += rest;
     host.assign(100 * static_cast<size_t>(channels), 5);
     host_process_raw(&edit, table, 0, host.data(), 100, channels);
-    EXPECT_EQ(host, expected_slice(span, static_cast<int64_t>(at), std::vector<int16_t>(host.size(), 5)));
+    const std::vector<int16_t> fives(host.size(), 5);
+    EXPECT_EQ(host, expected_slice(span, static_cast<int64_t>(at), fives));
     EXPECT_EQ(host[10 * channels], 5); // the first value past the span's end
     host.assign(100 * static_cast<size_t>(channels), 5);
     host_process_raw(&edit, table, 0, host.data(), 100, channels);

@@ -34,7 +34,8 @@ TEST_F(FilterTableAsRead, SlidersAndCheckBox)
         EXPECT_EQ(table->slider_maxima[i], maxima[i]) << i;
     }
     ASSERT_EQ(table->check_count, 1);
-    EXPECT_STREQ(table->check_labels[0], "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70"); // 窓関数使用
+    // 窓関数使用 (use window)
+    EXPECT_STREQ(table->check_labels[0], "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70");
     EXPECT_EQ(table->check_defaults[0], 0);
 }
 

@@ -151,7 +151,8 @@ TEST_P(HostPasses, OnlyThePassFramesReachTheFilter)
     EXPECT_EQ(edit.output_in_progress, 7);
     ASSERT_EQ(out.size(), edit.media.audio.size());
     const size_t begin = expected ? static_cast<size_t>(lo * 2000 * 2) : 0;
-    const size_t end = expected ? std::min(static_cast<size_t>((hi + 1) * 2000 * 2), out.size()) : 0;
+    const size_t end =
+        expected ? std::min(static_cast<size_t>((hi + 1) * 2000 * 2), out.size()) : 0;
     for (size_t i = 0; i < out.size(); ++i) {
         const int16_t want = i >= begin && i < end ? static_cast<int16_t>(-pattern(i)) : pattern(i);
         ASSERT_EQ(out[i], want) << i;
@@ -190,9 +191,10 @@ TEST_P(HostSourceAudio, WritesWhatItReturns)
     EXPECT_EQ(edit.last_source_table, &table);
     const int64_t frame_len = media_frame_samples(edit.media, c.frame);
     for (int64_t i = 0; i < int64_t{got} * 3; ++i) {
-        const int16_t want =
-            c.source_start < 0 ? 0
-                               : pattern(static_cast<size_t>(c.source_start * 3 + i % (frame_len * 3)));
+        const int16_t want = c.source_start < 0
+                                 ? 0
+                                 : pattern(static_cast<size_t>(c.source_start * 3 +
+                                                               i % (frame_len * 3)));
         ASSERT_EQ(buffer[i], want) << i;
     }
     for (size_t i = static_cast<size_t>(got) * 3; i < buffer.size(); ++i)

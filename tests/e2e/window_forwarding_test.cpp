@@ -18,8 +18,11 @@ TEST_P(WindowForwarding, OnlyKeysAndTheWheelReachTheOwner)
     standin_windows_init(&windows);
     const uintptr_t wparams[] = {0, 0x41, UINTPTR_MAX};
     const intptr_t lparams[] = {0, -1, INTPTR_MIN};
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(host_send_message(table, &windows.settings, m.message, wparams[i], lparams[i]), 0);
+    for (int i = 0; i < 3; ++i) {
+        const int32_t answer =
+            host_send_message(table, &windows.settings, m.message, wparams[i], lparams[i]);
+        EXPECT_EQ(answer, 0);
+    }
     ASSERT_EQ(windows.received.size(), m.forwarded ? 3u : 0u);
     for (size_t i = 0; i < windows.received.size(); ++i) {
         EXPECT_EQ(windows.received[i].message, m.message);
