@@ -19,7 +19,8 @@ enum SourceAudioMode : int32_t {
     source_true = 0,  // the frame's sample frames, as the host would
     source_none = 1,  // writes nothing and returns 0, even for frames that carry audio
     source_one = 2,   // writes and returns 1 sample frame for every frame: the frame's
-                      // first, or silence when the frame carries nothing
+                      // first, or silence when the frame carries nothing (0 when the
+                      // channel count is not positive)
     source_twice = 3, // writes and returns 2 x the frame's sample frames: the frame's
                       // audio twice in a row. The writes are not limited to what the
                       // plug-in's buffer can hold: the real host writes a whole frame
