@@ -11,6 +11,7 @@
 #include "host/host_edit.h"
 #include "host/media.h"
 #include "tests/win32/check.h"
+#include "tests/win32/synthetic_media.h"
 
 namespace {
 
@@ -19,25 +20,6 @@ const char* const kGroup = "audio";
 typedef int32_t(__cdecl* ProcessFn)(void* table, void* request);
 typedef int32_t(__cdecl* MessageFn)(void* window, uint32_t message, uintptr_t wparam,
                                     intptr_t lparam);
-
-// 44100 Hz at 30 frames per second: 1470 sample frames per frame, so the preview's
-// frame-to-sample mapping is exact and both delivery modes must give the same audio.
-constexpr int kRate = 44100;
-constexpr int kFrameSamples = 1470;
-constexpr int kFrames = 150;
-constexpr int kFirstFrame = 30;
-constexpr int kSpanStart = kFirstFrame * kFrameSamples;
-
-// Default settings: N = 2048, so the spacing is (44100 / 2) / 2048 = 10 and the notch
-// index is 100 × 10 / 10 = 100, spectrum bin 50, i.e. 50 × 44100 / 2048 Hz. Two seconds
-// round up to whole hops of 1536 plus a quarter block: L = 89600, faded in over 25 %.
-constexpr double kNotchHz = 50.0 * kRate / 2048.0;
-constexpr double kPassHz = 2000.0;
-constexpr double kAmplitude = 10000.0;
-constexpr int kSpanLength = 89600;
-constexpr int kFadeLength = kSpanLength / 4;
-constexpr int kBlock = 2048;
-constexpr int kQuarter = kBlock / 4;
 
 // Guard values written after the host's buffer: the plug-in must stay inside it.
 constexpr int kGuard = 64;
@@ -114,29 +96,6 @@ double rms(const std::vector<int16_t>& audio, int channel, int from, int to)
     return std::sqrt(sum / (to - from));
 }
 
-void make_media(HostEdit* edit)
-{
-    HostMedia& media = edit->media;
-    media.audio_rate = kRate;
-    media.channels = 2;
-    media.video_rate_num = 30;
-    media.video_rate_den = 1;
-    media.audio.resize(static_cast<size_t>(kFrames * kFrameSamples * 2));
-    const double pi = std::acos(-1.0);
-    for (int t = 0; t < kFrames * kFrameSamples; ++t) {
-        media.audio[static_cast<size_t>(2 * t)] =
-            static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * pi * kNotchHz * t / kRate)));
-        media.audio[static_cast<size_t>(2 * t + 1)] =
-            static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * pi * kPassHz * t / kRate)));
-    }
-    const int32_t defaults[5] = {100, 2, 11, 30, 25};
-    std::memcpy(edit->slider_values, defaults, sizeof defaults);
-    edit->check_values[0] = 0;
-    edit->selection_first = kFirstFrame;
-    edit->selection_last = kFrames - 1;
-    edit->source_mode = source_true;
-}
-
 // Checks that sample frames [from, to) of `got` equal those of `want`; reports the
 // first difference.
 void check_same(const std::vector<int16_t>& got, const std::vector<int16_t>& want, int from,
@@ -181,7 +140,7 @@ void check_span(const Harness& h, const std::vector<int16_t>& out, const char* m
     std::snprintf(what, sizeof what, "%s, before the span", mode);
     check_same(out, h.edit.media.audio, 0, kSpanStart, what);
     std::snprintf(what, sizeof what, "%s, after the span", mode);
-    check_same(out, h.edit.media.audio, kSpanStart + kSpanLength, kFrames * kFrameSamples, what);
+    check_same(out, h.edit.media.audio, kSpanStart + kSpanLength, kSampleFrames, what);
 }
 
 // A change of anything the rendered span depends on makes the next call re-render;
@@ -278,19 +237,25 @@ void check_audio_processing(void* table)
     h.table = table;
     h.process = reinterpret_cast<ProcessFn>(const_cast<void*>(ptr_at(table, 48)));
     h.window_message = reinterpret_cast<MessageFn>(const_cast<void*>(ptr_at(table, 64)));
-    make_media(&h.edit);
+    make_synthetic_edit(&h.edit);
 
     const std::vector<int16_t> written = run_frames(&h, kFirstFrame, kFrames - 1, 1);
     check(h.edit.source_audio_calls > 0, kGroup, "the first processing call did not render");
     check(h.edit.last_source_table == table, kGroup,
           "the source-audio service was not passed the FilterTable");
     check_span(h, written, "writing");
+    // For the native twin, which renders the same edit with the native build and
+    // compares: the 32-bit DLL must compute the same samples.
+    std::FILE* file = std::fopen(kOutputFile, "wb");
+    check(file != nullptr, kGroup, "cannot create %s", kOutputFile);
+    const size_t stored = std::fwrite(written.data(), sizeof(int16_t), written.size(), file);
+    check(std::fclose(file) == 0 && stored == written.size(), kGroup, "cannot write %s", kOutputFile);
 
     const int64_t renders = h.edit.source_audio_calls;
     const std::vector<int16_t> previewed = run_frames(&h, 0, kFrames - 1, 0);
     check(h.edit.source_audio_calls == renders, kGroup,
           "the preview re-rendered although nothing changed");
-    check_same(previewed, written, 0, kFrames * kFrameSamples, "preview against writing");
+    check_same(previewed, written, 0, kSampleFrames, "preview against writing");
 
     check_rerender_on_change(&h, written);
     check_notifications(&h, written);

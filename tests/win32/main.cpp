@@ -16,6 +16,10 @@ typedef void*(__cdecl* GetFilterTableFn)(void);
 
 int main()
 {
+    // Wine's console is a pipe here: unbuffered, the last line printed tells how far a
+    // run that was cut off by a timeout got.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("tulm_win32_test started\n");
     const HMODULE module = LoadLibraryA("tulm.auf");
     check(module != nullptr, "load", "LoadLibraryA(\"tulm.auf\") failed (error %lu)",
           static_cast<unsigned long>(GetLastError()));
