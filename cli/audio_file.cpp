@@ -33,6 +33,25 @@ std::string open_failure(const std::string& path)
     return path + ": not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")";
 }
 
+// Floating-point and compressed formats are read as floats in [-1, 1) and scaled here:
+// libsndfile's own conversion to shorts leaves floating-point data unscaled, or
+// normalises it to the file's peak.
+sf_count_t read_through_floats(SNDFILE* file, const SF_INFO& info, int16_t* to)
+{
+    constexpr sf_count_t kChunk = 65536;
+    std::vector<float> chunk(size_t(kChunk) * size_t(info.channels));
+    sf_count_t got = 0;
+    while (got < info.frames) {
+        const sf_count_t n = sf_readf_float(file, chunk.data(), std::min(kChunk, info.frames - got));
+        if (n <= 0) break;
+        for (sf_count_t i = 0; i < n * info.channels; ++i)
+            to[got * info.channels + i] =
+                int16_t(std::clamp(std::lrint(double(chunk[size_t(i)]) * 32768.0), -32768L, 32767L));
+        got += n;
+    }
+    return got;
+}
+
 } // namespace
 
 Audio read_audio(const std::string& path)
@@ -49,20 +68,13 @@ Audio read_audio(const std::string& path)
     audio.rate = info.samplerate;
     audio.channels = info.channels;
     audio.samples.resize(size_t(info.frames) * size_t(info.channels));
-    // Everything is read as floats in [-1, 1) and scaled by 32768 here: exact for 16-bit
-    // files, and for floating-point files it avoids libsndfile's own float-to-short
-    // conversion, which either leaves them unscaled or normalises them to their peak.
-    constexpr sf_count_t kChunk = 65536;
-    std::vector<float> chunk(size_t(kChunk) * size_t(info.channels));
     sf_count_t got = 0;
-    while (got < info.frames) {
-        const sf_count_t want = std::min(kChunk, info.frames - got);
-        const sf_count_t n = sf_readf_float(file, chunk.data(), want);
-        if (n <= 0) break;
-        int16_t* to = audio.samples.data() + got * info.channels;
-        for (sf_count_t i = 0; i < n * info.channels; ++i)
-            to[i] = int16_t(std::clamp(std::lrint(double(chunk[size_t(i)]) * 32768.0), -32768L, 32767L));
-        got += n;
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    if (sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_24 ||
+        sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_ULAW || sub == SF_FORMAT_ALAW) {
+        got = sf_readf_short(file, audio.samples.data(), info.frames);
+    } else {
+        got = read_through_floats(file, info, audio.samples.data());
     }
     const int error = sf_error(file);
     sf_close(file);

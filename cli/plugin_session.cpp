@@ -70,12 +70,11 @@ static void show_progress(void* user, int64_t done, int64_t /*total*/)
     static_cast<Progress*>(user)->update(done);
 }
 
-Audio run_plugin(FilterTable& table, const Audio& in, const Settings& settings, const Placement& placement,
-                 bool preview)
+Audio run_plugin(FilterTable& table, Audio in, const Settings& settings, const Placement& placement, bool preview)
 {
     HostEdit edit;
     edit.media = media_for(in, placement);
-    edit.media.audio = in.samples;
+    edit.media.audio = std::move(in.samples);
     host_load_defaults(&edit, &table);
     for (int i = 0; i < kSliderCount; ++i) edit.slider_values[i] = settings.slider[i];
     edit.check_values[0] = settings.use_window;

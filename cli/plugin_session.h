@@ -40,6 +40,6 @@ int64_t stretch_first_frame(const Audio& audio, const Placement& placement);
 
 // Runs the host's output pass (or, with `preview`, its preview) over a selection from
 // `placement.start_frame` to the file's last frame. Frames before the selection are
-// copied untouched. Shows a progress bar on a terminal for long files.
-Audio run_plugin(FilterTable& table, const Audio& in, const Settings& settings, const Placement& placement,
-                 bool preview);
+// copied untouched. Shows a progress bar on a terminal for long files. `in` is taken
+// by value so that a caller done with it can move it in and spare a copy.
+Audio run_plugin(FilterTable& table, Audio in, const Settings& settings, const Placement& placement, bool preview);

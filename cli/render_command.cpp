@@ -26,7 +26,7 @@ Audio difference(const Audio& in, const Audio& out)
 int run_render(const RenderOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
-    const Audio in = read_audio(o.in);
+    Audio in = read_audio(o.in);
     const Settings settings = resolve_settings(plugin.table(), o.settings, in.rate);
     const Placement placement = resolve_placement(o.settings);
     const int64_t first = stretch_first_frame(in, placement);
@@ -41,7 +41,9 @@ int run_render(const RenderOptions& o)
     if (!o.diff.empty()) diff_file = std::make_unique<OutputFile>(o.diff);
     if (!o.plot.empty()) plot_file = std::make_unique<OutputFile>(o.plot);
 
-    const Audio out = run_plugin(plugin.table(), in, settings, placement, o.preview);
+    const bool keep_input = diff_file || plot_file;
+    const Audio out = keep_input ? run_plugin(plugin.table(), in, settings, placement, o.preview)
+                                 : run_plugin(plugin.table(), std::move(in), settings, placement, o.preview);
     write_audio(out_file.temp_path(), o.out, out);
     if (diff_file) write_audio(diff_file->temp_path(), o.diff, difference(in, out));
     if (plot_file) {
@@ -54,9 +56,9 @@ int run_render(const RenderOptions& o)
 
     if (!o.quiet) {
         fmt::print("settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
-        fmt::print("{}", geometry_text(g, first, in.rate));
-        if (first + g.length > in.frames())
-            fmt::print("note:    the stretch runs {} frames past the end of the file\n", first + g.length - in.frames());
+        fmt::print("{}", geometry_text(g, first, out.rate));
+        if (first + g.length > out.frames())
+            fmt::print("note:    the stretch runs {} frames past the end of the file\n", first + g.length - out.frames());
         fmt::print("wrote:   {}{}{}\n", o.out, diff_file ? ", " + o.diff : "", plot_file ? ", " + o.plot : "");
     }
     return 0;
