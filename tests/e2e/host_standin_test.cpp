@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "host/host_edit.h"
@@ -171,6 +172,12 @@ struct SourceCase {
     int32_t expected;     // sample frames returned
     int64_t source_start; // sample frame the written audio starts at (-1: silence)
 };
+
+// gtest would otherwise print the record's bytes, padding included.
+void PrintTo(const SourceCase& c, std::ostream* os)
+{
+    *os << "mode " << c.mode << ", frame " << c.frame;
+}
 
 class HostSourceAudio : public ::testing::TestWithParam<SourceCase> {};
 

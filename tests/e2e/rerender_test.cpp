@@ -1,5 +1,6 @@
 // When the plug-in re-renders: on the first call after load, on every change of its key,
 // after each host notification, and not otherwise.
+#include <ostream>
 #include <string>
 
 #include "plugin_fixture.h"
@@ -33,6 +34,12 @@ struct Change {
     bool renders;
     bool same_key; // a render with the key unchanged restarts the same span at cursor 0
 };
+
+// gtest would otherwise print the record's bytes, padding included.
+void PrintTo(const Change& c, std::ostream* os)
+{
+    *os << c.what;
+}
 
 void apply(const Change& c, HostEdit* edit, FilterTable* table, StandinWindows* windows)
 {

@@ -1,5 +1,7 @@
 // Window messages from the settings window: keys and the wheel go to its owner as they
 // came, nothing else does, and the callback always answers 0.
+#include <ostream>
+
 #include "plugin_fixture.h"
 
 namespace {
@@ -8,6 +10,12 @@ struct Message {
     uint32_t message;
     bool forwarded;
 };
+
+// gtest would otherwise print the record's bytes, padding included.
+void PrintTo(const Message& m, std::ostream* os)
+{
+    *os << "message 0x" << std::hex << m.message;
+}
 
 class WindowForwarding : public PluginTest, public ::testing::WithParamInterface<Message> {};
 
