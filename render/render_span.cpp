@@ -46,44 +46,67 @@ struct Blocks {
     double* x;        // one channel's block, then its spectrum
 };
 
-// Filters channel k of the block at frame d. The block's rising ramp (absent in the
+// Fills x with one channel's block from `at` (source frames, `stride` values apart) and
+// `shared` (the frames this block shares with the previous one), saving the frames it
+// shares with the next block into `shared`. The block's rising ramp (absent in the
 // first block) and falling ramp each cover q frames; the falling ramp of one block and
 // the rising ramp of the next overlap and sum to 1, so consecutive blocks cross-fade
-// linearly. n and q are powers of two, so multiplying by 1 / q and 2 / n gives exactly
-// the quotients y * j / q and (x + x) / n.
-static void render_block(const Blocks& b, int32_t d, int32_t k)
+// linearly. q is a power of two, so multiplying by 1 / q gives exactly y * j / q.
+static inline void fill_block(double* x, const int16_t* at, int16_t* shared, bool rising,
+                              int64_t stride)
 {
-    const RenderPlan& p = g_plan;
-    const int32_t n = p.n, q = p.q, h = p.h, ch = p.channels;
-    const double inv_q = 1.0 / q, two_over_n = 2.0 / n;
-    int16_t* at = b.span + int64_t(d) * ch + k;
-    int16_t* shared = b.overlap + k;
-    double* x = b.x;
-    if (d > 0) {
-        for (int32_t j = 0; j < q; ++j) x[j] = shared[j * ch] * double(j) * inv_q;
+    const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h;
+    const double inv_q = 1.0 / q;
+    if (rising) {
+        for (int32_t j = 0; j < q; ++j) x[j] = shared[j * stride] * double(j) * inv_q;
     } else {
-        for (int32_t j = 0; j < q; ++j) x[j] = at[int64_t(j) * ch];
+        for (int32_t j = 0; j < q; ++j) x[j] = at[j * stride];
     }
-    for (int32_t j = q; j < h; ++j) x[j] = at[int64_t(j) * ch];
+    for (int32_t j = q; j < h; ++j) x[j] = at[j * stride];
     for (int32_t j = h; j < n; ++j) {
-        const int16_t y = at[int64_t(j) * ch];
-        shared[(j - h) * ch] = y;
+        const int16_t y = at[j * stride];
+        shared[(j - h) * stride] = y;
         x[j] = y * double(n - j) * inv_q;
     }
+}
 
-    real_fft(n, 1, x);
-    apply_notch(x, n, p.c, p.w, p.notch_window);
-    real_fft(n, -1, x);
-
-    if (d > 0) {
+// Stores the filtered block as samples, adding its first q frames to the previous
+// block's falling ramp unless it is the first. n is a power of two, so multiplying by
+// 2 / n gives exactly (x + x) / n, undoing the inverse FFT's scaling by n / 2.
+static inline void write_block(const double* x, int16_t* at, bool overlapping, int64_t stride)
+{
+    const int32_t n = g_plan.n, q = g_plan.q;
+    const double two_over_n = 2.0 / n;
+    if (overlapping) {
         for (int32_t j = 0; j < q; ++j) {
-            int16_t& o = at[int64_t(j) * ch];
+            int16_t& o = at[j * stride];
             o = to_sample(int32_t(o) + to_sample(x[j] * two_over_n));
         }
     } else {
-        for (int32_t j = 0; j < q; ++j) at[int64_t(j) * ch] = to_sample(x[j] * two_over_n);
+        for (int32_t j = 0; j < q; ++j) at[j * stride] = to_sample(x[j] * two_over_n);
     }
-    for (int32_t j = q; j < n; ++j) at[int64_t(j) * ch] = to_sample(x[j] * two_over_n);
+    for (int32_t j = q; j < n; ++j) at[j * stride] = to_sample(x[j] * two_over_n);
+}
+
+// Filters channel k of the block at frame d. Mono and stereo get their own copies of
+// the loops, with the stride known, so the compiler can vectorise them.
+static void render_block(const Blocks& b, int32_t d, int32_t k)
+{
+    const RenderPlan& p = g_plan;
+    const int32_t ch = p.channels;
+    int16_t* at = b.span + int64_t(d) * ch + k;
+    int16_t* shared = b.overlap + k;
+    if (ch == 1) fill_block(b.x, at, shared, d > 0, 1);
+    else if (ch == 2) fill_block(b.x, at, shared, d > 0, 2);
+    else fill_block(b.x, at, shared, d > 0, ch);
+
+    real_fft(p.n, 1, b.x);
+    apply_notch(b.x, p.n, p.c, p.w, p.notch_window);
+    real_fft(p.n, -1, b.x);
+
+    if (ch == 1) write_block(b.x, at, d > 0, 1);
+    else if (ch == 2) write_block(b.x, at, d > 0, 2);
+    else write_block(b.x, at, d > 0, ch);
 }
 
 // The last block's falling ramp covers the final q frames; adding their source (left

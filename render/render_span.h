@@ -34,7 +34,8 @@ void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* windo
 // -32768 .. 32767 (a wrapped sample would be a full-scale click).
 inline int16_t to_sample(double v)
 {
-    const double clamped = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    const double below = v < 32767.0 ? v : 32767.0;
+    const double clamped = below > -32768.0 ? below : -32768.0;
     return static_cast<int16_t>(static_cast<int32_t>(clamped));
 }
 
