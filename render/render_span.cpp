@@ -43,70 +43,88 @@ static void capture_source(FilterTable* table, EditHandle edit, HostServices* se
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
     int16_t* overlap; // source of the q frames the current block shares with the next
-    double* x;        // one channel's block, then its spectrum
+    double* x;        // one block per channel filtered together, then their spectra
 };
 
-// Fills x with one channel's block from `at` (source frames, `stride` values apart) and
-// `shared` (the frames this block shares with the previous one), saving the frames it
-// shares with the next block into `shared`. The block's rising ramp (absent in the
-// first block) and falling ramp each cover q frames; the falling ramp of one block and
-// the rising ramp of the next overlap and sum to 1, so consecutive blocks cross-fade
-// linearly. q is a power of two, so multiplying by 1 / q gives exactly y * j / q.
+// Fills g consecutive channels' blocks, x[kk * n + j] for channel kk, from `at` (source
+// frames, `stride` values apart) and `shared` (the frames this block shares with the
+// previous one), saving the frames it shares with the next block into `shared`. The
+// block's rising ramp (absent in the first block) and falling ramp each cover q frames;
+// the falling ramp of one block and the rising ramp of the next overlap and sum to 1,
+// so consecutive blocks cross-fade linearly. q is a power of two, so multiplying by
+// 1 / q gives exactly y * j / q.
 static inline void fill_block(double* x, const int16_t* at, int16_t* shared, bool rising,
-                              int64_t stride)
+                              int64_t stride, int32_t g)
 {
     const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h;
     const double inv_q = 1.0 / q;
     if (rising) {
-        for (int32_t j = 0; j < q; ++j) x[j] = shared[j * stride] * double(j) * inv_q;
+        for (int32_t j = 0; j < q; ++j)
+            for (int32_t kk = 0; kk < g; ++kk)
+                x[kk * n + j] = shared[j * stride + kk] * double(j) * inv_q;
     } else {
-        for (int32_t j = 0; j < q; ++j) x[j] = at[j * stride];
+        for (int32_t j = 0; j < q; ++j)
+            for (int32_t kk = 0; kk < g; ++kk) x[kk * n + j] = at[j * stride + kk];
     }
-    for (int32_t j = q; j < h; ++j) x[j] = at[j * stride];
-    for (int32_t j = h; j < n; ++j) {
-        const int16_t y = at[j * stride];
-        shared[(j - h) * stride] = y;
-        x[j] = y * double(n - j) * inv_q;
-    }
+    for (int32_t j = q; j < h; ++j)
+        for (int32_t kk = 0; kk < g; ++kk) x[kk * n + j] = at[j * stride + kk];
+    for (int32_t j = h; j < n; ++j)
+        for (int32_t kk = 0; kk < g; ++kk) {
+            const int16_t y = at[j * stride + kk];
+            shared[(j - h) * stride + kk] = y;
+            x[kk * n + j] = y * double(n - j) * inv_q;
+        }
 }
 
-// Stores the filtered block as samples, adding its first q frames to the previous
-// block's falling ramp unless it is the first. n is a power of two, so multiplying by
-// 2 / n gives exactly (x + x) / n, undoing the inverse FFT's scaling by n / 2.
-static inline void write_block(const double* x, int16_t* at, bool overlapping, int64_t stride)
+// Stores g channels' filtered blocks as samples, adding their first q frames to the
+// previous block's falling ramp unless this is the first block. n is a power of two,
+// so multiplying by 2 / n gives exactly (x + x) / n, undoing the inverse FFT's n / 2.
+static inline void write_block(const double* x, int16_t* at, bool overlapping,
+                               int64_t stride, int32_t g)
 {
     const int32_t n = g_plan.n, q = g_plan.q;
     const double two_over_n = 2.0 / n;
     if (overlapping) {
-        for (int32_t j = 0; j < q; ++j) {
-            int16_t& o = at[j * stride];
-            o = to_sample(int32_t(o) + to_sample(x[j] * two_over_n));
-        }
+        for (int32_t j = 0; j < q; ++j)
+            for (int32_t kk = 0; kk < g; ++kk) {
+                int16_t& o = at[j * stride + kk];
+                o = to_sample(int32_t(o) + to_sample(x[kk * n + j] * two_over_n));
+            }
     } else {
-        for (int32_t j = 0; j < q; ++j) at[j * stride] = to_sample(x[j] * two_over_n);
+        for (int32_t j = 0; j < q; ++j)
+            for (int32_t kk = 0; kk < g; ++kk)
+                at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
     }
-    for (int32_t j = q; j < n; ++j) at[j * stride] = to_sample(x[j] * two_over_n);
+    for (int32_t j = q; j < n; ++j)
+        for (int32_t kk = 0; kk < g; ++kk)
+            at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
 }
 
-// Filters channel k of the block at frame d. Mono and stereo get their own copies of
-// the loops, with the stride known, so the compiler can vectorise them.
-static void render_block(const Blocks& b, int32_t d, int32_t k)
+// Filters g consecutive channels, from channel k, of the block at frame d.
+static void filter_block(const Blocks& b, int32_t d, int32_t k, int64_t stride, int32_t g)
 {
     const RenderPlan& p = g_plan;
-    const int32_t ch = p.channels;
-    int16_t* at = b.span + int64_t(d) * ch + k;
-    int16_t* shared = b.overlap + k;
-    if (ch == 1) fill_block(b.x, at, shared, d > 0, 1);
-    else if (ch == 2) fill_block(b.x, at, shared, d > 0, 2);
-    else fill_block(b.x, at, shared, d > 0, ch);
+    int16_t* at = b.span + int64_t(d) * p.channels + k;
+    fill_block(b.x, at, b.overlap + k, d > 0, stride, g);
+    for (int32_t kk = 0; kk < g; ++kk) {
+        double* x = b.x + int64_t(kk) * p.n;
+        real_fft(p.n, 1, x);
+        apply_notch(x, p.n, p.c, p.w, p.notch_window);
+        real_fft(p.n, -1, x);
+    }
+    write_block(b.x, at, d > 0, stride, g);
+}
 
-    real_fft(p.n, 1, b.x);
-    apply_notch(b.x, p.n, p.c, p.w, p.notch_window);
-    real_fft(p.n, -1, b.x);
-
-    if (ch == 1) write_block(b.x, at, d > 0, 1);
-    else if (ch == 2) write_block(b.x, at, d > 0, 2);
-    else write_block(b.x, at, d > 0, ch);
+// Mono and stereo blocks get loops of their own, with the stride and channel count
+// known, so the compiler can vectorise them; stereo channels are read and written as
+// pairs. Other counts go one channel at a time.
+static void render_block(const Blocks& b, int32_t d)
+{
+    const int32_t ch = g_plan.channels;
+    if (ch == 1) filter_block(b, d, 0, 1, 1);
+    else if (ch == 2) filter_block(b, d, 0, 2, 2);
+    else
+        for (int32_t k = 0; k < ch; ++k) filter_block(b, d, k, ch, 1);
 }
 
 // The last block's falling ramp covers the final q frames; adding their source (left
@@ -128,15 +146,23 @@ static void cross_fade_tail(const Blocks& b)
 // taken in double: exact below 2^53, and the correctly rounded quotient truncates to
 // the integer quotient, since a quotient that is not whole lies at least 1 / F from
 // the next integer, far more than its rounding error.
-static void fade_in(int16_t* span)
+static inline void fade_frames(int16_t* span, int32_t ch)
 {
-    const RenderPlan& p = g_plan;
-    const double f = p.fade_length;
-    for (int32_t i = 0; i < p.fade_length; ++i)
-        for (int32_t k = 0; k < p.channels; ++k) {
-            int16_t& o = span[int64_t(i) * p.channels + k];
+    const int32_t frames = g_plan.fade_length;
+    const double f = frames;
+    for (int32_t i = 0; i < frames; ++i)
+        for (int32_t k = 0; k < ch; ++k) {
+            int16_t& o = span[int64_t(i) * ch + k];
             o = static_cast<int16_t>(static_cast<int32_t>(double(o) * i / f));
         }
+}
+
+static void fade_in(int16_t* span)
+{
+    const int32_t ch = g_plan.channels;
+    if (ch == 1) fade_frames(span, 1);
+    else if (ch == 2) fade_frames(span, 2);
+    else fade_frames(span, ch);
 }
 
 int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
@@ -148,7 +174,7 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     const RenderPlan& p = g_plan;
     if (p.span_length <= 0) return 1;
     Blocks b;
-    b.x = static_cast<double*>(std::malloc(sizeof(double) * p.n));
+    b.x = static_cast<double*>(std::malloc(sizeof(double) * p.n * (p.channels == 2 ? 2 : 1)));
     b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
     if (!b.x || !b.overlap || !b.span) {
@@ -162,8 +188,7 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     // more frames than it wrote leaves silence, never the previous render's data.
     std::memset(b.span, 0, sizeof(int16_t) * size_t(p.capture_capacity));
     capture_source(table, edit, services, b.span);
-    for (int32_t d = 0; d < p.span_length - p.q; d += p.h)
-        for (int32_t k = 0; k < p.channels; ++k) render_block(b, d, k);
+    for (int32_t d = 0; d < p.span_length - p.q; d += p.h) render_block(b, d);
     cross_fade_tail(b);
     fade_in(b.span);
 
