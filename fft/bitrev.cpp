@@ -3,13 +3,14 @@
 #include "fft/cfft_kernels.h"
 
 #include "fft/cpx.h"
+#include "fft/isa.h"
 
 using namespace tulm_fft;
 
 namespace {
 
 // Swap complex values p and q (indices of complex values).
-inline void swap2(double* a, int32_t p, int32_t q)
+TULM_FFT_INLINE void swap2(double* a, int32_t p, int32_t q)
 {
     const cpx x = load(a + 2 * p), y = load(a + 2 * q);
     store(a + 2 * p, y);
@@ -17,18 +18,18 @@ inline void swap2(double* a, int32_t p, int32_t q)
 }
 
 // The same, each value conjugated as it moves.
-inline void swap2_conj(double* a, int32_t p, int32_t q)
+TULM_FFT_INLINE void swap2_conj(double* a, int32_t p, int32_t q)
 {
     const cpx x = load_conj(a + 2 * p), y = load_conj(a + 2 * q);
     store(a + 2 * p, y);
     store(a + 2 * q, x);
 }
 
-inline void conj_at(double* a, int32_t p) { a[2 * p + 1] = -a[2 * p + 1]; }
+TULM_FFT_INLINE void conj_at(double* a, int32_t p) { a[2 * p + 1] = -a[2 * p + 1]; }
 
 // Advance r to the next index in bit-reversed counting: the carry runs from the top
 // bit (top = N/2) downward.
-inline int32_t reversed_next(int32_t r, int32_t top)
+TULM_FFT_INLINE int32_t reversed_next(int32_t r, int32_t top)
 {
     int32_t b = top;
     r ^= b;
@@ -47,7 +48,7 @@ struct Split {
     bool two_bits;
 };
 
-inline Split split_of(int32_t n)
+TULM_FFT_INLINE Split split_of(int32_t n)
 {
     int32_t m = n / 4, l = 2;
     while (l < m) {
@@ -60,12 +61,12 @@ inline Split split_of(int32_t n)
 // One routine for both forms, so that the plain and the conjugating reversal visit
 // exactly the same swaps.
 template <bool conj>
-void permute(int32_t n, double* a)
+TULM_FFT_INLINE void permute(int32_t n, double* a)
 {
     const int32_t top = n / 4;  // N/2 in complex values
     const Split sp = split_of(n);
     const int32_t M = sp.mid;
-    auto swap = [a](int32_t p, int32_t q) {
+    auto swap = [a](int32_t p, int32_t q) __attribute__((always_inline)) {
         if (conj) swap2_conj(a, p, q);
         else swap2(a, p, q);
     };
@@ -163,5 +164,12 @@ void bitrev16_mirror(double* a)
     store(a + 30, x[8]);
 }
 
-void bitrev_permute(int32_t n, double* a) { permute<false>(n, a); }
-void bitrev_permute_conj(int32_t n, double* a) { permute<true>(n, a); }
+void bitrev_permute(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { permute<false>(n, a); });
+}
+
+void bitrev_permute_conj(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { permute<true>(n, a); });
+}

@@ -1,6 +1,10 @@
 // The complex FFT driver: a split-radix decimation in frequency that cuts blocks into
 // quarters down to 8- or 16-point kernels, then one bit reversal into natural order.
+#include "fft/cfft_kernel_bodies.h"
 #include "fft/fft_internal.h"
+#include "fft/isa.h"
+
+using namespace tulm_fft;
 
 void cfft_forward(int32_t n, double* a)
 {
@@ -114,32 +118,35 @@ void cfft_middle_shifted(int32_t n, double* a)
     cfft_leaf_shifted(m, a + 3 * m);
 }
 
-void cfft_leaf(int32_t n, double* a)
+namespace {
+
+// The four kernels of a leaf block; the fourth quarter is shifted when the block is.
+template <bool shifted>
+TULM_FFT_INLINE void leaf(int32_t n, double* a)
 {
     if (n == 128) {
-        cfft16_kernel(a);
-        cfft16_kernel_shifted(a + 32);
-        cfft16_kernel(a + 64);
-        cfft16_kernel(a + 96);
+        kernel16(a);
+        kernel16_shifted(a + 32);
+        kernel16(a + 64);
+        if (shifted) kernel16_shifted(a + 96);
+        else kernel16(a + 96);
     } else {
-        cfft8_kernel(a);
-        cfft8_kernel_shifted(a + 16);
-        cfft8_kernel(a + 32);
-        cfft8_kernel(a + 48);
+        kernel8(a);
+        kernel8_shifted(a + 16);
+        kernel8(a + 32);
+        if (shifted) kernel8_shifted(a + 48);
+        else kernel8(a + 48);
     }
+}
+
+} // namespace
+
+void cfft_leaf(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { leaf<false>(n, a); });
 }
 
 void cfft_leaf_shifted(int32_t n, double* a)
 {
-    if (n == 128) {
-        cfft16_kernel(a);
-        cfft16_kernel_shifted(a + 32);
-        cfft16_kernel(a + 64);
-        cfft16_kernel_shifted(a + 96);
-    } else {
-        cfft8_kernel(a);
-        cfft8_kernel_shifted(a + 16);
-        cfft8_kernel(a + 32);
-        cfft8_kernel_shifted(a + 48);
-    }
+    run_best([=]() __attribute__((always_inline)) { leaf<true>(n, a); });
 }

@@ -4,13 +4,25 @@
 //   c(j+1) = c(j-1) - 2 sin(phi) s(j),   s(j+1) = s(j-1) + 2 sin(phi) c(j),
 // re-seeded from sine and cosine every 64 bottom indices so that no recurrence runs
 // longer than 32 double steps. Indices go up from the bottom in pairs (j, j+1), each
-// with its mirror Q - j, Q - j - 1, whose twiddles are the bottom ones reflected.
+// with its mirror pair (Q - j - 1, Q - j), whose twiddles are the bottom ones reflected.
+// A pair of neighbouring values is one 4-double vector (cpx2.h).
+//
+// Each pass is compiled twice from the same code: for the baseline (SSE2) and, on x86,
+// for AVX, chosen at run time by what the processor offers. Both perform the same
+// operations on every value and give the same bits.
 #include <cmath>
 
 #include "fft/cpx.h"
+#include "fft/cpx2.h"
 #include "fft/fft_internal.h"
+#include "fft/isa.h"
 
 using namespace tulm_fft;
+
+// See cpx2.h: the 32-byte vectors here never cross a call.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace {
 
@@ -19,10 +31,10 @@ constexpr double rt_half = 0.7071067811865476;  // sqrt(1/2)
 
 // The next value of an angle sequence from the two before it: prev at j-1, cur at j,
 // g = 2 sin(step angle).
-inline cpx advance(cpx prev, cpx cur, double g) { return add_gi(prev, g, cur); }
+TULM_FFT_INLINE cpx advance(cpx prev, cpx cur, double g) { return add_gi(prev, g, cur); }
 
 // e^(3ix) from e^(ix): cos 3x = cos x - (4 sin x cos x) sin x, sin 3x = (4 sin x cos x) cos x - sin x.
-inline cpx triple(cpx w)
+TULM_FFT_INLINE cpx triple(cpx w)
 {
     const double c = real(w), s = imag(w);
     const double k = 4.0 * s * c;
@@ -30,15 +42,15 @@ inline cpx triple(cpx w)
 }
 
 // e^(i(x + y)) from e^(ix) and e^(iy).
-inline cpx rotate(cpx x, cpx y)
+TULM_FFT_INLINE cpx rotate(cpx x, cpx y)
 {
     const double xc = real(x), xs = imag(x), yc = real(y), ys = imag(y);
     return make(xc * yc - xs * ys, xs * yc + xc * ys);
 }
 
 // The 45- and 135-degree companions of w: w e^(i pi/4) and w e^(3i pi/4).
-inline cpx at45(cpx w) { return mul_hh(w, rt_half); }
-inline cpx at135(cpx w) { return mul_nhh(w, rt_half); }
+TULM_FFT_INLINE cpx at45(cpx w) { return mul_hh(w, rt_half); }
+TULM_FFT_INLINE cpx at135(cpx w) { return mul_nhh(w, rt_half); }
 
 // Twiddles at a pair of consecutive indices (k, k+1) of one stage pass, k even.
 // Plain stages carry w^j and w^3j; the shifted stage also the companions.
@@ -50,7 +62,7 @@ struct Twiddles {
 };
 
 // Fresh values at k0 and k0 + 1 from sine and cosine of k0 phi = (2 k0) theta.
-inline Twiddles seed_at(int32_t k0, double theta, cpx w)
+TULM_FFT_INLINE Twiddles seed_at(int32_t k0, double theta, cpx w)
 {
     const double angle = static_cast<double>(2 * k0) * theta;
     Twiddles t;
@@ -66,14 +78,23 @@ inline Twiddles seed_at(int32_t k0, double theta, cpx w)
 }
 
 template <bool conj_in>
-inline cpx load_in(const double* a)
+TULM_FFT_INLINE cpx load_in(const double* a)
 {
     return conj_in ? load_conj(a) : load(a);
 }
 
-// Plain butterfly at v = &value j, quarters qd doubles apart; w1 = w^j, w3 = w^3j.
 template <bool conj_in>
-inline void plain_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w3)
+TULM_FFT_INLINE cpx2 load2_in(const double* a)
+{
+    return conj_in ? load2_conj(a) : load2(a);
+}
+
+// Plain butterfly at v = &value j, quarters qd doubles apart; w1 = w^j, w3 = w^3j:
+//   v[j] = t0 + t1, v[j+Q] = t0 - t1, v[j+2Q] = w^j (d0 + i d1), v[j+3Q] = w^3j (d0 - i d1)
+// with t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3. The same on two
+// neighbouring values at once.
+template <bool conj_in>
+TULM_FFT_INLINE void plain_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w3)
 {
     const cpx x0 = load_in<conj_in>(v), x1 = load_in<conj_in>(v + qd);
     const cpx x2 = load_in<conj_in>(v + 2 * qd), x3 = load_in<conj_in>(v + 3 * qd);
@@ -86,15 +107,43 @@ inline void plain_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& 
     store(v + 3 * qd, mul(minus, w3));
 }
 
-// The plain butterfly at j and at its mirror Q - j, where w^(Q-j) = i conj(w^j) and
-// w^3(Q-j) = -i conj(w^3j).
+template <bool conj_in>
+TULM_FFT_INLINE void plain_bfly2(double* v, int32_t qd, const twiddle2& w1, const twiddle2& w3)
+{
+    const cpx2 x0 = load2_in<conj_in>(v), x1 = load2_in<conj_in>(v + qd);
+    const cpx2 x2 = load2_in<conj_in>(v + 2 * qd), x3 = load2_in<conj_in>(v + 3 * qd);
+    const cpx2 t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3;
+    cpx2 plus, minus;
+    add_sub_i(d0, d1, plus, minus);
+    store2(v, t0 + t1);
+    store2(v + qd, t0 - t1);
+    store2(v + 2 * qd, mul(plus, w1));
+    store2(v + 3 * qd, mul(minus, w3));
+}
+
 // Blocks of the same size awaiting the same kind of stage share every twiddle, so a
 // stage pass may run over K of them at once: the same arithmetic on each block.
 template <int K>
 using Blocks = double* const (&)[K];
 
+// Indices j, j+1 (odd j, twiddles at j in o1/o3 and at j+1 in e1/e3) and their mirrors
+// Q-j-1, Q-j, where w^(Q-j) = i conj(w^j) and w^3(Q-j) = -i conj(w^3j).
 template <bool conj_in, int K>
-inline void plain_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1, cpx w3)
+TULM_FFT_INLINE void plain_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx o1, cpx e1,
+                                cpx o3, cpx e3)
+{
+    const twiddle2 b1 = prepare2(join(o1, e1)), b3 = prepare2(join(o3, e3));
+    const twiddle2 m1 = prepare2_swapped(join(e1, o1)), m3 = prepare2_nswapped(join(e3, o3));
+    for (int k = 0; k < K; ++k) {
+        plain_bfly2<conj_in>(a[k] + 2 * j, qd, b1, b3);
+        plain_bfly2<conj_in>(a[k] + 2 * (Q - j - 1), qd, m1, m3);
+    }
+}
+
+// One index j and its mirror Q - j.
+template <bool conj_in, int K>
+TULM_FFT_INLINE void plain_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1,
+                                       cpx w3)
 {
     twiddle t1, t1m, t3, t3m;
     prepare_mirrored(w1, t1, t1m);
@@ -106,7 +155,7 @@ inline void plain_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1, cp
 }
 
 template <bool conj_in, int K>
-void plain_stage(int32_t n, Blocks<K> a)
+TULM_FFT_INLINE void plain_stage(int32_t n, Blocks<K> a)
 {
     const int32_t qd = n / 4;       // a quarter, in doubles
     const int32_t Q = n / 8;        // a quarter, in complex values
@@ -128,24 +177,25 @@ void plain_stage(int32_t n, Blocks<K> a)
         if (start > 1) t = seed_at(start - 1, theta, w);
         const int32_t end = start + 63 < last ? start + 63 : last;
         for (int32_t j = start; j < end; j += 2) {
-            plain_pair<conj_in, K>(a, qd, Q, j, t.o1, t.o3);
             t.e1 = advance(t.e1, t.o1, g1);
             t.e3 = advance(t.e3, t.o3, g3);
-            plain_pair<conj_in, K>(a, qd, Q, j + 1, t.e1, t.e3);
+            plain_quad<conj_in, K>(a, qd, Q, j, t.o1, t.e1, t.o3, t.e3);
             t.o1 = advance(t.o1, t.e1, g1);
             t.o3 = advance(t.o3, t.e3, g3);
         }
     }
-    plain_pair<conj_in, K>(a, qd, Q, centre - 1, t.o1, t.o3);
+    plain_single_pair<conj_in, K>(a, qd, Q, centre - 1, t.o1, t.o3);
     // cos((M/8) phi), sqrt(1/2) in exact arithmetic, by one more recurrence step.
     const double c = real(advance(t.e1, t.o1, g1));
     const twiddle tc1 = prepare(make(c, c)), tc3 = prepare(make(-c, c));
     for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k] + 2 * centre, qd, tc1, tc3);
 }
 
-// Shifted butterfly: w1 = om^j, w1q = om^(j+Q), w3 = om^3j, w3q = om^3(j+Q).
-inline void shifted_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w1q,
-                         const twiddle& w3, const twiddle& w3q)
+// Shifted butterfly: w1 = om^j, w1q = om^(j+Q), w3 = om^3j, w3q = om^3(j+Q);
+//   p = (x0 + i x2) om^j, p' = (x1 + i x3) om^(j+Q), r = (x0 - i x2) om^3j,
+//   r' = (x1 - i x3) om^3(j+Q);  v[j], v[j+Q], v[j+2Q], v[j+3Q] = p + p', p - p', r + r', r - r'.
+TULM_FFT_INLINE void shifted_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w1q,
+                                  const twiddle& w3, const twiddle& w3q)
 {
     const cpx x0 = load(v), x1 = load(v + qd), x2 = load(v + 2 * qd), x3 = load(v + 3 * qd);
     cpx p, r, pq, rq;
@@ -161,12 +211,46 @@ inline void shifted_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle
     store(v + 3 * qd, r - rq);
 }
 
-// The shifted butterfly at j and at Q - j. With om^Q = e^(i pi/4):
+TULM_FFT_INLINE void shifted_bfly2(double* v, int32_t qd, const twiddle2& w1,
+                                   const twiddle2& w1q, const twiddle2& w3, const twiddle2& w3q)
+{
+    const cpx2 x0 = load2(v), x1 = load2(v + qd), x2 = load2(v + 2 * qd);
+    const cpx2 x3 = load2(v + 3 * qd);
+    cpx2 p, r, pq, rq;
+    add_sub_i(x0, x2, p, r);
+    add_sub_i(x1, x3, pq, rq);
+    p = mul(p, w1);
+    pq = mul(pq, w1q);
+    r = mul(r, w3);
+    rq = mul(rq, w3q);
+    store2(v, p + pq);
+    store2(v + qd, p - pq);
+    store2(v + 2 * qd, r + rq);
+    store2(v + 3 * qd, r - rq);
+}
+
+// Indices j, j+1 and their mirrors Q-j-1, Q-j. With om^Q = e^(i pi/4):
 //   om^(Q-j) = i conj(om^(j+Q)),  om^(2Q-j) = i conj(om^j),
 //   om^3(Q-j) = -i conj(om^3(j+Q)),  om^3(2Q-j) = -i conj(om^3j).
 template <int K>
-inline void shifted_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1, cpx w1q,
-                         cpx w3, cpx w3q)
+TULM_FFT_INLINE void shifted_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j,
+                                  const Twiddles& t)
+{
+    const twiddle2 b1 = prepare2(join(t.o1, t.e1)), b1q = prepare2(join(t.oc1, t.ec1));
+    const twiddle2 b3 = prepare2(join(t.o3, t.e3)), b3q = prepare2(join(t.oc3, t.ec3));
+    const twiddle2 m1 = prepare2_swapped(join(t.ec1, t.oc1));
+    const twiddle2 m1q = prepare2_swapped(join(t.e1, t.o1));
+    const twiddle2 m3 = prepare2_nswapped(join(t.ec3, t.oc3));
+    const twiddle2 m3q = prepare2_nswapped(join(t.e3, t.o3));
+    for (int k = 0; k < K; ++k) {
+        shifted_bfly2(a[k] + 2 * j, qd, b1, b1q, b3, b3q);
+        shifted_bfly2(a[k] + 2 * (Q - j - 1), qd, m1, m1q, m3, m3q);
+    }
+}
+
+template <int K>
+TULM_FFT_INLINE void shifted_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1,
+                                         cpx w1q, cpx w3, cpx w3q)
 {
     twiddle t1, t1m, t1q, t1qm, t3, t3m, t3q, t3qm;
     prepare_mirrored(w1, t1, t1m);
@@ -180,7 +264,7 @@ inline void shifted_pair(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, cpx w1, 
 }
 
 template <int K>
-void shifted_stage(int32_t n, Blocks<K> a)
+TULM_FFT_INLINE void shifted_stage(int32_t n, Blocks<K> a)
 {
     const int32_t qd = n / 4;
     const int32_t Q = n / 8;
@@ -207,19 +291,18 @@ void shifted_stage(int32_t n, Blocks<K> a)
         if (start > 1) t = seed_at(start - 1, theta, w);
         const int32_t end = start + 63 < last ? start + 63 : last;
         for (int32_t j = start; j < end; j += 2) {
-            shifted_pair<K>(a, qd, Q, j, t.o1, t.oc1, t.o3, t.oc3);
             t.e1 = advance(t.e1, t.o1, g1);
             t.e3 = advance(t.e3, t.o3, g3);
             t.ec1 = advance(t.ec1, t.oc1, g1);
             t.ec3 = advance(t.ec3, t.oc3, g3);
-            shifted_pair<K>(a, qd, Q, j + 1, t.e1, t.ec1, t.e3, t.ec3);
+            shifted_quad<K>(a, qd, Q, j, t);
             t.o1 = advance(t.o1, t.e1, g1);
             t.o3 = advance(t.o3, t.e3, g3);
             t.oc1 = advance(t.oc1, t.ec1, g1);
             t.oc3 = advance(t.oc3, t.ec3, g3);
         }
     }
-    shifted_pair<K>(a, qd, Q, centre - 1, t.o1, t.oc1, t.o3, t.oc3);
+    shifted_single_pair<K>(a, qd, Q, centre - 1, t.o1, t.oc1, t.o3, t.oc3);
     // om^(M/8) = cos(pi/8) + i sin(pi/8) in exact arithmetic, by one more recurrence step;
     // om^(M/8 + Q) = om^(3 M/8) = s + i c and om^3(M/8 + Q) = -c - i s.
     const cpx cs = advance(t.e1, t.o1, g1);
@@ -227,40 +310,96 @@ void shifted_stage(int32_t n, Blocks<K> a)
     for (int k = 0; k < K; ++k) shifted_bfly(a[k] + 2 * centre, qd, tcs, tsc, tsc, tncs);
 }
 
+// Every stage pass the driver uses, by kind and number of blocks, once per
+// instruction set.
+template <StageKind kind, int K>
+TULM_FFT_INLINE void stage_any(int32_t n, Blocks<K> a)
+{
+    if (kind == StageKind::plain) plain_stage<false, K>(n, a);
+    else if (kind == StageKind::conj) plain_stage<true, K>(n, a);
+    else shifted_stage<K>(n, a);
+}
+
+template <StageKind kind, int K>
+void stage_base(int32_t n, Blocks<K> a)
+{
+    stage_any<kind, K>(n, a);
+}
+
+#if TULM_FFT_HAVE_AVX_PATH
+template <StageKind kind, int K>
+__attribute__((target("avx"))) void stage_avx(int32_t n, Blocks<K> a)
+{
+    stage_any<kind, K>(n, a);
+}
+#endif
+
+template <StageKind kind, int K>
+void stage(int32_t n, Blocks<K> a)
+{
+#if TULM_FFT_HAVE_AVX_PATH
+    if (avx_available()) {
+        stage_avx<kind, K>(n, a);
+        return;
+    }
+#endif
+    stage_base<kind, K>(n, a);
+}
+
 } // namespace
+
+bool fft_avx_available() { return avx_available(); }
+
+void cfft_stage_on(StageKind kind, bool avx, int32_t n, double* a)
+{
+    double* const blocks[1] = {a};
+#if TULM_FFT_HAVE_AVX_PATH
+    if (avx) {
+        if (kind == StageKind::plain) stage_avx<StageKind::plain, 1>(n, blocks);
+        else if (kind == StageKind::conj) stage_avx<StageKind::conj, 1>(n, blocks);
+        else stage_avx<StageKind::shifted, 1>(n, blocks);
+        return;
+    }
+#else
+    (void)avx;
+#endif
+    if (kind == StageKind::plain) stage_base<StageKind::plain, 1>(n, blocks);
+    else if (kind == StageKind::conj) stage_base<StageKind::conj, 1>(n, blocks);
+    else stage_base<StageKind::shifted, 1>(n, blocks);
+}
 
 void cfft_stage(int32_t n, double* a)
 {
     double* const blocks[1] = {a};
-    plain_stage<false, 1>(n, blocks);
+    stage<StageKind::plain, 1>(n, blocks);
 }
 
 void cfft_stage_conj(int32_t n, double* a)
 {
     double* const blocks[1] = {a};
-    plain_stage<true, 1>(n, blocks);
+    stage<StageKind::conj, 1>(n, blocks);
 }
 
 void cfft_stage_shifted(int32_t n, double* a)
 {
     double* const blocks[1] = {a};
-    shifted_stage<1>(n, blocks);
+    stage<StageKind::shifted, 1>(n, blocks);
 }
 
 void cfft_stage_x2(int32_t n, double* a, double* b)
 {
     double* const blocks[2] = {a, b};
-    plain_stage<false, 2>(n, blocks);
+    stage<StageKind::plain, 2>(n, blocks);
 }
 
 void cfft_stage_x3(int32_t n, double* a, double* b, double* c)
 {
     double* const blocks[3] = {a, b, c};
-    plain_stage<false, 3>(n, blocks);
+    stage<StageKind::plain, 3>(n, blocks);
 }
 
 void cfft_stage_shifted_x2(int32_t n, double* a, double* b)
 {
     double* const blocks[2] = {a, b};
-    shifted_stage<2>(n, blocks);
+    stage<StageKind::shifted, 2>(n, blocks);
 }

@@ -37,6 +37,14 @@ void cfft_stage_x2(int32_t n, double* a, double* b);
 void cfft_stage_x3(int32_t n, double* a, double* b, double* c);
 void cfft_stage_shifted_x2(int32_t n, double* a, double* b);
 
+// The stage passes, leaves, split passes and bit reversals run on AVX where the
+// processor has it (see isa.h), with the same results to the bit. For the tests that
+// check this: whether AVX is there, and one stage pass on a chosen path (avx = true only
+// where fft_avx_available()).
+enum class StageKind { plain, conj, shifted };
+bool fft_avx_available();
+void cfft_stage_on(StageKind kind, bool avx, int32_t n, double* a);
+
 // Complete a plain or shifted block of n >= 256 doubles, stage included.
 void cfft_recursive(int32_t n, double* a);
 void cfft_recursive_shifted(int32_t n, double* a);

@@ -6,6 +6,7 @@
 
 #include "fft/cpx.h"
 #include "fft/fft_internal.h"
+#include "fft/isa.h"
 
 using namespace tulm_fft;
 
@@ -19,7 +20,7 @@ constexpr double pi = 3.141592653589793;
 // X[k] = E + e^(i pi j/n) O; inverse undoes it. In complex form: x = A - conj(P),
 // y = x w (forward) or x conj(w) (inverse), A -= y, P += conj(y).
 template <bool forward>
-inline void split_bfly(double* a, int32_t j, int32_t p, cpx w)
+TULM_FFT_INLINE void split_bfly(double* a, int32_t j, int32_t p, cpx w)
 {
     const cpx A = load(a + j), P = load(a + p);
     const cpx x = A - conj(P);
@@ -40,7 +41,7 @@ struct Block {
 };
 
 template <bool forward>
-inline void block_step(int32_t n, double* a, Block& b, double g)
+TULM_FFT_INLINE void block_step(int32_t n, double* a, Block& b, double g)
 {
     split_bfly<forward>(a, b.j, n - b.j, make(b.at_wr, b.at_wi));
     b.ab_wr = b.ab_wr + g * b.at_wi;
@@ -58,7 +59,7 @@ inline void block_step(int32_t n, double* a, Block& b, double g)
 // n/2 - 2. Blocks touch disjoint entries and their seeds depend on T alone, so two of
 // them run side by side, their recurrences overlapping in time.
 template <bool forward>
-void split_pass(int32_t n, double* a)
+TULM_FFT_INLINE void split_pass(int32_t n, double* a)
 {
     const double theta = pi / n;
     const double s = std::sin(theta), c = std::cos(theta);
@@ -108,8 +109,15 @@ void split_pass(int32_t n, double* a)
 
 } // namespace
 
-void rfft_split_forward(int32_t n, double* a) { split_pass<true>(n, a); }
-void rfft_split_inverse(int32_t n, double* a) { split_pass<false>(n, a); }
+void rfft_split_forward(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { split_pass<true>(n, a); });
+}
+
+void rfft_split_inverse(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { split_pass<false>(n, a); });
+}
 
 void real_fft(int32_t n, int32_t direction, double* a)
 {

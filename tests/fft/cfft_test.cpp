@@ -2,6 +2,7 @@
 // each inner routine on its own against what it promises for a block.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "fft/fft_internal.h"
@@ -171,5 +172,47 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"shifted512", cfft_stage_shifted, true, false, 512},
                       StageCase{"shifted4096", cfft_stage_shifted, true, false, 4096}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The AVX copy of a stage pass gives the baseline's bits exactly.
+class StagePaths : public ::testing::TestWithParam<int> {};
+
+TEST_P(StagePaths, AvxMatchesBaselineBitForBit)
+{
+    if (!fft_avx_available()) GTEST_SKIP() << "no AVX on this processor";
+    const int n = GetParam();
+    for (StageKind kind : {StageKind::plain, StageKind::conj, StageKind::shifted}) {
+        std::vector<double> a = random_block(n, 61), b = a;
+        cfft_stage_on(kind, false, n, a.data());
+        cfft_stage_on(kind, true, n, b.data());
+        EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(double) * n), 0)
+            << "kind " << static_cast<int>(kind) << " n " << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, StagePaths, ::testing::Values(64, 128, 256, 512, 2048, 16384));
+
+// A stage pass over two or three blocks gives each block what the one-block pass gives.
+TEST(MultiBlockStages, SameBitsAsOneBlockAtATime)
+{
+    for (int n : {64, 128, 1024, 4096}) {
+        const std::vector<double> x = random_block(3 * n, 71);
+        std::vector<double> one = x, many = x;
+        for (int k = 0; k < 3; ++k) cfft_stage(n, one.data() + k * n);
+        cfft_stage_x3(n, many.data(), many.data() + n, many.data() + 2 * n);
+        EXPECT_EQ(one, many) << "x3, n " << n;
+
+        one = x;
+        many = x;
+        for (int k = 0; k < 2; ++k) cfft_stage(n, one.data() + k * n);
+        cfft_stage_x2(n, many.data(), many.data() + n);
+        EXPECT_EQ(one, many) << "x2, n " << n;
+
+        one = x;
+        many = x;
+        for (int k = 0; k < 2; ++k) cfft_stage_shifted(n, one.data() + k * n);
+        cfft_stage_shifted_x2(n, many.data(), many.data() + n);
+        EXPECT_EQ(one, many) << "shifted x2, n " << n;
+    }
+}
 
 } // namespace

@@ -1,0 +1,52 @@
+#pragma once
+// Where the processor offers AVX (x86 builds with GCC or Clang), the hot loops run on a
+// copy of their code compiled for it, chosen at run time; elsewhere on the baseline
+// (SSE2 on x86). The two copies come from the same source and perform the same IEEE
+// operations on every value, so they give the same bits; only the instruction
+// encoding and the vector width differ. Nothing is cached: the choice reads the
+// processor description the compiler's runtime keeps.
+#include <cstdint>
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(TULM_FFT_SCALAR)
+#define TULM_FFT_HAVE_AVX_PATH 1
+#else
+#define TULM_FFT_HAVE_AVX_PATH 0
+#endif
+
+// Force-inlined, so that a body takes the instruction set of the function it lands in.
+#define TULM_FFT_INLINE inline __attribute__((always_inline))
+
+namespace tulm_fft {
+
+inline bool avx_available()
+{
+#if TULM_FFT_HAVE_AVX_PATH
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx");
+#else
+    return false;
+#endif
+}
+
+#if TULM_FFT_HAVE_AVX_PATH
+template <class F>
+__attribute__((target("avx"))) void run_avx(const F& body)
+{
+    body();
+}
+#endif
+
+// Runs body (a force-inlined lambda) in its AVX copy where the processor has AVX.
+template <class F>
+inline void run_best(const F& body)
+{
+#if TULM_FFT_HAVE_AVX_PATH
+    if (avx_available()) {
+        run_avx(body);
+        return;
+    }
+#endif
+    body();
+}
+
+} // namespace tulm_fft
