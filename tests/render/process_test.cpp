@@ -134,9 +134,17 @@ TEST(ProcessAudio, UnservedRequestsPassUntouched)
 
 // Out of memory (the address space capped just above its use) the audio passes
 // untouched, and the next call, with memory back, renders and delivers.
+#if defined(__SANITIZE_ADDRESS__)
+#define TULM_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TULM_TEST_ASAN 1
+#endif
+#endif
+
 TEST(ProcessAudio, AllocationFailureLeavesAudio)
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TULM_TEST_ASAN)
     GTEST_SKIP() << "the sanitizer's shadow memory needs the whole address space";
 #else
     FakeHost host;
