@@ -25,6 +25,11 @@ void check(bool ok, const char* group, const char* format, ...)
     std::exit(1);
 }
 
+int passed_checks()
+{
+    return g_passed;
+}
+
 int finish_checks()
 {
     std::printf("win32: %d passed, 0 failed\n", g_passed);

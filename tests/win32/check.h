@@ -15,6 +15,9 @@ void check(bool ok, const char* group, const char* format, ...)
 // Prints "win32: N passed, 0 failed" and returns the process exit code 0.
 int finish_checks();
 
+// Checks passed so far.
+int passed_checks();
+
 // Reads a 32-bit little-endian field of a host record at a byte offset, the way the
 // host does: by position, not through this program's idea of the record.
 uint32_t u32_at(const void* base, int offset);
