@@ -30,13 +30,14 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
 // covers 2w + 1 entries. Entries outside 0 .. n - 1 are skipped, never written.
 void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window);
 
-// A rendered value as a 16-bit sample: truncated toward zero, saturated to
-// -32768 .. 32767 (a wrapped sample would be a full-scale click).
+// A filtered value as a 16-bit sample: truncated toward zero, saturated to
+// -32768 .. 32767 (a wrapped sample would be a full-scale click). Needs |v| < 2^31,
+// which every filtered value meets: a block of n 16-bit samples, notched, comes back
+// below 2n * 32768 <= 2^30 in magnitude.
 inline int16_t to_sample(double v)
 {
-    const double below = v < 32767.0 ? v : 32767.0;
-    const double clamped = below > -32768.0 ? below : -32768.0;
-    return static_cast<int16_t>(static_cast<int32_t>(clamped));
+    const int32_t t = static_cast<int32_t>(v);
+    return static_cast<int16_t>(t < -32768 ? -32768 : t > 32767 ? 32767 : t);
 }
 
 inline int16_t to_sample(int32_t v)
