@@ -47,7 +47,8 @@ int run_demo(const DemoOptions& o)
     if (!tone.found) throw ToolError("the demo clip's tone was not found; the analysis is broken");
 
     const SliderRanges ranges = slider_ranges(plugin.table());
-    const Suggestion* choice = pick(suggest_settings(tone, settings, ranges, in.rate), in.rate);
+    const std::vector<Suggestion> suggestions = suggest_settings(tone, settings, ranges, in.rate);
+    const Suggestion* choice = pick(suggestions, in.rate);
     if (!choice) throw ToolError("no FFT size can place the notch on the demo's tone");
     settings = choice->settings;
     settings.slider[kWidth] = choice->cover_width;
