@@ -51,22 +51,38 @@ double rms(const std::vector<int16_t>& a, int64_t from, int64_t to)
 
 // 44100 Hz, N = 2048, centre entry 100 = bin 50. Away from the span's ends a tone at
 // the centre drops to the residue the block ramps leave, a 2000 Hz tone is unchanged,
-// and over the last Q frames the span cross-fades linearly back to the source.
-TEST(RenderSpan, ToneAtCentreIsRemovedOthersPass)
+// and over the last Q frames the span cross-fades linearly back to the source. Even
+// channels carry the centre tone, odd ones the 2000 Hz tone: mono, the stereo pairs and
+// other channel counts each have their own loops, and no channel may leak into another.
+class ChannelTones : public ::testing::TestWithParam<int32_t> {};
+TEST_P(ChannelTones, CentreRemovedOthersPass)
 {
+    const int32_t channels = GetParam();
     const double amplitude = 10000;
-    FakeHost host = host_with(44100, 11, 100, 30, 0);
     const std::vector<int16_t> centre = tone(44100, 1, 100000, 50 * 44100.0 / 2048, amplitude);
-    const std::vector<int16_t> out = rendered(&host, centre);
-    const int64_t n = 2048, q = 512, l = out.size();
-    ASSERT_EQ(l, 89600);
-    EXPECT_LE(max_abs_diff(out, centre, 0, n, l - n), 0.02 * amplitude);
-    for (int64_t i = 0; i < q; ++i)
-        EXPECT_NEAR(out[l - q + i], i * centre[l - q + i] / q, 0.02 * amplitude + 1) << i;
-
     const std::vector<int16_t> passing = tone(44100, 1, 100000, 2000, amplitude);
-    EXPECT_LE(max_abs_diff(rendered(&host, passing), passing, 1, n, l - n), 0.005 * amplitude);
+    std::vector<int16_t> media(centre.size() * channels);
+    for (size_t t = 0; t < centre.size(); ++t)
+        for (int32_t k = 0; k < channels; ++k)
+            media[t * channels + k] = k % 2 ? passing[t] : centre[t];
+    FakeHost host = host_with(44100, 11, 100, 30, 0);
+    host.channels = channels;
+    const std::vector<int16_t> all = rendered(&host, media);
+    const int64_t n = 2048, q = 512, l = int64_t(all.size()) / channels;
+    ASSERT_EQ(l, 89600);
+    for (int32_t k = 0; k < channels; ++k) {
+        std::vector<int16_t> out(l);
+        for (int64_t t = 0; t < l; ++t) out[t] = all[t * channels + k];
+        if (k % 2) {
+            EXPECT_LE(max_abs_diff(out, passing, 1, n, l - n), 0.005 * amplitude) << k;
+            continue;
+        }
+        EXPECT_LE(max_abs_diff(out, centre, 0, n, l - n), 0.02 * amplitude) << k;
+        for (int64_t i = 0; i < q; ++i)
+            ASSERT_NEAR(out[l - q + i], i * centre[l - q + i] / q, 0.02 * amplitude + 1) << i;
+    }
 }
+INSTANTIATE_TEST_SUITE_P(Counts, ChannelTones, ::testing::Values(1, 2, 3));
 
 // The first F frames rise linearly from an exact 0: each is the unfaded frame times
 // i / F. A fade of more than 65536 frames takes the product past 32 bits.
