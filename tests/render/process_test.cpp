@@ -219,28 +219,4 @@ TEST(WindowMessage, ForwardsAndNotifies)
     }
 }
 
-TEST(FilterTable, Registration)
-{
-    const FilterTable* t = GetFilterTable();
-    EXPECT_EQ(t->flags, 0x00240800u);
-    EXPECT_STREQ(t->name, "Pellomar");
-    EXPECT_STREQ(t->information, "Pellomar Ver. 0.3.1 by Orvane");
-    ASSERT_EQ(t->slider_count, 5);
-    ASSERT_EQ(t->check_count, 1);
-    const char* labels[5] = {"\x8e\xfc\x94\x67\x90\x94", "\x95\x62", "FFT", "\x95\x9d",
-                             "\x83\x74\x83\x46\x81\x5b\x83\x68"};
-    const int32_t defaults[5] = {100, 2, 11, 30, 25}, minima[5] = {1, 1, 9, 5, 0},
-                  maxima[5] = {1800, 3, 14, 256, 100};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_STREQ(t->slider_labels[i], labels[i]) << i;
-        EXPECT_EQ(t->slider_defaults[i], defaults[i]) << i;
-        EXPECT_EQ(t->slider_minima[i], minima[i]) << i;
-        EXPECT_EQ(t->slider_maxima[i], maxima[i]) << i;
-    }
-    EXPECT_STREQ(t->check_labels[0], "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70");
-    EXPECT_EQ(t->check_defaults[0], 0);
-    EXPECT_EQ(t->process, &process_audio);
-    EXPECT_EQ(t->window_message, &window_message);
-}
-
 }  // namespace
