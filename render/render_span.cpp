@@ -40,11 +40,13 @@ static void capture_source(FilterTable* table, EditHandle edit, HostServices* se
 // and writes them back; block d + h starts q frames before block d ends, so before
 // block d overwrites frames d+h .. d+n-1, their source moves to `overlap` (q frames,
 // interleaved), where block d + h, and after the last block the tail, finds it.
+namespace {
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
     int16_t* overlap; // source of the q frames the current block shares with the next
     double* x;        // one block per channel filtered together, then their spectra
 };
+}  // namespace
 
 // Fills g consecutive channels' blocks, x[kk * n + j] for channel kk, from `at` (source
 // frames, `stride` values apart) and `shared` (the frames this block shares with the
@@ -202,7 +204,8 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
 
 // Returns the last render's heap blocks when the library is unloaded, so a host that
 // loads and unloads the plug-in repeatedly does not accumulate them.
-static struct ReleaseAtUnload {
+namespace {
+struct ReleaseAtUnload {
     ~ReleaseAtUnload()
     {
         std::free(g_span.samples);
@@ -211,3 +214,4 @@ static struct ReleaseAtUnload {
         g_plan.notch_window = nullptr;
     }
 } s_release_at_unload;
+}  // namespace
