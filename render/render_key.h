@@ -21,8 +21,9 @@ struct RenderKey {
     int32_t first_frame;    // first frame of the host's selection
 };
 
-// All zero at load and after a host notification. An all-zero key never matches the
-// host (the frequency slider is at least 1 and the host never stores 0 there).
+// All zero at load and after a host notification. An all-zero key never matches a
+// sound host (the frequency slider is at least 1); a damaged one whose every value is 0
+// does match it, which is why clearing the key always goes with discarding the span.
 extern RenderKey g_key;
 
 // Sets every field of g_key to 0, forcing a re-render on the next processing call.

@@ -167,11 +167,16 @@ static void fade_in(int16_t* span)
     else fade_frames(span, ch);
 }
 
-int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
+void discard_span()
 {
     std::free(g_span.samples);
     const RenderedSpan empty = {};
     g_span = empty;
+}
+
+int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
+{
+    discard_span();
 
     const RenderPlan& p = g_plan;
     if (p.span_length <= 0) return 1;

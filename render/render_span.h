@@ -25,6 +25,11 @@ extern RenderedSpan g_span;
 // could not be allocated (g_span is then empty), non-zero otherwise.
 int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services);
 
+// Frees g_span's samples and leaves it empty (length 0, cursor 0). Goes with every
+// clearing of the render key: a cleared key matches a host whose every value is 0, and
+// such a host must not be served the span rendered for the settings before.
+void discard_span();
+
 // Removes the band around entry c of an n-double spectrum array: entry c is zeroed and
 // entries c + i + 1 and c - i - 1 are scaled by window[i] for i < w, so the notch
 // covers 2w + 1 entries. Entries outside 0 .. n - 1 are skipped, never written.

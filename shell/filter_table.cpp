@@ -1,5 +1,6 @@
 // The registration record and the library's only export.
 #include "render/render_key.h"
+#include "render/render_span.h"
 #include "shell/callbacks.h"
 #include "shell/host_interface.h"
 
@@ -46,7 +47,8 @@ static FilterTable s_filter_table = {
 };
 
 // The render buffers start empty (null, length 0) and freeing null is harmless, so
-// clearing the key is all the set-up the renderer needs.
+// clearing the key and dropping any span a previous load left is all the set-up the
+// renderer needs.
 extern "C"
 #if !defined(_WIN32)
 __attribute__((visibility("default")))
@@ -54,5 +56,6 @@ __attribute__((visibility("default")))
 FilterTable* TULM_CDECL GetFilterTable(void)
 {
     clear_key();
+    discard_span();
     return &s_filter_table;
 }

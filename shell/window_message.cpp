@@ -1,4 +1,5 @@
 #include "render/render_key.h"
+#include "render/render_span.h"
 #include "shell/callbacks.h"
 #include "shell/win32_ui.h"
 
@@ -16,6 +17,7 @@ int32_t TULM_CDECL window_message(void* window, uint32_t message, uintptr_t wpar
     case kHostNotifyA:
     case kHostNotifyB:
         clear_key();
+        discard_span();
         return 0;
     default:
         return 0;
