@@ -41,7 +41,7 @@ enum OpKind { op_process, op_notify, op_window, op_setting, op_media, op_select,
 struct Op {
     OpKind kind;
     int32_t a, b, c; // process: frame, samples, channels; others: see run_op
-    int32_t flags;   // process: bit 0 writing mode, bit 1 null buffer
+    int32_t flags;   // process: see resolve_request
 };
 
 struct Script {
@@ -158,10 +158,10 @@ Script decode(FuzzedDataProvider& in)
         Op op{static_cast<OpKind>(in.ConsumeIntegralInRange(0, op_count - 1)), 0, 0, 0, 0};
         // Weight processing calls: they are what the checks look at.
         if (in.ConsumeBool()) op.kind = op_process;
-        op.a = pick(in, {0, 1, -1, INT_MAX, INT_MIN}, -2, 400);
+        op.a = pick(in, {0, 1, -1, 30, 90, INT_MAX, INT_MIN}, -2, 400);
         op.b = pick(in, {0, 1, -1, INT_MIN, 1600, 2002}, 1, 8192);
         op.c = pick(in, {0, -1, 1, 2, 6, 8, INT_MAX}, 1, 8);
-        op.flags = in.ConsumeIntegralInRange(0, 7);
+        op.flags = in.ConsumeIntegralInRange(0, 31);
         if (op.kind == op_media) op.b = pick_media_value(in, op.flags & 3);
         s.ops.push_back(op);
     }
@@ -188,6 +188,23 @@ int64_t span_length(const HostEdit& e)
 {
     fprintf(stderr, "tulm_fuzz: %s\n", what);
     abort();
+}
+
+// A processing call as the host makes it. Most look like the host's own calls (a frame
+// near the selection, the media's channel count, a buffer) so that sequences of valid
+// deliveries are common; the rest carry the op's raw values. Flags: bit 0 writing mode,
+// bit 2 absolute frame, bit 3 the op's channel count, bits 1 and 4 together no buffer.
+// A count the plug-in may write in full is cut to kMaxRequestValues honestly; any other
+// keeps its value and gets a shorter buffer (a lying host).
+Op resolve_request(const HostEdit& e, Op op)
+{
+    if (!(op.flags & 4))
+        op.a = static_cast<int32_t>(static_cast<uint32_t>(e.selection_first) + static_cast<uint32_t>(op.a));
+    if (!(op.flags & 8)) op.c = e.media.channels;
+    if (op.c == e.media.channels && op.c > 0 && op.b > 0)
+        op.b = static_cast<int32_t>(std::min<int64_t>(op.b, kMaxRequestValues / op.c));
+    op.flags = (op.flags & 1) | ((op.flags & 18) == 18 ? 2 : 0);
+    return op;
 }
 
 // The sample frames a sound plug-in writes for this request and the span position they
@@ -228,14 +245,6 @@ int16_t host_value(size_t call, int64_t i, bool inverted)
     return static_cast<int16_t>((i * 40503 + static_cast<int64_t>(call) * 7) ^ (inverted ? 0xffff : 0));
 }
 
-// A request keeps within kMaxRequestValues; one the plug-in must write is sized honestly.
-int32_t bounded_samples(const HostEdit& e, const Op& op)
-{
-    if (op.c == e.media.channels && op.c > 0 && op.b > 0)
-        return static_cast<int32_t>(std::min<int64_t>(op.b, kMaxRequestValues / op.c));
-    return op.b;
-}
-
 void send_window_message(FilterTable* table, StandinWindows& w, const Op& op)
 {
     static const uint32_t kMessages[] = {0x0100, 0x0101, 0x020a, 0x0000, 0x0400, 0x0464, 0x0466};
@@ -273,15 +282,13 @@ void run(const Script& s, bool inverted, std::vector<std::vector<int16_t>>& outp
         if (op.kind == op_reload) table = GetFilterTable();
         if (op.kind != op_process) continue;
 
-        const int32_t samples = bounded_samples(edit, op);
-        const int64_t values = samples > 0 && op.c > 0
-                                   ? std::min<int64_t>(int64_t{samples} * op.c, kMaxRequestValues)
-                                   : 0;
+        const Op r = resolve_request(edit, op);
+        const int64_t values = r.b > 0 && r.c > 0 ? std::min<int64_t>(int64_t{r.b} * r.c, kMaxRequestValues) : 0;
         std::vector<int16_t> buffer(static_cast<size_t>(values + 2 * kGuard), kGuardValue);
         for (int64_t i = 0; i < values; ++i) buffer[kGuard + i] = host_value(outputs.size(), i, inverted);
-        edit.output_in_progress = op.flags & 1;
-        int16_t* audio = op.flags & 2 ? nullptr : buffer.data() + kGuard;
-        if (host_process_raw(&edit, table, op.a, audio, samples, op.c) != 1)
+        edit.output_in_progress = r.flags & 1;
+        int16_t* audio = r.flags & 2 ? nullptr : buffer.data() + kGuard;
+        if (host_process_raw(&edit, table, r.a, audio, r.b, r.c) != 1)
             fail("processing callback did not report success");
         outputs.push_back(std::move(buffer));
     }
@@ -309,10 +316,9 @@ void check(const Script& s, const std::vector<std::vector<int16_t>>& a,
                 y[kGuard + values + i] != kGuardValue)
                 fail("write outside the request's buffer");
 
-        Op sized = op;
-        sized.b = bounded_samples(edit, op);
+        const Op r = resolve_request(edit, op);
         int64_t at = 0;
-        const int64_t written = expected_frames(m, edit, sized, &at) * std::max(op.c, 0);
+        const int64_t written = expected_frames(m, edit, r, &at) * std::max(r.c, 0);
         for (int64_t i = 0; i < static_cast<int64_t>(values); ++i) {
             const int16_t u = x[kGuard + i], v = y[kGuard + i];
             if (i < written && u != v) fail("span sample missing, or it depends on the host's buffer");

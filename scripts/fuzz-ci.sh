@@ -21,5 +21,8 @@ mkdir -p "$work" "$artifacts"
 cp fuzz/corpus/* "$work"/
 
 # One input must stay in milliseconds; anything slower than 10 s is a hang worth a report.
+# Inputs may be long from the start: the settings and media take some 30 bytes, and the
+# call sequences that find faults (deliver, notify, deliver again) need a few hundred.
 "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -max_len=512 -len_control=0 \
     -artifact_prefix="$artifacts"/ "$work"
