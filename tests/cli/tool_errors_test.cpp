@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <ostream>
 
 #include "tool_runner.h"
 
@@ -16,6 +17,9 @@ struct ErrorCase {
     int status;
     bool out_exists;                // out.wav is there beforehand and must survive unchanged
 };
+
+// CTest lists the case by name instead of its raw bytes.
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class ToolErrors : public ::testing::TestWithParam<ErrorCase> {};
 
