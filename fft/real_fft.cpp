@@ -56,8 +56,8 @@ TULM_FFT_INLINE void block_step(int32_t n, double* a, Block& b, double g)
 // One pass from the middle outward, j = n/2 - 2 down to 2, in blocks of 128 butterflies.
 // Each block below the first starts from weights computed afresh at its top T with
 // alpha = T theta; the first from the exact weights (0, 0) at n/2 and (s^2, s c) at
-// n/2 - 2. Blocks touch disjoint entries and their seeds depend on T alone, so two of
-// them run side by side, their recurrences overlapping in time.
+// n/2 - 2. Blocks touch disjoint entries and their seeds depend on T alone, so up to
+// four of them run side by side, their recurrences overlapping in time.
 template <bool forward>
 TULM_FFT_INLINE void split_pass(int32_t n, double* a)
 {
@@ -66,7 +66,7 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
     const double cos2 = 1 - 2 * s * s, sin2 = 2 * s * c;
     const double g = 2 * sin2;
 
-    auto block_at = [&](int32_t top) {
+    auto block_at = [&](int32_t top) __attribute__((always_inline)) {
         const int32_t bottom = top - 256 > 4 ? top - 256 : 4;
         Block b;
         b.j = top - 2;
@@ -87,23 +87,23 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
         return b;
     };
 
+    // The block tops are n/2, n/2 - 256, ..., down to 256 (or n/2 alone below 512 entries);
+    // their number is 1 or a power of two.
+    const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
+    const int32_t group = blocks < 4 ? blocks : 4;
     Block last{};
-    for (int32_t top = n / 2; top > 4; top -= 512) {
-        Block b0 = block_at(top);
-        if (top - 256 > 4) {
-            Block b1 = block_at(top - 256);
-            while (b1.iterations > 0) {
-                block_step<forward>(n, a, b0, g);
-                block_step<forward>(n, a, b1, g);
-            }
-            while (b0.iterations > 0) block_step<forward>(n, a, b0, g);
-            last = b1;
-        } else {
-            while (b0.iterations > 0) block_step<forward>(n, a, b0, g);
-            last = b0;
-        }
+    for (int32_t first = 0; first < blocks; first += group) {
+        Block b[4];
+        for (int32_t k = 0; k < group; ++k) b[k] = block_at(n / 2 - 256 * (first + k));
+        // All blocks of a group are full (64 iterations) but the pass's last (63).
+        while (b[group - 1].iterations > 0)
+            for (int32_t k = 0; k < group; ++k) block_step<forward>(n, a, b[k], g);
+        for (int32_t k = 0; k < group; ++k)
+            while (b[k].iterations > 0) block_step<forward>(n, a, b[k], g);
+        last = b[group - 1];
     }
-    if (n == 8) last = block_at(4);  // no block runs; the seed holds the weights at 2
+    // The last block's weights have reached index 2 (for n = 8 no step ran and its seed
+    // is the weights at 2).
     split_bfly<forward>(a, 2, n - 2, make(last.at_wr, last.at_wi));
 }
 
