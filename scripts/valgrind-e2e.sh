@@ -20,4 +20,4 @@ fi
 cmake --build "$build" --target e2e_tests
 
 valgrind --tool=memcheck --error-exitcode=1 --leak-check=full --track-origins=yes \
-    --num-callers=30 --suppressions=scripts/valgrind-e2e.supp -q "$build"/tests/e2e/e2e_tests --gtest_filter="$filter" --gtest_brief=1
+    --num-callers=30 -q "$build"/tests/e2e/e2e_tests --gtest_filter="$filter" --gtest_brief=1
