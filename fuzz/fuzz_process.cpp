@@ -38,10 +38,15 @@ constexpr int kMaxOps = 16;
 enum OpKind { op_process, op_notify, op_window, op_setting, op_media, op_select, op_source,
               op_reload, op_count };
 
+// One host call or host-side change. By kind: process a = frame, b = samples,
+// c = channels (see resolve_request); notify flags bit 0 picks the message; window
+// a = message index, b and c = parameters, flags = which window; setting a = slider
+// (5: check box), b = value; media flags = field, b = value; select a = first frame (or
+// the next one), b = last; source a = mode.
 struct Op {
     OpKind kind;
-    int32_t a, b, c; // process: frame, samples, channels; others: see run_op
-    int32_t flags;   // process: see resolve_request
+    int32_t a, b, c;
+    int32_t flags;
 };
 
 struct Script {
