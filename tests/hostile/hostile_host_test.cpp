@@ -67,11 +67,12 @@ int16_t host_value(int64_t i, bool inverted)
     return static_cast<int16_t>((i * 7919 + 13) ^ (inverted ? 0xffff : 0));
 }
 
-// 1.2 s of audio: a 1 kHz tone with a little noise, or a 100 Hz full-scale square.
+// 1.2 s of audio plus one largest block (so a whole block can be measured at any rate):
+// a 1 kHz tone with a little noise, or a 100 Hz full-scale square.
 std::vector<int16_t> make_audio(const HostileCase& c)
 {
     if (c.rate <= 0 || c.channels <= 0 || c.channels > 64) return std::vector<int16_t>(64, 1000);
-    const int64_t frames = c.rate * int64_t{12} / 10;
+    const int64_t frames = c.rate * int64_t{12} / 10 + 16384;
     std::vector<int16_t> audio(static_cast<size_t>(frames * c.channels));
     uint32_t x = 12345;
     for (int64_t t = 0; t < frames; ++t)
