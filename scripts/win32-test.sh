@@ -46,6 +46,18 @@ for name in $imports; do
 done
 echo "win32-test: tulm.auf is PE32 i386, exports GetFilterTable only, imports $(echo $imports)"
 
+# Our own code computes with SSE2 only: x87 arithmetic rounds through 80-bit registers
+# and would stop the DLL from giving the native build's numbers. The runtime's own
+# long-double helpers may use x87; our functions are the C++ (mangled "__Z") ones and
+# the two C entries.
+disasm=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$dll")
+grep -q '<__Z8real_fftiiPd>:' <<<"$disasm" || fail "tulm.auf carries no symbols to check for x87 code"
+x87=$(awk '/^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); next }
+           { n = split($0, part, "\t"); if (n < 2) next; split(part[2], word, " ")
+             if (word[1] ~ /^fi?(add|sub|subr|mul|div|divr)[lsp]?$/) print fn }' <<<"$disasm" |
+      sort -u | grep -E '^(__Z|_GetFilterTable$|_DllMain@)' || true)
+[ -z "$x87" ] || fail "x87 arithmetic in $(echo $x87 | head -c 300)"
+
 export WINEPREFIX="$PWD/build/win32/wineprefix"
 export WINEDEBUG=-all
 # No desktop integration, .NET or HTML engine: a fresh prefix would otherwise spend
