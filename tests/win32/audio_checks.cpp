@@ -163,7 +163,9 @@ void check_rerender_on_change(Harness* h, const std::vector<int16_t>& written)
         {"fade slider", &e.slider_values[4], 10, true},
         {"check box", &e.check_values[0], 1, true},
         {"audio rate", &e.media.audio_rate, 48000, true},
+        {"channel count", &e.media.channels, 1, true},
         {"video rate numerator", &e.media.video_rate_num, 25, true},
+        {"video rate denominator", &e.media.video_rate_den, 2, true},
         {"first selected frame", &e.selection_first, kFirstFrame + 1, true},
         {"last selected frame", &e.selection_last, kFrames - 10, false},
     };
