@@ -6,21 +6,28 @@
 
 using namespace tulm_fft;
 
+// Finishes the whole array once its first stage pass is done: its quarters are plain,
+// shifted, plain, plain, whichever direction that pass served.
+static void complete_quarters(int32_t n, double* a)
+{
+    const int32_t m = n / 4;
+    if (n > 512) {
+        cfft_recursive(m, a);
+        cfft_recursive_shifted(m, a + m);
+        cfft_recursive(m, a + 2 * m);
+        cfft_recursive(m, a + 3 * m);
+    } else if (m > 32) {
+        cfft_middle(n, a);
+    } else {
+        cfft_leaf(n, a);
+    }
+}
+
 void cfft_forward(int32_t n, double* a)
 {
     if (n > 32) {
         cfft_stage(n, a);
-        const int32_t m = n / 4;
-        if (n > 512) {
-            cfft_recursive(m, a);
-            cfft_recursive_shifted(m, a + m);
-            cfft_recursive(m, a + 2 * m);
-            cfft_recursive(m, a + 3 * m);
-        } else if (m > 32) {
-            cfft_middle(n, a);
-        } else {
-            cfft_leaf(n, a);
-        }
+        complete_quarters(n, a);
         bitrev_permute(n, a);
     } else if (n == 32) {
         cfft16_kernel(a);
@@ -41,17 +48,7 @@ void cfft_inverse(int32_t n, double* a)
 {
     if (n > 32) {
         cfft_stage_conj(n, a);
-        const int32_t m = n / 4;
-        if (n > 512) {
-            cfft_recursive(m, a);
-            cfft_recursive_shifted(m, a + m);
-            cfft_recursive(m, a + 2 * m);
-            cfft_recursive(m, a + 3 * m);
-        } else if (m > 32) {
-            cfft_middle(n, a);
-        } else {
-            cfft_leaf(n, a);
-        }
+        complete_quarters(n, a);
         bitrev_permute_conj(n, a);
     } else if (n == 32) {
         cfft16_kernel(a);
