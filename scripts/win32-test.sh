@@ -63,7 +63,9 @@ export WINEDEBUG=-all
 # No desktop integration, .NET or HTML engine: a fresh prefix would otherwise spend
 # minutes installing them, and the test program needs none of them.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
-limit=${WIN32_TEST_TIMEOUT:-900}
+# Under qemu a fresh prefix alone has taken from a few minutes to over a quarter of an
+# hour, depending on what else the machine runs: bound each step generously.
+limit=${WIN32_TEST_TIMEOUT:-2400}
 
 # Machines here have no display: Wine's null display driver still gives real windows
 # (the test program needs an owner and a settings window), it only draws nothing.
