@@ -72,8 +72,17 @@ limit=${WIN32_TEST_TIMEOUT:-2400}
 # Setting it up also creates the prefix on the first run.
 if ! grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg"; then
     start=$(date +%s)
-    timeout "$limit" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null ||
-        fail "cannot set up the Wine prefix $WINEPREFIX"
+    # A first start under emulation has been seen to die half way (kernel32 not
+    # loadable): start once more from an empty prefix before giving up.
+    for attempt in 1 2; do
+        if timeout "$limit" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null; then
+            break
+        fi
+        [ "$attempt" -eq 1 ] || fail "cannot set up the Wine prefix $WINEPREFIX"
+        echo "win32-test: setting up the Wine prefix failed; starting again from an empty one"
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    done
     echo "win32-test: Wine prefix set up in $(($(date +%s) - start)) s"
 fi
 
