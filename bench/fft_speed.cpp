@@ -168,6 +168,7 @@ int main(int argc, char** argv)
         };
         const double c = at("BM_scale"), t = at("BM_tulm"), f = at("BM_fftw"),
                      k = at("BM_kiss_float");
+        if (std::isnan(c) && std::isnan(t) && std::isnan(f) && std::isnan(k)) continue;  // filtered out
         std::printf("%6d %9.2f %9.2f %9.2f %12.2f %8.2f %8.2f\n", n, c, t, f, k, t / f, k / f);
     }
     return 0;

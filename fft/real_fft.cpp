@@ -53,6 +53,26 @@ TULM_FFT_INLINE void block_step(int32_t n, double* a, Block& b, double g)
     --b.iterations;
 }
 
+// Runs `group` blocks side by side and returns the last one as it ends. The group size
+// is a constant so that the blocks' weights stay in registers: kept in memory, every
+// step of the recurrence would wait on a store and a reload.
+template <bool forward, int32_t group, class Seed>
+TULM_FFT_INLINE Block run_group(int32_t n, double* a, double g, Seed seed)
+{
+    Block b[group];
+#pragma GCC unroll 4
+    for (int32_t k = 0; k < group; ++k) b[k] = seed(k);
+    // All blocks of a group are full (64 iterations) but the pass's last (63).
+    while (b[group - 1].iterations > 0) {
+#pragma GCC unroll 4
+        for (int32_t k = 0; k < group; ++k) block_step<forward>(n, a, b[k], g);
+    }
+#pragma GCC unroll 4
+    for (int32_t k = 0; k < group; ++k)
+        while (b[k].iterations > 0) block_step<forward>(n, a, b[k], g);
+    return b[group - 1];
+}
+
 // One pass from the middle outward, j = n/2 - 2 down to 2, in blocks of 128 butterflies.
 // Each block below the first starts from weights computed afresh at its top T with
 // alpha = T theta; the first from the exact weights (0, 0) at n/2 and (s^2, s c) at
@@ -90,17 +110,20 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
     // The block tops are n/2, n/2 - 256, ..., down to 256 (or n/2 alone below 512 entries);
     // their number is 1 or a power of two.
     const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
-    const int32_t group = blocks < 4 ? blocks : 4;
     Block last{};
-    for (int32_t first = 0; first < blocks; first += group) {
-        Block b[4];
-        for (int32_t k = 0; k < group; ++k) b[k] = block_at(n / 2 - 256 * (first + k));
-        // All blocks of a group are full (64 iterations) but the pass's last (63).
-        while (b[group - 1].iterations > 0)
-            for (int32_t k = 0; k < group; ++k) block_step<forward>(n, a, b[k], g);
-        for (int32_t k = 0; k < group; ++k)
-            while (b[k].iterations > 0) block_step<forward>(n, a, b[k], g);
-        last = b[group - 1];
+    if (blocks >= 4) {
+        for (int32_t first = 0; first < blocks; first += 4) {
+            auto seed = [&](int32_t k) __attribute__((always_inline)) {
+                return block_at(n / 2 - 256 * (first + k));
+            };
+            last = run_group<forward, 4>(n, a, g, seed);
+        }
+    } else {
+        auto seed = [&](int32_t k) __attribute__((always_inline)) {
+            return block_at(n / 2 - 256 * k);
+        };
+        last = blocks == 2 ? run_group<forward, 2>(n, a, g, seed)
+                           : run_group<forward, 1>(n, a, g, seed);
     }
     // The last block's weights have reached index 2 (for n = 8 no step ran and its seed
     // is the weights at 2).
