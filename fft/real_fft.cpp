@@ -111,19 +111,13 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
     // their number is 1 or a power of two.
     const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
     Block last{};
-    if (blocks >= 4) {
-        for (int32_t first = 0; first < blocks; first += 4) {
-            auto seed = [&](int32_t k) __attribute__((always_inline)) {
-                return block_at(n / 2 - 256 * (first + k));
-            };
-            last = run_group<forward, 4>(n, a, g, seed);
-        }
-    } else {
+    for (int32_t first = 0; first < blocks; first += 4) {
         auto seed = [&](int32_t k) __attribute__((always_inline)) {
-            return block_at(n / 2 - 256 * k);
+            return block_at(n / 2 - 256 * (first + k));
         };
-        last = blocks == 2 ? run_group<forward, 2>(n, a, g, seed)
-                           : run_group<forward, 1>(n, a, g, seed);
+        last = blocks >= 4   ? run_group<forward, 4>(n, a, g, seed)
+               : blocks == 2 ? run_group<forward, 2>(n, a, g, seed)
+                             : run_group<forward, 1>(n, a, g, seed);
     }
     // The last block's weights have reached index 2 (for n = 8 no step ran and its seed
     // is the weights at 2).
