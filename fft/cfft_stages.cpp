@@ -77,48 +77,46 @@ TULM_FFT_INLINE Twiddles seed_at(int32_t k0, double theta, cpx w)
     return t;
 }
 
-template <bool conj_in>
-TULM_FFT_INLINE cpx load_in(const double* a)
-{
-    return conj_in ? load_conj(a) : load(a);
-}
+// The butterflies are written once for one value (twiddle, cpx) and for two
+// neighbouring values (twiddle2, cpx2): the twiddle type names the width, and these
+// move values of that width to and from memory.
+template <class W>
+struct Lanes;
 
-template <bool conj_in>
-TULM_FFT_INLINE cpx2 load2_in(const double* a)
-{
-    return conj_in ? load2_conj(a) : load2(a);
-}
+template <>
+struct Lanes<twiddle> {
+    using V = cpx;
+    template <bool conj_in>
+    static TULM_FFT_INLINE cpx in(const double* a) { return conj_in ? load_conj(a) : load(a); }
+    static TULM_FFT_INLINE void out(double* a, const cpx& x) { store(a, x); }
+};
+
+template <>
+struct Lanes<twiddle2> {
+    using V = cpx2;
+    template <bool conj_in>
+    static TULM_FFT_INLINE cpx2 in(const double* a) { return conj_in ? load2_conj(a) : load2(a); }
+    static TULM_FFT_INLINE void out(double* a, const cpx2& x) { store2(a, x); }
+};
 
 // Plain butterfly at v = &value j, quarters qd doubles apart; w1 = w^j, w3 = w^3j:
 //   v[j] = t0 + t1, v[j+Q] = t0 - t1, v[j+2Q] = w^j (d0 + i d1), v[j+3Q] = w^3j (d0 - i d1)
 // with t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3. The same on two
 // neighbouring values at once.
-template <bool conj_in>
-TULM_FFT_INLINE void plain_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w3)
+template <bool conj_in, class W>
+TULM_FFT_INLINE void plain_bfly(double* v, int32_t qd, const W& w1, const W& w3)
 {
-    const cpx x0 = load_in<conj_in>(v), x1 = load_in<conj_in>(v + qd);
-    const cpx x2 = load_in<conj_in>(v + 2 * qd), x3 = load_in<conj_in>(v + 3 * qd);
-    const cpx t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3;
-    cpx plus, minus;
+    using L = Lanes<W>;
+    using V = typename L::V;
+    const V x0 = L::template in<conj_in>(v), x1 = L::template in<conj_in>(v + qd);
+    const V x2 = L::template in<conj_in>(v + 2 * qd), x3 = L::template in<conj_in>(v + 3 * qd);
+    const V t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3;
+    V plus, minus;
     add_sub_i(d0, d1, plus, minus);
-    store(v, t0 + t1);
-    store(v + qd, t0 - t1);
-    store(v + 2 * qd, mul(plus, w1));
-    store(v + 3 * qd, mul(minus, w3));
-}
-
-template <bool conj_in>
-TULM_FFT_INLINE void plain_bfly2(double* v, int32_t qd, const twiddle2& w1, const twiddle2& w3)
-{
-    const cpx2 x0 = load2_in<conj_in>(v), x1 = load2_in<conj_in>(v + qd);
-    const cpx2 x2 = load2_in<conj_in>(v + 2 * qd), x3 = load2_in<conj_in>(v + 3 * qd);
-    const cpx2 t0 = x0 + x2, t1 = x1 + x3, d0 = x0 - x2, d1 = x1 - x3;
-    cpx2 plus, minus;
-    add_sub_i(d0, d1, plus, minus);
-    store2(v, t0 + t1);
-    store2(v + qd, t0 - t1);
-    store2(v + 2 * qd, mul(plus, w1));
-    store2(v + 3 * qd, mul(minus, w3));
+    L::out(v, t0 + t1);
+    L::out(v + qd, t0 - t1);
+    L::out(v + 2 * qd, mul(plus, w1));
+    L::out(v + 3 * qd, mul(minus, w3));
 }
 
 // Blocks of the same size awaiting the same kind of stage share every twiddle, so a
@@ -135,8 +133,8 @@ TULM_FFT_INLINE void plain_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, c
     const twiddle2 b1 = prepare2(join(o1, e1)), b3 = prepare2(join(o3, e3));
     const twiddle2 m1 = prepare2_swapped(join(e1, o1)), m3 = prepare2_nswapped(join(e3, o3));
     for (int k = 0; k < K; ++k) {
-        plain_bfly2<conj_in>(a[k] + 2 * j, qd, b1, b3);
-        plain_bfly2<conj_in>(a[k] + 2 * (Q - j - 1), qd, m1, m3);
+        plain_bfly<conj_in>(a[k] + 2 * j, qd, b1, b3);
+        plain_bfly<conj_in>(a[k] + 2 * (Q - j - 1), qd, m1, m3);
     }
 }
 
@@ -194,39 +192,25 @@ TULM_FFT_INLINE void plain_stage(int32_t n, Blocks<K> a)
 // Shifted butterfly: w1 = om^j, w1q = om^(j+Q), w3 = om^3j, w3q = om^3(j+Q);
 //   p = (x0 + i x2) om^j, p' = (x1 + i x3) om^(j+Q), r = (x0 - i x2) om^3j,
 //   r' = (x1 - i x3) om^3(j+Q);  v[j], v[j+Q], v[j+2Q], v[j+3Q] = p + p', p - p', r + r', r - r'.
-TULM_FFT_INLINE void shifted_bfly(double* v, int32_t qd, const twiddle& w1, const twiddle& w1q,
-                                  const twiddle& w3, const twiddle& w3q)
+template <class W>
+TULM_FFT_INLINE void shifted_bfly(double* v, int32_t qd, const W& w1, const W& w1q, const W& w3,
+                                  const W& w3q)
 {
-    const cpx x0 = load(v), x1 = load(v + qd), x2 = load(v + 2 * qd), x3 = load(v + 3 * qd);
-    cpx p, r, pq, rq;
+    using L = Lanes<W>;
+    using V = typename L::V;
+    const V x0 = L::template in<false>(v), x1 = L::template in<false>(v + qd);
+    const V x2 = L::template in<false>(v + 2 * qd), x3 = L::template in<false>(v + 3 * qd);
+    V p, r, pq, rq;
     add_sub_i(x0, x2, p, r);
     add_sub_i(x1, x3, pq, rq);
     p = mul(p, w1);
     pq = mul(pq, w1q);
     r = mul(r, w3);
     rq = mul(rq, w3q);
-    store(v, p + pq);
-    store(v + qd, p - pq);
-    store(v + 2 * qd, r + rq);
-    store(v + 3 * qd, r - rq);
-}
-
-TULM_FFT_INLINE void shifted_bfly2(double* v, int32_t qd, const twiddle2& w1,
-                                   const twiddle2& w1q, const twiddle2& w3, const twiddle2& w3q)
-{
-    const cpx2 x0 = load2(v), x1 = load2(v + qd), x2 = load2(v + 2 * qd);
-    const cpx2 x3 = load2(v + 3 * qd);
-    cpx2 p, r, pq, rq;
-    add_sub_i(x0, x2, p, r);
-    add_sub_i(x1, x3, pq, rq);
-    p = mul(p, w1);
-    pq = mul(pq, w1q);
-    r = mul(r, w3);
-    rq = mul(rq, w3q);
-    store2(v, p + pq);
-    store2(v + qd, p - pq);
-    store2(v + 2 * qd, r + rq);
-    store2(v + 3 * qd, r - rq);
+    L::out(v, p + pq);
+    L::out(v + qd, p - pq);
+    L::out(v + 2 * qd, r + rq);
+    L::out(v + 3 * qd, r - rq);
 }
 
 // Indices j, j+1 and their mirrors Q-j-1, Q-j. With om^Q = e^(i pi/4):
@@ -243,8 +227,8 @@ TULM_FFT_INLINE void shifted_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j,
     const twiddle2 m3 = prepare2_nswapped(join(t.ec3, t.oc3));
     const twiddle2 m3q = prepare2_nswapped(join(t.e3, t.o3));
     for (int k = 0; k < K; ++k) {
-        shifted_bfly2(a[k] + 2 * j, qd, b1, b1q, b3, b3q);
-        shifted_bfly2(a[k] + 2 * (Q - j - 1), qd, m1, m1q, m3, m3q);
+        shifted_bfly(a[k] + 2 * j, qd, b1, b1q, b3, b3q);
+        shifted_bfly(a[k] + 2 * (Q - j - 1), qd, m1, m1q, m3, m3q);
     }
 }
 
