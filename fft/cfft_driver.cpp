@@ -6,6 +6,11 @@
 
 using namespace tulm_fft;
 
+// See cpx2.h: the 32-byte vectors of the leaves never cross a call.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 // Finishes the whole array once its first stage pass is done: its quarters are plain,
 // shifted, plain, plain, whichever direction that pass served.
 static void complete_quarters(int32_t n, double* a)
@@ -91,17 +96,81 @@ void cfft_recursive_shifted(int32_t n, double* a)
     cfft_recursive_shifted(m, a + 3 * m);
 }
 
+namespace {
+
+// Kernel k of a leaf block of n doubles (64 or 128) sits at entry k n/4; kernels 0 and 2
+// are plain, 1 shifted, 3 of the block's own kind.
+template <bool shifted_kernel, class P>
+TULM_FFT_INLINE void leaf_kernel(int32_t n, const P& p)
+{
+    if (n == 128) {
+        if (shifted_kernel) kernel16_shifted(p);
+        else kernel16(p);
+    } else {
+        if (shifted_kernel) kernel8_shifted(p);
+        else kernel8(p);
+    }
+}
+
+// One leaf block. Wide, its two plain kernels run side by side, and in a shifted block
+// its two shifted ones too.
+template <bool wide, bool shifted>
+TULM_FFT_INLINE void leaf_one(int32_t n, double* a)
+{
+    const int32_t q = n / 4;
+    if constexpr (wide) {
+        leaf_kernel<false>(n, TwoBlocks{a, a + 2 * q});
+        if constexpr (shifted) {
+            leaf_kernel<true>(n, TwoBlocks{a + q, a + 3 * q});
+        } else {
+            leaf_kernel<true>(n, OneBlock{a + q});
+            leaf_kernel<false>(n, OneBlock{a + 3 * q});
+        }
+    } else {
+        leaf_kernel<false>(n, OneBlock{a});
+        leaf_kernel<true>(n, OneBlock{a + q});
+        leaf_kernel<false>(n, OneBlock{a + 2 * q});
+        leaf_kernel<shifted>(n, OneBlock{a + 3 * q});
+    }
+}
+
+// Two leaf blocks of n doubles. Wide, their kernels run side by side, all but the
+// fourth when the blocks differ in kind.
+template <bool wide, bool a_shifted, bool b_shifted>
+TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
+{
+    if constexpr (wide) {
+        const int32_t q = n / 4;
+        const TwoBlocks ab{a, b};
+        leaf_kernel<false>(n, ab);
+        leaf_kernel<true>(n, ab.at(q));
+        leaf_kernel<false>(n, ab.at(2 * q));
+        if constexpr (a_shifted == b_shifted) {
+            leaf_kernel<a_shifted>(n, ab.at(3 * q));
+        } else {
+            leaf_kernel<a_shifted>(n, OneBlock{a + 3 * q});
+            leaf_kernel<b_shifted>(n, OneBlock{b + 3 * q});
+        }
+    } else {
+        leaf_one<false, a_shifted>(n, a);
+        leaf_one<false, b_shifted>(n, b);
+    }
+}
+
+} // namespace
+
 // The quarters' stages of one kind run as one pass over the quarters of that kind,
-// sharing its twiddles; each quarter gets the same stage as on its own.
+// sharing its twiddles; each quarter gets the same stage as on its own. The four leaf
+// blocks then run in two pairs of like blocks.
 void cfft_middle(int32_t n, double* a)
 {
     const int32_t m = n / 4;
     cfft_stage_x3(m, a, a + 2 * m, a + 3 * m);
     cfft_stage_shifted(m, a + m);
-    cfft_leaf(m, a);
-    cfft_leaf_shifted(m, a + m);
-    cfft_leaf(m, a + 2 * m);
-    cfft_leaf(m, a + 3 * m);
+    run_best_wide([=](auto wide) __attribute__((always_inline)) {
+        leaf_two<wide, false, false>(m, a, a + 2 * m);
+        leaf_two<wide, true, false>(m, a + m, a + 3 * m);
+    });
 }
 
 void cfft_middle_shifted(int32_t n, double* a)
@@ -109,41 +178,18 @@ void cfft_middle_shifted(int32_t n, double* a)
     const int32_t m = n / 4;
     cfft_stage_x2(m, a, a + 2 * m);
     cfft_stage_shifted_x2(m, a + m, a + 3 * m);
-    cfft_leaf(m, a);
-    cfft_leaf(m, a + 2 * m);
-    cfft_leaf_shifted(m, a + m);
-    cfft_leaf_shifted(m, a + 3 * m);
+    run_best_wide([=](auto wide) __attribute__((always_inline)) {
+        leaf_two<wide, false, false>(m, a, a + 2 * m);
+        leaf_two<wide, true, true>(m, a + m, a + 3 * m);
+    });
 }
-
-namespace {
-
-// The four kernels of a leaf block; the fourth quarter is shifted when the block is.
-template <bool shifted>
-TULM_FFT_INLINE void leaf(int32_t n, double* a)
-{
-    if (n == 128) {
-        kernel16(a);
-        kernel16_shifted(a + 32);
-        kernel16(a + 64);
-        if (shifted) kernel16_shifted(a + 96);
-        else kernel16(a + 96);
-    } else {
-        kernel8(a);
-        kernel8_shifted(a + 16);
-        kernel8(a + 32);
-        if (shifted) kernel8_shifted(a + 48);
-        else kernel8(a + 48);
-    }
-}
-
-} // namespace
 
 void cfft_leaf(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { leaf<false>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { leaf_one<wide, false>(n, a); });
 }
 
 void cfft_leaf_shifted(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { leaf<true>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { leaf_one<wide, true>(n, a); });
 }

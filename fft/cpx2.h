@@ -77,6 +77,38 @@ TULM_FFT_INLINE v4d join(cpx w0, cpx w1)
 #endif
 }
 
+// The values in the low and the high half.
+TULM_FFT_INLINE cpx low_half(const cpx2& x)
+{
+#ifdef TULM_FFT_SSE2
+    return cpx{(__m128d)__builtin_shufflevector(x.v, x.v, 0, 1)};
+#else
+    return make(x.v[0], x.v[1]);
+#endif
+}
+TULM_FFT_INLINE cpx high_half(const cpx2& x)
+{
+#ifdef TULM_FFT_SSE2
+    return cpx{(__m128d)__builtin_shufflevector(x.v, x.v, 2, 3)};
+#else
+    return make(x.v[2], x.v[3]);
+#endif
+}
+
+// x * (h + i*h) and x * (-h + i*h), as the one-value forms.
+TULM_FFT_INLINE cpx2 mul_hh(const cpx2& x, double h)
+{
+    const v4d re = __builtin_shufflevector(x.v, x.v, 0, 0, 2, 2);
+    const v4d im = __builtin_shufflevector(x.v, x.v, 1, 1, 3, 3);
+    return cpx2{(v4d){h, h, h, h} * (re + flip_re(im))};
+}
+TULM_FFT_INLINE cpx2 mul_nhh(const cpx2& x, double h)
+{
+    const v4d re = __builtin_shufflevector(x.v, x.v, 0, 0, 2, 2);
+    const v4d im = __builtin_shufflevector(x.v, x.v, 1, 1, 3, 3);
+    return cpx2{(v4d){-h, h, -h, h} * (re + flip_im(im))};
+}
+
 // Prepared twiddles for the values w0, w1; for i conj(w) (cosine and sine swapped); and
 // for -i conj(w).
 TULM_FFT_INLINE twiddle2 prepare2(const v4d& w)

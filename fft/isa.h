@@ -6,6 +6,7 @@
 // encoding and the vector width differ. Nothing is cached: the choice reads the
 // processor description the compiler's runtime keeps.
 #include <cstdint>
+#include <type_traits>
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(TULM_FFT_SCALAR)
 #define TULM_FFT_HAVE_AVX_PATH 1
@@ -47,6 +48,22 @@ inline void run_best(const F& body)
     }
 #endif
     body();
+}
+
+// The same for a body that takes its width as a std::bool_constant: true in the AVX
+// copy, where 4-double vectors are single registers and two blocks can share them;
+// false on the baseline, where they would be pairs of registers and one value per
+// register serves better.
+template <class F>
+inline void run_best_wide(const F& body)
+{
+#if TULM_FFT_HAVE_AVX_PATH
+    if (avx_available()) {
+        run_avx([&]() __attribute__((always_inline)) { body(std::true_type{}); });
+        return;
+    }
+#endif
+    body(std::false_type{});
 }
 
 } // namespace tulm_fft

@@ -215,4 +215,46 @@ TEST(MultiBlockStages, SameBitsAsOneBlockAtATime)
     }
 }
 
+// The leaf and middle routines may run their kernels two blocks at a time (see isa.h);
+// every kernel block must still come out with the bits of that kernel run alone.
+using Kernel = void (*)(double*);
+
+void kernels_one_at_a_time(int n, bool shifted, double* a)
+{
+    const Kernel plain = n == 128 ? cfft16_kernel : cfft8_kernel;
+    const Kernel half = n == 128 ? cfft16_kernel_shifted : cfft8_kernel_shifted;
+    const int q = n / 4;
+    plain(a);
+    half(a + q);
+    plain(a + 2 * q);
+    (shifted ? half : plain)(a + 3 * q);
+}
+
+TEST(PairedKernels, SameBitsAsEachKernelAlone)
+{
+    for (int n : {64, 128}) {
+        for (bool shifted : {false, true}) {
+            std::vector<double> a = random_block(n, 81), b = a;
+            (shifted ? cfft_leaf_shifted : cfft_leaf)(n, a.data());
+            kernels_one_at_a_time(n, shifted, b.data());
+            EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(double) * n), 0)
+                << "leaf " << n << (shifted ? " shifted" : "");
+        }
+    }
+    for (int n : {256, 512}) {
+        for (bool shifted : {false, true}) {
+            std::vector<double> a = random_block(n, 83), b = a;
+            (shifted ? cfft_middle_shifted : cfft_middle)(n, a.data());
+            const int m = n / 4;
+            const bool quarter_shifted[4] = {false, true, false, shifted};
+            for (int qi = 0; qi < 4; ++qi) {
+                (quarter_shifted[qi] ? cfft_stage_shifted : cfft_stage)(m, b.data() + qi * m);
+                kernels_one_at_a_time(m, quarter_shifted[qi], b.data() + qi * m);
+            }
+            EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(double) * n), 0)
+                << "middle " << n << (shifted ? " shifted" : "");
+        }
+    }
+}
+
 } // namespace
