@@ -3,9 +3,15 @@
 #include "fft/cfft_kernels.h"
 
 #include "fft/cpx.h"
+#include "fft/cpx2.h"
 #include "fft/isa.h"
 
 using namespace tulm_fft;
+
+// See cpx2.h: the 32-byte vectors here never cross a call.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace {
 
@@ -59,8 +65,13 @@ TULM_FFT_INLINE Split split_of(int32_t n)
 }
 
 // One routine for both forms, so that the plain and the conjugating reversal visit
-// exactly the same swaps.
-template <bool conj>
+// exactly the same swaps. Wide (AVX), two neighbouring outer indices i, i + 1 (i even)
+// and two neighbouring t run together: their four swaps p <-> q form a 2 x 2 block whose
+// rows (p, p + 1), (p + top, p + top + 1) and (q, q + 1), (q + top, q + top + 1) are pairs
+// of values next to each other, since bitrev(i + 1) = bitrev(i) + top and
+// bitrev(t + 1) = bitrev(t) + top; each row is one 4-double vector, and the block is a
+// transpose. The swaps are the same ones, grouped differently.
+template <bool wide, bool conj>
 TULM_FFT_INLINE void permute(int32_t n, double* a)
 {
     const int32_t top = n / 4;  // N/2 in complex values
@@ -70,42 +81,102 @@ TULM_FFT_INLINE void permute(int32_t n, double* a)
         if (conj) swap2_conj(a, p, q);
         else swap2(a, p, q);
     };
+    auto row = [a](int32_t p) __attribute__((always_inline)) {
+        return conj ? load2_conj(a + 2 * p) : load2(a + 2 * p);
+    };
+    // The 2 x 2 block of swaps p <-> q, p + 1 <-> q + top, p + top <-> q + 1,
+    // p + top + 1 <-> q + top + 1.
+    auto block = [&](int32_t p, int32_t q) __attribute__((always_inline)) {
+        const cpx2 p0 = row(p), p1 = row(p + top), q0 = row(q), q1 = row(q + top);
+        store2(a + 2 * q, cpx2{__builtin_shufflevector(p0.v, p1.v, 0, 1, 4, 5)});
+        store2(a + 2 * (q + top), cpx2{__builtin_shufflevector(p0.v, p1.v, 2, 3, 6, 7)});
+        store2(a + 2 * p, cpx2{__builtin_shufflevector(q0.v, q1.v, 0, 1, 4, 5)});
+        store2(a + 2 * (p + top), cpx2{__builtin_shufflevector(q0.v, q1.v, 2, 3, 6, 7)});
+    };
     if (sp.two_bits) {
-        int32_t r = 0;
-        for (int32_t i = 0; i < M; ++i) {
-            int32_t q = i;
-            for (int32_t t = 0; t < i; ++t) {
-                const int32_t p = r + t;
-                swap(p, q);
-                swap(p + M, q + 2 * M);
-                swap(p + 2 * M, q + M);
-                swap(p + 3 * M, q + 3 * M);
-                q = reversed_next(q, top);
-            }
+        // The swaps of one t of outer index i (r = bitrev(i), q = bitrev(r + t)), and the
+        // ones that end outer index i.
+        auto quad = [&](int32_t p, int32_t q) __attribute__((always_inline)) {
+            swap(p, q);
+            swap(p + M, q + 2 * M);
+            swap(p + 2 * M, q + M);
+            swap(p + 3 * M, q + 3 * M);
+        };
+        auto finish = [&](int32_t r, int32_t i) __attribute__((always_inline)) {
             if (conj) conj_at(a, r + i);
             swap(r + i + M, r + i + 2 * M);
             if (conj) conj_at(a, r + i + 3 * M);
-            r = reversed_next(r, top);
+        };
+        int32_t r = 0;
+        if (!wide || M == 1) {
+            for (int32_t i = 0; i < M; ++i) {
+                int32_t q = i;
+                for (int32_t t = 0; t < i; ++t) {
+                    quad(r + t, q);
+                    q = reversed_next(q, top);
+                }
+                finish(r, i);
+                r = reversed_next(r, top);
+            }
+            return;
+        }
+        for (int32_t i = 0; i < M; i += 2) {
+            int32_t q = i;
+            for (int32_t t = 0; t < i; t += 2) {
+                const int32_t p = r + t;
+                block(p, q);
+                block(p + M, q + 2 * M);
+                block(p + 2 * M, q + M);
+                block(p + 3 * M, q + 3 * M);
+                q = reversed_next(reversed_next(q, top), top);
+            }
+            // Outer index i + 1 has one t more: t = i, with q = bitrev(r + top + i).
+            quad(r + top + i, q + 1);
+            finish(r, i);
+            finish(r + top, i + 1);
+            r = reversed_next(reversed_next(r, top), top);
         }
     } else {
         if (conj) {
             conj_at(a, 0);
             conj_at(a, M);
         }
-        int32_t r = 0;
-        for (int32_t i = 1; i < M; ++i) {
-            r = reversed_next(r, top);
-            int32_t q = i;
-            for (int32_t t = 0; t < i; ++t) {
-                const int32_t p = r + t;
-                swap(p, q);
-                swap(p + M, q + M);
-                q = reversed_next(q, top);
-            }
+        auto pair = [&](int32_t p, int32_t q) __attribute__((always_inline)) {
+            swap(p, q);
+            swap(p + M, q + M);
+        };
+        auto finish = [&](int32_t r, int32_t i) __attribute__((always_inline)) {
             if (conj) {
                 conj_at(a, r + i);
                 conj_at(a, r + i + M);
             }
+        };
+        int32_t r = 0;
+        int32_t i = 1;
+        // Outer indices one at a time: all of them narrow, only i = 1 wide.
+        for (; i < M && (!wide || i < 2); ++i) {
+            r = reversed_next(r, top);
+            int32_t q = i;
+            for (int32_t t = 0; t < i; ++t) {
+                pair(r + t, q);
+                q = reversed_next(q, top);
+            }
+            finish(r, i);
+        }
+        // Wide, from i = 2 on in pairs i, i + 1.
+        for (; i < M; i += 2) {
+            r = reversed_next(r, top);
+            int32_t q = i;
+            for (int32_t t = 0; t < i; t += 2) {
+                const int32_t p = r + t;
+                block(p, q);
+                block(p + M, q + M);
+                q = reversed_next(reversed_next(q, top), top);
+            }
+            pair(r + top + i, q + 1);
+            finish(r, i);
+            finish(r + top, i + 1);
+            r = reversed_next(r, top);
         }
     }
 }
@@ -166,10 +237,10 @@ void bitrev16_mirror(double* a)
 
 void bitrev_permute(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { permute<false>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { permute<wide, false>(n, a); });
 }
 
 void bitrev_permute_conj(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { permute<true>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { permute<wide, true>(n, a); });
 }

@@ -296,6 +296,8 @@ TULM_FFT_INLINE void shifted_stage(int32_t n, Blocks<K> a)
 
 // Every stage pass the driver uses, by kind and number of blocks, once per
 // instruction set.
+enum class StageKind { plain, conj, shifted };
+
 template <StageKind kind, int K>
 TULM_FFT_INLINE void stage_any(int32_t n, Blocks<K> a)
 {
@@ -334,23 +336,7 @@ void stage(int32_t n, Blocks<K> a)
 
 bool fft_avx_available() { return avx_available(); }
 
-void cfft_stage_on(StageKind kind, bool avx, int32_t n, double* a)
-{
-    double* const blocks[1] = {a};
-#if TULM_FFT_HAVE_AVX_PATH
-    if (avx) {
-        if (kind == StageKind::plain) stage_avx<StageKind::plain, 1>(n, blocks);
-        else if (kind == StageKind::conj) stage_avx<StageKind::conj, 1>(n, blocks);
-        else stage_avx<StageKind::shifted, 1>(n, blocks);
-        return;
-    }
-#else
-    (void)avx;
-#endif
-    if (kind == StageKind::plain) stage_base<StageKind::plain, 1>(n, blocks);
-    else if (kind == StageKind::conj) stage_base<StageKind::conj, 1>(n, blocks);
-    else stage_base<StageKind::shifted, 1>(n, blocks);
-}
+void fft_force_baseline(bool on) { baseline_forced.store(on, std::memory_order_relaxed); }
 
 void cfft_stage(int32_t n, double* a)
 {

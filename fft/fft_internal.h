@@ -39,11 +39,10 @@ void cfft_stage_shifted_x2(int32_t n, double* a, double* b);
 
 // The stage passes, leaves, split passes and bit reversals run on AVX where the
 // processor has it (see isa.h), with the same results to the bit. For the tests that
-// check this: whether AVX is there, and one stage pass on a chosen path (avx = true only
-// where fft_avx_available()).
-enum class StageKind { plain, conj, shifted };
+// check this: whether AVX is there, and a switch that makes every routine take its
+// baseline copy all the same (process-wide; the module never sets it).
 bool fft_avx_available();
-void cfft_stage_on(StageKind kind, bool avx, int32_t n, double* a);
+void fft_force_baseline(bool on);
 
 // Complete a plain or shifted block of n >= 256 doubles, stage included.
 void cfft_recursive(int32_t n, double* a);

@@ -5,6 +5,7 @@
 // operations on every value, so they give the same bits; only the instruction
 // encoding and the vector width differ. Nothing is cached: the choice reads the
 // processor description the compiler's runtime keeps.
+#include <atomic>
 #include <cstdint>
 #include <type_traits>
 
@@ -19,11 +20,15 @@
 
 namespace tulm_fft {
 
+// Set only by the tests, to run the baseline copies on a processor with AVX and
+// compare their bits with the AVX ones. The module never sets it.
+inline std::atomic<bool> baseline_forced{false};
+
 inline bool avx_available()
 {
 #if TULM_FFT_HAVE_AVX_PATH
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
+    return __builtin_cpu_supports("avx") && !baseline_forced.load(std::memory_order_relaxed);
 #else
     return false;
 #endif

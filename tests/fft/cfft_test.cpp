@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fft/fft_internal.h"
+#include "fft/real_fft.h"
 #include "reference_dft.h"
 
 using namespace tulm_test;
@@ -173,23 +174,63 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"shifted4096", cfft_stage_shifted, true, false, 4096}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The AVX copy of a stage pass gives the baseline's bits exactly.
-class StagePaths : public ::testing::TestWithParam<int> {};
+// Every routine with an AVX copy gives the baseline's bits exactly, at every size it
+// takes.
+struct PathCase {
+    const char* name;
+    void (*run)(int32_t n, double* a);
+    int32_t min_n, max_n;
+};
 
-TEST_P(StagePaths, AvxMatchesBaselineBitForBit)
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
+
+class Paths : public ::testing::TestWithParam<PathCase> {};
+
+// Runs the baseline copies while it lives.
+struct BaselineOnly {
+    BaselineOnly() { fft_force_baseline(true); }
+    ~BaselineOnly() { fft_force_baseline(false); }
+};
+
+TEST_P(Paths, AvxMatchesBaselineBitForBit)
 {
     if (!fft_avx_available()) GTEST_SKIP() << "no AVX on this processor";
-    const int n = GetParam();
-    for (StageKind kind : {StageKind::plain, StageKind::conj, StageKind::shifted}) {
-        std::vector<double> a = random_block(n, 61), b = a;
-        cfft_stage_on(kind, false, n, a.data());
-        cfft_stage_on(kind, true, n, b.data());
-        EXPECT_EQ(std::memcmp(a.data(), b.data(), sizeof(double) * n), 0)
-            << "kind " << static_cast<int>(kind) << " n " << n;
+    const PathCase& c = GetParam();
+    for (int32_t n = c.min_n; n <= c.max_n; n *= 2) {
+        std::vector<double> base = random_block(n, 61 + log2_of(n)), avx = base;
+        {
+            BaselineOnly only;
+            ASSERT_FALSE(fft_avx_available());
+            c.run(n, base.data());
+        }
+        c.run(n, avx.data());
+        EXPECT_EQ(std::memcmp(base.data(), avx.data(), sizeof(double) * n), 0) << "n " << n;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, StagePaths, ::testing::Values(64, 128, 256, 512, 2048, 16384));
+INSTANTIATE_TEST_SUITE_P(
+    All, Paths,
+    ::testing::Values(
+        PathCase{"stage", cfft_stage, 64, 32768},
+        PathCase{"stage_conj", cfft_stage_conj, 64, 32768},
+        PathCase{"stage_shifted", cfft_stage_shifted, 64, 32768},
+        PathCase{"stage_x2", [](int32_t n, double* a) { cfft_stage_x2(n / 2, a, a + n / 2); }, 128, 8192},
+        PathCase{"stage_x3",
+                 [](int32_t n, double* a) { cfft_stage_x3(n / 4, a, a + n / 4, a + n / 2); }, 256, 8192},
+        PathCase{"stage_shifted_x2",
+                 [](int32_t n, double* a) { cfft_stage_shifted_x2(n / 2, a, a + n / 2); }, 128, 8192},
+        PathCase{"leaf", cfft_leaf, 64, 128}, PathCase{"leaf_shifted", cfft_leaf_shifted, 64, 128},
+        PathCase{"middle", cfft_middle, 256, 512},
+        PathCase{"middle_shifted", cfft_middle_shifted, 256, 512},
+        PathCase{"bitrev", bitrev_permute, 4, 32768},
+        PathCase{"bitrev_conj", bitrev_permute_conj, 4, 32768},
+        PathCase{"split_forward", rfft_split_forward, 8, 16384},
+        PathCase{"split_inverse", rfft_split_inverse, 8, 16384},
+        PathCase{"cfft_forward", cfft_forward, 4, 32768},
+        PathCase{"cfft_inverse", cfft_inverse, 4, 32768},
+        PathCase{"real_forward", [](int32_t n, double* a) { real_fft(n, 1, a); }, 2, 16384},
+        PathCase{"real_inverse", [](int32_t n, double* a) { real_fft(n, -1, a); }, 2, 16384}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A stage pass over two or three blocks gives each block what the one-block pass gives.
 TEST(MultiBlockStages, SameBitsAsOneBlockAtATime)
