@@ -144,15 +144,17 @@ private:
 int main(int argc, char** argv)
 {
     std::vector<char*> args(argv, argv + argc);
-    bool repetitions_given = false;
-    for (int i = 1; i < argc; ++i)
+    // Repetitions and random interleaving unless the command line sets them: the
+    // interleaving is what lets the machine's load weigh on every library alike.
+    bool repetitions_given = false, interleaving_given = false;
+    for (int i = 1; i < argc; ++i) {
         repetitions_given |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
+        interleaving_given |= std::strncmp(argv[i], "--benchmark_enable_random_interleaving", 38) == 0;
+    }
     char reps[] = "--benchmark_repetitions=5";
     char interleave[] = "--benchmark_enable_random_interleaving=true";
-    if (!repetitions_given) {
-        args.push_back(reps);
-        args.push_back(interleave);
-    }
+    if (!repetitions_given) args.push_back(reps);
+    if (!interleaving_given) args.push_back(interleave);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     Collecting rep;

@@ -159,14 +159,13 @@ TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
 
 } // namespace
 
-// The quarters' stages of one kind run as one pass over the quarters of that kind,
-// sharing its twiddles; each quarter gets the same stage as on its own. The four leaf
-// blocks then run in two pairs of like blocks.
+// The quarters' stages run in one sweep, the quarters of one kind sharing their
+// twiddles; each quarter gets the same stage as on its own. The four leaf blocks then
+// run in two pairs of like blocks.
 void cfft_middle(int32_t n, double* a)
 {
     const int32_t m = n / 4;
-    cfft_stage_x3(m, a, a + 2 * m, a + 3 * m);
-    cfft_stage_shifted(m, a + m);
+    cfft_middle_stages(n, a);
     run_best_wide([=](auto wide) __attribute__((always_inline)) {
         leaf_two<wide, false, false>(m, a, a + 2 * m);
         leaf_two<wide, true, false>(m, a + m, a + 3 * m);
@@ -176,8 +175,7 @@ void cfft_middle(int32_t n, double* a)
 void cfft_middle_shifted(int32_t n, double* a)
 {
     const int32_t m = n / 4;
-    cfft_stage_x2(m, a, a + 2 * m);
-    cfft_stage_shifted_x2(m, a + m, a + 3 * m);
+    cfft_middle_stages_shifted(n, a);
     run_best_wide([=](auto wide) __attribute__((always_inline)) {
         leaf_two<wide, false, false>(m, a, a + 2 * m);
         leaf_two<wide, true, true>(m, a + m, a + 3 * m);

@@ -152,42 +152,59 @@ TULM_FFT_INLINE void plain_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int32
     }
 }
 
+// The plain stage pass over K blocks of n doubles, as steps that a sweep (run_sweep
+// below) calls in order: first() for index 0, reseed() at the top of each run of 64
+// indices after the first, pair() for each bottom pair with its mirrors, last() for
+// the pair below the centre and the centre itself.
 template <bool conj_in, int K>
-TULM_FFT_INLINE void plain_stage(int32_t n, Blocks<K> a)
-{
-    const int32_t qd = n / 4;       // a quarter, in doubles
-    const int32_t Q = n / 8;        // a quarter, in complex values
-    const int32_t centre = Q / 2;   // M/8
-    const double theta = half_pi / (n / 4);
-    const cpx w = make(std::cos(2 * theta), std::sin(2 * theta));
-    const cpx w3 = triple(w);
-    const double g1 = 2 * imag(w), g3 = 2 * imag(w3);
-
-    const twiddle one = prepare(make(1, 0));
-    for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k], qd, one, one);
+struct PlainPass {
+    Blocks<K> a;
+    int32_t qd;       // a quarter, in doubles
+    int32_t Q;        // a quarter, in complex values
+    double theta;
+    cpx w;
+    double g1, g3;
     Twiddles t;
-    t.e1 = make(1, 0);
-    t.o1 = w;
-    t.e3 = make(1, 0);
-    t.o3 = w3;
-    const int32_t last = centre - 2;
-    for (int32_t start = 1; start <= last; start += 64) {
-        if (start > 1) t = seed_at(start - 1, theta, w);
-        const int32_t end = start + 63 < last ? start + 63 : last;
-        for (int32_t j = start; j < end; j += 2) {
-            t.e1 = advance(t.e1, t.o1, g1);
-            t.e3 = advance(t.e3, t.o3, g3);
-            plain_quad<conj_in, K>(a, qd, Q, j, t.o1, t.e1, t.o3, t.e3);
-            t.o1 = advance(t.o1, t.e1, g1);
-            t.o3 = advance(t.o3, t.e3, g3);
-        }
+
+    TULM_FFT_INLINE PlainPass(int32_t n, Blocks<K> blocks) : a(blocks), qd(n / 4), Q(n / 8)
+    {
+        theta = half_pi / (n / 4);
+        w = make(std::cos(2 * theta), std::sin(2 * theta));
+        const cpx w3 = triple(w);
+        g1 = 2 * imag(w);
+        g3 = 2 * imag(w3);
+        t.e1 = make(1, 0);
+        t.o1 = w;
+        t.e3 = make(1, 0);
+        t.o3 = w3;
     }
-    plain_single_pair<conj_in, K>(a, qd, Q, centre - 1, t.o1, t.o3);
-    // cos((M/8) phi), sqrt(1/2) in exact arithmetic, by one more recurrence step.
-    const double c = real(advance(t.e1, t.o1, g1));
-    const twiddle tc1 = prepare(make(c, c)), tc3 = prepare(make(-c, c));
-    for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k] + 2 * centre, qd, tc1, tc3);
-}
+
+    TULM_FFT_INLINE void first()
+    {
+        const twiddle one = prepare(make(1, 0));
+        for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k], qd, one, one);
+    }
+
+    TULM_FFT_INLINE void reseed(int32_t k0) { t = seed_at(k0, theta, w); }
+
+    TULM_FFT_INLINE void pair(int32_t j)
+    {
+        t.e1 = advance(t.e1, t.o1, g1);
+        t.e3 = advance(t.e3, t.o3, g3);
+        plain_quad<conj_in, K>(a, qd, Q, j, t.o1, t.e1, t.o3, t.e3);
+        t.o1 = advance(t.o1, t.e1, g1);
+        t.o3 = advance(t.o3, t.e3, g3);
+    }
+
+    TULM_FFT_INLINE void last(int32_t centre)
+    {
+        plain_single_pair<conj_in, K>(a, qd, Q, centre - 1, t.o1, t.o3);
+        // cos((M/8) phi), sqrt(1/2) in exact arithmetic, by one more recurrence step.
+        const double c = real(advance(t.e1, t.o1, g1));
+        const twiddle tc1 = prepare(make(c, c)), tc3 = prepare(make(-c, c));
+        for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k] + 2 * centre, qd, tc1, tc3);
+    }
+};
 
 // Shifted butterfly: w1 = om^j, w1q = om^(j+Q), w3 = om^3j, w3q = om^3(j+Q);
 //   p = (x0 + i x2) om^j, p' = (x1 + i x3) om^(j+Q), r = (x0 - i x2) om^3j,
@@ -247,89 +264,126 @@ TULM_FFT_INLINE void shifted_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int
     }
 }
 
+// The shifted stage pass over K blocks of n doubles, in the same steps.
 template <int K>
-TULM_FFT_INLINE void shifted_stage(int32_t n, Blocks<K> a)
-{
-    const int32_t qd = n / 4;
-    const int32_t Q = n / 8;
-    const int32_t centre = Q / 2;
-    const double theta = half_pi / (n / 2);
-    const cpx w = make(std::cos(2 * theta), std::sin(2 * theta));
-    const cpx w3 = triple(w);
-    const double g1 = 2 * imag(w), g3 = 2 * imag(w3);
-
-    const twiddle one = prepare(make(1, 0));
-    const twiddle q1 = prepare(make(rt_half, rt_half)), q3 = prepare(make(-rt_half, rt_half));
-    for (int k = 0; k < K; ++k) shifted_bfly(a[k], qd, one, q1, one, q3);
+struct ShiftedPass {
+    Blocks<K> a;
+    int32_t qd, Q;
+    double theta;
+    cpx w;
+    double g1, g3;
     Twiddles t;
-    t.e1 = make(1, 0);
-    t.o1 = w;
-    t.e3 = make(1, 0);
-    t.o3 = w3;
-    t.ec1 = make(rt_half, rt_half);
-    t.oc1 = at45(w);
-    t.ec3 = make(-rt_half, rt_half);
-    t.oc3 = at135(w3);
+
+    TULM_FFT_INLINE ShiftedPass(int32_t n, Blocks<K> blocks) : a(blocks), qd(n / 4), Q(n / 8)
+    {
+        theta = half_pi / (n / 2);
+        w = make(std::cos(2 * theta), std::sin(2 * theta));
+        const cpx w3 = triple(w);
+        g1 = 2 * imag(w);
+        g3 = 2 * imag(w3);
+        t.e1 = make(1, 0);
+        t.o1 = w;
+        t.e3 = make(1, 0);
+        t.o3 = w3;
+        t.ec1 = make(rt_half, rt_half);
+        t.oc1 = at45(w);
+        t.ec3 = make(-rt_half, rt_half);
+        t.oc3 = at135(w3);
+    }
+
+    TULM_FFT_INLINE void first()
+    {
+        const twiddle one = prepare(make(1, 0));
+        const twiddle q1 = prepare(make(rt_half, rt_half)), q3 = prepare(make(-rt_half, rt_half));
+        for (int k = 0; k < K; ++k) shifted_bfly(a[k], qd, one, q1, one, q3);
+    }
+
+    TULM_FFT_INLINE void reseed(int32_t k0) { t = seed_at(k0, theta, w); }
+
+    TULM_FFT_INLINE void pair(int32_t j)
+    {
+        t.e1 = advance(t.e1, t.o1, g1);
+        t.e3 = advance(t.e3, t.o3, g3);
+        t.ec1 = advance(t.ec1, t.oc1, g1);
+        t.ec3 = advance(t.ec3, t.oc3, g3);
+        shifted_quad<K>(a, qd, Q, j, t);
+        t.o1 = advance(t.o1, t.e1, g1);
+        t.o3 = advance(t.o3, t.e3, g3);
+        t.oc1 = advance(t.oc1, t.ec1, g1);
+        t.oc3 = advance(t.oc3, t.ec3, g3);
+    }
+
+    TULM_FFT_INLINE void last(int32_t centre)
+    {
+        shifted_single_pair<K>(a, qd, Q, centre - 1, t.o1, t.oc1, t.o3, t.oc3);
+        // om^(M/8) = cos(pi/8) + i sin(pi/8) in exact arithmetic, by one more recurrence
+        // step; om^(M/8 + Q) = om^(3 M/8) = s + i c and om^3(M/8 + Q) = -c - i s.
+        const cpx cs = advance(t.e1, t.o1, g1);
+        const twiddle tcs = prepare(cs), tsc = prepare(swap(cs)), tncs = prepare(-cs);
+        for (int k = 0; k < K; ++k) shifted_bfly(a[k] + 2 * centre, qd, tcs, tsc, tsc, tncs);
+    }
+};
+
+// One sweep over the indices of a stage pass of n doubles, driving one or more passes
+// of that size side by side: j = 0, the bottom pairs (j, j+1) from j = 1 with their
+// mirrors, re-seeded from sine and cosine every 64 indices, then the pair below the
+// centre M/8 and the centre. Each pass sees exactly the steps it would see alone;
+// together, one pass's recurrences run while another's butterflies do.
+template <class... Pass>
+TULM_FFT_INLINE void run_sweep(int32_t n, Pass&... pass)
+{
+    const int32_t centre = n / 16;  // M/8
+    (pass.first(), ...);
     const int32_t last = centre - 2;
     for (int32_t start = 1; start <= last; start += 64) {
-        if (start > 1) t = seed_at(start - 1, theta, w);
+        if (start > 1) (pass.reseed(start - 1), ...);
         const int32_t end = start + 63 < last ? start + 63 : last;
-        for (int32_t j = start; j < end; j += 2) {
-            t.e1 = advance(t.e1, t.o1, g1);
-            t.e3 = advance(t.e3, t.o3, g3);
-            t.ec1 = advance(t.ec1, t.oc1, g1);
-            t.ec3 = advance(t.ec3, t.oc3, g3);
-            shifted_quad<K>(a, qd, Q, j, t);
-            t.o1 = advance(t.o1, t.e1, g1);
-            t.o3 = advance(t.o3, t.e3, g3);
-            t.oc1 = advance(t.oc1, t.ec1, g1);
-            t.oc3 = advance(t.oc3, t.ec3, g3);
-        }
+        for (int32_t j = start; j < end; j += 2) (pass.pair(j), ...);
     }
-    shifted_single_pair<K>(a, qd, Q, centre - 1, t.o1, t.oc1, t.o3, t.oc3);
-    // om^(M/8) = cos(pi/8) + i sin(pi/8) in exact arithmetic, by one more recurrence step;
-    // om^(M/8 + Q) = om^(3 M/8) = s + i c and om^3(M/8 + Q) = -c - i s.
-    const cpx cs = advance(t.e1, t.o1, g1);
-    const twiddle tcs = prepare(cs), tsc = prepare(swap(cs)), tncs = prepare(-cs);
-    for (int k = 0; k < K; ++k) shifted_bfly(a[k] + 2 * centre, qd, tcs, tsc, tsc, tncs);
+    (pass.last(centre), ...);
 }
 
-// Every stage pass the driver uses, by kind and number of blocks, once per
-// instruction set.
-enum class StageKind { plain, conj, shifted };
+// The passes the driver uses, once per instruction set: one block of each kind, and
+// the quarters of a middle block (plain 0, 2, 3 and shifted 1; or plain 0, 2 and
+// shifted 1, 3) in one sweep.
+enum class Sweep { plain, conj, shifted, middle, middle_shifted };
 
-template <StageKind kind, int K>
-TULM_FFT_INLINE void stage_any(int32_t n, Blocks<K> a)
+template <Sweep kind>
+TULM_FFT_INLINE void sweep_any(int32_t n, double* a)
 {
-    if (kind == StageKind::plain) plain_stage<false, K>(n, a);
-    else if (kind == StageKind::conj) plain_stage<true, K>(n, a);
-    else shifted_stage<K>(n, a);
-}
-
-template <StageKind kind, int K>
-void stage_base(int32_t n, Blocks<K> a)
-{
-    stage_any<kind, K>(n, a);
-}
-
-#if TULM_FFT_HAVE_AVX_PATH
-template <StageKind kind, int K>
-__attribute__((target("avx"))) void stage_avx(int32_t n, Blocks<K> a)
-{
-    stage_any<kind, K>(n, a);
-}
-#endif
-
-template <StageKind kind, int K>
-void stage(int32_t n, Blocks<K> a)
-{
-#if TULM_FFT_HAVE_AVX_PATH
-    if (avx_available()) {
-        stage_avx<kind, K>(n, a);
-        return;
+    double* const one[1] = {a};
+    if constexpr (kind == Sweep::plain) {
+        PlainPass<false, 1> p(n, one);
+        run_sweep(n, p);
+    } else if constexpr (kind == Sweep::conj) {
+        PlainPass<true, 1> p(n, one);
+        run_sweep(n, p);
+    } else if constexpr (kind == Sweep::shifted) {
+        ShiftedPass<1> s(n, one);
+        run_sweep(n, s);
+    } else if constexpr (kind == Sweep::middle) {
+        const int32_t m = n / 4;
+        double* const plain[3] = {a, a + 2 * m, a + 3 * m};
+        double* const shifted[1] = {a + m};
+        PlainPass<false, 3> p(m, plain);
+        ShiftedPass<1> s(m, shifted);
+        run_sweep(m, p);
+        run_sweep(m, s);
+    } else {
+        const int32_t m = n / 4;
+        double* const plain[2] = {a, a + 2 * m};
+        double* const shifted[2] = {a + m, a + 3 * m};
+        PlainPass<false, 2> p(m, plain);
+        ShiftedPass<2> s(m, shifted);
+        run_sweep(m, p);
+        run_sweep(m, s);
     }
-#endif
-    stage_base<kind, K>(n, a);
+}
+
+template <Sweep kind>
+void sweep(int32_t n, double* a)
+{
+    run_best([=]() __attribute__((always_inline)) { sweep_any<kind>(n, a); });
 }
 
 } // namespace
@@ -338,38 +392,8 @@ bool fft_avx_available() { return avx_available(); }
 
 void fft_force_baseline(bool on) { baseline_forced.store(on, std::memory_order_relaxed); }
 
-void cfft_stage(int32_t n, double* a)
-{
-    double* const blocks[1] = {a};
-    stage<StageKind::plain, 1>(n, blocks);
-}
-
-void cfft_stage_conj(int32_t n, double* a)
-{
-    double* const blocks[1] = {a};
-    stage<StageKind::conj, 1>(n, blocks);
-}
-
-void cfft_stage_shifted(int32_t n, double* a)
-{
-    double* const blocks[1] = {a};
-    stage<StageKind::shifted, 1>(n, blocks);
-}
-
-void cfft_stage_x2(int32_t n, double* a, double* b)
-{
-    double* const blocks[2] = {a, b};
-    stage<StageKind::plain, 2>(n, blocks);
-}
-
-void cfft_stage_x3(int32_t n, double* a, double* b, double* c)
-{
-    double* const blocks[3] = {a, b, c};
-    stage<StageKind::plain, 3>(n, blocks);
-}
-
-void cfft_stage_shifted_x2(int32_t n, double* a, double* b)
-{
-    double* const blocks[2] = {a, b};
-    stage<StageKind::shifted, 2>(n, blocks);
-}
+void cfft_stage(int32_t n, double* a) { sweep<Sweep::plain>(n, a); }
+void cfft_stage_conj(int32_t n, double* a) { sweep<Sweep::conj>(n, a); }
+void cfft_stage_shifted(int32_t n, double* a) { sweep<Sweep::shifted>(n, a); }
+void cfft_middle_stages(int32_t n, double* a) { sweep<Sweep::middle>(n, a); }
+void cfft_middle_stages_shifted(int32_t n, double* a) { sweep<Sweep::middle_shifted>(n, a); }

@@ -31,11 +31,12 @@ void cfft_stage(int32_t n, double* a);
 void cfft_stage_conj(int32_t n, double* a);
 void cfft_stage_shifted(int32_t n, double* a);
 
-// The same stage passes on two or three blocks of n doubles at once, each block getting
-// exactly what the single-block pass would give it; the blocks share the twiddles.
-void cfft_stage_x2(int32_t n, double* a, double* b);
-void cfft_stage_x3(int32_t n, double* a, double* b, double* c);
-void cfft_stage_shifted_x2(int32_t n, double* a, double* b);
+// The stage passes of the four quarters of a block of n doubles (quarters of n/4
+// doubles) in one sweep, each quarter getting exactly what its own pass gives it:
+// plain on quarters 0, 2, 3 and shifted on 1 (a plain block), or plain on 0, 2 and
+// shifted on 1, 3 (a shifted block).
+void cfft_middle_stages(int32_t n, double* a);
+void cfft_middle_stages_shifted(int32_t n, double* a);
 
 // The stage passes, leaves, split passes and bit reversals run on AVX where the
 // processor has it (see isa.h), with the same results to the bit. For the tests that

@@ -214,11 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"stage", cfft_stage, 64, 32768},
         PathCase{"stage_conj", cfft_stage_conj, 64, 32768},
         PathCase{"stage_shifted", cfft_stage_shifted, 64, 32768},
-        PathCase{"stage_x2", [](int32_t n, double* a) { cfft_stage_x2(n / 2, a, a + n / 2); }, 128, 8192},
-        PathCase{"stage_x3",
-                 [](int32_t n, double* a) { cfft_stage_x3(n / 4, a, a + n / 4, a + n / 2); }, 256, 8192},
-        PathCase{"stage_shifted_x2",
-                 [](int32_t n, double* a) { cfft_stage_shifted_x2(n / 2, a, a + n / 2); }, 128, 8192},
+        PathCase{"middle_stages", cfft_middle_stages, 256, 32768},
+        PathCase{"middle_stages_shifted", cfft_middle_stages_shifted, 256, 32768},
         PathCase{"leaf", cfft_leaf, 64, 128}, PathCase{"leaf_shifted", cfft_leaf_shifted, 64, 128},
         PathCase{"middle", cfft_middle, 256, 512},
         PathCase{"middle_shifted", cfft_middle_shifted, 256, 512},
@@ -232,27 +229,22 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"real_inverse", [](int32_t n, double* a) { real_fft(n, -1, a); }, 2, 16384}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A stage pass over two or three blocks gives each block what the one-block pass gives.
-TEST(MultiBlockStages, SameBitsAsOneBlockAtATime)
+// The middle's stage sweep gives each quarter what its own stage pass gives it, at
+// sizes with and without re-seeding inside the sweep.
+TEST(MiddleStages, SameBitsAsEachQuarterAlone)
 {
-    for (int n : {64, 128, 1024, 4096}) {
-        const std::vector<double> x = random_block(3 * n, 71);
-        std::vector<double> one = x, many = x;
-        for (int k = 0; k < 3; ++k) cfft_stage(n, one.data() + k * n);
-        cfft_stage_x3(n, many.data(), many.data() + n, many.data() + 2 * n);
-        EXPECT_EQ(one, many) << "x3, n " << n;
-
-        one = x;
-        many = x;
-        for (int k = 0; k < 2; ++k) cfft_stage(n, one.data() + k * n);
-        cfft_stage_x2(n, many.data(), many.data() + n);
-        EXPECT_EQ(one, many) << "x2, n " << n;
-
-        one = x;
-        many = x;
-        for (int k = 0; k < 2; ++k) cfft_stage_shifted(n, one.data() + k * n);
-        cfft_stage_shifted_x2(n, many.data(), many.data() + n);
-        EXPECT_EQ(one, many) << "shifted x2, n " << n;
+    for (int n : {256, 512, 4096, 16384}) {
+        for (bool shifted : {false, true}) {
+            const std::vector<double> x = random_block(n, 71);
+            std::vector<double> together = x, alone = x;
+            (shifted ? cfft_middle_stages_shifted : cfft_middle_stages)(n, together.data());
+            const int m = n / 4;
+            const bool quarter_shifted[4] = {false, true, false, shifted};
+            for (int qi = 0; qi < 4; ++qi)
+                (quarter_shifted[qi] ? cfft_stage_shifted : cfft_stage)(m, alone.data() + qi * m);
+            EXPECT_EQ(std::memcmp(together.data(), alone.data(), sizeof(double) * n), 0)
+                << "n " << n << (shifted ? " shifted" : "");
+        }
     }
 }
 
