@@ -5,10 +5,16 @@
 #include <cmath>
 
 #include "fft/cpx.h"
+#include "fft/cpx2.h"
 #include "fft/fft_internal.h"
 #include "fft/isa.h"
 
 using namespace tulm_fft;
+
+// See cpx2.h: the 32-byte vectors here never cross a call.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace {
 
@@ -73,12 +79,98 @@ TULM_FFT_INLINE Block run_group(int32_t n, double* a, double g, Seed seed)
     return b[group - 1];
 }
 
+// The same group of G blocks (2 or 4) on AVX, the blocks' weights side by side in
+// 4-double vectors, lane k for block k (with G = 2, lanes 2 and 3 repeat 0 and 1 and do
+// no butterflies), so that one vector operation steps every block's recurrence. A
+// block's two butterflies of a step, at j and j - 2, are neighbouring values on both
+// sides and run as one 4-double vector. Every value sees the operations of the one-block
+// form.
+struct WideWeights {
+    v4d at_wr, at_wi;  // weights at j, lane k for block k
+    v4d ab_wr, ab_wi;  // weights at j + 2, then (after the first half-step) at j - 2
+};
+
+// Block k's weights at j - 2 (low half) and j (high half), prepared for mul: the cosine
+// part (wr, wr, wr', wr') and the sine part (-wi, wi, -wi', wi'), or for mul by the
+// conjugate (wi, -wi, wi', -wi').
+template <bool forward, int k>
+TULM_FFT_INLINE twiddle2 block_twiddles(const WideWeights& w)
+{
+    constexpr int lane = k & 1;  // element within a 128-bit half
+    const v4d lo_r = __builtin_shufflevector(w.ab_wr, w.ab_wr, lane, lane, lane + 2, lane + 2);
+    const v4d hi_r = __builtin_shufflevector(w.at_wr, w.at_wr, lane, lane, lane + 2, lane + 2);
+    const v4d lo_i = __builtin_shufflevector(w.ab_wi, w.ab_wi, lane, lane, lane + 2, lane + 2);
+    const v4d hi_i = __builtin_shufflevector(w.at_wi, w.at_wi, lane, lane, lane + 2, lane + 2);
+    // k < 2 takes the low 128-bit halves, k >= 2 the high ones.
+    const v4d c = k < 2 ? __builtin_shufflevector(lo_r, hi_r, 0, 1, 4, 5)
+                        : __builtin_shufflevector(lo_r, hi_r, 2, 3, 6, 7);
+    const v4d si = k < 2 ? __builtin_shufflevector(lo_i, hi_i, 0, 1, 4, 5)
+                         : __builtin_shufflevector(lo_i, hi_i, 2, 3, 6, 7);
+    return twiddle2{c, forward ? flip_re(si) : flip_im(si)};
+}
+
+// Block k's two butterflies at j - 2 and j, partners n - j + 2 and n - j.
+template <bool forward, int k>
+TULM_FFT_INLINE void pair_bfly(int32_t n, double* a, int32_t j, const WideWeights& w)
+{
+    const twiddle2 t = block_twiddles<forward, k>(w);
+    const v4d A = load2(a + j - 2).v;
+    const v4d P_mem = load2(a + n - j).v;                            // partners of j, j - 2
+    const v4d P = __builtin_shufflevector(P_mem, P_mem, 2, 3, 0, 1);  // partners of j - 2, j
+    const cpx2 x{A - flip_im(P)};
+    const cpx2 y = mul(x, t);
+    const v4d Q = P + flip_im(y.v);
+    store2(a + j - 2, cpx2{A - y.v});
+    store2(a + n - j, cpx2{__builtin_shufflevector(Q, Q, 2, 3, 0, 1)});
+}
+
+// One step of every block: weights at j + 2 move to j - 2, the butterflies at j and j - 2
+// of the first `active` blocks run, and the weights at j move to j - 4. Block k's j is
+// j0 - 256 k.
+template <bool forward, int G, int active>
+TULM_FFT_INLINE void wide_step(int32_t n, double* a, int32_t j0, WideWeights& w, const v4d& g)
+{
+    const v4d half = {0.5, 0.5, 0.5, 0.5};
+    w.ab_wr = w.ab_wr + g * w.at_wi;
+    w.ab_wi = w.ab_wi + g * (half - w.at_wr);
+    if (active > 0) pair_bfly<forward, 0>(n, a, j0, w);
+    if (active > 1) pair_bfly<forward, 1>(n, a, j0 - 256, w);
+    if (active > 2) pair_bfly<forward, 2>(n, a, j0 - 512, w);
+    if (active > 3) pair_bfly<forward, 3>(n, a, j0 - 768, w);
+    w.at_wr = w.at_wr + g * w.ab_wi;
+    w.at_wi = w.at_wi + g * (half - w.ab_wr);
+}
+
+// Runs the G blocks seeded by seed(0 .. G-1) and returns the last one's weights at its
+// end, as run_group does.
+template <bool forward, int G, class Seed>
+TULM_FFT_INLINE Block run_group_wide(int32_t n, double* a, double g, Seed seed)
+{
+    Block b[4];
+    for (int k = 0; k < 4; ++k) b[k] = seed(k % G);
+    WideWeights w{(v4d){b[0].at_wr, b[1].at_wr, b[2].at_wr, b[3].at_wr},
+                  (v4d){b[0].at_wi, b[1].at_wi, b[2].at_wi, b[3].at_wi},
+                  (v4d){b[0].ab_wr, b[1].ab_wr, b[2].ab_wr, b[3].ab_wr},
+                  (v4d){b[0].ab_wi, b[1].ab_wi, b[2].ab_wi, b[3].ab_wi}};
+    const v4d gv = {g, g, g, g};
+    int32_t j0 = b[0].j;
+    // The blocks are full (64 steps) but the pass's last, which may close the group (63).
+    const int32_t common = b[G - 1].iterations;
+    for (int32_t i = 0; i < common; ++i, j0 -= 4) wide_step<forward, G, G>(n, a, j0, w, gv);
+    Block last = b[G - 1];
+    last.at_wr = w.at_wr[G - 1];
+    last.at_wi = w.at_wi[G - 1];
+    last.iterations = 0;
+    if (b[0].iterations > common) wide_step<forward, G, G - 1>(n, a, j0, w, gv);
+    return last;
+}
+
 // One pass from the middle outward, j = n/2 - 2 down to 2, in blocks of 128 butterflies.
 // Each block below the first starts from weights computed afresh at its top T with
 // alpha = T theta; the first from the exact weights (0, 0) at n/2 and (s^2, s c) at
 // n/2 - 2. Blocks touch disjoint entries and their seeds depend on T alone, so up to
 // four of them run side by side, their recurrences overlapping in time.
-template <bool forward>
+template <bool wide, bool forward>
 TULM_FFT_INLINE void split_pass(int32_t n, double* a)
 {
     const double theta = pi / n;
@@ -115,9 +207,15 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
         auto seed = [&](int32_t k) __attribute__((always_inline)) {
             return block_at(n / 2 - 256 * (first + k));
         };
-        last = blocks >= 4   ? run_group<forward, 4>(n, a, g, seed)
-               : blocks == 2 ? run_group<forward, 2>(n, a, g, seed)
-                             : run_group<forward, 1>(n, a, g, seed);
+        if constexpr (wide) {
+            last = blocks >= 4   ? run_group_wide<forward, 4>(n, a, g, seed)
+                   : blocks == 2 ? run_group_wide<forward, 2>(n, a, g, seed)
+                                 : run_group<forward, 1>(n, a, g, seed);
+        } else {
+            last = blocks >= 4   ? run_group<forward, 4>(n, a, g, seed)
+                   : blocks == 2 ? run_group<forward, 2>(n, a, g, seed)
+                                 : run_group<forward, 1>(n, a, g, seed);
+        }
     }
     // The last block's weights have reached index 2 (for n = 8 no step ran and its seed
     // is the weights at 2).
@@ -128,12 +226,12 @@ TULM_FFT_INLINE void split_pass(int32_t n, double* a)
 
 void rfft_split_forward(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { split_pass<true>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { split_pass<wide, true>(n, a); });
 }
 
 void rfft_split_inverse(int32_t n, double* a)
 {
-    run_best([=]() __attribute__((always_inline)) { split_pass<false>(n, a); });
+    run_best_wide([=](auto wide) __attribute__((always_inline)) { split_pass<wide, false>(n, a); });
 }
 
 void real_fft(int32_t n, int32_t direction, double* a)
