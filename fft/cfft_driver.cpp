@@ -98,18 +98,49 @@ void cfft_recursive_shifted(int32_t n, double* a)
 
 namespace {
 
-// Kernel k of a leaf block of n doubles (64 or 128) sits at entry k n/4; kernels 0 and 2
-// are plain, 1 shifted, 3 of the block's own kind.
-template <bool shifted_kernel, class P>
-TULM_FFT_INLINE void leaf_kernel(int32_t n, const P& p)
+// Each kernel is compiled once per accessor and instruction set, and called: inlined,
+// the leaf and middle routines held dozens of copies of the kernels and took minutes to
+// compile under the sanitizers, for no speed that could be measured.
+template <bool shifted_kernel, bool big, class P>
+__attribute__((noinline)) void kernel_base(P p)
 {
-    if (n == 128) {
+    if (big) {
         if (shifted_kernel) kernel16_shifted(p);
         else kernel16(p);
     } else {
         if (shifted_kernel) kernel8_shifted(p);
         else kernel8(p);
     }
+}
+
+#if TULM_FFT_HAVE_AVX_PATH
+template <bool shifted_kernel, bool big, class P>
+__attribute__((noinline, target("avx"))) void kernel_avx(P p)
+{
+    if (big) {
+        if (shifted_kernel) kernel16_shifted(p);
+        else kernel16(p);
+    } else {
+        if (shifted_kernel) kernel8_shifted(p);
+        else kernel8(p);
+    }
+}
+#endif
+
+// Kernel k of a leaf block of n doubles (64 or 128) sits at entry k n/4; kernels 0 and 2
+// are plain, 1 shifted, 3 of the block's own kind. Wide code runs the AVX copies.
+template <bool wide, bool shifted_kernel, class P>
+TULM_FFT_INLINE void leaf_kernel(int32_t n, const P& p)
+{
+#if TULM_FFT_HAVE_AVX_PATH
+    if constexpr (wide) {
+        if (n == 128) kernel_avx<shifted_kernel, true>(p);
+        else kernel_avx<shifted_kernel, false>(p);
+        return;
+    }
+#endif
+    if (n == 128) kernel_base<shifted_kernel, true>(p);
+    else kernel_base<shifted_kernel, false>(p);
 }
 
 // One leaf block. Wide, its two plain kernels run side by side, and in a shifted block
@@ -119,18 +150,18 @@ TULM_FFT_INLINE void leaf_one(int32_t n, double* a)
 {
     const int32_t q = n / 4;
     if constexpr (wide) {
-        leaf_kernel<false>(n, TwoBlocks{a, a + 2 * q});
+        leaf_kernel<wide, false>(n, TwoBlocks{a, a + 2 * q});
         if constexpr (shifted) {
-            leaf_kernel<true>(n, TwoBlocks{a + q, a + 3 * q});
+            leaf_kernel<wide, true>(n, TwoBlocks{a + q, a + 3 * q});
         } else {
-            leaf_kernel<true>(n, OneBlock{a + q});
-            leaf_kernel<false>(n, OneBlock{a + 3 * q});
+            leaf_kernel<wide, true>(n, OneBlock{a + q});
+            leaf_kernel<wide, false>(n, OneBlock{a + 3 * q});
         }
     } else {
-        leaf_kernel<false>(n, OneBlock{a});
-        leaf_kernel<true>(n, OneBlock{a + q});
-        leaf_kernel<false>(n, OneBlock{a + 2 * q});
-        leaf_kernel<shifted>(n, OneBlock{a + 3 * q});
+        leaf_kernel<wide, false>(n, OneBlock{a});
+        leaf_kernel<wide, true>(n, OneBlock{a + q});
+        leaf_kernel<wide, false>(n, OneBlock{a + 2 * q});
+        leaf_kernel<wide, shifted>(n, OneBlock{a + 3 * q});
     }
 }
 
@@ -142,14 +173,14 @@ TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
     if constexpr (wide) {
         const int32_t q = n / 4;
         const TwoBlocks ab{a, b};
-        leaf_kernel<false>(n, ab);
-        leaf_kernel<true>(n, ab.at(q));
-        leaf_kernel<false>(n, ab.at(2 * q));
+        leaf_kernel<wide, false>(n, ab);
+        leaf_kernel<wide, true>(n, ab.at(q));
+        leaf_kernel<wide, false>(n, ab.at(2 * q));
         if constexpr (a_shifted == b_shifted) {
-            leaf_kernel<a_shifted>(n, ab.at(3 * q));
+            leaf_kernel<wide, a_shifted>(n, ab.at(3 * q));
         } else {
-            leaf_kernel<a_shifted>(n, OneBlock{a + 3 * q});
-            leaf_kernel<b_shifted>(n, OneBlock{b + 3 * q});
+            leaf_kernel<wide, a_shifted>(n, OneBlock{a + 3 * q});
+            leaf_kernel<wide, b_shifted>(n, OneBlock{b + 3 * q});
         }
     } else {
         leaf_one<false, a_shifted>(n, a);
