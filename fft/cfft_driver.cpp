@@ -102,7 +102,7 @@ namespace {
 // the leaf and middle routines held dozens of copies of the kernels and took minutes to
 // compile under the sanitizers, for no speed that could be measured.
 template <bool shifted_kernel, bool big, class P>
-__attribute__((noinline)) void kernel_base(P p)
+TULM_FFT_INLINE void kernel_of(const P& p)
 {
     if (big) {
         if (shifted_kernel) kernel16_shifted(p);
@@ -113,17 +113,17 @@ __attribute__((noinline)) void kernel_base(P p)
     }
 }
 
+template <bool shifted_kernel, bool big, class P>
+__attribute__((noinline)) void kernel_base(P p)
+{
+    kernel_of<shifted_kernel, big>(p);
+}
+
 #if TULM_FFT_HAVE_AVX_PATH
 template <bool shifted_kernel, bool big, class P>
 __attribute__((noinline, target("avx"))) void kernel_avx(P p)
 {
-    if (big) {
-        if (shifted_kernel) kernel16_shifted(p);
-        else kernel16(p);
-    } else {
-        if (shifted_kernel) kernel8_shifted(p);
-        else kernel8(p);
-    }
+    kernel_of<shifted_kernel, big>(p);
 }
 #endif
 

@@ -152,23 +152,18 @@ TULM_FFT_INLINE void plain_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int32
     }
 }
 
-// The plain stage pass over K blocks of n doubles, as steps that a sweep (run_sweep
-// below) calls in order: first() for index 0, reseed() at the top of each run of 64
-// indices after the first, pair() for each bottom pair with its mirrors, last() for
-// the pair below the centre and the centre itself.
-template <bool conj_in, int K>
-struct PlainPass {
-    Blocks<K> a;
-    int32_t qd;       // a quarter, in doubles
-    int32_t Q;        // a quarter, in complex values
+// What every pass keeps: the quarter size, the step angle theta (w = e^(2i theta)) and
+// the recurrences of w^j and w^3j, started at j = 0 and 1.
+struct Walk {
+    int32_t qd;  // a quarter, in doubles
+    int32_t Q;   // a quarter, in complex values
     double theta;
     cpx w;
     double g1, g3;
     Twiddles t;
 
-    TULM_FFT_INLINE PlainPass(int32_t n, Blocks<K> blocks) : a(blocks), qd(n / 4), Q(n / 8)
+    TULM_FFT_INLINE Walk(int32_t n, double step) : qd(n / 4), Q(n / 8), theta(step)
     {
-        theta = half_pi / (n / 4);
         w = make(std::cos(2 * theta), std::sin(2 * theta));
         const cpx w3 = triple(w);
         g1 = 2 * imag(w);
@@ -179,13 +174,24 @@ struct PlainPass {
         t.o3 = w3;
     }
 
+    TULM_FFT_INLINE void reseed(int32_t k0) { t = seed_at(k0, theta, w); }
+};
+
+// The plain stage pass over K blocks of n doubles, as steps that a sweep (run_sweep
+// below) calls in order: first() for index 0, reseed() at the top of each run of 64
+// indices after the first, pair() for each bottom pair with its mirrors, last() for
+// the pair below the centre and the centre itself.
+template <bool conj_in, int K>
+struct PlainPass : Walk {
+    Blocks<K> a;
+
+    TULM_FFT_INLINE PlainPass(int32_t n, Blocks<K> blocks) : Walk(n, half_pi / (n / 4)), a(blocks) {}
+
     TULM_FFT_INLINE void first()
     {
         const twiddle one = prepare(make(1, 0));
         for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k], qd, one, one);
     }
-
-    TULM_FFT_INLINE void reseed(int32_t k0) { t = seed_at(k0, theta, w); }
 
     TULM_FFT_INLINE void pair(int32_t j)
     {
@@ -266,29 +272,16 @@ TULM_FFT_INLINE void shifted_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int
 
 // The shifted stage pass over K blocks of n doubles, in the same steps.
 template <int K>
-struct ShiftedPass {
+struct ShiftedPass : Walk {
     Blocks<K> a;
-    int32_t qd, Q;
-    double theta;
-    cpx w;
-    double g1, g3;
-    Twiddles t;
 
-    TULM_FFT_INLINE ShiftedPass(int32_t n, Blocks<K> blocks) : a(blocks), qd(n / 4), Q(n / 8)
+    // The companion sequences start at e^(i pi/4) and e^(3i pi/4) times the plain ones.
+    TULM_FFT_INLINE ShiftedPass(int32_t n, Blocks<K> blocks) : Walk(n, half_pi / (n / 2)), a(blocks)
     {
-        theta = half_pi / (n / 2);
-        w = make(std::cos(2 * theta), std::sin(2 * theta));
-        const cpx w3 = triple(w);
-        g1 = 2 * imag(w);
-        g3 = 2 * imag(w3);
-        t.e1 = make(1, 0);
-        t.o1 = w;
-        t.e3 = make(1, 0);
-        t.o3 = w3;
         t.ec1 = make(rt_half, rt_half);
         t.oc1 = at45(w);
         t.ec3 = make(-rt_half, rt_half);
-        t.oc3 = at135(w3);
+        t.oc3 = at135(t.o3);
     }
 
     TULM_FFT_INLINE void first()
@@ -297,8 +290,6 @@ struct ShiftedPass {
         const twiddle q1 = prepare(make(rt_half, rt_half)), q3 = prepare(make(-rt_half, rt_half));
         for (int k = 0; k < K; ++k) shifted_bfly(a[k], qd, one, q1, one, q3);
     }
-
-    TULM_FFT_INLINE void reseed(int32_t k0) { t = seed_at(k0, theta, w); }
 
     TULM_FFT_INLINE void pair(int32_t j)
     {
