@@ -190,7 +190,7 @@ TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
 
 } // namespace
 
-// The quarters' stages run in one sweep, the quarters of one kind sharing their
+// The quarters' stages run in one call, the quarters of one kind sharing their
 // twiddles; each quarter gets the same stage as on its own. The four leaf blocks then
 // run in two pairs of like blocks.
 void cfft_middle(int32_t n, double* a)

@@ -35,8 +35,8 @@ struct TwoBlocks {
     TULM_FFT_INLINE cpx2 in(int32_t d) const { return cpx2{join(load(a + d), load(b + d))}; }
     TULM_FFT_INLINE void out(int32_t d, const cpx2& x) const
     {
-        store(a + d, low_half(x));
-        store(b + d, high_half(x));
+        store(a + d, half_of<0>(x));
+        store(b + d, half_of<1>(x));
     }
     TULM_FFT_INLINE TwoBlocks at(int32_t d) const { return TwoBlocks{a + d, b + d}; }
 };

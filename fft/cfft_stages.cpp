@@ -315,28 +315,26 @@ struct ShiftedPass : Walk {
     }
 };
 
-// One sweep over the indices of a stage pass of n doubles, driving one or more passes
-// of that size side by side: j = 0, the bottom pairs (j, j+1) from j = 1 with their
-// mirrors, re-seeded from sine and cosine every 64 indices, then the pair below the
-// centre M/8 and the centre. Each pass sees exactly the steps it would see alone;
-// together, one pass's recurrences run while another's butterflies do.
-template <class... Pass>
-TULM_FFT_INLINE void run_sweep(int32_t n, Pass&... pass)
+// One sweep over the indices of a stage pass of n doubles: j = 0, the bottom pairs
+// (j, j+1) from j = 1 with their mirrors, re-seeded from sine and cosine every 64
+// indices, then the pair below the centre M/8 and the centre.
+template <class Pass>
+TULM_FFT_INLINE void run_sweep(int32_t n, Pass& pass)
 {
     const int32_t centre = n / 16;  // M/8
-    (pass.first(), ...);
+    pass.first();
     const int32_t last = centre - 2;
     for (int32_t start = 1; start <= last; start += 64) {
-        if (start > 1) (pass.reseed(start - 1), ...);
+        if (start > 1) pass.reseed(start - 1);
         const int32_t end = start + 63 < last ? start + 63 : last;
-        for (int32_t j = start; j < end; j += 2) (pass.pair(j), ...);
+        for (int32_t j = start; j < end; j += 2) pass.pair(j);
     }
-    (pass.last(centre), ...);
+    pass.last(centre);
 }
 
 // The passes the driver uses, once per instruction set: one block of each kind, and
 // the quarters of a middle block (plain 0, 2, 3 and shifted 1; or plain 0, 2 and
-// shifted 1, 3) in one sweep.
+// shifted 1, 3), the plain quarters sharing one sweep and the shifted ones another.
 enum class Sweep { plain, conj, shifted, middle, middle_shifted };
 
 template <Sweep kind>

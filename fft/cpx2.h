@@ -77,21 +77,14 @@ TULM_FFT_INLINE v4d join(cpx w0, cpx w1)
 #endif
 }
 
-// The values in the low and the high half.
-TULM_FFT_INLINE cpx low_half(const cpx2& x)
+// The value in the low (half 0) or the high half (half 1).
+template <int half>
+TULM_FFT_INLINE cpx half_of(const cpx2& x)
 {
 #ifdef TULM_FFT_SSE2
-    return cpx{(__m128d)__builtin_shufflevector(x.v, x.v, 0, 1)};
+    return cpx{(__m128d)__builtin_shufflevector(x.v, x.v, 2 * half, 2 * half + 1)};
 #else
-    return make(x.v[0], x.v[1]);
-#endif
-}
-TULM_FFT_INLINE cpx high_half(const cpx2& x)
-{
-#ifdef TULM_FFT_SSE2
-    return cpx{(__m128d)__builtin_shufflevector(x.v, x.v, 2, 3)};
-#else
-    return make(x.v[2], x.v[3]);
+    return make(x.v[2 * half], x.v[2 * half + 1]);
 #endif
 }
 

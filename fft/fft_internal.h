@@ -32,7 +32,7 @@ void cfft_stage_conj(int32_t n, double* a);
 void cfft_stage_shifted(int32_t n, double* a);
 
 // The stage passes of the four quarters of a block of n doubles (quarters of n/4
-// doubles) in one sweep, each quarter getting exactly what its own pass gives it:
+// doubles) in one call, each quarter getting exactly what its own pass gives it:
 // plain on quarters 0, 2, 3 and shifted on 1 (a plain block), or plain on 0, 2 and
 // shifted on 1, 3 (a shifted block).
 void cfft_middle_stages(int32_t n, double* a);
