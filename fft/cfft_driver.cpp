@@ -11,16 +11,20 @@ using namespace tulm_fft;
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
+static void complete_two_levels(int32_t n, double* a, bool shifted_block);
+
 // Finishes the whole array once its first stage pass is done: its quarters are plain,
 // shifted, plain, plain, whichever direction that pass served.
 static void complete_quarters(int32_t n, double* a)
 {
     const int32_t m = n / 4;
-    if (n > 512) {
+    if (n > 2048) {
         cfft_recursive(m, a);
         cfft_recursive_shifted(m, a + m);
         cfft_recursive(m, a + 2 * m);
         cfft_recursive(m, a + 3 * m);
+    } else if (n > 512) {
+        complete_two_levels(n, a, false);
     } else if (m > 32) {
         cfft_middle(n, a);
     } else {
@@ -75,6 +79,10 @@ void cfft_recursive(int32_t n, double* a)
         cfft_middle(n, a);
         return;
     }
+    if (n <= 2048) {
+        complete_two_levels(n, a, false);
+        return;
+    }
     const int32_t m = n / 4;
     cfft_recursive(m, a);
     cfft_recursive_shifted(m, a + m);
@@ -87,6 +95,10 @@ void cfft_recursive_shifted(int32_t n, double* a)
     cfft_stage_shifted(n, a);
     if (n <= 512) {
         cfft_middle_shifted(n, a);
+        return;
+    }
+    if (n <= 2048) {
+        complete_two_levels(n, a, true);
         return;
     }
     const int32_t m = n / 4;
@@ -190,27 +202,54 @@ TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
 
 } // namespace
 
-// The quarters' stages run in one call, the quarters of one kind sharing their
-// twiddles; each quarter gets the same stage as on its own. The four leaf blocks then
-// run in two pairs of like blocks.
-void cfft_middle(int32_t n, double* a)
+// The leaves of a middle block of n doubles (256 or 512) whose quarters' stages are
+// done, in two pairs of like blocks.
+static void middle_leaves(int32_t n, double* a, bool shifted_block)
 {
     const int32_t m = n / 4;
-    cfft_middle_stages(n, a);
     run_best_wide([=](auto wide) __attribute__((always_inline)) {
         leaf_two<wide, false, false>(m, a, a + 2 * m);
-        leaf_two<wide, true, false>(m, a + m, a + 3 * m);
+        if (shifted_block) leaf_two<wide, true, true>(m, a + m, a + 3 * m);
+        else leaf_two<wide, true, false>(m, a + m, a + 3 * m);
     });
+}
+
+// Finishes a block of 1024 or 2048 doubles whose stage is done: its four quarters and
+// their sixteen. Each size's stage passes run as one sweep per kind over every block
+// that awaits one (at 64 or 128 doubles a pass is only a few steps, and sharing the
+// set-up is what makes them cheap); each block gets exactly what its own pass gives it.
+static void complete_two_levels(int32_t n, double* a, bool shifted_block)
+{
+    const int32_t m = n / 4, g = m / 4;
+    const bool quarter_shifted[4] = {false, true, false, shifted_block};
+    if (shifted_block) cfft_middle_stages_shifted(n, a);
+    else cfft_middle_stages(n, a);
+    double* plain[16];
+    double* shifted[16];
+    int32_t plain_count = 0, shifted_count = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        for (int32_t i = 0; i < 4; ++i) {
+            double* const block = a + k * m + i * g;
+            if (i == 1 || (i == 3 && quarter_shifted[k])) shifted[shifted_count++] = block;
+            else plain[plain_count++] = block;
+        }
+    }
+    cfft_stages_of(g, plain, plain_count, shifted, shifted_count);
+    for (int32_t k = 0; k < 4; ++k) middle_leaves(m, a + k * m, quarter_shifted[k]);
+}
+
+// The quarters' stages run in one call, the quarters of one kind sharing their
+// twiddles; each quarter gets the same stage as on its own.
+void cfft_middle(int32_t n, double* a)
+{
+    cfft_middle_stages(n, a);
+    middle_leaves(n, a, false);
 }
 
 void cfft_middle_shifted(int32_t n, double* a)
 {
-    const int32_t m = n / 4;
     cfft_middle_stages_shifted(n, a);
-    run_best_wide([=](auto wide) __attribute__((always_inline)) {
-        leaf_two<wide, false, false>(m, a, a + 2 * m);
-        leaf_two<wide, true, true>(m, a + m, a + 3 * m);
-    });
+    middle_leaves(n, a, true);
 }
 
 void cfft_leaf(int32_t n, double* a)

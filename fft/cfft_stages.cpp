@@ -120,9 +120,16 @@ TULM_FFT_INLINE void plain_bfly(double* v, int32_t qd, const W& w1, const W& w3)
 }
 
 // Blocks of the same size awaiting the same kind of stage share every twiddle, so a
-// stage pass may run over K of them at once: the same arithmetic on each block.
+// stage pass may run over several of them at once: the same arithmetic on each block.
+// K > 0 fixes their number where it is known in advance (the loops over the blocks
+// then unroll); K = 0 takes it from the list.
 template <int K>
-using Blocks = double* const (&)[K];
+struct Blocks {
+    double* const* p;
+    int32_t count;
+    TULM_FFT_INLINE int32_t size() const { return K > 0 ? K : count; }
+    TULM_FFT_INLINE double* operator[](int32_t k) const { return p[k]; }
+};
 
 // Indices j, j+1 (odd j, twiddles at j in o1/o3 and at j+1 in e1/e3) and their mirrors
 // Q-j-1, Q-j, where w^(Q-j) = i conj(w^j) and w^3(Q-j) = -i conj(w^3j).
@@ -132,7 +139,7 @@ TULM_FFT_INLINE void plain_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j, c
 {
     const twiddle2 b1 = prepare2(join(o1, e1)), b3 = prepare2(join(o3, e3));
     const twiddle2 m1 = prepare2_swapped(join(e1, o1)), m3 = prepare2_nswapped(join(e3, o3));
-    for (int k = 0; k < K; ++k) {
+    for (int32_t k = 0; k < a.size(); ++k) {
         plain_bfly<conj_in>(a[k] + 2 * j, qd, b1, b3);
         plain_bfly<conj_in>(a[k] + 2 * (Q - j - 1), qd, m1, m3);
     }
@@ -146,7 +153,7 @@ TULM_FFT_INLINE void plain_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int32
     twiddle t1, t1m, t3, t3m;
     prepare_mirrored(w1, t1, t1m);
     prepare_nmirrored(w3, t3, t3m);
-    for (int k = 0; k < K; ++k) {
+    for (int32_t k = 0; k < a.size(); ++k) {
         plain_bfly<conj_in>(a[k] + 2 * j, qd, t1, t3);
         plain_bfly<conj_in>(a[k] + 2 * (Q - j), qd, t1m, t3m);
     }
@@ -183,14 +190,14 @@ struct Walk {
 // the pair below the centre and the centre itself.
 template <bool conj_in, int K>
 struct PlainPass : Walk {
-    Blocks<K> a;
+    const Blocks<K> a;
 
     TULM_FFT_INLINE PlainPass(int32_t n, Blocks<K> blocks) : Walk(n, half_pi / (n / 4)), a(blocks) {}
 
     TULM_FFT_INLINE void first()
     {
         const twiddle one = prepare(make(1, 0));
-        for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k], qd, one, one);
+        for (int32_t k = 0; k < a.size(); ++k) plain_bfly<conj_in>(a[k], qd, one, one);
     }
 
     TULM_FFT_INLINE void pair(int32_t j)
@@ -208,7 +215,7 @@ struct PlainPass : Walk {
         // cos((M/8) phi), sqrt(1/2) in exact arithmetic, by one more recurrence step.
         const double c = real(advance(t.e1, t.o1, g1));
         const twiddle tc1 = prepare(make(c, c)), tc3 = prepare(make(-c, c));
-        for (int k = 0; k < K; ++k) plain_bfly<conj_in>(a[k] + 2 * centre, qd, tc1, tc3);
+        for (int32_t k = 0; k < a.size(); ++k) plain_bfly<conj_in>(a[k] + 2 * centre, qd, tc1, tc3);
     }
 };
 
@@ -249,7 +256,7 @@ TULM_FFT_INLINE void shifted_quad(Blocks<K> a, int32_t qd, int32_t Q, int32_t j,
     const twiddle2 m1q = prepare2_swapped(join(t.e1, t.o1));
     const twiddle2 m3 = prepare2_nswapped(join(t.ec3, t.oc3));
     const twiddle2 m3q = prepare2_nswapped(join(t.e3, t.o3));
-    for (int k = 0; k < K; ++k) {
+    for (int32_t k = 0; k < a.size(); ++k) {
         shifted_bfly(a[k] + 2 * j, qd, b1, b1q, b3, b3q);
         shifted_bfly(a[k] + 2 * (Q - j - 1), qd, m1, m1q, m3, m3q);
     }
@@ -264,7 +271,7 @@ TULM_FFT_INLINE void shifted_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int
     prepare_mirrored(w1q, t1q, t1qm);
     prepare_nmirrored(w3, t3, t3m);
     prepare_nmirrored(w3q, t3q, t3qm);
-    for (int k = 0; k < K; ++k) {
+    for (int32_t k = 0; k < a.size(); ++k) {
         shifted_bfly(a[k] + 2 * j, qd, t1, t1q, t3, t3q);
         shifted_bfly(a[k] + 2 * (Q - j), qd, t1qm, t1m, t3qm, t3m);
     }
@@ -273,7 +280,7 @@ TULM_FFT_INLINE void shifted_single_pair(Blocks<K> a, int32_t qd, int32_t Q, int
 // The shifted stage pass over K blocks of n doubles, in the same steps.
 template <int K>
 struct ShiftedPass : Walk {
-    Blocks<K> a;
+    const Blocks<K> a;
 
     // The companion sequences start at e^(i pi/4) and e^(3i pi/4) times the plain ones.
     TULM_FFT_INLINE ShiftedPass(int32_t n, Blocks<K> blocks) : Walk(n, half_pi / (n / 2)), a(blocks)
@@ -288,7 +295,7 @@ struct ShiftedPass : Walk {
     {
         const twiddle one = prepare(make(1, 0));
         const twiddle q1 = prepare(make(rt_half, rt_half)), q3 = prepare(make(-rt_half, rt_half));
-        for (int k = 0; k < K; ++k) shifted_bfly(a[k], qd, one, q1, one, q3);
+        for (int32_t k = 0; k < a.size(); ++k) shifted_bfly(a[k], qd, one, q1, one, q3);
     }
 
     TULM_FFT_INLINE void pair(int32_t j)
@@ -311,7 +318,7 @@ struct ShiftedPass : Walk {
         // step; om^(M/8 + Q) = om^(3 M/8) = s + i c and om^3(M/8 + Q) = -c - i s.
         const cpx cs = advance(t.e1, t.o1, g1);
         const twiddle tcs = prepare(cs), tsc = prepare(swap(cs)), tncs = prepare(-cs);
-        for (int k = 0; k < K; ++k) shifted_bfly(a[k] + 2 * centre, qd, tcs, tsc, tsc, tncs);
+        for (int32_t k = 0; k < a.size(); ++k) shifted_bfly(a[k] + 2 * centre, qd, tcs, tsc, tsc, tncs);
     }
 };
 
@@ -342,28 +349,28 @@ TULM_FFT_INLINE void sweep_any(int32_t n, double* a)
 {
     double* const one[1] = {a};
     if constexpr (kind == Sweep::plain) {
-        PlainPass<false, 1> p(n, one);
+        PlainPass<false, 1> p(n, {one, 1});
         run_sweep(n, p);
     } else if constexpr (kind == Sweep::conj) {
-        PlainPass<true, 1> p(n, one);
+        PlainPass<true, 1> p(n, {one, 1});
         run_sweep(n, p);
     } else if constexpr (kind == Sweep::shifted) {
-        ShiftedPass<1> s(n, one);
+        ShiftedPass<1> s(n, {one, 1});
         run_sweep(n, s);
     } else if constexpr (kind == Sweep::middle) {
         const int32_t m = n / 4;
         double* const plain[3] = {a, a + 2 * m, a + 3 * m};
         double* const shifted[1] = {a + m};
-        PlainPass<false, 3> p(m, plain);
-        ShiftedPass<1> s(m, shifted);
+        PlainPass<false, 3> p(m, {plain, 3});
+        ShiftedPass<1> s(m, {shifted, 1});
         run_sweep(m, p);
         run_sweep(m, s);
     } else {
         const int32_t m = n / 4;
         double* const plain[2] = {a, a + 2 * m};
         double* const shifted[2] = {a + m, a + 3 * m};
-        PlainPass<false, 2> p(m, plain);
-        ShiftedPass<2> s(m, shifted);
+        PlainPass<false, 2> p(m, {plain, 2});
+        ShiftedPass<2> s(m, {shifted, 2});
         run_sweep(m, p);
         run_sweep(m, s);
     }
@@ -386,3 +393,14 @@ void cfft_stage_conj(int32_t n, double* a) { sweep<Sweep::conj>(n, a); }
 void cfft_stage_shifted(int32_t n, double* a) { sweep<Sweep::shifted>(n, a); }
 void cfft_middle_stages(int32_t n, double* a) { sweep<Sweep::middle>(n, a); }
 void cfft_middle_stages_shifted(int32_t n, double* a) { sweep<Sweep::middle_shifted>(n, a); }
+
+void cfft_stages_of(int32_t n, double* const* plain, int32_t plain_count, double* const* shifted,
+                    int32_t shifted_count)
+{
+    run_best([=]() __attribute__((always_inline)) {
+        PlainPass<false, 0> p(n, {plain, plain_count});
+        ShiftedPass<0> s(n, {shifted, shifted_count});
+        if (plain_count > 0) run_sweep(n, p);
+        if (shifted_count > 0) run_sweep(n, s);
+    });
+}

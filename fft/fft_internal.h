@@ -37,6 +37,10 @@ void cfft_stage_shifted(int32_t n, double* a);
 // shifted on 1, 3 (a shifted block).
 void cfft_middle_stages(int32_t n, double* a);
 void cfft_middle_stages_shifted(int32_t n, double* a);
+// The same for any blocks of n doubles: the plain stage pass on each of the plain_count
+// blocks starting at plain[0 ..], the shifted one on each of the shifted ones.
+void cfft_stages_of(int32_t n, double* const* plain, int32_t plain_count, double* const* shifted,
+                    int32_t shifted_count);
 
 // The stage passes, leaves, split passes and bit reversals run on AVX where the
 // processor has it (see isa.h), with the same results to the bit. For the tests that

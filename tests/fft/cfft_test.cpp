@@ -192,6 +192,19 @@ struct BaselineOnly {
     ~BaselineOnly() { fft_force_baseline(false); }
 };
 
+// The stage passes of the sixteen sixteenths of a plain block of n doubles, as one
+// batched call: shifted at 1 of each quarter, and at 3 of quarter 1.
+void stages_of_sixteenths(int32_t n, double* a)
+{
+    const int32_t g = n / 16;
+    std::vector<double*> plain, shifted;
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            (i == 1 || (i == 3 && k == 1) ? shifted : plain).push_back(a + (4 * k + i) * g);
+    cfft_stages_of(g, plain.data(), static_cast<int32_t>(plain.size()), shifted.data(),
+                   static_cast<int32_t>(shifted.size()));
+}
+
 TEST_P(Paths, AvxMatchesBaselineBitForBit)
 {
     if (!fft_avx_available()) GTEST_SKIP() << "no AVX on this processor";
@@ -216,6 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"stage_shifted", cfft_stage_shifted, 64, 32768},
         PathCase{"middle_stages", cfft_middle_stages, 256, 32768},
         PathCase{"middle_stages_shifted", cfft_middle_stages_shifted, 256, 32768},
+        PathCase{"stages_of", stages_of_sixteenths, 1024, 32768},
         PathCase{"leaf", cfft_leaf, 64, 128}, PathCase{"leaf_shifted", cfft_leaf_shifted, 64, 128},
         PathCase{"middle", cfft_middle, 256, 512},
         PathCase{"middle_shifted", cfft_middle_shifted, 256, 512},
@@ -243,6 +257,60 @@ TEST(MiddleStages, SameBitsAsEachQuarterAlone)
             for (int qi = 0; qi < 4; ++qi)
                 (quarter_shifted[qi] ? cfft_stage_shifted : cfft_stage)(m, alone.data() + qi * m);
             EXPECT_EQ(std::memcmp(together.data(), alone.data(), sizeof(double) * n), 0)
+                << "n " << n << (shifted ? " shifted" : "");
+        }
+    }
+}
+
+// The batched sweep over any list of blocks: every block, whatever its place in the
+// lists and however many share the sweep, gets the bits of its own stage pass. The
+// counts are those of the sixteenths of a plain (11 + 5) and a shifted block (10 + 6),
+// and lists with one kind only.
+TEST(StagesOf, SameBitsAsEachBlockAlone)
+{
+    const struct {
+        int plain, shifted;
+    } counts[] = {{11, 5}, {10, 6}, {3, 0}, {0, 2}, {1, 1}};
+    for (int n : {64, 128, 2048}) {
+        for (const auto& c : counts) {
+            const int blocks = c.plain + c.shifted;
+            const std::vector<double> x = random_block(n * blocks, 91);
+            std::vector<double> together = x, alone = x;
+            // Kinds interleaved in memory, and the lists in another order than memory's.
+            std::vector<double*> plain, shifted;
+            std::vector<bool> is_shifted(blocks);
+            for (int b = blocks - 1; b >= 0; --b) {
+                is_shifted[b] = (b % 3 == 1 && static_cast<int>(shifted.size()) < c.shifted) ||
+                                static_cast<int>(plain.size()) == c.plain;
+                (is_shifted[b] ? shifted : plain).push_back(together.data() + b * n);
+            }
+            ASSERT_EQ(static_cast<int>(plain.size()), c.plain);
+            ASSERT_EQ(static_cast<int>(shifted.size()), c.shifted);
+            cfft_stages_of(n, plain.data(), c.plain, shifted.data(), c.shifted);
+            for (int b = 0; b < blocks; ++b)
+                (is_shifted[b] ? cfft_stage_shifted : cfft_stage)(n, alone.data() + b * n);
+            EXPECT_EQ(std::memcmp(together.data(), alone.data(), sizeof(double) * x.size()), 0)
+                << "n " << n << ", " << c.plain << " plain + " << c.shifted << " shifted";
+        }
+    }
+}
+
+// Blocks of 1024 and 2048 doubles finish their quarters and the quarters' quarters two
+// levels at once; the bits must be those of finishing each quarter on its own, as the
+// recursion does for larger blocks.
+TEST(Recursion, TwoLevelsAtOnceSameBitsAsQuarterByQuarter)
+{
+    for (int n : {1024, 2048}) {
+        for (bool shifted : {false, true}) {
+            const std::vector<double> x = random_block(n, 101);
+            std::vector<double> together = x, apart = x;
+            (shifted ? cfft_recursive_shifted : cfft_recursive)(n, together.data());
+            (shifted ? cfft_stage_shifted : cfft_stage)(n, apart.data());
+            const int m = n / 4;
+            const bool quarter_shifted[4] = {false, true, false, shifted};
+            for (int qi = 0; qi < 4; ++qi)
+                (quarter_shifted[qi] ? cfft_recursive_shifted : cfft_recursive)(m, apart.data() + qi * m);
+            EXPECT_EQ(std::memcmp(together.data(), apart.data(), sizeof(double) * n), 0)
                 << "n " << n << (shifted ? " shifted" : "");
         }
     }
