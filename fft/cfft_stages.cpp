@@ -340,9 +340,9 @@ TULM_FFT_INLINE void run_sweep(int32_t n, Pass& pass)
 }
 
 // The passes the driver uses, once per instruction set: one block of each kind, and
-// the quarters of a middle block (plain 0, 2, 3 and shifted 1; or plain 0, 2 and
-// shifted 1, 3), the plain quarters sharing one sweep and the shifted ones another.
-enum class Sweep { plain, conj, shifted, middle, middle_shifted };
+// lists of blocks of one size (the quarters of a middle block, or all the sixteenths of
+// a larger one), the plain blocks sharing one sweep and the shifted ones another.
+enum class Sweep { plain, conj, shifted };
 
 template <Sweep kind>
 TULM_FFT_INLINE void sweep_any(int32_t n, double* a)
@@ -354,26 +354,21 @@ TULM_FFT_INLINE void sweep_any(int32_t n, double* a)
     } else if constexpr (kind == Sweep::conj) {
         PlainPass<true, 1> p(n, {one, 1});
         run_sweep(n, p);
-    } else if constexpr (kind == Sweep::shifted) {
+    } else {
         ShiftedPass<1> s(n, {one, 1});
         run_sweep(n, s);
-    } else if constexpr (kind == Sweep::middle) {
-        const int32_t m = n / 4;
-        double* const plain[3] = {a, a + 2 * m, a + 3 * m};
-        double* const shifted[1] = {a + m};
-        PlainPass<false, 3> p(m, {plain, 3});
-        ShiftedPass<1> s(m, {shifted, 1});
-        run_sweep(m, p);
-        run_sweep(m, s);
-    } else {
-        const int32_t m = n / 4;
-        double* const plain[2] = {a, a + 2 * m};
-        double* const shifted[2] = {a + m, a + 3 * m};
-        PlainPass<false, 2> p(m, {plain, 2});
-        ShiftedPass<2> s(m, {shifted, 2});
-        run_sweep(m, p);
-        run_sweep(m, s);
     }
+}
+
+// Plain passes over the plain_count blocks plain[..] and shifted ones over the others,
+// all of n doubles: the quarters of a middle block, or any blocks of one size.
+TULM_FFT_INLINE void sweep_lists(int32_t n, double* const* plain, int32_t plain_count,
+                                 double* const* shifted, int32_t shifted_count)
+{
+    PlainPass<false, 0> p(n, {plain, plain_count});
+    ShiftedPass<0> s(n, {shifted, shifted_count});
+    if (plain_count > 0) run_sweep(n, p);
+    if (shifted_count > 0) run_sweep(n, s);
 }
 
 template <Sweep kind>
@@ -391,16 +386,26 @@ void fft_force_baseline(bool on) { baseline_forced.store(on, std::memory_order_r
 void cfft_stage(int32_t n, double* a) { sweep<Sweep::plain>(n, a); }
 void cfft_stage_conj(int32_t n, double* a) { sweep<Sweep::conj>(n, a); }
 void cfft_stage_shifted(int32_t n, double* a) { sweep<Sweep::shifted>(n, a); }
-void cfft_middle_stages(int32_t n, double* a) { sweep<Sweep::middle>(n, a); }
-void cfft_middle_stages_shifted(int32_t n, double* a) { sweep<Sweep::middle_shifted>(n, a); }
-
 void cfft_stages_of(int32_t n, double* const* plain, int32_t plain_count, double* const* shifted,
                     int32_t shifted_count)
 {
     run_best([=]() __attribute__((always_inline)) {
-        PlainPass<false, 0> p(n, {plain, plain_count});
-        ShiftedPass<0> s(n, {shifted, shifted_count});
-        if (plain_count > 0) run_sweep(n, p);
-        if (shifted_count > 0) run_sweep(n, s);
+        sweep_lists(n, plain, plain_count, shifted, shifted_count);
     });
+}
+
+void cfft_middle_stages(int32_t n, double* a)
+{
+    const int32_t m = n / 4;
+    double* const plain[3] = {a, a + 2 * m, a + 3 * m};
+    double* const shifted[1] = {a + m};
+    cfft_stages_of(m, plain, 3, shifted, 1);
+}
+
+void cfft_middle_stages_shifted(int32_t n, double* a)
+{
+    const int32_t m = n / 4;
+    double* const plain[2] = {a, a + 2 * m};
+    double* const shifted[2] = {a + m, a + 3 * m};
+    cfft_stages_of(m, plain, 2, shifted, 2);
 }
