@@ -204,13 +204,13 @@ TULM_FFT_INLINE void leaf_two(int32_t n, double* a, double* b)
 
 // The leaves of a middle block of n doubles (256 or 512) whose quarters' stages are
 // done, in two pairs of like blocks.
-static void middle_leaves(int32_t n, double* a, bool shifted_block)
+template <bool shifted_block>
+static void middle_leaves(int32_t n, double* a)
 {
     const int32_t m = n / 4;
     run_best_wide([=](auto wide) __attribute__((always_inline)) {
         leaf_two<wide, false, false>(m, a, a + 2 * m);
-        if (shifted_block) leaf_two<wide, true, true>(m, a + m, a + 3 * m);
-        else leaf_two<wide, true, false>(m, a + m, a + 3 * m);
+        leaf_two<wide, true, shifted_block>(m, a + m, a + 3 * m);
     });
 }
 
@@ -235,7 +235,10 @@ static void complete_two_levels(int32_t n, double* a, bool shifted_block)
         }
     }
     cfft_stages_of(g, plain, plain_count, shifted, shifted_count);
-    for (int32_t k = 0; k < 4; ++k) middle_leaves(m, a + k * m, quarter_shifted[k]);
+    for (int32_t k = 0; k < 4; ++k) {
+        if (quarter_shifted[k]) middle_leaves<true>(m, a + k * m);
+        else middle_leaves<false>(m, a + k * m);
+    }
 }
 
 // The quarters' stages run in one call, the quarters of one kind sharing their
@@ -243,13 +246,13 @@ static void complete_two_levels(int32_t n, double* a, bool shifted_block)
 void cfft_middle(int32_t n, double* a)
 {
     cfft_middle_stages(n, a);
-    middle_leaves(n, a, false);
+    middle_leaves<false>(n, a);
 }
 
 void cfft_middle_shifted(int32_t n, double* a)
 {
     cfft_middle_stages_shifted(n, a);
-    middle_leaves(n, a, true);
+    middle_leaves<true>(n, a);
 }
 
 void cfft_leaf(int32_t n, double* a)
