@@ -243,6 +243,16 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"real_inverse", [](int32_t n, double* a) { real_fft(n, -1, a); }, 2, 16384}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Runs `plain` or `half` on each quarter of a block of n doubles, by the quarters' kinds:
+// plain, shifted, plain, and the fourth of the block's own kind.
+void on_quarters(int n, bool shifted, double* a, void (*plain)(int32_t, double*),
+                 void (*half)(int32_t, double*))
+{
+    const int m = n / 4;
+    const bool quarter_shifted[4] = {false, true, false, shifted};
+    for (int qi = 0; qi < 4; ++qi) (quarter_shifted[qi] ? half : plain)(m, a + qi * m);
+}
+
 // The middle's stage sweep gives each quarter what its own stage pass gives it, at
 // sizes with and without re-seeding inside the sweep.
 TEST(MiddleStages, SameBitsAsEachQuarterAlone)
@@ -252,10 +262,7 @@ TEST(MiddleStages, SameBitsAsEachQuarterAlone)
             const std::vector<double> x = random_block(n, 71);
             std::vector<double> together = x, alone = x;
             (shifted ? cfft_middle_stages_shifted : cfft_middle_stages)(n, together.data());
-            const int m = n / 4;
-            const bool quarter_shifted[4] = {false, true, false, shifted};
-            for (int qi = 0; qi < 4; ++qi)
-                (quarter_shifted[qi] ? cfft_stage_shifted : cfft_stage)(m, alone.data() + qi * m);
+            on_quarters(n, shifted, alone.data(), cfft_stage, cfft_stage_shifted);
             EXPECT_EQ(std::memcmp(together.data(), alone.data(), sizeof(double) * n), 0)
                 << "n " << n << (shifted ? " shifted" : "");
         }
@@ -306,10 +313,7 @@ TEST(Recursion, TwoLevelsAtOnceSameBitsAsQuarterByQuarter)
             std::vector<double> together = x, apart = x;
             (shifted ? cfft_recursive_shifted : cfft_recursive)(n, together.data());
             (shifted ? cfft_stage_shifted : cfft_stage)(n, apart.data());
-            const int m = n / 4;
-            const bool quarter_shifted[4] = {false, true, false, shifted};
-            for (int qi = 0; qi < 4; ++qi)
-                (quarter_shifted[qi] ? cfft_recursive_shifted : cfft_recursive)(m, apart.data() + qi * m);
+            on_quarters(n, shifted, apart.data(), cfft_recursive, cfft_recursive_shifted);
             EXPECT_EQ(std::memcmp(together.data(), apart.data(), sizeof(double) * n), 0)
                 << "n " << n << (shifted ? " shifted" : "");
         }
