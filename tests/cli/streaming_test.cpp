@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -227,16 +229,40 @@ mode_t mode_of(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
-// Reads a FIFO in the background while the tool writes it.
+// Reads a FIFO in the background while the tool writes it. The read end is open before
+// the tool starts, so the tool never waits for a reader; and a tool that replaced the
+// FIFO instead of writing into it leaves the reader to stop once the tool is done.
 struct FifoReader {
     std::string got;
+    std::atomic<bool> tool_done{false};
+    int fd;
     std::thread thread;
     explicit FifoReader(const std::string& path)
-        : thread([this, path] {
-              std::ifstream f(path, std::ios::binary);
-              got.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        : fd(open(path.c_str(), O_RDONLY | O_NONBLOCK)), thread([this] {
+              char buf[65536];
+              bool writer_seen = false;
+              for (;;) {
+                  pollfd p{fd, POLLIN, 0};
+                  poll(&p, 1, 50);
+                  const ssize_t n = read(fd, buf, sizeof buf);
+                  if (n > 0) {
+                      got.append(buf, size_t(n));
+                      writer_seen = true;
+                  } else if (n == 0 && (writer_seen || tool_done)) {
+                      break;
+                  } else if (n == 0) {
+                      usleep(10000);
+                  }
+              }
+              close(fd);
           })
     {
+    }
+    std::string finish()
+    {
+        tool_done = true;
+        thread.join();
+        return std::move(got);
     }
 };
 std::unique_ptr<FifoReader> g_fifo;
@@ -286,9 +312,9 @@ INSTANTIATE_TEST_SUITE_P(
                        return std::string("fifo");
                    },
                    [](TempFolder& d, const ToolRun&) {
-                       g_fifo->thread.join();
+                       std::string got = g_fifo->finish();
                        EXPECT_EQ(kind_of(d / "fifo"), mode_t(S_IFIFO));
-                       return std::move(g_fifo->got);
+                       return got;
                    }},
         OutputCase{"character_device",
                    [](TempFolder& d) {
