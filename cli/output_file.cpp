@@ -150,7 +150,11 @@ void OutputFile::flush()
     while (done < buffer_.size()) {
         const ssize_t put = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw ToolError(path_ + ": writing failed (" + why() + ")");
+        if (put <= 0) {
+            const std::string reason = why();
+            buffer_.erase(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(done));
+            throw ToolError(path_ + ": writing failed (" + reason + ")");
+        }
         done += size_t(put);
     }
     buffer_.clear();
