@@ -93,7 +93,10 @@ int run_render(const RenderOptions& o)
     if (diff_file) diff = std::make_unique<AudioWriter>(diff_file.get(), diff_format, rate, channels, frames);
     Outputs to{&out, diff.get(), SampleBlock{}};
 
-    Progress progress(o.preview ? "previewing" : "rendering", 2 * frames + (stretch_end - first), o.quiet);
+    // A stream's header may claim any length; the bar then just stays short of full.
+    const int64_t work = frames < std::numeric_limits<int64_t>::max() / 4 ? 2 * frames + (stretch_end - first)
+                                                                          : std::numeric_limits<int64_t>::max();
+    Progress progress(o.preview ? "previewing" : "rendering", work, o.quiet);
     SampleBlock block;
     copy_through(reader, window_first, to, &block, progress);
 
@@ -101,6 +104,9 @@ int run_render(const RenderOptions& o)
     // in 16 bits, and its stretch written back from the plug-in's 16 bits.
     SampleBlock held;
     const int64_t window_frames = reader.read(&held, window_end - window_first);
+    if (window_frames < window_end - window_first)
+        throw ToolError(fmt::format("{}: the audio ends at frame {}, before the stretch's end at frame {}", o.in,
+                                    window_first + window_frames, window_end));
     progress.advance(window_frames);
     Audio in16;
     in16.rate = rate;
@@ -108,7 +114,7 @@ int run_render(const RenderOptions& o)
     in16.first_frame = window_first;
     in16.samples.resize(size_t(window_frames) * size_t(channels));
     Narrowing stretch_narrowing, margin_narrowing;
-    const int64_t at = first - window_first, count = std::min(stretch_end, window_first + window_frames) - first;
+    const int64_t at = first - window_first, count = stretch_end - first;
     to_16bit(held, 0, at, in16.samples.data(), &margin_narrowing);
     to_16bit(held, at, count, in16.samples.data() + at * channels, &stretch_narrowing);
     to_16bit(held, at + count, window_frames - at - count, in16.samples.data() + (at + count) * channels,
