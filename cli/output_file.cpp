@@ -214,7 +214,8 @@ void check_distinct_files(const std::vector<FileRole>& files)
             const FileRole& a = files[i];
             const FileRole& b = files[j];
             if (a.path.empty() || b.path.empty() || !(a.written || b.written)) continue;
-            const bool same_path = a.path == b.path && a.path != "-";
+            // "-" as input and as output are two streams; as two outputs, one.
+            const bool same_path = a.path == b.path && (a.path != "-" || (a.written && b.written));
             // Devices and FIFOs are shared by design (standard input and output may both
             // be /dev/null); only a regular file can be harmed by being read and written.
             const bool same_file = seen[i].exists && seen[j].exists && S_ISREG(seen[i].st.st_mode) &&
