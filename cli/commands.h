@@ -13,6 +13,7 @@ constexpr int kExitNotCutEnough = 3;   // measure --min-attenuation was not met
 struct RenderOptions {
     SettingOptions settings;
     std::string in, out, diff, plot;
+    std::string encoding; // empty: the input's own
     bool preview = false;
     bool quiet = false;
 };

@@ -58,11 +58,9 @@ int run_demo(const DemoOptions& o)
     OutputFile in_file("demo-in.wav"), out_file("demo-out.wav"), plot_file("demo.svg");
     const Audio out = run_plugin(plugin.table(), in, settings, placement, false);
     const Measurement m = measure(in, out, first, g);
-    write_audio(in_file.temp_path(), in_file.path(), in);
-    write_audio(out_file.temp_path(), out_file.path(), out);
     plot_file.write_text(svg_plot(in, out, m, "tulm demo - " + settings_line(settings)));
-    in_file.commit();
-    out_file.commit();
+    write_audio(&in_file, in);
+    write_audio(&out_file, out);
     plot_file.commit();
 
     fmt::print("demo: {:.0f} s of {}-channel {} Hz audio, a {:.0f} Hz tone from {:.1f} s to {:.1f} s\n",

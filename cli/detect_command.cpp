@@ -11,15 +11,17 @@
 int run_detect(const DetectOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
-    const Audio in = read_audio(o.in);
-    const Settings settings = resolve_settings(plugin.table(), o.settings, in.rate);
-    const int64_t first = stretch_first_frame(in, resolve_placement(o.settings));
-    const NotchGeometry g = notch_geometry(settings, in.rate);
-    const int64_t count = std::min<int64_t>(g.length, in.frames() - first);
+    const AudioShape shape = audio_shape(o.in);
+    const Settings settings = resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
+    const int64_t first = stretch_first_frame(shape.rate, shape.frames, resolve_placement(o.settings));
+    const NotchGeometry g = notch_geometry(settings, shape.rate);
+    const int64_t count = std::min<int64_t>(g.length, shape.frames - first);
     if (count < 1024)
         throw ToolError("the stretch holds only " + std::to_string(count) + " frames of audio, too few to analyse");
 
-    const Tone tone = detect_tone(in, first, count);
+    int64_t file_frames = 0;
+    const Audio in = read_region(o.in, first, first + count, &file_frames);
+    const Tone tone = detect_tone(in, 0, count);
     fmt::print("stretch: frames {} to {} ({:.3f} s to {:.3f} s) of {}\n", first, first + count - 1,
                double(first) / in.rate, double(first + count) / in.rate, o.in);
     fmt::print("{}", tone_text(tone));

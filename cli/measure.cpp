@@ -9,9 +9,6 @@
 
 namespace {
 
-// Frames on each side of a stretch boundary searched for its largest step.
-constexpr int64_t kJumpReach = 16;
-
 double largest_jump(const Audio& a, int64_t at)
 {
     const int64_t lo = std::max<int64_t>(at - kJumpReach, 1);

@@ -8,6 +8,9 @@
 #include "cli/detect.h"
 #include "cli/settings.h"
 
+// Frames on each side of a stretch boundary searched for its largest step.
+constexpr int64_t kJumpReach = 16;
+
 struct Measurement {
     int64_t stretch_first = 0;     // the processed stretch, in frames
     int64_t stretch_count = 0;

@@ -9,19 +9,27 @@
 
 int run_measure(const MeasureOptions& o)
 {
+    check_distinct_files({{o.in, "IN", false}, {o.out, "OUT", false}, {o.plot, "--plot", true}});
     PluginSession plugin(plugin_path(o.settings));
-    const Audio in = read_audio(o.in);
-    const Audio out = read_audio(o.out);
-    const Settings settings = resolve_settings(plugin.table(), o.settings, in.rate);
-    const int64_t first = stretch_first_frame(in, resolve_placement(o.settings));
-    const NotchGeometry g = notch_geometry(settings, in.rate);
-    const Measurement m = measure(in, out, first, g);
+    const AudioShape shape = audio_shape(o.in);
+    const Settings settings = resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
+    const int64_t first = stretch_first_frame(shape.rate, shape.frames, resolve_placement(o.settings));
+    const NotchGeometry g = notch_geometry(settings, shape.rate);
+    const int64_t from = first - plot_margin(shape.rate), to = first + g.length + plot_margin(shape.rate);
+    int64_t in_frames = 0, out_frames = 0;
+    const Audio in = read_region(o.in, from, to, &in_frames);
+    const Audio out = read_region(o.out, from, to, &out_frames);
+    if (in_frames != out_frames)
+        throw ToolError("the two files differ in length, so one is not the other processed");
+    Measurement m = measure(in, out, first - in.first_frame, g);
 
     if (!o.plot.empty()) {
         OutputFile plot(o.plot);
         plot.write_text(svg_plot(in, out, m, fmt::format("{} against {}", o.out, o.in)));
         plot.commit();
     }
+    m.stretch_first += in.first_frame;
+    m.middle_first += in.first_frame;
     if (o.json) {
         fmt::print("{}", measurement_json(m, settings, in.rate));
     } else {

@@ -33,14 +33,22 @@ enum OptionSet {
 };
 
 // Registers the settings of `set`, and always --start/--start-frame, --fps and --plugin.
-void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set);
+// With `table` (may be null) every slider's help line gives the plug-in's range and
+// default.
+void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set, const FilterTable* table);
+
+// Rejects NaN and infinity where a number is read. Throws CLI::ValidationError.
+double finite_option(const std::string& name, double value);
 
 // The module's path: --plugin or the default.
 std::string plugin_path(const SettingOptions& options);
 
 // The plug-in's defaults with the user's values applied, checked against the slider
-// ranges, and --hz resolved for this sampling rate. Throws ToolError.
-Settings resolve_settings(const FilterTable& table, const SettingOptions& options, int32_t rate);
+// ranges, checked against what the plug-in's 32-bit arithmetic can serve at this rate
+// and channel count, and --hz resolved for this sampling rate (an error names the
+// reachable range when it lies outside). Throws ToolError.
+Settings resolve_settings(const FilterTable& table, const SettingOptions& options, int32_t rate,
+                          int32_t channels = 1);
 
 // The video rate and the selection's first frame (from --start-frame, or --start
 // rounded down to the frame that holds that time). Throws ToolError.

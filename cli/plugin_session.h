@@ -34,12 +34,26 @@ struct Placement {
     int32_t video_rate_den = 1;
 };
 
-// The first sample frame of video frame `placement.start_frame` in `audio`, as the host
-// splits audio into frames. Throws ToolError when that frame lies past the file's end.
+class Progress;
+
+// The first sample frame of video frame `placement.start_frame` in a file of `frames`
+// sample frames at `rate`, as the host splits audio into frames. Throws ToolError when
+// that frame lies past the file's end.
+int64_t stretch_first_frame(int32_t rate, int64_t frames, const Placement& placement);
 int64_t stretch_first_frame(const Audio& audio, const Placement& placement);
 
-// Runs the host's output pass (or, with `preview`, its preview) over a selection from
-// `placement.start_frame` to the file's last frame. Frames before the selection are
-// copied untouched. Shows a progress bar on a terminal for long files. `in` is taken
-// by value so that a caller done with it can move it in and spare a copy.
+// The end of the sample frames the plug-in reads for a stretch of `length` frames: it
+// pulls whole video frames from the selection's first until it has the stretch, so
+// it reads up to the end of the frame that holds the stretch's last sample frame.
+int64_t plugin_reads_until(int32_t rate, int64_t frames, const Placement& placement, int64_t length);
+
+// Runs the host's output pass (or, with `preview`, its preview) over the stretch,
+// given a window of a file `file_frames` long that holds every frame the plug-in
+// reads: the frames of the selection whose audio starts inside the stretch go through
+// the plug-in and come back in `window`; the plug-in leaves every other frame as it is.
+// `progress` (may be null) advances by the sample frames processed.
+void run_plugin_window(FilterTable& table, Audio* window, int64_t file_frames, int64_t stretch_length,
+                       const Settings& settings, const Placement& placement, bool preview, Progress* progress);
+
+// The same over a whole file held in memory, for the demo's short clip.
 Audio run_plugin(FilterTable& table, Audio in, const Settings& settings, const Placement& placement, bool preview);

@@ -5,26 +5,32 @@
 
 namespace {
 constexpr auto kDelay = std::chrono::milliseconds(500);
-constexpr auto kRedraw = std::chrono::milliseconds(100);
+constexpr auto kRedraw = std::chrono::milliseconds(200);
 constexpr int kBarWidth = 30;
 }
 
-Progress::Progress(std::string label, int64_t total)
-    : label_(std::move(label)), total_(total > 0 ? total : 1), terminal_(isatty(2) != 0),
+Progress::Progress(std::string label, int64_t total, bool quiet)
+    : label_(std::move(label)), total_(total > 0 ? total : 1), terminal_(!quiet && isatty(2) != 0),
       start_(std::chrono::steady_clock::now()), last_draw_(start_)
 {
 }
 
 Progress::~Progress() { finish(); }
 
-void Progress::update(int64_t done)
+void Progress::advance(int64_t work)
 {
+    done_ += work;
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < kDelay || (shown_ && now - last_draw_ < kRedraw)) return;
     last_draw_ = now;
+    draw();
+}
+
+void Progress::draw()
+{
     shown_ = true;
-    const double part = done < 0 ? 0.0 : done > total_ ? 1.0 : double(done) / double(total_);
+    const double part = done_ < 0 ? 0.0 : done_ > total_ ? 1.0 : double(done_) / double(total_);
     const int filled = int(part * kBarWidth);
     char bar[kBarWidth + 1];
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';

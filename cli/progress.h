@@ -1,22 +1,26 @@
 #pragma once
-// A progress bar on stderr for long work. It stays silent when stderr is not a
-// terminal, and appears only once the work has run for half a second, so short runs
-// and scripted runs print nothing.
+// One progress bar on stderr over a whole job, counted in units of work (the tool
+// counts sample frames read, processed and written). It stays silent when stderr is
+// not a terminal or the user asked for quiet, appears only once the work has run for
+// half a second, and redraws a few times a second.
 #include <chrono>
 #include <cstdint>
 #include <string>
 
 class Progress {
 public:
-    Progress(std::string label, int64_t total);
+    Progress(std::string label, int64_t total, bool quiet);
     ~Progress();
-    void update(int64_t done);
+    void advance(int64_t work);
     // Clears the bar's line.
     void finish();
 
 private:
+    void draw();
+
     std::string label_;
     int64_t total_;
+    int64_t done_ = 0;
     bool terminal_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point start_;

@@ -18,6 +18,8 @@ constexpr double kDbRange = 120;
 const char* const kBefore = "#8a8a8a";
 const char* const kAfter = "#1f6fd1";
 const char* const kBand = "#f3c44d";
+// Frames of waveform shown each way from an edge of the stretch: 20 ms.
+int64_t plot_reach(int32_t rate) { return std::max<int64_t>(rate / 50, 64); }
 
 struct Box {
     double x0, y0, x1, y1;
@@ -155,6 +157,8 @@ std::string wave_panel(const Audio& in, const Audio& out, int64_t boundary, int6
 
 } // namespace
 
+int64_t plot_margin(int32_t rate) { return plot_reach(rate) + kJumpReach; }
+
 std::string svg_plot(const Audio& in, const Audio& out, const Measurement& m, const std::string& title)
 {
     std::string svg = fmt::format(
@@ -173,15 +177,15 @@ std::string svg_plot(const Audio& in, const Audio& out, const Measurement& m, co
                        kLeft + 150, kBand, kLeft + 168, m.low_hz, m.high_hz, m.centre_hz);
     svg += spectrum_panel(in, out, m);
 
-    const int64_t reach = std::max<int64_t>(in.rate / 50, 64);  // 20 ms each way
+    const int64_t reach = plot_reach(in.rate);
     const double gap = 30, mid = (kLeft + kRight) / 2;
     const int64_t end = m.stretch_first + m.stretch_count;
     svg += wave_panel(in, out, m.stretch_first, m.stretch_first - reach / 2, 2 * reach,
                       Box{kLeft, kWaveTop, mid - gap / 2, kWaveBottom},
-                      fmt::format("stretch start, frame {} (first channel, {} ms shown)", m.stretch_first,
+                      fmt::format("stretch start, frame {} (first channel, {} ms shown)", in.first_frame + m.stretch_first,
                                   2 * reach * 1000 / in.rate));
     svg += wave_panel(in, out, end, end - reach * 3 / 2, 2 * reach, Box{mid + gap / 2, kWaveTop, kRight, kWaveBottom},
-                      fmt::format("stretch end, frame {}", end));
+                      fmt::format("stretch end, frame {}", in.first_frame + end));
     svg += "</svg>\n";
     return svg;
 }

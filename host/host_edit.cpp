@@ -44,13 +44,9 @@ int32_t TULM_CDECL host_get_selection(EditHandle handle, int32_t* first, int32_t
 static void write_frames(const HostMedia& media, int64_t from, int64_t count, int copies,
                          int16_t* buffer)
 {
-    // `from` may lie past the media's end, and an empty media has no data pointer at
-    // all: form no pointer there and hand memcpy none.
-    if (count <= 0 || media.channels <= 0 || media.audio.empty()) return;
+    if (count <= 0 || media.channels <= 0) return;
     const size_t values = static_cast<size_t>(count) * static_cast<size_t>(media.channels);
-    const int16_t* source = media.audio.data() + from * media.channels;
-    for (int i = 0; i < copies; ++i)
-        std::memcpy(buffer + i * values, source, values * sizeof(int16_t));
+    for (int i = 0; i < copies; ++i) media_copy_frames(media, from, count, buffer + i * values);
 }
 
 int32_t TULM_CDECL host_get_source_audio(FilterTable* table, EditHandle handle, int32_t frame,

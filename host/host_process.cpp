@@ -27,8 +27,8 @@ int32_t host_process_media_frame(HostEdit* edit, FilterTable* table, int32_t fra
     // sanitizers as it would corrupt the real host's heap.
     frame_audio->clear();
     if (samples > 0) {
-        const int16_t* from = media.audio.data() + media_frame_start(media, frame) * channels;
-        frame_audio->assign(from, from + samples * channels);
+        frame_audio->resize(static_cast<size_t>(samples * channels));
+        media_copy_frames(media, media_frame_start(media, frame), samples, frame_audio->data());
     }
     return host_process_raw(edit, table, frame, frame_audio->data(),
                             static_cast<int32_t>(samples), media.channels);

@@ -1,6 +1,8 @@
 #include "host/media.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 static bool media_is_degenerate(const HostMedia& media)
 {
@@ -11,6 +13,7 @@ static bool media_is_degenerate(const HostMedia& media)
 int64_t media_sample_frames(const HostMedia& media)
 {
     if (media_is_degenerate(media)) return 0;
+    if (media.length >= 0) return media.length;
     return static_cast<int64_t>(media.audio.size()) / media.channels;
 }
 
@@ -53,4 +56,18 @@ int64_t media_frame_samples(const HostMedia& media, int64_t f)
     int64_t end = media_frame_start(media, f + 1);
     if (end > total) end = total;
     return end - media_frame_start(media, f);
+}
+
+void media_copy_frames(const HostMedia& media, int64_t from, int64_t count, int16_t* to)
+{
+    if (count <= 0 || media.channels <= 0) return;
+    const size_t channels = static_cast<size_t>(media.channels);
+    std::memset(to, 0, static_cast<size_t>(count) * channels * sizeof(int16_t));
+    const int64_t held = static_cast<int64_t>(media.audio.size() / channels);
+    const int64_t lo = std::max(from, media.held_first);
+    const int64_t hi = std::min(from + count, media.held_first + held);
+    if (lo >= hi) return;
+    std::memcpy(to + static_cast<size_t>(lo - from) * channels,
+                media.audio.data() + static_cast<size_t>(lo - media.held_first) * channels,
+                static_cast<size_t>(hi - lo) * channels * sizeof(int16_t));
 }

@@ -35,7 +35,7 @@ TEST(ReadAudio, SixteenBitFilesComeBackExactly)
     a.channels = 3;
     for (int32_t v = -32768; v <= 32767; v += 7) a.samples.push_back(int16_t(v));
     a.samples.resize(a.samples.size() / 3 * 3);
-    write_audio(dir / "a.wav", "a.wav", a);
+    write_audio(dir / "a.wav", a);
     const Audio b = read_audio(dir / "a.wav");
     EXPECT_EQ(b.rate, 44100);
     EXPECT_EQ(b.channels, 3);

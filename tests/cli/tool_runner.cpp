@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,19 +55,25 @@ static std::string capture_file()
     return pattern;
 }
 
-ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd)
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup)
 {
     const std::string out_path = capture_file();
     const std::string err_path = capture_file();
     const pid_t pid = fork();
     if (pid == 0) {
-        const int null = open("/dev/null", O_RDONLY);
+        const int null = open(setup.stdin_path.c_str(), O_RDONLY);
         const int out = open(out_path.c_str(), O_WRONLY | O_TRUNC);
         const int err = open(err_path.c_str(), O_WRONLY | O_TRUNC);
         if (null < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(null, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (setup.file_size_limit > 0) {
+            // A write past the limit then fails with EFBIG instead of killing the process.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(setup.file_size_limit), rlim_t(setup.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
         std::vector<char*> argv;
         std::string tool = TULM_TOOL;
         argv.push_back(tool.data());

@@ -29,8 +29,14 @@ private:
     std::string path_;
 };
 
-// Runs the tool with `args` in folder `cwd`, stdin closed.
-ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd);
+// How the tool's process is set up besides its arguments.
+struct ToolSetup {
+    std::string stdin_path = "/dev/null";
+    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
+};
+
+// Runs the tool with `args` in folder `cwd`.
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup = {});
 
 // A steady sine plus optional white noise, both in full-scale units, deterministic.
 Audio sine_audio(int32_t rate, int32_t channels, double seconds, double hz, double amplitude, double noise);

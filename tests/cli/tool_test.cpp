@@ -108,7 +108,7 @@ TEST_P(RenderAsHost, SameSamplesAsTheHostStandin)
     const RenderCase c = GetParam();
     TempFolder dir;
     const Audio in = sine_audio(c.rate, c.channels, c.file_seconds, 1000, 0.3, 0.05);
-    write_audio(dir / "in.wav", "in.wav", in);
+    write_audio(dir / "in.wav", in);
     std::vector<std::string> args = {"render", "in.wav", "out.wav", "--fps", c.fps, "--start-frame",
                                      std::to_string(c.start_frame)};
     if (!c.defaults) args = concat(args, slider_args(c.sliders));
@@ -209,7 +209,7 @@ TEST_P(HzOption, PicksTheNearestCentreAndCutsTheTone)
 {
     const HzCase c = GetParam();
     TempFolder dir;
-    write_audio(dir / "in.wav", "in.wav", sine_audio(c.rate, 1, c.file_seconds, c.hz, 0.5, 0.0));
+    write_audio(dir / "in.wav", sine_audio(c.rate, 1, c.file_seconds, c.hz, 0.5, 0.0));
     const std::vector<std::string> common = {"--fft-order", std::to_string(c.fft_order), "--width", "5",
                                              "--fade", "0", "--seconds", "1"};
     const ToolRun run = run_tool(concat({"render", "in.wav", "hz.wav", "--hz", std::to_string(c.hz)}, common), dir.path());
@@ -255,7 +255,7 @@ TEST_P(DetectCommand, FindsTheStretchsToneWithinABin)
     Audio a = sine_audio(48000, 2, 6.0, 1830.5, 0.1, 0.01);
     const Audio early = sine_audio(48000, 2, 2.0, 700, 0.4, 0.0);
     for (size_t i = 0; i < early.samples.size(); ++i) a.samples[i] = early.samples[i];
-    write_audio(dir / "in.wav", "in.wav", a);
+    write_audio(dir / "in.wav", a);
     const ToolRun run = run_tool({"detect", "in.wav", "--start", c.start, "--seconds", "1"}, dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
     const double hz = number_after(run.out, "tone: ");
@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Starts, DetectCommand,
 TEST(MeasureCommand, MinAttenuationSetsTheExitStatus)
 {
     TempFolder dir;
-    write_audio(dir / "in.wav", "in.wav", sine_audio(48000, 2, 3.0, 1000, 0.3, 0.01));
+    write_audio(dir / "in.wav", sine_audio(48000, 2, 3.0, 1000, 0.3, 0.01));
     ASSERT_EQ(run_tool({"render", "in.wav", "out.wav", "--hz", "1000", "--fade", "5"}, dir.path()).status, 0);
     const ToolRun cut = run_tool({"measure", "in.wav", "out.wav", "--hz", "1000", "--fade", "5", "--min-attenuation", "30"},
                                  dir.path());
