@@ -12,6 +12,8 @@ namespace {
 // Frames on each side of a stretch boundary searched for its largest step.
 constexpr int64_t kJumpReach = 16;
 
+} // namespace
+
 double largest_jump(const Audio& a, int64_t at)
 {
     const int64_t lo = std::max<int64_t>(at - kJumpReach, 1);
@@ -23,6 +25,8 @@ double largest_jump(const Audio& a, int64_t at)
                                            int32_t(a.samples[(t - 1) * a.channels + k])));
     return jump / 32768.0;
 }
+
+namespace {
 
 int64_t count_clipped(const Audio& a, int64_t first, int64_t count)
 {
@@ -73,6 +77,11 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     const double outside_in = band_power(before, 20, lo) + band_power(before, hi, top);
     const double outside_out = band_power(after, 20, lo) + band_power(after, hi, top);
     m.outside_change_db = power_ratio_db(outside_out, outside_in);
+    m.below_change_db = power_ratio_db(band_power(after, 20, lo), band_power(before, 20, lo));
+    m.above_change_db = power_ratio_db(band_power(after, hi, top), band_power(before, hi, top));
+    m.speech_change_db = power_ratio_db(band_power(after, kSpeechLowHz, kSpeechHighHz),
+                                        band_power(before, kSpeechLowHz, kSpeechHighHz));
+    m.wide_band = g.low_hz <= 0 || std::log2(g.high_hz / g.low_hz) > kWideBandOctaves;
     m.outside_in_dbfs = to_db(2 * outside_in);
     m.outside_out_dbfs = to_db(2 * outside_out);
 

@@ -20,6 +20,7 @@ const char* const kSliderHelp[kSliderCount] = {
 void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set)
 {
     for (int i = 0; i < kSliderCount; ++i) {
+        if (set == kPlacementOnly) break;
         if (set == kStretchSettings && i != kSeconds && i != kFftOrder && i != kWidth) continue;
         app->add_option_function<int32_t>(
             std::string("--") + kSliderNames[i],

@@ -9,6 +9,7 @@
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 #include "host/host_process.h"
+#include "host/window_messages.h"
 
 std::string default_plugin_path()
 {
@@ -84,6 +85,10 @@ Audio run_plugin(FilterTable& table, Audio in, const Settings& settings, const P
     Audio out;
     out.rate = in.rate;
     out.channels = in.channels;
+    // Tell the plug-in its media changed, as the host does when another file is opened:
+    // its render key holds only settings, media format and start frame, so a second
+    // file alike in all of them would otherwise get the first file's stretch.
+    host_send_message(&table, nullptr, kHostNotifyA, 0, 0);
     Progress progress(preview ? "previewing" : "rendering", edit.selection_last - edit.selection_first + 1);
     if (preview) host_run_preview(&edit, &table, &out.samples, show_progress, &progress);
     else host_run_output(&edit, &table, &out.samples, show_progress, &progress);
