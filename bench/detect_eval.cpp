@@ -97,12 +97,15 @@ Audio add_tone(const Audio& program, const ToneSpec& t, double level_dbfs, int64
 
 // What is left of the tone after rendering: the two renderings' difference against
 // the tone itself, over the part of its extent the stretch cuts fully.
-double cut_db(FilterTable& table, const Audio& program, const Audio& mixed, const Fit& fit, int64_t first,
-              int64_t end)
+// `trim` frames are left out at each end: a tone switched on or off spreads part of its
+// energy over a band wider than any narrow notch, so the cut over the whole extent and
+// over its steady part are both reported.
+struct Cut {
+    double whole_db, steady_db;
+};
+double left_of_tone_db(const Audio& program, const Audio& mixed, const Audio& a, const Audio& b, int64_t from,
+                       int64_t to)
 {
-    const Audio a = run_plugin(table, program, fit.settings, fit.placement, false);
-    const Audio b = run_plugin(table, mixed, fit.settings, fit.placement, false);
-    const int64_t from = std::max(first, fit.stretch_first), to = std::min(end, fit.cut_end);
     double tone = 0, left = 0;
     for (int64_t i = from * a.channels; i < to * a.channels; ++i) {
         const double t = double(mixed.samples[i]) - program.samples[i];
@@ -111,6 +114,16 @@ double cut_db(FilterTable& table, const Audio& program, const Audio& mixed, cons
         left += r * r;
     }
     return 10 * std::log10(tone / std::max(left, 1e-9));
+}
+Cut cut_db(FilterTable& table, const Audio& program, const Audio& mixed, const Fit& fit, int64_t first, int64_t end,
+           int64_t trim)
+{
+    const Audio a = run_plugin(table, program, fit.settings, fit.placement, false);
+    const Audio b = run_plugin(table, mixed, fit.settings, fit.placement, false);
+    const int64_t from = std::max(first, fit.stretch_first), to = std::min(end, fit.cut_end);
+    return Cut{left_of_tone_db(program, mixed, a, b, from, to),
+               left_of_tone_db(program, mixed, a, b, std::max(first + trim, fit.stretch_first),
+                               std::min(end - trim, fit.cut_end))};
 }
 
 std::vector<Clip> load_clips()
@@ -167,7 +180,7 @@ int main(int argc, char** argv)
             return 1;
         }
         int tone_clips = 0, found = 0, extent_ok = 0, clean = 0, quiet_clips = 0, covered = 0;
-        std::vector<double> cuts;
+        std::vector<double> cuts, steady_cuts;
         std::vector<std::string> misses;
         for (size_t ci = 0; ci < clips.size(); ++ci) {
             const Audio& program = clips[ci].audio;
@@ -232,8 +245,11 @@ int main(int argc, char** argv)
                     // A hum's settings take its fundamental only (the tool says which
                     // harmonics remain), so the cut is that of the fundamental.
                     const Audio target = add_tone(program, ToneSpec{spec.hz, 1}, level, first, end);
-                    const double cut = cut_db(session.table(), program, target, fit, first, end);
+                    const Cut c = cut_db(session.table(), program, target, fit, first, end,
+                                         int64_t(2 * frame_samples));
+                    const double cut = c.whole_db;
                     cuts.push_back(cut);
+                    steady_cuts.push_back(c.steady_db);
                     covered += !fit.too_long;
                     if (verbose)
                         fmt::print("{}: found {:.2f} Hz (drift {:.2f} bin, level range {:.1f} dB, up {:.1f} dB), {:.3f} to {:.3f} s; order {} width {} fade {} window {}; "
@@ -256,6 +272,8 @@ int main(int argc, char** argv)
                    clean, quiet_clips);
         fmt::print("| median cut with the suggested settings | {:.1f} dB (over {} tones; {} fit one stretch) | >= 40 dB |\n",
                    median(cuts), cuts.size(), covered);
+        fmt::print("| the same over the tone's steady part (two frames in from each end) | {:.1f} dB | |\n",
+                   median(steady_cuts));
         if (!cuts.empty())
             fmt::print("cuts: lowest {:.1f} dB, highest {:.1f} dB\n", *std::min_element(cuts.begin(), cuts.end()),
                        *std::max_element(cuts.begin(), cuts.end()));

@@ -20,7 +20,8 @@ constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
 constexpr double kShortestSeconds = 0.6;
 constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
                                         // held note glides more than a whine
-constexpr double kLevelRangeDb = 6.0;   // spread of the level
+constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
+constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
 
@@ -219,19 +220,23 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
     t.hz = quantile(r.hz, 0.5);
     t.above_floor_db = quantile(r.above, 0.5);
     t.drift_hz = quantile(r.hz, 0.9) - quantile(r.hz, 0.1);
-    t.level_range_db = quantile(r.level, 0.9) - quantile(r.level, 0.1);
 
+    // The level frame by frame at the tone's own frequency, over the frames that lie
+    // wholly on it: a held note swells or decays, a tone does not.
     const Probe probe(f.n, t.hz, a.rate);
     const int64_t lowest = first, highest = first + count - f.n;
-    const int32_t mid = (r.from + r.to) / 2, reach = std::max(1, (r.to - r.from) / 4);
-    std::vector<double> amps;
-    for (int32_t m = mid - reach; m <= mid + reach; m += std::max(1, reach / 8))
-        amps.push_back(probe.amplitude(a, f.first + int64_t(std::clamp(m, r.from, r.to - 1)) * f.hop));
+    const int32_t mid = (r.from + r.to) / 2;
+    const int64_t edge = f.n / f.hop;
+    std::vector<double> amps, levels;
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m) {
+        amps.push_back(probe.amplitude(a, f.first + m * f.hop));
+        levels.push_back(20 * std::log10(std::max(amps.back(), 1e-12)));
+    }
     const double steady_amp = quantile(amps, 0.5);
     t.level_dbfs = 20 * std::log10(std::max(steady_amp, 1e-12));
+    t.level_range_db = quantile(levels, 0.9) - quantile(levels, 0.1);
 
     const int64_t step = std::max(1, a.rate / 400);
-    const int64_t edge = f.n / f.hop;
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
     const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
@@ -359,7 +364,13 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     }
 
     std::vector<Tone> tones;
-    for (const Run& r : kept) tones.push_back(tone_of(audio, f, r, first, count));
+    std::vector<Run> runs_of_tones;
+    for (const Run& r : kept) {
+        const Tone t = tone_of(audio, f, r, first, count);
+        if (t.level_range_db > kToneLevelRangeDb) continue;
+        tones.push_back(t);
+        runs_of_tones.push_back(r);
+    }
 
     // Families from the lowest tone up, so a hum's fundamental gathers its harmonics.
     std::vector<size_t> order(tones.size());
@@ -367,7 +378,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].hz < tones[b].hz; });
     std::vector<bool> taken(tones.size(), false);
     for (const size_t i : order)
-        if (!taken[i]) gather_harmonics(f, kept[i], &tones[i], &tones, &taken);
+        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], &tones[i], &tones, &taken);
     for (size_t i = 0; i < tones.size(); ++i)
         if (!taken[i]) d.tones.push_back(tones[i]);
     return d;
