@@ -109,3 +109,14 @@ TEST(SpeechAlone, DetectSaysNoSteadyTone)
     EXPECT_EQ(run.status, 4) << run.out << run.err;
     EXPECT_NE(run.out.find("no steady tone"), std::string::npos) << run.out;
 }
+
+// Music holds notes for a second or two, level and pitch nearly fixed; they swell,
+// decay or glide by more than a steady tone does. A piece that oxygen-sounds ships.
+TEST(MusicAlone, HeldNotesAreNotTones)
+{
+    const std::string path = "/usr/share/sounds/Oxygen-Sys-Log-Out-Long.ogg";
+    if (!file_exists(path)) GTEST_SKIP() << "oxygen-sounds is not installed (no " << path << ")";
+    const Audio a = read_audio(path);
+    const Detection d = detect_tones(a, 0, a.frames());
+    EXPECT_TRUE(d.tones.empty()) << d.tones[0].hz << " Hz from " << double(d.tones[0].first) / a.rate << " s";
+}
