@@ -31,20 +31,6 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
 
-std::string tone_text(const Tone& t)
-{
-    if (!t.found) return "tone:    none found (no peak stands 10 dB above the spectral floor)\n";
-    std::string text = fmt::format("tone:    {:.2f} Hz at {:.1f} dBFS, {:.1f} dB above the spectral floor; "
-                                   "drift {:.2f} Hz, level varies {:.1f} dB over the stretch "
-                                   "(analysis bins {:.2f} Hz)\n",
-                                   t.hz, t.level_dbfs, t.above_floor_db, t.drift_hz, t.level_range_db,
-                                   t.resolution_hz);
-    if (t.harmonics.empty()) return text + "         no notable harmonics\n";
-    text += "         harmonics:";
-    for (const Harmonic& h : t.harmonics) text += fmt::format(" {}x {:.1f} Hz ({:+.1f} dB)", h.order, h.hz, h.relative_db);
-    return text + "\n";
-}
-
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
