@@ -87,7 +87,8 @@ Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32
                  int32_t video_rate_den)
 {
     const SliderRanges ranges = slider_ranges(table);
-    const Suggestion* pick = narrowest(suggest_settings(tone, default_settings(table), ranges, audio.rate), audio.rate);
+    const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
+    const Suggestion* pick = narrowest(suggestions, audio.rate);
     if (!pick) throw ToolError("no FFT order places the notch on the tone at " + std::to_string(tone.hz) + " Hz");
     Fit fit;
     fit.settings = pick->settings;
