@@ -9,6 +9,7 @@
 constexpr int kExitError = 1;          // a ToolError
 constexpr int kExitUsage = 2;          // the command line did not parse
 constexpr int kExitNotCutEnough = 3;   // measure --min-attenuation was not met
+constexpr int kExitNoTone = 4;         // detect found no steady tone
 
 struct RenderOptions {
     SettingOptions settings;
@@ -19,8 +20,11 @@ struct RenderOptions {
 };
 
 struct DetectOptions {
-    SettingOptions settings;
+    SettingOptions settings;  // where the region starts, the video rate, the module
     std::string in;
+    std::string length;       // how much to analyse, as a time; empty: to the file's end
+    double hz = 0;            // fit the settings to this tone instead of the strongest
+    bool hz_given = false;
 };
 
 struct MeasureOptions {

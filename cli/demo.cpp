@@ -1,32 +1,59 @@
 #include <fmt/format.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+
 #include "cli/commands.h"
 #include "cli/demo_signal.h"
 #include "cli/detect.h"
+#include "cli/fit.h"
 #include "cli/measure.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
-#include "cli/suggest.h"
 #include "cli/svg_plot.h"
 #include "cli/tool_error.h"
 
 namespace {
 
-// The demo starts its stretch a quarter second into the tone, so the whole stretch
-// lies on the tone, and keeps the fade-in short, so the measured middle is long.
-constexpr double kStartSeconds = 1.25;
-constexpr int32_t kDemoFade = 5;
+constexpr const char* kFolder = "tulm-demo";
+// Written first into a folder the demo makes; without it the folder is someone else's.
+constexpr const char* kMark = "tulm-demo/.made-by-tulm-demo";
+constexpr double kCleanCutDb = 40;
+constexpr double kCleanOutsideDb = 0.1;
 
-// The FFT size whose covering notch is narrowest in Hz, among blocks no longer than a
-// quarter second (longer blocks smear the stretch's start and end).
-const Suggestion* pick(const std::vector<Suggestion>& suggestions, int32_t rate)
+// The demo's own folder: made here, or made by an earlier demo. A folder of that name
+// without the mark is left alone, and so is everything in it.
+void claim_folder()
 {
-    const Suggestion* best = nullptr;
-    for (const Suggestion& s : suggestions) {
-        if (!s.placed || s.cover_width == 0 || s.cover.n > rate / 4) continue;
-        if (!best || s.cover.high_hz - s.cover.low_hz < best->cover.high_hz - best->cover.low_hz) best = &s;
+    if (mkdir(kFolder, 0777) == 0) {
+        OutputFile mark(kMark);
+        mark.write_text("written by tulm demo, which rewrites this folder's files on every run\n");
+        mark.commit();
+        return;
     }
-    return best;
+    struct stat st;
+    if (errno != EEXIST)
+        throw ToolError(std::string("cannot make the folder ") + kFolder + ": " + std::strerror(errno));
+    if (stat(kMark, &st) != 0)
+        throw ToolError(std::string(kFolder) + " exists but was not made by tulm demo, so the demo leaves it alone; "
+                                               "run the demo in another folder");
+}
+
+// What is left of the tone: the clip rendered with and without it, the difference
+// against the tone itself, over [first, end).
+double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
+                   int64_t first, int64_t end)
+{
+    double tone = 0, left = 0;
+    for (int64_t i = first * with.channels; i < end * with.channels; ++i) {
+        const double t = double(with.samples[i]) - without.samples[i];
+        const double r = double(out_with.samples[i]) - out_without.samples[i];
+        tone += t * t;
+        left += r * r;
+    }
+    return 10 * std::log10(tone / std::max(left, 1e-9));
 }
 
 } // namespace
@@ -35,40 +62,47 @@ int run_demo(const DemoOptions& o)
 {
     PluginSession plugin(o.plugin.empty() ? default_plugin_path() : o.plugin);
     const DemoClip clip;
+    DemoClip quiet = clip;
+    quiet.tone_amplitude = 0;
     const Audio in = synthesise_demo(clip);
+    const Audio program = synthesise_demo(quiet);
 
-    Placement placement;
-    placement.start_frame = int32_t(kStartSeconds * placement.video_rate_num / placement.video_rate_den);
-    const int64_t first = stretch_first_frame(in, placement);
-    Settings settings = default_settings(plugin.table());
-    settings.slider[kFade] = kDemoFade;
-    const int64_t look = int64_t(settings.slider[kSeconds]) * in.rate;
-    const Tone tone = detect_tone(in, first, look);
-    if (!tone.found) throw ToolError("the demo clip's tone was not found; the analysis is broken");
+    const Detection d = detect_tones(in, 0, in.frames());
+    if (d.tones.empty()) throw ToolError("the demo clip's tone was not found; the analysis is broken");
+    const Tone& tone = d.tones.front();
+    const Fit fit = fit_settings(plugin.table(), in, tone, 30, 1);
+    const Audio out = run_plugin(plugin.table(), in, fit.settings, fit.placement, false);
+    const Audio out_program = run_plugin(plugin.table(), program, fit.settings, fit.placement, false);
+    const Measurement m = measure(in, out, fit.stretch_first, fit.notch);
+    const int64_t tone_first = std::lround(clip.tone_on * clip.rate), tone_end = std::lround(clip.tone_off * clip.rate);
+    const double cut = tone_cut_db(in, program, out, out_program, tone_first, tone_end);
 
-    const SliderRanges ranges = slider_ranges(plugin.table());
-    const std::vector<Suggestion> suggestions = suggest_settings(tone, settings, ranges, in.rate);
-    const Suggestion* choice = pick(suggestions, in.rate);
-    if (!choice) throw ToolError("no FFT size can place the notch on the demo's tone");
-    settings = choice->settings;
-    settings.slider[kWidth] = choice->cover_width;
-    check_ranges(settings, ranges);
-    const NotchGeometry g = notch_geometry(settings, in.rate);
-
-    OutputFile in_file("demo-in.wav"), out_file("demo-out.wav"), plot_file("demo.svg");
-    const Audio out = run_plugin(plugin.table(), in, settings, placement, false);
-    const Measurement m = measure(in, out, first, g);
-    plot_file.write_text(svg_plot(in, out, m, "tulm demo - " + settings_line(settings)));
+    claim_folder();
+    OutputFile in_file(std::string(kFolder) + "/in.wav"), out_file(std::string(kFolder) + "/out.wav"),
+        plot_file(std::string(kFolder) + "/plot.svg");
+    plot_file.write_text(svg_plot(in, out, m, "tulm demo - " + settings_line(fit.settings)));
     write_audio(&in_file, in);
     write_audio(&out_file, out);
     plot_file.commit();
 
     fmt::print("demo: {:.0f} s of {}-channel {} Hz audio, a {:.0f} Hz tone from {:.1f} s to {:.1f} s\n",
                clip.seconds, clip.channels, clip.rate, clip.tone_hz, clip.tone_on, clip.tone_off);
-    fmt::print("{}", tone_text(tone));
-    fmt::print("chosen:  {} --start-frame {}\n", settings_line(settings), placement.start_frame);
-    fmt::print("{}", geometry_text(g, first, in.rate));
+    fmt::print("{}", detection_text(d, in.rate, 30, 1));
+    fmt::print("{}", fit_text(fit, tone, in.rate, std::string(kFolder) + "/in.wav"));
+    fmt::print("chosen:  {} --start-frame {}\n", settings_line(fit.settings), fit.placement.start_frame);
     fmt::print("{}", measurement_text(m, in.rate));
-    fmt::print("wrote demo-in.wav, demo-out.wav and demo.svg\n");
+
+    const bool cut_ok = cut >= kCleanCutDb;
+    const bool edges_ok = m.jump_start <= m.input_jump_start && m.jump_end <= m.input_jump_end;
+    const bool outside_ok = std::fabs(m.outside_change_db) <= kCleanOutsideDb;
+    fmt::print("\nclean?\n");
+    fmt::print("  tone over its whole extent ({:.1f} s to {:.1f} s): cut by {:.1f} dB (needs {:g}): {}\n", clip.tone_on,
+               clip.tone_off, cut, kCleanCutDb, cut_ok ? "yes" : "NO");
+    fmt::print("  steps at the stretch's edges: start {:.4f} (input {:.4f}), end {:.4f} (input {:.4f}): {}\n",
+               m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end, edges_ok ? "yes" : "NO");
+    fmt::print("  level outside the notch: {:+.3f} dB (needs within {:g} dB): {}\n", m.outside_change_db,
+               kCleanOutsideDb, outside_ok ? "yes" : "NO");
+    fmt::print("wrote {0}/in.wav, {0}/out.wav and {0}/plot.svg\n", kFolder);
+    if (!(cut_ok && edges_ok && outside_ok)) throw ToolError("the demo did not come out clean");
     return 0;
 }

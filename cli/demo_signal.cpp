@@ -19,10 +19,12 @@ constexpr Partial kPartials[] = {
     {5891.0, 0.03, 0.60, 0.7},
 };
 
-// Short raised-cosine edges keep the tone's switching from clicking.
+// The tone swells in and fades out over 50 ms, as a whine does. A tone switched on
+// faster spreads part of its energy over a band wider than any narrow notch: with
+// 10 ms edges the cut over its whole extent stops near 36 dB however deep the notch.
 double tone_gate(double t, double on, double off)
 {
-    constexpr double edge = 0.01;
+    constexpr double edge = 0.05;
     if (t < on || t > off) return 0.0;
     if (t < on + edge) return 0.5 - 0.5 * std::cos(M_PI * (t - on) / edge);
     if (t > off - edge) return 0.5 - 0.5 * std::cos(M_PI * (off - t) / edge);

@@ -2,128 +2,395 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 #include "cli/spectrum.h"
 
 namespace {
 
-constexpr int kParts = 6;              // parts of the stretch the tone must last through
-constexpr double kMinAboveFloor = 10;  // dB a peak must stand out to be a candidate
-constexpr double kHarmonicAboveFloor = 15;
-constexpr int kMaxCandidates = 12;
+constexpr double kWidestBinHz = 6.0;
+constexpr int32_t kFloorReach = 20;     // bins on each side whose levels make a peak's floor
+constexpr double kFloorQuantile = 0.2;  // low enough to fall between a hum's harmonics
+constexpr double kPeakDb = 8.0;         // a frame's peak over its floor
+constexpr double kToneDb = 10.0;        // a tone's median prominence
+constexpr double kQuietestDbfs = -70;   // quieter tones lie under a recording's own hiss
+                                        // at any sensible listening level
+constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
+constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
+constexpr double kShortestSeconds = 0.6;
+constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
+                                        // held note glides more than a whine
+constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
+constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
+constexpr double kHarmonicPresent = 0.75;
+constexpr int32_t kHighestHarmonic = 16;
 
-double median_floor_db(const Spectrum& s)
+struct Peak {
+    int32_t bin;
+    float at;           // interpolated bin
+    float level_dbfs;
+    float above_floor;
+};
+
+struct Frames {
+    int32_t n = 0, hop = 0, rate = 0;
+    int64_t first = 0;                     // sample frame where frame 0 starts
+    std::vector<std::vector<Peak>> peaks;  // per frame, by bin
+    double bin_hz() const { return double(rate) / n; }
+};
+
+// A tone's run of frames before it becomes a Tone.
+struct Run {
+    int32_t bin = 0;
+    int32_t from = 0, to = 0;  // frames [from, to)
+    std::vector<double> hz, level, above;
+};
+
+double quantile(std::vector<double> v, double q)
 {
-    std::vector<double> db;
-    for (size_t b = 0; b < s.power.size(); ++b) {
-        const double hz = b * s.bin_hz();
-        if (hz >= 20 && hz <= 0.95 * s.rate / 2) db.push_back(to_db(s.power[b]));
-    }
-    if (db.empty()) return -300;
-    std::nth_element(db.begin(), db.begin() + db.size() / 2, db.end());
-    return db[db.size() / 2];
+    if (v.empty()) return 0;
+    const size_t k = std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5));
+    std::nth_element(v.begin(), v.begin() + k, v.end());
+    return v[k];
 }
 
-// Strongest bin within `radius` bins of `centre`.
-int32_t peak_near(const Spectrum& s, double centre_bin, double radius)
+// The floor under each bin: a low quantile of the levels around it, taken every few
+// bins (it changes slowly) and held in between.
+std::vector<double> local_floor(const std::vector<double>& db)
 {
-    const int32_t last = int32_t(s.power.size()) - 1;
-    int32_t lo = int32_t(std::floor(centre_bin - radius));
-    int32_t hi = int32_t(std::ceil(centre_bin + radius));
-    lo = std::max(lo, 1);
-    hi = std::min(hi, last - 1);
-    int32_t best = std::clamp(int32_t(std::lround(centre_bin)), 1, last - 1);
-    for (int32_t b = lo; b <= hi; ++b)
-        if (s.power[b] > s.power[best]) best = b;
+    const int32_t bins = int32_t(db.size());
+    std::vector<double> floor(db.size());
+    std::vector<double> around;
+    for (int32_t b = 0; b < bins; b += 4) {
+        around.assign(db.begin() + std::max(0, b - kFloorReach), db.begin() + std::min(bins, b + kFloorReach + 1));
+        const double f = quantile(around, kFloorQuantile);
+        for (int32_t i = b; i < std::min(bins, b + 4); ++i) floor[i] = f;
+    }
+    return floor;
+}
+
+std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, int32_t n)
+{
+    std::vector<double> db(power.size());
+    for (size_t b = 0; b < power.size(); ++b) db[b] = to_db(power[b]);
+    const std::vector<double> floor = local_floor(db);
+    const double bin_hz = double(rate) / n;
+    const int32_t lo = std::max(2, int32_t(std::ceil(20 / bin_hz)));
+    const int32_t hi = std::min(int32_t(power.size()) - 3, int32_t(0.98 * rate / 2 / bin_hz));
+    std::vector<Peak> peaks;
+    for (int32_t b = lo; b <= hi; ++b) {
+        if (!(db[b] > db[b - 1] && db[b] >= db[b + 1] && db[b] >= db[b - 2] && db[b] >= db[b + 2])) continue;
+        if (db[b] - floor[b] < kPeakDb) continue;
+        // A sine's power spreads over the Hann main lobe; its sum is the tone's level
+        // wherever it falls between bins.
+        const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
+        if (to_db(2 * lobe) < kQuietestDbfs) continue;
+        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
+    }
+    return peaks;
+}
+
+Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
+{
+    Frames f;
+    f.rate = audio.rate;
+    f.n = analysis_length(audio.rate);
+    f.hop = f.n / 4;
+    f.first = first;
+    BlockSpectrum spectrum(f.n);
+    for (int64_t at = first; at + f.n <= first + count; at += f.hop)
+        f.peaks.push_back(frame_peaks(spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
+    return f;
+}
+
+const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach)
+{
+    const Peak* best = nullptr;
+    for (const Peak& p : peaks)
+        if (std::abs(p.bin - bin) <= reach && (!best || p.above_floor > best->above_floor)) best = &p;
     return best;
 }
 
-// A sine's power spreads over the Hann main lobe; summing it makes the level
-// independent of where the tone falls between bins.
-double lobe_power(const Spectrum& s, int32_t k)
+// Runs of frames in which bin `bin` (give or take one) holds a peak, missing no more
+// than kGapFrames in a row and at most a tenth of the frames overall.
+std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
 {
-    double sum = 0;
-    for (int32_t b = k - 2; b <= k + 2; ++b)
-        if (b >= 0 && b < int32_t(s.power.size())) sum += s.power[b];
-    return sum;
+    std::vector<Run> runs;
+    const int32_t frames = int32_t(f.peaks.size());
+    int32_t m = 0;
+    while (m < frames) {
+        if (!peak_near(f.peaks[m], bin, 1)) {
+            ++m;
+            continue;
+        }
+        Run r;
+        r.bin = bin;
+        r.from = m;
+        int32_t last = m, held = 0;
+        for (; m < frames && m - last <= kGapFrames; ++m)
+            if (peak_near(f.peaks[m], bin, 1)) last = m, ++held;
+        r.to = last + 1;
+        m = last + 1;
+        if (r.to - r.from >= shortest && held >= kPresent * (r.to - r.from)) runs.push_back(r);
+    }
+    return runs;
 }
 
-std::vector<int32_t> candidate_peaks(const Spectrum& s, double floor_db)
+// The run's frequency and level frame by frame. Its first and last few frames only
+// partly cover the tone, so they are left out of the level's spread when the run is
+// long enough to spare them.
+bool steady(const Frames& f, Run* r)
 {
-    std::vector<int32_t> peaks;
-    const int32_t last = int32_t(s.power.size()) - 3;
-    for (int32_t b = 2; b < last; ++b) {
-        if (b * s.bin_hz() < 20) continue;
-        const double p = s.power[b];
-        if (p < s.power[b - 1] || p < s.power[b - 2] || p <= s.power[b + 1] || p <= s.power[b + 2])
-            continue;
-        if (to_db(p) - floor_db >= kMinAboveFloor) peaks.push_back(b);
+    const int32_t edge = f.n / f.hop - 1;
+    const bool spare = r->to - r->from > 2 * edge + 4;
+    std::vector<double> inner_level;
+    for (int32_t m = r->from; m < r->to; ++m) {
+        const Peak* p = peak_near(f.peaks[m], r->bin, 1);
+        if (!p) continue;
+        r->hz.push_back(p->at * f.bin_hz());
+        r->level.push_back(p->level_dbfs);
+        r->above.push_back(p->above_floor);
+        if (!spare || (m >= r->from + edge && m < r->to - edge)) inner_level.push_back(p->level_dbfs);
     }
-    std::sort(peaks.begin(), peaks.end(), [&](int32_t a, int32_t b) { return s.power[a] > s.power[b]; });
-    if (peaks.size() > size_t(kMaxCandidates)) peaks.resize(kMaxCandidates);
-    return peaks;
+    const double drift = quantile(r->hz, 0.9) - quantile(r->hz, 0.1);
+    const double range = quantile(inner_level, 0.9) - quantile(inner_level, 0.1);
+    return drift <= kDriftBins * f.bin_hz() && range <= kLevelRangeDb && quantile(r->above, 0.5) >= kToneDb;
+}
+
+// Amplitude (full scale = 1) of the `hz` component of the n frames from `at`, by a
+// Hann-windowed single-frequency DFT, root mean square over the channels.
+struct Probe {
+    int32_t n;
+    std::vector<std::complex<double>> kernel;
+    double gain;
+    Probe(int32_t size, double hz, int32_t rate) : n(size), kernel(size_t(size)), gain(0)
+    {
+        for (int32_t j = 0; j < n; ++j) {
+            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+            kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
+            gain += w;
+        }
+    }
+    double amplitude(const Audio& a, int64_t at) const
+    {
+        double sum = 0;
+        for (int32_t k = 0; k < a.channels; ++k) {
+            std::complex<double> z = 0;
+            const int16_t* x = a.samples.data() + at * a.channels + k;
+            for (int32_t j = 0; j < n; ++j) z += double(x[j * a.channels]) * kernel[j];
+            sum += std::norm(z);
+        }
+        return 2 * std::sqrt(sum / a.channels) / gain / 32768.0;
+    }
+};
+
+// Where the tone's amplitude crosses half its steady value, walking from `inside`
+// towards `limit` (both block starts), in coarse steps and then in `step`s over the
+// last coarse one; the block's centre at that crossing is where the tone starts or
+// stops, since a symmetric window sees half its weight on the tone exactly then.
+// Returns -1 when the tone holds up to the limit.
+double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit, int64_t step)
+{
+    const int64_t dir = limit < inside ? -1 : 1;
+    const auto toward = [&](int64_t at, int64_t by) {
+        return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
+    };
+    const int64_t coarse = probe.n / 8;
+    int64_t at = inside;
+    while (at != limit && probe.amplitude(a, toward(at, coarse)) >= half) at = toward(at, coarse);
+    if (at == limit) return -1;
+    double prev = probe.amplitude(a, at);
+    for (;;) {
+        const int64_t next = toward(at, step);
+        const double amp = probe.amplitude(a, next);
+        if (amp < half || next == limit) {
+            const double share = prev > amp ? (prev - half) / (prev - amp) : 0.5;
+            return double(at) + std::clamp(share, 0.0, 1.0) * double(next - at) + probe.n / 2.0;
+        }
+        prev = amp;
+        at = next;
+    }
+}
+
+Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
+{
+    Tone t;
+    t.found = true;
+    t.resolution_hz = f.bin_hz();
+    t.hz = quantile(r.hz, 0.5);
+    t.above_floor_db = quantile(r.above, 0.5);
+    t.drift_hz = quantile(r.hz, 0.9) - quantile(r.hz, 0.1);
+
+    // The level frame by frame at the tone's own frequency, over the frames that lie
+    // wholly on it: a held note swells or decays, a tone does not.
+    const Probe probe(f.n, t.hz, a.rate);
+    const int64_t lowest = first, highest = first + count - f.n;
+    const int32_t mid = (r.from + r.to) / 2;
+    const int64_t edge = f.n / f.hop;
+    std::vector<double> amps, levels;
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m) {
+        amps.push_back(probe.amplitude(a, f.first + m * f.hop));
+        levels.push_back(20 * std::log10(std::max(amps.back(), 1e-12)));
+    }
+    const double steady_amp = quantile(amps, 0.5);
+    t.level_dbfs = 20 * std::log10(std::max(steady_amp, 1e-12));
+    t.level_range_db = quantile(levels, 0.9) - quantile(levels, 0.1);
+
+    const int64_t step = std::max(1, a.rate / 400);
+    const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
+    const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
+    const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    t.from_region_start = start < 0;
+    t.to_region_end = end < 0;
+    t.first = t.from_region_start ? first : int64_t(std::lround(start));
+    t.end = t.to_region_end ? first + count : int64_t(std::lround(end));
+    return t;
+}
+
+// Whole multiples of `t` among the other tones join its family; multiples that hold a
+// peak through most of its run without passing as tones themselves join it too.
+void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone>* others, std::vector<bool>* taken)
+{
+    const double nyquist = f.rate / 2.0;
+    for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < 0.98 * nyquist; ++order) {
+        const double hz = order * t->hz;
+        const double reach = 1.5 * f.bin_hz() + order * t->drift_hz;
+        Harmonic h;
+        h.order = order;
+        for (size_t i = 0; i < others->size(); ++i) {
+            const Tone& u = (*others)[i];
+            const bool overlap = std::min(u.end, t->end) - std::max(u.first, t->first) > (u.end - u.first) / 2;
+            if ((*taken)[i] || &u == t || !overlap || std::fabs(u.hz - hz) > reach) continue;
+            (*taken)[i] = true;
+            h.hz = u.hz;
+            h.level_dbfs = u.level_dbfs;
+        }
+        if (h.hz == 0) {
+            std::vector<double> hzs, levels;
+            const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
+            for (int32_t m = run.from; m < run.to; ++m)
+                if (const Peak* p = peak_near(f.peaks[m], bin, 1 + int32_t(reach / f.bin_hz()))) {
+                    hzs.push_back(p->at * f.bin_hz());
+                    levels.push_back(p->level_dbfs);
+                }
+            if (hzs.size() < kHarmonicPresent * (run.to - run.from)) continue;
+            h.hz = quantile(hzs, 0.5);
+            h.level_dbfs = quantile(levels, 0.5);
+        }
+        h.relative_db = h.level_dbfs - t->level_dbfs;
+        t->harmonics.push_back(h);
+    }
+}
+
+// A hum's fundamental can be weaker than its harmonics and fail the tone test while
+// still holding a peak through most of their run: the run of the lowest such whole
+// fraction of `r`'s frequency, or none.
+bool fundamental_below(const Frames& f, const Run& r, Run* out)
+{
+    const double hz = quantile(r.hz, 0.5);
+    for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
+        const int32_t bin = int32_t(std::lround(hz / k / f.bin_hz()));
+        if (bin * f.bin_hz() < 20) continue;
+        Run low;
+        low.bin = bin;
+        low.from = r.from;
+        low.to = r.to;
+        for (int32_t m = r.from; m < r.to; ++m)
+            if (const Peak* p = peak_near(f.peaks[m], bin, 1)) {
+                if (std::fabs(p->at * f.bin_hz() * k - hz) > 1.5 * f.bin_hz()) continue;
+                low.hz.push_back(p->at * f.bin_hz());
+                low.level.push_back(p->level_dbfs);
+                low.above.push_back(p->above_floor);
+            }
+        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from)) {
+            *out = low;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
+int32_t analysis_length(int32_t rate)
+{
+    int32_t n = 256;
+    while (rate / double(n) > kWidestBinHz) n *= 2;
+    return n;
+}
+
+int64_t shortest_region(int32_t rate) { return analysis_length(rate) + int64_t(kShortestSeconds * rate); }
+
+Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
+{
+    Detection d;
+    const Frames f = frame_peaks_over(audio, first, count);
+    d.resolution_hz = f.bin_hz();
+    const int32_t bins = f.n / 2 + 1;
+    const int32_t shortest = std::max(4, int32_t(kShortestSeconds * f.rate / f.hop));
+
+    std::vector<int32_t> hits(size_t(bins), 0);
+    for (const std::vector<Peak>& frame : f.peaks)
+        for (const Peak& p : frame) ++hits[p.bin];
+
+    std::vector<Run> runs;
+    for (int32_t b = 1; b + 1 < bins; ++b) {
+        if (hits[b - 1] + hits[b] + hits[b + 1] < shortest) continue;
+        if (hits[b] < hits[b - 1] || hits[b] < hits[b + 1] || hits[b] == 0) continue;
+        for (Run& r : runs_at(f, b, shortest))
+            if (steady(f, &r)) runs.push_back(r);
+    }
+
+    // A tone between two bins can pass at both; the runs then overlap, and the more
+    // prominent one stands for it.
+    std::sort(runs.begin(), runs.end(),
+              [](const Run& a, const Run& b) { return quantile(a.above, 0.5) > quantile(b.above, 0.5); });
+    std::vector<Run> kept;
+    for (const Run& r : runs) {
+        bool twin = false;
+        for (const Run& k : kept)
+            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from));
+        if (!twin) kept.push_back(r);
+    }
+
+    for (size_t i = 0, found = kept.size(); i < found; ++i) {
+        Run low;
+        if (!fundamental_below(f, kept[i], &low)) continue;
+        bool known = false;
+        for (const Run& k : kept)
+            known = known || (std::abs(k.bin - low.bin) <= 2 && std::min(k.to, low.to) > std::max(k.from, low.from));
+        if (!known) kept.push_back(low);
+    }
+
+    std::vector<Tone> tones;
+    std::vector<Run> runs_of_tones;
+    for (const Run& r : kept) {
+        const Tone t = tone_of(audio, f, r, first, count);
+        if (t.level_range_db > kToneLevelRangeDb) continue;
+        tones.push_back(t);
+        runs_of_tones.push_back(r);
+    }
+
+    // Families from the lowest tone up, so a hum's fundamental gathers its harmonics.
+    std::vector<size_t> order(tones.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].hz < tones[b].hz; });
+    std::vector<bool> taken(tones.size(), false);
+    for (const size_t i : order)
+        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], &tones[i], &tones, &taken);
+    for (size_t i = 0; i < tones.size(); ++i)
+        if (!taken[i]) d.tones.push_back(tones[i]);
+    return d;
+}
+
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count)
 {
-    Tone tone;
-    if (count < 1024) return tone;
-    const int16_t* x = audio.samples.data();
-    const Spectrum whole =
-        average_spectrum(x, audio.channels, audio.rate, first, count, segment_length(count / 2, 16384));
-    const double floor_db = median_floor_db(whole);
-
-    const int64_t part_len = count / kParts;
-    const int32_t part_n = segment_length(part_len, 8192);
-    std::vector<Spectrum> parts;
-    for (int p = 0; p < kParts; ++p)
-        parts.push_back(average_spectrum(x, audio.channels, audio.rate, first + p * part_len, part_len, part_n));
-
-    // Score each candidate by its weakest part: steady tones keep their level throughout.
-    double best_score = -1e300;
-    int32_t best_bin = -1;
-    std::vector<double> best_hz, best_level;
-    for (const int32_t b : candidate_peaks(whole, floor_db)) {
-        const double hz = b * whole.bin_hz();
-        std::vector<double> hzs, levels;
-        for (const Spectrum& s : parts) {
-            const int32_t k = peak_near(s, hz / s.bin_hz(), 2.0);
-            hzs.push_back(refine_peak(s.power, k) * s.bin_hz());
-            levels.push_back(to_db(lobe_power(s, k)));
-        }
-        const double score = *std::min_element(levels.begin(), levels.end());
-        if (score > best_score) {
-            best_score = score;
-            best_bin = b;
-            best_hz = hzs;
-            best_level = levels;
-        }
+    const Detection d = detect_tones(audio, first, count);
+    if (d.tones.empty()) {
+        Tone none;
+        none.resolution_hz = d.resolution_hz;
+        return none;
     }
-    if (best_bin < 0) return tone;
-
-    tone.found = true;
-    tone.resolution_hz = whole.bin_hz();
-    tone.hz = refine_peak(whole.power, best_bin) * whole.bin_hz();
-    tone.level_dbfs = to_db(2.0 * lobe_power(whole, best_bin));
-    tone.above_floor_db = to_db(whole.power[best_bin]) - floor_db;
-    tone.drift_hz = *std::max_element(best_hz.begin(), best_hz.end()) -
-                    *std::min_element(best_hz.begin(), best_hz.end());
-    tone.level_range_db = *std::max_element(best_level.begin(), best_level.end()) -
-                          *std::min_element(best_level.begin(), best_level.end());
-
-    for (int32_t h = 2; h <= 10; ++h) {
-        const double hz = tone.hz * h;
-        if (hz > 0.95 * audio.rate / 2) break;
-        const double radius = std::max(2.0, h * tone.drift_hz / whole.bin_hz());
-        const int32_t k = peak_near(whole, hz / whole.bin_hz(), radius);
-        if (to_db(whole.power[k]) - floor_db < kHarmonicAboveFloor) continue;
-        Harmonic harmonic;
-        harmonic.order = h;
-        harmonic.hz = refine_peak(whole.power, k) * whole.bin_hz();
-        harmonic.relative_db = to_db(lobe_power(whole, k)) - to_db(lobe_power(whole, best_bin));
-        tone.harmonics.push_back(harmonic);
-    }
-    return tone;
+    return d.tones.front();
 }

@@ -1,49 +1,63 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "cli/commands.h"
 #include "cli/detect.h"
+#include "cli/fit.h"
 #include "cli/report.h"
-#include "cli/suggest.h"
 #include "cli/tool_error.h"
+
+namespace {
+
+// The detected tone nearest `hz` when one lies within two bins of it; otherwise the
+// tone as the user names it, taken to sound through the whole region.
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count)
+{
+    for (const Tone& t : d.tones)
+        if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    Tone t;
+    t.found = true;
+    t.hz = hz;
+    t.resolution_hz = d.resolution_hz;
+    t.first = first;
+    t.end = first + count;
+    t.from_region_start = t.to_region_end = true;
+    return t;
+}
+
+} // namespace
 
 int run_detect(const DetectOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
+    // The region runs from the placement to the file's end (or --length), so the whole
+    // file is read; a rate the plug-in cannot serve is refused before that.
     const AudioShape shape = audio_shape(o.in);
-    const Settings settings = resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
-    const int64_t first = stretch_first_frame(shape.rate, shape.frames, resolve_placement(o.settings));
-    const NotchGeometry g = notch_geometry(settings, shape.rate);
-    const int64_t count = std::min<int64_t>(g.length, shape.frames - first);
-    if (count < 1024)
-        throw ToolError("the stretch holds only " + std::to_string(count) + " frames of audio, too few to analyse");
+    resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
+    const Audio in = read_audio(o.in);
+    const Placement placement = resolve_placement(o.settings);
+    const int64_t first = stretch_first_frame(in, placement);
+    int64_t count = in.frames() - first;
+    if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * in.rate));
+    if (o.hz_given && (!(o.hz > 0) || o.hz >= in.rate / 2.0))
+        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+                                    in.rate / 2.0));
+    if (count < shortest_region(in.rate))
+        throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
+                                    "detect needs {:.3f} s",
+                                    double(std::max<int64_t>(count, 0)) / in.rate,
+                                    double(shortest_region(in.rate)) / in.rate));
 
-    int64_t file_frames = 0;
-    const Audio in = read_region(o.in, first, first + count, &file_frames);
-    const Tone tone = detect_tone(in, 0, count);
-    fmt::print("stretch: frames {} to {} ({:.3f} s to {:.3f} s) of {}\n", first, first + count - 1,
-               double(first) / in.rate, double(first + count) / in.rate, o.in);
-    fmt::print("{}", tone_text(tone));
-    if (!tone.found) return 0;
+    const Detection d = detect_tones(in, first, count);
+    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / in.rate, double(first + count) / in.rate,
+               o.in);
+    fmt::print("{}", detection_text(d, in.rate, placement.video_rate_num, placement.video_rate_den));
+    if (d.tones.empty() && !o.hz_given) return kExitNoTone;
 
-    fmt::print("\nsettings that centre the notch on {:.2f} Hz (covers: the band the notch touches at width {};\n"
-               "cover width: the narrowest width reaching {:g} of the plug-in's bins past the tone and its drift)\n",
-               tone.hz, settings.slider[kWidth], kGuardBins);
-    fmt::print("{:>9} {:>9} {:>11} {:>21} {:>11} {:>21}\n", "fft-order", "frequency", "centre Hz", "covers Hz",
-               "cover width", "cover width covers Hz");
-    const SliderRanges ranges = slider_ranges(plugin.table());
-    for (const Suggestion& s : suggest_settings(tone, settings, ranges, in.rate)) {
-        if (!s.placed) {
-            fmt::print("{:>9} {:>9}\n", s.settings.slider[kFftOrder], "-");
-            continue;
-        }
-        const std::string covers = fmt::format("{:.1f} - {:.1f}", s.notch.low_hz, s.notch.high_hz);
-        const std::string cover_width = s.cover_width ? std::to_string(s.cover_width) : "-";
-        const std::string cover_covers =
-            s.cover_width ? fmt::format("{:.1f} - {:.1f}", s.cover.low_hz, s.cover.high_hz) : "beyond the slider";
-        fmt::print("{:>9} {:>9} {:>11.1f} {:>21} {:>11} {:>21}\n", s.settings.slider[kFftOrder],
-                   s.settings.slider[kFrequency], s.notch.centre_hz, covers, cover_width, cover_covers);
-    }
+    const Tone tone = o.hz_given ? tone_at(d, o.hz, first, count) : d.tones.front();
+    const Fit fit = fit_settings(plugin.table(), in, tone, placement.video_rate_num, placement.video_rate_den);
+    fmt::print("{}", fit_text(fit, tone, in.rate, o.in));
     return 0;
 }

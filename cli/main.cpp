@@ -101,9 +101,19 @@ int main(int argc, char** argv)
     r->add_flag("-q,--quiet", render.quiet, "print nothing on success, and no progress bar");
 
     DetectOptions detect;
-    CLI::App* d = app.add_subcommand("detect", "find the strongest steady tone in the stretch and the settings for it");
+    CLI::App* d = app.add_subcommand(
+        "detect", "find the steady tones from --start on, where they start and stop, and the settings that cut the "
+                  "strongest; exit status 4 when there is none");
     d->add_option("IN", detect.in, "input audio file")->required();
-    add_setting_options(d, &detect.settings, kStretchSettings, table);
+    add_setting_options(d, &detect.settings, kPlacementOnly, table);
+    d->add_option("--length", detect.length, "how much to analyse, as a time (default: to the file's end)");
+    d->add_option_function<double>(
+        "--hz",
+        [&detect](const double& v) {
+            detect.hz = v;
+            detect.hz_given = true;
+        },
+        "fit the settings to the tone at this frequency instead of the strongest");
 
     MeasureOptions measure;
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");

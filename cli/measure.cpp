@@ -7,8 +7,6 @@
 #include "cli/spectrum.h"
 #include "cli/tool_error.h"
 
-namespace {
-
 double largest_jump(const Audio& a, int64_t at)
 {
     const int64_t lo = std::max<int64_t>(at - kJumpReach, 1);
@@ -21,6 +19,8 @@ double largest_jump(const Audio& a, int64_t at)
     return jump / 32768.0;
 }
 
+namespace {
+
 int64_t count_clipped(const Audio& a, int64_t first, int64_t count)
 {
     int64_t n = 0;
@@ -30,6 +30,15 @@ int64_t count_clipped(const Audio& a, int64_t first, int64_t count)
 }
 
 double power_ratio_db(double num, double den) { return to_db(num) - to_db(den); }
+
+// A band's change as a listener hears it: power under the 16-bit floor (-100 dB) is
+// silence whichever file it is in, so a band empty in both reads as unchanged.
+double band_change_db(const Spectrum& after, const Spectrum& before, double low_hz, double high_hz)
+{
+    constexpr double kInaudible = 1e-10;
+    return power_ratio_db(band_power(after, low_hz, high_hz) + kInaudible,
+                          band_power(before, low_hz, high_hz) + kInaudible);
+}
 
 } // namespace
 
@@ -70,6 +79,10 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     const double outside_in = band_power(before, 20, lo) + band_power(before, hi, top);
     const double outside_out = band_power(after, 20, lo) + band_power(after, hi, top);
     m.outside_change_db = power_ratio_db(outside_out, outside_in);
+    m.below_change_db = band_change_db(after, before, 20, lo);
+    m.above_change_db = band_change_db(after, before, hi, top);
+    m.speech_change_db = band_change_db(after, before, kSpeechLowHz, kSpeechHighHz);
+    m.wide_band = g.low_hz <= 0 || std::log2(g.high_hz / g.low_hz) > kWideBandOctaves;
     m.outside_in_dbfs = to_db(2 * outside_in);
     m.outside_out_dbfs = to_db(2 * outside_out);
 

@@ -29,6 +29,7 @@ double finite_option(const std::string& name, double value)
 void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const FilterTable* table)
 {
     for (int i = 0; i < kSliderCount; ++i) {
+        if (set == kPlacementOnly) break;
         if (set == kStretchSettings && i != kSeconds && i != kFftOrder && i != kWidth) continue;
         const std::string range =
             table ? " (" + std::to_string(table->slider_minima[i]) + " to " + std::to_string(table->slider_maxima[i]) +

@@ -30,6 +30,7 @@ enum OptionSet {
     kAllSettings,     // every slider, --hz and the check box
     kStretchSettings, // only what shapes the stretch and the notch's width: --seconds,
                       // --fft-order, --width
+    kPlacementOnly,   // no sliders: only where the stretch starts
 };
 
 // Registers the settings of `set`, and always --start/--start-frame, --fps and --plugin.

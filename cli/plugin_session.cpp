@@ -10,6 +10,7 @@
 #include "cli/progress.h"
 #include "cli/tool_error.h"
 #include "host/host_process.h"
+#include "host/window_messages.h"
 
 std::string default_plugin_path()
 {
@@ -103,6 +104,10 @@ void run_plugin_window(FilterTable& table, Audio* window, int64_t file_frames, i
     const int64_t first = media_frame_start(edit.media, placement.start_frame);
     const int64_t last = std::min<int64_t>(last_frame_before(edit.media, placement.start_frame, first + stretch_length),
                                            edit.selection_last);
+    // Tell the plug-in its media changed, as the host does when another file is opened:
+    // its render key holds only settings, media format and start frame, so a second
+    // file alike in all of them would otherwise get the first file's stretch.
+    host_send_message(&table, nullptr, kHostNotifyA, 0, 0);
     std::vector<int16_t> out = edit.media.audio;
     std::vector<int16_t> frame_audio;
     const size_t channels = size_t(window->channels);

@@ -2,6 +2,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -26,6 +27,37 @@ struct FftwPlan {
 };
 
 } // namespace
+
+BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), power_(size_t(n / 2 + 1))
+{
+    for (int32_t j = 0; j < n; ++j) {
+        window_[j] = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+        window_energy_ += window_[j] * window_[j];
+    }
+    in_ = fftw_alloc_real(size_t(n));
+    out_ = fftw_alloc_complex(size_t(n / 2 + 1));
+    plan_ = fftw_plan_dft_r2c_1d(n, in_, out_, FFTW_ESTIMATE);
+}
+
+BlockSpectrum::~BlockSpectrum()
+{
+    fftw_destroy_plan(plan_);
+    fftw_free(in_);
+    fftw_free(out_);
+}
+
+const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
+{
+    std::fill(power_.begin(), power_.end(), 0.0);
+    for (int32_t k = 0; k < channels; ++k) {
+        for (int32_t j = 0; j < n_; ++j) in_[j] = samples[(first + j) * channels + k] / 32768.0 * window_[j];
+        fftw_execute(plan_);
+        for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] += out_[b][0] * out_[b][0] + out_[b][1] * out_[b][1];
+    }
+    const double scale = 1.0 / (double(channels) * n_ * window_energy_);
+    for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] *= (b == 0 || b == n_ / 2) ? scale : 2.0 * scale;
+    return power_;
+}
 
 int32_t segment_length(int64_t count, int32_t limit)
 {
@@ -94,3 +126,29 @@ double band_power(const Spectrum& s, double low_hz, double high_hz)
 }
 
 double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e-30); }
+
+double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
+                      int64_t count)
+{
+    if (count <= 0) return 0;
+    // The Hann window's weights add up to half the count.
+    const double gain = count / 2.0;
+    double sum = 0;
+    std::vector<double> wave(size_t(2 * count));
+    for (int64_t j = 0; j < count; ++j) {
+        const double w = (0.5 - 0.5 * std::cos(2 * M_PI * double(j) / count)) / 32768.0;
+        const double phase = 2 * M_PI * hz * double(j) / rate;
+        wave[2 * j] = w * std::cos(phase);
+        wave[2 * j + 1] = w * std::sin(phase);
+    }
+    for (int32_t k = 0; k < channels; ++k) {
+        double re = 0, im = 0;
+        for (int64_t j = 0; j < count; ++j) {
+            const double x = samples[(first + j) * channels + k];
+            re += x * wave[2 * j];
+            im += x * wave[2 * j + 1];
+        }
+        sum += re * re + im * im;
+    }
+    return 2 * std::sqrt(sum / channels) / gain;
+}

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+struct fftw_plan_s;
+
 struct Spectrum {
     int32_t rate = 0;
     int32_t n = 0;              // segment length
@@ -18,6 +20,28 @@ struct Spectrum {
 Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first,
                           int64_t count, int32_t n);
 
+// Power spectra of single Hann-windowed blocks, scaled as average_spectrum's, for
+// analyses that follow a sound through time. Holds its FFT plan and buffers.
+class BlockSpectrum {
+public:
+    explicit BlockSpectrum(int32_t n);
+    ~BlockSpectrum();
+    BlockSpectrum(const BlockSpectrum&) = delete;
+    BlockSpectrum& operator=(const BlockSpectrum&) = delete;
+
+    int32_t n() const { return n_; }
+    // Power per bin (n/2 + 1 bins) of frames [first, first + n), averaged over channels.
+    const std::vector<double>& power(const int16_t* samples, int32_t channels, int64_t first);
+
+private:
+    int32_t n_;
+    double window_energy_ = 0;
+    std::vector<double> window_, power_;
+    double* in_;
+    double (*out_)[2];
+    fftw_plan_s* plan_;
+};
+
 // The largest power of two not above `count` and not above `limit`, at least 64.
 int32_t segment_length(int64_t count, int32_t limit);
 
@@ -29,3 +53,8 @@ double refine_peak(const std::vector<double>& power, int32_t k);
 double band_power(const Spectrum& s, double low_hz, double high_hz);
 
 double to_db(double power);
+
+// Amplitude (full scale = 1) of the `hz` component of frames [first, first + count), by
+// a Hann-windowed single-frequency DFT; the root mean square over the channels.
+double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
+                      int64_t count);

@@ -9,7 +9,7 @@
 // Bins of the plug-in's own FFT kept clear on each side of the tone (beyond its drift):
 // the plug-in's blocks are ramped only over a quarter block, so a tone leaks into
 // neighbouring bins and only a notch reaching this far past it removes that leakage.
-constexpr double kGuardBins = 6.0;
+constexpr double kGuardBins = 8.0;
 
 struct Suggestion {
     Settings settings;       // the base settings with this FFT order and frequency

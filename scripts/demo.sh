@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The first thing to run, after scripts/install-deps.sh: builds the default preset and
-# runs the tool's demo in the current folder (it writes demo-in.wav, demo-out.wav and
-# demo.svg there).
+# runs the tool's demo in the current folder (it writes in.wav, out.wav and plot.svg into
+# a folder tulm-demo/ of its own there).
 set -euo pipefail
 
 here=$(pwd)

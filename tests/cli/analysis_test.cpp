@@ -142,6 +142,15 @@ TEST(Measure, ToneRemovedAndRestKept)
     EXPECT_NEAR(m.tone.hz, 1000, 3);
     EXPECT_GT(m.tone_attenuation_db, 60);
     EXPECT_NEAR(m.outside_change_db, 0, 0.01);
+    // The bands a listener hears: the 3 kHz partial is kept, so below and above the
+    // notch nothing changes, while speech's band lost the 1 kHz tone beside it.
+    EXPECT_NEAR(m.below_change_db, 0, 0.01);
+    EXPECT_NEAR(m.above_change_db, 0, 0.01);
+    EXPECT_NEAR(m.speech_change_db, 10 * std::log10(0.01 / (0.0625 + 0.01)), 0.05);
+    // 2048-point blocks and width 30 span about 650 to 1350 Hz, over an octave; 8192-point
+    // blocks and width 14 about 960 to 1040 Hz, an eighth of one.
+    EXPECT_TRUE(m.wide_band);
+    EXPECT_FALSE(measure(in, out, 4800, notch_geometry(settings_of(68, 2, 13, 14, 10), rate)).wide_band);
     EXPECT_EQ(m.middle_first, 4800 + g.fade);
     EXPECT_EQ(m.middle_first + m.middle_count, 4800 + g.length - g.quarter);
 

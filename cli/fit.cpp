@@ -1,0 +1,137 @@
+#include "cli/fit.h"
+
+#include <cmath>
+
+#include "cli/measure.h"
+#include "cli/spectrum.h"
+#include "cli/suggest.h"
+#include "cli/tool_error.h"
+
+namespace {
+
+constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
+constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
+constexpr double kTrailSeconds = 0.1;     // and after it
+
+// The FFT order whose notch covers the tone most narrowly in Hz. Blocks longer than a
+// quarter second are passed over while a shorter one fits: the stretch must start a
+// whole block ahead of the tone, and long blocks smear its start and end.
+const Suggestion* narrowest(const std::vector<Suggestion>& suggestions, int32_t rate)
+{
+    const Suggestion* best = nullptr;
+    for (const bool short_only : {true, false}) {
+        for (const Suggestion& s : suggestions) {
+            if (!s.placed || s.cover_width == 0 || (short_only && s.cover.n > rate / 4)) continue;
+            if (!best || s.cover.high_hz - s.cover.low_hz < best->cover.high_hz - best->cover.low_hz) best = &s;
+        }
+        if (best) return best;
+    }
+    return nullptr;
+}
+
+// The audio around the stretch, starting on a video frame so that the host splits it
+// as it splits the file, with the selection moved to match.
+struct Excerpt {
+    Audio audio;
+    Placement placement;
+    int64_t offset = 0;        // the excerpt's first frame in the file
+    int64_t stretch_first = 0; // in the excerpt
+};
+
+Excerpt excerpt_around(const Audio& audio, const Fit& fit)
+{
+    Excerpt e;
+    const Placement& p = fit.placement;
+    const int32_t back = std::min<int32_t>(
+        p.start_frame, int32_t(std::ceil(kLeadInSeconds * p.video_rate_num / p.video_rate_den)));
+    Placement from = p;
+    from.start_frame = p.start_frame - back;
+    e.offset = stretch_first_frame(audio, from);
+    const int64_t end = std::min<int64_t>(audio.frames(), fit.stretch_first + fit.notch.length +
+                                                              int64_t(kTrailSeconds * audio.rate));
+    e.audio.rate = audio.rate;
+    e.audio.channels = audio.channels;
+    e.audio.samples.assign(audio.samples.begin() + e.offset * audio.channels,
+                           audio.samples.begin() + end * audio.channels);
+    e.placement = p;
+    e.placement.start_frame = back;
+    e.stretch_first = stretch_first_frame(e.audio, e.placement);
+    return e;
+}
+
+FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, const Tone& tone, int32_t fade,
+                      int32_t use_window)
+{
+    FitTrial t;
+    t.fade = fade;
+    t.use_window = use_window;
+    Settings s = fit.settings;
+    s.slider[kFade] = fade;
+    s.use_window = use_window;
+    const Audio out = run_plugin(table, e.audio, s, e.placement, false);
+    t.step_start = largest_jump(out, e.stretch_first);
+    const int64_t from = std::max(tone.first, fit.stretch_first) - e.offset;
+    const int64_t to = std::min(tone.end, fit.cut_end) - e.offset;
+    if (to - from >= e.audio.rate / 20) {
+        const Audio& in = e.audio;
+        const double before = tone_amplitude(in.samples.data(), in.channels, in.rate, tone.hz, from, to - from);
+        const double after = tone_amplitude(out.samples.data(), out.channels, out.rate, tone.hz, from, to - from);
+        t.cut_db = 20 * std::log10(before / std::max(after, 1e-12));
+    }
+    return t;
+}
+
+} // namespace
+
+Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32_t video_rate_num,
+                 int32_t video_rate_den)
+{
+    const SliderRanges ranges = slider_ranges(table);
+    const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
+    const Suggestion* pick = narrowest(suggestions, audio.rate);
+    if (!pick) throw ToolError("no FFT order places the notch on the tone at " + std::to_string(tone.hz) + " Hz");
+    Fit fit;
+    fit.settings = pick->settings;
+    fit.settings.slider[kWidth] = pick->cover_width;
+
+    // Start a block and two video frames ahead of the tone: the first block has no
+    // rising ramp, so a tone inside it would change the stretch's very first sample.
+    fit.placement.video_rate_num = video_rate_num;
+    fit.placement.video_rate_den = video_rate_den;
+    const double frame_samples = double(audio.rate) * video_rate_den / video_rate_num;
+    const int32_t n = pick->cover.n;
+    const double lead = double(tone.first) - n - 2 * frame_samples;
+    fit.placement.start_frame = lead > 0 ? int32_t(lead / frame_samples) : 0;
+    fit.stretch_first = stretch_first_frame(audio, fit.placement);
+    fit.starts_too_early = tone.first - fit.stretch_first < n;
+
+    fit.too_long = true;
+    for (int32_t seconds = ranges.minimum[kSeconds]; seconds <= ranges.maximum[kSeconds]; ++seconds) {
+        fit.settings.slider[kSeconds] = seconds;
+        const NotchGeometry g = notch_geometry(fit.settings, audio.rate);
+        if (fit.stretch_first + g.length - g.quarter >= tone.end + 2 * frame_samples) {
+            fit.too_long = false;
+            break;
+        }
+    }
+    fit.settings.slider[kFade] = 0;
+    fit.notch = notch_geometry(fit.settings, audio.rate);
+    fit.cut_end = fit.stretch_first + fit.notch.length - fit.notch.quarter;
+
+    const Excerpt e = excerpt_around(audio, fit);
+    fit.input_step_start = largest_jump(e.audio, e.stretch_first);
+    // The window shapes the notch the whole stretch long: judged by the cut. The fade
+    // only shapes the start: judged by the step there.
+    for (const int32_t w : {0, 1}) fit.trials.push_back(try_settings(table, e, fit, tone, 0, w));
+    fit.chosen = fit.trials[0].cut_db >= fit.trials[1].cut_db ? fit.trials[0] : fit.trials[1];
+    for (const int32_t fade : kFades) {
+        if (fade == 0 || fade < ranges.minimum[kFade] || fade > ranges.maximum[kFade]) continue;
+        fit.trials.push_back(try_settings(table, e, fit, tone, fade, fit.chosen.use_window));
+        if (fit.trials.back().step_start < fit.chosen.step_start) fit.chosen = fit.trials.back();
+    }
+    fit.settings.slider[kFade] = fit.chosen.fade;
+    fit.settings.use_window = fit.chosen.use_window;
+    fit.notch = notch_geometry(fit.settings, audio.rate);
+    check_ranges(fit.settings, ranges);
+    return fit;
+}

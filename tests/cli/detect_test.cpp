@@ -1,0 +1,122 @@
+// Steady tones found in real speech: the spoken channel names that alsa-utils ships,
+// with tones and hums mixed in. Speech pitch glides and its harmonics come and go, so
+// none of it may pass as a tone, while a tone 35 dB under the speech must.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cli/detect.h"
+#include "cli/tool_error.h"
+#include "tool_runner.h"
+
+namespace {
+
+const char* const kWords[] = {"Front_Center", "Front_Left", "Rear_Right", "Side_Left"};
+
+// The four words in a row, a short pause after each (about 6 s at 48 kHz, mono); an
+// empty clip when alsa-utils is not installed.
+Audio speech()
+{
+    Audio clip;
+    for (const char* word : kWords) {
+        const std::string path = std::string("/usr/share/sounds/alsa/") + word + ".wav";
+        if (!file_exists(path)) return Audio();
+        const Audio w = read_audio(path);
+        clip.rate = w.rate;
+        clip.channels = w.channels;
+        clip.samples.insert(clip.samples.end(), w.samples.begin(), w.samples.end());
+        clip.samples.insert(clip.samples.end(), size_t(0.15 * w.rate) * w.channels, 0);
+    }
+    return clip;
+}
+
+#define SPEECH_OR_SKIP(name)                                                                                    \
+    const Audio name = speech();                                                                                \
+    if (name.samples.empty()) GTEST_SKIP() << "alsa-utils is not installed (no /usr/share/sounds/alsa): "      \
+                                              "these tests need its spoken recordings"
+
+// Adds `partials` harmonics of `hz` (each half the one before) at `dbfs` from `from`
+// to `to` seconds, switched with 5 ms raised-cosine edges.
+Audio with_tone(Audio a, double hz, int32_t partials, double dbfs, double from, double to)
+{
+    const int64_t first = int64_t(from * a.rate), end = std::min<int64_t>(int64_t(to * a.rate), a.frames());
+    const double edge = 0.005 * a.rate, amplitude = 32767 * std::pow(10.0, dbfs / 20);
+    for (int64_t t = first; t < end; ++t) {
+        const auto ramp = [edge](double from_edge) { return 0.5 - 0.5 * std::cos(M_PI * std::min(from_edge, edge) / edge); };
+        const double gate = (first > 0 ? ramp(double(t - first)) : 1.0) * (end < a.frames() ? ramp(double(end - t)) : 1.0);
+        double v = 0;
+        for (int32_t h = 1; h <= partials; ++h) v += std::pow(0.5, h - 1) * std::sin(2 * M_PI * h * hz * t / a.rate);
+        for (int32_t k = 0; k < a.channels; ++k) {
+            int16_t& x = a.samples[size_t(t * a.channels + k)];
+            x = int16_t(std::clamp<double>(std::lrint(x + amplitude * gate * v), -32768, 32767));
+        }
+    }
+    return a;
+}
+
+struct SpeechTone {
+    double hz, dbfs, from, to;  // to past the clip's end: to its end
+};
+
+} // namespace
+
+class ToneUnderSpeech : public ::testing::TestWithParam<SpeechTone> {};
+TEST_P(ToneUnderSpeech, FoundWithItsExtentAndNothingElse)
+{
+    SPEECH_OR_SKIP(clip);
+    const SpeechTone c = GetParam();
+    const Audio a = with_tone(clip, c.hz, 1, c.dbfs, c.from, c.to);
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u) << "speech must not pass as a tone; first: " << (d.tones.empty() ? 0 : d.tones[0].hz);
+    const Tone& t = d.tones[0];
+    EXPECT_NEAR(t.hz, c.hz, d.resolution_hz);
+    EXPECT_NEAR(t.level_dbfs, c.dbfs, 1.5);
+    const double two_frames = 2.0 * a.rate / 30;
+    EXPECT_NEAR(double(t.first), c.from * a.rate, two_frames) << "starts at " << double(t.first) / a.rate << " s";
+    EXPECT_NEAR(double(t.end), std::min(c.to * a.rate, double(a.frames())), two_frames)
+        << "ends at " << double(t.end) / a.rate << " s";
+    EXPECT_EQ(t.from_region_start, c.from == 0);
+}
+INSTANTIATE_TEST_SUITE_P(Tones, ToneUnderSpeech,
+                         ::testing::Values(SpeechTone{1000, -35, 1.2, 4.0}, SpeechTone{440, -30, 0.5, 2.6},
+                                           SpeechTone{6300, -40, 2.0, 99}, SpeechTone{3150, -25, 0, 99}));
+
+// A hum is one tone with harmonics, not four tones, and its fundamental leads.
+TEST(HumUnderSpeech, OneFamilyLedByTheFundamental)
+{
+    SPEECH_OR_SKIP(clip);
+    const Audio a = with_tone(clip, 50, 4, -30, 0, 99);
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u) << "first: " << (d.tones.empty() ? 0 : d.tones[0].hz);
+    EXPECT_NEAR(d.tones[0].hz, 50, d.resolution_hz);
+    std::vector<int32_t> orders;
+    for (const Harmonic& h : d.tones[0].harmonics) {
+        orders.push_back(h.order);
+        EXPECT_NEAR(h.relative_db, 20 * std::log10(std::pow(0.5, h.order - 1)), 1.5) << h.order;
+    }
+    EXPECT_EQ(orders, (std::vector<int32_t>{2, 3, 4}));
+}
+
+// Speech alone: the tool says so in words and with its own exit status.
+TEST(SpeechAlone, DetectSaysNoSteadyTone)
+{
+    SPEECH_OR_SKIP(clip);
+    TempFolder dir;
+    write_audio(dir / "speech.wav", clip);
+    const ToolRun run = run_tool({"detect", "speech.wav"}, dir.path());
+    EXPECT_EQ(run.status, 4) << run.out << run.err;
+    EXPECT_NE(run.out.find("no steady tone"), std::string::npos) << run.out;
+}
+
+// Music holds notes for a second or two, level and pitch nearly fixed; they swell,
+// decay or glide by more than a steady tone does. A piece that oxygen-sounds ships.
+TEST(MusicAlone, HeldNotesAreNotTones)
+{
+    const std::string path = "/usr/share/sounds/Oxygen-Sys-Log-Out-Long.ogg";
+    if (!file_exists(path)) GTEST_SKIP() << "oxygen-sounds is not installed (no " << path << ")";
+    const Audio a = read_audio(path);
+    const Detection d = detect_tones(a, 0, a.frames());
+    EXPECT_TRUE(d.tones.empty()) << d.tones[0].hz << " Hz from " << double(d.tones[0].first) / a.rate << " s";
+}
