@@ -47,6 +47,9 @@ int main(int argc, char** argv)
     CLI::App* e = app.add_subcommand("demo", "synthesise a clip with a 1 kHz tone, remove it, write demo-*.wav and demo.svg");
     e->add_option("--plugin", demo.plugin, "plug-in module to load (default: the one beside this program)");
 
+    TableOptions table;
+    CLI::App* t = add_table_command(&app, &table);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -62,6 +65,7 @@ int main(int argc, char** argv)
         if (r->parsed()) return run_render(render);
         if (d->parsed()) return run_detect(detect);
         if (m->parsed()) return run_measure(measure);
+        if (t->parsed()) return run_table(table);
         return run_demo(demo);
     } catch (const ToolError& e) {
         fmt::print(stderr, "tulm: error: {}\n", e.what());
