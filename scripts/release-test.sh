@@ -3,11 +3,18 @@
 # once more from a fresh clone of the same tree (its commit plus any uncommitted
 # changes) three days later in another time zone, and wants the same bytes. Unpacks the
 # zip into an empty folder and checks the file list, the text files' encoding (UTF-8
-# with a byte-order mark, CRLF line ends), that the version in the file name, in the
+# with a byte-order mark, CRLF line ends), that the version in the zip's name, in the
 # DLL's version resource and in both guides is one and the same, and finally runs every
 # check of scripts/win32-test.sh on the unpacked tulm.auf under Wine.
+# Usage: scripts/release-test.sh               build twice, compare, check
+#        scripts/release-test.sh --check ZIP   only check ZIP (a tulm-<version>-win32.zip)
 # Needs faketime, zip and unzip besides the win32 group of scripts/install-deps.sh.
 set -euo pipefail
+given=""
+if [ "${1:-}" = --check ]; then
+    [ -f "${2:-}" ] || { echo "release-test: --check needs the zip to check" >&2; exit 2; }
+    given=$(realpath "$2")
+fi
 cd "$(dirname "$0")/.."
 
 fail() { echo "release-test: $*" >&2; exit 1; }
@@ -15,33 +22,43 @@ for tool in faketime zip unzip iconv; do
     command -v "$tool" >/dev/null || fail "$tool is missing (Debian packages faketime, zip, unzip, libc-bin)"
 done
 
-version=$(sed -n 's/^project(tulm VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.txt)
-name=tulm-$version-win32.zip
 files=(tulm.auf README-ja.txt README-en.txt slider-table.txt)
 work=build/release-check
+case "$given" in "$PWD/$work"/*) fail "the zip to check must lie outside $work, which this test empties" ;; esac
 rm -rf "$work"
 mkdir -p "$work/unpacked"
 
-scripts/release.sh
-cp "dist/$name" dist/SHA256SUMS "$work/"
+if [ -n "$given" ]; then
+    cp "$given" "$work/"
+    name=$(basename "$given")
+else
+    version=$(sed -n 's/^project(tulm VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.txt)
+    name=tulm-$version-win32.zip
+    scripts/release.sh
+    cp "dist/$name" dist/SHA256SUMS "$work/"
 
-clone=$work/clone
-git clone -q --no-checkout . "$clone"
-git -C "$clone" checkout -q --detach "$(git rev-parse HEAD)"
-git diff --quiet HEAD || git diff HEAD --binary | git -C "$clone" apply
-(cd "$clone" && TZ=Asia/Tokyo faketime -f +3d scripts/release.sh)
-if ! cmp "$work/$name" "$clone/dist/$name"; then
-    mkdir -p "$work/second"
-    (cd "$work/second" && unzip -q "../clone/dist/$name")
-    (cd "$work/unpacked" && unzip -q "../$name")
-    for f in "${files[@]}"; do
-        cmp -s "$work/unpacked/$f" "$work/second/$f" || echo "release-test: $f differs between the two builds" >&2
-    done
-    fail "two builds of the same tree on different days gave different zips"
+    clone=$work/clone
+    git clone -q --no-checkout . "$clone"
+    git -C "$clone" checkout -q --detach "$(git rev-parse HEAD)"
+    git diff --quiet HEAD || git diff HEAD --binary | git -C "$clone" apply
+    later=(env TZ=Asia/Tokyo faketime -f +3d)
+    echo "release-test: building again in $clone on $("${later[@]}" date)"
+    (cd "$clone" && "${later[@]}" scripts/release.sh)
+    if ! cmp "$work/$name" "$clone/dist/$name"; then
+        mkdir -p "$work/second"
+        (cd "$work/second" && unzip -q "../clone/dist/$name")
+        (cd "$work/unpacked" && unzip -q "../$name")
+        for f in "${files[@]}"; do
+            cmp -s "$work/unpacked/$f" "$work/second/$f" || echo "release-test: $f differs between the two builds" >&2
+        done
+        fail "two builds of the same tree on different days gave different zips"
+    fi
+    cmp "$work/SHA256SUMS" "$clone/dist/SHA256SUMS" || fail "the two builds wrote different SHA256SUMS"
+    (cd "$work" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the zip"
+    echo "release-test: two builds, three days apart, gave the same $name"
 fi
-cmp "$work/SHA256SUMS" "$clone/dist/SHA256SUMS" || fail "the two builds wrote different SHA256SUMS"
-(cd "$work" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the zip"
-echo "release-test: two builds, three days apart, gave the same $name"
+version=$(sed -n 's/^tulm-\([0-9][0-9.]*[0-9]\)-win32\.zip$/\1/p' <<<"$name")
+[ -n "$version" ] || fail "$name is not named tulm-<version>-win32.zip"
 
 listed=$(unzip -Z1 "$work/$name" | tr '\n' ' ')
 [ "$listed" = "${files[*]} " ] || fail "the zip holds: $listed; expected, in this order: ${files[*]}"
