@@ -99,8 +99,13 @@ fixed_product=$(dotted "$(word 4)" "$(word 5)")
 [ "$fixed_file" = "$version" ] || fail "the zip is named for $version, tulm.auf's fixed file version is $fixed_file"
 [ "$product_version" = "${version%.*}" ] && [ "$fixed_product" = "${version%.*}.0" ] ||
     fail "tulm.auf's product version ($product_version, $fixed_product) is not that of $version"
-grep -q "バージョン $version" "$unpacked/README-ja.txt" || fail "README-ja.txt does not name version $version"
-grep -q "version $version" "$unpacked/README-en.txt" || fail "README-en.txt does not name version $version"
+# Each guide names its version in its title, and no other four-part version anywhere.
+head -n 1 "$unpacked/README-ja.txt" | grep -q "バージョン $version" || fail "README-ja.txt's title does not name $version"
+head -n 1 "$unpacked/README-en.txt" | grep -q "version $version" || fail "README-en.txt's title does not name $version"
+for g in README-ja.txt README-en.txt; do
+    others=$(grep -oE '[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+' "$unpacked/$g" | grep -vxF "$version" || true)
+    [ -z "$others" ] || fail "$g names version $(echo $others) besides $version"
+done
 # The information line the host shows, as the guides quote it.
 information=$(strings "$dll" | grep -m1 '^Pellomar Ver\. ' || true)
 [ -n "$information" ] || fail "tulm.auf holds no information string"
