@@ -2,6 +2,7 @@
 // The tool's commands. Each returns the process's exit status and reports a user's
 // mistake by throwing ToolError, before any output file is in place.
 #include <string>
+#include <vector>
 
 #include "cli/options.h"
 
@@ -39,7 +40,19 @@ struct DemoOptions {
     std::string plugin;
 };
 
+struct TableOptions {
+    std::vector<int32_t> rates = {44100, 48000};
+    std::vector<double> tones;   // besides the common ones
+    int32_t width = 0;
+    bool width_given = false;
+    std::string plugin;
+};
+
 int run_render(const RenderOptions& options);
 int run_detect(const DetectOptions& options);
 int run_measure(const MeasureOptions& options);
 int run_demo(const DemoOptions& options);
+int run_table(const TableOptions& options);
+
+// Registers `table` and its options on `app`; returns the subcommand.
+CLI::App* add_table_command(CLI::App* app, TableOptions* options);

@@ -132,8 +132,11 @@ int main(int argc, char** argv)
     m->add_option("--plot", measure.plot, "also write an SVG of the spectra and the stretch's edges");
 
     DemoOptions demo;
-    CLI::App* e = app.add_subcommand("demo", "synthesise a clip with a 1 kHz tone, remove it, write demo-*.wav and demo.svg");
+    CLI::App* e = app.add_subcommand("demo", "synthesise a clip with a 1 kHz tone, find and remove it, write tulm-demo/in.wav, out.wav and plot.svg");
     e->add_option("--plugin", demo.plugin, "plug-in module to load (default: the one beside this program)");
+
+    TableOptions table_options;
+    CLI::App* t = add_table_command(&app, &table_options);
 
     if (suggest_subcommand(app, argc, argv)) return kExitUsage;
     try {
@@ -153,6 +156,7 @@ int main(int argc, char** argv)
         if (r->parsed()) return run_render(render);
         if (d->parsed()) return run_detect(detect);
         if (m->parsed()) return run_measure(measure);
+        if (t->parsed()) return run_table(table_options);
         return run_demo(demo);
     } catch (const ToolError& e) {
         fmt::print(stderr, "tulm: error: {}\n", e.what());

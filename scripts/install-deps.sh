@@ -3,9 +3,11 @@
 # a second run costs nothing: installs the Debian packages that are missing, and for
 # win32 brings a fast enough qemu-user from the backports suite, registers it for 32-bit
 # programs and creates the Wine prefix. Groups: base (native build and tests), cli (the
-# command-line tool), bench (sox and hyperfine for the tool's speed comparison), fuzz,
-# win32 (cross build and Wine). The default build compiles the benchmarks, so base
-# carries FFTW, KissFFT and Google Benchmark, the FFT's peers.
+# command-line tool), bench (sox and GNU time for the tool's speed comparison), fuzz,
+# win32 (cross build and Wine), release (what the release scripts add to win32),
+# samples (spoken and musical recordings the detector's tests and evaluation mix tones
+# into). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
+# Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
 # An archive mirror in the middle of a sync may serve one package list that fails its
@@ -33,7 +35,7 @@ say() { echo "install-deps: $*" >&2; }
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(base cli)
-[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32)
+[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32 release samples)
 
 pkgs=()
 for g in "${groups[@]}"; do
@@ -41,10 +43,12 @@ for g in "${groups[@]}"; do
         base)  pkgs+=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
                       libfftw3-dev libkissfft-dev) ;;
         cli)   pkgs+=(libsndfile1-dev libcli11-dev libfmt-dev) ;;
-        bench) pkgs+=(sox hyperfine) ;;
+        bench) pkgs+=(sox time) ;;
         fuzz)  pkgs+=(clang libclang-rt-14-dev valgrind) ;;
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;  # qemu-user-static: below
-        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, all)"; exit 2 ;;
+        release) pkgs+=(zip unzip faketime) ;;
+        samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
+        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, all)"; exit 2 ;;
     esac
 done
 

@@ -4,6 +4,8 @@
 # once under Wine from the folder that holds tulm.auf.
 #
 # Finally the native build renders the same edit and must give the same samples.
+# Usage: scripts/win32-test.sh [FOLDER]: with a folder (an unpacked release), every
+# check runs on the tulm.auf in it instead of the one just built.
 #
 # Runs in the Wine prefix build/win32/wineprefix that scripts/install-deps.sh win32 makes
 # (with a qemu fast enough for Wine). WIN32_TEST_TIMEOUT (seconds, default 900) bounds
@@ -16,10 +18,12 @@ fail() { echo "win32-test: $*" >&2; exit 1; }
 cmake --workflow --preset win32
 
 bin=build/win32/bin
-dll=$bin/tulm.auf
+dir=${1:-$bin}
+dll=$dir/tulm.auf
 exe=$bin/tulm_win32_test.exe
 [ -f "$dll" ] || fail "$dll was not built"
 [ -f "$exe" ] || fail "$exe was not built"
+[ "$dir" = "$bin" ] || cp "$exe" "$dir/"
 
 dump=$(i686-w64-mingw32-objdump -p "$dll")
 
@@ -67,7 +71,7 @@ grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg" ||
 
 start=$(date +%s)
 status=0
-(cd "$bin" && rm -f tulm_win32_output.raw && timeout "$limit" wine tulm_win32_test.exe) || status=$?
+(cd "$dir" && rm -f tulm_win32_output.raw && timeout "$limit" wine tulm_win32_test.exe) || status=$?
 echo "win32-test: the Wine step took $(($(date +%s) - start)) s"
 [ "$status" -ne 124 ] || fail "the test program timed out under Wine after $limit s"
 [ "$status" -eq 0 ] || fail "the test program failed under Wine (exit code $status)"
@@ -77,5 +81,5 @@ native=build/win32-native
 cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF \
     -DTULM_CLI=OFF -DTULM_WIN32_TESTER=ON >/dev/null
 cmake --build "$native" -j2 --target tulm_plugin tulm_native_twin
-"$native/bin/tulm_native_twin" "$native/bin/tulm.so" "$bin/tulm_win32_output.raw" ||
+"$native/bin/tulm_native_twin" "$native/bin/tulm.so" "$dir/tulm_win32_output.raw" ||
     fail "the 32-bit DLL and the native module give different samples"

@@ -136,6 +136,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Fails only after rendering: the finished output must not replace the old file.
         ErrorCase{"plot_with_full_fade", {"render", "in.wav", "out.wav", "--fade", "100", "--plot", "p.svg"},
                   "too short to measure", 1, true},
+        ErrorCase{"table_rate_too_low", {"table", "--rate", "4000"}, "--rate 4000 is not a sampling rate", 1, false},
+        ErrorCase{"table_width_too_large", {"table", "--width", "300"}, "--width 300 is outside", 1, false},
+        ErrorCase{"table_tone_zero", {"table", "--tone", "0"}, "--tone 0 is not a frequency", 1, false},
         ErrorCase{"hz_with_frequency", {"render", "in.wav", "out.wav", "--hz", "100", "--frequency", "10"},
                   "excludes", 2, false},
         ErrorCase{"no_output_named", {"render", "in.wav"}, "OUT is required", 2, false},
