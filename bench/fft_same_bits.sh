@@ -3,7 +3,8 @@
 # revision (default main) and once against the working tree, and compares what every
 # routine writes at every size, byte for byte: the working tree one transform at a
 # time, side by side in the batch layout (the lane copies compiled for the baseline and
-# for AVX), and through real_fft_batch.
+# for AVX), and through real_fft_batch. Then the same for the span renderer over a
+# matrix of settings and media (bench/render_dump.cpp).
 # Usage: bench/fft_same_bits.sh [REVISION]
 set -euo pipefail
 
@@ -25,13 +26,19 @@ dump="$root/bench/fft_dump.cpp"
 c++ -O2 -std=c++17 -I"$work/old-src" -iquote "$work/old-src" "$dump" "$work/old/libtulm_core.a" -o "$work/dump-old"
 c++ -O2 -std=c++17 -I"$root" "$dump" "$work/new/libtulm_core.a" -o "$work/dump-new"
 c++ -O2 -std=c++17 -mavx -I"$root" "$dump" "$work/new/libtulm_core.a" -o "$work/dump-new-avx"
+for side in old new; do
+    src=$root
+    [ $side = old ] && src=$work/old-src
+    c++ -O2 -std=c++17 -I"$src" "$root/bench/render_dump.cpp" "$src/tests/render/fake_host.cpp" \
+        "$work/$side/libtulm_core.a" -lgtest -lpthread -o "$work/render-$side"
+done
 
 "$work/dump-old" >"$work/old.bin" 2>/dev/null
 "$work/dump-new" >"$work/new.bin" 2>/dev/null
 "$work/dump-new" --lanes >"$work/lanes.bin" 2>/dev/null
 status=0
-check() {  # label, file
-    if cmp "$work/old.bin" "$2"; then echo "same bits: $1 ($(stat -c %s "$2") bytes)"; else status=1; fi
+check() {  # label, file[, reference]
+    if cmp "${3:-$work/old.bin}" "$2"; then echo "same bits: $1 ($(stat -c %s "$2") bytes)"; else status=1; fi
 }
 check "one transform at a time" "$work/new.bin"
 check "side by side, baseline lane copies, real_fft_batch" "$work/lanes.bin"
@@ -39,5 +46,8 @@ if grep -qw avx /proc/cpuinfo; then
     "$work/dump-new-avx" --lanes >"$work/lanes-avx.bin" 2>/dev/null
     check "side by side, AVX lane copies, real_fft_batch" "$work/lanes-avx.bin"
 fi
+"$work/render-old" >"$work/render-old.bin" 2>/dev/null
+"$work/render-new" >"$work/render-new.bin" 2>/dev/null
+check "span renderer" "$work/render-new.bin" "$work/render-old.bin"
 echo "before: $(git -C "$root" rev-parse --short "$rev"); after: the working tree"
 exit $status
