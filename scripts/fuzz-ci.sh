@@ -4,12 +4,12 @@
 # the build tree and fuzz/corpus/ only changes when someone commits a seed by hand.
 # Exits non-zero when the harness finds a crash, a sanitizer report, a leak or a timeout;
 # the offending input is kept under build/fuzz/artifacts/.
+# Needs scripts/install-deps.sh base fuzz.
 # Usage: scripts/fuzz-ci.sh [seconds]   (default 120; FUZZ_SECONDS works too)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${1:-${FUZZ_SECONDS:-120}}"
-scripts/install-deps.sh base fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target tulm_fuzz
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, then builds and runs the native suite, the
-# same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the end-to-end tests
-# under valgrind, a bounded fuzz run, and the 32-bit Windows DLL under Wine.
+# Runs every test: the installer's own checks, the native suite, the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the end-to-end tests under valgrind, a
+# bounded fuzz run, and the 32-bit Windows DLL under Wine. It builds and tests only: the
+# machine is provisioned by scripts/install-deps.sh all, which the README's test command
+# runs first.
 # Usage: scripts/test.sh            FUZZ_SECONDS=120 by default
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +11,8 @@ cd "$(dirname "$0")/.."
 step() { printf '\n== %s\n' "$*"; }
 begin=$(date +%s)
 
-scripts/install-deps.sh base cli bench fuzz win32
+step "installer decisions"
+tests/scripts/install_deps_test.sh
 
 step "native build and tests"
 cmake --workflow --preset default

@@ -3,6 +3,7 @@
 # valgrind memcheck: any invalid read or write, use of uninitialised memory or leaked
 # block fails the run. Uses the Release build of the `default` preset, so it checks the
 # module as shipped natively, optimised and without sanitizer runtimes.
+# Needs scripts/install-deps.sh base fuzz.
 # Usage: scripts/valgrind-e2e.sh
 #   VALGRIND_BUILD_DIR  build tree holding tests/e2e/e2e_tests (default build/default,
 #                       configured and built here with the default preset)
@@ -13,7 +14,6 @@ cd "$(dirname "$0")/.."
 
 build="${VALGRIND_BUILD_DIR:-build/default}"
 filter="${VALGRIND_FILTER:--*TwoHundredRerenders*}"
-scripts/install-deps.sh base fuzz
 if [ "$build" = build/default ]; then
     cmake --preset default >/dev/null
 fi

@@ -5,9 +5,9 @@
 #
 # Finally the native build renders the same edit and must give the same samples.
 #
-# The Wine prefix lives in build/win32/wineprefix; later runs reuse it.
-# WIN32_TEST_TIMEOUT (seconds, default 900) bounds each Wine start.
-# Needs scripts/install-deps.sh win32 (which also brings a qemu fast enough for Wine).
+# Runs in the Wine prefix build/win32/wineprefix that scripts/install-deps.sh win32 makes
+# (with a qemu fast enough for Wine). WIN32_TEST_TIMEOUT (seconds, default 900) bounds
+# the Wine run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,32 +60,10 @@ x87=$(awk '/^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); next }
 
 export WINEPREFIX="$PWD/build/win32/wineprefix"
 export WINEDEBUG=-all
-# No desktop integration, .NET or HTML engine: a fresh prefix would otherwise spend
-# minutes installing them, and the test program needs none of them.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 limit=${WIN32_TEST_TIMEOUT:-900}
-
-# Machines here have no display: Wine's null display driver still gives real windows
-# (the test program needs an owner and a settings window), it only draws nothing.
-# Setting it up also creates the prefix on the first run.
-if ! grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg"; then
-    start=$(date +%s)
-    # A first start waits at most five minutes for the prefix's set-up, which goes on in
-    # the background; on a slow emulator the start then fails with "could not load
-    # kernel32.dll". Let the set-up finish and start once more in the same prefix.
-    for attempt in 1 2; do
-        if timeout "$limit" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null; then
-            break
-        fi
-        [ "$attempt" -eq 1 ] || fail "cannot set up the Wine prefix $WINEPREFIX"
-        echo "win32-test: the first start in a new Wine prefix failed; starting again once its set-up ends"
-        timeout "$limit" wineserver -w || true
-    done
-    # A desktop started before the driver was chosen cannot make windows: let this Wine
-    # session end so that the test program starts a new one.
-    timeout "$limit" wineserver -w || true
-    echo "win32-test: Wine prefix set up in $(($(date +%s) - start)) s"
-fi
+grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg" ||
+    fail "no Wine prefix at $WINEPREFIX: run scripts/install-deps.sh win32 first"
 
 start=$(date +%s)
 status=0

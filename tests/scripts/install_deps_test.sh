@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The installer's decisions, without root and without the network: its apt and dpkg calls
+# go to a stub that records them and fails on cue.
+# Usage: tests/scripts/install_deps_test.sh [path to install-deps.sh]
+set -uo pipefail
+script=${1:-$(cd "$(dirname "$0")/../.." && pwd)/scripts/install-deps.sh}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One stub for apt-get, dpkg and dpkg-query, told apart by the name it is called by.
+cat >"$work/stub" <<'STUB'
+#!/usr/bin/env bash
+me=$(basename "$0")
+echo "$me $*" >>"$STUB_DIR/calls"
+case "$me" in
+    dpkg-query)
+        for p in $STUB_MISSING; do [ "$p" = "${*: -1}" ] && exit 1; done
+        echo "install ok installed" ;;
+    dpkg)
+        [ "$1" = --print-foreign-architectures ] && echo i386 ;;
+    apt-get)
+        n=$(($(cat "$STUB_DIR/$1" 2>/dev/null || echo 0) + 1)); echo "$n" >"$STUB_DIR/$1"
+        case "$1" in
+            update)
+                if [ "$STUB_UPDATE_FAILS" = all ] || [ "$n" -le "$STUB_UPDATE_FAILS" ]; then
+                    echo "E: Failed to fetch http://archive.invalid/dists/x/main/binary-i386/Packages.xz  File has unexpected size (1 != 2)" >&2
+                    exit 100
+                fi ;;
+            install)
+                if [ "$n" -le "$STUB_INSTALL_FAILS" ]; then
+                    echo "E: Error, pkgProblemResolver::Resolve generated breaks, this may be caused by held packages." >&2
+                    exit 100
+                fi ;;
+        esac ;;
+esac
+exit 0
+STUB
+chmod +x "$work/stub"
+for name in apt-get dpkg dpkg-query; do ln -s stub "$work/$name"; done
+printf 'VERSION_CODENAME=testrel\n' >"$work/os-release"
+
+passed=0 failed=0
+# case: name | missing packages | update failures (a count or "all") | install failures |
+#       expected exit (0 or "fail") | patterns the apt calls must show, in order ("-" none) |
+#       pattern stderr must show ("-" none)
+run_case() {
+    local name=$1 missing=$2 update_fails=$3 install_fails=$4 want_exit=$5 want_calls=$6 want_err=$7
+    local dir="$work/$name" status=0 ok=1
+    mkdir -p "$dir"
+    STUB_DIR=$dir STUB_MISSING=$missing STUB_UPDATE_FAILS=$update_fails STUB_INSTALL_FAILS=$install_fails \
+        APT_GET="$work/apt-get" DPKG="$work/dpkg" DPKG_QUERY="$work/dpkg-query" SUDO="" \
+        OS_RELEASE="$work/os-release" APT_SOURCES="$dir" UPDATE_PAUSE=0 \
+        bash "$script" base >"$dir/out" 2>"$dir/err" || status=$?
+    if [ "$want_exit" = 0 ]; then [ "$status" -eq 0 ] || ok=0; else [ "$status" -ne 0 ] || ok=0; fi
+    local apt_calls
+    apt_calls=$(grep '^apt-get ' "$dir/calls" 2>/dev/null | sed 's/ -y -qq --no-install-recommends//' | tr '\n' ';')
+    [[ "$apt_calls" =~ ^$want_calls$ ]] || ok=0
+    # Every package of the group was looked up through DPKG_QUERY.
+    local lookups
+    lookups=$(grep -c '^dpkg-query ' "$dir/calls" 2>/dev/null || true)
+    [ "${lookups:-0}" -eq 9 ] || ok=0
+    if [ "$want_err" != - ]; then grep -qE "$want_err" "$dir/err" || ok=0; fi
+    if [ "$ok" -eq 1 ]; then
+        passed=$((passed + 1)); echo "ok: $name"
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name (exit $status; apt calls: ${apt_calls:-none})"; sed 's/^/  stderr: /' "$dir/err"
+    fi
+}
+
+U='apt-get update -qq;'
+I='apt-get install cmake libfftw3-dev;'
+T='apt-get install -t testrel cmake libfftw3-dev;'
+run_case update-fails-once   "cmake libfftw3-dev" 1   0 0    "$U$U$I"       -
+run_case update-always-fails "cmake libfftw3-dev" all 0 0    "$U$U$U$I"     'warning: .*Failed to fetch http://archive.invalid/.*binary-i386'
+run_case install-needs-t     "cmake libfftw3-dev" 0   1 0    "$U$I$T"       'trying again .*-t testrel'
+run_case install-fails-twice "cmake libfftw3-dev" 0   2 fail "$U$I$T"       'pkgProblemResolver::Resolve generated breaks'
+run_case nothing-missing     ""                   0   0 0    ""             -
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
