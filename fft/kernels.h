@@ -181,19 +181,13 @@ inline void gather(V* a, const int (&from)[count])
 template <class V>
 inline void bitrev8(V* a)
 {
-    swap_values(a, 1, 4);
-    swap_values(a, 3, 6);
+    gather<8>(a, {0, 4, 2, 6, 1, 5, 3, 7});
 }
 
 template <class V>
 inline void bitrev16(V* a)
 {
-    swap_values(a, 1, 8);
-    swap_values(a, 2, 4);
-    swap_values(a, 3, 12);
-    swap_values(a, 5, 10);
-    swap_values(a, 7, 14);
-    swap_values(a, 11, 13);
+    gather<16>(a, {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15});
 }
 
 template <class V>

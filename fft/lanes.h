@@ -1,16 +1,12 @@
 #pragma once
-// The values every routine of the transform is written in. A routine is a template on
-// V, one double of one transform: V = double runs one transform, V = lanes4 runs four
-// side by side, lane k for transform k. The compiler's vector extensions apply + - *
-// lane by lane, and a double operand to every lane, so each lane performs exactly the
-// scalar code's operations in the scalar code's order: the same bits.
-//
-// An array of n doubles per transform is n values of V; with lanes4, element i of lane k
-// is double 4i + k. Complex value p is (a[2p], a[2p + 1]). Twiddles are the same for
-// every lane and stay plain doubles (cplx), so their recurrences run once for all lanes.
-//
-// Everything here and in the algorithm headers has internal linkage: each instruction
-// set's copy of the algorithm (real_fft.cpp, fft_avx.cpp) keeps its own.
+// The values every routine of the transform is written in: a template on V, one double
+// of one transform. V = double runs one transform, V = lanes4 four side by side, lane k
+// for transform k (element i of lane k at double 4i + k). The compiler's vector
+// extensions apply + - * lane by lane, a double operand to every lane, so each lane
+// performs the scalar code's operations in its order: the same bits. Complex value p is
+// (a[2p], a[2p + 1]). Twiddles, the same for every lane, stay doubles (cplx): their
+// recurrences run once for all lanes. Everything here and in the algorithm headers has
+// internal linkage, so each instruction set's copy (real_fft.cpp, fft_avx.cpp) keeps its own.
 #include <cstdint>
 
 // A 32-byte value is passed between functions of one file only, never across the
@@ -48,11 +44,7 @@ inline C<V> load(const V* a) { return C<V>{a[0], a[1]}; }
 template <class V>
 inline C<V> load_conj(const V* a) { return C<V>{a[0], -a[1]}; }
 template <class V>
-inline void store(V* a, const C<V>& x)
-{
-    a[0] = x.re;
-    a[1] = x.im;
-}
+inline void store(V* a, const C<V>& x) { a[0] = x.re, a[1] = x.im; }
 
 template <class V>
 inline C<V> operator+(const C<V>& x, const C<V>& y) { return C<V>{x.re + y.re, x.im + y.im}; }

@@ -11,10 +11,8 @@
 //   stages.h        the stage passes that cut a block into quarters, and their twiddles
 //   kernels.h       the 8- and 16-point kernels (and 2, 4) and the fixed permutations
 //   bitrev.h        the general bit reversal
-//   lanes.h         the values the algorithm is written in: double, or four transforms
-//                   side by side, and the few complex operations on them
-//   cfft_kernels.h, fft_internal.h   the inner routines, one transform each, for the tests
-//   routines.cpp    their definitions
+//   lanes.h         the values it is written in (one transform, or four side by side)
+//   cfft_kernels.h, fft_internal.h, routines.cpp   the inner routines, for the tests
 #include <cstdint>
 
 // Forward (direction >= 0; 0 counts as forward): replaces the n real samples x[t]
