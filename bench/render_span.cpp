@@ -1,8 +1,11 @@
-// Renders a 3 s stereo 48 kHz span at every FFT order, and times beside it the real
-// FFT pairs that span contains (one forward and one inverse per channel per hop), so
-// the table shows what the renderer adds to its FFTs. Then one processing call that
+// Renders a 3 s stereo 48 kHz span at every FFT order, and times beside it the bare work
+// of that span's transforms (one forward and one inverse per channel per hop) done by
+// FFTW (one plan_many per direction, in place, FFTW_MEASURE), by real_fft_batch on the
+// same batch, and by real_fft one pair at a time, so the table shows what the renderer
+// adds to its FFTs and how its FFTs compare with FFTW's. Then one processing call that
 // only delivers (the span already rendered) beside a memcpy of the same bytes.
 #include <benchmark/benchmark.h>
+#include <fftw3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +86,16 @@ ProcessRequest request_for(int16_t* audio)
     return r;
 }
 
+// The forward + inverse pairs of the span at this order, rendering it once to learn it.
+int32_t span_pairs(int32_t order)
+{
+    g_host.sliders[2] = order;
+    ProcessRequest none = request_for(nullptr);
+    clear_key();
+    process_audio(g_host.table, &none);
+    return (g_plan.span_length - g_plan.q + g_plan.h - 1) / g_plan.h * kChannels;
+}
+
 // The whole re-render a settings change causes: key capture, plan, capture, blocks.
 void BM_render_span(benchmark::State& state)
 {
@@ -103,11 +116,7 @@ void BM_render_span(benchmark::State& state)
 void BM_span_ffts(benchmark::State& state)
 {
     const int32_t order = int32_t(state.range(0)), n = 1 << order;
-    g_host.sliders[2] = order;
-    ProcessRequest none = request_for(nullptr);
-    clear_key();
-    process_audio(g_host.table, &none);
-    const int32_t pairs = (g_plan.span_length - g_plan.q) / g_plan.h * kChannels;
+    const int32_t pairs = span_pairs(order);
     std::vector<double> x(n);
     for (int32_t j = 0; j < n; ++j) x[j] = g_host.media[size_t(j) * kChannels];
     int32_t since_rescale = 0;
@@ -124,6 +133,72 @@ void BM_span_ffts(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.counters["pairs"] = pairs;
+}
+
+// The span's source blocks, one after another, n doubles each.
+std::vector<double> span_blocks(int32_t n, int32_t pairs)
+{
+    std::vector<double> x(size_t(n) * pairs);
+    for (size_t j = 0; j < x.size(); ++j) x[j] = g_host.media[j % g_host.media.size()];
+    return x;
+}
+
+// Each pair scales by n/2 or n; a multiplication by an exact power of two brings the
+// values back now and then.
+void rescale(double* x, size_t count, int32_t order)
+{
+    const double s = std::ldexp(1.0, -8 * order);
+    for (size_t j = 0; j < count; ++j) x[j] *= s;
+}
+
+// FFTW doing only the span's transforms: all blocks forward, then all back, in place
+// (n + 2 doubles per block). The plans are measured once per order, before the timing.
+void BM_fftw_span(benchmark::State& state)
+{
+    const int32_t order = int32_t(state.range(0)), n = 1 << order, pairs = span_pairs(order);
+    const int32_t dist = n + 2;
+    // Measured once per order: the repetitions share the plans and their buffer.
+    struct Plans {
+        double* a = nullptr;
+        fftw_plan fwd = nullptr, inv = nullptr;
+    };
+    static Plans plans[15];
+    Plans& p = plans[order];
+    if (!p.a) {
+        p.a = fftw_alloc_real(size_t(dist) * pairs);
+        fftw_complex* spec = reinterpret_cast<fftw_complex*>(p.a);
+        p.fwd = fftw_plan_many_dft_r2c(1, &n, pairs, p.a, nullptr, 1, dist, spec, nullptr, 1,
+                                       dist / 2, FFTW_MEASURE);
+        p.inv = fftw_plan_many_dft_c2r(1, &n, pairs, spec, nullptr, 1, dist / 2, p.a, nullptr, 1,
+                                       dist, FFTW_MEASURE);
+    }
+    double* a = p.a;
+    const std::vector<double> x = span_blocks(n, pairs);
+    for (int32_t k = 0; k < pairs; ++k)
+        std::memcpy(a + size_t(k) * dist, x.data() + size_t(k) * n, sizeof(double) * n);
+    int32_t runs = 0;
+    for (auto _ : state) {
+        fftw_execute(p.fwd);
+        fftw_execute(p.inv);
+        if (++runs % 8 == 0) rescale(a, size_t(dist) * pairs, order);
+        benchmark::ClobberMemory();
+    }
+}
+
+// real_fft_batch on the same blocks in the batch layout: all forward, then all back.
+void BM_batch_span(benchmark::State& state)
+{
+    const int32_t order = int32_t(state.range(0)), n = 1 << order, pairs = span_pairs(order);
+    std::vector<double> a(size_t(n) * ((pairs + real_fft_lanes - 1) / real_fft_lanes) * real_fft_lanes);
+    real_fft_interleave(n, pairs, span_blocks(n, pairs).data(), a.data());
+    int32_t runs = 0;
+    for (auto _ : state) {
+        real_fft_batch(n, 1, pairs, a.data());
+        real_fft_batch(n, -1, pairs, a.data());
+        if (++runs % 8 == 0) rescale(a.data(), a.size(), order);
+        benchmark::DoNotOptimize(a.data());
+        benchmark::ClobberMemory();
+    }
 }
 
 // One processing call per frame with the span rendered and the key unchanged:
@@ -168,6 +243,10 @@ double least(const std::vector<double>& v)
 BENCHMARK(BM_render_span)->DenseRange(9, 14)->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)->ComputeStatistics("min", least);
 BENCHMARK(BM_span_ffts)->DenseRange(9, 14)->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)->ComputeStatistics("min", least);
+BENCHMARK(BM_fftw_span)->DenseRange(9, 14)->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)->ComputeStatistics("min", least);
+BENCHMARK(BM_batch_span)->DenseRange(9, 14)->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)->ComputeStatistics("min", least);
 BENCHMARK(BM_deliver)->Arg(1)->Arg(0)->Unit(benchmark::kNanosecond)
     ->Repetitions(5)->ComputeStatistics("min", least);
@@ -221,12 +300,17 @@ int main(int argc, char** argv)
     Collecting collect;
     benchmark::RunSpecifiedBenchmarks(&collect);
 
-    std::printf("\n3 s stereo 48 kHz span: render beside its FFT pairs (target ratio <= 1.3)\n");
-    std::printf("%9s %6s %12s %12s %7s\n", "fft_order", "N", "render us", "FFTs us", "ratio");
+    std::printf("\n3 s stereo 48 kHz span, microseconds: the render through process_audio, and its\n"
+                "FFT pairs alone by FFTW (plan_many, in place), by real_fft_batch and by real_fft\n"
+                "one pair at a time; ratios to FFTW (targets: render <= 1.2, batch <= 1.0)\n");
+    std::printf("%5s %6s %6s %10s %10s %10s %10s %8s %8s %8s\n", "order", "N", "pairs", "render",
+                "FFTW", "batch", "single", "render/F", "batch/F", "single/F");
     for (int order = 9; order <= 14; ++order) {
         const std::string arg = "/" + std::to_string(order);
-        const double r = get(collect, "BM_render_span" + arg), f = get(collect, "BM_span_ffts" + arg);
-        std::printf("%9d %6d %12.1f %12.1f %7.3f\n", order, 1 << order, r / 1e3, f / 1e3, r / f);
+        const double r = get(collect, "BM_render_span" + arg), f = get(collect, "BM_fftw_span" + arg);
+        const double b = get(collect, "BM_batch_span" + arg), s = get(collect, "BM_span_ffts" + arg);
+        std::printf("%5d %6d %6d %10.1f %10.1f %10.1f %10.1f %8.3f %8.3f %8.3f\n", order, 1 << order,
+                    int(span_pairs(order)), r / 1e3, f / 1e3, b / 1e3, s / 1e3, r / f, b / f, s / f);
     }
     const double copy = get(collect, "BM_memcpy_frame");
     std::printf("\nOne frame (%d stereo sample frames, %d bytes): delivery beside memcpy (target ratio <= 2)\n",

@@ -1,6 +1,7 @@
 #pragma once
 // Fixed-size complex transform kernels and the permutations that put a complex
-// transform's coefficients into natural order.
+// transform's coefficients into natural order, one transform each, for the tests (the
+// library runs the same code from kernels.h and bitrev.h).
 //
 // Every routine works in place on interleaved complex doubles (value p at entries 2p
 // and 2p + 1), keeps no state and is reentrant. The kernels and the fixed permutations

@@ -1,7 +1,8 @@
 #pragma once
-// The inner routines of the real FFT, exposed for the tests. Every size is a count of
-// doubles (n/2 interleaved complex values), every routine works in place, keeps no
-// state and validates nothing.
+// The inner routines of the real FFT on one transform, exposed for the tests (the
+// library runs the same code from transform.h, on one transform or on a batch). Every
+// size is a count of doubles (n/2 interleaved complex values), every routine works in
+// place, keeps no state and validates nothing.
 //
 // Block kinds inside the complex transform: a block of b doubles holds M = b/2 values
 // v[0..M-1] awaiting either its plain transform V[k] = sum v[j] e^(+2 pi i jk/M) or its
@@ -31,24 +32,6 @@ void cfft_stage(int32_t n, double* a);
 void cfft_stage_conj(int32_t n, double* a);
 void cfft_stage_shifted(int32_t n, double* a);
 
-// The stage passes of the four quarters of a block of n doubles (quarters of n/4
-// doubles) in one call, each quarter getting exactly what its own pass gives it:
-// plain on quarters 0, 2, 3 and shifted on 1 (a plain block), or plain on 0, 2 and
-// shifted on 1, 3 (a shifted block).
-void cfft_middle_stages(int32_t n, double* a);
-void cfft_middle_stages_shifted(int32_t n, double* a);
-// The same for any blocks of n doubles: the plain stage pass on each of the plain_count
-// blocks starting at plain[0 ..], the shifted one on each of the shifted ones.
-void cfft_stages_of(int32_t n, double* const* plain, int32_t plain_count, double* const* shifted,
-                    int32_t shifted_count);
-
-// The stage passes, leaves, split passes and bit reversals run on AVX where the
-// processor has it (see isa.h), with the same results to the bit. For the tests that
-// check this: whether AVX is there, and a switch that makes every routine take its
-// baseline copy all the same (process-wide; the module never sets it).
-bool fft_avx_available();
-void fft_force_baseline(bool on);
-
 // Complete a plain or shifted block of n >= 256 doubles, stage included.
 void cfft_recursive(int32_t n, double* a);
 void cfft_recursive_shifted(int32_t n, double* a);
@@ -58,3 +41,11 @@ void cfft_middle_shifted(int32_t n, double* a);
 // Complete a plain or shifted block of 64 or 128 doubles whose stage is done.
 void cfft_leaf(int32_t n, double* a);
 void cfft_leaf_shifted(int32_t n, double* a);
+
+// One group of a batch (real_fft_lanes transforms, real_fft.h) through the baseline
+// instruction set's copy of the algorithm, and the AVX copy where this build and this
+// processor have one (null otherwise). real_fft_batch takes the AVX copy when there is
+// one.
+using GroupTransform = void (*)(int32_t n, int32_t direction, double* a);
+void real_fft_group(int32_t n, int32_t direction, double* a);
+GroupTransform real_fft_group_avx();

@@ -8,13 +8,13 @@
 
 RenderedSpan g_span;
 
-void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window)
+void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window, int32_t stride)
 {
-    if (c >= 0 && c < n) x[c] = 0;
+    if (c >= 0 && c < n) x[int64_t(c) * stride] = 0;
     for (int32_t i = 0; i < w; ++i) {
         const int64_t above = int64_t(c) + i + 1, below = int64_t(c) - i - 1;
-        if (above >= 0 && above < n) x[above] *= window[i];
-        if (below >= 0 && below < n) x[below] *= window[i];
+        if (above >= 0 && above < n) x[above * stride] *= window[i];
+        if (below >= 0 && below < n) x[below * stride] *= window[i];
     }
 }
 
@@ -44,11 +44,12 @@ namespace {
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
     int16_t* overlap; // source of the q frames the current block shares with the next
-    double* x;        // one block per channel filtered together, then their spectra
+    double* x;        // real_fft_lanes blocks in the batch layout of real_fft.h
 };
 }  // namespace
 
-// Fills g consecutive channels' blocks, x[kk * n + j] for channel kk, from `at` (source
+// Fills g consecutive channels' blocks, x[j * L + kk] for channel kk (L = real_fft_lanes:
+// consecutive lanes of a batch), from `at` (source
 // frames, `stride` values apart) and `shared` (the frames this block shares with the
 // previous one), saving the frames it shares with the next block into `shared`. The
 // block's rising ramp (absent in the first block) and falling ramp each cover q frames;
@@ -58,75 +59,90 @@ struct Blocks {
 static inline void fill_block(double* x, const int16_t* at, int16_t* shared, bool rising,
                               int64_t stride, int32_t g)
 {
-    const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h;
+    const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h, L = real_fft_lanes;
     const double inv_q = 1.0 / q;
     if (rising) {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
-                x[kk * n + j] = shared[j * stride + kk] * double(j) * inv_q;
+                x[j * L + kk] = shared[j * stride + kk] * double(j) * inv_q;
     } else {
         for (int32_t j = 0; j < q; ++j)
-            for (int32_t kk = 0; kk < g; ++kk) x[kk * n + j] = at[j * stride + kk];
+            for (int32_t kk = 0; kk < g; ++kk) x[j * L + kk] = at[j * stride + kk];
     }
     for (int32_t j = q; j < h; ++j)
-        for (int32_t kk = 0; kk < g; ++kk) x[kk * n + j] = at[j * stride + kk];
+        for (int32_t kk = 0; kk < g; ++kk) x[j * L + kk] = at[j * stride + kk];
     for (int32_t j = h; j < n; ++j)
         for (int32_t kk = 0; kk < g; ++kk) {
             const int16_t y = at[j * stride + kk];
             shared[(j - h) * stride + kk] = y;
-            x[kk * n + j] = y * double(n - j) * inv_q;
+            x[j * L + kk] = y * double(n - j) * inv_q;
         }
 }
 
-// Stores g channels' filtered blocks as samples, adding their first q frames to the
+// Stores g channels' filtered blocks (laid out as fill_block leaves them) as samples, adding their first q frames to the
 // previous block's falling ramp unless this is the first block. n is a power of two,
 // so multiplying by 2 / n gives exactly (x + x) / n, undoing the inverse FFT's n / 2.
 static inline void write_block(const double* x, int16_t* at, bool overlapping,
                                int64_t stride, int32_t g)
 {
-    const int32_t n = g_plan.n, q = g_plan.q;
+    const int32_t n = g_plan.n, q = g_plan.q, L = real_fft_lanes;
     const double two_over_n = 2.0 / n;
     if (overlapping) {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk) {
                 int16_t& o = at[j * stride + kk];
-                o = to_sample(int32_t(o) + to_sample(x[kk * n + j] * two_over_n));
+                o = to_sample(int32_t(o) + to_sample(x[j * L + kk] * two_over_n));
             }
     } else {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
-                at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
+                at[j * stride + kk] = to_sample(x[j * L + kk] * two_over_n);
     }
     for (int32_t j = q; j < n; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
-            at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
+            at[j * stride + kk] = to_sample(x[j * L + kk] * two_over_n);
 }
 
-// Filters g consecutive channels, from channel k, of the block at frame d.
-static void filter_block(const Blocks& b, int32_t d, int32_t k, int64_t stride, int32_t g)
+// Blocks go through the transform real_fft_lanes at a time, whatever hop and channel
+// they belong to: the blocks of a batch are all filled, transformed, notched, transformed
+// back, then all written, in span order. Filling first is safe: block d + h reads
+// source frames from d + n on (and the q frames block d saved in `overlap` before it),
+// none of which block d writes; the writes still come in order, each block adding its
+// rising ramp to the falling ramp of the one before. Mono and stereo blocks are filled
+// and written by loops of their own, with the stride and channel count known, so the
+// compiler can vectorise them; stereo channels go as pairs, into neighbouring lanes.
+// Other counts go one channel at a time.
+static void filter_blocks(const Blocks& b)
 {
     const RenderPlan& p = g_plan;
-    int16_t* at = b.span + int64_t(d) * p.channels + k;
-    fill_block(b.x, at, b.overlap + k, d > 0, stride, g);
-    for (int32_t kk = 0; kk < g; ++kk) {
-        double* x = b.x + int64_t(kk) * p.n;
-        real_fft(p.n, 1, x);
-        apply_notch(x, p.n, p.c, p.w, p.notch_window);
-        real_fft(p.n, -1, x);
+    const int32_t ch = p.channels, g = ch <= 2 ? ch : 1;
+    struct Unit {
+        int32_t d, k;  // the block's frame and first channel
+    } units[real_fft_lanes];
+    int32_t d = 0, k = 0;
+    while (d < p.span_length - p.q) {
+        int32_t count = 0, used = 0;
+        for (; count + g <= real_fft_lanes && d < p.span_length - p.q; ++used) {
+            units[used] = Unit{d, k};
+            int16_t* at = b.span + int64_t(d) * ch + k;
+            double* x = real_fft_lane(b.x, p.n, count);
+            if (g == 1) fill_block(x, at, b.overlap + k, d > 0, ch, 1);
+            else fill_block(x, at, b.overlap, d > 0, 2, 2);
+            count += g;
+            k += g;
+            if (k == ch) k = 0, d += p.h;
+        }
+        real_fft_batch(p.n, 1, count, b.x);
+        for (int32_t lane = 0; lane < count; ++lane)
+            apply_notch(real_fft_lane(b.x, p.n, lane), p.n, p.c, p.w, p.notch_window, real_fft_lanes);
+        real_fft_batch(p.n, -1, count, b.x);
+        for (int32_t u = 0; u < used; ++u) {
+            int16_t* at = b.span + int64_t(units[u].d) * ch + units[u].k;
+            const double* x = real_fft_lane(b.x, p.n, u * g);
+            if (g == 1) write_block(x, at, units[u].d > 0, ch, 1);
+            else write_block(x, at, units[u].d > 0, 2, 2);
+        }
     }
-    write_block(b.x, at, d > 0, stride, g);
-}
-
-// Mono and stereo blocks get loops of their own, with the stride and channel count
-// known, so the compiler can vectorise them; stereo channels are read and written as
-// pairs. Other counts go one channel at a time.
-static void render_block(const Blocks& b, int32_t d)
-{
-    const int32_t ch = g_plan.channels;
-    if (ch == 1) filter_block(b, d, 0, 1, 1);
-    else if (ch == 2) filter_block(b, d, 0, 2, 2);
-    else
-        for (int32_t k = 0; k < ch; ++k) filter_block(b, d, k, ch, 1);
 }
 
 // The last block's falling ramp covers the final q frames; adding their source (left
@@ -181,7 +197,8 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     const RenderPlan& p = g_plan;
     if (p.span_length <= 0) return 1;
     Blocks b;
-    b.x = static_cast<double*>(std::malloc(sizeof(double) * p.n * (p.channels == 2 ? 2 : 1)));
+    // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
+    b.x = static_cast<double*>(std::calloc(size_t(p.n) * real_fft_lanes, sizeof(double)));
     b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
     if (!b.x || !b.overlap || !b.span) {
@@ -195,7 +212,7 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     // more frames than it wrote leaves silence, never the previous render's data.
     std::memset(b.span, 0, sizeof(int16_t) * size_t(p.capture_capacity));
     capture_source(table, edit, services, b.span);
-    for (int32_t d = 0; d < p.span_length - p.q; d += p.h) render_block(b, d);
+    filter_blocks(b);
     cross_fade_tail(b);
     fade_in(b.span);
 

@@ -32,8 +32,10 @@ void discard_span();
 
 // Removes the band around entry c of an n-double spectrum array: entry c is zeroed and
 // entries c + i + 1 and c - i - 1 are scaled by window[i] for i < w, so the notch
-// covers 2w + 1 entries. Entries outside 0 .. n - 1 are skipped, never written.
-void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window);
+// covers 2w + 1 entries. Entries outside 0 .. n - 1 are skipped, never written. Entry e
+// is x[e * stride] (a lane of a batch has stride real_fft_lanes).
+void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* window,
+                 int32_t stride = 1);
 
 // A filtered value as a 16-bit sample: truncated toward zero, saturated to
 // -32768 .. 32767 (a wrapped sample would be a full-scale click). Needs |v| < 2^31,

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows plug-in tulm.auf and its test program with the win32 preset,
 # checks the DLL's headers, export and imports with objdump, and runs the test program
-# once under Wine from the folder that holds tulm.auf.
+# under Wine from the folder that holds tulm.auf, twice: on an emulated processor with
+# AVX and on one without.
 #
-# Finally the native build renders the same edit and must give the same samples.
+# Finally the native build renders the same edit and must give the same samples as
+# both runs.
 # Usage: scripts/win32-test.sh [FOLDER]: with a folder (an unpacked release), every
 # check runs on the tulm.auf in it instead of the one just built.
 #
@@ -69,17 +71,31 @@ limit=${WIN32_TEST_TIMEOUT:-900}
 grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg" ||
     fail "no Wine prefix at $WINEPREFIX: run scripts/install-deps.sh win32 first"
 
-start=$(date +%s)
-status=0
-(cd "$dir" && rm -f tulm_win32_output.raw && timeout "$limit" wine tulm_win32_test.exe) || status=$?
-echo "win32-test: the Wine step took $(($(date +%s) - start)) s"
-[ "$status" -ne 124 ] || fail "the test program timed out under Wine after $limit s"
-[ "$status" -eq 0 ] || fail "the test program failed under Wine (exit code $status)"
+# The DLL's FFT runs its AVX copy where the processor offers AVX and its baseline copy
+# elsewhere: the test program runs once on the emulator's default processor (with AVX)
+# and once on one without (QEMU_CPU=core2duo), and each run's samples are kept.
+for cpu in default core2duo; do
+    start=$(date +%s)
+    status=0
+    (cd "$dir" && rm -f tulm_win32_output.raw &&
+        if [ $cpu = default ]; then unset QEMU_CPU; else export QEMU_CPU=$cpu; fi &&
+        timeout "$limit" wine tulm_win32_test.exe | tee "tulm_win32_log-$cpu.txt") || status=$?
+    echo "win32-test: the Wine step on the $cpu processor took $(($(date +%s) - start)) s"
+    [ "$status" -ne 124 ] || fail "the test program timed out under Wine after $limit s"
+    [ "$status" -eq 0 ] || fail "the test program failed under Wine on the $cpu processor (exit code $status)"
+    want=yes
+    [ $cpu = default ] || want=no
+    grep -q "processor offers AVX: $want" "$dir/tulm_win32_log-$cpu.txt" ||
+        fail "the $cpu processor was meant to offer AVX: $want"
+    mv "$dir/tulm_win32_output.raw" "$dir/tulm_win32_output-$cpu.raw"
+done
 
 # The same edit rendered by the native build must give the same samples.
 native=build/win32-native
 cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF \
     -DTULM_CLI=OFF -DTULM_WIN32_TESTER=ON >/dev/null
 cmake --build "$native" -j2 --target tulm_plugin tulm_native_twin
-"$native/bin/tulm_native_twin" "$native/bin/tulm.so" "$dir/tulm_win32_output.raw" ||
-    fail "the 32-bit DLL and the native module give different samples"
+for cpu in default core2duo; do
+    "$native/bin/tulm_native_twin" "$native/bin/tulm.so" "$dir/tulm_win32_output-$cpu.raw" ||
+        fail "the 32-bit DLL on the $cpu processor and the native module give different samples"
+done
