@@ -21,6 +21,7 @@
 #include "cli/audio_file.h"
 #include "cli/detect.h"
 #include "cli/fit.h"
+#include "cli/measure.h"
 #include "cli/plugin_session.h"
 #include "cli/report.h"
 #include "cli/tool_error.h"
@@ -103,27 +104,15 @@ Audio add_tone(const Audio& program, const ToneSpec& t, double level_dbfs, int64
 struct Cut {
     double whole_db, steady_db;
 };
-double left_of_tone_db(const Audio& program, const Audio& mixed, const Audio& a, const Audio& b, int64_t from,
-                       int64_t to)
-{
-    double tone = 0, left = 0;
-    for (int64_t i = from * a.channels; i < to * a.channels; ++i) {
-        const double t = double(mixed.samples[i]) - program.samples[i];
-        const double r = double(b.samples[i]) - a.samples[i];
-        tone += t * t;
-        left += r * r;
-    }
-    return 10 * std::log10(tone / std::max(left, 1e-9));
-}
 Cut cut_db(FilterTable& table, const Audio& program, const Audio& mixed, const Fit& fit, int64_t first, int64_t end,
            int64_t trim)
 {
     const Audio a = run_plugin(table, program, fit.settings, fit.placement, false);
     const Audio b = run_plugin(table, mixed, fit.settings, fit.placement, false);
     const int64_t from = std::max(first, fit.stretch_first), to = std::min(end, fit.cut_end);
-    return Cut{left_of_tone_db(program, mixed, a, b, from, to),
-               left_of_tone_db(program, mixed, a, b, std::max(first + trim, fit.stretch_first),
-                               std::min(end - trim, fit.cut_end))};
+    return Cut{tone_cut_db(mixed, program, b, a, from, to),
+               tone_cut_db(mixed, program, b, a, std::max(first + trim, fit.stretch_first),
+                           std::min(end - trim, fit.cut_end))};
 }
 
 std::vector<Clip> load_clips()

@@ -41,21 +41,6 @@ void claim_folder()
                                                "run the demo in another folder");
 }
 
-// What is left of the tone: the clip rendered with and without it, the difference
-// against the tone itself, over [first, end).
-double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
-                   int64_t first, int64_t end)
-{
-    double tone = 0, left = 0;
-    for (int64_t i = first * with.channels; i < end * with.channels; ++i) {
-        const double t = double(with.samples[i]) - without.samples[i];
-        const double r = double(out_with.samples[i]) - out_without.samples[i];
-        tone += t * t;
-        left += r * r;
-    }
-    return 10 * std::log10(tone / std::max(left, 1e-9));
-}
-
 } // namespace
 
 int run_demo(const DemoOptions& o)

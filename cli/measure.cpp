@@ -42,6 +42,20 @@ double band_change_db(const Spectrum& after, const Spectrum& before, double low_
 
 } // namespace
 
+double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
+                   int64_t first, int64_t end)
+{
+    double tone = 0, left = 0;
+    for (int64_t i = first * with.channels; i < end * with.channels; ++i) {
+        const double t = double(with.samples[i]) - without.samples[i];
+        const double r = double(out_with.samples[i]) - out_without.samples[i];
+        tone += t * t;
+        left += r * r;
+    }
+    return 10 * std::log10(tone / std::max(left, 1e-9));
+}
+
+
 Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g)
 {
     if (in.rate != out.rate || in.channels != out.channels || in.frames() != out.frames())

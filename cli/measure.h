@@ -44,6 +44,13 @@ struct Measurement {
 // frame `at`, over every channel: a click at a stretch's edge shows as one.
 double largest_jump(const Audio& a, int64_t at);
 
+// How far a tone was cut over frames [first, end), in dB, measured without the analysis:
+// the clip is rendered once with the tone (`with` -> `out_with`) and once without it
+// (`without` -> `out_without`), and what the tone added after processing is compared
+// with the tone itself.
+double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
+                   int64_t first, int64_t end);
+
 // `first` is the stretch's first frame; `in` and `out` must have the same shape.
 // Throws ToolError when the shapes differ or the stretch's middle is too short.
 Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g);
