@@ -37,13 +37,15 @@ static void capture_source(FilterTable* table, EditHandle edit, HostServices* se
 }
 
 // The span is rendered in place over its source. Block d reads source frames d .. d+n-1
-// and writes them back; block d + h starts q frames before block d ends, so before
-// block d overwrites frames d+h .. d+n-1, their source moves to `overlap` (q frames,
-// interleaved), where block d + h, and after the last block the tail, finds it.
+// and writes back frames d .. d+h-1; block d + h starts q frames before block d ends, so
+// block d's part of frames d+h .. d+n-1 waits in `pending` (q frames, interleaved) and
+// their source in `overlap`, where block d + h, and after the last block the tail,
+// finds them.
 namespace {
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
     int16_t* overlap; // source of the q frames the current block shares with the next
+    int32_t* pending; // the current block's filtered part of those q frames, unsaturated
     double* x;        // one block per channel filtered together, then their spectra
 };
 }  // namespace
@@ -78,28 +80,40 @@ static inline void fill_block(double* x, const int16_t* at, int16_t* shared, boo
         }
 }
 
-// Stores g channels' filtered blocks as samples, adding their first q frames to the
-// previous block's falling ramp unless this is the first block. n is a power of two,
-// so multiplying by 2 / n gives exactly (x + x) / n, undoing the inverse FFT's n / 2.
-static inline void write_block(const double* x, int16_t* at, bool overlapping,
+// A filtered value as the block's part of a sample: truncated toward zero, not yet
+// saturated. n is a power of two, so multiplying by 2 / n gives exactly (x + x) / n,
+// undoing the inverse FFT's n / 2.
+static inline int32_t block_part(double x, double two_over_n)
+{
+    return static_cast<int32_t>(x * two_over_n);
+}
+
+// Stores g channels' filtered blocks. A block's first q frames add to the previous
+// block's part kept in `pending` (unless this is the first block), its middle is stored
+// as it is, and its last q frames go to `pending` for the next block or the tail. The
+// parts are added in 32 bits and saturated once: either part alone may lie beyond full
+// scale where their cross-faded sum does not.
+static inline void write_block(const double* x, int16_t* at, int32_t* pending, bool overlapping,
                                int64_t stride, int32_t g)
 {
-    const int32_t n = g_plan.n, q = g_plan.q;
+    const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h;
     const double two_over_n = 2.0 / n;
     if (overlapping) {
         for (int32_t j = 0; j < q; ++j)
-            for (int32_t kk = 0; kk < g; ++kk) {
-                int16_t& o = at[j * stride + kk];
-                o = to_sample(int32_t(o) + to_sample(x[kk * n + j] * two_over_n));
-            }
+            for (int32_t kk = 0; kk < g; ++kk)
+                at[j * stride + kk] =
+                    to_sample(pending[j * stride + kk] + block_part(x[kk * n + j], two_over_n));
     } else {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
-                at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
+                at[j * stride + kk] = to_sample(block_part(x[kk * n + j], two_over_n));
     }
-    for (int32_t j = q; j < n; ++j)
+    for (int32_t j = q; j < h; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
-            at[j * stride + kk] = to_sample(x[kk * n + j] * two_over_n);
+            at[j * stride + kk] = to_sample(block_part(x[kk * n + j], two_over_n));
+    for (int32_t j = h; j < n; ++j)
+        for (int32_t kk = 0; kk < g; ++kk)
+            pending[(j - h) * stride + kk] = block_part(x[kk * n + j], two_over_n);
 }
 
 // Filters g consecutive channels, from channel k, of the block at frame d.
@@ -114,7 +128,7 @@ static void filter_block(const Blocks& b, int32_t d, int32_t k, int64_t stride, 
         apply_notch(x, p.n, p.c, p.w, p.notch_window);
         real_fft(p.n, -1, x);
     }
-    write_block(b.x, at, d > 0, stride, g);
+    write_block(b.x, at, b.pending + k, d > 0, stride, g);
 }
 
 // Mono and stereo blocks get loops of their own, with the stride and channel count
@@ -138,8 +152,8 @@ static void cross_fade_tail(const Blocks& b)
     int16_t* tail = b.span + int64_t(p.span_length - p.q) * p.channels;
     for (int32_t i = 0; i < p.q; ++i)
         for (int32_t k = 0; k < p.channels; ++k) {
-            int16_t& o = tail[int64_t(i) * p.channels + k];
-            o = to_sample(int32_t(o) + i * int32_t(b.overlap[i * p.channels + k]) / p.q);
+            const int64_t at = int64_t(i) * p.channels + k;
+            tail[at] = to_sample(b.pending[at] + i * int32_t(b.overlap[at]) / p.q);
         }
 }
 
@@ -183,10 +197,12 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     Blocks b;
     b.x = static_cast<double*>(std::malloc(sizeof(double) * p.n * (p.channels == 2 ? 2 : 1)));
     b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
+    b.pending = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
-    if (!b.x || !b.overlap || !b.span) {
+    if (!b.x || !b.overlap || !b.pending || !b.span) {
         std::free(b.x);
         std::free(b.overlap);
+        std::free(b.pending);
         std::free(b.span);
         return 0;
     }
@@ -201,6 +217,7 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
 
     std::free(b.x);
     std::free(b.overlap);
+    std::free(b.pending);
     g_span.samples = b.span;
     g_span.length = p.span_length;
     g_span.channels = p.channels;

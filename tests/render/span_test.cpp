@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -132,21 +133,65 @@ TEST_P(WindowedEdge, GainFollowsTheWindow)
 }
 INSTANTIATE_TEST_SUITE_P(BinsFromCentre, WindowedEdge, ::testing::Values(2, 5, 8, 11));
 
-// A signal that fits 16 bits can leave them once filtered: a pulse train far below zero
-// on average, whose mean the notch around entry 1 removes, peaks near +57000. Every
-// store (block write-back, overlap-add, tail cross-fade) saturates instead of wrapping.
-TEST(RenderSpan, OverflowSaturates)
+// A signal that fits 16 bits can leave them once filtered: a pulse train far from zero
+// on average, whose mean the notch around entry 1 removes, peaks near 57000 away from
+// it. Every store (block write-back, overlap-add, tail cross-fade) saturates instead of
+// wrapping, on either side: up to 32767, down to -32768.
+class OverflowSaturates : public ::testing::TestWithParam<int32_t> {};
+TEST_P(OverflowSaturates, OnBothSides)
 {
+    const int32_t sign = GetParam();
     std::vector<int16_t> pulses(150000);
-    for (size_t t = 0; t < pulses.size(); ++t) pulses[t] = t % 48 < 5 ? 32000 : -32000;
+    for (size_t t = 0; t < pulses.size(); ++t) pulses[t] = int16_t(sign * (t % 48 < 5 ? 32000 : -32000));
     FakeHost host = host_with(48000, 11, 1, 30, 0);
     const std::vector<int16_t> out = rendered(&host, pulses);
     ASSERT_EQ(g_plan.c, 1);
     for (size_t t = 512; t < out.size(); ++t)
-        if (pulses[t] > 0) {
-            ASSERT_GE(out[t], 30000) << t;
+        if (pulses[t] * sign > 0) {
+            ASSERT_GE(out[t] * sign, 30000) << t;
         }
+    const int16_t limit = sign > 0 ? 32767 : -32768;
+    EXPECT_NE(std::find(out.begin(), out.end(), limit), out.end()) << "never reaches " << limit;
 }
+INSTANTIATE_TEST_SUITE_P(Signs, OverflowSaturates, ::testing::Values(1, -1),
+                         [](const ::testing::TestParamInfo<int32_t>& info) {
+                             return info.param > 0 ? "positive" : "negative";
+                         });
+
+// Full-scale noise against the same noise at half scale. The renderer is linear, and
+// halving even samples is exact all the way through the blocks' arithmetic, so wherever
+// the half-scale render, doubled, lies within 16 bits the full-scale one agrees with it
+// to its truncations. A wide notch cuts so much of the noise that a block's part of a
+// cross-fade overshoots full scale where the two blocks' sum does not: the sum, not
+// each part, is what saturates.
+class SaturatedOnce : public ::testing::TestWithParam<std::array<int32_t, 3>> {};
+TEST_P(SaturatedOnce, WhereTheSumFits)
+{
+    const auto [order, frequency, width] = GetParam();
+    std::vector<int16_t> full(100000), half(full.size());
+    uint32_t x = 2024;
+    for (size_t t = 0; t < full.size(); ++t) {
+        x = x * 1664525u + 1013904223u;
+        full[t] = int16_t(x >> 31 ? 32766 : -32766);
+        half[t] = int16_t(full[t] / 2);
+    }
+    FakeHost host = host_with(48000, order, frequency, width, 0);
+    const std::vector<int16_t> out_full = rendered(&host, full);
+    const std::vector<int16_t> out_half = rendered(&host, half);
+    ASSERT_EQ(out_full.size(), out_half.size());
+    int64_t compared = 0;
+    for (size_t t = 0; t < out_full.size(); ++t) {
+        const int32_t doubled = 2 * out_half[t];
+        if (doubled < -32760 || doubled > 32760) continue;
+        ++compared;
+        ASSERT_NEAR(out_full[t], doubled, 3) << "frame " << t;
+    }
+    EXPECT_GT(compared, int64_t(out_full.size()) / 2);
+}
+INSTANTIATE_TEST_SUITE_P(OrderFrequencyWidth, SaturatedOnce,
+                         ::testing::Values(std::array<int32_t, 3>{9, 100, 256},
+                                           std::array<int32_t, 3>{11, 1000, 256},
+                                           std::array<int32_t, 3>{11, 100, 30}));
 
 // Entries outside the spectrum array are skipped, never written, whichever side of
 // the array the notch overlaps.
