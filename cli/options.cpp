@@ -22,7 +22,7 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set)
     for (int i = 0; i < kSliderCount; ++i) {
         if (set == kStretchSettings && i != kSeconds && i != kFftOrder && i != kWidth) continue;
         app->add_option_function<int32_t>(
-            std::string("--") + kSliderNames[i],
+            "--" + option_name(i),
             [o, i](const int32_t& v) {
                 o->slider[i] = v;
                 o->given[i] = true;

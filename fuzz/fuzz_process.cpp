@@ -277,12 +277,12 @@ void run(const Script& s, bool inverted, std::vector<std::vector<int16_t>>& outp
     StandinWindows windows;
     standin_windows_init(&windows);
     host_attach(&edit, table);
-    host_send_message(table, &windows.settings, kHostNotifyA, 0, 0);
+    host_send_message(table, &windows.settings, kHostNotifyStale101, 0, 0);
 
     for (const Op& op : s.ops) {
         apply_host_op(edit, op);
         if (op.kind == op_notify)
-            host_send_message(table, &windows.settings, op.flags & 1 ? kHostNotifyA : kHostNotifyB, 0, 0);
+            host_send_message(table, &windows.settings, op.flags & 1 ? kHostNotifyStale101 : kHostNotifyStale105, 0, 0);
         if (op.kind == op_window) send_window_message(table, windows, op);
         if (op.kind == op_reload) table = GetFilterTable();
         if (op.kind != op_process) continue;

@@ -20,15 +20,14 @@ void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* windo
 
 // Writes the source audio of the span into `buffer`, which holds capture_capacity
 // samples and starts zeroed. A call at pos < span_length has frame_capacity frames of
-// room, and no more than that is counted from one call, whatever count the host returns.
-static void capture_source(FilterTable* table, EditHandle edit, HostServices* services,
-                           int16_t* buffer)
+// room, and no more than that is counted from one call, whatever count the reader
+// returns.
+static void capture_source(const SourceReader& source, int16_t* buffer)
 {
     const RenderPlan& p = g_plan;
     int32_t pos = 0, frame = p.start_frame;
     while (pos < p.span_length) {
-        const int32_t got =
-            services->get_source_audio(table, edit, frame, buffer + int64_t(pos) * p.channels);
+        const int32_t got = source.read(source.context, frame, buffer + int64_t(pos) * p.channels);
         if (got <= 0) break;  // past the end of the media
         pos += got < p.frame_capacity ? got : p.frame_capacity;
         if (frame == INT32_MAX) break;
@@ -188,7 +187,7 @@ void discard_span()
     g_span = empty;
 }
 
-int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
+int32_t render_span(const SourceReader& source)
 {
     discard_span();
 
@@ -210,7 +209,7 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     // Zeroed first: whatever the media cannot supply is silence, and a host that claims
     // more frames than it wrote leaves silence, never the previous render's data.
     std::memset(b.span, 0, sizeof(int16_t) * size_t(p.capture_capacity));
-    capture_source(table, edit, services, b.span);
+    capture_source(source, b.span);
     for (int32_t d = 0; d < p.span_length - p.q; d += p.h) render_block(b, d);
     cross_fade_tail(b);
     fade_in(b.span);
@@ -224,16 +223,10 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     return 1;
 }
 
-// Returns the last render's heap blocks when the library is unloaded, so a host that
+// Returns the last render's samples when the library is unloaded, so a host that
 // loads and unloads the plug-in repeatedly does not accumulate them.
 namespace {
 struct ReleaseAtUnload {
-    ~ReleaseAtUnload()
-    {
-        std::free(g_span.samples);
-        std::free(g_plan.notch_window);
-        g_span.samples = nullptr;
-        g_plan.notch_window = nullptr;
-    }
+    ~ReleaseAtUnload() { discard_span(); }
 } s_release_at_unload;
 }  // namespace

@@ -249,7 +249,7 @@ TEST(HostStandin, SelectAllCoversEveryFrame)
 
 int32_t forward_to_owner(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    ui_send(ui_owner_of(window), message, wparam, lparam);
+    tulm_window_send(tulm_window_owner(window), message, wparam, lparam);
     return 5;
 }
 

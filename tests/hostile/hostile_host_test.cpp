@@ -111,7 +111,7 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
     FilterTable* table = GetFilterTable();
     HostEdit edit;
     host_attach(&edit, table);
-    table->window_message(nullptr, kHostNotifyA, 0, 0);
+    table->window_message(nullptr, kHostNotifyStale101, 0, 0);
     if (c.after_render) {
         HostileCase normal;
         normal.channels = 2;
@@ -120,7 +120,7 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
         std::vector<int16_t> frame;
         host_process_media_frame(&edit, table, 0, &frame);
         if (c.reload) table = GetFilterTable();
-        else table->window_message(nullptr, kHostNotifyB, 0, 0);
+        else table->window_message(nullptr, kHostNotifyStale105, 0, 0);
     }
     set_media(edit, c);
     std::copy(sliders.begin(), sliders.end(), edit.slider_values);

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/render_key.h"
+#include "shell/host_key.h"
 #include "shell/callbacks.h"
 
 static FakeHost* host_of(EditHandle edit)

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "render/render_key.h"
+#include "shell/host_key.h"
 #include "render/render_span.h"
 #include "shell/callbacks.h"
+#include "host/window_messages.h"
 #include "shell/win32_ui.h"
 #include "tests/render/fake_host.h"
 
@@ -179,26 +180,23 @@ TEST(ProcessAudio, AllocationFailureLeavesAudio)
 #endif
 }
 
-std::vector<std::array<uint64_t, 3>> g_received;
-
-void record(StandinWindow*, uint32_t message, uintptr_t wparam, intptr_t lparam)
-{
-    g_received.push_back({message, wparam, uint64_t(lparam)});
-}
-
 // Keys and the wheel reach the owner unchanged; both host notifications force a full
 // re-render and restart the cursor; anything else is dropped.
 TEST(WindowMessage, ForwardsAndNotifies)
 {
-    StandinWindow owner = {nullptr, record, nullptr};
-    StandinWindow settings = {&owner, record, nullptr};
-    g_received.clear();
-    for (uint32_t message : {0x0100u, 0x0101u, 0x020Au, 0x0200u, 0x0465u, 0x0469u})
+    StandinWindows windows;
+    standin_windows_init(&windows);
+    StandinWindow& settings = windows.settings;
+    for (uint32_t message : {kMessageKeyDown, kMessageKeyUp, kMessageMouseWheel, 0x0200u,
+                             kHostNotifyStale101, kHostNotifyStale105})
         EXPECT_EQ(window_message(&settings, message, 0x41, -120), 0);
-    const std::vector<std::array<uint64_t, 3>> want = {
-        {0x0100, 0x41, uint64_t(-120)}, {0x0101, 0x41, uint64_t(-120)},
-        {0x020A, 0x41, uint64_t(-120)}};
-    EXPECT_EQ(g_received, want);
+    ASSERT_EQ(windows.received.size(), 3u);
+    const uint32_t forwarded[] = {0x0100, 0x0101, 0x020A};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(windows.received[i].message, forwarded[i]);
+        EXPECT_EQ(windows.received[i].wparam, 0x41u);
+        EXPECT_EQ(windows.received[i].lparam, -120);
+    }
 
     FakeHost host;
     set_up(&host, 44100, 1, 30, 1);
