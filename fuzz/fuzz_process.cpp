@@ -24,6 +24,7 @@
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
+#include "render/slider_table.h"
 #include "host/window_messages.h"
 #include "shell/host_interface.h"
 
@@ -92,8 +93,8 @@ void bound_media(HostMedia& m)
 
 int32_t pick_slider(FuzzedDataProvider& in, int i)
 {
-    static const int32_t lo[] = {1, 1, 9, 5, 0}, hi[] = {1800, 3, 14, 256, 100};
-    return pick(in, {lo[i], hi[i], lo[i] - 1, hi[i] + 1, 0, -1, INT_MAX, INT_MIN}, lo[i], hi[i]);
+    const int32_t lo = kSliderMinima[i], hi = kSliderMaxima[i];
+    return pick(in, {lo, hi, lo - 1, hi + 1, 0, -1, INT_MAX, INT_MIN}, lo, hi);
 }
 
 // Field 0: audio rate, 1: channels, 2: video rate numerator, 3: denominator.

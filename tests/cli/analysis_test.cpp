@@ -48,6 +48,8 @@ struct DetectCase {
     double burst_hz, burst_amplitude;  // a louder sound in the first tenth only
 };
 
+void PrintTo(const DetectCase& c, std::ostream* os) { *os << c.hz << " Hz at " << c.rate << " Hz"; }
+
 class DetectTone : public ::testing::TestWithParam<DetectCase> {};
 TEST_P(DetectTone, FindsTheSteadyToneWithinABin)
 {
@@ -178,6 +180,7 @@ struct ParseCase {
     const char* text;
     double seconds;  // negative: must be refused
 };
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 class ParseSeconds : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(ParseSeconds, AcceptsTimesAndRefusesTheRest)
 {

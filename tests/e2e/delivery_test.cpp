@@ -62,6 +62,11 @@ struct PreviewCase {
     int32_t rate, num, den, first;
 };
 
+void PrintTo(const PreviewCase& c, std::ostream* os)
+{
+    *os << c.rate << " Hz at " << c.num << "/" << c.den << " from frame " << c.first;
+}
+
 class Preview : public PluginTest, public ::testing::WithParamInterface<PreviewCase> {};
 
 // Every frame from before the span to past its end: the slice at start(f) - start(first)

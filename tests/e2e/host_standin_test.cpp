@@ -10,6 +10,7 @@
 #include "host/host_edit.h"
 #include "host/host_process.h"
 #include "host/window_messages.h"
+#include "render/slider_table.h"
 
 namespace {
 
@@ -58,14 +59,13 @@ int32_t probe_process(FilterTable* table, ProcessRequest* request)
     return 1;
 }
 
-const int32_t kDefaults[5] = {100, 2, 11, 30, 25};
 const int32_t kCheckDefault[1] = {1};
 
 FilterTable probe_table()
 {
     FilterTable t{};
-    t.slider_count = 5;
-    t.slider_defaults = kDefaults;
+    t.slider_count = kSliderCount;
+    t.slider_defaults = kSliderDefaults;
     t.check_count = 1;
     t.check_defaults = kCheckDefault;
     t.process = probe_process;
@@ -111,6 +111,11 @@ TEST(HostStandin, RequestAndServicesCarryTheEdit)
 struct PassCase {
     int32_t first, last, writing;
 };
+
+void PrintTo(const PassCase& c, std::ostream* os)
+{
+    *os << "frames " << c.first << " to " << c.last << (c.writing ? ", writing" : ", preview");
+}
 
 class HostPasses : public ::testing::TestWithParam<PassCase> {};
 

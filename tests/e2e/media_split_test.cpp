@@ -30,6 +30,11 @@ struct SplitCase {
     int64_t expected_frames;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << c.sample_frames << " frames of " << c.channels << " at " << c.rate << " Hz, " << c.num << "/" << c.den;
+}
+
 class MediaSplit : public ::testing::TestWithParam<SplitCase> {};
 
 // The frames tile the audio exactly: each starts where the previous ended, none is

@@ -16,6 +16,8 @@
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
+#include "render/plan_arithmetic.h"
+#include "render/slider_table.h"
 #include "shell/host_interface.h"
 
 namespace {
@@ -178,15 +180,6 @@ double tone_amplitude(const int16_t* x, int32_t channels, int64_t from, int64_t 
     return 2 * std::hypot(re, im) / static_cast<double>(to - from);
 }
 
-// start(f) = floor(f * rate * den / num), exactly.
-int64_t frame_start(int64_t f, const HostileCase& c)
-{
-    const __int128 p = __int128{f} * c.rate * c.den;
-    __int128 q = p / c.num;
-    if (p % c.num != 0 && p < 0) --q;
-    return static_cast<int64_t>(q);
-}
-
 class HostileHost : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileHost, ProcessesOrPassesThrough)
@@ -206,7 +199,8 @@ TEST_P(HostileHost, ProcessesOrPassesThrough)
     if (!c.request.writing && c.request.frame_delta != 0) {
         // A preview frame shows the span from start(f) - start(first) on: the same values
         // sequential delivery hands out there.
-        const int64_t offset = frame_start(c.first + c.request.frame_delta, c) - frame_start(c.first, c);
+        const int64_t offset = plan_frame_start(c.first + c.request.frame_delta, c.rate, c.num, c.den) -
+                               plan_frame_start(c.first, c.rate, c.num, c.den);
         Request head;
         head.writing = true;
         head.samples = static_cast<int32_t>(offset) + c.request.samples;
@@ -247,13 +241,13 @@ std::vector<HostileCase> hostile_cases()
 
     // Every slider at its ends, 0, -1 and INT_MAX: rendered as the value clamped into
     // its range (a damaged project still gets a notch, never a crash).
-    const char* names[] = {"frequency", "seconds", "fft_order", "width", "fade"};
-    const int32_t lo[] = {1, 1, 9, 5, 0}, hi[] = {1800, 3, 14, 256, 100};
-    for (int i = 0; i < 5; ++i) {
+    const int32_t* lo = kSliderMinima;
+    const int32_t* hi = kSliderMaxima;
+    for (int i = 0; i < kSliderCount; ++i) {
         const std::pair<const char*, int32_t> values[] = {
             {"min", lo[i]}, {"max", hi[i]}, {"zero", 0}, {"minus1", -1}, {"intmax", INT_MAX}};
         for (const auto& [label, v] : values) {
-            HostileCase& c = row(std::string(names[i]) + "_" + label, processed);
+            HostileCase& c = row(std::string(kSliderNames[i]) + "_" + label, processed);
             c.sliders[i] = v;
             if (v < lo[i] || v > hi[i]) {
                 c.same_as = c.sliders;
