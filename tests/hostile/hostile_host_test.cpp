@@ -56,6 +56,8 @@ struct HostileCase {
     // host notification (or, with `reload`, by the host fetching the table again).
     bool after_render = false;
     bool reload = false;
+    // When set: the most source-audio calls one processing call may make.
+    std::optional<int64_t> most_source_calls;
 };
 
 std::ostream& operator<<(std::ostream& os, const HostileCase& c) { return os << c.name; }
@@ -137,6 +139,9 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
     for (int64_t i = 0; i < d.values; ++i) d.buffer[kGuard + i] = host_value(i, inverted);
     int16_t* audio = r.null_buffer ? nullptr : d.buffer.data() + kGuard;
     EXPECT_EQ(host_process_raw(&edit, table, c.first + r.frame_delta, audio, r.samples, channels), 1);
+    if (c.most_source_calls) {
+        EXPECT_LE(edit.source_audio_calls, *c.most_source_calls) << "frames asked for past the last frame number";
+    }
     return d;
 }
 
@@ -298,6 +303,12 @@ std::vector<HostileCase> hostile_cases()
     row("selection_before_media_start", silence).first = -5;
     row("host_returns_zero", silence).source = source_none;
     row("host_returns_one_sample", processed).source = source_one;
+    // The selection starts at the last frame number there is, and the host answers every
+    // frame: the capture stops after that frame instead of counting past it.
+    HostileCase& last_frame = row("selection_at_last_frame_number", silence);
+    last_frame.first = INT32_MAX;
+    last_frame.source = source_one;
+    last_frame.most_source_calls = 1;
     row("host_returns_twice_a_frame", processed).source = source_twice;
     HostileCase& twice = row("host_returns_twice_a_frame_writing", processed);
     twice.source = source_twice;
