@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
 #include "host/window_messages.h"
 #include "render/slider_table.h"
+#include "test_media.h"
 
 namespace {
 
@@ -23,14 +25,9 @@ int16_t pattern(size_t i)
 
 HostMedia pattern_media(int32_t rate, int32_t channels, int32_t num, int32_t den, int64_t frames)
 {
-    HostMedia m;
-    m.audio_rate = rate;
-    m.channels = channels;
-    m.video_rate_num = num;
-    m.video_rate_den = den;
-    m.audio.resize(static_cast<size_t>(frames * channels));
-    for (size_t i = 0; i < m.audio.size(); ++i) m.audio[i] = pattern(i);
-    return m;
+    std::vector<int16_t> audio(static_cast<size_t>(frames * channels));
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = pattern(i);
+    return media_with(rate, channels, num, den, std::move(audio));
 }
 
 // What the probe filter saw on its last call.

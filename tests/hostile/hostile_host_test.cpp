@@ -19,6 +19,7 @@
 #include "render/plan_arithmetic.h"
 #include "render/slider_table.h"
 #include "shell/host_interface.h"
+#include "test_media.h"
 
 namespace {
 
@@ -93,11 +94,7 @@ std::vector<int16_t> make_audio(const HostileCase& c)
 
 void set_media(HostEdit& edit, const HostileCase& c)
 {
-    edit.media.audio = make_audio(c);
-    edit.media.audio_rate = c.rate;
-    edit.media.channels = c.channels;
-    edit.media.video_rate_num = c.num;
-    edit.media.video_rate_den = c.den;
+    edit.media = media_with(c.rate, c.channels, c.num, c.den, make_audio(c));
     edit.selection_first = c.first;
     edit.selection_last = c.first + 100;
     edit.source_mode = c.source;

@@ -8,7 +8,8 @@
 #include "render/render_plan.h"
 #include "render/slider_table.h"
 #include "shell/host_key.h"
-#include "tests/render/fake_host.h"
+#include "test_media.h"
+#include "tests/render/render_host.h"
 
 namespace {
 
@@ -144,24 +145,25 @@ TEST(RenderPlan, MediaItCannotServe)
 // Every key input makes the comparison report a change; the selection's end does not.
 TEST(RenderKey, EveryInputIsCompared)
 {
-    FakeHost host;
-    attach(&host);
-    auto settled = [&] { capture_key(host.table, &host); return key_changed(host.table, &host); };
+    HostEdit host = render_edit(media_with(44100, 1, 30, 1, {}));
+    FilterTable* table = module_table();
+    host_attach(&host, table);
+    auto settled = [&] { capture_key(table, &host); return key_changed(table, &host); };
     ASSERT_EQ(settled(), 0);
-    int32_t* fields[] = {&host.sliders[0], &host.sliders[1], &host.sliders[2],
-                         &host.sliders[3], &host.sliders[4], &host.check,
-                         &host.rate,       &host.channels,   &host.num,
-                         &host.den,        &host.first};
+    int32_t* fields[] = {&host.slider_values[0], &host.slider_values[1], &host.slider_values[2],
+                         &host.slider_values[3], &host.slider_values[4], &host.check_values[0],
+                         &host.media.audio_rate, &host.media.channels, &host.media.video_rate_num,
+                         &host.media.video_rate_den, &host.selection_first};
     for (int i = 0; i < 11; ++i) {
         ASSERT_EQ(settled(), 0);
         *fields[i] += 1;
-        EXPECT_NE(key_changed(host.table, &host), 0) << "key field " << i;
+        EXPECT_NE(key_changed(table, &host), 0) << "key field " << i;
     }
     ASSERT_EQ(settled(), 0);
-    host.last += 5;
-    EXPECT_EQ(key_changed(host.table, &host), 0);
+    host.selection_last += 5;
+    EXPECT_EQ(key_changed(table, &host), 0);
     clear_key();
-    EXPECT_NE(key_changed(host.table, &host), 0);
+    EXPECT_NE(key_changed(table, &host), 0);
 }
 
 }  // namespace
