@@ -97,17 +97,12 @@ static inline void write_block(const double* x, int16_t* at, int32_t* pending, b
 {
     const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h;
     const double two_over_n = 2.0 / n;
-    if (overlapping) {
+    if (overlapping)
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
                 at[j * stride + kk] =
                     to_sample(pending[j * stride + kk] + block_part(x[kk * n + j], two_over_n));
-    } else {
-        for (int32_t j = 0; j < q; ++j)
-            for (int32_t kk = 0; kk < g; ++kk)
-                at[j * stride + kk] = to_sample(block_part(x[kk * n + j], two_over_n));
-    }
-    for (int32_t j = q; j < h; ++j)
+    for (int32_t j = overlapping ? q : 0; j < h; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
             at[j * stride + kk] = to_sample(block_part(x[kk * n + j], two_over_n));
     for (int32_t j = h; j < n; ++j)
