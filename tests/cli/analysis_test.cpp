@@ -112,6 +112,18 @@ TEST(NotchGeometry, CentrePastTheSpectrumIsFlagged)
     EXPECT_FALSE(notch_geometry(settings_of(1434, 1, 11, 5, 0), 32000).inside);
 }
 
+// A header may claim any rate: at 2^30 Hz three seconds are past 32 bits, and the
+// stretch is still the whole hops that cover them.
+TEST(NotchGeometry, AbsurdRateKeepsTheWholeStretch)
+{
+    const int32_t rate = 1 << 30;
+    const NotchGeometry g = notch_geometry(settings_of(100, 3, 11, 30, 100), rate);
+    EXPECT_GE(g.length - g.quarter, 3 * int64_t(rate));
+    EXPECT_LT(g.length - g.quarter - g.hop, 3 * int64_t(rate));
+    EXPECT_EQ((g.length - g.quarter) % g.hop, 0);
+    EXPECT_EQ(g.fade, g.length);
+}
+
 TEST(NotchGeometry, NotchAtTheBottomDoesNotReachBelowZeroHz)
 {
     const NotchGeometry g = notch_geometry(settings_of(1, 1, 9, 256, 0), 48000);
