@@ -96,7 +96,7 @@ void set_media(HostEdit& edit, const HostileCase& c)
 {
     edit.media = media_with(c.rate, c.channels, c.num, c.den, make_audio(c));
     edit.selection_first = c.first;
-    edit.selection_last = c.first + 100;
+    edit.selection_last = c.first < INT32_MAX - 100 ? c.first + 100 : INT32_MAX;
     edit.source_mode = c.source;
 }
 
