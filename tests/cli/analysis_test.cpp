@@ -134,7 +134,7 @@ TEST(NotchGeometry, NotchAtTheBottomDoesNotReachBelowZeroHz)
 TEST(FrequencyForHz, PicksTheNearestRealCentre)
 {
     SliderRanges r;
-    for (int i = 0; i < kSliderCount; ++i) r.minimum[i] = 1, r.maximum[i] = 1800;
+    for (int i = 0; i < kSliderCount; ++i) r.minimum[i] = kSliderMinima[i], r.maximum[i] = kSliderMaxima[i];
     const Settings s = settings_of(100, 2, 13, 30, 25);
     // 13.46 Hz per slider step at 44100 Hz: 74 gives 996.2 Hz, the nearest to 1000.
     EXPECT_EQ(frequency_for_hz(1000, s, r, 44100), 74);

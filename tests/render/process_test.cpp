@@ -199,7 +199,7 @@ TEST(WindowMessage, ForwardsAndNotifies)
     ASSERT_EQ(GetFilterTable(), module_table());
     process(&host, 0, &audio, 1);
     EXPECT_GT(host.source_audio_calls, 0);  // the key GetFilterTable cleared never matches
-    for (uint32_t message : {0x0465u, 0x0469u, 0x0200u}) {
+    for (uint32_t message : {kHostNotifyStale101, kHostNotifyStale105, 0x0200u}) {
         process(&host, 1, &audio, 1);
         ASSERT_EQ(g_span.cursor, 2 * 1470);
         host.source_audio_calls = 0;
