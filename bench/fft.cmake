@@ -15,7 +15,7 @@ if(NOT TARGET tulm_test_support)
 endif()
 
 add_executable(fft_accuracy ${CMAKE_CURRENT_SOURCE_DIR}/fft_accuracy.cpp)
-target_link_libraries(fft_accuracy PRIVATE tulm_core tulm_test_support)
+target_link_libraries(fft_accuracy PRIVATE tulm_fft tulm_test_support)
 tulm_warnings(fft_accuracy)
 if(TULM_FFTW3_FOUND)
     target_link_libraries(fft_accuracy PRIVATE PkgConfig::TULM_FFTW3)
@@ -30,7 +30,7 @@ elseif(NOT TULM_FFTW3_FOUND OR NOT TULM_KISSFFT_FOUND)
     message(STATUS "fft_speed skipped: needs FFTW3 (libfftw3-dev) and KissFFT (libkissfft-dev)")
 else()
     add_executable(fft_speed ${CMAKE_CURRENT_SOURCE_DIR}/fft_speed.cpp)
-    target_link_libraries(fft_speed PRIVATE tulm_core benchmark::benchmark
+    target_link_libraries(fft_speed PRIVATE tulm_fft benchmark::benchmark
                           PkgConfig::TULM_FFTW3 PkgConfig::TULM_KISSFFT)
     tulm_warnings(fft_speed)
 endif()

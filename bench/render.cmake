@@ -12,7 +12,7 @@ elseif(NOT TULM_FFTW3_FOUND)
     message(STATUS "render_span bench skipped: needs FFTW3 (libfftw3-dev)")
 else()
     add_executable(render_span_bench ${CMAKE_CURRENT_SOURCE_DIR}/render_span.cpp)
-    target_link_libraries(render_span_bench PRIVATE tulm_core benchmark::benchmark
+    target_link_libraries(render_span_bench PRIVATE tulm_shell benchmark::benchmark
                           PkgConfig::TULM_FFTW3)
     tulm_warnings(render_span_bench)
 endif()

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fft/real_fft.h"
-#include "render/render_key.h"
+#include "shell/host_key.h"
 #include "render/render_plan.h"
 #include "render/render_span.h"
 #include "shell/callbacks.h"

@@ -36,7 +36,7 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
                         ", default " + std::to_string(table->slider_defaults[i]) + ")"
                   : " (range and default: the plug-in's own)";
         app->add_option_function<int32_t>(
-            std::string("--") + kSliderNames[i],
+            "--" + option_name(i),
             [o, i](const int32_t& v) {
                 o->slider[i] = v;
                 o->given[i] = true;

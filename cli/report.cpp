@@ -17,7 +17,7 @@ std::string json_number(double v)
 std::string settings_line(const Settings& s)
 {
     std::string line;
-    for (int i = 0; i < kSliderCount; ++i) line += fmt::format("--{} {} ", kSliderNames[i], s.slider[i]);
+    for (int i = 0; i < kSliderCount; ++i) line += fmt::format("--{} {} ", option_name(i), s.slider[i]);
     line += s.use_window ? "--window" : "--no-window";
     return line;
 }
@@ -63,8 +63,7 @@ std::string measurement_text(const Measurement& m, int32_t rate)
 std::string measurement_json(const Measurement& m, const Settings& s, int32_t rate)
 {
     std::string sliders;
-    const char* const keys[kSliderCount] = {"frequency", "seconds", "fft_order", "width", "fade"};
-    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", keys[i], s.slider[i]);
+    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", kSliderNames[i], s.slider[i]);
     std::string tone = "null";
     if (m.tone.found)
         tone = fmt::format("{{\"hz\": {}, \"level_dbfs\": {}, \"above_floor_db\": {}, \"drift_hz\": {}, "

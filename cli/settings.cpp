@@ -6,9 +6,16 @@
 #include <fmt/format.h>
 
 #include "cli/tool_error.h"
+#include "render/plan_arithmetic.h"
 #include "shell/host_interface.h"
 
-const char* const kSliderNames[kSliderCount] = {"frequency", "seconds", "fft-order", "width", "fade"};
+std::string option_name(int32_t slider)
+{
+    std::string name = kSliderNames[slider];
+    for (char& c : name)
+        if (c == '_') c = '-';
+    return name;
+}
 
 Settings default_settings(const FilterTable& table)
 {
@@ -33,7 +40,7 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges)
     for (int i = 0; i < kSliderCount; ++i) {
         const int32_t v = settings.slider[i];
         if (v < ranges.minimum[i] || v > ranges.maximum[i])
-            throw ToolError("--" + std::string(kSliderNames[i]) + " " + std::to_string(v) +
+            throw ToolError("--" + option_name(i) + " " + std::to_string(v) +
                             " is outside the slider's range " + std::to_string(ranges.minimum[i]) +
                             " to " + std::to_string(ranges.maximum[i]));
     }
@@ -42,26 +49,22 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges)
 NotchGeometry notch_geometry(const Settings& settings, int32_t rate)
 {
     NotchGeometry g;
-    g.n = int32_t(1) << settings.slider[kFftOrder];
-    // The plug-in truncates the entry spacing to whole Hz; only when that gives 0 (a
-    // block longer than half a second) does it fall back to the exact spacing.
-    const int32_t s = (rate / 2) / g.n;
-    g.spacing = s > 0 ? double(s) : double(rate) / (2.0 * g.n);
-    g.centre = int32_t(settings.slider[kFrequency] * 10 / g.spacing + 0.5);
-    g.hop = 3 * g.n / 4;
-    g.quarter = g.n / 4;
-    const int32_t t = settings.slider[kSeconds] * rate + g.hop - 1;
-    g.length = t - t % g.hop + g.quarter;
-    g.fade = int32_t(int64_t(settings.slider[kFade]) * g.length / 100);
+    g.n = plan_block_size(settings.slider[kFftOrder]);
+    g.spacing = plan_entry_spacing(rate, g.n);
+    g.centre = plan_notch_entry(settings.slider[kFrequency], rate, g.n);
+    g.hop = plan_hop(g.n);
+    g.quarter = plan_quarter(g.n);
+    g.length = plan_span_length(settings.slider[kSeconds], rate, g.n);
+    g.fade = plan_fade_length(settings.slider[kFade], g.length);
     g.inside = g.centre >= 0 && g.centre < g.n;
-    const double bin_hz = double(rate) / g.n;
-    g.centre_hz = g.centre * bin_hz / 2.0;
-    int32_t lo = g.centre - settings.slider[kWidth];
-    int32_t hi = g.centre + settings.slider[kWidth];
+    const double bin_hz = double(rate) / double(g.n);
+    g.centre_hz = double(g.centre) * bin_hz / 2.0;
+    int64_t lo = g.centre - settings.slider[kWidth];
+    int64_t hi = g.centre + settings.slider[kWidth];
     if (lo < 0) lo = 0;
     if (hi > g.n - 1) hi = g.n - 1;
-    g.low_hz = (lo / 2) * bin_hz;
-    g.high_hz = (hi / 2) * bin_hz;
+    g.low_hz = double(lo / 2) * bin_hz;
+    g.high_hz = double(hi / 2) * bin_hz;
     return g;
 }
 

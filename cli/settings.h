@@ -1,18 +1,18 @@
 #pragma once
 // The plug-in's five sliders and check box as the tool sees them, and the geometry of
 // the stretch and the notch that follows from them for one file's sampling rate. The
-// geometry repeats the plug-in's integer arithmetic so that the tool can say which
-// frames are processed and which Hz the notch covers; the samples themselves always
-// come from the plug-in.
+// geometry is the plug-in's own plan arithmetic, so that the tool can say which frames
+// are processed and which Hz the notch covers; the samples themselves always come from
+// the plug-in.
 #include <cstdint>
 #include <string>
 
+#include "render/slider_table.h"
+
 struct FilterTable;
 
-enum SliderIndex { kFrequency, kSeconds, kFftOrder, kWidth, kFade, kSliderCount };
-
-// Slider names on the command line, in the plug-in's slider order.
-extern const char* const kSliderNames[kSliderCount];
+// A slider's option on the command line: its name with dashes, "--fft-order".
+std::string option_name(int32_t slider);
 
 struct Settings {
     int32_t slider[kSliderCount] = {};
@@ -33,13 +33,13 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges);
 
 // Everything the plug-in derives from the settings and the sampling rate.
 struct NotchGeometry {
-    int32_t n = 0;          // FFT block size
+    int64_t n = 0;          // FFT block size
     double spacing = 0;     // Hz per frequency-slider step unit that the plug-in assumes per entry
-    int32_t centre = 0;     // notch centre, a spectrum-array entry index
-    int32_t hop = 0;        // 3n/4
-    int32_t quarter = 0;    // n/4: block ramps and the tail cross-fade
-    int32_t length = 0;     // stretch length in sample frames
-    int32_t fade = 0;       // fade-in length in sample frames
+    int64_t centre = 0;     // notch centre, a spectrum-array entry index
+    int64_t hop = 0;        // 3n/4
+    int64_t quarter = 0;    // n/4: block ramps and the tail cross-fade
+    int64_t length = 0;     // stretch length in sample frames
+    int64_t fade = 0;       // fade-in length in sample frames
     double centre_hz = 0;   // where the centre entry lies: centre * rate / (2n)
     double low_hz = 0;      // first and last bin the notch touches; entry e lies in bin e/2
     double high_hz = 0;

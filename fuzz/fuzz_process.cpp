@@ -24,6 +24,7 @@
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
+#include "render/slider_table.h"
 #include "host/window_messages.h"
 #include "shell/host_interface.h"
 
@@ -92,8 +93,8 @@ void bound_media(HostMedia& m)
 
 int32_t pick_slider(FuzzedDataProvider& in, int i)
 {
-    static const int32_t lo[] = {1, 1, 9, 5, 0}, hi[] = {1800, 3, 14, 256, 100};
-    return pick(in, {lo[i], hi[i], lo[i] - 1, hi[i] + 1, 0, -1, INT_MAX, INT_MIN}, lo[i], hi[i]);
+    const int32_t lo = kSliderMinima[i], hi = kSliderMaxima[i];
+    return pick(in, {lo, hi, lo - 1, hi + 1, 0, -1, INT_MAX, INT_MIN}, lo, hi);
 }
 
 // Field 0: audio rate, 1: channels, 2: video rate numerator, 3: denominator.
@@ -277,12 +278,12 @@ void run(const Script& s, bool inverted, std::vector<std::vector<int16_t>>& outp
     StandinWindows windows;
     standin_windows_init(&windows);
     host_attach(&edit, table);
-    host_send_message(table, &windows.settings, kHostNotifyA, 0, 0);
+    host_send_message(table, &windows.settings, kHostNotifyStale101, 0, 0);
 
     for (const Op& op : s.ops) {
         apply_host_op(edit, op);
         if (op.kind == op_notify)
-            host_send_message(table, &windows.settings, op.flags & 1 ? kHostNotifyA : kHostNotifyB, 0, 0);
+            host_send_message(table, &windows.settings, op.flags & 1 ? kHostNotifyStale101 : kHostNotifyStale105, 0, 0);
         if (op.kind == op_window) send_window_message(table, windows, op);
         if (op.kind == op_reload) table = GetFilterTable();
         if (op.kind != op_process) continue;

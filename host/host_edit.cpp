@@ -49,6 +49,17 @@ static void write_frames(const HostMedia& media, int64_t from, int64_t count, in
     for (int i = 0; i < copies; ++i) media_copy_frames(media, from, count, buffer + i * values);
 }
 
+static void record_extent(HostEdit* edit, const int16_t* buffer, int64_t values)
+{
+    if (!edit->source_first_buffer) {
+        edit->source_first_buffer = buffer;
+        edit->source_lowest = edit->source_highest = 0;
+    }
+    const int64_t at = buffer - edit->source_first_buffer;
+    if (at < edit->source_lowest) edit->source_lowest = at;
+    if (at + values > edit->source_highest) edit->source_highest = at + values;
+}
+
 int32_t TULM_CDECL host_get_source_audio(FilterTable* table, EditHandle handle, int32_t frame,
                                          int16_t* buffer)
 {
@@ -59,24 +70,37 @@ int32_t TULM_CDECL host_get_source_audio(FilterTable* table, EditHandle handle, 
     const HostMedia& media = edit->media;
     const int64_t count = media_frame_samples(media, frame);
     const int64_t from = media_frame_start(media, frame);
+    if (frame >= media_frame_count(media)) ++edit->source_calls_past_end;
+    int64_t written = 0;  // sample frames
+    int32_t answer = 0;
     switch (edit->source_mode) {
     case source_none:
-        return 0;
+        break;
     case source_one:
-        if (media.channels <= 0) return 0;
+        if (media.channels <= 0) break;
         if (count > 0)
             write_frames(media, from, 1, 1, buffer);
         else
             std::memset(buffer, 0, static_cast<size_t>(media.channels) * sizeof(int16_t));
-        return 1;
+        written = answer = 1;
+        break;
     case source_twice:
         write_frames(media, from, count, 2, buffer);
-        return static_cast<int32_t>(2 * count);
+        written = answer = static_cast<int32_t>(2 * count);
+        break;
+    case source_claim:
+        write_frames(media, from, count, 1, buffer);
+        written = count;
+        answer = edit->claimed_frames;
+        break;
     case source_true:
     default:
         write_frames(media, from, count, 1, buffer);
-        return static_cast<int32_t>(count);
+        written = answer = static_cast<int32_t>(count);
+        break;
     }
+    record_extent(edit, buffer, written * (media.channels > 0 ? media.channels : 0));
+    return answer;
 }
 
 void host_attach(HostEdit* edit, FilterTable* table)

@@ -25,6 +25,8 @@ enum SourceAudioMode : int32_t {
                       // audio twice in a row. The writes are not limited to what the
                       // plug-in's buffer can hold: the real host writes a whole frame
                       // without asking either.
+    source_claim = 4, // writes the frame's sample frames, as the host would, but returns
+                      // claimed_frames whatever it wrote
 };
 
 constexpr int kHostSliders = 5; // slider values the host keeps for the plug-in
@@ -38,6 +40,7 @@ struct HostEdit {
     int32_t slider_values[kHostSliders] = {};
     int32_t check_values[kHostChecks] = {};
     SourceAudioMode source_mode = source_true;
+    int32_t claimed_frames = 0;     // what source_claim answers
 
     // Counters the services advance on every call, whatever they answer. Tests read
     // source_audio_calls to see whether a processing call re-rendered.
@@ -45,8 +48,13 @@ struct HostEdit {
     int64_t media_info_calls = 0;
     int64_t selection_calls = 0;
     int64_t output_query_calls = 0;
+    int64_t source_calls_past_end = 0; // source-audio calls for frames past the media's end
     // The FilterTable pointer of the most recent source-audio call.
     const FilterTable* last_source_table = nullptr;
+    // Where the source-audio service wrote, in samples from the buffer of its first call
+    // since source_first_buffer was last set to null: the lowest and one past the highest.
+    const int16_t* source_first_buffer = nullptr;
+    int64_t source_lowest = 0, source_highest = 0;
 
     // The service table whose address goes into the FilterTable; host_attach fills it.
     HostServices services = {};

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "render/plan_arithmetic.h"
+
 static bool media_is_degenerate(const HostMedia& media)
 {
     return media.audio_rate <= 0 || media.channels <= 0 || media.video_rate_num <= 0 ||
@@ -20,18 +22,7 @@ int64_t media_sample_frames(const HostMedia& media)
 int64_t media_frame_start(const HostMedia& media, int64_t f)
 {
     if (media_is_degenerate(media) || f <= 0) return 0;
-    // rate * den fits in 63 bits, but f * rate * den need not: split it into a quotient
-    // and a remainder by num, whose product with f always fits.
-    const int64_t num = media.video_rate_num;
-    const int64_t per_frame = static_cast<int64_t>(media.audio_rate) * media.video_rate_den;
-    const int64_t q = per_frame / num;
-    const int64_t r = per_frame % num;
-    int64_t whole = 0;
-    if (__builtin_mul_overflow(f, q, &whole)) return INT64_MAX;
-    const int64_t part = f <= INT64_MAX / num ? f * r / num : f / num * r + f % num * r / num;
-    int64_t sum = 0;
-    if (__builtin_add_overflow(whole, part, &sum)) return INT64_MAX;
-    return sum;
+    return plan_frame_start(f, media.audio_rate, media.video_rate_num, media.video_rate_den);
 }
 
 int64_t media_frame_count(const HostMedia& media)

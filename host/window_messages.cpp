@@ -8,6 +8,18 @@ int32_t host_send_message(FilterTable* table, void* window, uint32_t message, ui
 }
 
 #if !defined(_WIN32)
+extern "C" __attribute__((visibility("default"))) void* tulm_window_owner(void* window)
+{
+    return window ? static_cast<StandinWindow*>(window)->owner : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) void tulm_window_send(void* window, uint32_t message,
+                                                                         uintptr_t wparam, intptr_t lparam)
+{
+    StandinWindow* w = static_cast<StandinWindow*>(window);
+    if (w && w->proc) w->proc(w, message, wparam, lparam);
+}
+
 static void record_message(StandinWindow* window, uint32_t message, uintptr_t wparam,
                            intptr_t lparam)
 {

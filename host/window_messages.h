@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "shell/host_interface.h"
-#include "shell/win32_ui.h"
 
 // Calls table->window_message(window, message, wparam, lparam) and returns its result;
 // returns 0 without calling when the table has no window-message callback.
@@ -17,6 +16,24 @@ int32_t host_send_message(FilterTable* table, void* window, uint32_t message, ui
                           intptr_t lparam);
 
 #if !defined(_WIN32)
+struct StandinWindow;
+// The window procedure of a stand-in window: receives what is sent to it.
+typedef void (*StandinWindowProc)(StandinWindow* window, uint32_t message, uintptr_t wparam,
+                                  intptr_t lparam);
+
+// A window of the native stand-in window system; its handle is its address.
+struct StandinWindow {
+    StandinWindow* owner;   // what the owner query answers; null for none
+    StandinWindowProc proc; // null: messages sent here are dropped
+    void* user;             // the creator's own data
+};
+
+// The stand-in's window calls, exported from the program by these names, where a loaded
+// plug-in finds them: the owner of `window` (null for none or a null window), and
+// delivery of one message to `window`'s procedure.
+extern "C" void* tulm_window_owner(void* window);
+extern "C" void tulm_window_send(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
 // One message as it reached the owner window.
 struct ReceivedMessage {
     uint32_t message;

@@ -1,13 +1,8 @@
 #pragma once
-// The render plan: everything the span renderer needs, derived from g_key.
+// The render plan: everything the span renderer needs, derived from a render key.
 #include <cstdint>
 
-// Slider ranges. Values outside them (a damaged project) are clamped for the plan.
-constexpr int32_t kFrequencyMin = 1, kFrequencyMax = 1800;
-constexpr int32_t kSecondsMin = 1, kSecondsMax = 3;
-constexpr int32_t kFftOrderMin = 9, kFftOrderMax = 14;
-constexpr int32_t kWidthMin = 5, kWidthMax = 256;
-constexpr int32_t kFadeMin = 0, kFadeMax = 100;
+#include "render/render_key.h"
 
 // The largest buffer of 16-bit samples a plan may ask for (128 MiB). Media whose span
 // needs more (absurd rates or channel counts) is not rendered. A 3 s span of 8
@@ -32,18 +27,13 @@ struct RenderPlan {
     double* notch_window;     // w gains, entry c + i + 1 and c - i - 1 scaled by [i]
 };
 
-// Zero (span_length 0, no window) at load.
+// Zero (span_length 0, no window) at load. Owns its notch window, freed by the next
+// derivation or when the library is unloaded.
 extern RenderPlan g_plan;
 
-// Replaces g_plan with the plan for g_key, freeing the previous notch window first.
-// Media the plan cannot serve (a non-positive rate, channel count or video rate, or a
-// span too large to hold) gives span_length 0, so every sample passes untouched.
-// Returns 0 only when the notch window could not be allocated (span_length is then 0
-// too), non-zero otherwise.
-int32_t derive_plan();
-
-// The notch centre for sampling rate `rate` and block size n. The centre is placed
-// with the whole-Hz spacing s = (rate / 2) / n, truncated, so that saved projects keep
-// their notch where it always was; an FFT block of more than half a second (s = 0)
-// uses the exact entry spacing rate / (2n) instead.
-int32_t notch_index(int32_t frequency, int32_t rate, int32_t n);
+// Replaces g_plan with the plan for `key`, freeing the previous notch window first.
+// Sliders outside their ranges are clamped. Media the plan cannot serve (a
+// non-positive rate, channel count or video rate, or a span too large to hold) gives
+// span_length 0, so every sample passes untouched. Returns 0 only when the notch
+// window could not be allocated (span_length is then 0 too), non-zero otherwise.
+int32_t derive_plan(const RenderKey& key);

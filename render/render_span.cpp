@@ -20,15 +20,14 @@ void apply_notch(double* x, int32_t n, int32_t c, int32_t w, const double* windo
 
 // Writes the source audio of the span into `buffer`, which holds capture_capacity
 // samples and starts zeroed. A call at pos < span_length has frame_capacity frames of
-// room, and no more than that is counted from one call, whatever count the host returns.
-static void capture_source(FilterTable* table, EditHandle edit, HostServices* services,
-                           int16_t* buffer)
+// room, and no more than that is counted from one call, whatever count the reader
+// returns.
+static void capture_source(const SourceReader& source, int16_t* buffer)
 {
     const RenderPlan& p = g_plan;
     int32_t pos = 0, frame = p.start_frame;
     while (pos < p.span_length) {
-        const int32_t got =
-            services->get_source_audio(table, edit, frame, buffer + int64_t(pos) * p.channels);
+        const int32_t got = source.read(source.context, frame, buffer + int64_t(pos) * p.channels);
         if (got <= 0) break;  // past the end of the media
         pos += got < p.frame_capacity ? got : p.frame_capacity;
         if (frame == INT32_MAX) break;
@@ -37,20 +36,21 @@ static void capture_source(FilterTable* table, EditHandle edit, HostServices* se
 }
 
 // The span is rendered in place over its source. Block d reads source frames d .. d+n-1
-// and writes them back; block d + h starts q frames before block d ends, so before
-// block d overwrites frames d+h .. d+n-1, their source moves to `overlap` (q frames,
-// interleaved), where block d + h, and after the last block the tail, finds it.
+// and writes back frames d .. d+h-1; block d + h starts q frames before block d ends, so
+// block d's part of frames d+h .. d+n-1 waits in `pending` (q frames, interleaved) and
+// their source in `overlap`, where block d + h, and after the last block the tail,
+// finds them.
 namespace {
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
     int16_t* overlap; // source of the q frames the current block shares with the next
+    int32_t* pending; // the current block's filtered part of those q frames, unsaturated
     double* x;        // real_fft_lanes blocks in the batch layout of real_fft.h
 };
 }  // namespace
 
 // Fills g consecutive channels' blocks, x[j * L + kk] for channel kk (L = real_fft_lanes:
-// consecutive lanes of a batch), from `at` (source
-// frames, `stride` values apart) and `shared` (the frames this block shares with the
+// neighbouring lanes of a batch), from `at` (source frames, `stride` values apart) and `shared` (the frames this block shares with the
 // previous one), saving the frames it shares with the next block into `shared`. The
 // block's rising ramp (absent in the first block) and falling ramp each cover q frames;
 // the falling ramp of one block and the rising ramp of the next overlap and sum to 1,
@@ -79,39 +79,46 @@ static inline void fill_block(double* x, const int16_t* at, int16_t* shared, boo
         }
 }
 
-// Stores g channels' filtered blocks (laid out as fill_block leaves them) as samples, adding their first q frames to the
-// previous block's falling ramp unless this is the first block. n is a power of two,
-// so multiplying by 2 / n gives exactly (x + x) / n, undoing the inverse FFT's n / 2.
-static inline void write_block(const double* x, int16_t* at, bool overlapping,
+// A filtered value as the block's part of a sample: truncated toward zero, not yet
+// saturated. n is a power of two, so multiplying by 2 / n gives exactly (x + x) / n,
+// undoing the inverse FFT's n / 2.
+static inline int32_t block_part(double x, double two_over_n)
+{
+    return static_cast<int32_t>(x * two_over_n);
+}
+
+// Stores g channels' filtered blocks (laid out as fill_block leaves them). A block's first q frames add to the previous
+// block's part kept in `pending` (unless this is the first block), its middle is stored
+// as it is, and its last q frames go to `pending` for the next block or the tail. The
+// parts are added in 32 bits and saturated once: either part alone may lie beyond full
+// scale where their cross-faded sum does not.
+static inline void write_block(const double* x, int16_t* at, int32_t* pending, bool overlapping,
                                int64_t stride, int32_t g)
 {
-    const int32_t n = g_plan.n, q = g_plan.q, L = real_fft_lanes;
+    const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h, L = real_fft_lanes;
     const double two_over_n = 2.0 / n;
-    if (overlapping) {
-        for (int32_t j = 0; j < q; ++j)
-            for (int32_t kk = 0; kk < g; ++kk) {
-                int16_t& o = at[j * stride + kk];
-                o = to_sample(int32_t(o) + to_sample(x[j * L + kk] * two_over_n));
-            }
-    } else {
+    if (overlapping)
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
-                at[j * stride + kk] = to_sample(x[j * L + kk] * two_over_n);
-    }
-    for (int32_t j = q; j < n; ++j)
+                at[j * stride + kk] =
+                    to_sample(pending[j * stride + kk] + block_part(x[j * L + kk], two_over_n));
+    for (int32_t j = overlapping ? q : 0; j < h; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
-            at[j * stride + kk] = to_sample(x[j * L + kk] * two_over_n);
+            at[j * stride + kk] = to_sample(block_part(x[j * L + kk], two_over_n));
+    for (int32_t j = h; j < n; ++j)
+        for (int32_t kk = 0; kk < g; ++kk)
+            pending[(j - h) * stride + kk] = block_part(x[j * L + kk], two_over_n);
 }
 
 // Blocks go through the transform real_fft_lanes at a time, whatever hop and channel
-// they belong to: the blocks of a batch are all filled, transformed, notched, transformed
-// back, then all written, in span order. Filling first is safe: block d + h reads
-// source frames from d + n on (and the q frames block d saved in `overlap` before it),
-// none of which block d writes; the writes still come in order, each block adding its
-// rising ramp to the falling ramp of the one before. Mono and stereo blocks are filled
-// and written by loops of their own, with the stride and channel count known, so the
-// compiler can vectorise them; stereo channels go as pairs, into neighbouring lanes.
-// Other counts go one channel at a time.
+// they belong to: the blocks of a batch are all filled, transformed, notched and
+// transformed back, then all written, in span order. Filling first is safe: block d + h
+// reads source frames from d + n on (and the q frames block d saved in `overlap`
+// before it), none of which block d writes; the writes still come in order, each block
+// adding its rising ramp to the falling ramp the one before left in `pending`. Mono and
+// stereo blocks are filled and written by loops of their own, with the stride and
+// channel count known, so the compiler can vectorise them; stereo channels go as pairs,
+// into neighbouring lanes. Other counts go one channel at a time.
 static void filter_blocks(const Blocks& b)
 {
     const RenderPlan& p = g_plan;
@@ -139,8 +146,8 @@ static void filter_blocks(const Blocks& b)
         for (int32_t u = 0; u < used; ++u) {
             int16_t* at = b.span + int64_t(units[u].d) * ch + units[u].k;
             const double* x = real_fft_lane(b.x, p.n, u * g);
-            if (g == 1) write_block(x, at, units[u].d > 0, ch, 1);
-            else write_block(x, at, units[u].d > 0, 2, 2);
+            if (g == 1) write_block(x, at, b.pending + units[u].k, units[u].d > 0, ch, 1);
+            else write_block(x, at, b.pending, units[u].d > 0, 2, 2);
         }
     }
 }
@@ -154,8 +161,8 @@ static void cross_fade_tail(const Blocks& b)
     int16_t* tail = b.span + int64_t(p.span_length - p.q) * p.channels;
     for (int32_t i = 0; i < p.q; ++i)
         for (int32_t k = 0; k < p.channels; ++k) {
-            int16_t& o = tail[int64_t(i) * p.channels + k];
-            o = to_sample(int32_t(o) + i * int32_t(b.overlap[i * p.channels + k]) / p.q);
+            const int64_t at = int64_t(i) * p.channels + k;
+            tail[at] = to_sample(b.pending[at] + i * int32_t(b.overlap[at]) / p.q);
         }
 }
 
@@ -190,7 +197,7 @@ void discard_span()
     g_span = empty;
 }
 
-int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
+int32_t render_span(const SourceReader& source)
 {
     discard_span();
 
@@ -200,10 +207,12 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
     b.x = static_cast<double*>(std::calloc(size_t(p.n) * real_fft_lanes, sizeof(double)));
     b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
+    b.pending = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
-    if (!b.x || !b.overlap || !b.span) {
+    if (!b.x || !b.overlap || !b.pending || !b.span) {
         std::free(b.x);
         std::free(b.overlap);
+        std::free(b.pending);
         std::free(b.span);
         return 0;
     }
@@ -211,29 +220,24 @@ int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services)
     // Zeroed first: whatever the media cannot supply is silence, and a host that claims
     // more frames than it wrote leaves silence, never the previous render's data.
     std::memset(b.span, 0, sizeof(int16_t) * size_t(p.capture_capacity));
-    capture_source(table, edit, services, b.span);
+    capture_source(source, b.span);
     filter_blocks(b);
     cross_fade_tail(b);
     fade_in(b.span);
 
     std::free(b.x);
     std::free(b.overlap);
+    std::free(b.pending);
     g_span.samples = b.span;
     g_span.length = p.span_length;
     g_span.channels = p.channels;
     return 1;
 }
 
-// Returns the last render's heap blocks when the library is unloaded, so a host that
+// Returns the last render's samples when the library is unloaded, so a host that
 // loads and unloads the plug-in repeatedly does not accumulate them.
 namespace {
 struct ReleaseAtUnload {
-    ~ReleaseAtUnload()
-    {
-        std::free(g_span.samples);
-        std::free(g_plan.notch_window);
-        g_span.samples = nullptr;
-        g_plan.notch_window = nullptr;
-    }
+    ~ReleaseAtUnload() { discard_span(); }
 } s_release_at_unload;
 }  // namespace

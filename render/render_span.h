@@ -1,10 +1,8 @@
 #pragma once
-// The span renderer: pulls the span's source audio from the host, removes the band
+// The span renderer: reads the span's source audio frame by frame, removes the band
 // around the notch block by block, and keeps the result as 16-bit samples for the
 // processing callback to copy from.
 #include <cstdint>
-
-#include "shell/host_interface.h"
 
 struct RenderedSpan {
     int16_t* samples;  // length x channels, interleaved (the block holds g_plan's
@@ -14,16 +12,25 @@ struct RenderedSpan {
     int32_t cursor;    // next frame for sequential delivery, 0 .. length
 };
 
-// Empty at load.
+// Empty at load. Owns its samples, freed by the next render, by discard_span or when
+// the library is unloaded.
 extern RenderedSpan g_span;
+
+// Where the source audio comes from: read(context, frame, buffer) writes the audio of
+// video frame `frame` (interleaved, the plan's channel count) at `buffer` and returns
+// the number of sample frames it wrote; 0 or less when it has none.
+struct SourceReader {
+    int32_t (*read)(void* context, int32_t frame, int16_t* buffer);
+    void* context;
+};
 
 // Replaces g_span (freeing the previous samples first) by the span g_plan describes,
 // with the cursor at 0. The span starts at g_plan.start_frame; its source audio comes
-// from services->get_source_audio(table, edit, frame, buffer), frame by frame, until
-// the span is full or the host returns no samples (what the media cannot supply is
-// silence). A plan with span_length 0 leaves g_span empty. Returns 0 when a buffer
-// could not be allocated (g_span is then empty), non-zero otherwise.
-int32_t render_span(FilterTable* table, EditHandle edit, HostServices* services);
+// from `source`, frame by frame, until the span is full, the reader returns no samples
+// or the frame numbers run out (what the media cannot supply is silence). A plan with
+// span_length 0 leaves g_span empty. Returns 0 when a buffer could not be allocated
+// (g_span is then empty), non-zero otherwise.
+int32_t render_span(const SourceReader& source);
 
 // Frees g_span's samples and leaves it empty (length 0, cursor 0). Goes with every
 // clearing of the render key: a cleared key matches a host whose every value is 0, and

@@ -92,10 +92,21 @@ struct FilterTable {
     int32_t reserved3[10];              // 0
 };
 
-// Host notifications, user-message base 0x0400 plus 101 and plus 105: on either the
-// plug-in discards its rendered state.
-constexpr uint32_t kHostNotifyA = 0x0465;
-constexpr uint32_t kHostNotifyB = 0x0469;
+// The flag word the plug-in registers with. What each bit asks of the host is the
+// host's own and not documented to this plug-in; these three are the ones the host is
+// given, named by their place so that the word is never spelled as a bare number.
+constexpr uint32_t kFilterFlagBit11 = uint32_t(1) << 11;
+constexpr uint32_t kFilterFlagBit18 = uint32_t(1) << 18;
+constexpr uint32_t kFilterFlagBit21 = uint32_t(1) << 21;
+constexpr uint32_t kFilterFlags = kFilterFlagBit11 | kFilterFlagBit18 | kFilterFlagBit21;
+static_assert(kFilterFlags == 0x00240800u, "the flag word the host is given");
+
+// Host notifications through the window-message callback, at the user-message base
+// plus 101 and plus 105. Either tells the plug-in that what it rendered may no longer
+// match the host's edit: it discards its rendered state.
+constexpr uint32_t kUserMessageBase = 0x0400;
+constexpr uint32_t kHostNotifyStale101 = kUserMessageBase + 101;
+constexpr uint32_t kHostNotifyStale105 = kUserMessageBase + 105;
 
 #if INTPTR_MAX == INT32_MAX
 static_assert(offsetof(ProcessRequest, frame) == 28, "host layout");

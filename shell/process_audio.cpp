@@ -1,28 +1,27 @@
 #include <cstring>
 
-#include "render/render_key.h"
+#include "render/plan_arithmetic.h"
 #include "render/render_plan.h"
 #include "render/render_span.h"
 #include "shell/callbacks.h"
-
-// floor(a / b) for b > 0; integer division truncates toward zero.
-static int64_t floor_div(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-// floor(f * rate * den / num), split as f * whole + floor(f * part / num) with
-// rate * den = whole * num + part, so no product leaves 64 bits.
-static int64_t frame_start(int32_t f, int32_t rate, int32_t num, int32_t den)
-{
-    const int64_t p = int64_t(rate) * den;
-    return int64_t(f) * (p / num) + floor_div(int64_t(f) * (p % num), num);
-}
+#include "shell/host_key.h"
 
 int64_t frame_offset(int32_t frame, int32_t first, int32_t rate, int32_t num, int32_t den)
 {
-    return frame_start(frame, rate, num, den) - frame_start(first, rate, num, den);
+    return plan_frame_start(frame, rate, num, den) - plan_frame_start(first, rate, num, den);
+}
+
+// The renderer reads the span's source through the host's source-audio service, with
+// the table and edit of the call that asked for the render.
+struct HostSource {
+    FilterTable* table;
+    EditHandle edit;
+};
+
+static int32_t read_host_source(void* context, int32_t frame, int16_t* buffer)
+{
+    const HostSource* s = static_cast<const HostSource*>(context);
+    return s->table->services->get_source_audio(s->table, s->edit, frame, buffer);
 }
 
 static void copy_slice(ProcessRequest* request, int64_t from, int64_t frames)
@@ -61,8 +60,9 @@ int32_t TULM_CDECL process_audio(FilterTable* table, ProcessRequest* request)
 
     if (key_changed(table, edit)) {
         capture_key(table, edit);
-        const int32_t planned = derive_plan();
-        const int32_t rendered = render_span(table, edit, services);
+        HostSource host_source = {table, edit};
+        const int32_t planned = derive_plan(g_key);
+        const int32_t rendered = render_span(SourceReader{read_host_source, &host_source});
         // Out of memory: render nothing now and try again on the next call.
         if (!planned || !rendered) clear_key();
     }

@@ -1,10 +1,12 @@
 #pragma once
 // The two window calls the settings-window callback needs: find a window's owner and
 // send it a message. Windows builds use the real GetWindow(GW_OWNER) and SendMessageA.
-// Elsewhere a window handle is the address of a StandinWindow owned by whoever plays
-// the host (the host stand-in, the tests), so forwarding crosses the module boundary
-// without the module exporting anything but GetFilterTable.
 #include <cstdint>
+
+// The window messages the settings window passes on to its owner.
+constexpr uint32_t kMessageKeyDown = 0x0100;
+constexpr uint32_t kMessageKeyUp = 0x0101;
+constexpr uint32_t kMessageMouseWheel = 0x020A;
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -20,25 +22,24 @@ inline void ui_send(void* window, uint32_t message, uintptr_t wparam, intptr_t l
                  static_cast<LPARAM>(lparam));
 }
 #else
-struct StandinWindow;
-// The window procedure of a stand-in window: receives what ui_send delivers to it.
-typedef void (*StandinWindowProc)(StandinWindow* window, uint32_t message, uintptr_t wparam,
-                                  intptr_t lparam);
+#include <dlfcn.h>
 
-struct StandinWindow {
-    StandinWindow* owner;   // what GetWindow(GW_OWNER) answers; null for none
-    StandinWindowProc proc; // null: messages sent here are dropped
-    void* user;             // the creator's own data
-};
-
+// Elsewhere the window system is the host stand-in's: the program that plays the host
+// exports tulm_window_owner and tulm_window_send by name, as a Windows process offers
+// GetWindow and SendMessageA, so forwarding crosses the module boundary without the
+// module exporting anything but GetFilterTable. Without them there are no windows, and
+// nothing to forward to.
 inline void* ui_owner_of(void* window)
 {
-    return window ? static_cast<StandinWindow*>(window)->owner : nullptr;
+    typedef void* (*OwnerOf)(void*);
+    static const OwnerOf owner_of = reinterpret_cast<OwnerOf>(dlsym(RTLD_DEFAULT, "tulm_window_owner"));
+    return owner_of ? owner_of(window) : nullptr;
 }
 
 inline void ui_send(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    StandinWindow* w = static_cast<StandinWindow*>(window);
-    if (w && w->proc) w->proc(w, message, wparam, lparam);
+    typedef void (*Send)(void*, uint32_t, uintptr_t, intptr_t);
+    static const Send send = reinterpret_cast<Send>(dlsym(RTLD_DEFAULT, "tulm_window_send"));
+    if (send) send(window, message, wparam, lparam);
 }
 #endif

@@ -48,6 +48,8 @@ struct DetectCase {
     double burst_hz, burst_amplitude;  // a louder sound in the first tenth only
 };
 
+void PrintTo(const DetectCase& c, std::ostream* os) { *os << c.hz << " Hz at " << c.rate << " Hz"; }
+
 class DetectTone : public ::testing::TestWithParam<DetectCase> {};
 TEST_P(DetectTone, FindsTheSteadyToneWithinABin)
 {
@@ -110,6 +112,18 @@ TEST(NotchGeometry, CentrePastTheSpectrumIsFlagged)
     EXPECT_FALSE(notch_geometry(settings_of(1434, 1, 11, 5, 0), 32000).inside);
 }
 
+// A header may claim any rate: at 2^30 Hz three seconds are past 32 bits, and the
+// stretch is still the whole hops that cover them.
+TEST(NotchGeometry, AbsurdRateKeepsTheWholeStretch)
+{
+    const int32_t rate = 1 << 30;
+    const NotchGeometry g = notch_geometry(settings_of(100, 3, 11, 30, 100), rate);
+    EXPECT_GE(g.length - g.quarter, 3 * int64_t(rate));
+    EXPECT_LT(g.length - g.quarter - g.hop, 3 * int64_t(rate));
+    EXPECT_EQ((g.length - g.quarter) % g.hop, 0);
+    EXPECT_EQ(g.fade, g.length);
+}
+
 TEST(NotchGeometry, NotchAtTheBottomDoesNotReachBelowZeroHz)
 {
     const NotchGeometry g = notch_geometry(settings_of(1, 1, 9, 256, 0), 48000);
@@ -120,7 +134,7 @@ TEST(NotchGeometry, NotchAtTheBottomDoesNotReachBelowZeroHz)
 TEST(FrequencyForHz, PicksTheNearestRealCentre)
 {
     SliderRanges r;
-    for (int i = 0; i < kSliderCount; ++i) r.minimum[i] = 1, r.maximum[i] = 1800;
+    for (int i = 0; i < kSliderCount; ++i) r.minimum[i] = kSliderMinima[i], r.maximum[i] = kSliderMaxima[i];
     const Settings s = settings_of(100, 2, 13, 30, 25);
     // 13.46 Hz per slider step at 44100 Hz: 74 gives 996.2 Hz, the nearest to 1000.
     EXPECT_EQ(frequency_for_hz(1000, s, r, 44100), 74);
@@ -187,6 +201,7 @@ struct ParseCase {
     const char* text;
     double seconds;  // negative: must be refused
 };
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 class ParseSeconds : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(ParseSeconds, AcceptsTimesAndRefusesTheRest)
 {

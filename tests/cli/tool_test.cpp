@@ -9,6 +9,8 @@
 
 #include "host/host_process.h"
 #include "host/plugin_loader.h"
+#include "render/plan_arithmetic.h"
+#include "render/slider_table.h"
 #include "tool_runner.h"
 
 namespace {
@@ -130,6 +132,8 @@ struct RenderCase {
     bool extras;    // also ask for --diff and --plot
 };
 
+void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.name; }
+
 class RenderAsHost : public ::testing::TestWithParam<RenderCase> {};
 TEST_P(RenderAsHost, SameSamplesAsTheHostStandin)
 {
@@ -204,21 +208,19 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, false, false}),
     [](const ::testing::TestParamInfo<RenderCase>& info) { return std::string(info.param.name); });
 
-// --hz picks the slider value whose real notch centre is nearest. The plug-in places
-// the centre at entry trunc(value x 10 / s + 0.5) of its spectrum, s being half the rate
-// over the block size truncated to whole Hz (the exact spacing when that is 0), and an
-// entry e lies at e x rate / (2 x block size) Hz. The nearest value is found here by
-// trying them all (a tie goes to the value nearer in name); the render must then cut the tone, and where the truncated spacing
-// moves the centre far from value x 10 Hz the naive value must miss it.
+// --hz picks the slider value whose real notch centre is nearest: tried here over the
+// whole slider range with the plug-in's own placement (entry e lies at
+// e x rate / (2 x block size) Hz; a tie goes to the value nearer in name). The render
+// must then cut the tone, and where the truncated spacing moves the centre far from
+// value x 10 Hz the naive value must miss it.
 static int32_t nearest_value(int32_t rate, int32_t order, double hz)
 {
-    const int32_t n = 1 << order;
-    const double spacing = (rate / 2) / n > 0 ? double((rate / 2) / n) : rate / (2.0 * n);
-    int32_t best = 1;
+    const int64_t n = plan_block_size(order);
+    int32_t best = kSliderMinima[kFrequency];
     double best_miss = 1e300;
-    for (int32_t v = 1; v <= 1800; ++v) {
-        const int32_t entry = int32_t(v * 10 / spacing + 0.5);
-        const double miss = std::fabs(entry * double(rate) / (2.0 * n) - hz);
+    for (int32_t v = kSliderMinima[kFrequency]; v <= kSliderMaxima[kFrequency]; ++v) {
+        const int64_t entry = plan_notch_entry(v, rate, n);
+        const double miss = std::fabs(double(entry) * rate / (2.0 * double(n)) - hz);
         const bool tie_nearer = miss <= best_miss + 1e-9 && std::fabs(v * 10 - hz) < std::fabs(best * 10 - hz);
         if (entry < n && (miss < best_miss - 1e-9 || tie_nearer)) best = v, best_miss = miss;
     }
@@ -231,6 +233,8 @@ struct HzCase {
     double file_seconds;
     bool naive_misses;
 };
+
+void PrintTo(const HzCase& c, std::ostream* os) { *os << c.hz << " Hz at " << c.rate << " Hz, order " << c.fft_order; }
 
 class HzOption : public ::testing::TestWithParam<HzCase> {};
 TEST_P(HzOption, PicksTheNearestCentreAndCutsTheTone)
@@ -275,6 +279,8 @@ struct DetectRun {
     std::vector<std::string> args;
     std::vector<double> hz, from, to;  // tones in the order reported; seconds
 };
+void PrintTo(const DetectRun& c, std::ostream* os) { *os << "start " << c.start; }
+
 class DetectCommand : public ::testing::TestWithParam<DetectRun> {};
 TEST_P(DetectCommand, ReportsEachToneWithItsExtent)
 {

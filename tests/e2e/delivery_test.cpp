@@ -28,7 +28,7 @@ TEST_F(PluginTest, WritingModeDeliversFromTheCursor)
     ASSERT_GT(span.size(), 0u);
     const int32_t channels = edit.media.channels;
     // The same settings again, so the next render gives the same span from cursor 0.
-    host_send_message(table, nullptr, 0x0465, 0, 0);
+    host_send_message(table, nullptr, kHostNotifyStale101, 0, 0);
     edit.output_in_progress = 1;
 
     const int32_t sizes[] = {1000, 1, 0, 777, 4000};
@@ -61,6 +61,11 @@ TEST_F(PluginTest, WritingModeDeliversFromTheCursor)
 struct PreviewCase {
     int32_t rate, num, den, first;
 };
+
+void PrintTo(const PreviewCase& c, std::ostream* os)
+{
+    *os << c.rate << " Hz at " << c.num << "/" << c.den << " from frame " << c.first;
+}
 
 class Preview : public PluginTest, public ::testing::WithParamInterface<PreviewCase> {};
 
@@ -151,7 +156,7 @@ TEST_F(PluginTest, OutputPassStartsAtTheSelection)
 {
     edit.selection_first = 20;
     const std::vector<int16_t> span = take_span();
-    host_send_message(table, nullptr, 0x0469, 0, 0);
+    host_send_message(table, nullptr, kHostNotifyStale105, 0, 0);
     std::vector<int16_t> output;
     host_run_output(&edit, table, &output, nullptr, nullptr);
     const size_t start = static_cast<size_t>(media_frame_start(edit.media, 20) * 2);

@@ -1,5 +1,6 @@
 // The FilterTable as the host reads it from the loaded module.
 #include "plugin_fixture.h"
+#include "render/slider_table.h"
 
 namespace {
 
@@ -7,36 +8,28 @@ using FilterTableAsRead = PluginTest;
 
 TEST_F(FilterTableAsRead, HeaderNamesAndInformation)
 {
-    EXPECT_EQ(table->flags, 0x00240800u);
+    EXPECT_EQ(table->flags, kFilterFlags);
     EXPECT_STREQ(table->name, "Pellomar");
     EXPECT_STREQ(table->information, "Pellomar Ver. 0.3.1 by Orvane");
     EXPECT_NE(table->process, nullptr);
     EXPECT_NE(table->window_message, nullptr);
 }
 
+// The loaded module hands the host the plug-in's own slider table, entry by entry.
 TEST_F(FilterTableAsRead, SlidersAndCheckBox)
 {
-    static const char* const labels[5] = {
-        "\x8e\xfc\x94\x67\x90\x94",         // 周波数
-        "\x95\x62",                         // 秒
-        "FFT",                              // FFT
-        "\x95\x9d",                         // 幅
-        "\x83\x74\x83\x46\x81\x5b\x83\x68", // フェード
-    };
-    const int32_t defaults[5] = {100, 2, 11, 30, 25};
-    const int32_t minima[5] = {1, 1, 9, 5, 0};
-    const int32_t maxima[5] = {1800, 3, 14, 256, 100};
-    ASSERT_EQ(table->slider_count, 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_STREQ(table->slider_labels[i], labels[i]) << i;
-        EXPECT_EQ(table->slider_defaults[i], defaults[i]) << i;
-        EXPECT_EQ(table->slider_minima[i], minima[i]) << i;
-        EXPECT_EQ(table->slider_maxima[i], maxima[i]) << i;
+    ASSERT_EQ(table->slider_count, kSliderCount);
+    for (int i = 0; i < kSliderCount; ++i) {
+        EXPECT_STREQ(table->slider_labels[i], kSliderLabels[i]) << kSliderNames[i];
+        EXPECT_EQ(table->slider_defaults[i], kSliderDefaults[i]) << kSliderNames[i];
+        EXPECT_EQ(table->slider_minima[i], kSliderMinima[i]) << kSliderNames[i];
+        EXPECT_EQ(table->slider_maxima[i], kSliderMaxima[i]) << kSliderNames[i];
+        EXPECT_GE(kSliderDefaults[i], kSliderMinima[i]) << kSliderNames[i];
+        EXPECT_LE(kSliderDefaults[i], kSliderMaxima[i]) << kSliderNames[i];
     }
-    ASSERT_EQ(table->check_count, 1);
-    // 窓関数使用 (use window)
-    EXPECT_STREQ(table->check_labels[0], "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70");
-    EXPECT_EQ(table->check_defaults[0], 0);
+    ASSERT_EQ(table->check_count, kCheckCount);
+    EXPECT_STREQ(table->check_labels[0], kCheckLabels[0]);
+    EXPECT_EQ(table->check_defaults[0], kCheckDefaults[0]);
 }
 
 // The slots the plug-in leaves empty; the host fills only the value pointers and the

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
 #include "host/window_messages.h"
+#include "render/slider_table.h"
+#include "test_media.h"
 
 namespace {
 
@@ -22,14 +25,9 @@ int16_t pattern(size_t i)
 
 HostMedia pattern_media(int32_t rate, int32_t channels, int32_t num, int32_t den, int64_t frames)
 {
-    HostMedia m;
-    m.audio_rate = rate;
-    m.channels = channels;
-    m.video_rate_num = num;
-    m.video_rate_den = den;
-    m.audio.resize(static_cast<size_t>(frames * channels));
-    for (size_t i = 0; i < m.audio.size(); ++i) m.audio[i] = pattern(i);
-    return m;
+    std::vector<int16_t> audio(static_cast<size_t>(frames * channels));
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = pattern(i);
+    return media_with(rate, channels, num, den, std::move(audio));
 }
 
 // What the probe filter saw on its last call.
@@ -58,14 +56,13 @@ int32_t probe_process(FilterTable* table, ProcessRequest* request)
     return 1;
 }
 
-const int32_t kDefaults[5] = {100, 2, 11, 30, 25};
 const int32_t kCheckDefault[1] = {1};
 
 FilterTable probe_table()
 {
     FilterTable t{};
-    t.slider_count = 5;
-    t.slider_defaults = kDefaults;
+    t.slider_count = kSliderCount;
+    t.slider_defaults = kSliderDefaults;
     t.check_count = 1;
     t.check_defaults = kCheckDefault;
     t.process = probe_process;
@@ -111,6 +108,11 @@ TEST(HostStandin, RequestAndServicesCarryTheEdit)
 struct PassCase {
     int32_t first, last, writing;
 };
+
+void PrintTo(const PassCase& c, std::ostream* os)
+{
+    *os << "frames " << c.first << " to " << c.last << (c.writing ? ", writing" : ", preview");
+}
 
 class HostPasses : public ::testing::TestWithParam<PassCase> {};
 
@@ -249,7 +251,7 @@ TEST(HostStandin, SelectAllCoversEveryFrame)
 
 int32_t forward_to_owner(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    ui_send(ui_owner_of(window), message, wparam, lparam);
+    tulm_window_send(tulm_window_owner(window), message, wparam, lparam);
     return 5;
 }
 

@@ -4,18 +4,14 @@
 #include <cstdint>
 
 #include "host/media.h"
+#include "test_media.h"
 
 namespace {
 
 HostMedia media_of(int32_t rate, int32_t channels, int32_t num, int32_t den, int64_t frames)
 {
-    HostMedia media;
-    media.audio_rate = rate;
-    media.channels = channels;
-    media.video_rate_num = num;
-    media.video_rate_den = den;
-    media.audio.assign(static_cast<size_t>(frames * (channels > 0 ? channels : 1)), 0);
-    return media;
+    return media_with(rate, channels, num, den,
+                      std::vector<int16_t>(static_cast<size_t>(frames * (channels > 0 ? channels : 1)), 0));
 }
 
 int64_t reference_start(const HostMedia& m, int64_t f)
@@ -29,6 +25,11 @@ struct SplitCase {
     int64_t sample_frames;
     int64_t expected_frames;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << c.sample_frames << " frames of " << c.channels << " at " << c.rate << " Hz, " << c.num << "/" << c.den;
+}
 
 class MediaSplit : public ::testing::TestWithParam<SplitCase> {};
 

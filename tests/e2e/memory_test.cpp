@@ -1,6 +1,7 @@
 // Many re-renders in a row with changing settings and media. Run under the sanitizers
 // or valgrind, this is where a lost or twice-freed render buffer shows.
 #include "plugin_fixture.h"
+#include "render/slider_table.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ TEST_F(PluginTest, TwoHundredRerendersWithChangingSettingsAndMedia)
         edit.media = media[(i * 7) % media.size()];
         edit.media.video_rate_num = video[i % 4][0];
         edit.media.video_rate_den = video[i % 4][1];
-        edit.slider_values[0] = 1 + (i * 97) % 1800;
+        edit.slider_values[0] = 1 + (i * 97) % kSliderMaxima[kFrequency];
         edit.slider_values[1] = 1 + i % 3;
         edit.slider_values[2] = 9 + (i / 3) % 6;
         edit.slider_values[3] = 5 + (i * 13) % 252;
@@ -32,7 +33,7 @@ TEST_F(PluginTest, TwoHundredRerendersWithChangingSettingsAndMedia)
         host_process_media_frame(&edit, table, edit.selection_first, &audio);
         ASSERT_TRUE(rendered_since(calls)) << i;
         host_process_media_frame(&edit, table, edit.selection_first + 1, &audio);
-        if (i % 50 == 49) host_send_message(table, nullptr, 0x0469, 0, 0);
+        if (i % 50 == 49) host_send_message(table, nullptr, kHostNotifyStale105, 0, 0);
     }
 }
 

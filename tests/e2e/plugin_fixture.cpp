@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+
+#include "test_media.h"
 
 namespace {
 
@@ -28,13 +31,8 @@ const ::testing::Environment* const g_holder =
 
 HostMedia test_media(int32_t rate, int32_t channels, int32_t num, int32_t den, double seconds)
 {
-    HostMedia m;
-    m.audio_rate = rate;
-    m.channels = channels;
-    m.video_rate_num = num;
-    m.video_rate_den = den;
     const int64_t frames = static_cast<int64_t>(seconds * rate);
-    m.audio.resize(static_cast<size_t>(frames * channels));
+    std::vector<int16_t> audio(static_cast<size_t>(frames * channels));
     const double pi = 3.14159265358979323846;
     uint32_t noise = 12345;
     for (int64_t t = 0; t < frames; ++t)
@@ -43,9 +41,9 @@ HostMedia test_media(int32_t rate, int32_t channels, int32_t num, int32_t den, d
             const double v = 6000 * std::sin(2 * pi * 1000 * t / rate + k) +
                              3000 * std::sin(2 * pi * 2000 * t / rate) +
                              static_cast<double>(noise >> 24) - 128;
-            m.audio[static_cast<size_t>(t * channels + k)] = static_cast<int16_t>(v);
+            audio[static_cast<size_t>(t * channels + k)] = static_cast<int16_t>(v);
         }
-    return m;
+    return media_with(rate, channels, num, den, std::move(audio));
 }
 
 void PluginTest::SetUp()

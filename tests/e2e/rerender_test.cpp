@@ -73,8 +73,8 @@ const Change kChanges[] = {
     {"video_rate_denominator", rate_den, 0, 2, true, false},
     {"first_selected_frame", first, 0, 1, true, false},
     {"last_selected_frame", last, 0, 5, false, false},
-    {"notification_0465", message, 0, 0x0465, true, true},
-    {"notification_0469", message, 0, 0x0469, true, true},
+    {"notification_0465", message, 0, kHostNotifyStale101, true, true},
+    {"notification_0469", message, 0, kHostNotifyStale105, true, true},
     {"key_down", message, 0, 0x0100, false, false},
 };
 

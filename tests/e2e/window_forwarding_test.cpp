@@ -44,8 +44,8 @@ INSTANTIATE_TEST_SUITE_P(Messages, WindowForwarding,
                                            Message{0x020A, true}, Message{0x0000, false},
                                            Message{0x0102, false}, Message{0x0104, false},
                                            Message{0x0200, false}, Message{0x020E, false},
-                                           Message{0x0400, false}, Message{0x0465, false},
-                                           Message{0x0469, false}, Message{0x10100, false}));
+                                           Message{0x0400, false}, Message{kHostNotifyStale101, false},
+                                           Message{kHostNotifyStale105, false}, Message{0x10100, false}));
 
 // A settings window without an owner: the keys go nowhere, and nothing breaks.
 TEST_F(PluginTest, KeysFromAnOwnerlessWindowAreDropped)

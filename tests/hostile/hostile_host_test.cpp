@@ -16,7 +16,10 @@
 
 #include "host/host_edit.h"
 #include "host/host_process.h"
+#include "render/plan_arithmetic.h"
+#include "render/slider_table.h"
 #include "shell/host_interface.h"
+#include "test_media.h"
 
 namespace {
 
@@ -54,6 +57,8 @@ struct HostileCase {
     // host notification (or, with `reload`, by the host fetching the table again).
     bool after_render = false;
     bool reload = false;
+    // When set: the most source-audio calls one processing call may make.
+    std::optional<int64_t> most_source_calls;
 };
 
 std::ostream& operator<<(std::ostream& os, const HostileCase& c) { return os << c.name; }
@@ -89,13 +94,9 @@ std::vector<int16_t> make_audio(const HostileCase& c)
 
 void set_media(HostEdit& edit, const HostileCase& c)
 {
-    edit.media.audio = make_audio(c);
-    edit.media.audio_rate = c.rate;
-    edit.media.channels = c.channels;
-    edit.media.video_rate_num = c.num;
-    edit.media.video_rate_den = c.den;
+    edit.media = media_with(c.rate, c.channels, c.num, c.den, make_audio(c));
     edit.selection_first = c.first;
-    edit.selection_last = c.first + 100;
+    edit.selection_last = c.first < INT32_MAX - 100 ? c.first + 100 : INT32_MAX;
     edit.source_mode = c.source;
 }
 
@@ -111,7 +112,7 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
     FilterTable* table = GetFilterTable();
     HostEdit edit;
     host_attach(&edit, table);
-    table->window_message(nullptr, kHostNotifyA, 0, 0);
+    table->window_message(nullptr, kHostNotifyStale101, 0, 0);
     if (c.after_render) {
         HostileCase normal;
         normal.channels = 2;
@@ -120,7 +121,7 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
         std::vector<int16_t> frame;
         host_process_media_frame(&edit, table, 0, &frame);
         if (c.reload) table = GetFilterTable();
-        else table->window_message(nullptr, kHostNotifyB, 0, 0);
+        else table->window_message(nullptr, kHostNotifyStale105, 0, 0);
     }
     set_media(edit, c);
     std::copy(sliders.begin(), sliders.end(), edit.slider_values);
@@ -135,6 +136,9 @@ Delivery deliver(const HostileCase& c, const std::array<int32_t, 5>& sliders, co
     for (int64_t i = 0; i < d.values; ++i) d.buffer[kGuard + i] = host_value(i, inverted);
     int16_t* audio = r.null_buffer ? nullptr : d.buffer.data() + kGuard;
     EXPECT_EQ(host_process_raw(&edit, table, c.first + r.frame_delta, audio, r.samples, channels), 1);
+    if (c.most_source_calls) {
+        EXPECT_LE(edit.source_audio_calls, *c.most_source_calls) << "frames asked for past the last frame number";
+    }
     return d;
 }
 
@@ -178,15 +182,6 @@ double tone_amplitude(const int16_t* x, int32_t channels, int64_t from, int64_t 
     return 2 * std::hypot(re, im) / static_cast<double>(to - from);
 }
 
-// start(f) = floor(f * rate * den / num), exactly.
-int64_t frame_start(int64_t f, const HostileCase& c)
-{
-    const __int128 p = __int128{f} * c.rate * c.den;
-    __int128 q = p / c.num;
-    if (p % c.num != 0 && p < 0) --q;
-    return static_cast<int64_t>(q);
-}
-
 class HostileHost : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileHost, ProcessesOrPassesThrough)
@@ -206,7 +201,8 @@ TEST_P(HostileHost, ProcessesOrPassesThrough)
     if (!c.request.writing && c.request.frame_delta != 0) {
         // A preview frame shows the span from start(f) - start(first) on: the same values
         // sequential delivery hands out there.
-        const int64_t offset = frame_start(c.first + c.request.frame_delta, c) - frame_start(c.first, c);
+        const int64_t offset = plan_frame_start(c.first + c.request.frame_delta, c.rate, c.num, c.den) -
+                               plan_frame_start(c.first, c.rate, c.num, c.den);
         Request head;
         head.writing = true;
         head.samples = static_cast<int32_t>(offset) + c.request.samples;
@@ -247,13 +243,13 @@ std::vector<HostileCase> hostile_cases()
 
     // Every slider at its ends, 0, -1 and INT_MAX: rendered as the value clamped into
     // its range (a damaged project still gets a notch, never a crash).
-    const char* names[] = {"frequency", "seconds", "fft_order", "width", "fade"};
-    const int32_t lo[] = {1, 1, 9, 5, 0}, hi[] = {1800, 3, 14, 256, 100};
-    for (int i = 0; i < 5; ++i) {
+    const int32_t* lo = kSliderMinima;
+    const int32_t* hi = kSliderMaxima;
+    for (int i = 0; i < kSliderCount; ++i) {
         const std::pair<const char*, int32_t> values[] = {
             {"min", lo[i]}, {"max", hi[i]}, {"zero", 0}, {"minus1", -1}, {"intmax", INT_MAX}};
         for (const auto& [label, v] : values) {
-            HostileCase& c = row(std::string(names[i]) + "_" + label, processed);
+            HostileCase& c = row(std::string(kSliderNames[i]) + "_" + label, processed);
             c.sliders[i] = v;
             if (v < lo[i] || v > hi[i]) {
                 c.same_as = c.sliders;
@@ -304,6 +300,12 @@ std::vector<HostileCase> hostile_cases()
     row("selection_before_media_start", silence).first = -5;
     row("host_returns_zero", silence).source = source_none;
     row("host_returns_one_sample", processed).source = source_one;
+    // The selection starts at the last frame number there is, and the host answers every
+    // frame: the capture stops after that frame instead of counting past it.
+    HostileCase& last_frame = row("selection_at_last_frame_number", silence);
+    last_frame.first = INT32_MAX;
+    last_frame.source = source_one;
+    last_frame.most_source_calls = 1;
     row("host_returns_twice_a_frame", processed).source = source_twice;
     HostileCase& twice = row("host_returns_twice_a_frame_writing", processed);
     twice.source = source_twice;

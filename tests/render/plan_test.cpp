@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
 #include "render/render_key.h"
 #include "render/render_plan.h"
-#include "tests/render/fake_host.h"
+#include "render/slider_table.h"
+#include "shell/host_key.h"
+#include "test_media.h"
+#include "tests/render/render_host.h"
 
 namespace {
 
@@ -17,8 +21,7 @@ RenderKey key(int32_t rate, int32_t order, int32_t frequency = 100, int32_t seco
 
 RenderPlan plan_for(const RenderKey& k)
 {
-    g_key = k;
-    EXPECT_EQ(derive_plan(), 1);
+    EXPECT_EQ(derive_plan(k), 1);
     return g_plan;
 }
 
@@ -38,7 +41,7 @@ TEST(RenderPlan, NotchIndexAndSpanLength)
 TEST(RenderPlan, SpanIsWholeHopsPlusOneRamp)
 {
     for (int32_t rate : {8000, 11025, 22050, 32000, 44100, 48000, 96000, 192000})
-        for (int32_t order = kFftOrderMin; order <= kFftOrderMax; ++order)
+        for (int32_t order = kSliderMinima[kFftOrder]; order <= kSliderMaxima[kFftOrder]; ++order)
             for (int32_t seconds = 1; seconds <= 3; ++seconds) {
                 const RenderPlan p = plan_for(key(rate, order, 100, seconds));
                 const int64_t wanted = int64_t(seconds) * rate;
@@ -100,14 +103,14 @@ TEST(RenderPlan, SlidersOutOfRangeAreClamped)
         r.clamped.*field = clamped;
         rows.push_back(r);
     };
-    row(&RenderKey::frequency, 0, 1), row(&RenderKey::frequency, -7, 1);
-    row(&RenderKey::frequency, 99999, 1800);
-    row(&RenderKey::seconds, 0, 1), row(&RenderKey::seconds, 1000000, 3);
-    row(&RenderKey::fft_order, 0, 9), row(&RenderKey::fft_order, -3, 9);
-    row(&RenderKey::fft_order, 31, 14), row(&RenderKey::fft_order, 40, 14);
-    row(&RenderKey::width, 0, 5), row(&RenderKey::width, -1, 5);
-    row(&RenderKey::width, 1 << 30, 256);
-    row(&RenderKey::fade, -10, 0), row(&RenderKey::fade, 1000, 100);
+    int32_t RenderKey::*const sliders[kSliderCount] = {&RenderKey::frequency, &RenderKey::seconds,
+                                                       &RenderKey::fft_order, &RenderKey::width,
+                                                       &RenderKey::fade};
+    for (int32_t i = 0; i < kSliderCount; ++i) {
+        const int32_t lo = kSliderMinima[i], hi = kSliderMaxima[i];
+        row(sliders[i], lo - 1, lo), row(sliders[i], -7, lo), row(sliders[i], INT32_MIN, lo);
+        row(sliders[i], hi + 1, hi), row(sliders[i], 1 << 30, hi);
+    }
     for (const Row& r : rows) {
         const RenderPlan want = plan_for(r.clamped);
         const std::vector<double> window(want.notch_window, want.notch_window + want.w);
@@ -142,24 +145,25 @@ TEST(RenderPlan, MediaItCannotServe)
 // Every key input makes the comparison report a change; the selection's end does not.
 TEST(RenderKey, EveryInputIsCompared)
 {
-    FakeHost host;
-    attach(&host);
-    auto settled = [&] { capture_key(host.table, &host); return key_changed(host.table, &host); };
+    HostEdit host = render_edit(media_with(44100, 1, 30, 1, {}));
+    FilterTable* table = module_table();
+    host_attach(&host, table);
+    auto settled = [&] { capture_key(table, &host); return key_changed(table, &host); };
     ASSERT_EQ(settled(), 0);
-    int32_t* fields[] = {&host.sliders[0], &host.sliders[1], &host.sliders[2],
-                         &host.sliders[3], &host.sliders[4], &host.check,
-                         &host.rate,       &host.channels,   &host.num,
-                         &host.den,        &host.first};
+    int32_t* fields[] = {&host.slider_values[0], &host.slider_values[1], &host.slider_values[2],
+                         &host.slider_values[3], &host.slider_values[4], &host.check_values[0],
+                         &host.media.audio_rate, &host.media.channels, &host.media.video_rate_num,
+                         &host.media.video_rate_den, &host.selection_first};
     for (int i = 0; i < 11; ++i) {
         ASSERT_EQ(settled(), 0);
         *fields[i] += 1;
-        EXPECT_NE(key_changed(host.table, &host), 0) << "key field " << i;
+        EXPECT_NE(key_changed(table, &host), 0) << "key field " << i;
     }
     ASSERT_EQ(settled(), 0);
-    host.last += 5;
-    EXPECT_EQ(key_changed(host.table, &host), 0);
+    host.selection_last += 5;
+    EXPECT_EQ(key_changed(table, &host), 0);
     clear_key();
-    EXPECT_NE(key_changed(host.table, &host), 0);
+    EXPECT_NE(key_changed(table, &host), 0);
 }
 
 }  // namespace

@@ -10,22 +10,27 @@
 #include <string>
 #include <vector>
 
-#include "render/render_key.h"
+#include "shell/host_key.h"
 #include "render/render_span.h"
 #include "shell/callbacks.h"
+#include "host/window_messages.h"
 #include "shell/win32_ui.h"
-#include "tests/render/fake_host.h"
+#include "host/host_process.h"
+#include "host/media.h"
+#include "render/slider_table.h"
+#include "test_media.h"
+#include "tests/render/render_host.h"
 
 namespace {
 
 const int16_t kUntouched = 0x1234;
 
-void set_up(FakeHost* h, int32_t rate, int32_t channels, int32_t num, int32_t den)
+HostEdit set_up(int32_t rate, int32_t channels, int32_t num, int32_t den)
 {
-    h->rate = rate, h->channels = channels, h->num = num, h->den = den;
-    h->first = 40;
-    h->media = tone(rate, channels, 8 * rate, 1000, 8000);
-    attach(h);
+    HostEdit h = render_edit(media_with(rate, channels, num, den, tone(rate, channels, 8 * int64_t(rate), 1000, 8000)));
+    h.selection_first = 40;
+    GetFilterTable();  // as at load: no key, no span
+    return h;
 }
 
 // Checks that `audio` holds span frames from..from+count-1 and kUntouched after them.
@@ -42,9 +47,8 @@ void expect_slice(const std::vector<int16_t>& audio, int32_t channels, int64_t f
 // frame numbers; the call crossing the end gets only the rest; later calls nothing.
 TEST(ProcessAudio, WritingDeliversInOrder)
 {
-    FakeHost host;
-    set_up(&host, 44100, 2, 30, 1);
-    host.writing = 1;
+    HostEdit host = set_up(44100, 2, 30, 1);
+    host.output_in_progress = 1;
     int64_t delivered = 0;
     for (int32_t call = 0; call < 70; ++call) {
         std::vector<int16_t> audio(1470 * 2, kUntouched);
@@ -63,11 +67,10 @@ class Preview : public ::testing::TestWithParam<std::array<int32_t, 3>> {};
 TEST_P(Preview, DeliversAtTheFramesOffset)
 {
     const auto [rate, num, den] = GetParam();
-    FakeHost host;
-    set_up(&host, rate, 1, num, den);
-    for (int32_t f = host.first - 2; f < host.first + 3 * num / den; ++f) {
-        const int64_t offset = frame_start(host, f) - frame_start(host, host.first);
-        const int64_t samples = frame_start(host, f + 1) - frame_start(host, f);
+    HostEdit host = set_up(rate, 1, num, den);
+    for (int32_t f = host.selection_first - 2; f < host.selection_first + 3 * num / den; ++f) {
+        const int64_t offset = media_frame_start(host.media, f) - media_frame_start(host.media, host.selection_first);
+        const int64_t samples = media_frame_start(host.media, f + 1) - media_frame_start(host.media, f);
         std::vector<int16_t> audio(samples, kUntouched);
         process(&host, f, &audio, 1);
         const bool inside = offset >= 0 && offset < g_span.length;
@@ -101,20 +104,17 @@ TEST(FrameOffset, FloorsAtEveryRateAndSign)
 // Requests the span cannot serve, and media the plan cannot serve, pass untouched.
 TEST(ProcessAudio, UnservedRequestsPassUntouched)
 {
-    FakeHost host;
-    set_up(&host, 44100, 2, 30, 1);
+    HostEdit host = set_up(44100, 2, 30, 1);
     struct Row { int32_t channels, samples; bool null_buffer; };
     for (const Row r : {Row{1, 1470, false}, Row{3, 1470, false}, Row{2, 0, false},
                         Row{2, -5, false}, Row{2, 1470, true}})
         for (int32_t writing : {0, 1}) {
-            host.writing = writing;
+            host.output_in_progress = writing;
             std::vector<int16_t> audio(1470 * 3, kUntouched);
-            ProcessRequest request;
-            std::memset(&request, 0, sizeof request);
-            request.frame = host.first;
-            request.audio = r.null_buffer ? nullptr : audio.data();
-            request.samples = r.samples, request.channels = r.channels, request.edit = &host;
-            EXPECT_EQ(process_audio(host.table, &request), 1);
+            int16_t* buffer = r.null_buffer ? nullptr : audio.data();
+            EXPECT_EQ(host_process_raw(&host, module_table(), host.selection_first, buffer, r.samples,
+                                       r.channels),
+                      1);
             EXPECT_EQ(audio, std::vector<int16_t>(1470 * 3, kUntouched)) << r.channels;
             EXPECT_EQ(g_span.cursor, 0);
         }
@@ -123,12 +123,13 @@ TEST(ProcessAudio, UnservedRequestsPassUntouched)
     for (const Media m : {Media{0, 2, 30, 1}, Media{-8000, 2, 30, 1}, Media{44100, 0, 30, 1},
                           Media{44100, 2, 0, 1}, Media{44100, 2, 30, 0},
                           Media{44100, 1 << 28, 30, 1}, Media{INT32_MAX, 1, 30, 1}}) {
-        host.rate = m.rate, host.channels = m.channels, host.num = m.num, host.den = m.den;
-        host.source_calls = 0;
+        host.media.audio_rate = m.rate, host.media.channels = m.channels;
+        host.media.video_rate_num = m.num, host.media.video_rate_den = m.den;
+        host.source_audio_calls = 0;
         std::vector<int16_t> audio(1470 * 2, kUntouched);
-        process(&host, host.first, &audio, 2);
+        process(&host, host.selection_first, &audio, 2);
         EXPECT_EQ(audio, std::vector<int16_t>(1470 * 2, kUntouched)) << m.rate << " " << m.channels;
-        EXPECT_EQ(host.source_calls, 0);
+        EXPECT_EQ(host.source_audio_calls, 0);
     }
 }
 
@@ -147,15 +148,10 @@ TEST(ProcessAudio, AllocationFailureLeavesAudio)
 #if defined(TULM_TEST_ASAN)
     GTEST_SKIP() << "the sanitizer's shadow memory needs the whole address space";
 #else
-    FakeHost host;
-    set_up(&host, 192000, 8, 30, 1);
-    host.sliders[1] = 3, host.sliders[2] = 14;
-    host.writing = 1;
+    HostEdit host = set_up(192000, 8, 30, 1);
+    host.slider_values[kSeconds] = 3, host.slider_values[kFftOrder] = 14;
+    host.output_in_progress = 1;
     std::vector<int16_t> audio(6400 * 8, kUntouched);
-    ProcessRequest request;
-    std::memset(&request, 0, sizeof request);
-    request.audio = audio.data(), request.samples = 6400, request.channels = 8;
-    request.edit = &host;
 
     long pages = 0;
     FILE* statm = std::fopen("/proc/self/statm", "r");
@@ -167,7 +163,7 @@ TEST(ProcessAudio, AllocationFailureLeavesAudio)
     rlimit capped = saved;
     capped.rlim_cur = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (2 << 20);
     ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
-    const int32_t result = process_audio(host.table, &request);
+    const int32_t result = host_process_raw(&host, module_table(), 0, audio.data(), 6400, 8);
     setrlimit(RLIMIT_AS, &saved);
 
     EXPECT_EQ(result, 1);
@@ -179,40 +175,37 @@ TEST(ProcessAudio, AllocationFailureLeavesAudio)
 #endif
 }
 
-std::vector<std::array<uint64_t, 3>> g_received;
-
-void record(StandinWindow*, uint32_t message, uintptr_t wparam, intptr_t lparam)
-{
-    g_received.push_back({message, wparam, uint64_t(lparam)});
-}
-
 // Keys and the wheel reach the owner unchanged; both host notifications force a full
 // re-render and restart the cursor; anything else is dropped.
 TEST(WindowMessage, ForwardsAndNotifies)
 {
-    StandinWindow owner = {nullptr, record, nullptr};
-    StandinWindow settings = {&owner, record, nullptr};
-    g_received.clear();
-    for (uint32_t message : {0x0100u, 0x0101u, 0x020Au, 0x0200u, 0x0465u, 0x0469u})
+    StandinWindows windows;
+    standin_windows_init(&windows);
+    StandinWindow& settings = windows.settings;
+    for (uint32_t message : {kMessageKeyDown, kMessageKeyUp, kMessageMouseWheel, 0x0200u,
+                             kHostNotifyStale101, kHostNotifyStale105})
         EXPECT_EQ(window_message(&settings, message, 0x41, -120), 0);
-    const std::vector<std::array<uint64_t, 3>> want = {
-        {0x0100, 0x41, uint64_t(-120)}, {0x0101, 0x41, uint64_t(-120)},
-        {0x020A, 0x41, uint64_t(-120)}};
-    EXPECT_EQ(g_received, want);
+    ASSERT_EQ(windows.received.size(), 3u);
+    const uint32_t forwarded[] = {0x0100, 0x0101, 0x020A};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(windows.received[i].message, forwarded[i]);
+        EXPECT_EQ(windows.received[i].wparam, 0x41u);
+        EXPECT_EQ(windows.received[i].lparam, -120);
+    }
 
-    FakeHost host;
-    set_up(&host, 44100, 1, 30, 1);
-    host.writing = 1;
+    HostEdit host = set_up(44100, 1, 30, 1);
+    host.output_in_progress = 1;
     std::vector<int16_t> audio(1470);
+    ASSERT_EQ(GetFilterTable(), module_table());
     process(&host, 0, &audio, 1);
-    EXPECT_GT(host.source_calls, 0);  // the key GetFilterTable cleared never matches
-    for (uint32_t message : {0x0465u, 0x0469u, 0x0200u}) {
+    EXPECT_GT(host.source_audio_calls, 0);  // the key GetFilterTable cleared never matches
+    for (uint32_t message : {kHostNotifyStale101, kHostNotifyStale105, 0x0200u}) {
         process(&host, 1, &audio, 1);
         ASSERT_EQ(g_span.cursor, 2 * 1470);
-        host.source_calls = 0;
+        host.source_audio_calls = 0;
         window_message(&settings, message, 0, 0);
         process(&host, 2, &audio, 1);
-        EXPECT_EQ(host.source_calls > 0, message != 0x0200u) << message;
+        EXPECT_EQ(host.source_audio_calls > 0, message != 0x0200u) << message;
         EXPECT_EQ(g_span.cursor, message != 0x0200u ? 1470 : 3 * 1470) << message;
         clear_key();
         process(&host, 0, &audio, 1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -8,29 +9,30 @@
 
 #include "render/render_plan.h"
 #include "render/render_span.h"
-#include "tests/render/fake_host.h"
+#include "render/slider_table.h"
+#include "test_media.h"
+#include "tests/render/render_host.h"
 
 namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Renders `media` with sliders {frequency, seconds, fft_order, width, fade} and
-// returns the span.
-std::vector<int16_t> rendered(FakeHost* host, const std::vector<int16_t>& media)
+// Renders `media` (at the edit's rates) and returns the span.
+std::vector<int16_t> rendered(HostEdit* edit, const std::vector<int16_t>& media)
 {
-    host->media = media;
-    render(host);
+    edit->media.audio = media;
+    render(edit);
     return std::vector<int16_t>(g_span.samples,
                                 g_span.samples + int64_t(g_span.length) * g_span.channels);
 }
 
-FakeHost host_with(int32_t rate, int32_t order, int32_t frequency, int32_t width,
+HostEdit host_with(int32_t rate, int32_t order, int32_t frequency, int32_t width,
                    int32_t fade, int32_t seconds = 2)
 {
-    FakeHost h;
-    h.rate = rate;
-    h.sliders[0] = frequency, h.sliders[1] = seconds, h.sliders[2] = order;
-    h.sliders[3] = width, h.sliders[4] = fade;
+    HostEdit h = render_edit(media_with(rate, 1, 30, 1, {}));
+    h.slider_values[kFrequency] = frequency, h.slider_values[kSeconds] = seconds;
+    h.slider_values[kFftOrder] = order, h.slider_values[kWidth] = width;
+    h.slider_values[kFade] = fade;
     return h;
 }
 
@@ -65,8 +67,8 @@ TEST_P(ChannelTones, CentreRemovedOthersPass)
     for (size_t t = 0; t < centre.size(); ++t)
         for (int32_t k = 0; k < channels; ++k)
             media[t * channels + k] = k % 2 ? passing[t] : centre[t];
-    FakeHost host = host_with(44100, 11, 100, 30, 0);
-    host.channels = channels;
+    HostEdit host = host_with(44100, 11, 100, 30, 0);
+    host.media.channels = channels;
     const std::vector<int16_t> all = rendered(&host, media);
     const int64_t n = 2048, q = 512, l = int64_t(all.size()) / channels;
     ASSERT_EQ(l, 89600);
@@ -91,11 +93,11 @@ TEST_P(FadeIn, RisesLinearlyFromSilence)
 {
     const auto [seconds, fade] = GetParam();
     const std::vector<int16_t> media = tone(48000, 2, 200000, 2000, 30000);
-    FakeHost plain = host_with(48000, 11, 100, 30, 0, seconds);
-    plain.channels = 2;
+    HostEdit plain = host_with(48000, 11, 100, 30, 0, seconds);
+    plain.media.channels = 2;
     const std::vector<int16_t> unfaded = rendered(&plain, media);
-    FakeHost faded_host = plain;
-    faded_host.sliders[4] = fade;
+    HostEdit faded_host = plain;
+    faded_host.slider_values[kFade] = fade;
     const std::vector<int16_t> faded = rendered(&faded_host, media);
     const int64_t f = g_plan.fade_length;
     ASSERT_EQ(faded.size(), unfaded.size());
@@ -118,35 +120,79 @@ TEST_P(WindowedEdge, GainFollowsTheWindow)
 {
     const int32_t m = GetParam(), w = 30;
     const std::vector<int16_t> media = tone(44100, 1, 100000, (50 + m) * 44100.0 / 2048, 10000);
-    FakeHost host = host_with(44100, 11, 100, w, 0);
-    host.check = 1;
+    HostEdit host = host_with(44100, 11, 100, w, 0);
+    host.check_values[0] = 1;
     std::vector<int16_t> out = rendered(&host, media);
     const int64_t from = 2048, to = int64_t(out.size()) - 2048;
     auto window = [&](int32_t i) { return 1 - (std::cos(kPi * (i + 1) / (w + 1)) + 1) * 0.5; };
     const double want = (window(2 * m - 1) + window(2 * m)) / 2;
     EXPECT_NEAR(rms(out, from, to) / rms(media, from, to), want, 0.03);
 
-    host.check = 0;
+    host.check_values[0] = 0;
     out = rendered(&host, media);
     EXPECT_LE(rms(out, from, to) / rms(media, from, to), 0.02);
 }
 INSTANTIATE_TEST_SUITE_P(BinsFromCentre, WindowedEdge, ::testing::Values(2, 5, 8, 11));
 
-// A signal that fits 16 bits can leave them once filtered: a pulse train far below zero
-// on average, whose mean the notch around entry 1 removes, peaks near +57000. Every
-// store (block write-back, overlap-add, tail cross-fade) saturates instead of wrapping.
-TEST(RenderSpan, OverflowSaturates)
+// A signal that fits 16 bits can leave them once filtered: a pulse train far from zero
+// on average, whose mean the notch around entry 1 removes, peaks near 57000 away from
+// it. Every store (block write-back, overlap-add, tail cross-fade) saturates instead of
+// wrapping, on either side: up to 32767, down to -32768.
+class OverflowSaturates : public ::testing::TestWithParam<int32_t> {};
+TEST_P(OverflowSaturates, OnBothSides)
 {
+    const int32_t sign = GetParam();
     std::vector<int16_t> pulses(150000);
-    for (size_t t = 0; t < pulses.size(); ++t) pulses[t] = t % 48 < 5 ? 32000 : -32000;
-    FakeHost host = host_with(48000, 11, 1, 30, 0);
+    for (size_t t = 0; t < pulses.size(); ++t) pulses[t] = int16_t(sign * (t % 48 < 5 ? 32000 : -32000));
+    HostEdit host = host_with(48000, 11, 1, 30, 0);
     const std::vector<int16_t> out = rendered(&host, pulses);
     ASSERT_EQ(g_plan.c, 1);
     for (size_t t = 512; t < out.size(); ++t)
-        if (pulses[t] > 0) {
-            ASSERT_GE(out[t], 30000) << t;
+        if (pulses[t] * sign > 0) {
+            ASSERT_GE(out[t] * sign, 30000) << t;
         }
+    const int16_t limit = sign > 0 ? 32767 : -32768;
+    EXPECT_NE(std::find(out.begin(), out.end(), limit), out.end()) << "never reaches " << limit;
 }
+INSTANTIATE_TEST_SUITE_P(Signs, OverflowSaturates, ::testing::Values(1, -1),
+                         [](const ::testing::TestParamInfo<int32_t>& info) {
+                             return info.param > 0 ? "positive" : "negative";
+                         });
+
+// Full-scale noise against the same noise at half scale. The renderer is linear, and
+// halving even samples is exact all the way through the blocks' arithmetic, so wherever
+// the half-scale render, doubled, lies within 16 bits the full-scale one agrees with it
+// to its truncations. A wide notch cuts so much of the noise that a block's part of a
+// cross-fade overshoots full scale where the two blocks' sum does not: the sum, not
+// each part, is what saturates.
+class SaturatedOnce : public ::testing::TestWithParam<std::array<int32_t, 3>> {};
+TEST_P(SaturatedOnce, WhereTheSumFits)
+{
+    const auto [order, frequency, width] = GetParam();
+    std::vector<int16_t> full(100000), half(full.size());
+    uint32_t x = 2024;
+    for (size_t t = 0; t < full.size(); ++t) {
+        x = x * 1664525u + 1013904223u;
+        full[t] = int16_t(x >> 31 ? 32766 : -32766);
+        half[t] = int16_t(full[t] / 2);
+    }
+    HostEdit host = host_with(48000, order, frequency, width, 0);
+    const std::vector<int16_t> out_full = rendered(&host, full);
+    const std::vector<int16_t> out_half = rendered(&host, half);
+    ASSERT_EQ(out_full.size(), out_half.size());
+    int64_t compared = 0;
+    for (size_t t = 0; t < out_full.size(); ++t) {
+        const int32_t doubled = 2 * out_half[t];
+        if (doubled < -32760 || doubled > 32760) continue;
+        ++compared;
+        ASSERT_NEAR(out_full[t], doubled, 3) << "frame " << t;
+    }
+    EXPECT_GT(compared, int64_t(out_full.size()) / 2);
+}
+INSTANTIATE_TEST_SUITE_P(OrderFrequencyWidth, SaturatedOnce,
+                         ::testing::Values(std::array<int32_t, 3>{9, 100, 256},
+                                           std::array<int32_t, 3>{11, 1000, 256},
+                                           std::array<int32_t, 3>{11, 100, 30}));
 
 // Entries outside the spectrum array are skipped, never written, whichever side of
 // the array the notch overlaps.
@@ -175,13 +221,13 @@ TEST(ApplyNotch, StaysInsideTheArray)
 TEST(RenderSpan, NotchBeyondTheUsualRanges)
 {
     const double amplitude = 10000;
-    FakeHost slow = host_with(8000, 14, 100, 30, 0, 3);
+    HostEdit slow = host_with(8000, 14, 100, 30, 0, 3);
     const std::vector<int16_t> at_1k = tone(8000, 1, 40000, 1000, amplitude);
     const std::vector<int16_t> out = rendered(&slow, at_1k);
     ASSERT_EQ(g_plan.c, 4096);
     EXPECT_LE(max_abs_diff(out, at_1k, 0, 16384, int64_t(out.size()) - 4096), 0.02 * amplitude);
 
-    FakeHost high = host_with(32000, 13, 1800, 30, 0);
+    HostEdit high = host_with(32000, 13, 1800, 30, 0);
     const std::vector<int16_t> at_2k = tone(32000, 1, 80000, 2000, amplitude);
     const std::vector<int16_t> passed = rendered(&high, at_2k);
     ASSERT_GE(g_plan.c, g_plan.n);
@@ -198,11 +244,12 @@ TEST(RenderSpan, CaptureStaysInsideItsBuffer)
                         {8000, 9, 1, 1, 3, 0},
                         {44100, 11, 2, 30, 1, INT32_MAX - 100}};
     for (const Row& r : rows) {
-        FakeHost host = host_with(r.rate, r.order, 100, 30, 0, r.seconds);
-        host.num = r.num, host.den = r.den, host.claim = r.claim;
+        HostEdit host = host_with(r.rate, r.order, 100, 30, 0, r.seconds);
+        host.media.video_rate_num = r.num, host.media.video_rate_den = r.den;
+        if (r.claim) host.source_mode = source_claim, host.claimed_frames = r.claim;
         const std::vector<int16_t> out = rendered(&host, tone(r.rate, 1, 5 * r.rate, 2000, 10000));
-        EXPECT_GE(host.lowest, 0) << r.rate << " " << r.order;
-        EXPECT_LE(host.highest, g_plan.capture_capacity) << r.rate << " " << r.order;
+        EXPECT_GE(host.source_lowest, 0) << r.rate << " " << r.order;
+        EXPECT_LE(host.source_highest, g_plan.capture_capacity) << r.rate << " " << r.order;
         EXPECT_EQ(int64_t(out.size()), g_plan.span_length);
         EXPECT_GT(*std::max_element(out.begin(), out.end()), 5000) << r.rate << " " << r.order;
     }
@@ -213,9 +260,9 @@ TEST(RenderSpan, CaptureStaysInsideItsBuffer)
 TEST(RenderSpan, MediaEndingInsideTheSpan)
 {
     for (const int32_t frames : {22050, 0}) {
-        FakeHost host = host_with(44100, 11, 100, 30, 0);
+        HostEdit host = host_with(44100, 11, 100, 30, 0);
         const std::vector<int16_t> out = rendered(&host, tone(44100, 1, frames, 2000, 10000));
-        EXPECT_EQ(host.calls_past_end, 1) << frames;
+        EXPECT_EQ(host.source_calls_past_end, 1) << frames;
         ASSERT_EQ(out.size(), 89600u);
         for (size_t t = frames + 2048; t < out.size(); ++t) ASSERT_EQ(out[t], 0) << t;
     }

@@ -199,7 +199,7 @@ void check_notifications(Harness* h, const std::vector<int16_t>& written)
     const struct {
         uint32_t message;
         bool discards;
-    } messages[] = {{0x0465, true}, {0x0469, true}, {0x0464, false}, {0x046A, false}};
+    } messages[] = {{kHostNotifyStale101, true}, {kHostNotifyStale105, true}, {0x0464, false}, {0x046A, false}};
     const size_t frame100 = static_cast<size_t>(2 * 100 * kFrameSamples);
     const size_t span = static_cast<size_t>(2 * kSpanStart);
     for (const auto& m : messages) {

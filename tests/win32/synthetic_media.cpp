@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/slider_table.h"
+
 void make_synthetic_edit(HostEdit* edit)
 {
     HostMedia& media = edit->media;
@@ -18,9 +20,8 @@ void make_synthetic_edit(HostEdit* edit)
         media.audio[static_cast<size_t>(2 * t + 1)] =
             static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * pi * kPassHz * t / kRate)));
     }
-    const int32_t defaults[5] = {100, 2, 11, 30, 25};
-    std::memcpy(edit->slider_values, defaults, sizeof defaults);
-    edit->check_values[0] = 0;
+    std::memcpy(edit->slider_values, kSliderDefaults, sizeof kSliderDefaults);
+    edit->check_values[0] = kCheckDefaults[0];
     edit->selection_first = kFirstFrame;
     edit->selection_last = kFrames - 1;
     edit->output_in_progress = 0;

@@ -7,25 +7,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "render/slider_table.h"
+#include "shell/host_interface.h"
 #include "tests/win32/check.h"
 
 namespace {
 
 const char* const kGroup = "table";
-
-// Slider and check-box labels in CP932, in slider order.
-const char* const kSliderLabels[5] = {
-    "\x8e\xfc\x94\x67\x90\x94",         // 周波数 (frequency)
-    "\x95\x62",                         // 秒 (seconds)
-    "FFT",                              // FFT (block size order)
-    "\x95\x9d",                         // 幅 (width)
-    "\x83\x74\x83\x46\x81\x5b\x83\x68", // フェード (fade)
-};
-const char* const kCheckLabel = "\x91\x8b\x8a\xd6\x90\x94\x8e\x67\x97\x70"; // 窓関数使用
-
-const int32_t kDefaults[5] = {100, 2, 11, 30, 25};
-const int32_t kMinima[5] = {1, 1, 9, 5, 0};
-const int32_t kMaxima[5] = {1800, 3, 14, 256, 100};
 
 // True when `p` lies in the image the loader mapped for `module`: a callback or a
 // string of the table that pointed elsewhere would dangle once the host unloads it.
@@ -104,32 +92,33 @@ void check_filter_table(HMODULE module, const void* table)
           static_cast<unsigned long>(info.Protect));
 
     const uint32_t flags = u32_at(table, 0);
-    check(flags == 0x00240800u, kGroup, "flag word is 0x%08lx, expected 0x00240800",
-          static_cast<unsigned long>(flags));
+    check(flags == kFilterFlags, kGroup, "flag word is 0x%08lx, expected 0x%08lx",
+          static_cast<unsigned long>(flags), static_cast<unsigned long>(kFilterFlags));
     check_zero(table, 4);
     check_zero(table, 8);
     check_string(module, ptr_at(table, 12), "Pellomar", "filter name");
 
     const uint32_t sliders = u32_at(table, 16);
-    check(sliders == 5, kGroup, "slider count is %lu, expected 5", static_cast<unsigned long>(sliders));
+    check(sliders == kSliderCount, kGroup, "slider count is %lu, expected %d",
+          static_cast<unsigned long>(sliders), int(kSliderCount));
     const void* labels = ptr_at(table, 20);
     check(in_module(module, labels), kGroup, "slider label array lies outside the DLL");
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kSliderCount; ++i) {
         char what[32];
         std::snprintf(what, sizeof what, "slider label %d", i + 1);
         check_string(module, ptr_at(labels, 4 * i), kSliderLabels[i], what);
     }
-    check_ints(module, ptr_at(table, 24), kDefaults, 5, "slider default");
-    check_ints(module, ptr_at(table, 28), kMinima, 5, "slider minimum");
-    check_ints(module, ptr_at(table, 32), kMaxima, 5, "slider maximum");
+    check_ints(module, ptr_at(table, 24), kSliderDefaults, kSliderCount, "slider default");
+    check_ints(module, ptr_at(table, 28), kSliderMinima, kSliderCount, "slider minimum");
+    check_ints(module, ptr_at(table, 32), kSliderMaxima, kSliderCount, "slider maximum");
 
     const uint32_t checks = u32_at(table, 36);
-    check(checks == 1, kGroup, "check-box count is %lu, expected 1", static_cast<unsigned long>(checks));
+    check(checks == kCheckCount, kGroup, "check-box count is %lu, expected %d",
+          static_cast<unsigned long>(checks), int(kCheckCount));
     const void* check_labels = ptr_at(table, 40);
     check(in_module(module, check_labels), kGroup, "check-box label array lies outside the DLL");
-    check_string(module, ptr_at(check_labels, 0), kCheckLabel, "check-box label");
-    const int32_t check_default[1] = {0};
-    check_ints(module, ptr_at(table, 44), check_default, 1, "check-box default");
+    check_string(module, ptr_at(check_labels, 0), kCheckLabels[0], "check-box label");
+    check_ints(module, ptr_at(table, 44), kCheckDefaults, kCheckCount, "check-box default");
 
     check(in_module(module, ptr_at(table, 48)), kGroup, "processing callback %p is not in the DLL",
           ptr_at(table, 48));

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "shell/host_interface.h"
+
 #include "tests/win32/check.h"
 
 namespace {
@@ -26,7 +28,7 @@ bool is_watched(UINT message)
 {
     switch (message) {
     case WM_KEYDOWN: case WM_KEYUP: case WM_MOUSEWHEEL: case WM_CHAR: case WM_MOUSEMOVE:
-    case 0x0465: case 0x0469:
+    case kHostNotifyStale101: case kHostNotifyStale105:
         return true;
     default:
         return false;
@@ -65,8 +67,8 @@ const Message kMessages[] = {
     {WM_KEYDOWN, 0xFFFFFFFFu, static_cast<LPARAM>(0xFFFFFFFFu), true},
     {WM_CHAR, 0x61, 1, false},
     {WM_MOUSEMOVE, 0, static_cast<LPARAM>(0x00100020), false},
-    {0x0465, 0x1234, 0x5678, false},
-    {0x0469, 0x1234, 0x5678, false},
+    {kHostNotifyStale101, 0x1234, 0x5678, false},
+    {kHostNotifyStale105, 0x1234, 0x5678, false},
 };
 
 } // namespace

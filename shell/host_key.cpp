@@ -1,4 +1,4 @@
-#include "render/render_key.h"
+#include "shell/host_key.h"
 
 #include <cstring>
 
