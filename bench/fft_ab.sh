@@ -12,26 +12,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tulm-ab.XXXXXX")
 trap 'git -C "$root" worktree remove --force "$work/old-src" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
-git -C "$root" worktree add --detach "$work/old-src" "$rev" >/dev/null 2>&1
-build() {  # source dir, build dir
-    cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF \
-        -DTULM_CLI=OFF >/dev/null
-    cmake --build "$2" --target tulm_core >/dev/null
-}
-build "$work/old-src" "$work/old"
-build "$root" "$work/new"
+. "$root/bench/fft_builds.sh"
 
 # Every symbol the old library defines gets a new name: its public FFT routines
 # old_<name>, the rest a prefix, so that nothing of the two libraries meets.
 public='real_fft|cfft_forward|cfft_stage|cfft_stage_shifted|cfft_middle|cfft_middle_shifted|cfft_leaf|cfft_leaf_shifted|bitrev_permute|rfft_split_forward'
-nm --defined-only -g "$work/old/libtulm_core.a" 2>/dev/null | awk 'NF == 3 {print $3}' | sort -u |
+nm --defined-only -g "$old_lib" 2>/dev/null | awk 'NF == 3 {print $3}' | sort -u |
     while read -r sym; do
         plain=$(echo "$sym" | c++filt | sed -n -E "s/^($public)\(.*\)$/\1/p")
         if [ -n "$plain" ]; then echo "$sym old_$plain"; else echo "$sym tulm_ab_old_$sym"; fi
     done >"$work/renames"
-objcopy --redefine-syms="$work/renames" "$work/old/libtulm_core.a" "$work/old.a"
+objcopy --redefine-syms="$work/renames" "$old_lib" "$work/old.a"
 
-c++ -O2 -std=c++17 -I"$root" "$root/bench/fft_ab.cpp" "$work/new/libtulm_core.a" "$work/old.a" \
+c++ -O2 -std=c++17 -I"$root" "$root/bench/fft_ab.cpp" "$new_lib" "$work/old.a" \
     -o "$work/fft_ab"
 echo "before: $(git -C "$root" rev-parse --short "$rev"); after: the working tree"
 "$work/fft_ab" "$rounds"

@@ -107,7 +107,7 @@ void run_plugin_window(FilterTable& table, Audio* window, int64_t file_frames, i
     // Tell the plug-in its media changed, as the host does when another file is opened:
     // its render key holds only settings, media format and start frame, so a second
     // file alike in all of them would otherwise get the first file's stretch.
-    host_send_message(&table, nullptr, kHostNotifyA, 0, 0);
+    host_send_message(&table, nullptr, kHostNotifyStale101, 0, 0);
     std::vector<int16_t> out = edit.media.audio;
     std::vector<int16_t> frame_audio;
     const size_t channels = size_t(window->channels);

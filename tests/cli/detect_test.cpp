@@ -3,6 +3,8 @@
 // none of it may pass as a tone, while a tone 35 dB under the speech must.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -59,6 +61,10 @@ Audio with_tone(Audio a, double hz, int32_t partials, double dbfs, double from, 
 struct SpeechTone {
     double hz, dbfs, from, to;  // to past the clip's end: to its end
 };
+void PrintTo(const SpeechTone& c, std::ostream* os)
+{
+    *os << c.hz << " Hz at " << c.dbfs << " dBFS from " << c.from << " s to " << c.to << " s";
+}
 
 } // namespace
 

@@ -279,7 +279,11 @@ struct DetectRun {
     std::vector<std::string> args;
     std::vector<double> hz, from, to;  // tones in the order reported; seconds
 };
-void PrintTo(const DetectRun& c, std::ostream* os) { *os << "start " << c.start; }
+void PrintTo(const DetectRun& c, std::ostream* os)
+{
+    *os << "args";
+    for (const std::string& a : c.args) *os << ' ' << a;
+}
 
 class DetectCommand : public ::testing::TestWithParam<DetectRun> {};
 TEST_P(DetectCommand, ReportsEachToneWithItsExtent)
