@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -198,9 +199,18 @@ AudioShape audio_shape(const std::string& path)
     return AudioShape{reader.rate(), reader.channels(), reader.frames()};
 }
 
+void warn_if_cut_short(const AudioReader& reader)
+{
+    if (reader.header_frames() > reader.frames())
+        std::fprintf(stderr, "tulm: warning: %s: the header says %lld frames, but the file holds only %lld\n",
+                     reader.path().c_str(), static_cast<long long>(reader.header_frames()),
+                     static_cast<long long>(reader.frames()));
+}
+
 Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames)
 {
     AudioReader reader(path);
+    warn_if_cut_short(reader);
     *file_frames = reader.frames();
     first = std::clamp<int64_t>(first, 0, reader.frames());
     end = std::clamp<int64_t>(end, first, reader.frames());

@@ -80,6 +80,9 @@ private:
     bool integer_ = true;
 };
 
+// One warning on stderr when the file holds fewer frames than its header claims.
+void warn_if_cut_short(const AudioReader& reader);
+
 // A whole file in 16 bits (for short clips and tests). Throws ToolError.
 Audio read_audio(const std::string& path);
 

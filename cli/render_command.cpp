@@ -68,9 +68,7 @@ int run_render(const RenderOptions& o)
     const int32_t rate = reader.rate();
     const int32_t channels = reader.channels();
     const int64_t frames = reader.frames();
-    if (reader.header_frames() > frames)
-        fmt::print(stderr, "tulm: warning: {}: the header says {} frames, but the file holds only {}\n", o.in,
-                   reader.header_frames(), frames);
+    warn_if_cut_short(reader);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
     const Placement placement = resolve_placement(o.settings);
     const int64_t first = stretch_first_frame(rate, frames, placement);

@@ -382,19 +382,22 @@ TEST(OutputKinds, FailureAtTheFinalFlushLeavesTheDestinationAsItWas)
     EXPECT_EQ(dir.entries(), before);
 }
 
-TEST(RenderNotes, ShortDataAndAStretchPastTheEnd)
+TEST(ToolNotes, ShortDataAndAStretchPastTheEnd)
 {
     TempFolder dir;
     write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
     const std::string whole = read_text(dir / "in.wav");
     std::ofstream(dir / "cut.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
     const int64_t left = int64_t(whole.size() / 2 - 44) / (2 * kChannels);  // after a 44-byte header
+    const std::string cut_short =
+        "tulm: warning: cut.wav: the header says 192000 frames, but the file holds only " + std::to_string(left);
     const struct {
         std::vector<std::string> args;
         std::string note;
     } cases[] = {
-        {render_args("cut.wav", "out.wav"),
-         "tulm: warning: cut.wav: the header says 192000 frames, but the file holds only " + std::to_string(left)},
+        {render_args("cut.wav", "out.wav"), cut_short},
+        {{"detect", "cut.wav"}, cut_short},
+        {{"measure", "cut.wav", "cut.wav", "--hz", "1000"}, cut_short},
         {{"render", "in.wav", "out.wav", "--start", "3.5s", "--hz", "1000"},
          "tulm: note: the stretch runs 73280 frames past the end of the file"},
     };
