@@ -22,6 +22,9 @@ constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis 
                                         // held note glides more than a whine
 constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
 constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
+constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also
+constexpr double kHeldTrendDb = 1.5;    // moves this far from its first third to its last
+                                        // is a held note's swell or decay
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
 
@@ -212,6 +215,18 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
     }
 }
 
+// How far the level moves from the first third of the frames to the last, each third
+// by its median so that a stray frame does not count: a held note swells or decays,
+// while program sound over a tone only scatters its level.
+double level_trend(const std::vector<double>& levels)
+{
+    const size_t third = levels.size() / 3;
+    if (third == 0) return 0;
+    const std::vector<double> head(levels.begin(), levels.begin() + third);
+    const std::vector<double> tail(levels.end() - third, levels.end());
+    return std::fabs(quantile(tail, 0.5) - quantile(head, 0.5));
+}
+
 Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
     Tone t;
@@ -233,6 +248,7 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
         levels.push_back(20 * std::log10(std::max(amps.back(), 1e-12)));
     }
     const double steady_amp = quantile(amps, 0.5);
+    t.level_trend_db = level_trend(levels);
     t.level_dbfs = 20 * std::log10(std::max(steady_amp, 1e-12));
     t.level_range_db = quantile(levels, 0.9) - quantile(levels, 0.1);
 
@@ -367,7 +383,10 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     std::vector<Run> runs_of_tones;
     for (const Run& r : kept) {
         const Tone t = tone_of(audio, f, r, first, count);
+        // A held note's level scatters and moves as a whole; program sound over a
+        // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;
+        if (t.level_range_db > kHeldRangeDb && t.level_trend_db > kHeldTrendDb) continue;
         tones.push_back(t);
         runs_of_tones.push_back(r);
     }
