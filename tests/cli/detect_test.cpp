@@ -117,12 +117,17 @@ TEST(SpeechAlone, DetectSaysNoSteadyTone)
 }
 
 // Music holds notes for a second or two, level and pitch nearly fixed; they swell,
-// decay or glide by more than a steady tone does. A piece that oxygen-sounds ships.
-TEST(MusicAlone, HeldNotesAreNotTones)
+// decay or glide by more than a steady tone does. Pieces that oxygen-sounds and
+// gnome-audio ship: in the last two a held note's level scatters by 3 to 4 dB and
+// moves by about 2 dB from its start to its end.
+class MusicAlone : public ::testing::TestWithParam<const char*> {};
+TEST_P(MusicAlone, HeldNotesAreNotTones)
 {
-    const std::string path = "/usr/share/sounds/Oxygen-Sys-Log-Out-Long.ogg";
-    if (!file_exists(path)) GTEST_SKIP() << "oxygen-sounds is not installed (no " << path << ")";
+    const std::string path = std::string("/usr/share/sounds/") + GetParam();
+    if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds, gnome-audio)";
     const Audio a = read_audio(path);
     const Detection d = detect_tones(a, 0, a.frames());
     EXPECT_TRUE(d.tones.empty()) << d.tones[0].hz << " Hz from " << double(d.tones[0].first) / a.rate << " s";
 }
+INSTANTIATE_TEST_SUITE_P(Pieces, MusicAlone,
+                         ::testing::Values("Oxygen-Sys-Log-Out-Long.ogg", "Oxygen-Sys-Log-In-Short.ogg", "startup3.wav"));
