@@ -225,7 +225,7 @@ int main(int argc, char** argv)
                                                      double(t.first) / program.rate, double(t.end) / program.rate));
                     Fit fit;
                     try {
-                        fit = fit_settings(session.table(), mixed, t, kFps, 1);
+                        fit = fit_settings(session.table(), mixed, mixed.frames(), t, kFps, 1);
                     } catch (const ToolError& e) {
                         misses.push_back(fmt::format("{}: no settings ({}), tone {:.3f} to {:.3f} s", what, e.what(),
                                                      double(t.first) / program.rate, double(t.end) / program.rate));

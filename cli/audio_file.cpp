@@ -193,12 +193,6 @@ void AudioReader::seek(int64_t frame)
         throw ToolError(path_ + ": cannot seek to frame " + std::to_string(frame) + " (" + sf_strerror(file_) + ")");
 }
 
-AudioShape audio_shape(const std::string& path)
-{
-    AudioReader reader(path);
-    return AudioShape{reader.rate(), reader.channels(), reader.frames()};
-}
-
 void warn_if_cut_short(const AudioReader& reader)
 {
     if (reader.header_frames() > reader.frames())
@@ -212,6 +206,11 @@ Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* 
     AudioReader reader(path);
     warn_if_cut_short(reader);
     *file_frames = reader.frames();
+    return read_region(reader, first, end);
+}
+
+Audio read_region(AudioReader& reader, int64_t first, int64_t end)
+{
     first = std::clamp<int64_t>(first, 0, reader.frames());
     end = std::clamp<int64_t>(end, first, reader.frames());
     Audio audio;
@@ -220,13 +219,22 @@ Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* 
     audio.first_frame = first;
     audio.samples.resize(size_t(end - first) * size_t(reader.channels()));
     if (end == first) return audio;
-    if (first > 0) reader.seek(first);
     SampleBlock block;
+    const auto read_some = [&](int64_t at, int64_t count) {
+        const int64_t got = reader.read(&block, std::min(kRegionChunk, count));
+        if (got == 0)
+            throw ToolError(reader.path() + ": the file ends at frame " + std::to_string(at) + ", before its header's " +
+                            std::to_string(reader.frames()));
+        return got;
+    };
+    if (reader.path() == "-") {
+        for (int64_t at = 0; at < first;) at += read_some(at, first - at);
+    } else if (first > 0) {
+        reader.seek(first);
+    }
     Narrowing narrowing;
     for (int64_t at = first; at < end;) {
-        const int64_t got = reader.read(&block, std::min(kRegionChunk, end - at));
-        if (got == 0) throw ToolError(path + ": the file ends at frame " + std::to_string(at) + ", before its header's " +
-                                      std::to_string(reader.frames()));
+        const int64_t got = read_some(at, end - at);
         to_16bit(block, 0, got, audio.samples.data() + size_t(at - first) * size_t(audio.channels), &narrowing);
         at += got;
     }

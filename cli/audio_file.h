@@ -91,17 +91,12 @@ Audio read_audio(const std::string& path);
 void write_audio(OutputFile* file, const Audio& audio);
 void write_audio(const std::string& path, const Audio& audio);
 
-// A file's rate, channels and length (frames really there), read from its header.
-struct AudioShape {
-    int32_t rate = 0;
-    int32_t channels = 0;
-    int64_t frames = 0;
-};
-AudioShape audio_shape(const std::string& path);
-
 // Frames [first, end) of a file in 16 bits (cut at the file's end); *file_frames gets
 // the file's length. detect and measure read only what they analyse. Throws ToolError.
 Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames);
+// The same from a file already open: standard input is read through up to `first`,
+// since a pipe cannot seek; a file seeks there.
+Audio read_region(AudioReader& reader, int64_t first, int64_t end);
 
 // The samples of `format` in words, e.g. "24-bit samples".
 std::string sample_description(int format);

@@ -55,7 +55,7 @@ int run_demo(const DemoOptions& o)
     const Detection d = detect_tones(in, 0, in.frames());
     if (d.tones.empty()) throw ToolError("the demo clip's tone was not found; the analysis is broken");
     const Tone& tone = d.tones.front();
-    const Fit fit = fit_settings(plugin.table(), in, tone, 30, 1);
+    const Fit fit = fit_settings(plugin.table(), in, in.frames(), tone, 30, 1);
     const Audio out = run_plugin(plugin.table(), in, fit.settings, fit.placement, false);
     const Audio out_program = run_plugin(plugin.table(), program, fit.settings, fit.placement, false);
     const Measurement m = measure(in, out, fit.stretch_first, fit.notch);

@@ -27,37 +27,53 @@ Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count)
     return t;
 }
 
+// The detector and the fit count sample frames from the start of the audio they were
+// handed; the user is told the file's own.
+Tone in_file(Tone t, int64_t offset)
+{
+    t.first += offset;
+    t.end += offset;
+    return t;
+}
+
 } // namespace
 
 int run_detect(const DetectOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
-    // The region runs from the placement to the file's end (or --length), so the whole
-    // file is read; a rate the plug-in cannot serve is refused before that.
-    const AudioShape shape = audio_shape(o.in);
-    resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
-    const Audio in = read_audio(o.in);
+    AudioReader reader(o.in);
+    warn_if_cut_short(reader);
+    const int32_t rate = reader.rate();
+    const int64_t frames = reader.frames();
+    resolve_settings(plugin.table(), o.settings, rate, reader.channels());
     const Placement placement = resolve_placement(o.settings);
-    const int64_t first = stretch_first_frame(in, placement);
-    int64_t count = in.frames() - first;
-    if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * in.rate));
-    if (o.hz_given && (!(o.hz > 0) || o.hz >= in.rate / 2.0))
+    const int64_t first = stretch_first_frame(rate, frames, placement);
+    int64_t count = frames - first;
+    if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
+    if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
         throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
-                                    in.rate / 2.0));
-    if (count < shortest_region(in.rate))
+                                    rate / 2.0));
+    if (count < shortest_region(rate))
         throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
                                     "detect needs {:.3f} s",
-                                    double(std::max<int64_t>(count, 0)) / in.rate,
-                                    double(shortest_region(in.rate)) / in.rate));
+                                    double(std::max<int64_t>(count, 0)) / rate,
+                                    double(shortest_region(rate)) / rate));
 
-    const Detection d = detect_tones(in, first, count);
-    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / in.rate, double(first + count) / in.rate,
-               o.in);
-    fmt::print("{}", detection_text(d, in.rate, placement.video_rate_num, placement.video_rate_den));
+    // Only the region is read, with what the fit needs around it.
+    const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
+    const Audio in = read_region(reader, reach.first, reach.end);
+    const int64_t at = first - in.first_frame;
+    const Detection d = detect_tones(in, at, count);
+    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
+    Detection shown = d;
+    for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
+    fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
     if (d.tones.empty() && !o.hz_given) return kExitNoTone;
 
-    const Tone tone = o.hz_given ? tone_at(d, o.hz, first, count) : d.tones.front();
-    const Fit fit = fit_settings(plugin.table(), in, tone, placement.video_rate_num, placement.video_rate_den);
-    fmt::print("{}", fit_text(fit, tone, in.rate, o.in));
+    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count) : d.tones.front();
+    Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    fit.stretch_first += in.first_frame;
+    fit.cut_end += in.first_frame;
+    fmt::print("{}", fit_text(fit, in_file(tone, in.first_frame), rate, o.in));
     return 0;
 }

@@ -41,15 +41,21 @@ struct Excerpt {
     int64_t stretch_first = 0; // in the excerpt
 };
 
-Excerpt excerpt_around(const Audio& audio, const Fit& fit)
+// Video frames of audio each trial reads before its stretch.
+int32_t lead_in_frames(const Placement& p)
+{
+    return int32_t(std::ceil(kLeadInSeconds * p.video_rate_num / p.video_rate_den));
+}
+
+Excerpt excerpt_around(const Audio& audio, int64_t file_frames, const Fit& fit)
 {
     Excerpt e;
     const Placement& p = fit.placement;
-    const int32_t back = std::min<int32_t>(
-        p.start_frame, int32_t(std::ceil(kLeadInSeconds * p.video_rate_num / p.video_rate_den)));
+    const int32_t back = std::min<int32_t>(p.start_frame, lead_in_frames(p));
     Placement from = p;
     from.start_frame = p.start_frame - back;
-    e.offset = stretch_first_frame(audio, from);
+    e.offset = stretch_first_frame(audio.rate, file_frames, from) - audio.first_frame;
+    if (e.offset < 0) throw ToolError("the audio read for the fit starts after the stretch it needs");
     const int64_t end = std::min<int64_t>(audio.frames(), fit.stretch_first + fit.notch.length +
                                                               int64_t(kTrailSeconds * audio.rate));
     e.audio.rate = audio.rate;
@@ -127,8 +133,8 @@ double whole_cut_db(FilterTable& table, const Excerpt& e, const Audio& alone, co
 
 } // namespace
 
-Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32_t video_rate_num,
-                 int32_t video_rate_den)
+Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
+                 int32_t video_rate_num, int32_t video_rate_den)
 {
     const SliderRanges ranges = slider_ranges(table);
     const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
@@ -144,9 +150,9 @@ Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32
     fit.placement.video_rate_den = video_rate_den;
     const double frame_samples = double(audio.rate) * video_rate_den / video_rate_num;
     const int32_t n = pick->cover.n;
-    const double lead = double(tone.first) - n - 2 * frame_samples;
+    const double lead = double(audio.first_frame + tone.first) - n - 2 * frame_samples;
     fit.placement.start_frame = lead > 0 ? int32_t(lead / frame_samples) : 0;
-    fit.stretch_first = stretch_first_frame(audio, fit.placement);
+    fit.stretch_first = stretch_first_frame(audio.rate, file_frames, fit.placement) - audio.first_frame;
     fit.starts_too_early = tone.first - fit.stretch_first < n;
 
     fit.too_long = true;
@@ -162,7 +168,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32
     fit.notch = notch_geometry(fit.settings, audio.rate);
     fit.cut_end = fit.stretch_first + fit.notch.length - fit.notch.quarter;
 
-    const Excerpt e = excerpt_around(audio, fit);
+    const Excerpt e = excerpt_around(audio, file_frames, fit);
     fit.input_step_start = largest_jump(e.audio, e.stretch_first);
     // The window shapes the notch the whole stretch long: judged by the cut. The fade
     // only shapes the start: judged by the step there.
@@ -194,4 +200,27 @@ Fit fit_settings(FilterTable& table, const Audio& audio, const Tone& tone, int32
     fit.notch = notch_geometry(fit.settings, audio.rate);
     check_ranges(fit.settings, ranges);
     return fit;
+}
+
+FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
+                     int64_t region_end)
+{
+    const SliderRanges ranges = slider_ranges(table);
+    Settings longest = default_settings(table);
+    longest.slider[kFftOrder] = ranges.maximum[kFftOrder];
+    longest.slider[kSeconds] = ranges.maximum[kSeconds];
+    const NotchGeometry g = notch_geometry(longest, rate);
+    const double frame_samples = double(rate) * region.video_rate_den / region.video_rate_num;
+    // fit_settings starts the stretch on the frame before a block and two frames ahead
+    // of the tone, which starts inside the region; the excerpt goes lead_in_frames back.
+    // One frame more for the rounding of frame starts to whole samples.
+    const int64_t back = int64_t(std::ceil((double(g.n) + 2 * frame_samples) / frame_samples)) + 2 +
+                         lead_in_frames(region);
+    Placement from = region;
+    from.start_frame = int32_t(std::max<int64_t>(0, region.start_frame - back));
+    FrameRange r;
+    r.first = stretch_first_frame(rate, file_frames, from);
+    r.end = std::min<int64_t>(file_frames, region_end + g.length + int64_t(std::ceil(kTrailSeconds * rate)) +
+                                               int64_t(std::ceil(frame_samples)));
+    return r;
 }

@@ -11,15 +11,17 @@ int run_measure(const MeasureOptions& o)
 {
     check_distinct_files({{o.in, "IN", false}, {o.out, "OUT", false}, {o.plot, "--plot", true}});
     PluginSession plugin(plugin_path(o.settings));
-    const AudioShape shape = audio_shape(o.in);
-    const Settings settings = resolve_settings(plugin.table(), o.settings, shape.rate, shape.channels);
-    const int64_t first = stretch_first_frame(shape.rate, shape.frames, resolve_placement(o.settings));
-    const NotchGeometry g = notch_geometry(settings, shape.rate);
-    const int64_t from = first - plot_margin(shape.rate), to = first + g.length + plot_margin(shape.rate);
-    int64_t in_frames = 0, out_frames = 0;
-    const Audio in = read_region(o.in, from, to, &in_frames);
+    AudioReader in_reader(o.in);
+    warn_if_cut_short(in_reader);
+    const int32_t rate = in_reader.rate();
+    const Settings settings = resolve_settings(plugin.table(), o.settings, rate, in_reader.channels());
+    const int64_t first = stretch_first_frame(rate, in_reader.frames(), resolve_placement(o.settings));
+    const NotchGeometry g = notch_geometry(settings, rate);
+    const int64_t from = first - plot_margin(rate), to = first + g.length + plot_margin(rate);
+    const Audio in = read_region(in_reader, from, to);
+    int64_t out_frames = 0;
     const Audio out = read_region(o.out, from, to, &out_frames);
-    if (in_frames != out_frames)
+    if (in_reader.frames() != out_frames)
         throw ToolError("the two files differ in length, so one is not the other processed");
     Measurement m = measure(in, out, first - in.first_frame, g);
 

@@ -147,7 +147,7 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
     const Tone t = detect_tone(a, 0, a.frames());
     ASSERT_TRUE(t.found);
     PluginSession plugin(TULM_MODULE);
-    const Fit fit = fit_settings(plugin.table(), a, t, 30, 1);
+    const Fit fit = fit_settings(plugin.table(), a, a.frames(), t, 30, 1);
     const Audio out_with = run_plugin(plugin.table(), a, fit.settings, fit.placement, false);
     const Audio out_without = run_plugin(plugin.table(), clip, fit.settings, fit.placement, false);
     const int64_t from = std::max<int64_t>(int64_t(1.2 * a.rate), fit.stretch_first);

@@ -275,14 +275,17 @@ INSTANTIATE_TEST_SUITE_P(Rates, HzOption,
 
 // detect looks from --start on and says where each tone starts and stops, to a video
 // frame: here 700 Hz for the first two seconds, then a quieter 1830.5 Hz to the end.
+// It reads only the region and what the fit needs around it, from a file or a stream.
 struct DetectRun {
     std::vector<std::string> args;
     std::vector<double> hz, from, to;  // tones in the order reported; seconds
+    bool from_stdin = false;
 };
 void PrintTo(const DetectRun& c, std::ostream* os)
 {
     *os << "args";
     for (const std::string& a : c.args) *os << ' ' << a;
+    if (c.from_stdin) *os << " (from standard input)";
 }
 
 class DetectCommand : public ::testing::TestWithParam<DetectRun> {};
@@ -294,7 +297,9 @@ TEST_P(DetectCommand, ReportsEachToneWithItsExtent)
     const Audio early = sine_audio(48000, 2, 2.0, 700, 0.4, 0.0);
     for (size_t i = 0; i < early.samples.size(); ++i) a.samples[i] = early.samples[i];
     write_audio(dir / "in.wav", a);
-    const ToolRun run = run_tool(concat({"detect", "in.wav"}, c.args), dir.path());
+    ToolSetup setup;
+    if (c.from_stdin) setup.stdin_path = dir / "in.wav";
+    const ToolRun run = run_tool(concat({"detect", c.from_stdin ? "-" : "in.wav"}, c.args), dir.path(), setup);
     ASSERT_EQ(run.status, 0) << run.err;
     const double bin = number_after(run.out, "(analysis bins ");
     for (size_t i = 0; i < c.hz.size(); ++i) {
@@ -310,7 +315,7 @@ TEST_P(DetectCommand, ReportsEachToneWithItsExtent)
     std::istringstream words(line_after(run.out, "  tulm "));
     for (std::string w; words >> w;) render.push_back(w);
     ASSERT_GT(render.size(), 4u) << run.out;
-    ASSERT_EQ(run_tool(render, dir.path()).status, 0);
+    ASSERT_EQ(run_tool(render, dir.path(), setup).status, 0);
     const Audio out = read_audio(dir / "out.wav");
     const int64_t from = int64_t(std::max(c.from[0] + 0.2, 0.0) * 48000);
     const int64_t to = int64_t(std::min(c.to[0] - 0.2, 5.0) * 48000);
@@ -320,7 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
     Regions, DetectCommand,
     ::testing::Values(DetectRun{{}, {700.0, 1830.5}, {0.0, 2.0}, {2.0, 6.0}},
                       DetectRun{{"--start", "3s"}, {1830.5}, {3.0}, {6.0}},
-                      DetectRun{{"--start", "1s", "--length", "2s"}, {700.0, 1830.5}, {1.0, 2.0}, {2.0, 3.0}}));
+                      DetectRun{{"--start", "1s", "--length", "2s"}, {700.0, 1830.5}, {1.0, 2.0}, {2.0, 3.0}},
+                      DetectRun{{"--start", "3s"}, {1830.5}, {3.0}, {6.0}, true}));
 
 // --min-attenuation turns a weak cut into a failing exit status, for scripts.
 TEST(MeasureCommand, MinAttenuationSetsTheExitStatus)
