@@ -25,6 +25,10 @@ constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own fre
 constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also
 constexpr double kHeldTrendDb = 1.5;    // moves this far from its first third to its last
                                         // is a held note's swell or decay
+constexpr double kHeldSlopeDb = 2.0;    // a hum or a whine holds its level within a dB
+                                        // or so for seconds; a level that moves by more
+                                        // along a robust line is a note's decay or swell
+constexpr double kTogetherSeconds = 0.03;  // starts closer than this are one event
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
 
@@ -87,7 +91,6 @@ std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, in
         // A sine's power spreads over the Hann main lobe; its sum is the tone's level
         // wherever it falls between bins.
         const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
-        if (to_db(2 * lobe) < kQuietestDbfs) continue;
         peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
     }
     return peaks;
@@ -106,11 +109,15 @@ Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
     return f;
 }
 
-const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach)
+// The most prominent peak within `reach` bins of `bin` that is loud enough to hear;
+// with `any_level`, also those under the hiss (a sound's track can fade under it).
+const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false)
 {
     const Peak* best = nullptr;
     for (const Peak& p : peaks)
-        if (std::abs(p.bin - bin) <= reach && (!best || p.above_floor > best->above_floor)) best = &p;
+        if (std::abs(p.bin - bin) <= reach && (any_level || p.level_dbfs >= kQuietestDbfs) &&
+            (!best || p.above_floor > best->above_floor))
+            best = &p;
     return best;
 }
 
@@ -227,6 +234,19 @@ double level_trend(const std::vector<double>& levels)
     return std::fabs(quantile(tail, 0.5) - quantile(head, 0.5));
 }
 
+// How far the level moves over the frames by the median of the slopes between every
+// pair of frames (a robust straight line): a note's decay or swell moves it frame after
+// frame, while program sound over a tone only lifts some frames, which the median of
+// the slopes passes over.
+double level_slope_change(const std::vector<double>& levels)
+{
+    std::vector<double> slopes;
+    for (size_t i = 0; i < levels.size(); ++i)
+        for (size_t j = i + 1; j < levels.size(); ++j) slopes.push_back((levels[j] - levels[i]) / double(j - i));
+    if (slopes.empty()) return 0;
+    return std::fabs(quantile(slopes, 0.5)) * double(levels.size() - 1);
+}
+
 Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
     Tone t;
@@ -249,6 +269,7 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
     }
     const double steady_amp = quantile(amps, 0.5);
     t.level_trend_db = level_trend(levels);
+    t.level_slope_db = level_slope_change(levels);
     t.level_dbfs = 20 * std::log10(std::max(steady_amp, 1e-12));
     t.level_range_db = quantile(levels, 0.9) - quantile(levels, 0.1);
 
@@ -319,12 +340,60 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
                 low.level.push_back(p->level_dbfs);
                 low.above.push_back(p->above_floor);
             }
-        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from)) {
+        // It must hold its frequency as any tone does; a glide under the harmonics is a
+        // note's, not a hum's.
+        const bool holds = quantile(low.hz, 0.9) - quantile(low.hz, 0.1) <= kDriftBins * f.bin_hz();
+        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from) && holds) {
             *out = low;
             return true;
         }
     }
     return false;
+}
+
+// Whether `a` and `b` could be one hum's partials: one lies within reach of a whole
+// multiple of the other.
+bool harmonic_pair(const Tone& a, const Tone& b, double bin_hz)
+{
+    const Tone& low = a.hz < b.hz ? a : b;
+    const Tone& high = a.hz < b.hz ? b : a;
+    const double order = std::round(high.hz / low.hz);
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= 1.5 * bin_hz + order * low.drift_hz;
+}
+
+// Whether another partial of the region, not of `t`'s own family, starts together with
+// it: a chord's or a note's partials rise within a few tens of milliseconds of one
+// another, while a tone mixed into program sound is switched independently of it.
+bool starts_with_another(const std::vector<Tone>& all, const Tone& t, int32_t rate)
+{
+    if (t.from_region_start) return false;
+    for (const Tone& u : all)
+        if (&u != &t && !u.from_region_start && !harmonic_pair(t, u, t.resolution_hz) &&
+            std::fabs(double(u.first - t.first)) <= kTogetherSeconds * rate)
+            return true;
+    return false;
+}
+
+// Whether the frequency of `t` holds a peak, at any level, through nearly all of the
+// `span` frames that lie wholly before its start (`before`) or wholly after its end. A
+// tone is switched on and off; a partial that only settles into a steady stretch was
+// at that frequency, louder or softer, all along. Too few frames to tell: false.
+bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span)
+{
+    const int32_t frames = int32_t(f.peaks.size());
+    const int32_t bin = int32_t(std::lround(t.hz / f.bin_hz()));
+    int32_t from = 0, to = 0;
+    if (before) {
+        to = int32_t(std::clamp<int64_t>((t.first - f.first - f.n) / f.hop + 1, 0, frames));
+        from = std::max(0, to - span);
+    } else {
+        from = int32_t(std::clamp<int64_t>((t.end - f.first + f.hop - 1) / f.hop, 0, frames));
+        to = std::min(frames, from + span);
+    }
+    if (to - from < 4) return false;
+    int32_t held = 0;
+    for (int32_t m = from; m < to; ++m) held += peak_near(f.peaks[m], bin, 1, true) != nullptr;
+    return held >= kPresent * (to - from);
 }
 
 } // namespace
@@ -379,14 +448,24 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
         if (!known) kept.push_back(low);
     }
 
+    std::vector<Tone> candidates;
+    for (const Run& r : kept) candidates.push_back(tone_of(audio, f, r, first, count));
     std::vector<Tone> tones;
     std::vector<Run> runs_of_tones;
-    for (const Run& r : kept) {
-        const Tone t = tone_of(audio, f, r, first, count);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const Run& r = kept[i];
+        const Tone& t = candidates[i];
         // A held note's level scatters and moves as a whole; program sound over a
         // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;
         if (t.level_range_db > kHeldRangeDb && t.level_trend_db > kHeldTrendDb) continue;
+        if (t.level_slope_db > kHeldSlopeDb) continue;
+        // A steady stretch in the middle of a partial that goes on at its frequency on
+        // both sides is a piece of program sound, not a tone switched on and off.
+        if (!t.from_region_start && !t.to_region_end && track_goes_on(f, t, true, shortest) &&
+            track_goes_on(f, t, false, shortest))
+            continue;
+        if (starts_with_another(candidates, t, f.rate)) continue;
         tones.push_back(t);
         runs_of_tones.push_back(r);
     }
