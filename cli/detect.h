@@ -27,8 +27,8 @@ struct Tone {
     double drift_hz = 0;        // spread of the frames' frequencies (10th to 90th percentile)
     double level_range_db = 0;  // spread of its own level, likewise, in the frames where
                                 // no louder sound shares its bin
-    double level_trend_db = 0;
-    double level_slope_db = 0;  // how far it moves along a robust line through the frames  // how far the level rises or falls over the tone's extent
+    double level_trend_db = 0;  // how far the level rises or falls over the tone's extent
+    double level_slope_db = 0;  // how far it moves along a robust line through the frames
     double resolution_hz = 0;   // bin spacing of the analysis
     int64_t first = 0;          // where it starts and stops, in sample frames of the file:
     int64_t end = 0;            // [first, end), each where its amplitude crosses half its own
