@@ -15,6 +15,7 @@ constexpr double kPeakDb = 8.0;         // a frame's peak over its floor
 constexpr double kToneDb = 10.0;        // a tone's median prominence
 constexpr double kQuietestDbfs = -70;   // quieter tones lie under a recording's own hiss
                                         // at any sensible listening level
+constexpr double kSilentDbfs = -90.3;   // a sine one 16-bit step high: nothing quieter is sound
 constexpr double kOwnQuantile = 0.25;   // of a run's levels: the tone's own, nothing over it
 constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other sound as well
 constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
@@ -30,6 +31,7 @@ constexpr double kHeldTrendDb = 1.5;    // moves this far from its first third t
 constexpr double kHeldSlopeDb = 2.0;    // a hum or a whine holds its level within a dB
                                         // or so for seconds; a level that moves by more
                                         // along a robust line is a note's decay or swell
+constexpr size_t kSlopePoints = 200;
 constexpr double kTogetherSeconds = 0.03;  // starts closer than this are one event
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
@@ -93,6 +95,7 @@ std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, in
         // A sine's power spreads over the Hann main lobe; its sum is the tone's level
         // wherever it falls between bins.
         const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
+        if (to_db(2 * lobe) < kSilentDbfs) continue;
         peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
     }
     return peaks;
@@ -251,11 +254,15 @@ double level_trend(const std::vector<double>& levels)
 // pair of frames (a robust straight line): a note's decay or swell moves it frame after
 // frame, while program sound over a tone only lifts some frames, which the median of
 // the slopes passes over.
+// At most kSlopePoints frames, spread evenly, make the line: a long tone's pairs would
+// otherwise grow with the square of its length.
 double level_slope_change(const std::vector<double>& levels)
 {
+    const size_t stride = std::max<size_t>(1, (levels.size() + kSlopePoints - 1) / kSlopePoints);
     std::vector<double> slopes;
-    for (size_t i = 0; i < levels.size(); ++i)
-        for (size_t j = i + 1; j < levels.size(); ++j) slopes.push_back((levels[j] - levels[i]) / double(j - i));
+    for (size_t i = 0; i < levels.size(); i += stride)
+        for (size_t j = i + stride; j < levels.size(); j += stride)
+            slopes.push_back((levels[j] - levels[i]) / double(j - i));
     if (slopes.empty()) return 0;
     return std::fabs(quantile(slopes, 0.5)) * double(levels.size() - 1);
 }
@@ -479,7 +486,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
 
     std::vector<int32_t> hits(size_t(bins), 0);
     for (const std::vector<Peak>& frame : f.peaks)
-        for (const Peak& p : frame) ++hits[p.bin];
+        for (const Peak& p : frame) hits[p.bin] += p.level_dbfs >= kQuietestDbfs;
 
     std::vector<Run> runs;
     for (int32_t b = 1; b + 1 < bins; ++b) {
