@@ -2,7 +2,8 @@
 // recordings: spoken words and short pieces of music that Debian packages ship, with
 // steady tones and hums mixed in at several frequencies, levels and places, and the
 // same clips with no tone at all. Run by hand:
-//   detect_eval [--plugin PATH] [--verbose]     (default: the module built beside the tool)
+//   detect_eval [--plugin PATH] [--verbose] [--detect-only]
+// (default: the module built beside the tool; --detect-only skips fitting and the cut)
 // It prints the share of clips whose strongest reported tone lies within one analysis
 // bin of the truth, whose extent lies within two video frames of the truth at both
 // ends, of tone-free clips reported as holding no steady tone, and the cut that the
@@ -156,10 +157,11 @@ double median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     std::string plugin;
-    bool verbose = false;
+    bool verbose = false, detect_only = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--plugin" && i + 1 < argc) plugin = argv[++i];
         else if (std::string(argv[i]) == "--verbose") verbose = true;
+        else if (std::string(argv[i]) == "--detect-only") detect_only = true;
     }
     try {
         PluginSession session(plugin.empty() ? TULM_MODULE : plugin);
@@ -223,6 +225,7 @@ int main(int argc, char** argv)
                     else
                         misses.push_back(fmt::format("{}: extent {:.3f} s to {:.3f} s", what,
                                                      double(t.first) / program.rate, double(t.end) / program.rate));
+                    if (detect_only) continue;
                     Fit fit;
                     try {
                         fit = fit_settings(session.table(), mixed, mixed.frames(), t, kFps, 1);

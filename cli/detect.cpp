@@ -15,6 +15,9 @@ constexpr double kPeakDb = 8.0;         // a frame's peak over its floor
 constexpr double kToneDb = 10.0;        // a tone's median prominence
 constexpr double kQuietestDbfs = -70;   // quieter tones lie under a recording's own hiss
                                         // at any sensible listening level
+constexpr double kSilentDbfs = -90.3;   // a sine one 16-bit step high: nothing quieter is sound
+constexpr double kOwnQuantile = 0.25;   // of a run's levels: the tone's own, nothing over it
+constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other sound as well
 constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
 constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
 constexpr double kShortestSeconds = 0.6;
@@ -25,6 +28,11 @@ constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own fre
 constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also
 constexpr double kHeldTrendDb = 1.5;    // moves this far from its first third to its last
                                         // is a held note's swell or decay
+constexpr double kHeldSlopeDb = 2.0;    // a hum or a whine holds its level within a dB
+                                        // or so for seconds; a level that moves by more
+                                        // along a robust line is a note's decay or swell
+constexpr size_t kSlopePoints = 200;
+constexpr double kTogetherSeconds = 0.03;  // starts closer than this are one event
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
 
@@ -87,7 +95,7 @@ std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, in
         // A sine's power spreads over the Hann main lobe; its sum is the tone's level
         // wherever it falls between bins.
         const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
-        if (to_db(2 * lobe) < kQuietestDbfs) continue;
+        if (to_db(2 * lobe) < kSilentDbfs) continue;
         peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
     }
     return peaks;
@@ -106,11 +114,15 @@ Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
     return f;
 }
 
-const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach)
+// The most prominent peak within `reach` bins of `bin` that is loud enough to hear;
+// with `any_level`, also those under the hiss (a sound's track can fade under it).
+const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false)
 {
     const Peak* best = nullptr;
     for (const Peak& p : peaks)
-        if (std::abs(p.bin - bin) <= reach && (!best || p.above_floor > best->above_floor)) best = &p;
+        if (std::abs(p.bin - bin) <= reach && (any_level || p.level_dbfs >= kQuietestDbfs) &&
+            (!best || p.above_floor > best->above_floor))
+            best = &p;
     return best;
 }
 
@@ -146,14 +158,25 @@ bool steady(const Frames& f, Run* r)
 {
     const int32_t edge = f.n / f.hop - 1;
     const bool spare = r->to - r->from > 2 * edge + 4;
-    std::vector<double> inner_level;
+    std::vector<const Peak*> peaks;
+    std::vector<bool> inner;
     for (int32_t m = r->from; m < r->to; ++m) {
         const Peak* p = peak_near(f.peaks[m], r->bin, 1);
         if (!p) continue;
-        r->hz.push_back(p->at * f.bin_hz());
+        peaks.push_back(p);
+        inner.push_back(!spare || (m >= r->from + edge && m < r->to - edge));
         r->level.push_back(p->level_dbfs);
         r->above.push_back(p->above_floor);
-        if (!spare || (m >= r->from + edge && m < r->to - edge)) inner_level.push_back(p->level_dbfs);
+    }
+    // Louder sound over the tone lifts its bin and pulls the interpolated peak towards
+    // its own frequency: frequency and level are read where the bin holds no more than
+    // the tone's own level, a low quantile of the run's.
+    const double own = quantile(r->level, kOwnQuantile) + kCoveredDb;
+    std::vector<double> inner_level;
+    for (size_t i = 0; i < peaks.size(); ++i) {
+        if (peaks[i]->level_dbfs > own) continue;
+        r->hz.push_back(peaks[i]->at * f.bin_hz());
+        if (inner[i]) inner_level.push_back(peaks[i]->level_dbfs);
     }
     const double drift = quantile(r->hz, 0.9) - quantile(r->hz, 0.1);
     const double range = quantile(inner_level, 0.9) - quantile(inner_level, 0.1);
@@ -227,6 +250,23 @@ double level_trend(const std::vector<double>& levels)
     return std::fabs(quantile(tail, 0.5) - quantile(head, 0.5));
 }
 
+// How far the level moves over the frames by the median of the slopes between every
+// pair of frames (a robust straight line): a note's decay or swell moves it frame after
+// frame, while program sound over a tone only lifts some frames, which the median of
+// the slopes passes over.
+// At most kSlopePoints frames, spread evenly, make the line: a long tone's pairs would
+// otherwise grow with the square of its length.
+double level_slope_change(const std::vector<double>& levels)
+{
+    const size_t stride = std::max<size_t>(1, (levels.size() + kSlopePoints - 1) / kSlopePoints);
+    std::vector<double> slopes;
+    for (size_t i = 0; i < levels.size(); i += stride)
+        for (size_t j = i + stride; j < levels.size(); j += stride)
+            slopes.push_back((levels[j] - levels[i]) / double(j - i));
+    if (slopes.empty()) return 0;
+    return std::fabs(quantile(slopes, 0.5)) * double(levels.size() - 1);
+}
+
 Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
     Tone t;
@@ -242,15 +282,19 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
     const int64_t lowest = first, highest = first + count - f.n;
     const int32_t mid = (r.from + r.to) / 2;
     const int64_t edge = f.n / f.hop;
-    std::vector<double> amps, levels;
-    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m) {
-        amps.push_back(probe.amplitude(a, f.first + m * f.hop));
-        levels.push_back(20 * std::log10(std::max(amps.back(), 1e-12)));
-    }
-    const double steady_amp = quantile(amps, 0.5);
+    std::vector<double> levels;
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
+        levels.push_back(20 * std::log10(std::max(probe.amplitude(a, f.first + m * f.hop), 1e-12)));
     t.level_trend_db = level_trend(levels);
-    t.level_dbfs = 20 * std::log10(std::max(steady_amp, 1e-12));
-    t.level_range_db = quantile(levels, 0.9) - quantile(levels, 0.1);
+    t.level_slope_db = level_slope_change(levels);
+    // The tone's own level and its spread, read where no louder sound lifts its bin.
+    const double own = quantile(levels, kOwnQuantile) + kCoveredDb;
+    std::vector<double> uncovered;
+    for (const double l : levels)
+        if (l <= own) uncovered.push_back(l);
+    t.level_range_db = quantile(uncovered, 0.9) - quantile(uncovered, 0.1);
+    t.level_dbfs = quantile(uncovered, 0.5);
+    const double steady_amp = std::pow(10.0, t.level_dbfs / 20);
 
     const int64_t step = std::max(1, a.rate / 400);
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
@@ -319,12 +363,106 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
                 low.level.push_back(p->level_dbfs);
                 low.above.push_back(p->above_floor);
             }
-        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from)) {
+        // It must hold its frequency as any tone does; a glide under the harmonics is a
+        // note's, not a hum's.
+        const bool holds = quantile(low.hz, 0.9) - quantile(low.hz, 0.1) <= kDriftBins * f.bin_hz();
+        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from) && holds) {
             *out = low;
             return true;
         }
     }
     return false;
+}
+
+// Whether `a` and `b` could be one hum's partials: one lies within reach of a whole
+// multiple of the other.
+bool harmonic_pair(const Tone& a, const Tone& b, double bin_hz)
+{
+    const Tone& low = a.hz < b.hz ? a : b;
+    const Tone& high = a.hz < b.hz ? b : a;
+    const double order = std::round(high.hz / low.hz);
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= 1.5 * bin_hz + order * low.drift_hz;
+}
+
+// The share of the `span` frames lying wholly before the start of `t` (`before`) or
+// wholly after its end in which its frequency holds a peak, at any level; -1 when
+// fewer than four frames lie there, too few to tell.
+double track_share(const Frames& f, const Tone& t, bool before, int32_t span)
+{
+    const int32_t frames = int32_t(f.peaks.size());
+    const int32_t bin = int32_t(std::lround(t.hz / f.bin_hz()));
+    int32_t from = 0, to = 0;
+    if (before) {
+        to = int32_t(std::clamp<int64_t>((t.first - f.first - f.n) / f.hop + 1, 0, frames));
+        from = std::max(0, to - span);
+    } else {
+        from = int32_t(std::clamp<int64_t>((t.end - f.first + f.hop - 1) / f.hop, 0, frames));
+        to = std::min(frames, from + span);
+    }
+    if (to - from < 4) return -1;
+    int32_t held = 0;
+    for (int32_t m = from; m < to; ++m) held += peak_near(f.peaks[m], bin, 1, true) != nullptr;
+    return double(held) / (to - from);
+}
+
+// A tone is switched on and off; a partial that only settles into a steady stretch was
+// at that frequency, louder or softer, all along: its track goes on beyond the stretch.
+bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span)
+{
+    return track_share(f, t, before, span) >= kPresent;
+}
+
+// Whether another partial of the region, not of `t`'s own family, starts together with
+// it: a chord's or a note's partials rise within a few tens of milliseconds of one
+// another, while a tone mixed into program sound is switched independently of it. The
+// other partial must be seen to start there, absent just before, not merely swell back
+// over half its level.
+bool starts_with_another(const Frames& f, const std::vector<Tone>& all, const Tone& t, int32_t span)
+{
+    if (t.from_region_start) return false;
+    for (const Tone& u : all)
+        if (&u != &t && !u.from_region_start && !harmonic_pair(t, u, t.resolution_hz) &&
+            std::fabs(double(u.first - t.first)) <= kTogetherSeconds * f.rate) {
+            const double share = track_share(f, u, true, span);
+            if (share >= 0 && share < kPresent) return true;
+        }
+    return false;
+}
+
+// Louder sound over a tone can break its run in two; the two pieces then lie at one
+// frequency and their extents meet (or nearly: within a block), and are one tone.
+void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* runs)
+{
+    for (size_t i = 0; i < tones->size(); ++i)
+        for (size_t j = i + 1; j < tones->size(); ++j) {
+            Tone& a = (*tones)[i];
+            const Tone& b = (*tones)[j];
+            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
+            if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > f.n) continue;
+            Run& ra = (*runs)[i];
+            const Run& rb = (*runs)[j];
+            if (b.above_floor_db > a.above_floor_db) {
+                a.hz = b.hz;
+                a.level_dbfs = b.level_dbfs;
+                a.above_floor_db = b.above_floor_db;
+            }
+            a.drift_hz = std::max(a.drift_hz, b.drift_hz);
+            a.level_range_db = std::max(a.level_range_db, b.level_range_db);
+            if (b.first < a.first) {
+                a.first = b.first;
+                a.from_region_start = b.from_region_start;
+            }
+            if (b.end > a.end) {
+                a.end = b.end;
+                a.to_region_end = b.to_region_end;
+            }
+            ra.from = std::min(ra.from, rb.from);
+            ra.to = std::max(ra.to, rb.to);
+            ra.hz.insert(ra.hz.end(), rb.hz.begin(), rb.hz.end());
+            tones->erase(tones->begin() + std::ptrdiff_t(j));
+            runs->erase(runs->begin() + std::ptrdiff_t(j));
+            j = i;  // the joined tone may now meet one passed over
+        }
 }
 
 } // namespace
@@ -348,7 +486,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
 
     std::vector<int32_t> hits(size_t(bins), 0);
     for (const std::vector<Peak>& frame : f.peaks)
-        for (const Peak& p : frame) ++hits[p.bin];
+        for (const Peak& p : frame) hits[p.bin] += p.level_dbfs >= kQuietestDbfs;
 
     std::vector<Run> runs;
     for (int32_t b = 1; b + 1 < bins; ++b) {
@@ -379,17 +517,28 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
         if (!known) kept.push_back(low);
     }
 
+    std::vector<Tone> candidates;
+    for (const Run& r : kept) candidates.push_back(tone_of(audio, f, r, first, count));
     std::vector<Tone> tones;
     std::vector<Run> runs_of_tones;
-    for (const Run& r : kept) {
-        const Tone t = tone_of(audio, f, r, first, count);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const Run& r = kept[i];
+        const Tone& t = candidates[i];
         // A held note's level scatters and moves as a whole; program sound over a
         // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;
         if (t.level_range_db > kHeldRangeDb && t.level_trend_db > kHeldTrendDb) continue;
+        if (t.level_slope_db > kHeldSlopeDb) continue;
+        // A steady stretch in the middle of a partial that goes on at its frequency on
+        // both sides is a piece of program sound, not a tone switched on and off.
+        if (!t.from_region_start && !t.to_region_end && track_goes_on(f, t, true, shortest) &&
+            track_goes_on(f, t, false, shortest))
+            continue;
+        if (starts_with_another(f, candidates, t, shortest)) continue;
         tones.push_back(t);
         runs_of_tones.push_back(r);
     }
+    join_pieces(f, &tones, &runs_of_tones);
 
     // Families from the lowest tone up, so a hum's fundamental gathers its harmonics.
     std::vector<size_t> order(tones.size());

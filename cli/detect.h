@@ -25,8 +25,10 @@ struct Tone {
     double level_dbfs = 0;      // a full-scale sine is 0 dBFS
     double above_floor_db = 0;  // prominence: median over its frames of peak over floor
     double drift_hz = 0;        // spread of the frames' frequencies (10th to 90th percentile)
-    double level_range_db = 0;  // spread of the frames' levels, likewise
+    double level_range_db = 0;  // spread of its own level, likewise, in the frames where
+                                // no louder sound shares its bin
     double level_trend_db = 0;  // how far the level rises or falls over the tone's extent
+    double level_slope_db = 0;  // how far it moves along a robust line through the frames
     double resolution_hz = 0;   // bin spacing of the analysis
     int64_t first = 0;          // where it starts and stops, in sample frames of the file:
     int64_t end = 0;            // [first, end), each where its amplitude crosses half its own
