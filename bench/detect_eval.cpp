@@ -2,8 +2,9 @@
 // recordings: spoken words and short pieces of music that Debian packages ship, with
 // steady tones and hums mixed in at several frequencies, levels and places, and the
 // same clips with no tone at all. Run by hand:
-//   detect_eval [--plugin PATH] [--verbose] [--detect-only]
-// (default: the module built beside the tool; --detect-only skips fitting and the cut)
+//   detect_eval [--plugin PATH] [--verbose] [--detect-only] [--only TEXT]
+// (default: the module built beside the tool; --detect-only skips fitting and the cut;
+// --only runs the cases whose line holds TEXT, and the tone-free clip named TEXT)
 // It prints the share of clips whose strongest reported tone lies within one analysis
 // bin of the truth, whose extent lies within two video frames of the truth at both
 // ends, of tone-free clips reported as holding no steady tone, and the cut that the
@@ -158,10 +159,12 @@ int main(int argc, char** argv)
 {
     std::string plugin;
     bool verbose = false, detect_only = false;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--plugin" && i + 1 < argc) plugin = argv[++i];
         else if (std::string(argv[i]) == "--verbose") verbose = true;
         else if (std::string(argv[i]) == "--detect-only") detect_only = true;
+        else if (std::string(argv[i]) == "--only" && i + 1 < argc) only = argv[++i];
     }
     try {
         PluginSession session(plugin.empty() ? TULM_MODULE : plugin);
@@ -178,9 +181,10 @@ int main(int argc, char** argv)
             const int64_t frames = program.frames();
             const double frame_samples = double(program.rate) / kFps;
 
-            const Detection none = detect_tones(program, 0, frames);
-            ++quiet_clips;
-            if (none.tones.empty()) ++clean;
+            const bool tone_free = only.empty() || only == clips[ci].name;
+            const Detection none = tone_free ? detect_tones(program, 0, frames) : Detection();
+            quiet_clips += tone_free;
+            if (none.tones.empty()) clean += tone_free;
             else
                 misses.push_back(fmt::format("{} (no tone mixed in): reported {:.1f} Hz at {:.1f} dBFS, {:.1f} dB up, "
                                              "drift {:.2f} bin, level range {:.1f} dB, {:.2f} s to {:.2f} s",
@@ -196,13 +200,14 @@ int main(int argc, char** argv)
                     const double level = kLevels[(ci + ti + variant) % std::size(kLevels)];
                     const double* place = kPlaces[(ci + 2 * ti + variant) % std::size(kPlaces)];
                     const int64_t first = int64_t(place[0] * frames), end = int64_t(place[1] * frames);
-                    const Audio mixed = add_tone(program, spec, level, first, end);
-                    const Detection d = detect_tones(mixed, 0, frames);
-                    ++tone_clips;
                     const std::string what = fmt::format("{} + {:g} Hz{} at {:g} dBFS, {:.2f} s to {:.2f} s",
                                                          clips[ci].name, spec.hz, spec.harmonics > 1 ? " hum" : "",
                                                          level, double(first) / program.rate,
                                                          double(end) / program.rate);
+                    if (what.find(only) == std::string::npos) continue;
+                    const Audio mixed = add_tone(program, spec, level, first, end);
+                    const Detection d = detect_tones(mixed, 0, frames);
+                    ++tone_clips;
                     if (d.tones.empty()) {
                         misses.push_back(what + ": no steady tone reported");
                         continue;
