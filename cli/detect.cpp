@@ -21,6 +21,7 @@ constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other so
 constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
 constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
 constexpr double kShortestSeconds = 0.6;
+constexpr int32_t kFineFactor = 2;      // a second look's block against the analysis block
 constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
                                         // held note glides more than a whine
 constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
@@ -55,6 +56,8 @@ struct Run {
     int32_t bin = 0;
     int32_t from = 0, to = 0;  // frames [from, to)
     std::vector<double> hz, level, above;
+    bool second_look = false;  // passed only at the second look
+    int32_t harmonic = -1;     // a fundamental found under a harmonic: that one's run
 };
 
 double quantile(std::vector<double> v, double q)
@@ -151,36 +154,104 @@ std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
     return runs;
 }
 
-// The run's frequency and level frame by frame. Its first and last few frames only
-// partly cover the tone, so they are left out of the level's spread when the run is
-// long enough to spare them.
-bool steady(const Frames& f, Run* r)
+// One frame's reading of a run's peak.
+struct Reading {
+    int32_t frame;
+    double hz, level_dbfs;
+};
+
+// Whether the readings hold their frequency and level as a tone does, the frequency
+// within a share of `bin_hz`, the bin of the analysis that read them; keeps the
+// frequencies it judged in the run. Its first and last few frames only partly cover
+// the tone, so they are left out of the level's spread when the run is long enough to
+// spare them.
+bool steady_readings(const Frames& f, const std::vector<Reading>& readings, double bin_hz, Run* r)
 {
     const int32_t edge = f.n / f.hop - 1;
     const bool spare = r->to - r->from > 2 * edge + 4;
-    std::vector<const Peak*> peaks;
-    std::vector<bool> inner;
-    for (int32_t m = r->from; m < r->to; ++m) {
-        const Peak* p = peak_near(f.peaks[m], r->bin, 1);
-        if (!p) continue;
-        peaks.push_back(p);
-        inner.push_back(!spare || (m >= r->from + edge && m < r->to - edge));
-        r->level.push_back(p->level_dbfs);
-        r->above.push_back(p->above_floor);
-    }
+    std::vector<double> levels;
+    for (const Reading& x : readings) levels.push_back(x.level_dbfs);
     // Louder sound over the tone lifts its bin and pulls the interpolated peak towards
     // its own frequency: frequency and level are read where the bin holds no more than
     // the tone's own level, a low quantile of the run's.
-    const double own = quantile(r->level, kOwnQuantile) + kCoveredDb;
-    std::vector<double> inner_level;
-    for (size_t i = 0; i < peaks.size(); ++i) {
-        if (peaks[i]->level_dbfs > own) continue;
-        r->hz.push_back(peaks[i]->at * f.bin_hz());
-        if (inner[i]) inner_level.push_back(peaks[i]->level_dbfs);
+    const double own = quantile(levels, kOwnQuantile) + kCoveredDb;
+    std::vector<double> hz, inner_level;
+    for (const Reading& x : readings) {
+        if (x.level_dbfs > own) continue;
+        hz.push_back(x.hz);
+        if (!spare || (x.frame >= r->from + edge && x.frame < r->to - edge)) inner_level.push_back(x.level_dbfs);
     }
-    const double drift = quantile(r->hz, 0.9) - quantile(r->hz, 0.1);
+    const double drift = quantile(hz, 0.9) - quantile(hz, 0.1);
     const double range = quantile(inner_level, 0.9) - quantile(inner_level, 0.1);
-    return drift <= kDriftBins * f.bin_hz() && range <= kLevelRangeDb && quantile(r->above, 0.5) >= kToneDb;
+    r->hz = hz;
+    return drift <= kDriftBins * bin_hz && range <= kLevelRangeDb;
+}
+
+// The run's frequency and level frame by frame, from the analysis's own peaks.
+bool steady(const Frames& f, Run* r)
+{
+    std::vector<Reading> readings;
+    for (int32_t m = r->from; m < r->to; ++m) {
+        const Peak* p = peak_near(f.peaks[m], r->bin, 1);
+        if (!p) continue;
+        readings.push_back(Reading{m, p->at * f.bin_hz(), p->level_dbfs});
+        r->level.push_back(p->level_dbfs);
+        r->above.push_back(p->above_floor);
+    }
+    return quantile(r->above, 0.5) >= kToneDb && steady_readings(f, readings, f.bin_hz(), r);
+}
+
+// A second look at runs that stand clear of their floor but fail to hold frequency or
+// level: a block kFineFactor times as long, centred where each frame's block is. A
+// steady tone stays one line however long the block, and the longer block parts it
+// from a speech or music partial a bin or two away that pulled its peak and lifted its
+// level in the analysis block. The drift is held to the same share of the longer
+// block's finer bin (about 0.6 Hz at 48 kHz against 1.2 Hz), so this look passes only
+// a line steadier than the first could tell, never one that glides more.
+// Each frame's long block is taken once for all the runs that cover it.
+void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
+                 std::vector<Run>* passed)
+{
+    const int32_t n = kFineFactor * f.n;
+    if (failed->empty() || count < n) return;
+    std::vector<std::vector<Reading>> readings(failed->size());
+    BlockSpectrum spectrum(n);
+    const double bin_hz = double(a.rate) / n;
+    const int32_t frames = int32_t(f.peaks.size());
+    for (int32_t m = 0; m < frames; ++m) {
+        bool wanted = false;
+        for (const Run& r : *failed) wanted = wanted || (m >= r.from && m < r.to);
+        if (!wanted) continue;
+        const int64_t centre = f.first + int64_t(m) * f.hop + f.n / 2;
+        const int64_t at = std::clamp<int64_t>(centre - n / 2, first, first + count - n);
+        const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
+        for (size_t i = 0; i < failed->size(); ++i) {
+            const Run& r = (*failed)[i];
+            if (m < r.from || m >= r.to) continue;
+            // The strongest line within the run's bin, give or take one: a peak over
+            // two long-block bins on each side.
+            int32_t best = -1;
+            const int32_t lo = std::max(2, kFineFactor * (r.bin - 1));
+            const int32_t hi = std::min(int32_t(power.size()) - 3, kFineFactor * (r.bin + 1));
+            for (int32_t b = lo; b <= hi; ++b)
+                if (power[b] > power[b - 1] && power[b] >= power[b + 1] && power[b] >= power[b - 2] &&
+                    power[b] >= power[b + 2] && (best < 0 || power[b] > power[best]))
+                    best = b;
+            if (best < 0) continue;
+            const double lobe = power[best - 2] + power[best - 1] + power[best] + power[best + 1] + power[best + 2];
+            readings[i].push_back(Reading{m, refine_peak(power, best) * bin_hz, to_db(2 * lobe)});
+        }
+    }
+    std::vector<Run> unsteady;
+    for (size_t i = 0; i < failed->size(); ++i) {
+        Run& r = (*failed)[i];
+        r.second_look = true;
+        if (readings[i].size() >= kPresent * (r.to - r.from) && steady_readings(f, readings[i], bin_hz, &r))
+            passed->push_back(r);
+        else
+            unsteady.push_back(r);
+    }
+    failed->swap(unsteady);
 }
 
 // Amplitude (full scale = 1) of the `hz` component of the n frames from `at`, by a
@@ -465,6 +536,23 @@ void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* ru
         }
 }
 
+// Whether the tone's extent takes in a run at its frequency that failed to hold still
+// at both looks. A tone holds still wherever it sounds, while a partial of program
+// sound may settle for a while within a longer, unsteady life; a run that only the
+// second look found steady is held to this, since its steadiness was seen so closely.
+// (A tone the first look found may be broken by speech into pieces that fail both
+// looks where the speech covers it, so it is not.)
+bool unsteady_within(const Frames& f, const std::vector<Run>& unsteady, const Run& r, const Tone& t)
+{
+    for (const Run& u : unsteady) {
+        if (std::abs(u.bin - r.bin) > 1) continue;
+        const int64_t from = f.first + int64_t(u.from) * f.hop + f.n / 2;
+        const int64_t to = f.first + int64_t(u.to - 1) * f.hop + f.n / 2;
+        if (std::min(to, t.end) - std::max(from, t.first) > (to - from) / 2) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int32_t analysis_length(int32_t rate)
@@ -488,13 +576,16 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (const std::vector<Peak>& frame : f.peaks)
         for (const Peak& p : frame) hits[p.bin] += p.level_dbfs >= kQuietestDbfs;
 
-    std::vector<Run> runs;
+    std::vector<Run> runs, failed;
     for (int32_t b = 1; b + 1 < bins; ++b) {
         if (hits[b - 1] + hits[b] + hits[b + 1] < shortest) continue;
         if (hits[b] < hits[b - 1] || hits[b] < hits[b + 1] || hits[b] == 0) continue;
-        for (Run& r : runs_at(f, b, shortest))
+        for (Run& r : runs_at(f, b, shortest)) {
             if (steady(f, &r)) runs.push_back(r);
+            else if (quantile(r.above, 0.5) >= kToneDb) failed.push_back(r);
+        }
     }
+    second_look(audio, f, first, count, &failed, &runs);
 
     // A tone between two bins can pass at both; the runs then overlap, and the more
     // prominent one stands for it.
@@ -514,6 +605,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
         bool known = false;
         for (const Run& k : kept)
             known = known || (std::abs(k.bin - low.bin) <= 2 && std::min(k.to, low.to) > std::max(k.from, low.from));
+        low.harmonic = int32_t(i);
         if (!known) kept.push_back(low);
     }
 
@@ -521,9 +613,12 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (const Run& r : kept) candidates.push_back(tone_of(audio, f, r, first, count));
     std::vector<Tone> tones;
     std::vector<Run> runs_of_tones;
+    std::vector<bool> taken_up(kept.size(), false);
     for (size_t i = 0; i < kept.size(); ++i) {
         const Run& r = kept[i];
         const Tone& t = candidates[i];
+        // A fundamental stands on the harmonic it was found under, and falls with it.
+        if (r.harmonic >= 0 && !taken_up[size_t(r.harmonic)]) continue;
         // A held note's level scatters and moves as a whole; program sound over a
         // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;
@@ -535,8 +630,10 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
             track_goes_on(f, t, false, shortest))
             continue;
         if (starts_with_another(f, candidates, t, shortest)) continue;
+        if (r.second_look && unsteady_within(f, failed, r, t)) continue;
         tones.push_back(t);
         runs_of_tones.push_back(r);
+        taken_up[i] = true;
     }
     join_pieces(f, &tones, &runs_of_tones);
 
