@@ -22,6 +22,7 @@ constexpr double kPresent = 0.9;        // share of a run's frames that must hol
 constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
 constexpr double kShortestSeconds = 0.6;
 constexpr int32_t kFineFactor = 2;      // a second look's block against the analysis block
+constexpr int32_t kFineReach = 2;       // analysis bins a second look reaches on each side
 constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
                                         // held note glides more than a whine
 constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
@@ -201,20 +202,44 @@ bool steady(const Frames& f, Run* r)
     return quantile(r->above, 0.5) >= kToneDb && steady_readings(f, readings, f.bin_hz(), r);
 }
 
+// Of the lines a second look followed beside run `r`, the loudest that is present
+// through the run and holds still, as a run of its own; false when none does.
+bool loudest_steady_line(const Frames& f, const Run& r, const std::vector<std::vector<Reading>>& lines,
+                         double bin_hz, Run* out)
+{
+    double loudest = -HUGE_VAL;
+    for (const std::vector<Reading>& x : lines) {
+        Run line = r;
+        if (x.size() < kPresent * (r.to - r.from) || !steady_readings(f, x, bin_hz, &line)) continue;
+        std::vector<double> levels;
+        for (const Reading& y : x) levels.push_back(y.level_dbfs);
+        if (quantile(levels, 0.5) <= loudest) continue;
+        loudest = quantile(levels, 0.5);
+        line.bin = int32_t(std::lround(quantile(line.hz, 0.5) / f.bin_hz()));
+        *out = line;
+    }
+    return loudest > -HUGE_VAL;
+}
+
 // A second look at runs that stand clear of their floor but fail to hold frequency or
 // level: a block kFineFactor times as long, centred where each frame's block is. A
 // steady tone stays one line however long the block, and the longer block parts it
 // from a speech or music partial a bin or two away that pulled its peak and lifted its
 // level in the analysis block. The drift is held to the same share of the longer
 // block's finer bin (about 0.6 Hz at 48 kHz against 1.2 Hz), so this look passes only
-// a line steadier than the first could tell, never one that glides more.
-// Each frame's long block is taken once for all the runs that cover it.
+// a line steadier than the first could tell, never one that glides more; a run that
+// passes here must also hold still wherever it sounds (unsteady_within), and the runs
+// that fail here are kept in `failed` for that test. Each frame's long block is taken once for all the runs that cover it.
 void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
                  std::vector<Run>* passed)
 {
     const int32_t n = kFineFactor * f.n;
     if (failed->empty() || count < n) return;
-    std::vector<std::vector<Reading>> readings(failed->size());
+    // Each line within kFineReach analysis bins of the run's is followed on its own:
+    // the partial that pulled the run's peak may be the louder one there.
+    const int32_t reach = kFineReach * kFineFactor, lines = 2 * reach + 1;
+    std::vector<std::vector<std::vector<Reading>>> readings(failed->size(),
+                                                            std::vector<std::vector<Reading>>(size_t(lines)));
     BlockSpectrum spectrum(n);
     const double bin_hz = double(a.rate) / n;
     const int32_t frames = int32_t(f.peaks.size());
@@ -225,31 +250,33 @@ void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, 
         const int64_t centre = f.first + int64_t(m) * f.hop + f.n / 2;
         const int64_t at = std::clamp<int64_t>(centre - n / 2, first, first + count - n);
         const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
+        const int32_t last = int32_t(power.size()) - 3;
+        const auto is_peak = [&](int32_t b) {
+            return b >= 2 && b <= last && power[b] > power[b - 1] && power[b] >= power[b + 1] &&
+                   power[b] >= power[b - 2] && power[b] >= power[b + 2];
+        };
         for (size_t i = 0; i < failed->size(); ++i) {
             const Run& r = (*failed)[i];
             if (m < r.from || m >= r.to) continue;
-            // The strongest line within the run's bin, give or take one: a peak over
-            // two long-block bins on each side.
-            int32_t best = -1;
-            const int32_t lo = std::max(2, kFineFactor * (r.bin - 1));
-            const int32_t hi = std::min(int32_t(power.size()) - 3, kFineFactor * (r.bin + 1));
-            for (int32_t b = lo; b <= hi; ++b)
-                if (power[b] > power[b - 1] && power[b] >= power[b + 1] && power[b] >= power[b - 2] &&
-                    power[b] >= power[b + 2] && (best < 0 || power[b] > power[best]))
-                    best = b;
-            if (best < 0) continue;
-            const double lobe = power[best - 2] + power[best - 1] + power[best] + power[best + 1] + power[best + 2];
-            readings[i].push_back(Reading{m, refine_peak(power, best) * bin_hz, to_db(2 * lobe)});
+            for (int32_t j = 0; j < lines; ++j) {
+                // A peak over two long-block bins on each side, give or take one bin.
+                const int32_t c = kFineFactor * r.bin + j - reach;
+                int32_t best = -1;
+                for (int32_t b = c - 1; b <= c + 1; ++b)
+                    if (is_peak(b) && (best < 0 || power[b] > power[best])) best = b;
+                if (best < 0) continue;
+                const double lobe = power[best - 2] + power[best - 1] + power[best] + power[best + 1] + power[best + 2];
+                readings[i][size_t(j)].push_back(Reading{m, refine_peak(power, best) * bin_hz, to_db(2 * lobe)});
+            }
         }
     }
     std::vector<Run> unsteady;
     for (size_t i = 0; i < failed->size(); ++i) {
         Run& r = (*failed)[i];
         r.second_look = true;
-        if (readings[i].size() >= kPresent * (r.to - r.from) && steady_readings(f, readings[i], bin_hz, &r))
-            passed->push_back(r);
-        else
-            unsteady.push_back(r);
+        Run line;
+        if (loudest_steady_line(f, r, readings[i], bin_hz, &line)) passed->push_back(line);
+        else unsteady.push_back(r);
     }
     failed->swap(unsteady);
 }

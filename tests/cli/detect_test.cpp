@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -169,19 +170,53 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 
 // A quiet tone under music whose partials pass a bin or two from it: they pull its
 // interpolated peak and lift its level, frame by frame, though the tone holds still.
-// 440 Hz at -50 dBFS through the first 6 s of two pieces that oxygen-sounds ships
-// (most of their notes lie there): it must lead.
-class ToneUnderMusic : public ::testing::TestWithParam<const char*> {};
+// Pieces that oxygen-sounds and gnome-audio ship, over their first 6 s (most of their
+// notes lie there): 440 Hz through two of them, and 120 Hz beside a louder partial
+// at 129 Hz in logout's chime, where the tone's bins hold more of the partial than
+// of the tone itself. Each must lead.
+struct MusicTone {
+    const char* piece;
+    double hz, dbfs, from, to;  // to past the piece's end: to its end
+};
+void PrintTo(const MusicTone& c, std::ostream* os) { *os << c.piece << " + " << c.hz << " Hz at " << c.dbfs << " dBFS"; }
+
+class ToneUnderMusic : public ::testing::TestWithParam<MusicTone> {};
 TEST_P(ToneUnderMusic, FoundThroughThePartialsBesideIt)
 {
-    const std::string path = std::string("/usr/share/sounds/") + GetParam();
-    if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds)";
-    const Audio a = with_tone(read_audio(path), 440, 1, -50, 0, 99);
-    const Detection d = detect_tones(a, 0, std::min<int64_t>(a.frames(), 6 * a.rate));
+    const MusicTone c = GetParam();
+    const std::string path = std::string("/usr/share/sounds/") + c.piece;
+    if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds, gnome-audio)";
+    const Audio a = with_tone(read_audio(path), c.hz, 1, c.dbfs, c.from, c.to);
+    const int64_t count = std::min<int64_t>(a.frames(), 6 * a.rate);
+    const Detection d = detect_tones(a, 0, count);
     ASSERT_FALSE(d.tones.empty());
-    EXPECT_NEAR(d.tones[0].hz, 440, d.resolution_hz);
-    EXPECT_NEAR(d.tones[0].level_dbfs, -50, 1.5);
-    EXPECT_TRUE(d.tones[0].from_region_start && d.tones[0].to_region_end);
+    EXPECT_NEAR(d.tones[0].hz, c.hz, d.resolution_hz);
+    EXPECT_NEAR(d.tones[0].level_dbfs, c.dbfs, 1.5);
+    const double two_frames = 2.0 * a.rate / 30;
+    EXPECT_NEAR(double(d.tones[0].first), c.from * a.rate, two_frames);
+    EXPECT_NEAR(double(d.tones[0].end), std::min(c.to * a.rate, double(count)), two_frames);
 }
 INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
-                         ::testing::Values("Oxygen-Sys-Log-Out-Long.ogg", "Oxygen-Sys-Log-In-Short.ogg"));
+                         ::testing::Values(MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 440, -50, 0, 99},
+                                           MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 440, -50, 0, 99},
+                                           MusicTone{"logout.wav", 120, -50, 1.4, 3.7}));
+
+// Noise moves each frame's interpolated peak to either side of a steady tone; a tone
+// plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must
+// still be found, through the whole clip.
+TEST(ToneUnderNoise, FoundThroughTheJitter)
+{
+    Audio a;
+    a.rate = 48000;
+    a.channels = 1;
+    a.samples.resize(size_t(6 * a.rate));
+    std::mt19937 random(15);
+    std::uniform_real_distribution<double> noise(-0.05, 0.05);
+    for (size_t t = 0; t < a.samples.size(); ++t)
+        a.samples[t] = int16_t(std::lrint(32767 * (noise(random) + 0.005 * std::sin(2 * M_PI * 1000 * double(t) / a.rate))));
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u);
+    EXPECT_NEAR(d.tones[0].hz, 1000, d.resolution_hz);
+    EXPECT_NEAR(d.tones[0].level_dbfs, -46, 1.5);
+    EXPECT_TRUE(d.tones[0].from_region_start && d.tones[0].to_region_end);
+}
