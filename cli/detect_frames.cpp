@@ -1,0 +1,103 @@
+#include "cli/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cli/spectrum.h"
+
+namespace detection {
+namespace {
+
+// The floor under each bin: a low quantile of the levels around it, taken every few
+// bins (it changes slowly) and held in between.
+std::vector<double> local_floor(const std::vector<double>& db)
+{
+    const int32_t bins = int32_t(db.size());
+    std::vector<double> floor(db.size());
+    std::vector<double> around;
+    for (int32_t b = 0; b < bins; b += 4) {
+        around.assign(db.begin() + std::max(0, b - kFloorReach), db.begin() + std::min(bins, b + kFloorReach + 1));
+        const double f = quantile(around, kFloorQuantile);
+        for (int32_t i = b; i < std::min(bins, b + 4); ++i) floor[i] = f;
+    }
+    return floor;
+}
+
+std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, int32_t n)
+{
+    std::vector<double> db(power.size());
+    for (size_t b = 0; b < power.size(); ++b) db[b] = to_db(power[b]);
+    const std::vector<double> floor = local_floor(db);
+    const double bin_hz = double(rate) / n;
+    const int32_t lo = std::max(2, int32_t(std::ceil(20 / bin_hz)));
+    const int32_t hi = std::min(int32_t(power.size()) - 3, int32_t(0.98 * rate / 2 / bin_hz));
+    std::vector<Peak> peaks;
+    for (int32_t b = lo; b <= hi; ++b) {
+        if (!(db[b] > db[b - 1] && db[b] >= db[b + 1] && db[b] >= db[b - 2] && db[b] >= db[b + 2])) continue;
+        if (db[b] - floor[b] < kPeakDb) continue;
+        // A sine's power spreads over the Hann main lobe; its sum is the tone's level
+        // wherever it falls between bins.
+        const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
+        if (to_db(2 * lobe) < kSilentDbfs) continue;
+        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
+    }
+    return peaks;
+}
+
+} // namespace
+
+double quantile(std::vector<double> v, double q)
+{
+    if (v.empty()) return 0;
+    const size_t k = std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5));
+    std::nth_element(v.begin(), v.begin() + k, v.end());
+    return v[k];
+}
+
+Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
+{
+    Frames f;
+    f.rate = audio.rate;
+    f.n = analysis_length(audio.rate);
+    f.hop = f.n / 4;
+    f.first = first;
+    BlockSpectrum spectrum(f.n);
+    for (int64_t at = first; at + f.n <= first + count; at += f.hop)
+        f.peaks.push_back(frame_peaks(spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
+    return f;
+}
+
+const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level)
+{
+    const Peak* best = nullptr;
+    for (const Peak& p : peaks)
+        if (std::abs(p.bin - bin) <= reach && (any_level || p.level_dbfs >= kQuietestDbfs) &&
+            (!best || p.above_floor > best->above_floor))
+            best = &p;
+    return best;
+}
+
+std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
+{
+    std::vector<Run> runs;
+    const int32_t frames = int32_t(f.peaks.size());
+    int32_t m = 0;
+    while (m < frames) {
+        if (!peak_near(f.peaks[m], bin, 1)) {
+            ++m;
+            continue;
+        }
+        Run r;
+        r.bin = bin;
+        r.from = m;
+        int32_t last = m, held = 0;
+        for (; m < frames && m - last <= kGapFrames; ++m)
+            if (peak_near(f.peaks[m], bin, 1)) last = m, ++held;
+        r.to = last + 1;
+        m = last + 1;
+        if (r.to - r.from >= shortest && held >= kPresent * (r.to - r.from)) runs.push_back(r);
+    }
+    return runs;
+}
+
+} // namespace detection
