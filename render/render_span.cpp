@@ -199,23 +199,33 @@ void discard_span()
 
 int32_t render_span(const SourceReader& source)
 {
-    discard_span();
-
     const RenderPlan& p = g_plan;
-    if (p.span_length <= 0) return 1;
+    if (p.span_length <= 0) {
+        discard_span();
+        return 1;
+    }
+    // The block buffer is taken before the previous span is freed, so that a render of
+    // the same span puts the new one where the old one was and the freed heap top never
+    // holds both: the allocator then keeps their pages rather than returning them and
+    // faulting them in again on every render. The buffer starts on a 64-byte boundary,
+    // so that no element of a group (32 bytes) straddles two cache lines.
+    const size_t x_bytes = sizeof(double) * size_t(p.n) * real_fft_lanes;
+    void* x_memory = std::malloc(x_bytes + 63);
+    discard_span();
     Blocks b;
-    // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
-    b.x = static_cast<double*>(std::calloc(size_t(p.n) * real_fft_lanes, sizeof(double)));
+    b.x = reinterpret_cast<double*>((reinterpret_cast<uintptr_t>(x_memory) + 63) & ~uintptr_t(63));
     b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
     b.pending = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
-    if (!b.x || !b.overlap || !b.pending || !b.span) {
-        std::free(b.x);
+    if (!x_memory || !b.overlap || !b.pending || !b.span) {
+        std::free(x_memory);
         std::free(b.overlap);
         std::free(b.pending);
         std::free(b.span);
         return 0;
     }
+    // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
+    std::memset(b.x, 0, x_bytes);
 
     // Zeroed first: whatever the media cannot supply is silence, and a host that claims
     // more frames than it wrote leaves silence, never the previous render's data.
@@ -225,7 +235,7 @@ int32_t render_span(const SourceReader& source)
     cross_fade_tail(b);
     fade_in(b.span);
 
-    std::free(b.x);
+    std::free(x_memory);
     std::free(b.overlap);
     std::free(b.pending);
     g_span.samples = b.span;
