@@ -159,15 +159,16 @@ inline Block split_block_at(int32_t n, int32_t top)
 // with tops n/2, n/2 - 256, ... down to 256 (or n/2 alone below 512 entries). Blocks
 // touch disjoint entries and their seeds depend on their top alone, so up to four run
 // side by side, their recurrences overlapping in time; all are full (64 iterations) but
-// the pass's last (63).
-template <bool forward, class V>
+// the pass's last (63). The number side by side is a constant (4, or the blocks there
+// are when fewer), so that their weights stay in registers.
+template <bool forward, int32_t group = 4, class V>
 void split_pass(int32_t n, V* a)
 {
+    const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
+    if (group > blocks) return split_pass<forward, (group > 1 ? group / 2 : 1)>(n, a);
     const double theta = pi / n;
     const double g = 2 * (2 * std::sin(theta) * std::cos(theta));
-    const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
-    const int32_t group = blocks < 4 ? blocks : 4;
-    Block b[4];
+    Block b[group];
     for (int32_t first = 0; first < blocks; first += group) {
         for (int32_t k = 0; k < group; ++k) b[k] = split_block_at(n, n / 2 - 256 * (first + k));
         while (b[group - 1].iterations > 0)

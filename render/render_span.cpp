@@ -37,34 +37,32 @@ static void capture_source(const SourceReader& source, int16_t* buffer)
 
 // The span is rendered in place over its source. Block d reads source frames d .. d+n-1
 // and writes back frames d .. d+h-1; block d + h starts q frames before block d ends, so
-// block d's part of frames d+h .. d+n-1 waits in `pending` (q frames, interleaved) and
-// their source in `overlap`, where block d + h, and after the last block the tail,
-// finds them.
+// block d's part of frames d+h .. d+n-1 waits in `pending` (q frames, interleaved),
+// where block d + h, and after the last block the tail, finds it. Their source is still
+// in the span then: only block d + h writes them.
 namespace {
 struct Blocks {
     int16_t* span;    // source ahead of the current block, rendered audio behind it
-    int16_t* overlap; // source of the q frames the current block shares with the next
     int32_t* pending; // the current block's filtered part of those q frames, unsaturated
     double* x;        // real_fft_lanes blocks in the batch layout of real_fft.h
 };
 }  // namespace
 
 // Fills g consecutive channels' blocks, x[j * L + kk] for channel kk (L = real_fft_lanes:
-// neighbouring lanes of a batch), from `at` (source frames, `stride` values apart) and `shared` (the frames this block shares with the
-// previous one), saving the frames it shares with the next block into `shared`. The
+// neighbouring lanes of a batch), from `at` (source frames, `stride` values apart). The
 // block's rising ramp (absent in the first block) and falling ramp each cover q frames;
 // the falling ramp of one block and the rising ramp of the next overlap and sum to 1,
 // so consecutive blocks cross-fade linearly. q is a power of two, so multiplying by
 // 1 / q gives exactly y * j / q.
-static inline void fill_block(double* x, const int16_t* at, int16_t* shared, bool rising,
-                              int64_t stride, int32_t g)
+static inline void fill_block(double* x, const int16_t* at, bool rising, int64_t stride,
+                              int32_t g)
 {
     const int32_t n = g_plan.n, q = g_plan.q, h = g_plan.h, L = real_fft_lanes;
     const double inv_q = 1.0 / q;
     if (rising) {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk)
-                x[j * L + kk] = shared[j * stride + kk] * double(j) * inv_q;
+                x[j * L + kk] = at[j * stride + kk] * double(j) * inv_q;
     } else {
         for (int32_t j = 0; j < q; ++j)
             for (int32_t kk = 0; kk < g; ++kk) x[j * L + kk] = at[j * stride + kk];
@@ -72,11 +70,8 @@ static inline void fill_block(double* x, const int16_t* at, int16_t* shared, boo
     for (int32_t j = q; j < h; ++j)
         for (int32_t kk = 0; kk < g; ++kk) x[j * L + kk] = at[j * stride + kk];
     for (int32_t j = h; j < n; ++j)
-        for (int32_t kk = 0; kk < g; ++kk) {
-            const int16_t y = at[j * stride + kk];
-            shared[(j - h) * stride + kk] = y;
-            x[j * L + kk] = y * double(n - j) * inv_q;
-        }
+        for (int32_t kk = 0; kk < g; ++kk)
+            x[j * L + kk] = at[j * stride + kk] * double(n - j) * inv_q;
 }
 
 // A filtered value as the block's part of a sample: truncated toward zero, not yet
@@ -104,7 +99,7 @@ static inline void write_block(const double* x, int16_t* at, int32_t* pending, b
                     to_sample(pending[j * stride + kk] + block_part(x[j * L + kk], two_over_n));
     for (int32_t j = overlapping ? q : 0; j < h; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
-            at[j * stride + kk] = to_sample(block_part(x[j * L + kk], two_over_n));
+            at[j * stride + kk] = to_sample(x[j * L + kk] * two_over_n);
     for (int32_t j = h; j < n; ++j)
         for (int32_t kk = 0; kk < g; ++kk)
             pending[(j - h) * stride + kk] = block_part(x[j * L + kk], two_over_n);
@@ -113,9 +108,9 @@ static inline void write_block(const double* x, int16_t* at, int32_t* pending, b
 // Blocks go through the transform real_fft_lanes at a time, whatever hop and channel
 // they belong to: the blocks of a batch are all filled, transformed, notched and
 // transformed back, then all written, in span order. Filling first is safe: block d + h
-// reads source frames from d + n on (and the q frames block d saved in `overlap`
-// before it), none of which block d writes; the writes still come in order, each block
-// adding its rising ramp to the falling ramp the one before left in `pending`. Mono and
+// reads source frames from d + h on, none of which block d writes; the writes still come
+// in order, each block adding its rising ramp to the falling ramp the one before left in
+// `pending`. Mono and
 // stereo blocks are filled and written by loops of their own, with the stride and
 // channel count known, so the compiler can vectorise them; stereo channels go as pairs,
 // into neighbouring lanes. Other counts go one channel at a time.
@@ -133,8 +128,8 @@ static void filter_blocks(const Blocks& b)
             units[used] = Unit{d, k};
             int16_t* at = b.span + int64_t(d) * ch + k;
             double* x = real_fft_lane(b.x, p.n, count);
-            if (g == 1) fill_block(x, at, b.overlap + k, d > 0, ch, 1);
-            else fill_block(x, at, b.overlap, d > 0, 2, 2);
+            if (g == 1) fill_block(x, at, d > 0, ch, 1);
+            else fill_block(x, at, d > 0, 2, 2);
             count += g;
             k += g;
             if (k == ch) k = 0, d += p.h;
@@ -152,9 +147,8 @@ static void filter_blocks(const Blocks& b)
     }
 }
 
-// The last block's falling ramp covers the final q frames; adding their source (left
-// in `overlap` by that block) on a rising ramp cross-fades the span's end back to the
-// untouched audio.
+// The last block's falling ramp covers the final q frames; adding their source (still
+// in the span) on a rising ramp cross-fades the span's end back to the untouched audio.
 static void cross_fade_tail(const Blocks& b)
 {
     const RenderPlan& p = g_plan;
@@ -162,7 +156,7 @@ static void cross_fade_tail(const Blocks& b)
     for (int32_t i = 0; i < p.q; ++i)
         for (int32_t k = 0; k < p.channels; ++k) {
             const int64_t at = int64_t(i) * p.channels + k;
-            tail[at] = to_sample(b.pending[at] + i * int32_t(b.overlap[at]) / p.q);
+            tail[at] = to_sample(b.pending[at] + i * int32_t(tail[at]) / p.q);
         }
 }
 
@@ -199,23 +193,31 @@ void discard_span()
 
 int32_t render_span(const SourceReader& source)
 {
-    discard_span();
-
     const RenderPlan& p = g_plan;
-    if (p.span_length <= 0) return 1;
+    if (p.span_length <= 0) {
+        discard_span();
+        return 1;
+    }
+    // The block buffer is taken before the previous span is freed, so that a render of
+    // the same span puts the new one where the old one was and the freed heap top never
+    // holds both: the allocator then keeps their pages rather than returning them and
+    // faulting them in again on every render. The buffer starts on a 64-byte boundary,
+    // so that no element of a group (32 bytes) straddles two cache lines.
+    const size_t x_bytes = sizeof(double) * size_t(p.n) * real_fft_lanes;
+    void* x_memory = std::malloc(x_bytes + 63);
+    discard_span();
     Blocks b;
-    // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
-    b.x = static_cast<double*>(std::calloc(size_t(p.n) * real_fft_lanes, sizeof(double)));
-    b.overlap = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * p.q * size_t(p.channels)));
+    b.x = reinterpret_cast<double*>((reinterpret_cast<uintptr_t>(x_memory) + 63) & ~uintptr_t(63));
     b.pending = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * p.q * size_t(p.channels)));
     b.span = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * size_t(p.capture_capacity)));
-    if (!b.x || !b.overlap || !b.pending || !b.span) {
-        std::free(b.x);
-        std::free(b.overlap);
+    if (!x_memory || !b.pending || !b.span) {
+        std::free(x_memory);
         std::free(b.pending);
         std::free(b.span);
         return 0;
     }
+    // Zeroed, so that the spare lanes of a batch that is not full hold numbers.
+    std::memset(b.x, 0, x_bytes);
 
     // Zeroed first: whatever the media cannot supply is silence, and a host that claims
     // more frames than it wrote leaves silence, never the previous render's data.
@@ -225,8 +227,7 @@ int32_t render_span(const SourceReader& source)
     cross_fade_tail(b);
     fade_in(b.span);
 
-    std::free(b.x);
-    std::free(b.overlap);
+    std::free(x_memory);
     std::free(b.pending);
     g_span.samples = b.span;
     g_span.length = p.span_length;
