@@ -17,7 +17,7 @@ std::vector<double> local_floor(const std::vector<double>& db)
     std::vector<double> around;
     for (int32_t b = 0; b < bins; b += 4) {
         around.assign(db.begin() + std::max(0, b - kFloorReach), db.begin() + std::min(bins, b + kFloorReach + 1));
-        const double f = quantile(around, kFloorQuantile);
+        const double f = quantile_in_place(&around, kFloorQuantile);
         for (int32_t i = b; i < std::min(bins, b + 4); ++i) floor[i] = f;
     }
     return floor;
@@ -46,13 +46,15 @@ std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, in
 
 } // namespace
 
-double quantile(std::vector<double> v, double q)
+double quantile_in_place(std::vector<double>* v, double q)
 {
-    if (v.empty()) return 0;
-    const size_t k = std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5));
-    std::nth_element(v.begin(), v.begin() + k, v.end());
-    return v[k];
+    if (v->empty()) return 0;
+    const size_t k = std::min(v->size() - 1, size_t(q * double(v->size() - 1) + 0.5));
+    std::nth_element(v->begin(), v->begin() + k, v->end());
+    return (*v)[k];
 }
+
+double quantile(std::vector<double> v, double q) { return quantile_in_place(&v, q); }
 
 Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
 {
@@ -69,11 +71,14 @@ Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
 
 const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level)
 {
+    // A frame's peaks lie in order of bin, so only those within reach are looked at:
+    // a long region's runs ask each frame about every bin that holds peaks.
+    const auto from = std::lower_bound(peaks.begin(), peaks.end(), bin - reach,
+                                       [](const Peak& p, int32_t b) { return p.bin < b; });
     const Peak* best = nullptr;
-    for (const Peak& p : peaks)
-        if (std::abs(p.bin - bin) <= reach && (any_level || p.level_dbfs >= kQuietestDbfs) &&
-            (!best || p.above_floor > best->above_floor))
-            best = &p;
+    for (auto p = from; p != peaks.end() && p->bin <= bin + reach; ++p)
+        if ((any_level || p->level_dbfs >= kQuietestDbfs) && (!best || p->above_floor > best->above_floor))
+            best = &*p;
     return best;
 }
 

@@ -52,7 +52,7 @@ struct Peak {
 struct Frames {
     int32_t n = 0, hop = 0, rate = 0;
     int64_t first = 0;                     // sample frame where frame 0 starts
-    std::vector<std::vector<Peak>> peaks;  // per frame, by bin
+    std::vector<std::vector<Peak>> peaks;  // per frame, in order of bin
     double bin_hz() const { return double(rate) / n; }
 };
 
@@ -65,7 +65,10 @@ struct Run {
     int32_t harmonic = -1;     // a fundamental found under a harmonic: that one's run
 };
 
+// The value a share q of `v` lies at or below (q = 0.5: the median); the in-place form
+// reorders `v` and spares a copy where it is called for every few bins of every frame.
 double quantile(std::vector<double> v, double q);
+double quantile_in_place(std::vector<double>* v, double q);
 
 // Each frame's peaks over frames [first, first + count) of `audio`, frames a quarter
 // block apart.
