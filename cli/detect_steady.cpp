@@ -84,7 +84,8 @@ bool steady(const Frames& f, Run* r)
 // block's finer bin (about 0.6 Hz at 48 kHz against 1.2 Hz), so this look passes only
 // a line steadier than the first could tell, never one that glides more; a run that
 // passes here must also hold still wherever it sounds (unsteady_within), and the runs
-// that fail here are kept in `failed` for that test. Each frame's long block is taken once for all the runs that cover it.
+// that fail here are kept in `failed` for that test. Each frame's long block is taken
+// once for all the runs that cover it.
 void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
                  std::vector<Run>* passed)
 {

@@ -13,6 +13,7 @@ namespace {
 constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
 constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
 constexpr double kTrailSeconds = 0.1;     // and after it
+constexpr int32_t kGuardFrames = 2;       // video frames the stretch keeps clear around the tone
 constexpr double kWholeCutDb = 40;        // the cut over the tone's whole extent to reach
 constexpr double kSwitchSeconds = 0.001;  // how fast the trial copy of a tone switches
 
@@ -150,7 +151,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.placement.video_rate_den = video_rate_den;
     const double frame_samples = double(audio.rate) * video_rate_den / video_rate_num;
     const int32_t n = pick->cover.n;
-    const double lead = double(audio.first_frame + tone.first) - n - 2 * frame_samples;
+    const double lead = double(audio.first_frame + tone.first) - n - kGuardFrames * frame_samples;
     fit.placement.start_frame = lead > 0 ? int32_t(lead / frame_samples) : 0;
     fit.stretch_first = stretch_first_frame(audio.rate, file_frames, fit.placement) - audio.first_frame;
     fit.starts_too_early = tone.first - fit.stretch_first < n;
@@ -159,7 +160,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     for (int32_t seconds = ranges.minimum[kSeconds]; seconds <= ranges.maximum[kSeconds]; ++seconds) {
         fit.settings.slider[kSeconds] = seconds;
         const NotchGeometry g = notch_geometry(fit.settings, audio.rate);
-        if (fit.stretch_first + g.length - g.quarter >= tone.end + 2 * frame_samples) {
+        if (fit.stretch_first + g.length - g.quarter >= tone.end + kGuardFrames * frame_samples) {
             fit.too_long = false;
             break;
         }
@@ -214,7 +215,7 @@ FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, cons
     // fit_settings starts the stretch on the frame before a block and two frames ahead
     // of the tone, which starts inside the region; the excerpt goes lead_in_frames back.
     // One frame more for the rounding of frame starts to whole samples.
-    const int64_t back = int64_t(std::ceil((double(g.n) + 2 * frame_samples) / frame_samples)) + 2 +
+    const int64_t back = int64_t(std::ceil((double(g.n) + kGuardFrames * frame_samples) / frame_samples)) + 2 +
                          lead_in_frames(region);
     Placement from = region;
     from.start_frame = int32_t(std::max<int64_t>(0, region.start_frame - back));
