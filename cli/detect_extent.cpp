@@ -2,37 +2,45 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 
 namespace detection {
-namespace {
 
-// Amplitude (full scale = 1) of the `hz` component of the n frames from `at`, by a
-// Hann-windowed single-frequency DFT, root mean square over the channels.
-struct Probe {
-    int32_t n;
-    std::vector<std::complex<double>> kernel;
-    double gain;
-    Probe(int32_t size, double hz, int32_t rate) : n(size), kernel(size_t(size)), gain(0)
-    {
-        for (int32_t j = 0; j < n; ++j) {
-            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
-            kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
-            gain += w;
-        }
+Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
+    : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
+{
+    for (int32_t j = 0; j < n; ++j) {
+        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+        kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
+        gain += w;
     }
-    double amplitude(const Audio& a, int64_t at) const
-    {
-        double sum = 0;
-        for (int32_t k = 0; k < a.channels; ++k) {
-            std::complex<double> z = 0;
-            const int16_t* x = a.samples.data() + at * a.channels + k;
-            for (int32_t j = 0; j < n; ++j) z += double(x[j * a.channels]) * kernel[j];
-            sum += std::norm(z);
-        }
-        return 2 * std::sqrt(sum / a.channels) / gain / 32768.0;
-    }
-};
+}
+
+double Probe::amplitude(const Audio& a, int64_t at) const
+{
+    double sum = 0;
+    for (int32_t k = 0; k < a.channels; ++k) sum += std::norm(sum_over(a, at, k));
+    return 2 * std::sqrt(sum / a.channels) / gain / 32768.0;
+}
+
+std::complex<double> Probe::phasor(const Audio& a, int64_t at) const
+{
+    std::complex<double> z = 0;
+    for (int32_t k = 0; k < a.channels; ++k) z += sum_over(a, at, k);
+    // The kernel starts its phase at `at`; turned back to the audio's start, a steady
+    // tone's phasor turns by its offset from `hz` alone.
+    const double cycles = std::fmod(hz * double(at) / rate, 1.0);
+    return z * std::polar(2 / gain / 32768.0 / a.channels, -2 * M_PI * cycles);
+}
+
+std::complex<double> Probe::sum_over(const Audio& a, int64_t at, int32_t channel) const
+{
+    std::complex<double> z = 0;
+    const int16_t* x = a.samples.data() + at * a.channels + channel;
+    for (int32_t j = 0; j < n; ++j) z += double(x[j * a.channels]) * kernel[j];
+    return z;
+}
+
+namespace {
 
 // Where the tone's amplitude crosses half its steady value, walking from `inside`
 // towards `limit` (both block starts), in coarse steps and then in `step`s over the

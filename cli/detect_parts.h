@@ -4,6 +4,7 @@
 // (detect_steady), a run's level and extent as a tone (detect_extent), and what marks
 // a steady stretch as program sound or gathers a hum's family (detect_program).
 // detect.cpp puts them together.
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -65,6 +66,24 @@ struct Run {
     int32_t harmonic = -1;     // a fundamental found under a harmonic: that one's run
 };
 
+// The `hz` component of the n frames from `at`, by a Hann-windowed single-frequency DFT.
+struct Probe {
+    int32_t n, rate;
+    double hz;
+    std::vector<std::complex<double>> kernel;
+    double gain;
+    Probe(int32_t size, double probe_hz, int32_t sample_rate);
+    // Amplitude (full scale = 1), root mean square over the channels.
+    double amplitude(const Audio& a, int64_t at) const;
+    // Amplitude and phase of the channels' mean, the phase measured from the audio's
+    // first frame: a steady tone's phasor turns from block to block by the tone's
+    // offset from `hz`, times the time between them.
+    std::complex<double> phasor(const Audio& a, int64_t at) const;
+
+private:
+    std::complex<double> sum_over(const Audio& a, int64_t at, int32_t channel) const;
+};
+
 // The value a share q of `v` lies at or below (q = 0.5: the median); the in-place form
 // reorders `v` and spares a copy where it is called for every few bins of every frame.
 double quantile(std::vector<double> v, double q);
@@ -86,8 +105,9 @@ std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest);
 // own peaks; fills the run's readings.
 bool steady(const Frames& f, Run* r);
 
-// Looks again, through a longer block, at the runs in `failed` that stood clear but did
-// not hold still: those that do now go to `passed`, the rest stay in `failed`.
+// Looks again, through a longer block and then at the phase of each frame, at the runs
+// in `failed` that stood clear but did not hold still: those that do now go to
+// `passed`, the rest stay in `failed`.
 void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
                  std::vector<Run>* passed);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 #include "cli/spectrum.h"
 
@@ -60,6 +61,64 @@ bool loudest_steady_line(const Frames& f, const Run& r, const std::vector<std::v
     return loudest > -HUGE_VAL;
 }
 
+// The frequency, within `reach` Hz of the probe's, at which the phasors of the frames
+// [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
+// constant rate, so this reads its frequency from the whole stretch at once, far finer
+// than one block's bin, while sound that covered a frame only nudges its phasor.
+double in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
+                  int32_t from, int32_t to, double hop_seconds, double reach)
+{
+    const auto together = [&](double offset) {
+        std::complex<double> sum = 0;
+        for (int32_t m = from; m < to; ++m)
+            if (clear[size_t(m)]) sum += z[size_t(m)] * std::polar(1.0, -2 * M_PI * offset * (m - from) * hop_seconds);
+        return std::abs(sum);
+    };
+    // The stretch tells apart frequencies about 1 / its length apart: a grid sixteen
+    // times finer finds the top, and halving steps then settle on it.
+    double step = 1 / ((to - from) * hop_seconds) / 16, best = 0, most = together(0);
+    for (double d = -reach; d <= reach; d += step)
+        if (const double x = together(d); x > most) most = x, best = d;
+    for (step /= 2; step > 1e-3; step /= 2)
+        for (const double d : {best - step, best + step})
+            if (const double x = together(d); x > most) most = x, best = d;
+    return probe.hz + best;
+}
+
+// A third look at a run that stood clear but failed to hold still at both others: its
+// frequency read from the phase of the probe at its frequency, stretch by stretch.
+// Sound over a tone moves its interpolated peak by a good share of a bin in the frames
+// it covers, though the tone holds still; over a stretch of frames, the tone's phase
+// still turns at its own steady rate, while a gliding or wavering partial's does not
+// keep one rate from stretch to stretch. Each stretch spans as many frame starts as the
+// second look's block holds hops and is read from its clear frames (no louder than
+// the run's own level, as at the first look), when at least half are clear. The
+// readings are held to the second look's limit, so this look too passes nothing that
+// glides more than a tone could; on passing, they stand as the run's frequencies.
+bool holds_phase(const Audio& a, const Frames& f, Run* r)
+{
+    const Probe probe(f.n, quantile(r->hz, 0.5), a.rate);
+    const int32_t frames = r->to - r->from;
+    std::vector<std::complex<double>> z;
+    std::vector<double> db;
+    for (int32_t m = r->from; m < r->to; ++m) {
+        z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
+        db.push_back(20 * std::log10(std::max(std::abs(z.back()), 1e-12)));
+    }
+    const double own = quantile(db, kOwnQuantile) + kCoveredDb;
+    std::vector<bool> clear;
+    for (const double x : db) clear.push_back(x <= own);
+    const int32_t stretch = kFineFactor * f.n / f.hop;
+    std::vector<double> hz;
+    for (int32_t from = 0; from + stretch <= frames; from += stretch)
+        if (2 * std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= stretch)
+            hz.push_back(in_step_hz(probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz()));
+    // A spread needs three readings at the least.
+    if (hz.size() < 3 || quantile(hz, 0.9) - quantile(hz, 0.1) > kDriftBins * f.bin_hz() / kFineFactor) return false;
+    r->hz = hz;
+    return true;
+}
+
 } // namespace
 
 // The run's frequency and level frame by frame, from the analysis's own peaks.
@@ -83,8 +142,9 @@ bool steady(const Frames& f, Run* r)
 // level in the analysis block. The drift is held to the same share of the longer
 // block's finer bin (about 0.6 Hz at 48 kHz against 1.2 Hz), so this look passes only
 // a line steadier than the first could tell, never one that glides more; a run that
-// passes here must also hold still wherever it sounds (unsteady_within), and the runs
-// that fail here are kept in `failed` for that test. Each frame's long block is taken
+// passes here, or at the phase look that follows for runs that fail here, must also
+// hold still wherever it sounds (unsteady_within), and the runs that fail both are
+// kept in `failed` for that test. Each frame's long block is taken
 // once for all the runs that cover it.
 void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
                  std::vector<Run>* passed)
@@ -132,6 +192,7 @@ void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, 
         r.second_look = true;
         Run line;
         if (loudest_steady_line(f, r, readings[i], bin_hz, &line)) passed->push_back(line);
+        else if (holds_phase(a, f, &r)) passed->push_back(r);
         else unsteady.push_back(r);
     }
     failed->swap(unsteady);

@@ -2,7 +2,7 @@
 // with tones and hums mixed in. Speech pitch glides and its harmonics come and go, so
 // none of it may pass as a tone, while a tone 35 dB under the speech must, even where
 // speech harmonics pass over its bin (lifting its level and pulling its peak) or break
-// its run in two.
+// its run in two, and at 120 Hz, within the speaking voice's own pitch range.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Tones, ToneUnderSpeech,
                          ::testing::Values(SpeechTone{1000, -35, 1.2, 4.0}, SpeechTone{440, -30, 0.5, 2.6},
                                            SpeechTone{6300, -40, 2.0, 99}, SpeechTone{3150, -25, 0, 99},
                                            SpeechTone{1000, -50, 1.2, 4.0}, SpeechTone{440, -45, 0.5, 2.6},
-                                           SpeechTone{700, -50, 1.2, 4.0}));
+                                           SpeechTone{700, -50, 1.2, 4.0}, SpeechTone{120, -50, 0.5, 2.6}));
 
 // A hum is one tone with harmonics, not four tones, and its fundamental leads.
 TEST(HumUnderSpeech, OneFamilyLedByTheFundamental)
@@ -173,7 +173,8 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // Pieces that oxygen-sounds and gnome-audio ship, over their first 6 s (most of their
 // notes lie there): 440 Hz through two of them, and 120 Hz beside a louder partial
 // at 129 Hz in logout's chime, where the tone's bins hold more of the partial than
-// of the tone itself. Each must lead.
+// of the tone itself, and under Log-Out-Long's low notes, which move its peak by more
+// than a fifth of a bin in the frames they cover. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -199,7 +200,8 @@ TEST_P(ToneUnderMusic, FoundThroughThePartialsBesideIt)
 INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                          ::testing::Values(MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 440, -50, 0, 99},
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 440, -50, 0, 99},
-                                           MusicTone{"logout.wav", 120, -50, 1.4, 3.7}));
+                                           MusicTone{"logout.wav", 120, -50, 1.4, 3.7},
+                                           MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 120, -50, 2.1, 5.58}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must
