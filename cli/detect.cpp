@@ -39,15 +39,18 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     }
     second_look(audio, f, first, count, &failed, &runs);
 
-    // A tone between two bins can pass at both; the runs then overlap, and the more
-    // prominent one stands for it.
+    // A tone between two bins can pass at both; the runs then overlap at one
+    // frequency, and the more prominent one stands for it. A run two bins off whose
+    // frequency differs by more than a bin is another sound, which overlaps a tone's
+    // run only where one ends as the other starts.
     std::sort(runs.begin(), runs.end(),
               [](const Run& a, const Run& b) { return quantile(a.above, 0.5) > quantile(b.above, 0.5); });
     std::vector<Run> kept;
     for (const Run& r : runs) {
         bool twin = false;
         for (const Run& k : kept)
-            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from));
+            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+                            std::fabs(quantile(k.hz, 0.5) - quantile(r.hz, 0.5)) <= f.bin_hz());
         if (!twin) kept.push_back(r);
     }
 
