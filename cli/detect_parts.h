@@ -30,6 +30,9 @@ constexpr int32_t kFineFactor = 2;      // a second look's block against the ana
 constexpr int32_t kFineReach = 2;       // analysis bins a second look reaches on each side
 constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
                                         // held note glides more than a whine
+constexpr double kInStep = 0.95;        // of a stretch's phasors' sizes, their sum at
+                                        // the tone's frequency: other sound there,
+                                        // about 7 dB under the tone, pulls it below
 constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
 constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
 constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also

@@ -65,8 +65,11 @@ bool loudest_steady_line(const Frames& f, const Run& r, const std::vector<std::v
 // [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
 // constant rate, so this reads its frequency from the whole stretch at once, far finer
 // than one block's bin, while sound that covered a frame only nudges its phasor.
-double in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
-                  int32_t from, int32_t to, double hop_seconds, double reach)
+// False when even there they add up to less than kInStep of their sizes' sum: the
+// stretch then holds another sound at the tone's frequency, and its reading is that
+// sound's as much as the tone's.
+bool in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
+                int32_t from, int32_t to, double hop_seconds, double reach, double* hz)
 {
     const auto together = [&](double offset) {
         std::complex<double> sum = 0;
@@ -82,7 +85,11 @@ double in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z
     for (step /= 2; step > 1e-3; step /= 2)
         for (const double d : {best - step, best + step})
             if (const double x = together(d); x > most) most = x, best = d;
-    return probe.hz + best;
+    double sizes = 0;
+    for (int32_t m = from; m < to; ++m)
+        if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
+    *hz = probe.hz + best;
+    return most >= kInStep * sizes;
 }
 
 // A third look at a run that stood clear but failed to hold still at both others: its
@@ -92,9 +99,10 @@ double in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z
 // still turns at its own steady rate, while a gliding or wavering partial's does not
 // keep one rate from stretch to stretch. Each stretch spans as many frame starts as the
 // second look's block holds hops and is read from its clear frames (no louder than
-// the run's own level, as at the first look), when at least half are clear. The
-// readings are held to the second look's limit, so this look too passes nothing that
-// glides more than a tone could; on passing, they stand as the run's frequencies.
+// the run's own level, as at the first look), when at least half are clear and they
+// turn in step. The readings are held to the second look's limit, so this look too
+// passes nothing that glides more than a tone could; on passing, they stand as the
+// run's frequencies.
 bool holds_phase(const Audio& a, const Frames& f, Run* r)
 {
     const Probe probe(f.n, quantile(r->hz, 0.5), a.rate);
@@ -112,7 +120,8 @@ bool holds_phase(const Audio& a, const Frames& f, Run* r)
     std::vector<double> hz;
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
         if (2 * std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= stretch)
-            hz.push_back(in_step_hz(probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz()));
+            if (double x; in_step_hz(probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
+                hz.push_back(x);
     // A spread needs three readings at the least.
     if (hz.size() < 3 || quantile(hz, 0.9) - quantile(hz, 0.1) > kDriftBins * f.bin_hz() / kFineFactor) return false;
     r->hz = hz;

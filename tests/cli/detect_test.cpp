@@ -174,9 +174,10 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // notes lie there): 440 Hz through two of them, and 120 Hz beside a louder partial
 // at 129 Hz in logout's chime, where the tone's bins hold more of the partial than
 // of the tone itself, and under Log-Out-Long's low notes, which move its peak by more
-// than a fifth of a bin in the frames they cover; and 60 Hz under Log-In-Short, broken
-// into pieces that notes two bins up (68 and 77 Hz) overlap by a few frames at their
-// ends. Each must lead.
+// than a fifth of a bin in the frames they cover; and under Log-In-Short, 120 Hz
+// beside a partial a few hertz off that now and then outsounds it within its own bin,
+// and 60 Hz, broken into pieces that notes two bins up (68 and 77 Hz) overlap by a
+// few frames at their ends. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -204,6 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 440, -50, 0, 99},
                                            MusicTone{"logout.wav", 120, -50, 1.4, 3.7},
                                            MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 120, -50, 2.1, 5.58},
+                                           MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 120, -40, 0, 99},
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 60, -50, 1.08, 3.72}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
