@@ -32,7 +32,7 @@ constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis 
                                         // held note glides more than a whine
 constexpr double kInStep = 0.95;        // of a stretch's phasors' sizes, their sum at
                                         // the tone's frequency: other sound there,
-                                        // about 7 dB under the tone, pulls it below
+                                        // some 6 dB under the tone, pulls it below
 constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
 constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
 constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also
