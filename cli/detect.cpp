@@ -39,24 +39,30 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     }
     second_look(audio, f, first, count, &failed, &runs);
 
-    // A tone between two bins can pass at both; the runs then overlap, and the more
-    // prominent one stands for it.
+    // A tone between two bins can pass at both; the runs then overlap and read one
+    // frequency, and the more prominent one stands for it. Runs two bins apart that read
+    // frequencies over a bin apart are two lines (a hum's fundamental beside a partial
+    // that pulled its peak at times), and each is judged on its own.
     std::sort(runs.begin(), runs.end(),
               [](const Run& a, const Run& b) { return quantile(a.above, 0.5) > quantile(b.above, 0.5); });
     std::vector<Run> kept;
     for (const Run& r : runs) {
         bool twin = false;
         for (const Run& k : kept)
-            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from));
+            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+                            std::fabs(quantile(k.hz, 0.5) - quantile(r.hz, 0.5)) <= f.bin_hz());
         if (!twin) kept.push_back(r);
     }
 
     for (size_t i = 0, found = kept.size(); i < found; ++i) {
         Run low;
         if (!fundamental_below(f, kept[i], &low)) continue;
+        // A run of its own may hold the fundamental already; one that covers only a piece
+        // of it does not stand for it (the pieces are joined as tones).
         bool known = false;
         for (const Run& k : kept)
-            known = known || (std::abs(k.bin - low.bin) <= 2 && std::min(k.to, low.to) > std::max(k.from, low.from));
+            known = known || (std::abs(k.bin - low.bin) <= 2 &&
+                              std::min(k.to, low.to) - std::max(k.from, low.from) > (low.to - low.from) / 2);
         low.harmonic = int32_t(i);
         if (!known) kept.push_back(low);
     }
@@ -69,8 +75,8 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (size_t i = 0; i < kept.size(); ++i) {
         const Run& r = kept[i];
         const Tone& t = candidates[i];
-        // A fundamental stands on the harmonic it was found under, and falls with it.
-        if (r.harmonic >= 0 && !taken_up[size_t(r.harmonic)]) continue;
+        // A fundamental stands on its harmonics, and falls with them.
+        if (r.harmonic >= 0 && !family_stands(f, kept, taken_up, r)) continue;
         // A held note's level scatters and moves as a whole; program sound over a
         // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;

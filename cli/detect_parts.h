@@ -102,6 +102,10 @@ void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone
 // The run of a hum's fundamental under `r`, weaker than its harmonic; false when none.
 bool fundamental_below(const Frames& f, const Run& r, Run* out);
 
+// Whether a run among `runs` that passed as a tone (`passed`) lies at a whole multiple
+// of the fundamental `low`'s frequency, over part of its frames.
+bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low);
+
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.
 bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span);
 
