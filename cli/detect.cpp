@@ -57,12 +57,13 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (size_t i = 0, found = kept.size(); i < found; ++i) {
         Run low;
         if (!fundamental_below(f, kept[i], &low)) continue;
-        // A run of its own may hold the fundamental already; one that covers only a piece
-        // of it does not stand for it (the pieces are joined as tones).
+        // Two harmonics may give one fundamental. A run of its own at its frequency does
+        // not stand for it: that run is judged on its own readings, which the program over
+        // it pulls, and where both pass they are joined as pieces of one tone.
         bool known = false;
-        for (const Run& k : kept)
-            known = known || (std::abs(k.bin - low.bin) <= 2 &&
-                              std::min(k.to, low.to) - std::max(k.from, low.from) > (low.to - low.from) / 2);
+        for (size_t j = found; j < kept.size(); ++j)
+            known = known || (std::abs(kept[j].bin - low.bin) <= 2 &&
+                              std::min(kept[j].to, low.to) > std::max(kept[j].from, low.from));
         low.harmonic = int32_t(i);
         if (!known) kept.push_back(low);
     }
@@ -101,7 +102,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].hz < tones[b].hz; });
     std::vector<bool> taken(tones.size(), false);
     for (const size_t i : order)
-        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], &tones[i], &tones, &taken);
+        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], shortest, &tones[i], &tones, &taken);
     for (size_t i = 0; i < tones.size(); ++i)
         if (!taken[i]) d.tones.push_back(tones[i]);
     return d;

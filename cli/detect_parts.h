@@ -96,8 +96,10 @@ void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, 
 Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count);
 
 // Whole multiples of `t` among the other tones join its family (marked in `taken`);
-// multiples that hold a peak through most of its run join it too.
-void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone>* others, std::vector<bool>* taken);
+// multiples that hold a peak through most of its run join it too, unless their line
+// goes on through the `span` frames on both sides of it.
+void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
+                      std::vector<bool>* taken);
 
 // The run of a hum's fundamental under `r`, weaker than its harmonic; false when none.
 bool fundamental_below(const Frames& f, const Run& r, Run* out);

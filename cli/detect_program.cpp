@@ -41,7 +41,8 @@ double track_share(const Frames& f, const Tone& t, bool before, int32_t span)
 
 // Whole multiples of `t` among the other tones join its family; multiples that hold a
 // peak through most of its run without passing as tones themselves join it too.
-void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone>* others, std::vector<bool>* taken)
+void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
+                      std::vector<bool>* taken)
 {
     const double nyquist = f.rate / 2.0;
     for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < 0.98 * nyquist; ++order) {
@@ -66,8 +67,17 @@ void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone
                     levels.push_back(p->level_dbfs);
                 }
             if (hzs.size() < kHarmonicPresent * (run.to - run.from)) continue;
+            // A harmonic holds the family's frequency as the fundamental does; a partial
+            // of the program a bin beside the multiple lifts the same bins but lies off it.
+            // Its level is its own, where nothing over it lifts its bin.
+            // A hum's partials are switched on and off together: a line that goes on past
+            // both ends of the fundamental belongs to the program.
             h.hz = quantile(hzs, 0.5);
-            h.level_dbfs = quantile(levels, 0.5);
+            if (std::fabs(h.hz - hz) > kDriftBins * f.bin_hz() + order * t->drift_hz) continue;
+            Tone line = *t;
+            line.hz = h.hz;
+            if (track_goes_on(f, line, true, span) && track_goes_on(f, line, false, span)) continue;
+            h.level_dbfs = quantile(levels, kOwnQuantile);
         }
         h.relative_db = h.level_dbfs - t->level_dbfs;
         t->harmonics.push_back(h);
@@ -85,7 +95,9 @@ void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone
 // The fundamental sounds as long as the hum, beyond the stretch where one harmonic
 // stood clear of the program: its run reaches on either side for as long as its peak
 // stays by the family's frequency, so that its extent and level are read over its
-// whole life. A syllable or a note over it may hide it for up to a block's length (the
+// whole life, and begins and ends on its own readings (a harmonic's run may take in a
+// partial of the program at its frequency before or after the hum). A syllable or a
+// note over it may hide it for up to a block's length (the
 // gap over which two pieces of one tone are joined), which the run bridges.
 bool fundamental_below(const Frames& f, const Run& r, Run* out)
 {
@@ -111,6 +123,8 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
         low.bin = bin;
         low.from = r.from;
         low.to = r.to;
+        while (!reading(low.from)) ++low.from;
+        while (!reading(low.to - 1)) --low.to;
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
             if (reading(m)) low.from = last = m;
