@@ -94,11 +94,11 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
 // drift, as a partial that glides past never does.
 // The fundamental sounds as long as the hum, beyond the stretch where one harmonic
 // stood clear of the program: its run reaches on either side for as long as its peak
-// stays by the family's frequency, so that its extent and level are read over its
+// stays on the family's frequency, so that its extent and level are read over its
 // whole life, and begins and ends on its own readings (a harmonic's run may take in a
 // partial of the program at its frequency before or after the hum). A syllable or a
-// note over it may hide it for up to a block's length (the
-// gap over which two pieces of one tone are joined), which the run bridges.
+// note over it may hide it for up to a block's length (the gap over which two pieces
+// of one tone are joined), which the run bridges.
 bool fundamental_below(const Frames& f, const Run& r, Run* out)
 {
     const double hz = quantile(r.hz, 0.5);
@@ -125,11 +125,15 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
         low.to = r.to;
         while (!reading(low.from)) ++low.from;
         while (!reading(low.to - 1)) --low.to;
+        const auto on_it = [&](int32_t m) {
+            const Peak* p = reading(m);
+            return p && std::fabs(p->at * f.bin_hz() - family) <= drift;
+        };
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
-            if (reading(m)) low.from = last = m;
+            if (on_it(m)) low.from = last = m;
         for (int32_t m = low.to, last = low.to - 1; m < frames && m - last <= bridged + 1; ++m)
-            if (reading(m)) last = m, low.to = m + 1;
+            if (on_it(m)) last = m, low.to = m + 1;
         for (int32_t m = low.from; m < low.to; ++m)
             if (const Peak* p = reading(m)) {
                 low.level.push_back(p->level_dbfs);
@@ -146,17 +150,24 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
 
 // A fundamental found under one harmonic stands while any harmonic of its family
 // passed as a tone over its frames: speech may break the one it was found under, and a
-// single harmonic's verdict is no more than one member's.
+// single harmonic's verdict is no more than one member's. It stands too on two or more
+// harmonics that held their frequency there though each failed a later test: several
+// lines at whole multiples of one frequency that hold still together are a hum, which
+// speech over each by turns cannot make, and the fundamental still faces every test a
+// tone does over its own run.
 bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low)
 {
     const double hz = quantile(low.hz, 0.5);
+    std::vector<double> held;
     for (size_t i = 0; i < runs.size(); ++i) {
         const Run& u = runs[i];
-        if (!passed[i] || &u == &low || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
+        if (u.harmonic >= 0 || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
         const double order = std::round(quantile(u.hz, 0.5) / hz);
-        if (order >= 2 && std::fabs(quantile(u.hz, 0.5) - order * hz) <= 1.5 * f.bin_hz()) return true;
+        if (order < 2 || std::fabs(quantile(u.hz, 0.5) - order * hz) > 1.5 * f.bin_hz()) continue;
+        if (passed[i]) return true;
+        if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
     }
-    return false;
+    return held.size() >= 2;
 }
 
 // A tone is switched on and off; a partial that only settles into a steady stretch was
