@@ -104,8 +104,9 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
 // The run of a hum's fundamental under `r`, weaker than its harmonic; false when none.
 bool fundamental_below(const Frames& f, const Run& r, Run* out);
 
-// Whether a run among `runs` that passed as a tone (`passed`) lies at a whole multiple
-// of the fundamental `low`'s frequency, over part of its frames.
+// Whether the fundamental `low` has a family among `runs` over part of its frames: a
+// run at a whole multiple of its frequency that passed as a tone (`passed`), or runs
+// at two or more such multiples that held still.
 bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low);
 
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.

@@ -69,14 +69,14 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
             if (hzs.size() < kHarmonicPresent * (run.to - run.from)) continue;
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
-            // Its level is its own, where nothing over it lifts its bin.
-            // A hum's partials are switched on and off together: a line that goes on past
-            // both ends of the fundamental belongs to the program.
             h.hz = quantile(hzs, 0.5);
             if (std::fabs(h.hz - hz) > kDriftBins * f.bin_hz() + order * t->drift_hz) continue;
+            // A hum's partials are switched on and off together: a line that goes on past
+            // both ends of the fundamental belongs to the program.
             Tone line = *t;
             line.hz = h.hz;
             if (track_goes_on(f, line, true, span) && track_goes_on(f, line, false, span)) continue;
+            // Its level is its own, where nothing over it lifts its bin.
             h.level_dbfs = quantile(levels, kOwnQuantile);
         }
         h.relative_db = h.level_dbfs - t->level_dbfs;
