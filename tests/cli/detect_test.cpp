@@ -110,10 +110,9 @@ INSTANTIATE_TEST_SUITE_P(Tones, ToneUnderSpeech,
 // (each partial half the one before). Over speech at -30 dBFS every partial stands
 // clear; at -50 dBFS the speech covers the fundamental and most harmonics by turns,
 // and only the family's frequency, which the clear harmonics give, tells it apart,
-// while no harmonic alone passes as a tone. In
-// Log-In-Short a partial of the music 8 Hz above the fundamental pulls its peak before
-// the music's louder note hides it for half a second, and partials a bin from each
-// harmonic lift those harmonics' bins.
+// while no harmonic alone passes as a tone. In Log-In-Short a partial of the music
+// 8 Hz above the fundamental pulls its peak before the music's louder note hides it
+// for half a second, and partials a bin from each harmonic lift those harmonics' bins.
 struct Hum {
     const char* piece;  // nullptr: the spoken words
     double hz;
