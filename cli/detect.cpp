@@ -39,10 +39,11 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     }
     second_look(audio, f, first, count, &failed, &runs);
 
-    // A tone between two bins can pass at both; the runs then overlap at one
-    // frequency, and the more prominent one stands for it. A run two bins off whose
-    // frequency differs by more than a bin is another sound, which overlaps a tone's
-    // run only where one ends as the other starts.
+    // A tone between two bins can pass at both; the runs then overlap and read one
+    // frequency, and the more prominent one stands for it. Runs two bins apart that read
+    // frequencies over a bin apart are two lines (a hum's fundamental beside a partial
+    // that pulled its peak at times, or a note that ends as a tone starts), and each is
+    // judged on its own.
     std::sort(runs.begin(), runs.end(),
               [](const Run& a, const Run& b) { return quantile(a.above, 0.5) > quantile(b.above, 0.5); });
     std::vector<Run> kept;
@@ -57,9 +58,13 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (size_t i = 0, found = kept.size(); i < found; ++i) {
         Run low;
         if (!fundamental_below(f, kept[i], &low)) continue;
+        // Two harmonics may give one fundamental. A run of its own at its frequency does
+        // not stand for it: that run is judged on its own readings, which the program over
+        // it pulls, and where both pass they are joined as pieces of one tone.
         bool known = false;
-        for (const Run& k : kept)
-            known = known || (std::abs(k.bin - low.bin) <= 2 && std::min(k.to, low.to) > std::max(k.from, low.from));
+        for (size_t j = found; j < kept.size(); ++j)
+            known = known || (std::abs(kept[j].bin - low.bin) <= 2 &&
+                              std::min(kept[j].to, low.to) > std::max(kept[j].from, low.from));
         low.harmonic = int32_t(i);
         if (!known) kept.push_back(low);
     }
@@ -72,8 +77,8 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     for (size_t i = 0; i < kept.size(); ++i) {
         const Run& r = kept[i];
         const Tone& t = candidates[i];
-        // A fundamental stands on the harmonic it was found under, and falls with it.
-        if (r.harmonic >= 0 && !taken_up[size_t(r.harmonic)]) continue;
+        // A fundamental stands on its harmonics, and falls with them.
+        if (r.harmonic >= 0 && !family_stands(f, kept, taken_up, r)) continue;
         // A held note's level scatters and moves as a whole; program sound over a
         // tone scatters its level without moving it.
         if (t.level_range_db > kToneLevelRangeDb) continue;
@@ -98,7 +103,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].hz < tones[b].hz; });
     std::vector<bool> taken(tones.size(), false);
     for (const size_t i : order)
-        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], &tones[i], &tones, &taken);
+        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], shortest, &tones[i], &tones, &taken);
     for (size_t i = 0; i < tones.size(); ++i)
         if (!taken[i]) d.tones.push_back(tones[i]);
     return d;

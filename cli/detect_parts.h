@@ -119,11 +119,18 @@ void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, 
 Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count);
 
 // Whole multiples of `t` among the other tones join its family (marked in `taken`);
-// multiples that hold a peak through most of its run join it too.
-void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone>* others, std::vector<bool>* taken);
+// multiples that hold a peak through most of its run join it too, unless their line
+// goes on through the `span` frames on both sides of it.
+void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
+                      std::vector<bool>* taken);
 
 // The run of a hum's fundamental under `r`, weaker than its harmonic; false when none.
 bool fundamental_below(const Frames& f, const Run& r, Run* out);
+
+// Whether the fundamental `low` has a family among `runs` over part of its frames: a
+// run at a whole multiple of its frequency that passed as a tone (`passed`), or runs
+// at two or more such multiples that held still.
+bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low);
 
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.
 bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span);

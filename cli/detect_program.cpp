@@ -41,7 +41,8 @@ double track_share(const Frames& f, const Tone& t, bool before, int32_t span)
 
 // Whole multiples of `t` among the other tones join its family; multiples that hold a
 // peak through most of its run without passing as tones themselves join it too.
-void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone>* others, std::vector<bool>* taken)
+void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
+                      std::vector<bool>* taken)
 {
     const double nyquist = f.rate / 2.0;
     for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < 0.98 * nyquist; ++order) {
@@ -66,8 +67,17 @@ void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone
                     levels.push_back(p->level_dbfs);
                 }
             if (hzs.size() < kHarmonicPresent * (run.to - run.from)) continue;
+            // A harmonic holds the family's frequency as the fundamental does; a partial
+            // of the program a bin beside the multiple lifts the same bins but lies off it.
             h.hz = quantile(hzs, 0.5);
-            h.level_dbfs = quantile(levels, 0.5);
+            if (std::fabs(h.hz - hz) > kDriftBins * f.bin_hz() + order * t->drift_hz) continue;
+            // A hum's partials are switched on and off together: a line that goes on past
+            // both ends of the fundamental belongs to the program.
+            Tone line = *t;
+            line.hz = h.hz;
+            if (track_goes_on(f, line, true, span) && track_goes_on(f, line, false, span)) continue;
+            // Its level is its own, where nothing over it lifts its bin.
+            h.level_dbfs = quantile(levels, kOwnQuantile);
         }
         h.relative_db = h.level_dbfs - t->level_dbfs;
         t->harmonics.push_back(h);
@@ -77,32 +87,87 @@ void gather_harmonics(const Frames& f, const Run& run, Tone* t, std::vector<Tone
 // A hum's fundamental can be weaker than its harmonics and fail the tone test while
 // still holding a peak through most of their run: the run of the lowest such whole
 // fraction of `r`'s frequency, or none.
+// The steady harmonic gives the family's frequency to a small share of a bin; speech
+// or music over the weaker fundamental pulls its peak in the frames it covers, so the
+// fundamental is judged against that frequency rather than on its own spread: the
+// middle of its readings must lie on it and the middle half of them within a tone's
+// drift, as a partial that glides past never does.
+// The fundamental sounds as long as the hum, beyond the stretch where one harmonic
+// stood clear of the program: its run reaches on either side for as long as its peak
+// stays on the family's frequency, so that its extent and level are read over its
+// whole life, and begins and ends on its own readings (a harmonic's run may take in a
+// partial of the program at its frequency before or after the hum). A syllable or a
+// note over it may hide it for up to a block's length (the gap over which two pieces
+// of one tone are joined), which the run bridges.
 bool fundamental_below(const Frames& f, const Run& r, Run* out)
 {
     const double hz = quantile(r.hz, 0.5);
+    const double drift = kDriftBins * f.bin_hz();
+    const int32_t frames = int32_t(f.peaks.size());
     for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
-        const int32_t bin = int32_t(std::lround(hz / k / f.bin_hz()));
+        const double family = hz / k;
+        const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
         if (bin * f.bin_hz() < 20) continue;
+        const auto reading = [&](int32_t m) -> const Peak* {
+            const Peak* p = peak_near(f.peaks[m], bin, 1);
+            return p && std::fabs(p->at * f.bin_hz() * k - hz) <= 1.5 * f.bin_hz() ? p : nullptr;
+        };
+        std::vector<double> on;
+        for (int32_t m = r.from; m < r.to; ++m)
+            if (const Peak* p = reading(m)) on.push_back(p->at * f.bin_hz());
+        if (on.size() < kHarmonicPresent * (r.to - r.from)) continue;
+        const bool on_family = std::fabs(quantile(on, 0.5) - family) <= drift / 2;
+        const bool holds = quantile(on, 0.75) - quantile(on, 0.25) <= drift;
+        if (!on_family || !holds) continue;
         Run low;
         low.bin = bin;
         low.from = r.from;
         low.to = r.to;
-        for (int32_t m = r.from; m < r.to; ++m)
-            if (const Peak* p = peak_near(f.peaks[m], bin, 1)) {
-                if (std::fabs(p->at * f.bin_hz() * k - hz) > 1.5 * f.bin_hz()) continue;
-                low.hz.push_back(p->at * f.bin_hz());
+        while (!reading(low.from)) ++low.from;
+        while (!reading(low.to - 1)) --low.to;
+        const auto on_it = [&](int32_t m) {
+            const Peak* p = reading(m);
+            return p && std::fabs(p->at * f.bin_hz() - family) <= drift;
+        };
+        const int32_t bridged = f.n / f.hop;
+        for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
+            if (on_it(m)) low.from = last = m;
+        for (int32_t m = low.to, last = low.to - 1; m < frames && m - last <= bridged + 1; ++m)
+            if (on_it(m)) last = m, low.to = m + 1;
+        for (int32_t m = low.from; m < low.to; ++m)
+            if (const Peak* p = reading(m)) {
                 low.level.push_back(p->level_dbfs);
                 low.above.push_back(p->above_floor);
             }
-        // It must hold its frequency as any tone does; a glide under the harmonics is a
-        // note's, not a hum's.
-        const bool holds = quantile(low.hz, 0.9) - quantile(low.hz, 0.1) <= kDriftBins * f.bin_hz();
-        if (low.hz.size() >= kHarmonicPresent * (r.to - r.from) && holds) {
-            *out = low;
-            return true;
-        }
+        // Its frequency and drift are the family's, read off the harmonic that stood
+        // clear, not off its own peaks, which the program over it pulls.
+        for (const double x : r.hz) low.hz.push_back(x / k);
+        *out = low;
+        return true;
     }
     return false;
+}
+
+// A fundamental found under one harmonic stands while any harmonic of its family
+// passed as a tone over its frames: speech may break the one it was found under, and a
+// single harmonic's verdict is no more than one member's. It stands too on two or more
+// harmonics that held their frequency there though each failed a later test: several
+// lines at whole multiples of one frequency that hold still together are a hum, which
+// speech over each by turns cannot make, and the fundamental still faces every test a
+// tone does over its own run.
+bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low)
+{
+    const double hz = quantile(low.hz, 0.5);
+    std::vector<double> held;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Run& u = runs[i];
+        if (u.harmonic >= 0 || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
+        const double order = std::round(quantile(u.hz, 0.5) / hz);
+        if (order < 2 || std::fabs(quantile(u.hz, 0.5) - order * hz) > 1.5 * f.bin_hz()) continue;
+        if (passed[i]) return true;
+        if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
+    }
+    return held.size() >= 2;
 }
 
 // A tone is switched on and off; a partial that only settles into a steady stretch was

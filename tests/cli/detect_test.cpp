@@ -47,9 +47,10 @@ Audio speech()
     if (name.samples.empty()) GTEST_SKIP() << "alsa-utils is not installed (no /usr/share/sounds/alsa): "      \
                                               "these tests need its spoken recordings"
 
-// Adds `partials` harmonics of `hz` (each half the one before) at `dbfs` from `from`
-// to `to` seconds, switched with 5 ms raised-cosine edges.
-Audio with_tone(Audio a, double hz, int32_t partials, double dbfs, double from, double to)
+// Adds `partials` harmonics of `hz` (each half the one before, harmonic h starting at
+// phase h * `phase`) at `dbfs` from `from` to `to` seconds, switched with 5 ms
+// raised-cosine edges.
+Audio with_tone(Audio a, double hz, int32_t partials, double dbfs, double from, double to, double phase = 0)
 {
     const int64_t first = int64_t(from * a.rate), end = std::min<int64_t>(int64_t(to * a.rate), a.frames());
     const double edge = 0.005 * a.rate, amplitude = 32767 * std::pow(10.0, dbfs / 20);
@@ -57,7 +58,8 @@ Audio with_tone(Audio a, double hz, int32_t partials, double dbfs, double from, 
         const auto ramp = [edge](double from_edge) { return 0.5 - 0.5 * std::cos(M_PI * std::min(from_edge, edge) / edge); };
         const double gate = (first > 0 ? ramp(double(t - first)) : 1.0) * (end < a.frames() ? ramp(double(end - t)) : 1.0);
         double v = 0;
-        for (int32_t h = 1; h <= partials; ++h) v += std::pow(0.5, h - 1) * std::sin(2 * M_PI * h * hz * t / a.rate);
+        for (int32_t h = 1; h <= partials; ++h)
+            v += std::pow(0.5, h - 1) * std::sin(2 * M_PI * h * hz * t / a.rate + h * phase);
         for (int32_t k = 0; k < a.channels; ++k) {
             int16_t& x = a.samples[size_t(t * a.channels + k)];
             x = int16_t(std::clamp<double>(std::lrint(x + amplitude * gate * v), -32768, 32767));
@@ -103,21 +105,67 @@ INSTANTIATE_TEST_SUITE_P(Tones, ToneUnderSpeech,
                                            SpeechTone{1000, -50, 1.2, 4.0}, SpeechTone{440, -45, 0.5, 2.6},
                                            SpeechTone{700, -50, 1.2, 4.0}, SpeechTone{120, -50, 0.5, 2.6}));
 
-// A hum is one tone with harmonics, not four tones, and its fundamental leads.
-TEST(HumUnderSpeech, OneFamilyLedByTheFundamental)
+// A hum is one tone with harmonics, not four tones, and its fundamental leads, named
+// where it starts and stops, with each harmonic it lists at the level the hum gives it
+// (each partial half the one before). Over speech at -30 dBFS every partial stands
+// clear; at -50 dBFS the speech covers the fundamental and most harmonics by turns,
+// and only the family's frequency, which the clear harmonics give, tells it apart,
+// while no harmonic alone passes as a tone. In Log-In-Short a partial of the music
+// 8 Hz above the fundamental pulls its peak before the music's louder note hides it
+// for half a second, and partials a bin from each harmonic lift those harmonics' bins.
+struct Hum {
+    const char* piece;  // nullptr: the spoken words
+    double hz;
+    int32_t partials;
+    double dbfs, from, to;  // to past the clip's end: to its end
+    size_t listed;          // harmonics that stand clear enough to be listed
+    double phase;           // of each partial against the one below: where speech
+                            // covers which partial depends on it
+};
+void PrintTo(const Hum& c, std::ostream* os)
 {
-    SPEECH_OR_SKIP(clip);
-    const Audio a = with_tone(clip, 50, 4, -30, 0, 99);
-    const Detection d = detect_tones(a, 0, a.frames());
-    ASSERT_EQ(d.tones.size(), 1u) << "first: " << (d.tones.empty() ? 0 : d.tones[0].hz);
-    EXPECT_NEAR(d.tones[0].hz, 50, d.resolution_hz);
-    std::vector<int32_t> orders;
-    for (const Harmonic& h : d.tones[0].harmonics) {
-        orders.push_back(h.order);
+    *os << (c.piece ? c.piece : "speech") << " + " << c.hz << " Hz hum at " << c.dbfs << " dBFS from " << c.from
+        << " s";
+}
+
+class HumFamily : public ::testing::TestWithParam<Hum> {};
+TEST_P(HumFamily, OneFamilyLedByTheFundamental)
+{
+    const Hum c = GetParam();
+    Audio program;
+    if (c.piece) {
+        const std::string path = std::string("/usr/share/sounds/") + c.piece;
+        if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds, gnome-audio)";
+        program = read_audio(path);
+    } else {
+        program = speech();
+        if (program.samples.empty()) GTEST_SKIP() << "alsa-utils is not installed: these tests need its spoken recordings";
+    }
+    const Audio a = with_tone(program, c.hz, c.partials, c.dbfs, c.from, c.to, c.phase);
+    const int64_t count = std::min<int64_t>(a.frames(), 6 * a.rate);
+    const Detection d = detect_tones(a, 0, count);
+    std::string found;
+    for (const Tone& u : d.tones) found += " " + std::to_string(u.hz) + " Hz;";
+    ASSERT_EQ(d.tones.size(), 1u) << "found" << found;
+    const Tone& t = d.tones[0];
+    EXPECT_NEAR(t.hz, c.hz, d.resolution_hz);
+    EXPECT_NEAR(t.level_dbfs, c.dbfs, 1.5);
+    // The drift sets the notch's width: a hum holds its frequency as a whine does.
+    EXPECT_LE(t.drift_hz, 0.2 * d.resolution_hz);
+    const double two_frames = 2.0 * a.rate / 30;
+    EXPECT_NEAR(double(t.first), c.from * a.rate, two_frames) << "starts at " << double(t.first) / a.rate << " s";
+    EXPECT_NEAR(double(t.end), std::min(c.to * a.rate, double(count)), two_frames)
+        << "ends at " << double(t.end) / a.rate << " s";
+    EXPECT_GE(t.harmonics.size(), c.listed);
+    for (const Harmonic& h : t.harmonics) {
+        EXPECT_LE(h.order, c.partials) << h.hz << " Hz is no partial of the hum";
         EXPECT_NEAR(h.relative_db, 20 * std::log10(std::pow(0.5, h.order - 1)), 1.5) << h.order;
     }
-    EXPECT_EQ(orders, (std::vector<int32_t>{2, 3, 4}));
 }
+INSTANTIATE_TEST_SUITE_P(Hums, HumFamily,
+                         ::testing::Values(Hum{nullptr, 50, 4, -30, 0, 99, 3, 0}, Hum{nullptr, 60, 5, -50, 2.5, 99, 1, 0},
+                                           Hum{nullptr, 60, 5, -50, 1.0, 3.5, 0, 0.3},
+                                           Hum{"Oxygen-Sys-Log-In-Short.ogg", 60, 5, -50, 1.08, 3.72, 0, 0}));
 
 // Speech alone: the tool says so in words and with its own exit status.
 TEST(SpeechAlone, DetectSaysNoSteadyTone)
