@@ -173,7 +173,9 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // Pieces that oxygen-sounds and gnome-audio ship, over their first 6 s (most of their
 // notes lie there): 440 Hz through two of them, and 120 Hz beside a louder partial
 // at 129 Hz in logout's chime, where the tone's bins hold more of the partial than
-// of the tone itself. Each must lead.
+// of the tone itself; 2500 Hz where quieter notes hold its bin before it starts
+// (Log-Out-Long) or after it stops (startup3), so that its frames and theirs form one
+// line. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -199,7 +201,9 @@ TEST_P(ToneUnderMusic, FoundThroughThePartialsBesideIt)
 INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                          ::testing::Values(MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 440, -50, 0, 99},
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 440, -50, 0, 99},
-                                           MusicTone{"logout.wav", 120, -50, 1.4, 3.7}));
+                                           MusicTone{"logout.wav", 120, -50, 1.4, 3.7},
+                                           MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 2500, -35, 1.1, 3.7},
+                                           MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must
