@@ -89,8 +89,7 @@ namespace {
 // over, which its run took in): `on` is the last frame after which the level stands
 // kSwitchDb over everything before, `off` the first frame from which everything stays
 // kSwitchDb under the few frames before it. Each stays at its end of the run when
-// there is no such step. A note's own swell or decay moves its level over many
-// frames and never clears everything on the far side by so much.
+// there is no such step.
 void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
 {
     std::vector<int32_t> at;
@@ -114,7 +113,13 @@ void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32
         if (head - before[i] >= kSwitchDb) *on = at[i];
         if (*off == to && tail - after[i] >= kSwitchDb) *off = at[i];
     }
-    if (*on >= *off) *on = from, *off = to;
+    // Only a sound that holds its level between the steps is parted so: a struck
+    // note's attack over the tail of the one before is a step too, but the note then
+    // decays, and belongs with the sound around it.
+    std::vector<double> between;
+    for (int32_t i = 0; i < n; ++i)
+        if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
+    if (*on >= *off || quantile(between, 0.9) - quantile(between, 0.1) > kLevelRangeDb) *on = from, *off = to;
 }
 
 } // namespace
