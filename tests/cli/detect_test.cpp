@@ -139,7 +139,8 @@ TEST(SpeechAlone, DetectSaysNoSteadyTone)
 // still for a second in its tail, at the frequency it sounded at from the start.
 // Log-In-Short from 3.5 s on strikes a note again over the tail of the one before at
 // its pitch: the attack is a step in level as a tone's switching is, but the note then
-// decays and must not pass for a tone.
+// decays and must not pass for a tone; from 3.75 s on, that note's quiet tail holds
+// still where its loud attack, at its frequency, did not.
 struct MusicRegion {
     const char* piece;
     double from;  // seconds; the region goes on to the piece's end
@@ -160,7 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Pieces, MusicAlone,
                          ::testing::Values(MusicRegion{"Oxygen-Sys-Log-Out-Long.ogg", 0},
                                            MusicRegion{"Oxygen-Sys-Log-In-Short.ogg", 0}, MusicRegion{"startup3.wav", 0},
                                            MusicRegion{"Oxygen-Sys-Log-In.ogg", 0}, MusicRegion{"logout.wav", 0},
-                                           MusicRegion{"Oxygen-Sys-Log-In-Short.ogg", 3.5}));
+                                           MusicRegion{"Oxygen-Sys-Log-In-Short.ogg", 3.5},
+                                           MusicRegion{"Oxygen-Sys-Log-In-Short.ogg", 3.75}));
 
 // A tone switched on and off within 5 ms spreads past the narrowest notch that covers
 // it; the suggested settings must still cut it by 40 dB over its whole extent, its
@@ -187,7 +189,8 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // at 129 Hz in logout's chime, where the tone's bins hold more of the partial than
 // of the tone itself; 2500 Hz where quieter notes hold its bin before it starts
 // (Log-Out-Long) or after it stops (startup3), so that its frames and theirs form one
-// line. Each must lead.
+// line; 2500 Hz at -50 dBFS in Log-In, where a quieter partial within its bin jostles
+// it for a second before the two part. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -215,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 440, -50, 0, 99},
                                            MusicTone{"logout.wav", 120, -50, 1.4, 3.7},
                                            MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 2500, -35, 1.1, 3.7},
-                                           MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1}));
+                                           MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1},
+                                           MusicTone{"Oxygen-Sys-Log-In.ogg", 2500, -50, 2.1, 5.58}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must
