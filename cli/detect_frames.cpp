@@ -82,25 +82,78 @@ const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach
     return best;
 }
 
+namespace {
+
+// Where within frames [from, to) a sound at `bin` is switched on and off over quieter
+// sound that holds the same bin before or after it (program sound a tone was mixed
+// over, which its run took in): `on` is the last frame after which the level stands
+// kSwitchDb over everything before, `off` the first frame from which everything stays
+// kSwitchDb under the few frames before it. Each stays at its end of the run when
+// there is no such step.
+void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
+{
+    std::vector<int32_t> at;
+    std::vector<double> level;
+    for (int32_t m = from; m < to; ++m)
+        if (const Peak* p = peak_near(f.peaks[m], bin, 1)) {
+            at.push_back(m);
+            level.push_back(p->level_dbfs);
+        }
+    const int32_t n = int32_t(level.size()), near = 3;
+    *on = from;
+    *off = to;
+    if (n < 2 * near) return;
+    // The loudest level before each reading and from each reading on.
+    std::vector<double> before(size_t(n) + 1, -HUGE_VAL), after(size_t(n) + 1, -HUGE_VAL);
+    for (int32_t i = 0; i < n; ++i) before[i + 1] = std::max(before[i], level[i]);
+    for (int32_t i = n - 1; i >= 0; --i) after[i] = std::max(after[i + 1], level[i]);
+    for (int32_t i = near; i + near <= n; ++i) {
+        const double head = quantile(std::vector<double>(level.begin() + i, level.begin() + i + near), 0.5);
+        const double tail = quantile(std::vector<double>(level.begin() + i - near, level.begin() + i), 0.5);
+        if (head - before[i] >= kSwitchDb) *on = at[i];
+        if (*off == to && tail - after[i] >= kSwitchDb) *off = at[i];
+    }
+    // Only a sound that holds its level between the steps is parted so: a struck
+    // note's attack over the tail of the one before is a step too, but the note then
+    // decays, and belongs with the sound around it.
+    std::vector<double> between;
+    for (int32_t i = 0; i < n; ++i)
+        if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
+    if (*on >= *off || quantile(between, 0.9) - quantile(between, 0.1) > kLevelRangeDb) *on = from, *off = to;
+}
+
+} // namespace
+
 std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
 {
     std::vector<Run> runs;
     const int32_t frames = int32_t(f.peaks.size());
+    const auto keep = [&](int32_t from, int32_t to) {
+        int32_t held = 0;
+        for (int32_t m = from; m < to; ++m) held += peak_near(f.peaks[m], bin, 1) != nullptr;
+        if (to - from < shortest || held < kPresent * (to - from)) return;
+        Run r;
+        r.bin = bin;
+        r.from = from;
+        r.to = to;
+        runs.push_back(r);
+    };
     int32_t m = 0;
     while (m < frames) {
         if (!peak_near(f.peaks[m], bin, 1)) {
             ++m;
             continue;
         }
-        Run r;
-        r.bin = bin;
-        r.from = m;
-        int32_t last = m, held = 0;
+        const int32_t from = m;
+        int32_t last = m;
         for (; m < frames && m - last <= kGapFrames; ++m)
-            if (peak_near(f.peaks[m], bin, 1)) last = m, ++held;
-        r.to = last + 1;
+            if (peak_near(f.peaks[m], bin, 1)) last = m;
         m = last + 1;
-        if (r.to - r.from >= shortest && held >= kPresent * (r.to - r.from)) runs.push_back(r);
+        int32_t on = from, off = m;
+        switch_points(f, bin, from, m, &on, &off);
+        keep(from, on);
+        keep(on, off);
+        keep(off, m);
     }
     return runs;
 }

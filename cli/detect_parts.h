@@ -25,6 +25,8 @@ constexpr double kOwnQuantile = 0.25;   // of a run's levels: the tone's own, no
 constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other sound as well
 constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
 constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
+constexpr double kSwitchDb = 10.0;       // a level step that parts a sound switched on or
+                                        // off from quieter sound at its bin around it
 constexpr double kShortestSeconds = 0.6;
 constexpr int32_t kFineFactor = 2;      // a second look's block against the analysis block
 constexpr int32_t kFineReach = 2;       // analysis bins a second look reaches on each side
@@ -101,7 +103,8 @@ Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count);
 const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false);
 
 // Runs of frames in which bin `bin` (give or take one) holds a peak, missing no more
-// than kGapFrames in a row and at most a tenth of the frames overall.
+// than kGapFrames in a row and at most a tenth of the frames overall; a sound switched
+// on or off over quieter sound at the same bin makes a run of its own.
 std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest);
 
 // Whether the run stands clear and holds frequency and level, read from the analysis's

@@ -240,6 +240,14 @@ bool unsteady_within(const Frames& f, const std::vector<Run>& unsteady, const Ru
 {
     for (const Run& u : unsteady) {
         if (std::abs(u.bin - r.bin) > 1) continue;
+        // The tone itself where a partial within its bin jostles it, not a life of its
+        // own: the same frequency, moved by no more than twice what a tone may drift,
+        // and the same level under whatever covered it.
+        const double spread = quantile(u.hz, 0.9) - quantile(u.hz, 0.1);
+        if (!u.hz.empty() && std::fabs(quantile(u.hz, 0.5) - t.hz) <= kDriftBins * f.bin_hz() / 2 &&
+            spread <= 2 * kDriftBins * f.bin_hz() &&
+            std::fabs(quantile(u.level, kOwnQuantile) - t.level_dbfs) <= kCoveredDb)
+            continue;
         const int64_t from = f.first + int64_t(u.from) * f.hop + f.n / 2;
         const int64_t to = f.first + int64_t(u.to - 1) * f.hop + f.n / 2;
         if (std::min(to, t.end) - std::max(from, t.first) > (to - from) / 2) return true;
