@@ -25,7 +25,7 @@ constexpr double kOwnQuantile = 0.25;   // of a run's levels: the tone's own, no
 constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other sound as well
 constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
 constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
-constexpr double kSwitchDb = 10.0;       // a level step that parts a sound switched on or
+constexpr double kSwitchDb = 10.0;      // a level step that parts a sound switched on or
                                         // off from quieter sound at its bin around it
 constexpr double kShortestSeconds = 0.6;
 constexpr int32_t kFineFactor = 2;      // a second look's block against the analysis block
