@@ -16,7 +16,11 @@ int32_t analysis_length(int32_t rate)
 
 int64_t shortest_region(int32_t rate) { return analysis_length(rate) + int64_t(kShortestSeconds * rate); }
 
-Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
+int64_t surround_length(int32_t rate) { return int64_t(kSurroundSeconds * rate); }
+
+namespace {
+
+Detection tones_within(const Audio& audio, int64_t first, int64_t count)
 {
     Detection d;
     const Frames f = frame_peaks_over(audio, first, count);
@@ -106,6 +110,42 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
         if (!taken[i]) gather_harmonics(f, runs_of_tones[i], shortest, &tones[i], &tones, &taken);
     for (size_t i = 0; i < tones.size(); ++i)
         if (!taken[i]) d.tones.push_back(tones[i]);
+    return d;
+}
+
+// Whether `around` holds a tone (or a hum's harmonic) at `t`'s frequency over part of
+// its time.
+bool stands_in(const Detection& around, const Tone& t)
+{
+    for (const Tone& u : around.tones) {
+        if (std::min(u.end, t.end) <= std::max(u.first, t.first)) continue;
+        if (std::fabs(u.hz - t.hz) <= around.resolution_hz) return true;
+        for (const Harmonic& h : u.harmonics)
+            if (std::fabs(h.hz - t.hz) <= around.resolution_hz) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// A note or a chord that sounds into the region started, or goes on, outside it. Seen
+// only within the region it can seem switched on at the region's start, with no partner
+// starting beside it and no track going on before it, and pass for a tone. A tone
+// switched on and off is a tone however much of the sound around it is heard, while a
+// piece of a note is not: so a tone found in the region stands only where the region
+// looked at together with the audio around it shows one at its frequency over the same
+// time. Without audio around the region (a whole file) there is nothing more to hear.
+Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
+{
+    Detection d = tones_within(audio, first, count);
+    const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate));
+    const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate));
+    if (d.tones.empty() || (from == first && to == first + count)) return d;
+    const Detection around = tones_within(audio, from, to - from);
+    std::vector<Tone> kept;
+    for (const Tone& t : d.tones)
+        if (stands_in(around, t)) kept.push_back(t);
+    d.tones = kept;
     return d;
 }
 

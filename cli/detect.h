@@ -49,7 +49,13 @@ int32_t analysis_length(int32_t rate);
 // The fewest frames a region must hold to be analysed.
 int64_t shortest_region(int32_t rate);
 
-// Looks at frames [first, first + count); count must be at least shortest_region().
+// The sample frames on each side of a region that its tones are judged with, where the
+// audio holds them: the caller reads that much around the region when it can.
+int64_t surround_length(int32_t rate);
+
+// Looks at frames [first, first + count); count must be at least shortest_region(). A
+// tone found there is reported only where it stands too when the region is looked at
+// with up to surround_length() of `audio` on each side.
 Detection detect_tones(const Audio& audio, int64_t first, int64_t count);
 
 // The strongest steady tone of the region; found is false when there is none.

@@ -59,9 +59,12 @@ int run_detect(const DetectOptions& o)
                                     double(std::max<int64_t>(count, 0)) / rate,
                                     double(shortest_region(rate)) / rate));
 
-    // Only the region is read, with what the fit needs around it.
+    // Only the region is read, with what the fit needs around it and the sound its
+    // tones are judged with.
     const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
-    const Audio in = read_region(reader, reach.first, reach.end);
+    const int64_t around = surround_length(rate);
+    const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
+                                 std::max(reach.end, std::min(frames, first + count + around)));
     const int64_t at = first - in.first_frame;
     const Detection d = detect_tones(in, at, count);
     fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);

@@ -45,6 +45,10 @@ constexpr double kHeldSlopeDb = 2.0;    // a hum or a whine holds its level with
                                         // along a robust line is a note's decay or swell
 constexpr size_t kSlopePoints = 200;
 constexpr double kTogetherSeconds = 0.03;  // starts closer than this are one event
+constexpr double kSurroundSeconds = 1.5;  // around a region: most notes that sound into
+                                          // it start or end within this, and it holds
+                                          // the kShortestSeconds that the rules looking
+                                          // past a stretch read
 constexpr double kHarmonicPresent = 0.75;
 constexpr int32_t kHighestHarmonic = 16;
 
