@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/spectrum.h"
+
 namespace detection {
 
 Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
@@ -118,7 +120,7 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
     const int64_t edge = f.n / f.hop;
     std::vector<double> levels;
     for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
-        levels.push_back(20 * std::log10(std::max(probe.amplitude(a, f.first + m * f.hop), 1e-12)));
+        levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
     // The tone's own level and its spread, read where no louder sound lifts its bin.

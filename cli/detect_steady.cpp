@@ -111,7 +111,7 @@ bool holds_phase(const Audio& a, const Frames& f, Run* r)
     std::vector<double> db;
     for (int32_t m = r->from; m < r->to; ++m) {
         z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
-        db.push_back(20 * std::log10(std::max(std::abs(z.back()), 1e-12)));
+        db.push_back(to_db(std::norm(z.back())));
     }
     const double own = quantile(db, kOwnQuantile) + kCoveredDb;
     std::vector<bool> clear;
