@@ -6,6 +6,11 @@
 namespace detection {
 namespace {
 
+// How far, in analysis bins, a partial may lie from a whole multiple of a frequency and
+// still count as a member of that frequency's family: one reach wherever a family is
+// gathered or a fundamental is looked for, so that they agree on who belongs.
+constexpr double kMultipleBins = 1.5;
+
 // Whether `a` and `b` could be one hum's partials: one lies within reach of a whole
 // multiple of the other.
 bool harmonic_pair(const Tone& a, const Tone& b, double bin_hz)
@@ -13,7 +18,7 @@ bool harmonic_pair(const Tone& a, const Tone& b, double bin_hz)
     const Tone& low = a.hz < b.hz ? a : b;
     const Tone& high = a.hz < b.hz ? b : a;
     const double order = std::round(high.hz / low.hz);
-    return order >= 1 && std::fabs(high.hz - order * low.hz) <= 1.5 * bin_hz + order * low.drift_hz;
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= kMultipleBins * bin_hz + order * low.drift_hz;
 }
 
 // The share of the `span` frames lying wholly before the start of `t` (`before`) or
@@ -47,7 +52,7 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
     const double nyquist = f.rate / 2.0;
     for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < 0.98 * nyquist; ++order) {
         const double hz = order * t->hz;
-        const double reach = 1.5 * f.bin_hz() + order * t->drift_hz;
+        const double reach = kMultipleBins * f.bin_hz() + order * t->drift_hz;
         Harmonic h;
         h.order = order;
         for (size_t i = 0; i < others->size(); ++i) {
@@ -110,7 +115,7 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
         if (bin * f.bin_hz() < 20) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
             const Peak* p = peak_near(f.peaks[m], bin, 1);
-            return p && std::fabs(p->at * f.bin_hz() * k - hz) <= 1.5 * f.bin_hz() ? p : nullptr;
+            return p && std::fabs(p->at * f.bin_hz() * k - hz) <= kMultipleBins * f.bin_hz() ? p : nullptr;
         };
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
@@ -163,7 +168,7 @@ bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vec
         const Run& u = runs[i];
         if (u.harmonic >= 0 || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
         const double order = std::round(quantile(u.hz, 0.5) / hz);
-        if (order < 2 || std::fabs(quantile(u.hz, 0.5) - order * hz) > 1.5 * f.bin_hz()) continue;
+        if (order < 2 || std::fabs(quantile(u.hz, 0.5) - order * hz) > kMultipleBins * f.bin_hz()) continue;
         if (passed[i]) return true;
         if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
     }
