@@ -11,7 +11,7 @@ Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
     : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
 {
     for (int32_t j = 0; j < n; ++j) {
-        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+        const double w = hann(j, n);
         kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
         gain += w;
     }

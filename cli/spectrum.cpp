@@ -31,7 +31,7 @@ struct FftwPlan {
 BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), power_(size_t(n / 2 + 1))
 {
     for (int32_t j = 0; j < n; ++j) {
-        window_[j] = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+        window_[j] = hann(j, n);
         window_energy_ += window_[j] * window_[j];
     }
     in_ = fftw_alloc_real(size_t(n));
@@ -78,7 +78,7 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
     std::vector<double> window(static_cast<size_t>(n));
     double window_energy = 0;
     for (int32_t j = 0; j < n; ++j) {
-        window[j] = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+        window[j] = hann(j, n);
         window_energy += window[j] * window[j];
     }
     FftwPlan fft(n);
@@ -125,6 +125,8 @@ double band_power(const Spectrum& s, double low_hz, double high_hz)
     return sum;
 }
 
+double hann(int64_t j, int64_t n) { return 0.5 - 0.5 * std::cos(2 * M_PI * double(j) / double(n)); }
+
 double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e-30); }
 
 double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
@@ -136,7 +138,7 @@ double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, do
     double sum = 0;
     std::vector<double> wave(size_t(2 * count));
     for (int64_t j = 0; j < count; ++j) {
-        const double w = (0.5 - 0.5 * std::cos(2 * M_PI * double(j) / count)) / 32768.0;
+        const double w = hann(j, count) / 32768.0;
         const double phase = 2 * M_PI * hz * double(j) / rate;
         wave[2 * j] = w * std::cos(phase);
         wave[2 * j + 1] = w * std::sin(phase);

@@ -54,6 +54,9 @@ double band_power(const Spectrum& s, double low_hz, double high_hz);
 
 double to_db(double power);
 
+// Weight j of an n-point Hann window, the window every spectrum and probe here uses.
+double hann(int64_t j, int64_t n);
+
 // Amplitude (full scale = 1) of the `hz` component of frames [first, first + count), by
 // a Hann-windowed single-frequency DFT; the root mean square over the channels.
 double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
