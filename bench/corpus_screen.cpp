@@ -5,7 +5,9 @@
 // one frequency (a hum or a whine) or only now and then (a note). Run by hand:
 //   corpus_screen [--corpus FILE] [--only TEXT]
 // It prints, for each recording, its candidates and, for the file's own_hz column, the
-// frequencies of those that held.
+// frequencies of those that held their frequency and level. Those that held their
+// frequency only (a hum heard only while the words sound, or a note) are marked for
+// review: the file's notes say which of them were taken as the recording's own.
 #include <fftw3.h>
 #include <fmt/format.h>
 
@@ -26,6 +28,7 @@ constexpr double kSecondOverFloorDb = 6;   // present in one second
 constexpr double kFloorReachHz = 40;       // the neighbourhood a floor is the median of
 constexpr double kHeldShare = 0.8;         // of the seconds, for a tone of the recording's own
 constexpr double kHeldSpreadHz = 1.0;      // its frequency from second to second
+constexpr double kHeldLevelDb = 3.0;       // its level from second to second: notes swell and decay
 constexpr double kQuietestDbfs = -90;
 
 // Hann-windowed power spectra of `n`-frame blocks of the channels' mean, averaged over
@@ -76,11 +79,13 @@ double floor_at(const std::vector<double>& p, int64_t k, double bin_hz)
 struct Candidate {
     double hz, level_dbfs, over_floor_db;
     int seconds_present = 0, seconds = 0;
-    double spread_hz = 0;
-    bool held() const
+    double spread_hz = 0, level_range_db = 0;
+    // At one frequency nearly all the time: a hum, a whine, or a note held throughout.
+    bool steady() const
     {
         return seconds >= 2 && seconds_present >= kHeldShare * seconds && spread_hz <= kHeldSpreadHz;
     }
+    bool held() const { return steady() && level_range_db <= kHeldLevelDb; }
 };
 
 std::vector<Candidate> screen(const Audio& clip)
@@ -100,7 +105,7 @@ std::vector<Candidate> screen(const Audio& clip)
         const double level = db(avg[size_t(k - 1)] + avg[size_t(k)] + avg[size_t(k + 1)]) + 3.0103;
         if (over < kAverageOverFloorDb || level < kQuietestDbfs) continue;
         Candidate c{k * bin_hz, level, over};
-        std::vector<double> where;
+        std::vector<double> where, levels;
         for (const std::vector<double>& p : seconds) {
             const int64_t centre = std::lround(c.hz / look_bin_hz);
             int64_t best = centre;
@@ -110,10 +115,13 @@ std::vector<Candidate> screen(const Audio& clip)
             if (db(p[size_t(best)]) - db(floor_at(p, best, look_bin_hz)) >= kSecondOverFloorDb) {
                 ++c.seconds_present;
                 where.push_back(best * look_bin_hz);
+                levels.push_back(db(p[size_t(best - 1)] + p[size_t(best)] + p[size_t(best + 1)]));
             }
         }
-        if (!where.empty())
+        if (!where.empty()) {
             c.spread_hz = *std::max_element(where.begin(), where.end()) - *std::min_element(where.begin(), where.end());
+            c.level_range_db = *std::max_element(levels.begin(), levels.end()) - *std::min_element(levels.begin(), levels.end());
+        }
         out.push_back(c);
     }
     return out;
@@ -148,9 +156,9 @@ int main(int argc, char** argv)
             std::string held;
             fmt::print("{} ({:.1f} s at {} Hz):\n", r.path, double(clip.frames()) / clip.rate, clip.rate);
             for (const Candidate& c : found) {
-                fmt::print("  {:8.1f} Hz {:6.1f} dBFS {:5.1f} dB over its floor, in {}/{} s, spread {:.1f} Hz{}\n",
-                           c.hz, c.level_dbfs, c.over_floor_db, c.seconds_present, c.seconds, c.spread_hz,
-                           c.held() ? "  HELD" : "");
+                fmt::print("  {:8.1f} Hz {:6.1f} dBFS {:5.1f} dB over its floor, in {}/{} s, spread {:.1f} Hz, level range {:.1f} dB{}\n",
+                           c.hz, c.level_dbfs, c.over_floor_db, c.seconds_present, c.seconds, c.spread_hz, c.level_range_db,
+                           c.held() ? "  HELD" : c.steady() ? "  STEADY (level varies: judge by ear)" : "");
                 if (c.held()) held += fmt::format("{}{:.1f}", held.empty() ? "" : ",", c.hz);
             }
             fmt::print("  own_hz: {}\n", held.empty() ? "-" : held);
