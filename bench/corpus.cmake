@@ -2,9 +2,10 @@
 # corpus of bench/corpus/recordings.tsv, and the screening of its recordings for tones of
 # their own. Run by hand, never by the tests; scripts/install-deps.sh corpus installs the
 # recordings, and a recording not installed is skipped with a note.
-if(TARGET tulm_cli)
+find_package(fmt QUIET)
+if(TARGET tulm_session AND TARGET tulm_io AND TULM_FFTW3_FOUND AND TARGET fmt::fmt)
     add_library(tulm_corpus STATIC ${CMAKE_CURRENT_SOURCE_DIR}/corpus.cpp)
-    target_link_libraries(tulm_corpus PUBLIC tulm_cli)
+    target_link_libraries(tulm_corpus PUBLIC tulm_session tulm_io PkgConfig::TULM_FFTW3 fmt::fmt)
     target_include_directories(tulm_corpus PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     tulm_warnings(tulm_corpus)
 

@@ -11,7 +11,8 @@
 #include <map>
 #include <sstream>
 
-#include "cli/tool_error.h"
+#include "tool/analysis/tool_error.h"
+#include "tool/io/audio_file.h"
 
 namespace {
 

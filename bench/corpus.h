@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_file.h"
+#include "tool/analysis/audio.h"
 
 // One line of bench/corpus/recordings.tsv.
 struct Recording {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/tool_error.h"
+#include "tool/analysis/tool_error.h"
 #include "corpus.h"
 
 namespace {

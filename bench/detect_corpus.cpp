@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/detect.h"
-#include "cli/fit.h"
-#include "cli/measure.h"
-#include "cli/plugin_session.h"
-#include "cli/tool_error.h"
+#include "tool/analysis/detect.h"
+#include "tool/session/fit.h"
+#include "tool/analysis/measure.h"
+#include "tool/session/plugin_session.h"
+#include "tool/analysis/tool_error.h"
 #include "corpus.h"
 
 namespace {
