@@ -223,7 +223,7 @@ std::string MixCase::describe(int32_t rate) const
     if (kind == CaseKind::hum) s += fmt::format(" x{}", partials.size());
     if (kind == CaseKind::pair) s += fmt::format(" + {:.1f} Hz", partials[1].hz);
     s += fmt::format(" at {:.1f} dBFS ({:+.1f} dB over its band), {:.2f} s to {:.2f} s, {:.0f} ms ramps",
-                     partials[0].level_dbfs, over_band_db, double(first) / rate, double(end) / rate,
+                     level_dbfs, over_band_db, double(first) / rate, double(end) / rate,
                      1000.0 * ramp / rate);
     if (!role.empty()) s += ", " + role;
     return s;
@@ -271,16 +271,16 @@ void place(Draw& d, MixCase* c, int64_t frames, int32_t rate, double shortest_s,
     c->ramp = int64_t(std::lround(d.between(0.005, 0.050) * rate));
 }
 
-// Sets the first partial's level from the programme's level in its band, and the
-// others' relative to it.
+// Sets the case's level from the programme's level in the band around its first
+// partial, and each partial's relative to it.
 void set_level(Draw& d, const Audio& clip, MixCase* c, const std::vector<double>& relative_db)
 {
     const double band = band_level_dbfs(clip, c->partials[0].hz, c->first, c->end);
     c->over_band_db = d.between(kFaintestOverBandDb, kLoudestOverBandDb);
-    const double level = std::clamp(band + c->over_band_db, kQuietestDbfs, kLoudestDbfs);
-    c->over_band_db = level - band;
+    c->level_dbfs = std::clamp(band + c->over_band_db, kQuietestDbfs, kLoudestDbfs);
+    c->over_band_db = c->level_dbfs - band;
     for (size_t i = 0; i < c->partials.size(); ++i) {
-        c->partials[i].level_dbfs = level + relative_db[i];
+        c->partials[i].level_dbfs = c->level_dbfs + relative_db[i];
         c->partials[i].phase = d.between(0, 2 * M_PI);
     }
 }
@@ -309,7 +309,9 @@ std::vector<MixCase> make_cases(const Audio& clip, const Recording& r, uint64_t 
         MixCase c;
         c.kind = CaseKind::hum;
         const double mains = d.uniform();
-        const double f0 = mains < 0.25 ? 50.0 : mains < 0.5 ? 60.0 : tone_hz(d, r, 60, 400);
+        // Half of them mains hum, at 50 or 60 Hz.
+        double f0 = mains < 0.25 ? 50.0 : mains < 0.5 ? 60.0 : 0.0;
+        if (f0 == 0 || near_own(r, f0)) f0 = tone_hz(d, r, 60, 400);
         const int harmonics = 2 + int(d.uniform() * 4);  // 2 to 5
         std::vector<double> relative;
         for (int h = 1; h <= harmonics; ++h) {

@@ -66,7 +66,8 @@ struct MixCase {
     std::vector<Partial> partials;  // the fundamental (or the pair's lower tone) first
     int64_t first = 0, end = 0;     // where it sounds, in frames of the clip
     int64_t ramp = 0;               // frames of each switching ramp
-    double over_band_db = 0;        // the first partial's level over the programme's band
+    double level_dbfs = 0;          // a single tone's, a hum's fundamental's, a pair's both together
+    double over_band_db = 0;        // that level over the programme's in the band around partial 0
     std::string describe(int32_t rate) const;
 };
 
@@ -77,8 +78,9 @@ constexpr double kQuietestDbfs = -60, kLoudestDbfs = -6;
 
 // The cases mixed into one clip: four single tones (one in the clip's first or last
 // second, one longer than the plug-in's longest stretch where the clip allows), a hum
-// with 2 to 5 harmonics and a beating pair 0.2 to 1 Hz apart; each tone 60 Hz to 16 kHz
-// and at least 15 Hz from the recording's own tones. Deterministic for a seed and path.
+// with 2 to 5 harmonics (half of them mains hum at 50 or 60 Hz) and a beating pair 0.2
+// to 1 Hz apart; each tone 60 Hz to 16 kHz and at least 15 Hz from the recording's own
+// tones. Deterministic for a seed and path.
 std::vector<MixCase> make_cases(const Audio& clip, const Recording& r, uint64_t seed);
 
 // `clip` with the case's tone added to every channel.
