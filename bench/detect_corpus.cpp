@@ -44,6 +44,7 @@ struct Count {
 struct Score {
     int recordings = 0;
     Count single, hum, pair, extent, whole, regions, shallow, no_settings;
+    std::vector<double> cuts;  // over each suggested tone's whole extent, dB
     std::vector<std::string> misses;
 };
 
@@ -115,6 +116,7 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
     const Audio without = run_plugin(table, clip, fit.settings, fit.placement, false);
     const Audio with = run_plugin(table, target, fit.settings, fit.placement, false);
     const double cut = tone_cut_db(target, clip, with, without, c.first, c.end);
+    s->cuts.push_back(cut);
     const bool warned = fit.too_long || fit.starts_too_early;
     const bool shallow = cut < kShallowCutDb && !warned;
     s->shallow.add(shallow);
@@ -168,6 +170,14 @@ void print_table(const std::vector<std::string>& halves, const std::map<std::str
     row("tone-free 3 s regions clean", &Score::regions);
     row("suggestions cutting under 20 dB over the whole extent, no warning", &Score::shallow);
     row("found single tones the fit gave no settings for", &Score::no_settings);
+    fmt::print("| median cut over the whole extent, lowest |");
+    for (const std::string& h : halves) {
+        std::vector<double> c = scores.at(h).cuts;
+        std::sort(c.begin(), c.end());
+        if (c.empty()) fmt::print(" - |");
+        else fmt::print(" {:.1f} dB, {:.1f} dB |", c[c.size() / 2], c.front());
+    }
+    fmt::print("\n");
 }
 
 int check_split(const Corpus& corpus)
