@@ -43,7 +43,7 @@ struct Count {
 
 struct Score {
     int recordings = 0;
-    Count single, hum, pair, extent, whole, regions, shallow, no_settings;
+    Count single, hum, pair, extent, whole, regions, shallow, warned_shallow, no_settings;
     std::vector<double> cuts;  // over each suggested tone's whole extent, dB
     std::vector<std::string> misses;
 };
@@ -120,6 +120,7 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
     const bool warned = fit.too_long || fit.starts_too_early;
     const bool shallow = cut < kShallowCutDb && !warned;
     s->shallow.add(shallow);
+    s->warned_shallow.add(cut < kShallowCutDb && warned);
     if (shallow)
         s->misses.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent, no warning; stretch from {:.2f} s, "
                                         "found {:.2f}-{:.2f} s",
@@ -169,6 +170,7 @@ void print_table(const std::vector<std::string>& halves, const std::map<std::str
     row("tone-free whole clips clean", &Score::whole);
     row("tone-free 3 s regions clean", &Score::regions);
     row("suggestions cutting under 20 dB over the whole extent, no warning", &Score::shallow);
+    row("suggestions cutting under 20 dB over the whole extent, with a warning", &Score::warned_shallow);
     row("found single tones the fit gave no settings for", &Score::no_settings);
     fmt::print("| median cut over the whole extent, lowest |");
     for (const std::string& h : halves) {
