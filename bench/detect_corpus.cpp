@@ -46,6 +46,7 @@ struct Score {
     Count single, hum, pair, extent, whole, regions, shallow, warned_shallow, no_settings;
     std::vector<double> cuts;  // over each suggested tone's whole extent, dB
     std::vector<std::string> misses;
+    std::vector<std::string> warned;  // shallow cuts the tool warns of: not misses, but worth reading
 };
 
 // The reported tone nearest `hz` within one analysis bin that overlaps [first, end).
@@ -121,6 +122,10 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
     const bool shallow = cut < kShallowCutDb && !warned;
     s->shallow.add(shallow);
     s->warned_shallow.add(cut < kShallowCutDb && warned);
+    if (cut < kShallowCutDb && warned)
+        s->warned.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent; warned: {}{}", what, cut,
+                                        fit.too_long ? "outlasts one stretch " : "",
+                                        fit.starts_too_early ? "starts too early" : ""));
     if (shallow)
         s->misses.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent, no warning; stretch from {:.2f} s, "
                                         "found {:.2f}-{:.2f} s",
@@ -253,6 +258,8 @@ int main(int argc, char** argv)
             for (const std::string& h : halves) {
                 fmt::print("\n{} misses ({}):\n", h, scores[h].misses.size());
                 for (const std::string& m : scores[h].misses) fmt::print("- {}\n", m);
+                fmt::print("\n{} shallow cuts with a warning ({}):\n", h, scores[h].warned.size());
+                for (const std::string& m : scores[h].warned) fmt::print("- {}\n", m);
             }
     } catch (const ToolError& e) {
         fmt::print(stderr, "detect_corpus: {}\n", e.what());
