@@ -7,7 +7,7 @@
 # win32 (cross build and Wine), release (what the release scripts add to win32),
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
 # into), corpus (the broader recordings of bench/corpus/recordings.tsv: speech in five
-# languages, music of several kinds, ambient, room and crowd sound; some 500 MB, so not
+# languages, music of several kinds, ambient, room and crowd sound; some 580 MB, so not
 # part of all). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
 # Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
