@@ -74,7 +74,9 @@ Corpus read_corpus(const std::string& path)
         if (line[0] == '#') {
             const std::vector<std::string> f = split_fields(line, '\t');
             if (f.size() == 2 && f[0] == "# seed") {
-                corpus.seed = uint64_t(std::stoull(f[1]));
+                char* end = nullptr;
+                corpus.seed = std::strtoull(f[1].c_str(), &end, 10);
+                if (f[1].empty() || *end != '\0') throw ToolError(where + ": the seed '" + f[1] + "' is not a whole number");
                 seeded = true;
             }
             continue;
