@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <grp.h>
 
 #include <csignal>
 #include <unistd.h>
@@ -59,9 +60,27 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
 {
     const std::string out_path = capture_file();
     const std::string err_path = capture_file();
+    int feed[2] = {-1, -1};
+    pid_t feeder = -1;
+    if (setup.stdin_pipe) {
+        if (pipe(feed) != 0) throw std::runtime_error("pipe failed");
+        feeder = fork();
+        if (feeder == 0) {
+            // Copies the file into the pipe; a tool that stops reading ends it with EPIPE.
+            signal(SIGPIPE, SIG_DFL);
+            close(feed[0]);
+            const int from = open(setup.stdin_path.c_str(), O_RDONLY);
+            char buf[65536];
+            ssize_t n;
+            while (from >= 0 && (n = read(from, buf, sizeof buf)) > 0)
+                if (write(feed[1], buf, size_t(n)) != n) break;
+            _exit(0);
+        }
+        close(feed[1]);
+    }
     const pid_t pid = fork();
     if (pid == 0) {
-        const int null = open(setup.stdin_path.c_str(), O_RDONLY);
+        const int null = setup.stdin_pipe ? feed[0] : open(setup.stdin_path.c_str(), O_RDONLY);
         const int out = open(out_path.c_str(), O_WRONLY | O_TRUNC);
         const int err = open(err_path.c_str(), O_WRONLY | O_TRUNC);
         if (null < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
@@ -69,11 +88,15 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
         dup2(out, 1);
         dup2(err, 2);
         if (setup.file_size_limit > 0) {
-            // A write past the limit then fails with EFBIG instead of killing the process.
-            signal(SIGXFSZ, SIG_IGN);
+            // Unless asked for the signal, a write past the limit fails with EFBIG
+            // instead of killing the process.
+            signal(SIGXFSZ, setup.size_limit_signal ? SIG_DFL : SIG_IGN);
             const rlimit limit{rlim_t(setup.file_size_limit), rlim_t(setup.file_size_limit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
+        if (setup.run_as_uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(setup.run_as_uid)) != 0 ||
+                                       setuid(uid_t(setup.run_as_uid)) != 0))
+            _exit(127);
         std::vector<char*> argv;
         std::string tool = TULM_TOOL;
         argv.push_back(tool.data());
@@ -85,6 +108,10 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
+    if (feeder > 0) {
+        close(feed[0]);
+        waitpid(feeder, nullptr, 0);
+    }
     ToolRun run;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     run.out = read_text(out_path);

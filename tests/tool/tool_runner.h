@@ -32,7 +32,10 @@ private:
 // How the tool's process is set up besides its arguments.
 struct ToolSetup {
     std::string stdin_path = "/dev/null";
-    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
+    bool stdin_pipe = false;      // stdin_path is fed through a pipe instead of opened
+    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
+    bool size_limit_signal = false; // a write past the limit raises SIGXFSZ instead of failing
+    int run_as_uid = -1;          // when root: the user (and group) to run the tool as
 };
 
 // Runs the tool with `args` in folder `cwd`.
