@@ -172,7 +172,7 @@ int run_render(const RenderOptions& o)
                        diff_clipped, o.diff);
         if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
             fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so frames {} "
-                       "to {} come back at 16-bit precision{}\n", o.in, sample_description(reader.format()), first,
+                       "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()), first,
                        stretch_end - 1,
                        stretch_narrowing.clipped > 0
                            ? fmt::format(", and {} samples beyond full scale there were clipped",

@@ -547,7 +547,7 @@ const char* tag_name(int kind)
 }
 
 SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels,
-                   const std::vector<TextTag>& tags, std::string* dropped)
+                   const std::vector<TextTag>& tags, std::vector<std::string>* dropped)
 {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
@@ -563,7 +563,7 @@ SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t ch
     // Texts go in before the first sample, where the header has room for them.
     for (const TextTag& tag : tags)
         if (sf_set_string(file, tag.kind, tag.text.c_str()) != 0 && dropped)
-            *dropped += (dropped->empty() ? "" : ", ") + std::string(tag_name(tag.kind));
+            dropped->push_back(tag_name(tag.kind));
     return file;
 }
 
@@ -597,7 +597,10 @@ AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t chan
     // their opening block cannot be rewritten.
     if (!out->seekable() && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG)
         sink_->prefix = finished_header(format, rate, channels, frames, tags);
-    file_ = open_sink(sink_, format, rate, channels, tags, &dropped_);
+    std::vector<std::string> dropped;
+    file_ = open_sink(sink_, format, rate, channels, tags, &dropped);
+    for (size_t i = 0; i < dropped.size(); ++i)
+        dropped_ += (i == 0 ? "" : i + 1 == dropped.size() ? " and " : ", ") + dropped[i];
     if (!file_) {
         delete sink_;
         throw ToolError(out->path() + ": cannot start writing " + sample_description(format) + " in this format");
