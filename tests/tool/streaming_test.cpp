@@ -672,3 +672,18 @@ TEST(ToolNotes, DiffSaysHowManySamplesItClipped)
               std::string::npos)
         << run.err;
 }
+
+// The progress bar belongs to stderr: it shows there on a terminal whatever OUT is,
+// standard output included, and clears its line before the report.
+TEST(Progress, OnTheTerminalWhenTheAudioGoesToStandardOutput)
+{
+    TempFolder dir;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
+    ASSERT_EQ(run_tool(render_args("in.wav", "ref.wav"), dir.path()).status, 0);
+    const ToolRun run = run_tool_on_terminal(render_args("in.wav", "-"), dir.path(), 1500);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, read_text(dir / "ref.wav"));
+    EXPECT_NE(run.err.find("\rrendering ["), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("%\r"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("settings: "), std::string::npos) << run.err;
+}

@@ -5,11 +5,14 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <grp.h>
+#include <poll.h>
+#include <pty.h>
 
 #include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -118,6 +121,58 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
     run.err = read_text(err_path);
     unlink(out_path.c_str());
     unlink(err_path.c_str());
+    return run;
+}
+
+ToolRun run_tool_on_terminal(const std::vector<std::string>& args, const std::string& cwd, int hold_ms)
+{
+    int terminal = -1, terminal_side = -1, out[2];
+    if (openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0 || pipe(out) != 0)
+        throw std::runtime_error("openpty or pipe failed");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDONLY);
+        if (null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(null, 0);
+        dup2(out[1], 1);
+        dup2(terminal_side, 2);
+        close(out[0]);
+        close(terminal);
+        std::vector<char*> argv;
+        std::string tool = TULM_TOOL;
+        argv.push_back(tool.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(terminal_side);
+    ToolRun run;
+    const auto start = std::chrono::steady_clock::now();
+    bool out_open = true, terminal_open = true;
+    char buf[65536];
+    while (out_open || terminal_open) {
+        const bool holding = std::chrono::steady_clock::now() - start < std::chrono::milliseconds(hold_ms);
+        pollfd p[2] = {{terminal_open ? terminal : -1, POLLIN, 0}, {out_open && !holding ? out[0] : -1, POLLIN, 0}};
+        poll(p, 2, 20);
+        if (p[0].revents) {
+            const ssize_t n = read(terminal, buf, sizeof buf);
+            if (n > 0) run.err.append(buf, size_t(n));
+            else terminal_open = false;  // EIO once the tool's side is closed
+        }
+        if (p[1].revents) {
+            const ssize_t n = read(out[0], buf, sizeof buf);
+            if (n > 0) run.out.append(buf, size_t(n));
+            else out_open = false;
+        }
+    }
+    close(out[0]);
+    close(terminal);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
 }
 

@@ -41,6 +41,11 @@ struct ToolSetup {
 // Runs the tool with `args` in folder `cwd`.
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup = {});
 
+// Runs the tool with stderr on a terminal (a pseudo-terminal the test reads) and stdout
+// into a pipe that is left unread for `hold_ms` milliseconds, so that the tool, once
+// the pipe is full, is still at work when that time has passed.
+ToolRun run_tool_on_terminal(const std::vector<std::string>& args, const std::string& cwd, int hold_ms);
+
 // A steady sine plus optional white noise, both in full-scale units, deterministic.
 Audio sine_audio(int32_t rate, int32_t channels, double seconds, double hz, double amplitude, double noise);
 

@@ -22,6 +22,9 @@ char g_pending[kSlots][kPathMax];
 volatile sig_atomic_t g_pending_used[kSlots];
 
 constexpr size_t kBufferBytes = size_t(1) << 20;
+// A pipe or a terminal is handed the output as it is made, so that a slow reader (a
+// player) paces the work that the progress bar shows, instead of one long final wait.
+constexpr size_t kStreamBufferBytes = size_t(1) << 16;
 constexpr int kMaxSymlinks = 40;
 
 void remove_pending(int sig)
@@ -120,10 +123,12 @@ void refuse_to_replace(const std::string& path, const struct stat& st, const std
 
 OutputFile::OutputFile(const std::string& path) : path_(path)
 {
+    limit_ = kBufferBytes;
     buffer_.reserve(kBufferBytes);
     if (path == "-") {
         fd_ = STDOUT_FILENO;
         seekable_ = lseek(fd_, 0, SEEK_CUR) >= 0;
+        if (!seekable_) limit_ = kStreamBufferBytes;
         return;
     }
     if (path.empty() || path.back() == '/') throw ToolError("'" + path + "' is a folder, not a file name");
@@ -137,6 +142,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
         fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) throw ToolError(path + ": cannot write (" + why() + ")");
         seekable_ = lseek(fd_, 0, SEEK_CUR) >= 0;
+        if (!seekable_) limit_ = kStreamBufferBytes;
         return;
     }
     std::string pattern = temp_pattern(target_);
@@ -185,8 +191,8 @@ void OutputFile::write(const void* data, size_t size)
 {
     const char* from = static_cast<const char*>(data);
     while (size > 0) {
-        if (buffer_.size() == kBufferBytes) flush();
-        const size_t take = std::min(size, kBufferBytes - buffer_.size());
+        if (buffer_.size() >= limit_) flush();
+        const size_t take = std::min(size, limit_ - buffer_.size());
         buffer_.insert(buffer_.end(), from, from + take);
         from += take;
         size -= take;

@@ -51,6 +51,7 @@ private:
     int fd_ = -1;
     bool seekable_ = true;
     int slot_ = -1;
+    size_t limit_ = 0; // bytes held before they are written
     std::vector<char> buffer_;
 };
 
