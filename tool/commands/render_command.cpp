@@ -79,8 +79,7 @@ int run_render(const RenderOptions& o)
     const int32_t rate = reader.rate();
     const int32_t channels = reader.channels();
     const int64_t frames = reader.frames();
-    if (const std::string cut = reader.cut_short_warning(); !cut.empty() && !o.quiet)
-        fmt::print(stderr, "tulm: warning: {}\n", cut);
+    if (const std::string cut = reader.cut_short_warning(); !cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", cut);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
     const Placement placement = resolve_placement(o.settings);
     const int64_t first = stretch_first_frame(rate, frames, placement);
@@ -158,15 +157,15 @@ int run_render(const RenderOptions& o)
     if (!o.quiet) {
         // Standard output may be carrying the audio itself.
         std::FILE* report = o.out == "-" ? stderr : stdout;
+        const std::string out_name = o.out == "-" ? "standard output" : o.out;
         const bool lossy = lossy_encoding(reader.format()) && o.encoding.empty();
         if (lossy)
             fmt::print(stderr, "tulm: note: {} holds {}, which cannot be encoded again without changing it; {} holds "
-                       "the decoded samples as {}, the same length and bit for bit outside the stretch\n",
-                       reader.name(), sample_description(reader.format()), o.out == "-" ? "standard output" : o.out,
-                       sample_description(out_format));
+                       "the decoded audio in {}, the same length and bit for bit outside the stretch\n",
+                       reader.name(), sample_description(reader.format()), out_name, sample_description(out_format));
         if (!out.dropped_tags().empty())
             fmt::print(stderr, "tulm: note: {}'s format has no room for the input's {}, so they were left out\n",
-                       o.out, out.dropped_tags());
+                       out_name, out.dropped_tags());
         if (diff_clipped > 0)
             fmt::print(stderr, "tulm: note: {} samples of IN - OUT lay beyond full scale and were clipped in {}\n",
                        diff_clipped, o.diff);

@@ -438,9 +438,10 @@ int output_format_for(const std::string& path, int input_format, const std::stri
     // A lossy input is kept as decoded: the codecs that decode to floating point in
     // 32-bit float, the others in 16 bits; a container that holds only its codec
     // (Ogg, MPEG) gives way to WAV.
-    if (lossy) {
-        sub = integer_subtype(sub) ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT;
-        if (ext.empty() && !format_holds(major | sub, rate, channels)) major = SF_FORMAT_WAV;
+    if (lossy) sub = integer_subtype(sub) ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT;
+    if (lossy_encoding(input_format) && ext.empty() && !format_holds(major | sub, rate, channels)) {
+        major = SF_FORMAT_WAV;
+        if (!encoding.empty()) sub = encoding_subtype(encoding, major);
     }
     // A WAV of 8-bit samples holds them unsigned, most other containers signed.
     if (encoding.empty() && (sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8))
