@@ -687,3 +687,17 @@ TEST(Progress, OnTheTerminalWhenTheAudioGoesToStandardOutput)
     EXPECT_NE(run.err.find("%\r"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("settings: "), std::string::npos) << run.err;
 }
+
+// A reader that stops early (head) ends the tool with SIGPIPE; the --diff file it was
+// writing beside standard output leaves no temporary behind.
+TEST(OutputKinds, ClosedPipeLeavesNoTemporary)
+{
+    TempFolder dir;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
+    const std::vector<std::string> before = dir.entries();
+    std::string command = "cd '" + dir.path() + "' && '" TULM_TOOL "' render in.wav - --diff d.wav";
+    for (const std::string& a : kRender) command += " " + a;
+    command += " 2>/dev/null | head -c 100 > /dev/null";
+    std::system(command.c_str());
+    EXPECT_EQ(dir.entries(), before);
+}
