@@ -621,7 +621,7 @@ void AudioWriter::write(const SampleBlock& block, int64_t at, int64_t frames)
                                          : sf_writef_double(file_, block.reals.data() + first, frames);
     if (put != frames)
         throw ToolError(!sink_->failure.empty() ? sink_->failure
-                                                : out_->path() + ": writing failed (" + sf_strerror(file_) + ")");
+                                                : out_->path() + ": writing failed");
 }
 
 void AudioWriter::close()
