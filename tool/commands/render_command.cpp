@@ -79,7 +79,8 @@ int run_render(const RenderOptions& o)
     const int32_t rate = reader.rate();
     const int32_t channels = reader.channels();
     const int64_t frames = reader.frames();
-    if (const std::string cut = reader.cut_short_warning(); !cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", cut);
+    if (const std::string cut = reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
     const Placement placement = resolve_placement(o.settings);
     const int64_t first = stretch_first_frame(rate, frames, placement);
@@ -171,8 +172,8 @@ int run_render(const RenderOptions& o)
                        diff_clipped, o.diff);
         if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
             fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so frames {} "
-                       "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()), first,
-                       stretch_end - 1,
+                       "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()),
+                       first, stretch_end - 1,
                        stretch_narrowing.clipped > 0
                            ? fmt::format(", and {} samples beyond full scale there were clipped",
                                          stretch_narrowing.clipped)

@@ -61,8 +61,10 @@ std::string open_failure(const std::string& name, int error)
     default:
         break;
     }
-    if (parse_log_value(" Sample rate :") == 0) return name + ": the header gives a sampling rate of 0, so the file cannot be played; its header is damaged";
-    if (parse_log_value(" Channels    :") == 0) return name + ": the header gives 0 channels, so the file cannot be played; its header is damaged";
+    if (parse_log_value(" Sample rate :") == 0)
+        return name + ": the header gives a sampling rate of 0, so the file cannot be played; its header is damaged";
+    if (parse_log_value(" Channels    :") == 0)
+        return name + ": the header gives 0 channels, so the file cannot be played; its header is damaged";
     return name + ": the file's header is damaged or cut short, so it cannot be read as audio";
 }
 
