@@ -13,7 +13,8 @@ int run_measure(const MeasureOptions& o)
     check_distinct_files({{o.in, "IN", false}, {o.out, "OUT", false}, {o.plot, "--plot", true}});
     PluginSession plugin(plugin_path(o.settings));
     AudioReader in_reader(o.in);
-    if (const std::string cut = in_reader.cut_short_warning(); !cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", cut);
+    if (const std::string cut = in_reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const int32_t rate = in_reader.rate();
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, in_reader.channels());
     const int64_t first = stretch_first_frame(rate, in_reader.frames(), resolve_placement(o.settings));
