@@ -170,9 +170,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"unknown_command", {"bogus"}, "bogus", 2, false}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
-// What the file system refuses to an ordinary user: the tool says so in its own words
-// and leaves the file as it was. Root may read and write these, so the tool is run as
-// the unprivileged "nobody" (uid 65534) when the test runs as root.
+// What the file system refuses to an ordinary user, and a file the user made read-only
+// in a folder where they may write: the tool says so in its own words and leaves the
+// file as it was. Root may read and write these, so the tool is run as the
+// unprivileged "nobody" (uid 65534) when the test runs as root.
 TEST(ToolErrorsForAnotherUser, PermissionDeniedInOurWords)
 {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the tool as another user";
@@ -182,6 +183,7 @@ TEST(ToolErrorsForAnotherUser, PermissionDeniedInOurWords)
     } cases[] = {
         {{"detect", "secret.wav"}, "secret.wav: cannot open: permission denied"},
         {{"render", "in.wav", "theirs.wav"}, "theirs.wav: cannot replace it: permission denied"},
+        {{"render", "in.wav", "mine.wav"}, "mine.wav: cannot replace it: permission denied (the file is write-protected"},
     };
     for (const auto& c : cases) {
         TempFolder dir;
@@ -189,6 +191,9 @@ TEST(ToolErrorsForAnotherUser, PermissionDeniedInOurWords)
         write_audio(dir / "in.wav", sine_audio(48000, 2, 2.0, 1000, 0.3, 0.0));
         write_audio(dir / "secret.wav", sine_audio(48000, 2, 2.0, 1000, 0.3, 0.0));
         std::ofstream(dir / "theirs.wav") << "root's";
+        std::ofstream(dir / "mine.wav") << "mine";
+        ASSERT_EQ(chown((dir / "mine.wav").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chmod((dir / "mine.wav").c_str(), 0444), 0);
         ASSERT_EQ(chmod((dir / "in.wav").c_str(), 0644), 0);
         ASSERT_EQ(chmod((dir / "secret.wav").c_str(), 0600), 0);
         ASSERT_EQ(chmod((dir / "theirs.wav").c_str(), 0644), 0);
@@ -200,6 +205,7 @@ TEST(ToolErrorsForAnotherUser, PermissionDeniedInOurWords)
         EXPECT_EQ(run.err.rfind(std::string("tulm: error: ") + c.message, 0), 0u) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(read_text(dir / "theirs.wav"), "root's");
+        EXPECT_EQ(read_text(dir / "mine.wav"), "mine");
         EXPECT_EQ(dir.entries(), before);
     }
 }
