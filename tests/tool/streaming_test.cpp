@@ -576,6 +576,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 SF_FORMAT_WAV | SF_FORMAT_PCM_16, "Microsoft ADPCM samples"},
                       LossyCase{"vorbis_to_stdout", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "-",
                                 SF_FORMAT_WAV | SF_FORMAT_FLOAT, "Vorbis audio"},
+                      LossyCase{"vorbis_to_wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "out.wav",
+                                SF_FORMAT_WAV | SF_FORMAT_FLOAT, "Vorbis audio"},
                       LossyCase{"vorbis_to_caf", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "out.caf",
                                 SF_FORMAT_CAF | SF_FORMAT_FLOAT, "Vorbis audio"}),
     [](const ::testing::TestParamInfo<LossyCase>& info) { return std::string(info.param.name); });
