@@ -49,7 +49,7 @@ std::string recommended_block(const SliderTableRequest& r, const Settings& base,
                               int32_t rate)
 {
     const LabelWidths w = label_widths(r.tones);
-    std::string out = fmt::format("■ {}\n", khz_text(rate));
+    std::string out = fmt::format("【{}】\n", khz_text(rate));
     out += label_header(w) + pad_left("周波数", 8) + pad_left("幅", 5) + pad_left("中心 Hz", 10) + "   " +
            "削る範囲 Hz / band\n";
     for (const CommonTone& t : r.tones) {
@@ -73,7 +73,7 @@ std::string grid(const SliderTableRequest& r, const Settings& base, const Slider
 {
     const LabelWidths w = label_widths(r.tones);
     constexpr int kCell = 11;
-    std::string out = fmt::format("■ {}\n", khz_text(rate));
+    std::string out = fmt::format("【{}】\n", khz_text(rate));
     out += label_header(w) + "  ";
     for (int32_t order = ranges.minimum[kFftOrder]; order <= ranges.maximum[kFftOrder]; ++order)
         out += pad_right(fmt::format("FFT {}", order), kCell);
