@@ -87,6 +87,7 @@ void add_example_figures(std::vector<GuideFigure>* f, const GuideExample& e)
     f->push_back({"ex_rate_khz", fmt::format("{:g}", c.rate / 1000.0)});
     f->push_back({"ex_fps", fmt::format("{:g}", double(c.fps_num) / c.fps_den)});
     f->push_back({"ex_tone_hz", fmt::format("{:g}", c.tone_hz)});
+    f->push_back({"ex_tone_khz", fmt::format("{:g}", c.tone_hz / 1000)});
     f->push_back({"ex_tone_on", fmt::format("{:.1f}", c.tone_on)});
     f->push_back({"ex_tone_off", fmt::format("{:.1f}", c.tone_off)});
     f->push_back({"ex_tone_frame", fmt::format("{}", e.tone_frame)});
