@@ -121,7 +121,7 @@ Parsed parse_table(const std::string& text)
             rate = int(std::lround(std::atof(line.c_str() + 3) * 1000));
             continue;
         }
-        if (line.find("音 / tone") != std::string::npos) {
+        if (rate != 0 && line.find("音 / tone") != std::string::npos) {
             heads.clear();
             heads["Hz"] = column_of(line, "Hz") + 2;
             if (grid) {

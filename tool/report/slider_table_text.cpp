@@ -104,14 +104,16 @@ std::string khz_text(int32_t rate)
 std::string slider_table_legend()
 {
     const std::string speech = fmt::format("{:g}～{:g} Hz", kSpeechLowHz, kSpeechHighHz);
+    const std::string speech_en = fmt::format("{:g}-{:g} Hz", kSpeechLowHz, kSpeechHighHz);
     const std::pair<std::string, std::string> entries[] = {
+        {"音 / tone, Hz", "取り除きたい音とその周波数 / the tone to remove and its frequency"},
         {"周波数 (frequency)", "スライダーに設定する値 / the slider value to set"},
         {"幅 (width)", "スライダーに設定する値 / the slider value to set"},
         {"中心 Hz (centre)", "ノッチが実際にかかる中心 / where the notch really lands"},
         {"削る範囲 Hz (band)", "ノッチが削る範囲 / the band the notch removes"},
         {"周波数/幅", "FFT ごとの表の、その FFT での値 / in the grids: the values for that FFT"},
         {kOutsideMark, "音が削る範囲の外にある / the tone lies outside the band"},
-        {kSpeechMark, "削る範囲が声の帯域 " + speech + " にかかる / the band reaches into speech, " + speech},
+        {kSpeechMark, "削る範囲が声の帯域 " + speech + " にかかる / the band reaches into speech, " + speech_en},
         {"-", "この FFT では合わせられない / no slider value places the notch there"},
     };
     std::string out = "見かた / How to read\n";
