@@ -176,7 +176,7 @@ TEST(Guide, StepRowsAsThePlugInPlacesTheNotch)
             }
             EXPECT_NEAR(step, smallest, 0.051) << where;
             EXPECT_NEAR(ratio, rate / (2.0 * block) / spacing(rate, order), 0.0051) << where;
-            const Band b = nearest_band(rate, order, kSliderDefaults[kWidth], 1000);
+            const Band b = nearest_band(rate, order, kSliderDefaults[kWidth], GuideClip().tone_hz);
             EXPECT_NEAR(band, b.high - b.low, 0.51) << where;
             const std::string key = f1(step) + " " + f2(ratio);
             for (int other : same[key])

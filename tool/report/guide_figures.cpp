@@ -26,8 +26,8 @@ double centre_ratio(int32_t rate, int32_t order)
 
 // The guides' table of block sizes at one rate, headed in the guide's language: FFT
 // order, block in samples and ms, centre step, ratio, and the band the default width
-// removes around the test tone. Every column right-aligned to its heading.
-std::string steps_rows(int32_t rate, const Settings& base, const SliderRanges& ranges, bool ja)
+// removes around the example's tone. Every column right-aligned to its heading.
+std::string steps_rows(int32_t rate, double tone_hz, const Settings& base, const SliderRanges& ranges, bool ja)
 {
     const std::string band = ja ? fmt::format("幅 {} で削る広さ", base.slider[kWidth])
                                 : fmt::format("band at 幅 {}", base.slider[kWidth]);
@@ -36,7 +36,7 @@ std::string steps_rows(int32_t rate, const Settings& base, const SliderRanges& r
     std::vector<std::vector<std::string>> rows;
     for (int32_t order = ranges.minimum[kFftOrder]; order <= ranges.maximum[kFftOrder]; ++order) {
         const int64_t n = plan_block_size(order);
-        const ToneCell c = tone_cell(1000, base, ranges, rate, order, base.slider[kWidth]);
+        const ToneCell c = tone_cell(tone_hz, base, ranges, rate, order, base.slider[kWidth]);
         rows.push_back({
             fmt::format("{}", order),
             fmt::format("{}", n),
@@ -158,8 +158,8 @@ std::vector<GuideFigure> guide_figures(FilterTable& table, const GuideExample& e
                                         "so the guides' warning about high values is wrong",
                                         rate, kRecommendedOrder));
         f.push_back({fmt::format("past_top_{}_rec", rate), fmt::format("{}", top)});
-        steps_ja += (steps_ja.empty() ? "" : "\n") + steps_rows(rate, d, r, true);
-        steps_en += (steps_en.empty() ? "" : "\n") + steps_rows(rate, d, r, false);
+        steps_ja += (steps_ja.empty() ? "" : "\n") + steps_rows(rate, example.clip.tone_hz, d, r, true);
+        steps_en += (steps_en.empty() ? "" : "\n") + steps_rows(rate, example.clip.tone_hz, d, r, false);
     }
     // The template's line ends the block.
     steps_ja.pop_back();
