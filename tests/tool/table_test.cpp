@@ -12,6 +12,7 @@
 
 #include "tool/analysis/measure.h"
 #include "tool/analysis/suggest.h"
+#include "tool/report/text_columns.h"
 #include "tool_runner.h"
 
 namespace {
@@ -367,4 +368,29 @@ TEST(Table, HelpExplainsEveryColumnAndMark)
         EXPECT_NE(run.out.find(column), std::string::npos) << column << "\n" << run.out;
     for (const char* mark : {"\n  *  ", "\n  !  ", "\n  -  "})
         EXPECT_NE(run.out.find(mark), std::string::npos) << "the legend of '" << mark[3] << "'\n" << run.out;
+}
+
+// What the table's alignment rests on: the columns a string takes in a Japanese
+// editor's monospace font.
+TEST(Table, DisplayWidthCountsJapaneseTwoColumnsWide)
+{
+    struct Case {
+        const char* text;
+        int columns;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"FFT 13", 6},
+        {"周波数", 6},                    // kanji
+        {"フェード", 8},                  // katakana and the long-vowel mark
+        {"ハム 50 Hz（東日本）", 20},     // full-width parentheses
+        {"300～3400 Hz", 12},             // full-width tilde
+        {"【44.1 kHz】", 12},             // CJK brackets
+        {"\xf0\xa0\x80\x8b", 2},          // an ideograph beyond the 16-bit range
+        {"x1.35", 5},
+    };
+    for (const Case& c : cases) EXPECT_EQ(display_width(c.text), c.columns) << c.text;
+    EXPECT_EQ(pad_right("幅", 5), "幅   ");
+    EXPECT_EQ(pad_left("幅", 5), "   幅");
+    EXPECT_EQ(pad_right("周波数", 4), "周波数 ") << "too wide: kept whole, one space after";
 }

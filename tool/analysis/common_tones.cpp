@@ -19,8 +19,8 @@ std::vector<CommonTone> common_tones()
     tones.push_back({440, "調律音 A（ラ）", "tuning tone A"});
     tones.push_back({1000, "テストトーン", "test tone"});
     for (const double hz : {500, 2000, 5000, 10000}) tones.push_back({hz, "区切りのよい値", "round value"});
-    tones.push_back({15625, "ブラウン管（PAL 系）", "CRT line 625/50"});
-    tones.push_back({15734, "ブラウン管（NTSC 系）", "CRT line 525/60"});
+    tones.push_back({15625, "ブラウン管（PAL 系・欧州）", "CRT line 625/50 (PAL)"});
+    tones.push_back({15734, "ブラウン管（NTSC 系・日本）", "CRT line 525/60 (NTSC)"});
     std::stable_sort(tones.begin(), tones.end(), [](const CommonTone& a, const CommonTone& b) { return a.hz < b.hz; });
     return tones;
 }
