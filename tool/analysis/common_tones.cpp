@@ -33,10 +33,9 @@ ToneCell tone_cell(double hz, const Settings& base, const SliderRanges& ranges, 
     Tone tone;
     tone.found = true;
     tone.hz = hz;
-    Settings pinned = base;
     SliderRanges one_order = ranges;
     one_order.minimum[kFftOrder] = one_order.maximum[kFftOrder] = order;
-    const std::vector<Suggestion> s = suggest_settings(tone, pinned, one_order, rate);
+    const std::vector<Suggestion> s = suggest_settings(tone, base, one_order, rate);
     if (s.empty() || !s.front().placed) return cell;
     cell.placed = true;
     cell.covered = s.front().cover_width > 0;
