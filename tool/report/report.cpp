@@ -40,7 +40,8 @@ std::string measurement_text(const Measurement& m, int32_t rate)
     text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
                         m.low_hz, m.high_hz, m.centre_attenuation_db);
     if (m.tone.found)
-        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB\n", m.tone.hz, m.tone_attenuation_db);
+        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
+                            m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
     else
         text += "tone: none found in the input\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
