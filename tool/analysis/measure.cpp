@@ -103,7 +103,7 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     m.middle_count = std::min<int64_t>(first + g.length - g.quarter, in.frames()) - m.middle_first;
     if (m.middle_count < 1024)
         throw ToolError("the stretch between the fade-in and the tail is too short to measure (" +
-                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " frames); lower --fade");
+                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " samples); lower --fade");
     m.centre_hz = g.centre_hz;
     m.low_hz = g.low_hz;
     m.high_hz = g.high_hz;

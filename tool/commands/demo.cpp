@@ -46,7 +46,7 @@ void claim_folder()
 
 int run_demo(const DemoOptions& o)
 {
-    PluginSession plugin(o.plugin.empty() ? default_plugin_path() : o.plugin);
+    PluginSession plugin(plugin_path(o.plugin));
     const DemoClip clip;
     DemoClip quiet = clip;
     quiet.tone_amplitude = 0;

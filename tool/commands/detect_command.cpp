@@ -53,7 +53,7 @@ int run_detect(const DetectOptions& o)
     int64_t count = frames - first;
     if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
     if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
                                     rate / 2.0));
     if (count < shortest_region(rate))
         throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "

@@ -71,7 +71,7 @@ int run_render(const RenderOptions& o)
     const int64_t frames = reader.frames();
     warn_if_cut_short(reader);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
-    const Placement placement = resolve_placement(o.settings);
+    const Placement placement = resolve_placement(o.settings, o.quiet);
     const int64_t first = stretch_first_frame(rate, frames, placement);
     const NotchGeometry g = notch_geometry(settings, rate);
     const int64_t stretch_end = std::min(frames, first + g.length);
@@ -104,7 +104,7 @@ int run_render(const RenderOptions& o)
     SampleBlock held;
     const int64_t window_frames = reader.read(&held, window_end - window_first);
     if (window_frames < window_end - window_first)
-        throw ToolError(fmt::format("{}: the audio ends at frame {}, before the stretch's end at frame {}", o.in,
+        throw ToolError(fmt::format("{}: the audio ends at sample {}, before the stretch's end at sample {}", o.in,
                                     window_first + window_frames, window_end));
     progress.advance(window_frames);
     Audio in16;
@@ -143,7 +143,7 @@ int run_render(const RenderOptions& o)
         // Standard output may be carrying the audio itself.
         std::FILE* report = o.out == "-" ? stderr : stdout;
         if (reader.wider_than_16bit() || stretch_narrowing.clipped > 0)
-            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so frames {} "
+            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
                        "to {} come back at 16-bit precision{}\n", o.in, sample_description(reader.format()), first,
                        stretch_end - 1,
                        stretch_narrowing.clipped > 0
@@ -153,7 +153,7 @@ int run_render(const RenderOptions& o)
         fmt::print(report, "settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
         fmt::print(report, "{}", geometry_text(g, first, rate));
         if (first + g.length > frames)
-            fmt::print(stderr, "tulm: note: the stretch runs {} frames past the end of the file\n",
+            fmt::print(stderr, "tulm: note: the stretch runs {} samples past the end of the file\n",
                        first + g.length - frames);
         fmt::print(report, "wrote:   {}{}{}\n", o.out, diff_file ? ", " + o.diff : "", plot_file ? ", " + o.plot : "");
     }

@@ -190,13 +190,13 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
 void AudioReader::seek(int64_t frame)
 {
     if (sf_seek(file_, frame, SEEK_SET) != frame)
-        throw ToolError(path_ + ": cannot seek to frame " + std::to_string(frame) + " (" + sf_strerror(file_) + ")");
+        throw ToolError(path_ + ": cannot seek to sample " + std::to_string(frame) + " (" + sf_strerror(file_) + ")");
 }
 
 void warn_if_cut_short(const AudioReader& reader)
 {
     if (reader.header_frames() > reader.frames())
-        std::fprintf(stderr, "tulm: warning: %s: the header says %lld frames, but the file holds only %lld\n",
+        std::fprintf(stderr, "tulm: warning: %s: the header says %lld samples, but the file holds only %lld\n",
                      reader.path().c_str(), static_cast<long long>(reader.header_frames()),
                      static_cast<long long>(reader.frames()));
 }
@@ -223,7 +223,7 @@ Audio read_region(AudioReader& reader, int64_t first, int64_t end)
     const auto read_some = [&](int64_t at, int64_t count) {
         const int64_t got = reader.read(&block, std::min(kRegionChunk, count));
         if (got == 0)
-            throw ToolError(reader.path() + ": the file ends at frame " + std::to_string(at) + ", before its header's " +
+            throw ToolError(reader.path() + ": the file ends at sample " + std::to_string(at) + ", before its header's " +
                             std::to_string(reader.frames()));
         return got;
     };

@@ -25,8 +25,8 @@ std::string settings_line(const Settings& s)
 std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 {
     return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
-                       "stretch: frames {} to {} ({:.3f} s to {:.3f} s), fade-in {} frames, "
-                       "tail cross-fade {} frames\n",
+                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {} samples, "
+                       "tail cross-fade {} samples\n",
                        g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
@@ -34,7 +34,7 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
-        "measured over frames {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
+        "measured over samples {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
         m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
         double(m.middle_first + m.middle_count) / rate);
     text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
@@ -95,7 +95,7 @@ namespace {
 std::string when(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
     const int64_t frame = int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
-    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, frame);
+    return fmt::format("{:.3f} s (video frame {})", double(sample) / rate, frame);
 }
 
 std::string note_name(double hz)
@@ -147,14 +147,34 @@ std::string band_text(double low_hz, double high_hz)
     return text;
 }
 
+std::string shell_word(const std::string& word)
+{
+    static const char* const kPlain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-+=.,:/@%";
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string notched_name(const std::string& in)
+{
+    if (in == "-") return "notch.wav";
+    const size_t slash = in.find_last_of('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = in.find_last_of('.');
+    if (dot == std::string::npos || dot <= name) return in + "-notch.wav";
+    return in.substr(0, dot) + "-notch" + in.substr(dot);
+}
+
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
 {
     const Settings& s = fit.settings;
     const Placement& p = fit.placement;
     std::string text = fmt::format("\nsettings for the tone at {:.2f} Hz:\n", tone.hz);
-    text += fmt::format("  tulm render {} out.wav --start-frame {} --fps {}/{} {}\n", in, p.start_frame,
+    text += fmt::format("  tulm render {} {} --start-frame {} --fps {}/{} {}\n", shell_word(in),
+                        shell_word(notched_name(in)), p.start_frame,
                         p.video_rate_num, p.video_rate_den, settings_line(s));
-    text += fmt::format("  in the host: select from frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
+    text += fmt::format("  in the host: select from video frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
                         "width {}, fade {}, window {}\n",
                         p.start_frame, double(fit.stretch_first) / rate, s.slider[kFrequency], s.slider[kSeconds],
                         s.slider[kFftOrder], s.slider[kWidth], s.slider[kFade], s.use_window ? "on" : "off");
@@ -176,7 +196,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
                             "process what remains after {:.3f} s as a second selection\n",
                             double(tone.end - tone.first) / rate, s.slider[kSeconds], double(fit.cut_end) / rate);
     if (fit.starts_too_early)
-        text += fmt::format("  warning: the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
+        text += fmt::format("  warning: the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
                             "earliest start; the stretch's start may click, so the fade was chosen to soften it\n",
                             double(tone.first) / rate, fit.notch.n);
     if (!tone.harmonics.empty()) {

@@ -22,6 +22,13 @@ std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_
 // it reaches into speech's band.
 std::string band_text(double low_hz, double high_hz);
 
+// `word` as a shell reads it back: as it is when it holds only characters no shell
+// treats specially, else in single quotes.
+std::string shell_word(const std::string& word);
+
+// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN.
+std::string notched_name(const std::string& in);
+
 // The settings that fit `tone`: a `tulm render` line for `in`, the host's slider values
 // and selection, what the trials measured, and warnings (a tone too long for one
 // stretch, or starting too early; a hum's harmonics that one notch leaves).
