@@ -33,6 +33,7 @@ private:
 struct ToolSetup {
     std::string stdin_path = "/dev/null";
     int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
+    std::string program;          // run in place of the built tool (a copy of it, or a shell); empty: the tool
 };
 
 // Runs the tool with `args` in folder `cwd`.
