@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "tool/analysis/measure.h"
-#include "tool/analysis/spectrum.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
 
