@@ -2,12 +2,15 @@
 // behind, neither the output nor a temporary, nor a change to a file already there.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
-#include <ostream>
-#include <cmath>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <ostream>
 
 #include "tool_runner.h"
 
@@ -17,7 +20,8 @@ struct ErrorCase {
     const char* name;
     std::vector<std::string> args;  // run in a folder holding in.wav (2 s, 48 kHz), hard.wav (a hard link
                                     // to it), sym.wav (a symlink to it), giga.wav (a header claiming
-                                    // 1e9 Hz), text.wav and junk.so
+                                    // 1e9 Hz), zero.wav (one claiming 0 Hz), ro.wav (mode 0444),
+                                    // twin.wav and twin2.wav (one file, two names), text.wav and junk.so
     const char* message;            // part of the one line on stderr
     int status;
     bool out_exists;                // out.wav is there beforehand and must survive unchanged
@@ -38,19 +42,25 @@ TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
     {
         std::ofstream(dir / "text.wav") << "not audio\n";
         std::ofstream(dir / "junk.so") << "not a module\n";
-        // A 16-bit stereo WAV header claiming 1e9 Hz, and 4096 frames of silence.
-        std::ofstream giga(dir / "giga.wav", std::ios::binary);
-        const uint32_t rate = 1000000000, data = 4096 * 4;
-        const auto u32 = [&giga](uint32_t v) { giga.write(reinterpret_cast<const char*>(&v), 4); };
-        const auto u16 = [&giga](uint16_t v) { giga.write(reinterpret_cast<const char*>(&v), 2); };
-        giga << "RIFF";
-        u32(36 + data);
-        giga << "WAVEfmt ";
-        u32(16), u16(1), u16(2), u32(rate), u32(rate * 4), u16(4), u16(16);
-        giga << "data";
-        u32(data);
-        giga << std::string(data, '\0');
+        // 16-bit stereo WAV headers claiming 1e9 Hz and 0 Hz, and 4096 frames of silence.
+        for (const auto& [name, rate] : {std::pair<const char*, uint32_t>{"giga.wav", 1000000000}, {"zero.wav", 0}}) {
+            std::ofstream wav(dir / name, std::ios::binary);
+            const uint32_t data = 4096 * 4;
+            const auto u32 = [&wav](uint32_t v) { wav.write(reinterpret_cast<const char*>(&v), 4); };
+            const auto u16 = [&wav](uint16_t v) { wav.write(reinterpret_cast<const char*>(&v), 2); };
+            wav << "RIFF";
+            u32(36 + data);
+            wav << "WAVEfmt ";
+            u32(16), u16(1), u16(2), u32(rate), u32(rate * 4), u16(4), u16(16);
+            wav << "data";
+            u32(data);
+            wav << std::string(data, '\0');
+        }
+        std::ofstream(dir / "ro.wav") << "protected";
+        std::ofstream(dir / "twin.wav") << "shared";
     }
+    ASSERT_EQ(chmod((dir / "ro.wav").c_str(), 0444), 0);
+    ASSERT_EQ(link((dir / "twin.wav").c_str(), (dir / "twin2.wav").c_str()), 0);
     ASSERT_EQ(link((dir / "in.wav").c_str(), (dir / "hard.wav").c_str()), 0);
     ASSERT_EQ(symlink("in.wav", (dir / "sym.wav").c_str()), 0);
     ASSERT_EQ(symlink("in.wav", (dir / "in.svg").c_str()), 0);
@@ -60,9 +70,10 @@ TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
     Dl_info libm;
     ASSERT_NE(dladdr(reinterpret_cast<void*>(static_cast<double (*)(double)>(&::cos)), &libm), 0);
     ASSERT_EQ(symlink(libm.dli_fname, (dir / "nolib.so").c_str()), 0);
-    const std::string input = read_text(dir / "in.wav");
     if (c.out_exists) std::ofstream(dir / "out.wav") << "precious";
     const std::vector<std::string> before = dir.entries();
+    std::map<std::string, std::string> contents;
+    for (const std::string& name : before) contents[name] = read_text(dir / name);
 
     const ToolRun run = run_tool(c.args, dir.path());
     EXPECT_EQ(run.status, c.status);
@@ -70,10 +81,10 @@ TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(dir.entries(), before);
-    EXPECT_EQ(read_text(dir / "in.wav"), input);
-    if (c.out_exists) {
-        EXPECT_EQ(read_text(dir / "out.wav"), "precious");
-    }
+    for (const auto& [name, text] : contents) EXPECT_EQ(read_text(dir / name), text) << name << " changed";
+    struct stat st;
+    ASSERT_EQ(stat((dir / "ro.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0444));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,9 +94,23 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"not_audio", {"render", "text.wav", "out.wav"}, "text.wav: not an audio file", 1, false},
         ErrorCase{"folder_as_input", {"render", ".", "out.wav"}, "is a folder", 1, false},
         ErrorCase{"missing_measure_output", {"measure", "in.wav", "gone.wav"}, "gone.wav: No such file", 1, false},
-        ErrorCase{"unsupported_output", {"render", "in.wav", "out.mp3"}, "unsupported output format", 1, false},
-        ErrorCase{"unsupported_diff", {"render", "in.wav", "out.wav", "--diff", "d.ogg"}, "unsupported output format",
+        ErrorCase{"unsupported_output", {"render", "in.wav", "out.xyz"}, "unsupported output format", 1, false},
+        ErrorCase{"lossy_output", {"render", "in.wav", "out.mp3"}, "out.mp3: the tool writes no lossy formats", 1,
+                  false},
+        ErrorCase{"lossy_diff", {"render", "in.wav", "out.wav", "--diff", "d.ogg"}, "name OUT .wav or .flac", 1,
+                  false},
+        // The advice names only what the container can hold.
+        ErrorCase{"flac_cannot_hold_float", {"render", "in.wav", "out.flac", "--encoding", "float"},
+                  "choose --encoding 8, 16 or 24, or another extension", 1, false},
+        ErrorCase{"header_rate_zero", {"detect", "zero.wav"}, "zero.wav: the header gives a sampling rate of 0", 1,
+                  false},
+        // Whoever runs the tool, as cp without -f would for its user: the file is kept.
+        ErrorCase{"write_protected_out", {"render", "in.wav", "ro.wav"}, "ro.wav: cannot replace it: permission denied",
                   1, false},
+        ErrorCase{"write_protected_diff", {"render", "in.wav", "out.wav", "--diff", "ro.wav"}, "ro.wav: cannot replace",
+                  1, true},
+        ErrorCase{"hard_linked_out", {"render", "in.wav", "twin.wav"}, "twin.wav: the file has 2 names (hard links)", 1,
+                  false},
         ErrorCase{"missing_folder", {"render", "in.wav", "no/out.wav"}, "cannot write in no", 1, false},
         ErrorCase{"width_too_large", {"render", "in.wav", "out.wav", "--width", "257"}, "--width 257 is outside", 2,
                   true},
@@ -174,3 +199,43 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"no_output_named", {"render", "in.wav"}, "OUT is required", 2, false},
         ErrorCase{"unknown_command", {"bogus"}, "bogus", 2, false}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+// What the file system refuses to an ordinary user, and a file the user made read-only
+// in a folder where they may write: the tool says so in its own words and leaves the
+// file as it was. Root may read and write these, so the tool is run as the
+// unprivileged "nobody" (uid 65534) when the test runs as root.
+TEST(ToolErrorsForAnotherUser, PermissionDeniedInOurWords)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the tool as another user";
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"detect", "secret.wav"}, "secret.wav: cannot open: permission denied"},
+        {{"render", "in.wav", "theirs.wav"}, "theirs.wav: cannot replace it: permission denied"},
+        {{"render", "in.wav", "mine.wav"}, "mine.wav: cannot replace it: permission denied (the file is write-protected"},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+        write_audio(dir / "in.wav", sine_audio(48000, 2, 2.0, 1000, 0.3, 0.0));
+        write_audio(dir / "secret.wav", sine_audio(48000, 2, 2.0, 1000, 0.3, 0.0));
+        std::ofstream(dir / "theirs.wav") << "root's";
+        std::ofstream(dir / "mine.wav") << "mine";
+        ASSERT_EQ(chown((dir / "mine.wav").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chmod((dir / "mine.wav").c_str(), 0444), 0);
+        ASSERT_EQ(chmod((dir / "in.wav").c_str(), 0644), 0);
+        ASSERT_EQ(chmod((dir / "secret.wav").c_str(), 0600), 0);
+        ASSERT_EQ(chmod((dir / "theirs.wav").c_str(), 0644), 0);
+        const std::vector<std::string> before = dir.entries();
+        ToolSetup setup;
+        setup.run_as_uid = 65534;
+        const ToolRun run = run_tool(c.args, dir.path(), setup);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(run.err.rfind(std::string("tulm: error: ") + c.message, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(read_text(dir / "theirs.wav"), "root's");
+        EXPECT_EQ(read_text(dir / "mine.wav"), "mine");
+        EXPECT_EQ(dir.entries(), before);
+    }
+}

@@ -47,7 +47,8 @@ int run_detect(const DetectOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
     AudioReader reader(o.in);
-    warn_if_cut_short(reader);
+    if (const std::string cut = reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const int32_t rate = reader.rate();
     const int64_t frames = reader.frames();
     resolve_settings(plugin.table(), o.settings, rate, reader.channels());
