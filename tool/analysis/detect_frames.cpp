@@ -8,48 +8,87 @@
 namespace detection {
 namespace {
 
-// The floor under each bin: a low quantile of the levels around it, taken every few
-// bins (it changes slowly) and held in between.
-std::vector<double> local_floor(const std::vector<double>& db)
+// The k-th smallest (from 0) of the `size` values from `v`, found by walking from
+// `guess` one distinct value at a time: the floor moves little from one place to the
+// next, so the walk is short, and each of its steps is a count or a minimum over the
+// values without a branch that depends on them (a search or a selection guesses wrong
+// at every other step, which took most of a frame's time).
+double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
-    const int32_t bins = int32_t(db.size());
-    std::vector<double> floor(db.size());
-    std::vector<double> around;
+    double t = guess;
+    for (;;) {
+        int32_t under = 0, upto = 0;
+        for (int32_t i = 0; i < size; ++i) {
+            under += v[i] < t;
+            upto += v[i] <= t;
+        }
+        if (k >= under && k < upto) return t;
+        double next = k < under ? -HUGE_VAL : HUGE_VAL;
+        if (k < under)
+            for (int32_t i = 0; i < size; ++i) next = v[i] < t && v[i] > next ? v[i] : next;
+        else
+            for (int32_t i = 0; i < size; ++i) next = v[i] > t && v[i] < next ? v[i] : next;
+        t = next;
+    }
+}
+
+// The floor under each bin, as a power: a low quantile of the powers around it, taken
+// every few bins (it changes slowly) and held in between. The quantile is one of the
+// powers, and to_db keeps their order, so its level is the same quantile of the bins'
+// levels.
+std::vector<double> local_floor(const std::vector<double>& power)
+{
+    const int32_t bins = int32_t(power.size());
+    std::vector<double> floor(power.size());
+    double f = power[0];
     for (int32_t b = 0; b < bins; b += 4) {
-        around.assign(db.begin() + std::max(0, b - kFloorReach), db.begin() + std::min(bins, b + kFloorReach + 1));
-        const double f = quantile_in_place(&around, kFloorQuantile);
+        const int32_t lo = std::max(0, b - kFloorReach), hi = std::min(bins, b + kFloorReach + 1);
+        f = kth_smallest(power.data() + lo, hi - lo, int32_t(quantile_rank(size_t(hi - lo), kFloorQuantile)), f);
         for (int32_t i = b; i < std::min(bins, b + 4); ++i) floor[i] = f;
     }
     return floor;
 }
 
+// Necessary for a bin's level to stand kPeakDb over its floor's, with room for the
+// rounding of to_db: bins under it are passed over before any logarithm is taken.
+const double kPeakPowerRatio = 0.99 * std::pow(10.0, kPeakDb / 10);
+
 std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, int32_t n)
 {
-    std::vector<double> db(power.size());
-    for (size_t b = 0; b < power.size(); ++b) db[b] = to_db(power[b]);
-    const std::vector<double> floor = local_floor(db);
+    const std::vector<double> floor = local_floor(power);
     const double bin_hz = double(rate) / n;
     const int32_t lo = std::max(2, int32_t(std::ceil(20 / bin_hz)));
     const int32_t hi = std::min(int32_t(power.size()) - 3, int32_t(0.98 * rate / 2 / bin_hz));
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
-        if (!(db[b] > db[b - 1] && db[b] >= db[b + 1] && db[b] >= db[b - 2] && db[b] >= db[b + 2])) continue;
-        if (db[b] - floor[b] < kPeakDb) continue;
+        // In powers, what the levels' tests below need (a level over its floor, and
+        // no lower than a neighbour's but by rounding); they decide, in levels.
+        const double p = power[b];
+        const auto under = [&](int32_t k) { return 0.999 * power[k] > p; };
+        if (p < kPeakPowerRatio * floor[b] || !(p > power[b - 1]) || under(b + 1) || under(b - 2) || under(b + 2))
+            continue;
+        const double db = to_db(p), floor_db = to_db(floor[b]);
+        if (!(db > to_db(power[b - 1]) && db >= to_db(power[b + 1]) && db >= to_db(power[b - 2]) &&
+              db >= to_db(power[b + 2])))
+            continue;
+        if (db - floor_db < kPeakDb) continue;
         // A sine's power spreads over the Hann main lobe; its sum is the tone's level
         // wherever it falls between bins.
         const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
         if (to_db(2 * lobe) < kSilentDbfs) continue;
-        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
+        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db - floor_db)});
     }
     return peaks;
 }
 
 } // namespace
 
+size_t quantile_rank(size_t size, double q) { return std::min(size - 1, size_t(q * double(size - 1) + 0.5)); }
+
 double quantile_in_place(std::vector<double>* v, double q)
 {
     if (v->empty()) return 0;
-    const size_t k = std::min(v->size() - 1, size_t(q * double(v->size() - 1) + 0.5));
+    const size_t k = quantile_rank(v->size(), q);
     std::nth_element(v->begin(), v->begin() + k, v->end());
     return (*v)[k];
 }

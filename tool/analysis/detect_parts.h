@@ -96,6 +96,8 @@ private:
 // The value a share q of `v` lies at or below (q = 0.5: the median); the in-place form
 // reorders `v` and spares a copy where it is called for every few bins of every frame.
 double quantile(std::vector<double> v, double q);
+// Where that value lies among `size` values in order (size > 0).
+size_t quantile_rank(size_t size, double q);
 double quantile_in_place(std::vector<double>* v, double q);
 
 // Each frame's peaks over frames [first, first + count) of `audio`, frames a quarter
