@@ -27,6 +27,7 @@ struct DetectOptions {
     double hz = 0;            // fit the settings to this tone instead of the strongest
     bool hz_given = false;
     bool quiet = false;       // no progress bar
+    bool json = false;        // print JSON (docs/detect-json.md) in place of the text
 };
 
 struct MeasureOptions {
