@@ -70,6 +70,12 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
             t.end += from;
             pieces.push_back(t);
         }
+        // What each chunk dropped is told as it is: a candidate in an overlap may be told twice.
+        for (Dropped x : d.dropped) {
+            x.first += from;
+            x.end += from;
+            whole.dropped.push_back(x);
+        }
         if (done) done(s + chunk - looked);
         looked = s + chunk;
         if (s + chunk == end) break;

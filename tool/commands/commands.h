@@ -28,6 +28,7 @@ struct DetectOptions {
     bool hz_given = false;
     bool quiet = false;       // no progress bar
     bool json = false;        // print JSON (docs/detect-json.md) in place of the text
+    bool explain = false;     // also say why each other candidate is not a tone
 };
 
 struct MeasureOptions {

@@ -12,6 +12,7 @@
 #include "tool/io/file_samples.h"
 #include "tool/io/progress.h"
 #include "tool/report/detect_json.h"
+#include "tool/report/explain.h"
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 
@@ -97,9 +98,14 @@ int run_detect(const DetectOptions& o)
     progress.finish();
     Detection shown = d;
     for (Tone& t : shown.tones) t = in_file(t, origin);
+    for (Dropped& x : shown.dropped) {
+        x.first += origin;
+        x.end += origin;
+    }
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
         fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+        if (o.explain) fmt::print("{}", explain_text(shown, rate));
     }
     DetectFacts facts;
     facts.path = o.in;
