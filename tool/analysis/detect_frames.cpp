@@ -61,15 +61,15 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     // Levels are taken only for bins whose powers pass what the tests on levels need
     // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
     // for the rounding of to_db; the tests then decide on the levels themselves.
-    const double over_floor = 0.99 * std::pow(10.0, p.peak_db / 10);
-    std::vector<double> lobe_db(5);
+    const double over_floor = kFloorSlack * power_ratio_of(p.peak_db);
+    std::vector<double> lobe_db(kLobeBins);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
-        const auto under = [&](int32_t k) { return 0.999 * power[k] > power[b]; };
+        const auto under = [&](int32_t k) { return kTopSlack * power[k] > power[b]; };
         if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
             under(b + 2))
             continue;
-        for (int32_t k = 0; k < 5; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
+        for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
         const double above = lobe_db[2] - to_db(floor[b]);
         if (above < p.peak_db) continue;
@@ -83,6 +83,8 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 } // namespace
 
 double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
+
+double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
 bool tops_lobe(const std::vector<double>& v, int32_t b)
 {
@@ -104,14 +106,14 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     f.n = analysis_length(audio.rate, p);
     f.hop = f.n / p.hops_per_block;
     f.first = first;
-    f.words = (f.n / 2 + 1 + 63) / 64;
+    f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
     BlockSpectrum spectrum(f.n);
     for (int64_t at = first; at + f.n <= first + count; at += f.hop) {
         f.peaks.push_back(frame_peaks(p, spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
         f.audible.resize(f.audible.size() + size_t(f.words), 0);
         uint64_t* w = f.audible.data() + f.audible.size() - size_t(f.words);
         for (const Peak& k : f.peaks.back())
-            if (k.level_dbfs >= p.quietest_dbfs) w[k.bin >> 6] |= uint64_t(1) << (k.bin & 63);
+            if (k.level_dbfs >= p.quietest_dbfs) w[k.bin / kWordBits] |= uint64_t(1) << (k.bin % kWordBits);
     }
     return f;
 }

@@ -23,6 +23,20 @@ constexpr double kFullScale = 32768.0;
 // The amplitude (full scale = 1) of a level in dBFS.
 double amplitude_of(double dbfs);
 
+// The power ratio of a level difference in dB.
+double power_ratio_of(double db);
+
+// A Hann main lobe: the peak's bin and two on each side.
+constexpr int32_t kLobeBins = 5;
+
+// Room for to_db's rounding where a peak's power is tested before its levels are taken
+// (the levels then decide): against the floor, and against its lobe's other bins.
+constexpr double kFloorSlack = 0.99;
+constexpr double kTopSlack = 0.999;
+
+// Bins per word of Frames::audible.
+constexpr int32_t kWordBits = 64;
+
 struct Peak {
     int32_t bin;
     float at;           // interpolated bin
@@ -47,7 +61,7 @@ struct Frames {
     {
         const uint64_t* w = audible.data() + size_t(m) * size_t(words);
         for (int32_t b = std::max(0, bin - 1); b <= bin + 1; ++b)
-            if ((w[b >> 6] >> (b & 63)) & 1) return true;
+            if ((w[b / kWordBits] >> (b % kWordBits)) & 1) return true;
         return false;
     }
 };

@@ -70,7 +70,8 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
             t.end += from;
             pieces.push_back(t);
         }
-        // What each chunk dropped is told as it is: a candidate in an overlap may be told twice.
+        // What each chunk dropped, for --explain; a candidate in the overlap of two chunks
+        // may be listed twice.
         for (Dropped x : d.dropped) {
             x.first += from;
             x.end += from;

@@ -116,8 +116,11 @@ int run_detect(const DetectOptions& o)
     facts.region_end = first + count;
     facts.video_rate_num = placement.video_rate_num;
     facts.video_rate_den = placement.video_rate_den;
-    if (d.tones.empty() && !o.hz_given) {
+    // With nothing steady in the region, a named frequency has nothing to fit: settings
+    // for noise would only cut a band of the program.
+    if (d.tones.empty()) {
         if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
+        else if (o.hz_given) fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
         return kExitNoTone;
     }
 
