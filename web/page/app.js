@@ -439,7 +439,7 @@
 
     // All three loop together from one start; switching only moves the gains, so the
     // sound never stops between them.
-    const player = {context: null, sources: [], gains: [], playing: false};
+    const player = {context: null, sources: [], gains: [], playing: false, starts: 0};
     const CHOICES = ['original', 'processed', 'removed'];
     const choice = () => document.querySelector('input[name=listen]:checked').value;
 
@@ -463,6 +463,7 @@
             player.gains[i] = gain;
         });
         player.playing = true;
+        player.starts++;
         c.resume();
         $('play').dataset.text = 'stop';
         $('play').textContent = t('stop');
@@ -470,6 +471,7 @@
 
     function stopPlayer() {
         player.sources.forEach((s) => s.stop());
+        player.starts = 0;
         player.sources = [];
         player.gains = [];
         player.playing = false;
@@ -487,6 +489,17 @@
             g.setValueAtTime(g.value, now);
             g.linearRampToValueAtTime(name === choice() ? 1 : 0, now + 0.01);
         });
+    }
+
+    // ---- reading the tool's JSON ------------------------------------------------------------
+    // The slider values in the dialog's order, then the check box, from a suggestion:
+    // {settings: {frequency, seconds, fft_order, width, fade, use_window}, start_frame, fps}.
+    function readSuggestion(s) {
+        const settings = s.settings || s;
+        const values = state.dialog.sliders.map((slider) => Number(settings[slider.name]));
+        values.push(settings[state.dialog.check.name] ? 1 : 0);
+        if (values.some((v) => !Number.isInteger(v))) throw {key: 'errorTool', detail: {text: 'the suggestion lacks a slider value'}};
+        return {values, startFrame: Number(s.start_frame), fps: s.fps};
     }
 
     // ---- fitting to a clicked tone ---------------------------------------------------------
@@ -561,8 +574,10 @@
             });
         },
         player: {
-            state: () => ({playing: player.playing, choice: choice(),
-                           gains: player.gains.map((g) => g.gain.value)}),
+            // For tests: what plays, each source's gain, the clock, and how often the
+            // sources were started since the last press of play.
+            state: () => ({playing: player.playing, choice: choice(), gains: player.gains.map((g) => g.gain.value),
+                           time: player.context ? player.context.currentTime : 0, starts: player.starts}),
         },
     };
 

@@ -164,6 +164,8 @@ function renderedWavs(buffer, wav, first, end, processed16) {
     const ch = wav.channels;
     const from = wav.dataOffset, bytes = wav.frames * ch * wav.bytesPerSample;
     new Uint8Array(out.buffer, out.wav.dataOffset, bytes).set(new Uint8Array(buffer, from, bytes));
+    // Silence in unsigned 8-bit samples is their middle value.
+    if (wav.bits === 8) new Uint8Array(removed.buffer, removed.wav.dataOffset, bytes).fill(128);
     for (let i = first * ch; i < end * ch; ++i) {
         const a = readSample(inView, wav, i);
         const b = from16(processed16[i - first * ch], wav.float);
