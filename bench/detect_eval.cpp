@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_file.h"
-#include "cli/detect.h"
-#include "cli/fit.h"
-#include "cli/measure.h"
-#include "cli/plugin_session.h"
-#include "cli/report.h"
-#include "cli/tool_error.h"
+#include "tool/analysis/detect.h"
+#include "tool/analysis/measure.h"
+#include "tool/analysis/tool_error.h"
+#include "tool/io/audio_file.h"
+#include "tool/report/report.h"
+#include "tool/session/fit.h"
+#include "tool/session/plugin_session.h"
 
 namespace {
 

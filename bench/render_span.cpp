@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "fft/real_fft.h"
-#include "shell/host_key.h"
 #include "render/render_plan.h"
 #include "render/render_span.h"
 #include "shell/callbacks.h"
 #include "shell/host_interface.h"
+#include "shell/host_key.h"
 
 namespace {
 

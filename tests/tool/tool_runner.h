@@ -1,0 +1,49 @@
+#pragma once
+// Runs the built tool as a user would, in a folder of the test's own, and reads and
+// writes the audio files the tests hand it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tool/io/audio_file.h"
+
+struct ToolRun {
+    int status = -1;     // exit status; -1 when it did not exit normally
+    std::string out;     // stdout
+    std::string err;     // stderr
+};
+
+// A fresh empty folder, removed with its contents on destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Names of the entries in the folder, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+};
+
+// How the tool's process is set up besides its arguments.
+struct ToolSetup {
+    std::string stdin_path = "/dev/null";
+    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
+};
+
+// Runs the tool with `args` in folder `cwd`.
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup = {});
+
+// A steady sine plus optional white noise, both in full-scale units, deterministic.
+Audio sine_audio(int32_t rate, int32_t channels, double seconds, double hz, double amplitude, double noise);
+
+// Amplitude (full scale = 1) of the `hz` component of channel 0 over frames
+// [first, first + count), by a Hann-windowed single-frequency DFT.
+double tone_amplitude(const Audio& a, double hz, int64_t first, int64_t count);
+
+bool file_exists(const std::string& path);
+std::string read_text(const std::string& path);

@@ -1,0 +1,147 @@
+#include "tool/analysis/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/spectrum.h"
+
+namespace detection {
+
+Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
+    : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
+{
+    for (int32_t j = 0; j < n; ++j) {
+        const double w = hann(j, n);
+        kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
+        gain += w;
+    }
+}
+
+double Probe::amplitude(const Audio& a, int64_t at) const
+{
+    double sum = 0;
+    for (int32_t k = 0; k < a.channels; ++k) sum += std::norm(sum_over(a, at, k));
+    return 2 * std::sqrt(sum / a.channels) / gain / 32768.0;
+}
+
+std::complex<double> Probe::phasor(const Audio& a, int64_t at) const
+{
+    std::complex<double> z = 0;
+    for (int32_t k = 0; k < a.channels; ++k) z += sum_over(a, at, k);
+    // The kernel starts its phase at `at`; turned back to the audio's start, a steady
+    // tone's phasor turns by its offset from `hz` alone.
+    const double cycles = std::fmod(hz * double(at) / rate, 1.0);
+    return z * std::polar(2 / gain / 32768.0 / a.channels, -2 * M_PI * cycles);
+}
+
+std::complex<double> Probe::sum_over(const Audio& a, int64_t at, int32_t channel) const
+{
+    std::complex<double> z = 0;
+    const int16_t* x = a.samples.data() + at * a.channels + channel;
+    for (int32_t j = 0; j < n; ++j) z += double(x[j * a.channels]) * kernel[j];
+    return z;
+}
+
+namespace {
+
+// Where the tone's amplitude crosses half its steady value, walking from `inside`
+// towards `limit` (both block starts), in coarse steps and then in `step`s over the
+// last coarse one; the block's centre at that crossing is where the tone starts or
+// stops, since a symmetric window sees half its weight on the tone exactly then.
+// Returns -1 when the tone holds up to the limit.
+double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit, int64_t step)
+{
+    const int64_t dir = limit < inside ? -1 : 1;
+    const auto toward = [&](int64_t at, int64_t by) {
+        return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
+    };
+    const int64_t coarse = probe.n / 8;
+    int64_t at = inside;
+    while (at != limit && probe.amplitude(a, toward(at, coarse)) >= half) at = toward(at, coarse);
+    if (at == limit) return -1;
+    double prev = probe.amplitude(a, at);
+    for (;;) {
+        const int64_t next = toward(at, step);
+        const double amp = probe.amplitude(a, next);
+        if (amp < half || next == limit) {
+            const double share = prev > amp ? (prev - half) / (prev - amp) : 0.5;
+            return double(at) + std::clamp(share, 0.0, 1.0) * double(next - at) + probe.n / 2.0;
+        }
+        prev = amp;
+        at = next;
+    }
+}
+
+// How far the level moves from the first third of the frames to the last, each third
+// by its median so that a stray frame does not count: a held note swells or decays,
+// while program sound over a tone only scatters its level.
+double level_trend(const std::vector<double>& levels)
+{
+    const size_t third = levels.size() / 3;
+    if (third == 0) return 0;
+    const std::vector<double> head(levels.begin(), levels.begin() + third);
+    const std::vector<double> tail(levels.end() - third, levels.end());
+    return std::fabs(quantile(tail, 0.5) - quantile(head, 0.5));
+}
+
+// How far the level moves over the frames by the median of the slopes between every
+// pair of frames (a robust straight line): a note's decay or swell moves it frame after
+// frame, while program sound over a tone only lifts some frames, which the median of
+// the slopes passes over.
+// At most kSlopePoints frames, spread evenly, make the line: a long tone's pairs would
+// otherwise grow with the square of its length.
+double level_slope_change(const std::vector<double>& levels)
+{
+    const size_t stride = std::max<size_t>(1, (levels.size() + kSlopePoints - 1) / kSlopePoints);
+    std::vector<double> slopes;
+    for (size_t i = 0; i < levels.size(); i += stride)
+        for (size_t j = i + stride; j < levels.size(); j += stride)
+            slopes.push_back((levels[j] - levels[i]) / double(j - i));
+    if (slopes.empty()) return 0;
+    return std::fabs(quantile(slopes, 0.5)) * double(levels.size() - 1);
+}
+
+} // namespace
+
+Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
+{
+    Tone t;
+    t.found = true;
+    t.resolution_hz = f.bin_hz();
+    t.hz = quantile(r.hz, 0.5);
+    t.above_floor_db = quantile(r.above, 0.5);
+    t.drift_hz = quantile(r.hz, 0.9) - quantile(r.hz, 0.1);
+
+    // The level frame by frame at the tone's own frequency, over the frames that lie
+    // wholly on it: a held note swells or decays, a tone does not.
+    const Probe probe(f.n, t.hz, a.rate);
+    const int64_t lowest = first, highest = first + count - f.n;
+    const int32_t mid = (r.from + r.to) / 2;
+    const int64_t edge = f.n / f.hop;
+    std::vector<double> levels;
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
+        levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
+    t.level_trend_db = level_trend(levels);
+    t.level_slope_db = level_slope_change(levels);
+    // The tone's own level and its spread, read where no louder sound lifts its bin.
+    const double own = quantile(levels, kOwnQuantile) + kCoveredDb;
+    std::vector<double> uncovered;
+    for (const double l : levels)
+        if (l <= own) uncovered.push_back(l);
+    t.level_range_db = quantile(uncovered, 0.9) - quantile(uncovered, 0.1);
+    t.level_dbfs = quantile(uncovered, 0.5);
+    const double steady_amp = std::pow(10.0, t.level_dbfs / 20);
+
+    const int64_t step = std::max(1, a.rate / 400);
+    const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
+    const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
+    const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    t.from_region_start = start < 0;
+    t.to_region_end = end < 0;
+    t.first = t.from_region_start ? first : int64_t(std::lround(start));
+    t.end = t.to_region_end ? first + count : int64_t(std::lround(end));
+    return t;
+}
+
+} // namespace detection

@@ -1,0 +1,114 @@
+#include "tool/analysis/measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/tool_error.h"
+
+double largest_jump(const Audio& a, int64_t at)
+{
+    const int64_t lo = std::max<int64_t>(at - kJumpReach, 1);
+    const int64_t hi = std::min<int64_t>(at + kJumpReach, a.frames() - 1);
+    int32_t jump = 0;
+    for (int64_t t = lo; t <= hi; ++t)
+        for (int32_t k = 0; k < a.channels; ++k)
+            jump = std::max(jump, std::abs(int32_t(a.samples[t * a.channels + k]) -
+                                           int32_t(a.samples[(t - 1) * a.channels + k])));
+    return jump / 32768.0;
+}
+
+namespace {
+
+int64_t count_clipped(const Audio& a, int64_t first, int64_t count)
+{
+    int64_t n = 0;
+    for (int64_t i = first * a.channels; i < (first + count) * a.channels; ++i)
+        n += a.samples[i] == 32767 || a.samples[i] == -32768;
+    return n;
+}
+
+double power_ratio_db(double num, double den) { return to_db(num) - to_db(den); }
+
+// A band's change as a listener hears it: power under the 16-bit floor (-100 dB) is
+// silence whichever file it is in, so a band empty in both reads as unchanged.
+double band_change_db(const Spectrum& after, const Spectrum& before, double low_hz, double high_hz)
+{
+    constexpr double kInaudible = 1e-10;
+    return power_ratio_db(band_power(after, low_hz, high_hz) + kInaudible,
+                          band_power(before, low_hz, high_hz) + kInaudible);
+}
+
+} // namespace
+
+double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
+                   int64_t first, int64_t end)
+{
+    double tone = 0, left = 0;
+    for (int64_t i = first * with.channels; i < end * with.channels; ++i) {
+        const double t = double(with.samples[i]) - without.samples[i];
+        const double r = double(out_with.samples[i]) - out_without.samples[i];
+        tone += t * t;
+        left += r * r;
+    }
+    return 10 * std::log10(tone / std::max(left, 1e-9));
+}
+
+
+Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g)
+{
+    if (in.rate != out.rate || in.channels != out.channels || in.frames() != out.frames())
+        throw ToolError("the two files differ in rate, channels or length, so one is not the other processed");
+    Measurement m;
+    m.stretch_first = first;
+    m.stretch_count = std::min<int64_t>(g.length, in.frames() - first);
+    m.middle_first = first + g.fade;
+    m.middle_count = std::min<int64_t>(first + g.length - g.quarter, in.frames()) - m.middle_first;
+    if (m.middle_count < 1024)
+        throw ToolError("the stretch between the fade-in and the tail is too short to measure (" +
+                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " frames); lower --fade");
+    m.centre_hz = g.centre_hz;
+    m.low_hz = g.low_hz;
+    m.high_hz = g.high_hz;
+
+    const int32_t n = segment_length(m.middle_count / 2, 16384);
+    const Spectrum before = average_spectrum(in.samples.data(), in.channels, in.rate, m.middle_first,
+                                             m.middle_count, n);
+    const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,
+                                            m.middle_count, n);
+    const double bin = before.bin_hz();
+    m.centre_attenuation_db = power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
+                                             band_power(after, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin));
+
+    m.tone = detect_tone(in, m.middle_first, m.middle_count);
+    if (m.tone.found)
+        m.tone_attenuation_db = power_ratio_db(band_power(before, m.tone.hz - 2.5 * bin, m.tone.hz + 2.5 * bin),
+                                               band_power(after, m.tone.hz - 2.5 * bin, m.tone.hz + 2.5 * bin));
+
+    // The notch's edges blur over about two of the plug-in's bins (its blocks are short
+    // and ramped), so that margin is left out of "outside" as well.
+    const double margin = 2.0 * in.rate / g.n + 2 * bin;
+    const double lo = g.low_hz - margin, hi = g.high_hz + margin, top = in.rate / 2.0;
+    const double outside_in = band_power(before, 20, lo) + band_power(before, hi, top);
+    const double outside_out = band_power(after, 20, lo) + band_power(after, hi, top);
+    m.outside_change_db = power_ratio_db(outside_out, outside_in);
+    m.below_change_db = band_change_db(after, before, 20, lo);
+    m.above_change_db = band_change_db(after, before, hi, top);
+    m.speech_change_db = band_change_db(after, before, kSpeechLowHz, kSpeechHighHz);
+    m.wide_band = g.low_hz <= 0 || std::log2(g.high_hz / g.low_hz) > kWideBandOctaves;
+    m.outside_in_dbfs = to_db(2 * outside_in);
+    m.outside_out_dbfs = to_db(2 * outside_out);
+
+    int32_t peak = 0;
+    for (int64_t i = first * out.channels; i < (first + m.stretch_count) * out.channels; ++i)
+        peak = std::max(peak, std::abs(int32_t(out.samples[i])));
+    m.peak_dbfs = 20 * std::log10(std::max(peak, 1) / 32768.0);
+    m.clipped = count_clipped(out, first, m.stretch_count);
+    m.clipped_input = count_clipped(in, first, m.stretch_count);
+    m.jump_start = largest_jump(out, first);
+    m.input_jump_start = largest_jump(in, first);
+    m.jump_end = largest_jump(out, first + m.stretch_count);
+    m.input_jump_end = largest_jump(in, first + m.stretch_count);
+    return m;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Compares a file with its processed version over the processed stretch. Levels are
+// taken over the stretch's middle only: the fade-in from silence and the tail
+// cross-fade back to the source would otherwise dominate every figure.
+#include <cstdint>
+
+#include "tool/analysis/audio.h"
+#include "tool/analysis/detect.h"
+#include "tool/analysis/settings.h"
+
+// Frames on each side of a stretch boundary searched for its largest step.
+constexpr int64_t kJumpReach = 16;
+
+// The band a speech recording lives in, as a telephone passes it.
+constexpr double kSpeechLowHz = 300, kSpeechHighHz = 3400;
+
+// A notch band wider than this many octaves takes program material along with a tone.
+constexpr double kWideBandOctaves = 1.0 / 3;
+
+struct Measurement {
+    int64_t stretch_first = 0;     // the processed stretch, in frames
+    int64_t stretch_count = 0;
+    int64_t middle_first = 0;      // the part measured: after the fade-in, before the tail
+    int64_t middle_count = 0;
+    double centre_hz = 0, low_hz = 0, high_hz = 0;
+    double centre_attenuation_db = 0;   // input over output power around the notch centre
+    Tone tone;                          // strongest steady tone of the input's middle
+    double tone_attenuation_db = 0;
+    double outside_change_db = 0;       // output over input power outside the notch band
+    double outside_in_dbfs = 0;         // that power itself, a full-scale sine being 0 dBFS
+    double outside_out_dbfs = 0;
+    double below_change_db = 0;         // output over input power from 20 Hz to below the band
+    double above_change_db = 0;         // from above the band to half the sampling rate
+    double speech_change_db = 0;        // over speech's band, the notch included
+    bool wide_band = false;             // the notch band spans more than kWideBandOctaves
+    double peak_dbfs = 0;               // output peak over the stretch
+    int64_t clipped = 0;                // output samples at the 16-bit limits in the stretch
+    int64_t clipped_input = 0;
+    double jump_start = 0, jump_end = 0;              // largest sample step, full scale = 1
+    double input_jump_start = 0, input_jump_end = 0;  // the same in the input
+};
+
+// The largest step between neighbouring samples (full scale = 1) within 16 frames of
+// frame `at`, over every channel: a click at a stretch's edge shows as one.
+double largest_jump(const Audio& a, int64_t at);
+
+// How far a tone was cut over frames [first, end), in dB, measured without the analysis:
+// the clip is rendered once with the tone (`with` -> `out_with`) and once without it
+// (`without` -> `out_without`), and what the tone added after processing is compared
+// with the tone itself.
+double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
+                   int64_t first, int64_t end);
+
+// `first` is the stretch's first frame; `in` and `out` must have the same shape.
+// Throws ToolError when the shapes differ or the stretch's middle is too short.
+Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g);

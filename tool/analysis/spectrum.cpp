@@ -1,0 +1,156 @@
+#include "tool/analysis/spectrum.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct FftwPlan {
+    int32_t n;
+    double* in;
+    fftw_complex* out;
+    fftw_plan plan;
+    explicit FftwPlan(int32_t size) : n(size)
+    {
+        in = fftw_alloc_real(size_t(n));
+        out = fftw_alloc_complex(size_t(n / 2 + 1));
+        plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    }
+    ~FftwPlan()
+    {
+        fftw_destroy_plan(plan);
+        fftw_free(in);
+        fftw_free(out);
+    }
+};
+
+} // namespace
+
+BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), power_(size_t(n / 2 + 1))
+{
+    for (int32_t j = 0; j < n; ++j) {
+        window_[j] = hann(j, n);
+        window_energy_ += window_[j] * window_[j];
+    }
+    in_ = fftw_alloc_real(size_t(n));
+    out_ = fftw_alloc_complex(size_t(n / 2 + 1));
+    plan_ = fftw_plan_dft_r2c_1d(n, in_, out_, FFTW_ESTIMATE);
+}
+
+BlockSpectrum::~BlockSpectrum()
+{
+    fftw_destroy_plan(plan_);
+    fftw_free(in_);
+    fftw_free(out_);
+}
+
+const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
+{
+    std::fill(power_.begin(), power_.end(), 0.0);
+    for (int32_t k = 0; k < channels; ++k) {
+        for (int32_t j = 0; j < n_; ++j) in_[j] = samples[(first + j) * channels + k] / 32768.0 * window_[j];
+        fftw_execute(plan_);
+        for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] += out_[b][0] * out_[b][0] + out_[b][1] * out_[b][1];
+    }
+    const double scale = 1.0 / (double(channels) * n_ * window_energy_);
+    for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] *= (b == 0 || b == n_ / 2) ? scale : 2.0 * scale;
+    return power_;
+}
+
+int32_t segment_length(int64_t count, int32_t limit)
+{
+    int32_t n = 64;
+    while (int64_t(n) * 2 <= count && n * 2 <= limit) n *= 2;
+    return n;
+}
+
+Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first,
+                          int64_t count, int32_t n)
+{
+    Spectrum s;
+    s.rate = rate;
+    s.n = n;
+    s.power.assign(size_t(n / 2 + 1), 0.0);
+    if (count < n) return s;
+
+    std::vector<double> window(static_cast<size_t>(n));
+    double window_energy = 0;
+    for (int32_t j = 0; j < n; ++j) {
+        window[j] = hann(j, n);
+        window_energy += window[j] * window[j];
+    }
+    FftwPlan fft(n);
+    const int64_t step = n / 2;
+    const int64_t segments = (count - n) / step + 1;
+    for (int64_t seg = 0; seg < segments; ++seg) {
+        const int64_t base = first + seg * step;
+        for (int32_t k = 0; k < channels; ++k) {
+            for (int32_t j = 0; j < n; ++j)
+                fft.in[j] = samples[(base + j) * channels + k] / 32768.0 * window[j];
+            fftw_execute(fft.plan);
+            for (int32_t b = 0; b <= n / 2; ++b) {
+                const double re = fft.out[b][0], im = fft.out[b][1];
+                s.power[b] += re * re + im * im;
+            }
+        }
+    }
+    // One-sided: every bin but DC and the top one stands for its mirror too.
+    const double scale = 1.0 / (double(segments) * channels * n * window_energy);
+    for (int32_t b = 0; b <= n / 2; ++b)
+        s.power[b] *= (b == 0 || b == n / 2) ? scale : 2.0 * scale;
+    return s;
+}
+
+double refine_peak(const std::vector<double>& power, int32_t k)
+{
+    if (k <= 0 || k + 1 >= int32_t(power.size())) return k;
+    const double a = to_db(power[k - 1]), b = to_db(power[k]), c = to_db(power[k + 1]);
+    const double denom = a - 2 * b + c;
+    if (denom >= 0) return k;
+    double offset = 0.5 * (a - c) / denom;
+    if (offset > 0.5) offset = 0.5;
+    if (offset < -0.5) offset = -0.5;
+    return k + offset;
+}
+
+double band_power(const Spectrum& s, double low_hz, double high_hz)
+{
+    double sum = 0;
+    for (size_t b = 0; b < s.power.size(); ++b) {
+        const double hz = b * s.bin_hz();
+        if (hz >= low_hz && hz <= high_hz) sum += s.power[b];
+    }
+    return sum;
+}
+
+double hann(int64_t j, int64_t n) { return 0.5 - 0.5 * std::cos(2 * M_PI * double(j) / double(n)); }
+
+double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e-30); }
+
+double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
+                      int64_t count)
+{
+    if (count <= 0) return 0;
+    // The Hann window's weights add up to half the count.
+    const double gain = count / 2.0;
+    double sum = 0;
+    std::vector<double> wave(size_t(2 * count));
+    for (int64_t j = 0; j < count; ++j) {
+        const double w = hann(j, count) / 32768.0;
+        const double phase = 2 * M_PI * hz * double(j) / rate;
+        wave[2 * j] = w * std::cos(phase);
+        wave[2 * j + 1] = w * std::sin(phase);
+    }
+    for (int32_t k = 0; k < channels; ++k) {
+        double re = 0, im = 0;
+        for (int64_t j = 0; j < count; ++j) {
+            const double x = samples[(first + j) * channels + k];
+            re += x * wave[2 * j];
+            im += x * wave[2 * j + 1];
+        }
+        sum += re * re + im * im;
+    }
+    return 2 * std::sqrt(sum / channels) / gain;
+}

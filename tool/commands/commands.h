@@ -1,0 +1,58 @@
+#pragma once
+// The tool's commands. Each returns the process's exit status and reports a user's
+// mistake by throwing ToolError, before any output file is in place.
+#include <string>
+#include <vector>
+
+#include "tool/commands/options.h"
+
+// Exit statuses besides 0.
+constexpr int kExitError = 1;          // a ToolError
+constexpr int kExitUsage = 2;          // the command line did not parse
+constexpr int kExitNotCutEnough = 3;   // measure --min-attenuation was not met
+constexpr int kExitNoTone = 4;         // detect found no steady tone
+
+struct RenderOptions {
+    SettingOptions settings;
+    std::string in, out, diff, plot;
+    std::string encoding; // empty: the input's own
+    bool preview = false;
+    bool quiet = false;
+};
+
+struct DetectOptions {
+    SettingOptions settings;  // where the region starts, the video rate, the module
+    std::string in;
+    std::string length;       // how much to analyse, as a time; empty: to the file's end
+    double hz = 0;            // fit the settings to this tone instead of the strongest
+    bool hz_given = false;
+};
+
+struct MeasureOptions {
+    SettingOptions settings;
+    std::string in, out, plot;
+    bool json = false;
+    double min_attenuation = 0;
+    bool min_attenuation_given = false;
+};
+
+struct DemoOptions {
+    std::string plugin;
+};
+
+struct TableOptions {
+    std::vector<int32_t> rates = {44100, 48000};
+    std::vector<double> tones;   // besides the common ones
+    int32_t width = 0;
+    bool width_given = false;
+    std::string plugin;
+};
+
+int run_render(const RenderOptions& options);
+int run_detect(const DetectOptions& options);
+int run_measure(const MeasureOptions& options);
+int run_demo(const DemoOptions& options);
+int run_table(const TableOptions& options);
+
+// Registers `table` and its options on `app`; returns the subcommand.
+CLI::App* add_table_command(CLI::App* app, TableOptions* options);

@@ -1,0 +1,84 @@
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/detect.h"
+#include "tool/analysis/tool_error.h"
+#include "tool/commands/commands.h"
+#include "tool/commands/parse_units.h"
+#include "tool/io/audio_file.h"
+#include "tool/report/report.h"
+#include "tool/session/fit.h"
+
+namespace {
+
+// The detected tone nearest `hz` when one lies within two bins of it; otherwise the
+// tone as the user names it, taken to sound through the whole region.
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count)
+{
+    for (const Tone& t : d.tones)
+        if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    Tone t;
+    t.found = true;
+    t.hz = hz;
+    t.resolution_hz = d.resolution_hz;
+    t.first = first;
+    t.end = first + count;
+    t.from_region_start = t.to_region_end = true;
+    return t;
+}
+
+// The detector and the fit count sample frames from the start of the audio they were
+// handed; the user is told the file's own.
+Tone in_file(Tone t, int64_t offset)
+{
+    t.first += offset;
+    t.end += offset;
+    return t;
+}
+
+} // namespace
+
+int run_detect(const DetectOptions& o)
+{
+    PluginSession plugin(plugin_path(o.settings));
+    AudioReader reader(o.in);
+    warn_if_cut_short(reader);
+    const int32_t rate = reader.rate();
+    const int64_t frames = reader.frames();
+    resolve_settings(plugin.table(), o.settings, rate, reader.channels());
+    const Placement placement = resolve_placement(o.settings);
+    const int64_t first = stretch_first_frame(rate, frames, placement);
+    int64_t count = frames - first;
+    if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
+    if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
+        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+                                    rate / 2.0));
+    if (count < shortest_region(rate))
+        throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
+                                    "detect needs {:.3f} s",
+                                    double(std::max<int64_t>(count, 0)) / rate,
+                                    double(shortest_region(rate)) / rate));
+
+    // Only the region is read, with what the fit needs around it and the sound its
+    // tones are judged with.
+    const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
+    const int64_t around = surround_length(rate);
+    const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
+                                 std::max(reach.end, std::min(frames, first + count + around)));
+    const int64_t at = first - in.first_frame;
+    const Detection d = detect_tones(in, at, count);
+    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
+    Detection shown = d;
+    for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
+    fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+    if (d.tones.empty() && !o.hz_given) return kExitNoTone;
+
+    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count) : d.tones.front();
+    Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    fit.stretch_first += in.first_frame;
+    fit.cut_end += in.first_frame;
+    fmt::print("{}", fit_text(fit, in_file(tone, in.first_frame), rate, o.in));
+    return 0;
+}

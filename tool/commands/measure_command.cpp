@@ -1,0 +1,56 @@
+#include <fmt/format.h>
+
+#include "tool/analysis/measure.h"
+#include "tool/analysis/tool_error.h"
+#include "tool/commands/commands.h"
+#include "tool/io/audio_file.h"
+#include "tool/io/output_file.h"
+#include "tool/report/report.h"
+#include "tool/report/svg_plot.h"
+
+int run_measure(const MeasureOptions& o)
+{
+    check_distinct_files({{o.in, "IN", false}, {o.out, "OUT", false}, {o.plot, "--plot", true}});
+    PluginSession plugin(plugin_path(o.settings));
+    AudioReader in_reader(o.in);
+    warn_if_cut_short(in_reader);
+    const int32_t rate = in_reader.rate();
+    const Settings settings = resolve_settings(plugin.table(), o.settings, rate, in_reader.channels());
+    const int64_t first = stretch_first_frame(rate, in_reader.frames(), resolve_placement(o.settings));
+    const NotchGeometry g = notch_geometry(settings, rate);
+    const int64_t from = first - plot_margin(rate), to = first + g.length + plot_margin(rate);
+    const Audio in = read_region(in_reader, from, to);
+    int64_t out_frames = 0;
+    const Audio out = read_region(o.out, from, to, &out_frames);
+    if (in_reader.frames() != out_frames)
+        throw ToolError("the two files differ in length, so one is not the other processed");
+    Measurement m = measure(in, out, first - in.first_frame, g);
+
+    if (!o.plot.empty()) {
+        OutputFile plot(o.plot);
+        plot.write_text(svg_plot(in, out, m, fmt::format("{} against {}", o.out, o.in)));
+        plot.commit();
+    }
+    m.stretch_first += in.first_frame;
+    m.middle_first += in.first_frame;
+    if (o.json) {
+        fmt::print("{}", measurement_json(m, settings, in.rate));
+    } else {
+        fmt::print("settings: {}\n", settings_line(settings));
+        fmt::print("{}", measurement_text(m, in.rate));
+    }
+
+    if (o.min_attenuation_given) {
+        if (!m.tone.found) {
+            fmt::print(stderr, "tulm: no steady tone found in {}, so its cut cannot reach {:.1f} dB\n", o.in,
+                       o.min_attenuation);
+            return kExitNotCutEnough;
+        }
+        if (!(m.tone_attenuation_db >= o.min_attenuation)) {
+            fmt::print(stderr, "tulm: the tone at {:.1f} Hz was cut by {:.1f} dB, less than the {:.1f} dB required\n",
+                       m.tone.hz, m.tone_attenuation_db, o.min_attenuation);
+            return kExitNotCutEnough;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Command-line options shared by the commands that drive or describe the plug-in:
+// the sliders and check box by name, --hz, where the stretch starts, the video rate
+// and the module's path.
+#include <cstdint>
+#include <string>
+
+#include "tool/analysis/settings.h"
+#include "tool/session/placement.h"
+
+struct FilterTable;
+
+namespace CLI {
+class App;
+}
+
+struct SettingOptions {
+    int32_t slider[kSliderCount] = {};
+    bool given[kSliderCount] = {};
+    bool window = false;
+    bool no_window = false;
+    double hz = 0;
+    bool hz_given = false;
+    int64_t start_frame = 0;
+    bool start_frame_given = false;
+    std::string start;       // a time, e.g. 1.25s
+    std::string fps = "30/1";
+    std::string plugin;      // empty: the module beside the executable
+};
+
+enum OptionSet {
+    kAllSettings,     // every slider, --hz and the check box
+    kStretchSettings, // only what shapes the stretch and the notch's width: --seconds,
+                      // --fft-order, --width
+    kPlacementOnly,   // no sliders: only where the stretch starts
+};
+
+// Registers the settings of `set`, and always --start/--start-frame, --fps and --plugin.
+// With `table` (may be null) every slider's help line gives the plug-in's range and
+// default.
+void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set, const FilterTable* table);
+
+// Rejects NaN and infinity where a number is read. Throws CLI::ValidationError.
+double finite_option(const std::string& name, double value);
+
+// The module's path: --plugin or the default.
+std::string plugin_path(const SettingOptions& options);
+
+// The plug-in's defaults with the user's values applied, checked against the slider
+// ranges, checked against what the plug-in's 32-bit arithmetic can serve at this rate
+// and channel count, and --hz resolved for this sampling rate (an error names the
+// reachable range when it lies outside). Throws ToolError.
+Settings resolve_settings(const FilterTable& table, const SettingOptions& options, int32_t rate,
+                          int32_t channels = 1);
+
+// The video rate and the selection's first frame (from --start-frame, or --start
+// rounded down to the frame that holds that time). Throws ToolError.
+Placement resolve_placement(const SettingOptions& options);

@@ -1,0 +1,474 @@
+#include "tool/io/audio_file.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tool/analysis/tool_error.h"
+#include "tool/io/output_file.h"
+
+namespace {
+
+constexpr int64_t kRegionChunk = 65536;
+
+std::string extension_of(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char ch) { return char(std::tolower(ch)); });
+    return ext;
+}
+
+// libsndfile says "System error" for a missing file; the user deserves the OS's reason.
+std::string open_failure(const std::string& path)
+{
+    struct stat st;
+    if (path != "-" && stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+    if (path != "-" && S_ISDIR(st.st_mode)) return path + ": is a folder, not an audio file";
+    return path + ": not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")";
+}
+
+bool integer_subtype(int sub)
+{
+    switch (sub) {
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The frames a header claims when libsndfile found less data than that: it notes
+// "data : CLAIMED (should be PRESENT)" (in bytes) in its log and reads what is there.
+int64_t claimed_frames(SNDFILE* file, const SF_INFO& info)
+{
+    const int64_t frames = info.frames;
+    int bytes = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW: bytes = 1; break;
+    case SF_FORMAT_PCM_16: bytes = 2; break;
+    case SF_FORMAT_PCM_24: bytes = 3; break;
+    case SF_FORMAT_PCM_32: case SF_FORMAT_FLOAT: bytes = 4; break;
+    case SF_FORMAT_DOUBLE: bytes = 8; break;
+    default: break;
+    }
+    char log[8192];
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    for (const char* key : {"\ndata", "\nSSND"}) {
+        const char* at = std::strstr(log, key);
+        if (!at) continue;
+        const char* line_end = std::strchr(at + 1, '\n');
+        const char* should = std::strstr(at, "(should be ");
+        if (!should || (line_end && should > line_end)) continue;
+        const char* colon = std::strchr(at, ':');
+        if (!colon || colon > should) continue;
+        const long long claimed = std::strtoll(colon + 1, nullptr, 10);
+        const long long present = std::strtoll(should + 11, nullptr, 10);
+        if (present > 0 && claimed > present)
+            return bytes ? claimed / (int64_t(bytes) * info.channels)
+                         : int64_t(double(frames) * double(claimed) / double(present) + 0.5);
+    }
+    return frames;
+}
+
+} // namespace
+
+void SampleBlock::resize(int64_t n)
+{
+    frames = n;
+    const size_t values = size_t(n) * size_t(channels);
+    if (integer) ints.resize(values);
+    else reals.resize(values);
+}
+
+void to_16bit(const SampleBlock& block, int64_t at, int64_t frames, int16_t* to, Narrowing* narrowing)
+{
+    const size_t first = size_t(at) * size_t(block.channels);
+    const size_t count = size_t(frames) * size_t(block.channels);
+    if (block.integer) {
+        for (size_t i = 0; i < count; ++i) to[i] = int16_t(block.ints[first + i] >> 16);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const double v = block.reals[first + i] * 32768.0;
+        if (v >= -32768.5 && v < 32767.5) {
+            to[i] = int16_t(std::lrint(v));
+            continue;
+        }
+        ++narrowing->clipped;
+        to[i] = std::isnan(v) ? 0 : v < 0 ? -32768 : 32767;
+    }
+}
+
+void from_16bit(const int16_t* from, int64_t frames, SampleBlock* block, int64_t at)
+{
+    const size_t first = size_t(at) * size_t(block->channels);
+    const size_t count = size_t(frames) * size_t(block->channels);
+    for (size_t i = 0; i < count; ++i) {
+        if (block->integer) block->ints[first + i] = int32_t(uint32_t(uint16_t(from[i])) << 16);
+        else block->reals[first + i] = from[i] / 32768.0;
+    }
+}
+
+AudioReader::AudioReader(const std::string& path) : path_(path)
+{
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    file_ = path == "-" ? sf_open_fd(STDIN_FILENO, SFM_READ, &info, 0) : sf_open(path.c_str(), SFM_READ, &info);
+    if (!file_) throw ToolError(open_failure(path));
+    if (info.channels < 1 || info.samplerate < 1) {
+        sf_close(file_);
+        throw ToolError(path + ": the file has no channels or no sampling rate");
+    }
+    rate_ = info.samplerate;
+    channels_ = info.channels;
+    format_ = info.format;
+    frames_ = info.frames;
+    integer_ = integer_subtype(info.format & SF_FORMAT_SUBMASK);
+    header_frames_ = claimed_frames(file_, info);
+}
+
+AudioReader::~AudioReader() { sf_close(file_); }
+
+bool AudioReader::wider_than_16bit() const
+{
+    switch (format_ & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_ALAC_16:
+        return false;
+    default:
+        return true;
+    }
+}
+
+int64_t AudioReader::read(SampleBlock* block, int64_t count)
+{
+    block->integer = integer_;
+    block->channels = channels_;
+    block->resize(count);
+    int64_t got = 0;
+    while (got < count) {
+        const size_t at = size_t(got) * size_t(channels_);
+        const sf_count_t n = integer_ ? sf_readf_int(file_, block->ints.data() + at, count - got)
+                                      : sf_readf_double(file_, block->reals.data() + at, count - got);
+        if (n <= 0) break;
+        got += n;
+    }
+    if (sf_error(file_) != SF_ERR_NO_ERROR)
+        throw ToolError(path_ + ": the file is damaged (" + sf_strerror(file_) + ")");
+    block->resize(got);
+    return got;
+}
+
+void AudioReader::seek(int64_t frame)
+{
+    if (sf_seek(file_, frame, SEEK_SET) != frame)
+        throw ToolError(path_ + ": cannot seek to frame " + std::to_string(frame) + " (" + sf_strerror(file_) + ")");
+}
+
+void warn_if_cut_short(const AudioReader& reader)
+{
+    if (reader.header_frames() > reader.frames())
+        std::fprintf(stderr, "tulm: warning: %s: the header says %lld frames, but the file holds only %lld\n",
+                     reader.path().c_str(), static_cast<long long>(reader.header_frames()),
+                     static_cast<long long>(reader.frames()));
+}
+
+Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames)
+{
+    AudioReader reader(path);
+    warn_if_cut_short(reader);
+    *file_frames = reader.frames();
+    return read_region(reader, first, end);
+}
+
+Audio read_region(AudioReader& reader, int64_t first, int64_t end)
+{
+    first = std::clamp<int64_t>(first, 0, reader.frames());
+    end = std::clamp<int64_t>(end, first, reader.frames());
+    Audio audio;
+    audio.rate = reader.rate();
+    audio.channels = reader.channels();
+    audio.first_frame = first;
+    audio.samples.resize(size_t(end - first) * size_t(reader.channels()));
+    if (end == first) return audio;
+    SampleBlock block;
+    const auto read_some = [&](int64_t at, int64_t count) {
+        const int64_t got = reader.read(&block, std::min(kRegionChunk, count));
+        if (got == 0)
+            throw ToolError(reader.path() + ": the file ends at frame " + std::to_string(at) + ", before its header's " +
+                            std::to_string(reader.frames()));
+        return got;
+    };
+    if (reader.path() == "-") {
+        for (int64_t at = 0; at < first;) at += read_some(at, first - at);
+    } else if (first > 0) {
+        reader.seek(first);
+    }
+    Narrowing narrowing;
+    for (int64_t at = first; at < end;) {
+        const int64_t got = read_some(at, end - at);
+        to_16bit(block, 0, got, audio.samples.data() + size_t(at - first) * size_t(audio.channels), &narrowing);
+        at += got;
+    }
+    return audio;
+}
+
+std::string sample_description(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_24: return "24-bit samples";
+    case SF_FORMAT_PCM_32: return "32-bit samples";
+    case SF_FORMAT_FLOAT: return "32-bit floating-point samples";
+    case SF_FORMAT_DOUBLE: return "64-bit floating-point samples";
+    default: return "samples of more than 16 bits";
+    }
+}
+
+int encoding_subtype(const std::string& name, int major)
+{
+    if (name == "8") return major == SF_FORMAT_WAV || major == SF_FORMAT_W64 || major == SF_FORMAT_RF64
+                                ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
+    if (name == "16") return SF_FORMAT_PCM_16;
+    if (name == "24") return SF_FORMAT_PCM_24;
+    if (name == "32") return SF_FORMAT_PCM_32;
+    if (name == "float") return SF_FORMAT_FLOAT;
+    if (name == "double") return SF_FORMAT_DOUBLE;
+    return 0;
+}
+
+int output_format_for(const std::string& path, int input_format, const std::string& encoding, int32_t rate,
+                      int32_t channels)
+{
+    const std::string ext = path == "-" ? "" : extension_of(path);
+    int major = 0;
+    if (ext.empty()) major = input_format & SF_FORMAT_TYPEMASK;
+    else if (ext == "wav") major = SF_FORMAT_WAV;
+    else if (ext == "flac") major = SF_FORMAT_FLAC;
+    else if (ext == "aif" || ext == "aiff") major = SF_FORMAT_AIFF;
+    else if (ext == "au" || ext == "snd") major = SF_FORMAT_AU;
+    else if (ext == "caf") major = SF_FORMAT_CAF;
+    else if (ext == "w64") major = SF_FORMAT_W64;
+    else if (ext == "rf64") major = SF_FORMAT_RF64;
+    else
+        throw ToolError(path + ": unsupported output format '." + ext +
+                        "' (use .wav, .flac, .aiff, .au, .caf, .w64 or .rf64)");
+    int sub = input_format & SF_FORMAT_SUBMASK;
+    if (!encoding.empty()) sub = encoding_subtype(encoding, major);
+    // A WAV of 8-bit samples holds them unsigned, most other containers signed.
+    if (encoding.empty() && (sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8))
+        sub = encoding_subtype("8", major);
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = major | sub;
+    if (!sf_format_check(&info))
+        throw ToolError(path + ": this format cannot hold the samples " +
+                        (encoding.empty() ? "of the input" : "of --encoding " + encoding) + " with " +
+                        std::to_string(channels) + " channels at " + std::to_string(rate) +
+                        " Hz; choose another extension or --encoding 16, 24 or float");
+    return major | sub;
+}
+
+// libsndfile writes through these callbacks. A seekable destination is written where
+// libsndfile asks. Anything else is written strictly in order: the header is worked
+// out beforehand (`prefix`), and libsndfile's closing rewrite of it is dropped.
+struct AudioWriter::Sink {
+    OutputFile* out = nullptr;
+    bool probe = false;          // only records the header; writes nothing
+    std::string prefix;          // the finished header, for a destination in order
+    int64_t header_bytes = 0;    // what libsndfile wrote while opening
+    int64_t pos = 0, length = 0;
+    int64_t device_pos = 0;      // where `out` stands (seekable) or how much went out
+    std::string failure;         // why a write failed, for the message
+};
+
+namespace {
+
+constexpr size_t kProbeBytes = 65536;
+
+sf_count_t sink_length(void* user) { return static_cast<AudioWriter::Sink*>(user)->length; }
+
+sf_count_t sink_seek(sf_count_t offset, int whence, void* user)
+{
+    auto* s = static_cast<AudioWriter::Sink*>(user);
+    const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s->pos : s->length;
+    if (base + offset < 0) return -1;
+    s->pos = base + offset;
+    return s->pos;
+}
+
+sf_count_t sink_read(void*, sf_count_t, void*) { return 0; }
+
+sf_count_t sink_tell(void* user) { return static_cast<AudioWriter::Sink*>(user)->pos; }
+
+sf_count_t sink_write(const void* data, sf_count_t bytes, void* user)
+{
+    auto* s = static_cast<AudioWriter::Sink*>(user);
+    const char* from = static_cast<const char*>(data);
+    try {
+        if (s->probe) {
+            if (s->pos < int64_t(kProbeBytes)) {
+                const size_t end = std::min<size_t>(size_t(s->pos + bytes), kProbeBytes);
+                if (s->prefix.size() < end) s->prefix.resize(end);
+                std::memcpy(&s->prefix[size_t(s->pos)], from, end - size_t(s->pos));
+            }
+        } else if (s->out->seekable()) {
+            if (s->pos != s->device_pos) s->out->seek(s->pos);
+            s->out->write(from, size_t(bytes));
+            s->device_pos = s->pos + bytes;
+        } else {
+            if (s->device_pos == 0 && !s->prefix.empty()) {
+                s->out->write(s->prefix.data(), s->prefix.size());
+                s->device_pos = int64_t(s->prefix.size());
+            }
+            const int64_t end = s->pos + bytes;
+            if (s->pos > s->device_pos) {
+                s->failure = s->out->path() + ": the format needs to seek, which this output cannot";
+                return 0;
+            }
+            if (end > s->device_pos) {
+                s->out->write(from + (s->device_pos - s->pos), size_t(end - s->device_pos));
+                s->device_pos = end;
+            }
+        }
+    } catch (const ToolError& e) {
+        s->failure = e.what();
+        return 0;
+    }
+    s->pos += bytes;
+    s->length = std::max(s->length, s->pos);
+    return bytes;
+}
+
+SF_VIRTUAL_IO g_sink_io = {sink_length, sink_seek, sink_read, sink_write, sink_tell};
+
+SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels)
+{
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open_virtual(&g_sink_io, SFM_WRITE, &info, sink);
+    if (!file) return nullptr;
+    // A peak chunk would make the header depend on the samples, which a destination
+    // written in order cannot wait for.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return file;
+}
+
+// The header libsndfile writes for a file of `frames` frames, without writing them.
+std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames)
+{
+    AudioWriter::Sink probe;
+    probe.probe = true;
+    SNDFILE* file = open_sink(&probe, format, rate, channels);
+    if (!file) return "";
+    const int64_t header = probe.length;
+    if (frames > 0 && sf_seek(file, frames - 1, SEEK_SET) == frames - 1) {
+        const std::vector<int32_t> silence(size_t(channels), 0);
+        sf_writef_int(file, silence.data(), 1);
+    }
+    sf_close(file);
+    probe.prefix.resize(std::min(probe.prefix.size(), size_t(header)));
+    return probe.prefix;
+}
+
+} // namespace
+
+AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames)
+    : out_(out), sink_(new Sink)
+{
+    sink_->out = out;
+    const int major = format & SF_FORMAT_TYPEMASK;
+    // FLAC and Ogg streams are finished by their own encoders and stay valid when
+    // their opening block cannot be rewritten.
+    if (!out->seekable() && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG)
+        sink_->prefix = finished_header(format, rate, channels, frames);
+    file_ = open_sink(sink_, format, rate, channels);
+    if (!file_) {
+        delete sink_;
+        throw ToolError(out->path() + ": cannot write (" + sf_strerror(nullptr) + ")");
+    }
+}
+
+AudioWriter::~AudioWriter()
+{
+    if (file_) sf_close(file_);
+    delete sink_;
+}
+
+void AudioWriter::write(const SampleBlock& block, int64_t at, int64_t frames)
+{
+    const size_t first = size_t(at) * size_t(block.channels);
+    const sf_count_t put = block.integer ? sf_writef_int(file_, block.ints.data() + first, frames)
+                                         : sf_writef_double(file_, block.reals.data() + first, frames);
+    if (put != frames)
+        throw ToolError(!sink_->failure.empty() ? sink_->failure
+                                                : out_->path() + ": writing failed (" + sf_strerror(file_) + ")");
+}
+
+void AudioWriter::close()
+{
+    const int error = sf_error(file_);
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (!sink_->failure.empty()) throw ToolError(sink_->failure);
+    if (error != SF_ERR_NO_ERROR || closed != 0) throw ToolError(out_->path() + ": writing failed (disk full?)");
+}
+
+Audio read_audio(const std::string& path)
+{
+    int64_t frames = 0;
+    return read_region(path, 0, std::numeric_limits<int64_t>::max(), &frames);
+}
+
+void write_audio(OutputFile* file, const Audio& audio)
+{
+    const int format =
+        output_format_for(file->path(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, "16", audio.rate, audio.channels);
+    AudioWriter writer(file, format, audio.rate, audio.channels, audio.frames());
+    SampleBlock block;
+    block.channels = audio.channels;
+    block.resize(audio.frames());
+    from_16bit(audio.samples.data(), audio.frames(), &block, 0);
+    writer.write(block, 0, audio.frames());
+    writer.close();
+    file->commit();
+}
+
+void write_audio(const std::string& path, const Audio& audio)
+{
+    OutputFile file(path);
+    write_audio(&file, audio);
+}

@@ -1,0 +1,124 @@
+#pragma once
+// Audio files through libsndfile, streamed. Samples are carried in the file's own kind
+// (left-justified 32-bit integers for integer formats, doubles for floating-point ones)
+// so that audio copied from one file to another of the same format keeps every bit;
+// only the stretch the plug-in works on is converted to its 16 bits and back.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tool/analysis/audio.h"
+
+class OutputFile;
+struct sf_private_tag;
+
+// A run of frames as a file holds them.
+struct SampleBlock {
+    bool integer = true;
+    int32_t channels = 0;
+    int64_t frames = 0;
+    std::vector<int32_t> ints;   // integer formats: value << (32 - bits)
+    std::vector<double> reals;   // floating-point formats: full scale is 1.0
+
+    void resize(int64_t frames);
+};
+
+// What the plug-in's 16 bits do to the samples of one stretch.
+struct Narrowing {
+    int64_t clipped = 0; // floating-point samples beyond full scale (or not numbers)
+};
+
+// Converts `frames` frames of `block` from frame `at` to 16 bits: integers keep their
+// top 16 bits, floating-point values are rounded to the nearest step and clipped.
+void to_16bit(const SampleBlock& block, int64_t at, int64_t frames, int16_t* to, Narrowing* narrowing);
+// Puts 16-bit samples back into `block`'s kind at frame `at`.
+void from_16bit(const int16_t* from, int64_t frames, SampleBlock* block, int64_t at);
+
+class AudioReader {
+public:
+    // "-" reads standard input. Throws ToolError for a missing, unreadable or unknown file.
+    explicit AudioReader(const std::string& path);
+    ~AudioReader();
+    AudioReader(const AudioReader&) = delete;
+    AudioReader& operator=(const AudioReader&) = delete;
+
+    const std::string& path() const { return path_; }
+    int32_t rate() const { return rate_; }
+    int32_t channels() const { return channels_; }
+    int format() const { return format_; }
+    // Frames the file holds (for a truncated file, what is really there).
+    int64_t frames() const { return frames_; }
+    // Frames the header claims, when the data is shorter than that; otherwise frames().
+    int64_t header_frames() const { return header_frames_; }
+    bool integer() const { return integer_; }
+    // True when the samples carry more than the plug-in's 16 bits.
+    bool wider_than_16bit() const;
+
+    // Reads up to `count` frames into `block` (resized to what was read). Throws
+    // ToolError when the file fails before its end.
+    int64_t read(SampleBlock* block, int64_t count);
+    // Moves to `frame` of a seekable file. Throws ToolError.
+    void seek(int64_t frame);
+
+private:
+    std::string path_;
+    sf_private_tag* file_ = nullptr;
+    int32_t rate_ = 0;
+    int32_t channels_ = 0;
+    int format_ = 0;
+    int64_t frames_ = 0;
+    int64_t header_frames_ = 0;
+    bool integer_ = true;
+};
+
+// One warning on stderr when the file holds fewer frames than its header claims.
+void warn_if_cut_short(const AudioReader& reader);
+
+// A whole file in 16 bits (for short clips and tests). Throws ToolError.
+Audio read_audio(const std::string& path);
+
+// Writes 16-bit audio held in memory as 16-bit PCM, the container named by the file's
+// extension (WAV without one), and commits the file. Throws ToolError.
+void write_audio(OutputFile* file, const Audio& audio);
+void write_audio(const std::string& path, const Audio& audio);
+
+// Frames [first, end) of a file in 16 bits (cut at the file's end); *file_frames gets
+// the file's length. detect and measure read only what they analyse. Throws ToolError.
+Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames);
+// The same from a file already open: standard input is read through up to `first`,
+// since a pipe cannot seek; a file seeks there.
+Audio read_region(AudioReader& reader, int64_t first, int64_t end);
+
+// The samples of `format` in words, e.g. "24-bit samples".
+std::string sample_description(int format);
+
+// The sample encodings --encoding names: "8", "16", "24", "32", "float", "double".
+// Returns the libsndfile subtype, or 0 for a name it does not know.
+int encoding_subtype(const std::string& name, int major);
+
+// The format of an output file: the container its extension names (the input's
+// when it has none or is "-"), holding the input's samples unless `encoding` is
+// given. Throws ToolError naming what cannot be written.
+int output_format_for(const std::string& path, int input_format, const std::string& encoding,
+                      int32_t rate, int32_t channels);
+
+// Writes a sound file of `format` into `out`, which need not be seekable: for a FIFO,
+// a pipe or a device the header is worked out from `frames` before the first byte.
+class AudioWriter {
+public:
+    AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames);
+    ~AudioWriter();
+    AudioWriter(const AudioWriter&) = delete;
+    AudioWriter& operator=(const AudioWriter&) = delete;
+
+    void write(const SampleBlock& block, int64_t at, int64_t frames);
+    // Completes the file's header; the caller then commits the OutputFile.
+    void close();
+
+    struct Sink;
+
+private:
+    OutputFile* out_;
+    Sink* sink_;
+    sf_private_tag* file_ = nullptr;
+};

@@ -1,0 +1,188 @@
+#include "tool/report/report.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+namespace {
+
+// JSON has no infinities; a cut to digital silence is reported as null.
+std::string json_number(double v)
+{
+    return std::isfinite(v) ? fmt::format("{:.3f}", v) : "null";
+}
+
+} // namespace
+
+std::string settings_line(const Settings& s)
+{
+    std::string line;
+    for (int i = 0; i < kSliderCount; ++i) line += fmt::format("--{} {} ", option_name(i), s.slider[i]);
+    line += s.use_window ? "--window" : "--no-window";
+    return line;
+}
+
+std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
+{
+    return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
+                       "stretch: frames {} to {} ({:.3f} s to {:.3f} s), fade-in {} frames, "
+                       "tail cross-fade {} frames\n",
+                       g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
+                       double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
+}
+
+std::string measurement_text(const Measurement& m, int32_t rate)
+{
+    std::string text = fmt::format(
+        "measured over frames {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
+        m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
+        double(m.middle_first + m.middle_count) / rate);
+    text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
+                        m.low_hz, m.high_hz, m.centre_attenuation_db);
+    if (m.tone.found)
+        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB\n", m.tone.hz, m.tone_attenuation_db);
+    else
+        text += "tone: none found in the input\n";
+    text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
+                        m.outside_change_db, m.outside_in_dbfs, m.outside_out_dbfs);
+    text += fmt::format("level changes: below the notch band {:+.2f} dB, above it {:+.2f} dB, "
+                        "speech's {:g} to {:g} Hz band {:+.2f} dB\n",
+                        m.below_change_db, m.above_change_db, kSpeechLowHz, kSpeechHighHz, m.speech_change_db);
+    if (m.wide_band)
+        text += fmt::format("warning: the notch band ({}) is wider than 1/3 octave, so it removes program "
+                            "material along with the tone; a larger --fft-order or a smaller --width narrows it\n",
+                            band_text(m.low_hz, m.high_hz));
+    text += fmt::format("output over the stretch: peak {:.1f} dBFS, {} samples at the 16-bit limits (input {})\n",
+                        m.peak_dbfs, m.clipped, m.clipped_input);
+    text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
+                        "(input {:.4f}); full scale = 1\n",
+                        m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end);
+    return text;
+}
+
+std::string measurement_json(const Measurement& m, const Settings& s, int32_t rate)
+{
+    std::string sliders;
+    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", kSliderNames[i], s.slider[i]);
+    std::string tone = "null";
+    if (m.tone.found)
+        tone = fmt::format("{{\"hz\": {}, \"level_dbfs\": {}, \"above_floor_db\": {}, \"drift_hz\": {}, "
+                           "\"attenuation_db\": {}}}",
+                           json_number(m.tone.hz), json_number(m.tone.level_dbfs),
+                           json_number(m.tone.above_floor_db), json_number(m.tone.drift_hz),
+                           json_number(m.tone_attenuation_db));
+    return fmt::format(
+        "{{\n  \"settings\": {{{}\"use_window\": {}}},\n  \"rate\": {},\n"
+        "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
+        "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
+        "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"
+        "  \"tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
+        "  \"clipped_samples\": {},\n  \"clipped_input_samples\": {},\n"
+        "  \"jump_start\": {}, \"jump_end\": {}, \"input_jump_start\": {}, \"input_jump_end\": {}\n}}\n",
+        sliders, s.use_window ? "true" : "false", rate, m.stretch_first, m.stretch_count, m.middle_first,
+        m.middle_count, json_number(m.centre_hz), json_number(m.low_hz), json_number(m.high_hz),
+        json_number(m.centre_attenuation_db), tone, json_number(m.outside_change_db),
+        json_number(m.below_change_db), json_number(m.above_change_db), json_number(m.speech_change_db),
+        m.wide_band ? "true" : "false",
+        json_number(m.outside_in_dbfs), json_number(m.outside_out_dbfs), json_number(m.peak_dbfs),
+        m.clipped, m.clipped_input, json_number(m.jump_start), json_number(m.jump_end),
+        json_number(m.input_jump_start), json_number(m.input_jump_end));
+}
+
+namespace {
+
+std::string when(int64_t sample, int32_t rate, int32_t num, int32_t den)
+{
+    const int64_t frame = int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
+    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, frame);
+}
+
+std::string note_name(double hz)
+{
+    static const char* const kNames[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    const int32_t midi = int32_t(std::lround(69 + 12 * std::log2(hz / 440.0)));
+    return fmt::format("{}{}", kNames[((midi % 12) + 12) % 12], midi / 12 - 1);
+}
+
+} // namespace
+
+std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_t den)
+{
+    if (d.tones.empty())
+        return fmt::format("no steady tone (nothing holds its frequency and level clear of the sound around it; "
+                           "analysis bins {:.2f} Hz)\n",
+                           d.resolution_hz);
+    std::string text;
+    for (size_t i = 0; i < d.tones.size(); ++i) {
+        const Tone& t = d.tones[i];
+        text += fmt::format("tone {}: {:.2f} Hz at {:.1f} dBFS, {:.1f} dB above the local floor; drift {:.2f} Hz, "
+                            "level varies {:.1f} dB (analysis bins {:.2f} Hz)\n",
+                            i + 1, t.hz, t.level_dbfs, t.above_floor_db, t.drift_hz, t.level_range_db,
+                            t.resolution_hz);
+        text += fmt::format("        from {}{} to {}{}\n", when(t.first, rate, num, den),
+                            t.from_region_start ? " (already sounding there)" : "", when(t.end, rate, num, den),
+                            t.to_region_end ? " (still sounding there)" : "");
+        if (t.harmonics.empty()) continue;
+        text += fmt::format("        a hum: fundamental {:.2f} Hz with harmonics", t.hz);
+        for (const Harmonic& h : t.harmonics)
+            text += fmt::format(" {}x {:.1f} Hz ({:.1f} dBFS, {:+.1f} dB)", h.order, h.hz, h.level_dbfs, h.relative_db);
+        text += "\n";
+    }
+    return text;
+}
+
+std::string band_text(double low_hz, double high_hz)
+{
+    std::string text = fmt::format("{:.1f} to {:.1f} Hz, {:.1f} Hz wide", low_hz, high_hz, high_hz - low_hz);
+    if (low_hz > 0) {
+        const double octaves = std::log2(high_hz / low_hz);
+        text += octaves >= 1 ? fmt::format(", {:.1f} octaves", octaves) : fmt::format(", 1/{:.0f} octave", 1 / octaves);
+        text += fmt::format(", notes {} to {}", note_name(low_hz), note_name(high_hz));
+    } else {
+        text += ", reaching down to 0 Hz";
+    }
+    if (high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz)
+        text += fmt::format(", inside speech's {:g} to {:g} Hz band", kSpeechLowHz, kSpeechHighHz);
+    return text;
+}
+
+std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
+{
+    const Settings& s = fit.settings;
+    const Placement& p = fit.placement;
+    std::string text = fmt::format("\nsettings for the tone at {:.2f} Hz:\n", tone.hz);
+    text += fmt::format("  tulm render {} out.wav --start-frame {} --fps {}/{} {}\n", in, p.start_frame,
+                        p.video_rate_num, p.video_rate_den, settings_line(s));
+    text += fmt::format("  in the host: select from frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
+                        "width {}, fade {}, window {}\n",
+                        p.start_frame, double(fit.stretch_first) / rate, s.slider[kFrequency], s.slider[kSeconds],
+                        s.slider[kFftOrder], s.slider[kWidth], s.slider[kFade], s.use_window ? "on" : "off");
+    text += fmt::format("  notch: centre {:.1f} Hz ({:+.1f} Hz from the tone), band {}\n", fit.notch.centre_hz,
+                        fit.notch.centre_hz - tone.hz, band_text(fit.notch.low_hz, fit.notch.high_hz));
+    text += fmt::format("  stretch: {:.3f} s to {:.3f} s, full cut until {:.3f} s; the tone {:.3f} s to {:.3f} s\n",
+                        double(fit.stretch_first) / rate, double(fit.stretch_first + fit.notch.length) / rate,
+                        double(fit.cut_end) / rate, double(tone.first) / rate, double(tone.end) / rate);
+    text += "  rendered and measured:";
+    for (const FitTrial& t : fit.trials)
+        text += fmt::format(" [fade {} window {}: step {:.4f}{}]", t.fade, t.use_window ? "on" : "off", t.step_start,
+                            t.fade == 0 ? fmt::format(", cut {:.1f} dB", t.cut_db) : "");
+    text += fmt::format("\n  chosen: fade {} and window {}: step at the start {:.4f} against the input's own {:.4f}, "
+                        "tone cut by {:.1f} dB\n",
+                        fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
+                        fit.input_step_start, fit.chosen.cut_db);
+    if (fit.too_long)
+        text += fmt::format("  warning: the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
+                            "process what remains after {:.3f} s as a second selection\n",
+                            double(tone.end - tone.first) / rate, s.slider[kSeconds], double(fit.cut_end) / rate);
+    if (fit.starts_too_early)
+        text += fmt::format("  warning: the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
+                            "earliest start; the stretch's start may click, so the fade was chosen to soften it\n",
+                            double(tone.first) / rate, fit.notch.n);
+    if (!tone.harmonics.empty()) {
+        text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
+        for (const Harmonic& h : tone.harmonics)
+            text += fmt::format(" {:.1f} Hz ({:.1f} dBFS)", h.hz, h.level_dbfs);
+        text += fmt::format(". Process those one at a time with --hz.\n");
+    }
+    return text;
+}

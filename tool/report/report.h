@@ -1,0 +1,31 @@
+#pragma once
+// What the commands print: settings, the stretch, a detected tone and a measurement,
+// as text for people and JSON for machines.
+#include <string>
+
+#include "tool/analysis/detect.h"
+#include "tool/analysis/measure.h"
+#include "tool/analysis/settings.h"
+#include "tool/session/fit.h"
+
+// One line of slider values, spelt as the command-line options that give them.
+std::string settings_line(const Settings& settings);
+
+// Where the notch lies and which frames the stretch covers.
+std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t rate);
+
+// Every steady tone found, strongest first, with its extent in seconds and video frames
+// and its family of harmonics; or the plain "no steady tone" line.
+std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
+
+// A notch band in words: its width in Hz and octaves, the notes it spans, and whether
+// it reaches into speech's band.
+std::string band_text(double low_hz, double high_hz);
+
+// The settings that fit `tone`: a `tulm render` line for `in`, the host's slider values
+// and selection, what the trials measured, and warnings (a tone too long for one
+// stretch, or starting too early; a hum's harmonics that one notch leaves).
+std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in);
+
+std::string measurement_text(const Measurement& m, int32_t rate);
+std::string measurement_json(const Measurement& m, const Settings& settings, int32_t rate);

@@ -1,0 +1,227 @@
+#include "tool/session/fit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/measure.h"
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/suggest.h"
+#include "tool/analysis/tool_error.h"
+
+namespace {
+
+constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
+constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
+constexpr double kTrailSeconds = 0.1;     // and after it
+constexpr int32_t kGuardFrames = 2;       // video frames the stretch keeps clear around the tone
+constexpr double kWholeCutDb = 40;        // the cut over the tone's whole extent to reach
+constexpr double kSwitchSeconds = 0.001;  // how fast the trial copy of a tone switches
+
+// The FFT order whose notch covers the tone most narrowly in Hz. Blocks longer than a
+// quarter second are passed over while a shorter one fits: the stretch must start a
+// whole block ahead of the tone, and long blocks smear its start and end.
+const Suggestion* narrowest(const std::vector<Suggestion>& suggestions, int32_t rate)
+{
+    const Suggestion* best = nullptr;
+    for (const bool short_only : {true, false}) {
+        for (const Suggestion& s : suggestions) {
+            if (!s.placed || s.cover_width == 0 || (short_only && s.cover.n > rate / 4)) continue;
+            if (!best || s.cover.high_hz - s.cover.low_hz < best->cover.high_hz - best->cover.low_hz) best = &s;
+        }
+        if (best) return best;
+    }
+    return nullptr;
+}
+
+// The audio around the stretch, starting on a video frame so that the host splits it
+// as it splits the file, with the selection moved to match.
+struct Excerpt {
+    Audio audio;
+    Placement placement;
+    int64_t offset = 0;        // the excerpt's first frame in the file
+    int64_t stretch_first = 0; // in the excerpt
+};
+
+// Video frames of audio each trial reads before its stretch.
+int32_t lead_in_frames(const Placement& p)
+{
+    return int32_t(std::ceil(kLeadInSeconds * p.video_rate_num / p.video_rate_den));
+}
+
+Excerpt excerpt_around(const Audio& audio, int64_t file_frames, const Fit& fit)
+{
+    Excerpt e;
+    const Placement& p = fit.placement;
+    const int32_t back = std::min<int32_t>(p.start_frame, lead_in_frames(p));
+    Placement from = p;
+    from.start_frame = p.start_frame - back;
+    e.offset = stretch_first_frame(audio.rate, file_frames, from) - audio.first_frame;
+    if (e.offset < 0) throw ToolError("the audio read for the fit starts after the stretch it needs");
+    const int64_t end = std::min<int64_t>(audio.frames(), fit.stretch_first + fit.notch.length +
+                                                              int64_t(kTrailSeconds * audio.rate));
+    e.audio.rate = audio.rate;
+    e.audio.channels = audio.channels;
+    e.audio.samples.assign(audio.samples.begin() + e.offset * audio.channels,
+                           audio.samples.begin() + end * audio.channels);
+    e.placement = p;
+    e.placement.start_frame = back;
+    e.stretch_first = stretch_first_frame(e.audio, e.placement);
+    return e;
+}
+
+FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, const Tone& tone, int32_t fade,
+                      int32_t use_window)
+{
+    FitTrial t;
+    t.fade = fade;
+    t.use_window = use_window;
+    Settings s = fit.settings;
+    s.slider[kFade] = fade;
+    s.use_window = use_window;
+    const Audio out = run_plugin(table, e.audio, s, e.placement, false);
+    t.step_start = largest_jump(out, e.stretch_first);
+    const int64_t from = std::max(tone.first, fit.stretch_first) - e.offset;
+    const int64_t to = std::min(tone.end, fit.cut_end) - e.offset;
+    if (to - from >= e.audio.rate / 20) {
+        const Audio& in = e.audio;
+        const double before = tone_amplitude(in.samples.data(), in.channels, in.rate, tone.hz, from, to - from);
+        const double after = tone_amplitude(out.samples.data(), out.channels, out.rate, tone.hz, from, to - from);
+        t.cut_db = 20 * std::log10(before / std::max(after, 1e-12));
+    }
+    return t;
+}
+
+// The tone alone, over its extent in the excerpt, switched on and off faster than a real
+// beep: what spreads past the notch from its switching shows in the trial's cut. The
+// plug-in's notch is linear, so the copy's level is chosen for a fine measure, not
+// taken from the tone.
+Audio tone_alone(const Excerpt& e, const Tone& tone)
+{
+    Audio a;
+    a.rate = e.audio.rate;
+    a.channels = e.audio.channels;
+    a.samples.assign(e.audio.samples.size(), 0);
+    const int64_t first = std::max<int64_t>(0, tone.first - e.offset);
+    const int64_t end = std::min<int64_t>(a.frames(), tone.end - e.offset);
+    const double edge = kSwitchSeconds * a.rate;
+    for (int64_t s = first; s < end; ++s) {
+        const double in = std::min(double(s - (tone.first - e.offset)), double(tone.end - e.offset - s));
+        const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * std::max(in, 0.0) / edge) : 1.0;
+        const double v = 16384 * gate * std::sin(2 * M_PI * tone.hz * double(s) / a.rate);
+        for (int32_t k = 0; k < a.channels; ++k) a.samples[size_t(s * a.channels + k)] = int16_t(std::lrint(v));
+    }
+    return a;
+}
+
+// The cut of the tone over its whole covered extent, switching included, with `width`.
+double whole_cut_db(FilterTable& table, const Excerpt& e, const Audio& alone, const Fit& fit, const Tone& tone,
+                    int32_t width)
+{
+    Settings s = fit.settings;
+    s.slider[kWidth] = width;
+    const NotchGeometry g = notch_geometry(s, alone.rate);
+    const Audio out = run_plugin(table, alone, s, e.placement, false);
+    const Audio silence = [&] {
+        Audio z = alone;
+        std::fill(z.samples.begin(), z.samples.end(), int16_t(0));
+        return z;
+    }();
+    const int64_t from = std::max(tone.first, fit.stretch_first) - e.offset;
+    const int64_t to = std::min(tone.end, fit.stretch_first + g.length - g.quarter) - e.offset;
+    if (to - from < alone.rate / 20) return 0;
+    return tone_cut_db(alone, silence, out, silence, from, to);
+}
+
+} // namespace
+
+Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
+                 int32_t video_rate_num, int32_t video_rate_den)
+{
+    const SliderRanges ranges = slider_ranges(table);
+    const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
+    const Suggestion* pick = narrowest(suggestions, audio.rate);
+    if (!pick) throw ToolError("no FFT order places the notch on the tone at " + std::to_string(tone.hz) + " Hz");
+    Fit fit;
+    fit.settings = pick->settings;
+    fit.settings.slider[kWidth] = pick->cover_width;
+
+    // Start a block and two video frames ahead of the tone: the first block has no
+    // rising ramp, so a tone inside it would change the stretch's very first sample.
+    fit.placement.video_rate_num = video_rate_num;
+    fit.placement.video_rate_den = video_rate_den;
+    const double frame_samples = double(audio.rate) * video_rate_den / video_rate_num;
+    const int32_t n = pick->cover.n;
+    const double lead = double(audio.first_frame + tone.first) - n - kGuardFrames * frame_samples;
+    fit.placement.start_frame = lead > 0 ? int32_t(lead / frame_samples) : 0;
+    fit.stretch_first = stretch_first_frame(audio.rate, file_frames, fit.placement) - audio.first_frame;
+    fit.starts_too_early = tone.first - fit.stretch_first < n;
+
+    fit.too_long = true;
+    for (int32_t seconds = ranges.minimum[kSeconds]; seconds <= ranges.maximum[kSeconds]; ++seconds) {
+        fit.settings.slider[kSeconds] = seconds;
+        const NotchGeometry g = notch_geometry(fit.settings, audio.rate);
+        if (fit.stretch_first + g.length - g.quarter >= tone.end + kGuardFrames * frame_samples) {
+            fit.too_long = false;
+            break;
+        }
+    }
+    fit.settings.slider[kFade] = 0;
+    fit.notch = notch_geometry(fit.settings, audio.rate);
+    fit.cut_end = fit.stretch_first + fit.notch.length - fit.notch.quarter;
+
+    const Excerpt e = excerpt_around(audio, file_frames, fit);
+    fit.input_step_start = largest_jump(e.audio, e.stretch_first);
+    // The window shapes the notch the whole stretch long: judged by the cut. The fade
+    // only shapes the start: judged by the step there.
+    for (const int32_t w : {0, 1}) fit.trials.push_back(try_settings(table, e, fit, tone, 0, w));
+    fit.chosen = fit.trials[0].cut_db >= fit.trials[1].cut_db ? fit.trials[0] : fit.trials[1];
+    fit.settings.use_window = fit.chosen.use_window;
+    // The narrowest width covers the steady tone; its switching on and off spreads
+    // wider. Widen, up to twice, while the whole extent's cut stays short of
+    // kWholeCutDb, and keep the narrowest width that does best.
+    const Audio alone = tone_alone(e, tone);
+    const int32_t widest = std::min(2 * pick->cover_width, ranges.maximum[kWidth]);
+    const int32_t width_step = std::max(1, pick->cover_width / 4);
+    double best_cut = -1;
+    for (int32_t width = pick->cover_width; width <= widest; width += width_step) {
+        const double cut = whole_cut_db(table, e, alone, fit, tone, width);
+        if (cut > best_cut + 0.5) {
+            best_cut = cut;
+            fit.settings.slider[kWidth] = width;
+        }
+        if (cut >= kWholeCutDb) break;
+    }
+    for (const int32_t fade : kFades) {
+        if (fade == 0 || fade < ranges.minimum[kFade] || fade > ranges.maximum[kFade]) continue;
+        fit.trials.push_back(try_settings(table, e, fit, tone, fade, fit.chosen.use_window));
+        if (fit.trials.back().step_start < fit.chosen.step_start) fit.chosen = fit.trials.back();
+    }
+    fit.settings.slider[kFade] = fit.chosen.fade;
+    fit.settings.use_window = fit.chosen.use_window;
+    fit.notch = notch_geometry(fit.settings, audio.rate);
+    check_ranges(fit.settings, ranges);
+    return fit;
+}
+
+FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
+                     int64_t region_end)
+{
+    const SliderRanges ranges = slider_ranges(table);
+    Settings longest = default_settings(table);
+    longest.slider[kFftOrder] = ranges.maximum[kFftOrder];
+    longest.slider[kSeconds] = ranges.maximum[kSeconds];
+    const NotchGeometry g = notch_geometry(longest, rate);
+    const double frame_samples = double(rate) * region.video_rate_den / region.video_rate_num;
+    // fit_settings starts the stretch on the frame before a block and two frames ahead
+    // of the tone, which starts inside the region; the excerpt goes lead_in_frames back.
+    // One frame more for the rounding of frame starts to whole samples.
+    const int64_t back = int64_t(std::ceil((double(g.n) + kGuardFrames * frame_samples) / frame_samples)) + 2 +
+                         lead_in_frames(region);
+    Placement from = region;
+    from.start_frame = int32_t(std::max<int64_t>(0, region.start_frame - back));
+    FrameRange r;
+    r.first = stretch_first_frame(rate, file_frames, from);
+    r.end = std::min<int64_t>(file_frames, region_end + g.length + int64_t(std::ceil(kTrailSeconds * rate)) +
+                                               int64_t(std::ceil(frame_samples)));
+    return r;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Slider values and a selection that cut one detected tone: the FFT order and width
+// whose notch covers the tone and its drift most narrowly, a stretch that starts a
+// block ahead of the tone and reaches past its end, and the fade and window that do
+// best when candidates are rendered through the plug-in and measured: the smallest
+// step at the stretch's start, the deepest cut of the tone.
+#include <cstdint>
+#include <vector>
+
+#include "tool/analysis/audio.h"
+#include "tool/analysis/detect.h"
+#include "tool/analysis/settings.h"
+#include "tool/session/plugin_session.h"
+
+struct FitTrial {
+    int32_t fade = 0, use_window = 0;
+    double step_start = 0;  // largest step at the stretch's start, full scale = 1
+    double cut_db = 0;      // the tone's amplitude before over after, over its covered part
+};
+
+struct Fit {
+    Settings settings;
+    Placement placement;         // the selection's first frame and the video rate
+    NotchGeometry notch;
+    int64_t stretch_first = 0;   // the stretch's first sample frame (in the window)
+    int64_t cut_end = 0;         // where the tail's cross-fade back to the source begins
+    bool starts_too_early = false;  // the tone starts less than a block after a stretch can
+    bool too_long = false;          // the tone outlasts the longest stretch
+    double input_step_start = 0;    // the input's own largest step at the stretch's start
+    std::vector<FitTrial> trials;   // every rendering tried, in order
+    FitTrial chosen;
+};
+
+// `audio` may be a window of a longer file of `file_frames` frames (it starts at its
+// first_frame); the tone's and the fit's sample frames count from the window's start,
+// while the placement's video frames are the file's. Throws ToolError when no FFT
+// order places the notch on the tone.
+Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
+                 int32_t video_rate_num, int32_t video_rate_den);
+
+// The frames of a file that fit_settings reads for a tone found in a region from the
+// start of video frame `region.start_frame` up to `region_end`: the stretch may start a
+// block and a few video frames before the region, each trial reads a little more before
+// it, and a stretch may reach its longest past the region's end.
+struct FrameRange {
+    int64_t first = 0, end = 0;
+};
+FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
+                     int64_t region_end);
