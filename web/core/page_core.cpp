@@ -13,13 +13,13 @@
 #include <exception>
 #include <string>
 
-#include "cli/detect.h"
-#include "cli/fit.h"
-#include "cli/measure.h"
-#include "cli/plugin_session.h"
-#include "cli/report.h"
-#include "cli/settings.h"
-#include "cli/tool_error.h"
+#include "tool/analysis/detect.h"
+#include "tool/session/fit.h"
+#include "tool/analysis/measure.h"
+#include "tool/session/plugin_session.h"
+#include "tool/report/report.h"
+#include "tool/analysis/settings.h"
+#include "tool/analysis/tool_error.h"
 #include "core/page_detect.h"
 #include "core/page_spectrogram.h"
 #include "shell/host_interface.h"

@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cli/detect.h"
-#include "cli/fit.h"
-#include "cli/measure.h"
-#include "cli/options.h"
-#include "cli/plugin_session.h"
-#include "cli/report.h"
-#include "cli/svg_plot.h"
-#include "cli/tool_error.h"
+#include "tool/analysis/detect.h"
+#include "tool/session/fit.h"
+#include "tool/analysis/measure.h"
+#include "tool/commands/options.h"
+#include "tool/commands/parse_units.h"
+#include "tool/session/plugin_session.h"
+#include "tool/report/report.h"
+#include "tool/report/svg_plot.h"
+#include "tool/analysis/tool_error.h"
 #include "shell/host_interface.h"
 
 namespace {
@@ -106,7 +107,7 @@ std::string page_render(FilterTable& table, const Audio& audio, const int32_t* v
 
     const Audio in16 = window_of(audio, window_first, window_end);
     Audio out16 = in16;
-    run_plugin_window(table, &out16, frames, g.length, settings, placement, false, nullptr);
+    run_plugin_window(table, &out16, frames, g.length, settings, placement, false, {});
     const int64_t at = first - window_first;
     processed->assign(out16.samples.begin() + at * audio.channels,
                       out16.samples.begin() + (stretch_end - window_first) * audio.channels);

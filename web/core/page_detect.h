@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_file.h"
+#include "tool/analysis/audio.h"
 
 struct FilterTable;
 

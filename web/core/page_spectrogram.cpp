@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cli/detect.h"
-#include "cli/spectrum.h"
-#include "cli/tool_error.h"
+#include "tool/analysis/detect.h"
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/tool_error.h"
 
 namespace {
 

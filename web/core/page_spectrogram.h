@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/audio_file.h"
+#include "tool/analysis/audio.h"
 
 // Lowest frequency the picture shows; the highest is half the sampling rate.
 constexpr double kPictureLowHz = 20;
