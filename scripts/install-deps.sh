@@ -6,7 +6,8 @@
 # command-line tool), bench (sox and GNU time for the tool's speed comparison), fuzz,
 # win32 (cross build and Wine), release (what the release scripts add to win32),
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
-# into). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
+# into), web (emscripten for the page, Chromium, its driver and Selenium for the page's
+# browser tests). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
 # Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
@@ -35,7 +36,7 @@ say() { echo "install-deps: $*" >&2; }
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(base cli)
-[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32 release samples)
+[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32 release samples web)
 
 pkgs=()
 for g in "${groups[@]}"; do
@@ -48,7 +49,9 @@ for g in "${groups[@]}"; do
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;  # qemu-user-static: below
         release) pkgs+=(zip unzip faketime) ;;
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
-        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, all)"; exit 2 ;;
+        # The page's build reads fmt's and CLI11's headers as the tool's does.
+        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium) ;;
+        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, web, all)"; exit 2 ;;
     esac
 done
 

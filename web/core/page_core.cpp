@@ -40,12 +40,17 @@ FilterTable& filter_table()
     return *table;
 }
 
-template <class F>
-int guarded(F&& f)
+} // namespace
+
+extern "C" {
+
+// The one place a failure is caught (the link lets only the entries below catch, so
+// that the analysis's calls run without the cost of a landing pad each): the current
+// exception's sentence for tulm_result().
+static int tulm_failed()
 {
     try {
-        g_result = f();
-        return 0;
+        throw;
     } catch (const ToolError& e) {
         g_result = e.what();
     } catch (const std::bad_alloc&) {
@@ -55,10 +60,6 @@ int guarded(F&& f)
     }
     return 1;
 }
-
-} // namespace
-
-extern "C" {
 
 // Makes room for `frames` frames of `channels` channels at `rate` and returns where the
 // page writes them; null when the memory is not there.
@@ -83,15 +84,18 @@ EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 EMSCRIPTEN_KEEPALIVE int tulm_analyse(int32_t start_frame, const char* start, const char* fps, const char* length,
                                       double hz)
 {
-    return guarded([&] {
+    try {
         PageDetectOptions o;
         o.start_frame = start_frame;
         o.start = start;
         o.fps = fps;
         o.length = length;
         o.hz = hz;
-        return page_detect(filter_table(), g_audio, o);
-    });
+        g_result = page_detect(filter_table(), g_audio, o);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
 }
 
 // `tulm render` over the held audio with these sliders (kSliderCount values, then the
@@ -99,9 +103,12 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse(int32_t start_frame, const char* start, co
 // left at tulm_processed(), and the result is the measurement's JSON with the stretch.
 EMSCRIPTEN_KEEPALIVE int tulm_render(const int32_t* values, int32_t start_frame, const char* fps)
 {
-    return guarded([&] {
-        return page_render(filter_table(), g_audio, values, start_frame, fps, &g_processed);
-    });
+    try {
+        g_result = page_render(filter_table(), g_audio, values, start_frame, fps, &g_processed);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE const int16_t* tulm_processed() { return g_processed.data(); }
@@ -111,7 +118,12 @@ EMSCRIPTEN_KEEPALIVE const int16_t* tulm_processed() { return g_processed.data()
 // spectrogram_hz() gives; the result says the picture's shape as JSON.
 EMSCRIPTEN_KEEPALIVE int tulm_spectrogram(int32_t columns, int32_t rows)
 {
-    return guarded([&] { return page_spectrogram(g_audio, columns, rows, &g_picture); });
+    try {
+        g_result = page_spectrogram(g_audio, columns, rows, &g_picture);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE const uint8_t* tulm_picture() { return g_picture.data(); }
@@ -120,7 +132,12 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* tulm_picture() { return g_picture.data(); }
 // shows them (CP932), with ranges and defaults, as JSON with the labels' bytes listed.
 EMSCRIPTEN_KEEPALIVE int tulm_dialog()
 {
-    return guarded([] { return page_dialog(filter_table()); });
+    try {
+        g_result = page_dialog(filter_table());
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
 }
 
 } // extern "C"
