@@ -1,59 +1,31 @@
 #include "tool/analysis/spectrum.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "fft/real_fft.h"
 
-struct FftwPlan {
-    int32_t n;
-    double* in;
-    fftw_complex* out;
-    fftw_plan plan;
-    explicit FftwPlan(int32_t size) : n(size)
-    {
-        in = fftw_alloc_real(size_t(n));
-        out = fftw_alloc_complex(size_t(n / 2 + 1));
-        plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
-    }
-    ~FftwPlan()
-    {
-        fftw_destroy_plan(plan);
-        fftw_free(in);
-        fftw_free(out);
-    }
-};
-
-} // namespace
-
-BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), power_(size_t(n / 2 + 1))
+BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), block_(size_t(n)), power_(size_t(n / 2 + 1))
 {
     for (int32_t j = 0; j < n; ++j) {
         window_[j] = hann(j, n);
         window_energy_ += window_[j] * window_[j];
     }
-    in_ = fftw_alloc_real(size_t(n));
-    out_ = fftw_alloc_complex(size_t(n / 2 + 1));
-    plan_ = fftw_plan_dft_r2c_1d(n, in_, out_, FFTW_ESTIMATE);
-}
-
-BlockSpectrum::~BlockSpectrum()
-{
-    fftw_destroy_plan(plan_);
-    fftw_free(in_);
-    fftw_free(out_);
 }
 
 const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
 {
     std::fill(power_.begin(), power_.end(), 0.0);
+    double* a = block_.data();
     for (int32_t k = 0; k < channels; ++k) {
-        for (int32_t j = 0; j < n_; ++j) in_[j] = samples[(first + j) * channels + k] / 32768.0 * window_[j];
-        fftw_execute(plan_);
-        for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] += out_[b][0] * out_[b][0] + out_[b][1] * out_[b][1];
+        for (int32_t j = 0; j < n_; ++j) a[j] = samples[(first + j) * channels + k] / 32768.0 * window_[j];
+        // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
+        real_fft(n_, 1, a);
+        power_[0] += a[0] * a[0];
+        power_[n_ / 2] += a[1] * a[1];
+        for (int32_t b = 1; b < n_ / 2; ++b) power_[b] += a[2 * b] * a[2 * b] + a[2 * b + 1] * a[2 * b + 1];
     }
+    // One-sided: every bin but DC and the top one stands for its mirror too.
     const double scale = 1.0 / (double(channels) * n_ * window_energy_);
     for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] *= (b == 0 || b == n_ / 2) ? scale : 2.0 * scale;
     return power_;
@@ -75,31 +47,14 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
     s.power.assign(size_t(n / 2 + 1), 0.0);
     if (count < n) return s;
 
-    std::vector<double> window(static_cast<size_t>(n));
-    double window_energy = 0;
-    for (int32_t j = 0; j < n; ++j) {
-        window[j] = hann(j, n);
-        window_energy += window[j] * window[j];
-    }
-    FftwPlan fft(n);
+    BlockSpectrum block(n);
     const int64_t step = n / 2;
     const int64_t segments = (count - n) / step + 1;
     for (int64_t seg = 0; seg < segments; ++seg) {
-        const int64_t base = first + seg * step;
-        for (int32_t k = 0; k < channels; ++k) {
-            for (int32_t j = 0; j < n; ++j)
-                fft.in[j] = samples[(base + j) * channels + k] / 32768.0 * window[j];
-            fftw_execute(fft.plan);
-            for (int32_t b = 0; b <= n / 2; ++b) {
-                const double re = fft.out[b][0], im = fft.out[b][1];
-                s.power[b] += re * re + im * im;
-            }
-        }
+        const std::vector<double>& p = block.power(samples, channels, first + seg * step);
+        for (int32_t b = 0; b <= n / 2; ++b) s.power[b] += p[b];
     }
-    // One-sided: every bin but DC and the top one stands for its mirror too.
-    const double scale = 1.0 / (double(segments) * channels * n * window_energy);
-    for (int32_t b = 0; b <= n / 2; ++b)
-        s.power[b] *= (b == 0 || b == n / 2) ? scale : 2.0 * scale;
+    for (double& p : s.power) p /= double(segments);
     return s;
 }
 

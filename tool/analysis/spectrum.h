@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-struct fftw_plan_s;
-
 struct Spectrum {
     int32_t rate = 0;
     int32_t n = 0;              // segment length
@@ -21,13 +19,11 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
                           int64_t count, int32_t n);
 
 // Power spectra of single Hann-windowed blocks, scaled as average_spectrum's, for
-// analyses that follow a sound through time. Holds its FFT plan and buffers.
+// analyses that follow a sound through time. Holds its window and buffers; the
+// transform is the project's own real FFT, so the tool and its page compute alike.
 class BlockSpectrum {
 public:
     explicit BlockSpectrum(int32_t n);
-    ~BlockSpectrum();
-    BlockSpectrum(const BlockSpectrum&) = delete;
-    BlockSpectrum& operator=(const BlockSpectrum&) = delete;
 
     int32_t n() const { return n_; }
     // Power per bin (n/2 + 1 bins) of frames [first, first + n), averaged over channels.
@@ -36,10 +32,7 @@ public:
 private:
     int32_t n_;
     double window_energy_ = 0;
-    std::vector<double> window_, power_;
-    double* in_;
-    double (*out_)[2];
-    fftw_plan_s* plan_;
+    std::vector<double> window_, block_, power_;
 };
 
 // The largest power of two not above `count` and not above `limit`, at least 64.

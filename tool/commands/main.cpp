@@ -115,6 +115,7 @@ int main(int argc, char** argv)
             detect.hz_given = true;
         },
         "fit the settings to the tone at this frequency instead of the strongest");
+    d->add_flag("--json", detect.json, "print JSON in place of the text");
 
     MeasureOptions measure;
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");

@@ -4,15 +4,7 @@
 
 #include <cmath>
 
-namespace {
-
-// JSON has no infinities; a cut to digital silence is reported as null.
-std::string json_number(double v)
-{
-    return std::isfinite(v) ? fmt::format("{:.3f}", v) : "null";
-}
-
-} // namespace
+#include "tool/report/json.h"
 
 std::string settings_line(const Settings& s)
 {
@@ -93,8 +85,7 @@ namespace {
 
 std::string when(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
-    const int64_t frame = int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
-    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, frame);
+    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, video_frame_of(sample, rate, num, den));
 }
 
 std::string note_name(double hz)
@@ -105,6 +96,16 @@ std::string note_name(double hz)
 }
 
 } // namespace
+
+int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den)
+{
+    return int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
+}
+
+bool reaches_speech_band(double low_hz, double high_hz)
+{
+    return high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz;
+}
 
 std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_t den)
 {
@@ -141,9 +142,32 @@ std::string band_text(double low_hz, double high_hz)
     } else {
         text += ", reaching down to 0 Hz";
     }
-    if (high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz)
+    if (reaches_speech_band(low_hz, high_hz))
         text += fmt::format(", inside speech's {:g} to {:g} Hz band", kSpeechLowHz, kSpeechHighHz);
     return text;
+}
+
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate)
+{
+    std::vector<std::string> warnings;
+    if (fit.too_long)
+        warnings.push_back(fmt::format("the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
+                                       "process what remains after {:.3f} s as a second selection",
+                                       double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
+                                       double(fit.cut_end) / rate));
+    if (fit.starts_too_early)
+        warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
+                                       "earliest start; the stretch's start may click, so the fade was chosen to "
+                                       "soften it",
+                                       double(tone.first) / rate, fit.notch.n));
+    return warnings;
+}
+
+std::string render_line(const Fit& fit, const std::string& in)
+{
+    const Placement& p = fit.placement;
+    return fmt::format("tulm render {} out.wav --start-frame {} --fps {}/{} {}", in, p.start_frame, p.video_rate_num,
+                       p.video_rate_den, settings_line(fit.settings));
 }
 
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
@@ -151,8 +175,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
     const Settings& s = fit.settings;
     const Placement& p = fit.placement;
     std::string text = fmt::format("\nsettings for the tone at {:.2f} Hz:\n", tone.hz);
-    text += fmt::format("  tulm render {} out.wav --start-frame {} --fps {}/{} {}\n", in, p.start_frame,
-                        p.video_rate_num, p.video_rate_den, settings_line(s));
+    text += "  " + render_line(fit, in) + "\n";
     text += fmt::format("  in the host: select from frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
                         "width {}, fade {}, window {}\n",
                         p.start_frame, double(fit.stretch_first) / rate, s.slider[kFrequency], s.slider[kSeconds],
@@ -170,14 +193,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
                         "tone cut by {:.1f} dB\n",
                         fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
                         fit.input_step_start, fit.chosen.cut_db);
-    if (fit.too_long)
-        text += fmt::format("  warning: the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
-                            "process what remains after {:.3f} s as a second selection\n",
-                            double(tone.end - tone.first) / rate, s.slider[kSeconds], double(fit.cut_end) / rate);
-    if (fit.starts_too_early)
-        text += fmt::format("  warning: the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
-                            "earliest start; the stretch's start may click, so the fade was chosen to soften it\n",
-                            double(tone.first) / rate, fit.notch.n);
+    for (const std::string& w : fit_warnings(fit, tone, rate)) text += "  warning: " + w + "\n";
     if (!tone.harmonics.empty()) {
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)
