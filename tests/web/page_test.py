@@ -25,11 +25,22 @@ PAGE = TULM = None
 WORK = tempfile.mkdtemp(prefix='tulm-page-test-')
 DRIVER = os.environ.get('CHROMEDRIVER', '/usr/bin/chromedriver')
 
-# The stretch and settings the render tests use: a 2 s stretch over the demo's tone,
-# with the window on and a fade, so every part of the plug-in's path is taken.
-RENDER_SETTINGS = {'start_frame': 23, 'fps': '30/1',
-                   'settings': {'frequency': 68, 'seconds': 2, 'fft_order': 13, 'width': 34, 'fade': 10,
-                                'use_window': True}}
+# A suggestion as `tulm detect --json` gives it (its `chosen`) for the render tests: a
+# 2 s stretch over the demo's tone with the window on and a fade, so that every part of
+# the plug-in's path is taken, at a video rate whose frames are not whole samples.
+RENDER_SUGGESTION = {'selection': {'start_video_frame': 23, 'video_rate': '30000/1001'},
+                     'settings': {'frequency': 68, 'seconds': 2, 'fft_order': 13, 'width': 34, 'fade': 10,
+                                  'use_window': True}}
+
+
+def render_args(chosen):
+    """`tulm render`'s options for a suggestion."""
+    s = chosen['settings']
+    args = ['--start-frame', str(chosen['selection']['start_video_frame']), '--fps',
+            chosen['selection']['video_rate'], '--window' if s['use_window'] else '--no-window']
+    for name in ('frequency', 'seconds', 'fft_order', 'width', 'fade'):
+        args += ['--' + name.replace('_', '-'), str(s[name])]
+    return args
 
 
 def read(path):
@@ -134,36 +145,87 @@ class Offline(Page):
         self.assertRegex(self.text('cut'), r'\d')
 
 
+class Analyse(Page):
+    """A file given to the file input: the page's answer is `tulm detect --json`'s, byte
+    for byte, and the dialog it shows carries the JSON's settings."""
+
+    def native_json(self, path, *options):
+        # The page knows a file by its name only, so the tool is given the name too.
+        done = subprocess.run([TULM, 'detect', '--json', os.path.basename(path), *options],
+                              cwd=os.path.dirname(path), capture_output=True, check=True)
+        return done.stdout.decode()
+
+    def dialog_values(self):
+        return self.driver.execute_script(
+            'return [...document.querySelectorAll("#dialog .value")].map((e) => e.textContent)')
+
+    def test_the_file_input_gives_the_tools_tones_and_settings(self):
+        path = demo_clip()
+        expected = self.native_json(path)
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('settings'))
+        page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                              '.then(done).catch(fail)')
+        self.assertEqual(page, expected)
+        chosen = json.loads(expected)['chosen']
+        s = chosen['settings']
+        want = [str(chosen['selection']['start_video_frame'])] + \
+            [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')]
+        values = self.dialog_values()
+        self.assertEqual(values[:-1], want)
+        self.assertEqual(values[-1].startswith('\u2611'), s['use_window'])
+        rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
+        self.assertEqual(len(rows), len(json.loads(expected)['tones']))
+        self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
+
+    def test_options_and_a_named_tone_as_the_tool_takes_them(self):
+        path = demo_clip()
+        self.file_in_page('in.wav', read(path))
+        for options, args in (({'hz': 2500, 'fps': '25'}, ['--hz', '2500', '--fps', '25']),
+                              ({'start': '0.5s', 'length': '2.5s', 'fps': '30000/1001'},
+                               ['--start', '0.5s', '--length', '2.5s', '--fps', '30000/1001'])):
+            with self.subTest(options=options):
+                page = self.run_async('window.tulm.analyse(window.testFile, arguments[0]).then(done).catch(fail)',
+                                      options)
+                self.assertEqual(page, self.native_json(path, *args))
+
+
 class Render(Page):
     """window.tulm.render against `tulm render`, byte for byte, for every kind of WAV."""
 
-    def test_processed_and_removed_files_are_the_tools_bytes(self):
+    def render_both(self, name, data, chosen):
+        """The page's processed file and removed part, and the tool's, for one input."""
+        source = os.path.join(WORK, name)
+        out, removed = os.path.join(WORK, 'out-' + name), os.path.join(WORK, 'removed-' + name)
+        write(source, data)
+        tool('render', source, out, '--diff', removed, '--quiet', *render_args(chosen))
+        self.file_in_page(name, data)
+        page_out = self.blob_bytes('window.tulm.render(window.testFile, %s)' % json.dumps(chosen))
+        page_removed = self.blob_bytes('fetch(document.getElementById("save-removed").href).then((r) => r.blob())')
+        return page_out, read(out), page_removed, read(removed)
+
+    def test_every_kind_of_wav_comes_back_as_the_tool_writes_it(self):
         rate, channels, samples = wav_files.read_pcm16(demo_clip())
-        s = RENDER_SETTINGS['settings']
-        args = ['--start-frame', str(RENDER_SETTINGS['start_frame']), '--fps', RENDER_SETTINGS['fps'],
-                '--window' if s['use_window'] else '--no-window']
-        for name in ('frequency', 'seconds', 'fft_order', 'width', 'fade'):
-            args += ['--' + name.replace('_', '-'), str(s[name])]
         for kind in ('u8', 's16', 's24', 's32', 'f32', 'f64'):
             with self.subTest(kind=kind):
                 data = wav_files.variant(rate, channels, samples, kind)
-                source = os.path.join(WORK, 'in-%s.wav' % kind)
-                out, removed = source.replace('in-', 'out-'), source.replace('in-', 'removed-')
-                write(source, data)
-                tool('render', source, out, '--diff', removed, '--quiet', *args)
-                self.file_in_page('in-%s.wav' % kind, data)
-                page_out = self.blob_bytes('window.tulm.render(window.testFile, arguments[0])'
-                                           .replace('arguments[0]', json.dumps(RENDER_SETTINGS)))
-                expected = read(out)
-                self.assertEqual(len(page_out), len(expected))
-                self.assertEqual(differing_samples(page_out, expected), [], 'processed file')
-                self.assertEqual(page_out, expected)
-                page_removed = self.blob_bytes('fetch(document.getElementById("save-removed").href)'
-                                               '.then((r) => r.blob())')
-                self.assertEqual(page_removed, read(removed), 'removed part')
+                page_out, out, page_removed, removed = self.render_both('in-%s.wav' % kind, data, RENDER_SUGGESTION)
+                self.assertEqual(differing_bytes(page_out, out), [], 'processed file')
+                self.assertEqual(page_out, out)
+                self.assertEqual(page_removed, removed, 'removed part')
+                # Outside the stretch the processed file holds the input's samples.
+                self.assertEqual(page_out[-4000:], data[-4000:])
+
+    def test_the_suggestion_of_the_pages_own_analysis(self):
+        path = demo_clip()
+        self.file_in_page('in.wav', read(path))
+        text = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        chosen = json.loads(text)['chosen']
+        page_out, out, _, _ = self.render_both('in.wav', read(path), chosen)
+        self.assertEqual(page_out, out)
 
 
-def differing_samples(a, b):
+def differing_bytes(a, b):
     """Offsets of the first few bytes where two files differ, for a readable failure."""
     return [i for i in range(min(len(a), len(b))) if a[i] != b[i]][:8]
 

@@ -79,13 +79,15 @@ EMSCRIPTEN_KEEPALIVE int16_t* tulm_hold(double frames, int32_t channels, int32_t
 
 EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 
-// `tulm detect` over the held audio; the options as the command line spells them
+// `tulm detect --json` over the held audio, with the file's name standing for its
+// path; the options as the command line spells them
 // (empty text: not given; hz <= 0: not given; start_frame < 0: not given).
-EMSCRIPTEN_KEEPALIVE int tulm_analyse(int32_t start_frame, const char* start, const char* fps, const char* length,
+EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps, const char* length,
                                       double hz)
 {
     try {
         PageDetectOptions o;
+        o.name = name;
         o.start_frame = start_frame;
         o.start = start;
         o.fps = fps;

@@ -11,6 +11,7 @@
 #include "tool/commands/options.h"
 #include "tool/commands/parse_units.h"
 #include "tool/session/plugin_session.h"
+#include "tool/report/detect_json.h"
 #include "tool/report/report.h"
 #include "tool/report/svg_plot.h"
 #include "tool/analysis/tool_error.h"
@@ -69,19 +70,40 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
                                     "detect needs {:.3f} s",
                                     double(std::max<int64_t>(count, 0)) / rate, double(shortest_region(rate)) / rate));
 
+    // The frames the tool reads of the file: the region, what the fit needs around it
+    // and the sound its tones are judged with.
     const FrameRange reach = fit_reach(table, rate, frames, placement, first + count);
     const int64_t around = surround_length(rate);
     const Audio in = window_of(audio, std::min(reach.first, std::max<int64_t>(0, first - around)),
                                std::max(reach.end, std::min(frames, first + count + around)));
     const int64_t at = first - in.first_frame;
     const Detection d = detect_tones(in, at, count);
-    std::string text = detection_text(d, rate, placement.video_rate_num, placement.video_rate_den);
-    if (d.tones.empty() && !hz_given) return text;
-    const Tone tone = d.tones.front();
+    const auto in_file = [&](Tone t) {
+        t.first += in.first_frame;
+        t.end += in.first_frame;
+        return t;
+    };
+    Detection shown = d;
+    for (Tone& t : shown.tones) t = in_file(t);
+    DetectFacts facts;
+    facts.path = po.name;
+    facts.rate = rate;
+    facts.channels = audio.channels;
+    facts.frames = frames;
+    facts.region_first = first;
+    facts.region_end = first + count;
+    facts.video_rate_num = placement.video_rate_num;
+    facts.video_rate_den = placement.video_rate_den;
+    if (d.tones.empty() && !hz_given) return detect_json(facts, shown, nullptr);
+
+    ChosenTone chosen;
+    const Tone tone = hz_given ? tone_near(d, po.hz, at, count, &chosen.detected) : d.tones.front();
     Fit fit = fit_settings(table, in, frames, tone, placement.video_rate_num, placement.video_rate_den);
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    return text + fit_text(fit, tone, rate, "in.wav");
+    chosen.tone = in_file(tone);
+    chosen.fit = fit;
+    return detect_json(facts, shown, &chosen);
 }
 
 std::string page_render(FilterTable& table, const Audio& audio, const int32_t* values, int32_t start_frame,

@@ -10,6 +10,7 @@
 struct FilterTable;
 
 struct PageDetectOptions {
+    std::string name;          // the file's name, standing for the tool's IN
     int32_t start_frame = -1;  // --start-frame; negative: not given
     std::string start;         // --start, a time; empty: not given
     std::string fps = "30/1";  // --fps

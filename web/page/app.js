@@ -191,7 +191,7 @@
 
     // ---- analysis --------------------------------------------------------------------
     async function analyse(options) {
-        const text = await request('analyse', {options});
+        const text = await request('analyse', {name: state.file.name, options});
         state.detection = JSON.parse(text);
         state.view = readDetection(state.detection);
         showView();
@@ -311,9 +311,10 @@
             const row = body.insertRow();
             row.insertCell().textContent = tone.hz.toFixed(2) + ' Hz';
             row.insertCell().textContent = tone.level.toFixed(1) + ' dBFS';
-            row.insertCell().textContent = t('whenText', {from: tone.first.toFixed(3), fromFrame: frameAt(tone.first),
-                to: tone.end.toFixed(3), toFrame: frameAt(tone.end)});
-            row.insertCell().textContent = tone.harmonics.map((h) => h.order + '× ' + h.hz.toFixed(1) + ' Hz').join('、');
+            row.insertCell().textContent = t('whenText', {from: tone.first.toFixed(3), fromFrame: tone.firstFrame,
+                to: tone.end.toFixed(3), toFrame: tone.endFrame});
+            row.insertCell().textContent = tone.harmonics.map((h) => h.order + '× ' + h.hz.toFixed(1) + ' Hz')
+                .join(state.lang === 'ja' ? '、' : ', ');
             const button = document.createElement('button');
             button.type = 'button';
             button.textContent = t('toneChoose');
@@ -324,8 +325,6 @@
         if (state.picture) drawPicture();
         showSettings();
     }
-
-    const frameAt = (seconds) => Math.floor(seconds * fpsNumber() + 1e-9);
 
     // The host's dialog as it looks: the plug-in's own labels, each slider's value, the
     // check box; the selection's first frame above them.
@@ -358,22 +357,17 @@
         fact(t('notch'), t('notchText', {low: f.lowHz.toFixed(1), high: f.highHz.toFixed(1),
             width: (f.highHz - f.lowHz).toFixed(1), centre: f.centreHz.toFixed(1)}));
         const m = state.render && state.render.measurement;
-        if (m) {
-            const inside = f.highHz >= SPEECH.low && f.lowHz <= SPEECH.high;
-            fact(t('speech', {low: SPEECH.low, high: SPEECH.high}),
-                 t(inside ? 'speechInside' : 'speechOutside', {db: signed(m.speech_change_db)}));
-        }
+        if (m) fact(t('speech'), t(f.reachesSpeech ? 'speechInside' : 'speechOutside', {db: signed(m.speech_change_db)}));
         const warnings = $('warnings');
         warnings.textContent = '';
         const warn = (text) => { const li = document.createElement('li'); li.textContent = text; warnings.append(li); };
-        if (f.tooLong) warn(t('warningLong', {at: f.secondStart.toFixed(3), frame: f.secondFrame}));
+        if (f.tooLong && f.second) warn(t('warningLong', {at: f.second.seconds.toFixed(3), frame: f.second.video_frame}));
         if (f.startsTooEarly) warn(t('warningEarly'));
         if (m && m.wide_band) warn(t('wideBand'));
         if (f.harmonics.length)
-            warn(t('humNote', {list: f.harmonics.map((h) => h.hz.toFixed(1) + ' Hz').join(state.lang === 'ja' ? '、' : ', ')}));
+            warn(t('humNote', {list: f.harmonics.map((hz) => hz.toFixed(1) + ' Hz').join(state.lang === 'ja' ? '、' : ', ')}));
     }
 
-    const SPEECH = {low: 300, high: 3400};
     const signed = (v) => (v === null ? '—' : (v > 0 ? '+' : '') + v.toFixed(2));
 
     function settingsText() {
@@ -492,14 +486,41 @@
     }
 
     // ---- reading the tool's JSON ------------------------------------------------------------
+    // What the page shows of `tulm detect --json`'s object (docs/detect-json.md).
+    function readDetection(json) {
+        const tones = json.tones.map((tone) => ({
+            hz: tone.hz, level: tone.level_dbfs, first: tone.start.seconds, end: tone.end.seconds,
+            firstFrame: tone.start.video_frame, endFrame: tone.end.video_frame, harmonics: tone.harmonics,
+        }));
+        const c = json.chosen;
+        if (!c) return {tones, fit: null, fitHz: null};
+        const s = readSuggestion(c);
+        return {
+            tones,
+            fitHz: c.tone.hz,
+            fit: {
+                hz: c.tone.hz, startFrame: s.startFrame, fps: s.fps, values: s.values,
+                lowHz: c.notch.low_hz, highHz: c.notch.high_hz, centreHz: c.notch.centre_hz,
+                reachesSpeech: c.notch.reaches_speech_band, predictedCut: c.predicted.cut_db,
+                tooLong: c.too_long, second: c.second_selection, startsTooEarly: c.starts_too_early,
+                harmonics: c.harmonics_left,
+            },
+        };
+    }
+
     // The slider values in the dialog's order, then the check box, from a suggestion:
     // {settings: {frequency, seconds, fft_order, width, fade, use_window}, start_frame, fps}.
-    function readSuggestion(s) {
-        const settings = s.settings || s;
+    // `suggestion` is the JSON's `chosen` object (or the whole JSON): its settings and
+    // its selection's first video frame at its video rate.
+    function readSuggestion(suggestion) {
+        const c = suggestion && suggestion.chosen !== undefined ? suggestion.chosen : suggestion;
+        const settings = c && c.settings, selection = c && c.selection;
+        if (!settings || !selection) throw {key: 'errorSuggestion'};
         const values = state.dialog.sliders.map((slider) => Number(settings[slider.name]));
         values.push(settings[state.dialog.check.name] ? 1 : 0);
-        if (values.some((v) => !Number.isInteger(v))) throw {key: 'errorTool', detail: {text: 'the suggestion lacks a slider value'}};
-        return {values, startFrame: Number(s.start_frame), fps: s.fps};
+        const startFrame = Number(selection.start_video_frame);
+        if (values.some((v) => !Number.isInteger(v)) || !Number.isInteger(startFrame)) throw {key: 'errorSuggestion'};
+        return {values, startFrame, fps: String(selection.video_rate)};
     }
 
     // ---- fitting to a clicked tone ---------------------------------------------------------
@@ -561,7 +582,8 @@
                 if (!state.picture) await spectrogram();
                 const o = Object.assign({fps: fps()}, options || {});
                 const text = await analyse(o);
-                await renderFit();
+                // The player and the saved files follow; the answer need not wait for them.
+                working(renderFit).catch(showError);
                 return text;
             });
         },

@@ -49,7 +49,7 @@ const TEXTS = {
         copyFailed: 'コピーできませんでした。表の値を手で写してください。',
         notch: 'ノッチの帯域',
         notchText: '{low}〜{high} Hz（幅 {width} Hz、中心 {centre} Hz）',
-        speech: '会話の帯域（{low}〜{high} Hz）の音量変化',
+        speech: '会話の帯域の音量変化',
         speechInside: '{db} dB（ノッチが会話の帯域にかかっています）',
         speechOutside: '{db} dB（会話の帯域にはかかりません）',
         wideBand: 'ノッチの帯域が 1/3 オクターブより広いため、消したい音と一緒にほかの音も削られます。',
@@ -79,6 +79,7 @@ const TEXTS = {
         errorMemory: 'このファイルを扱うだけのメモリーをブラウザーが確保できませんでした。',
         errorTool: 'tulm で処理できませんでした: {text}',
         errorWorker: 'ページの処理部分を起動できませんでした: {text}',
+        errorSuggestion: '設定が読み取れません。tulm detect --json の chosen を渡してください。',
     },
     en: {
         title: 'tulm — find and remove a steady tone',
@@ -125,7 +126,7 @@ const TEXTS = {
         copyFailed: 'Could not copy; please copy the values by hand.',
         notch: 'Notch band',
         notchText: '{low} to {high} Hz ({width} Hz wide, centre {centre} Hz)',
-        speech: 'Level change in speech\'s band ({low} to {high} Hz)',
+        speech: 'Level change in speech\'s band',
         speechInside: '{db} dB (the notch lies in speech\'s band)',
         speechOutside: '{db} dB (outside speech\'s band)',
         wideBand: 'The notch is wider than 1/3 octave, so it takes other sound along with the tone.',
@@ -155,6 +156,7 @@ const TEXTS = {
         errorMemory: 'The browser could not give the page enough memory for this file.',
         errorTool: 'tulm could not process it: {text}',
         errorWorker: 'The page\'s worker could not start: {text}',
+        errorSuggestion: 'The settings could not be read: pass the chosen object of tulm detect --json.',
     },
 };
 

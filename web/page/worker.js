@@ -75,10 +75,10 @@ const ops = {
         return {shape, bytes};
     },
 
-    analyse({options}) {
+    analyse({name, options}) {
         stage('stageDetecting');
         const o = options || {};
-        return call('_tulm_analyse', o.start_frame === undefined ? -1 : Number(o.start_frame), String(o.start || ''),
+        return call('_tulm_analyse', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame), String(o.start || ''),
                     String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : Number(o.hz));
     },
 
