@@ -233,7 +233,8 @@
         return out;
     })();
 
-    const AXIS = {left: 64, right: 8, top: 8, bottom: 48};
+    // Room around the picture for the axes' labels.
+    const AXIS = {left: 64, right: 40, top: 8, bottom: 48};
 
     function hzAt(y) {
         const s = state.picture.shape, rows = s.rows;
