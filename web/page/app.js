@@ -466,7 +466,6 @@
 
     function stopPlayer() {
         player.sources.forEach((s) => s.stop());
-        player.starts = 0;
         player.sources = [];
         player.gains = [];
         player.playing = false;
@@ -598,7 +597,7 @@
         },
         player: {
             // For tests: what plays, each source's gain, the clock, and how often the
-            // sources were started since the last press of play.
+            // sources were started since the page opened.
             state: () => ({playing: player.playing, choice: choice(), gains: player.gains.map((g) => g.gain.value),
                            time: player.context ? player.context.currentTime : 0, starts: player.starts}),
         },
