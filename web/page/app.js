@@ -62,7 +62,10 @@
     }
 
     // ---- status, progress, messages --------------------------------------------------
+    // Each stage the page went through, with when it began (for benchmarks).
+    const stages = [];
     function showStage(key) {
+        stages.push({key, at: performance.now()});
         state.stageKey = key;
         $('stage').textContent = t(key);
     }
@@ -595,6 +598,7 @@
                 return r.outBlob;
             });
         },
+        stages: () => stages.slice(),
         player: {
             // For tests: what plays, each source's gain, the clock, and how often the
             // sources were started since the page opened.

@@ -53,7 +53,11 @@ const ops = {
         stage('stageReading');
         const wav = parseWav(buffer);
         if (wav.frames === 0) throw new WavError('errorNoAudio');
-        const clipped = holdFile(wav, (i, n, to, c) => narrowWav(buffer, wav, i, n, to, c));
+        // 16-bit samples are the plug-in's already: copied as they lie.
+        const fill = wav.bits === 16 && !wav.float
+            ? (i, n, to) => to.set(new Int16Array(buffer.slice(wav.dataOffset + 2 * i, wav.dataOffset + 2 * (i + n))))
+            : (i, n, to, c) => narrowWav(buffer, wav, i, n, to, c);
+        const clipped = holdFile(wav, fill);
         file = {buffer, wav};
         return {rate: wav.rate, channels: wav.channels, frames: wav.frames, bits: wav.bits, float: wav.float, clipped};
     },
