@@ -102,6 +102,7 @@
     // A WAV is read byte by byte by the worker; anything else goes through the browser's
     // decoder, at the file's own rate when its header says it.
     async function openFile(file) {
+        showStage('stageReading');
         clearError();
         resetResults();
         state.file = file;
@@ -195,6 +196,7 @@
     // ---- analysis --------------------------------------------------------------------
     async function analyse(options) {
         const text = await request('analyse', {name: state.file.name, options});
+        stages.push({key: 'analysed', at: performance.now()});
         state.detection = JSON.parse(text);
         state.view = readDetection(state.detection);
         showView();
