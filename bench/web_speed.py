@@ -76,3 +76,7 @@ def main():
     print('the page\'s JSON %s the tool\'s' % ('equals' if same else 'DIFFERS FROM'))
     os.remove(path)
     os.rmdir(work)
+
+
+if __name__ == '__main__':
+    main()

@@ -188,7 +188,7 @@
             URL.revokeObjectURL(state.render.outUrl);
             URL.revokeObjectURL(state.render.removedUrl);
         }
-        Object.assign(state, {info: null, picture: null, detection: null, view: null, render: null});
+        Object.assign(state, {info: null, picture: null, detection: null, view: null, render: null, markHz: undefined});
         $('file-info').textContent = '';
         $('rate-note').hidden = true;
     }
@@ -289,6 +289,19 @@
             g.stroke();
             g.fillText(+x.toFixed(1) + ' ' + t('axisSeconds'), px, y + 6);
             g.fillText(Math.floor(x * fpsNumber() + 1e-9) + ' ' + t('axisFrames'), px, y + 24);
+        }
+        if (state.markHz !== undefined) {
+            g.strokeStyle = '#ffffff';
+            g.setLineDash([6, 4]);
+            g.beginPath();
+            g.moveTo(AXIS.left, yOf(state.markHz));
+            g.lineTo(AXIS.left + s.columns, yOf(state.markHz));
+            g.stroke();
+            g.setLineDash([]);
+            g.fillStyle = '#ffffff';
+            g.textAlign = 'left';
+            g.textBaseline = 'bottom';
+            g.fillText(state.markHz.toFixed(1) + ' Hz', AXIS.left + 6, yOf(state.markHz) - 2);
         }
         if (!state.view) return;
         // Each tone outlined over its extent, the chosen one thicker.
@@ -416,13 +429,10 @@
             URL.revokeObjectURL(state.render.removedUrl);
         }
         const base = (state.file ? state.file.name.replace(/\.[^.]*$/, '') : 'tulm');
-        r.outBlob = new Blob([r.out], {type: 'audio/wav'});
-        r.removedBlob = new Blob([r.removed], {type: 'audio/wav'});
         r.outUrl = URL.createObjectURL(r.outBlob);
         r.removedUrl = URL.createObjectURL(r.removedBlob);
         Object.assign($('save-out'), {href: r.outUrl, download: base + '-tulm.wav'});
         Object.assign($('save-removed'), {href: r.removedUrl, download: base + '-removed.wav'});
-        r.measurement = JSON.parse(JSON.stringify(r.measurement));
         state.render = r;
         $('player').hidden = false;
         $('save').hidden = false;
@@ -529,10 +539,11 @@
     }
 
     // ---- fitting to a clicked tone ---------------------------------------------------------
+    // hz null: the strongest tone, as the first analysis.
     async function fitAt(hz) {
         clearError();
         await working(async () => {
-            await analyse({fps: fps(), hz});
+            await analyse(hz === null ? {fps: fps()} : {fps: fps(), hz});
             await renderFit();
         }).catch(showError);
     }
@@ -555,9 +566,30 @@
         $('file').addEventListener('change', (e) => {
             if (e.target.files.length) openAndAnalyse(e.target.files[0]);
         });
+        // The selection's first frame and every frame number depend on the video rate:
+        // a new rate asks the tool again for the same tone.
+        const rateChanged = () => {
+            if (state.picture) drawPicture();
+            if (state.view && !state.busy) fitAt(state.view.fit ? state.view.fit.hz : null);
+        };
         $('fps').addEventListener('change', () => {
             $('fps-typed').hidden = $('fps').value !== 'typed';
-            if (state.picture) drawPicture();
+            if ($('fps').value !== 'typed') rateChanged();
+        });
+        $('fps-typed').addEventListener('change', rateChanged);
+        // From the keyboard: the arrows move a frequency mark over the picture (a
+        // semitone a step, an octave with Shift), Enter fits the settings there.
+        $('spectrogram').addEventListener('keydown', (e) => {
+            if (!state.picture || state.busy) return;
+            const s = state.picture.shape;
+            if (state.markHz === undefined) state.markHz = state.view && state.view.fitHz ? state.view.fitHz : 1000;
+            const step = Math.pow(2, (e.shiftKey ? 12 : 1) / 12);
+            if (e.key === 'ArrowUp') state.markHz = Math.min(s.high_hz, state.markHz * step);
+            else if (e.key === 'ArrowDown') state.markHz = Math.max(s.low_hz, state.markHz / step);
+            else if (e.key === 'Enter') return fitAt(state.markHz);
+            else return;
+            e.preventDefault();
+            drawPicture();
         });
         $('spectrogram').addEventListener('click', (e) => {
             if (!state.picture || state.busy) return;
@@ -565,7 +597,9 @@
             const y = (e.clientY - box.top) * canvas.height / box.height;
             const x = (e.clientX - box.left) * canvas.width / box.width;
             if (x < AXIS.left || y < AXIS.top || y >= AXIS.top + state.picture.shape.rows) return;
-            fitAt(hzAt(y));
+            state.markHz = hzAt(y);
+            drawPicture();
+            fitAt(state.markHz);
         });
         $('copy').addEventListener('click', copySettings);
         $('play').addEventListener('click', () => (player.playing ? stopPlayer() : playPlayer()));

@@ -121,15 +121,28 @@ const ops = {
             clips.processed.push(p);
             clips.removed.push(r);
         }
-        return {stretch: {first, end}, measurement: result.measurement, out: files.out, removed: files.removed, clips};
+        // Blobs made here travel to the page by reference; the page never copies the file.
+        return {stretch: {first, end}, measurement: result.measurement, clips,
+                outBlob: new Blob([files.out], {type: 'audio/wav'}),
+                removedBlob: new Blob([files.removed], {type: 'audio/wav'})};
     },
 };
+
+// The buffers of an answer's typed arrays, to be moved to the page rather than copied:
+// a copy of a long file's worth would hold the page's thread for seconds.
+function buffersOf(value, found) {
+    if (ArrayBuffer.isView(value)) found.add(value.buffer);
+    else if (value instanceof ArrayBuffer) found.add(value);
+    else if (value && typeof value === 'object' && !(value instanceof Blob))
+        for (const v of Object.values(value)) buffersOf(v, found);
+    return found;
+}
 
 onmessage = async (event) => {
     const {id, op} = event.data;
     try {
         const result = await ops[op](event.data);
-        postMessage({id, ok: true, result});
+        postMessage({id, ok: true, result}, [...buffersOf(result, new Set())]);
     } catch (e) {
         postMessage({id, ok: false, error: {key: e.key || 'errorTool', detail: e.detail || {text: String(e.message)}}});
     }
