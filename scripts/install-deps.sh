@@ -49,8 +49,9 @@ for g in "${groups[@]}"; do
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;  # qemu-user-static: below
         release) pkgs+=(zip unzip faketime) ;;
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
-        # The page's build reads fmt's and CLI11's headers as the tool's does.
-        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium) ;;
+        # The page's build reads fmt's and CLI11's headers as the tool's does; its tests
+        # make a FLAC file with sox.
+        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox) ;;
         *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, web, all)"; exit 2 ;;
     esac
 done

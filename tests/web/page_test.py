@@ -181,6 +181,16 @@ class Analyse(Page):
         self.assertEqual(len(rows), len(json.loads(expected)['tones']))
         self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
 
+    def test_a_compressed_file_is_decoded_at_its_own_rate(self):
+        # At 44.1 kHz, where a decode at the browser's 48 kHz would move every bin.
+        path = os.path.join(WORK, 'demo44.flac')
+        subprocess.run(['sox', demo_clip(), '-r', '44100', path], check=True, capture_output=True)
+        self.file_in_page('demo44.flac', read(path))
+        page = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        self.assertEqual(page, self.native_json(path))
+        self.assertIn('44100', self.text('file-info'))
+        self.assertFalse(self.shown('rate-note'))
+
     def test_options_and_a_named_tone_as_the_tool_takes_them(self):
         path = demo_clip()
         self.file_in_page('in.wav', read(path))
