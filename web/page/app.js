@@ -304,6 +304,22 @@
             g.fillText(state.markHz.toFixed(1) + ' Hz', AXIS.left + 6, yOf(state.markHz) - 2);
         }
         if (!state.view) return;
+        // The stretch the settings process, shaded, from the selection's first frame.
+        const f = state.view.fit;
+        if (f) {
+            const x0 = xOf(f.stretchFirst), x1 = xOf(Math.min(f.stretchEnd, state.info.frames / state.info.rate));
+            g.fillStyle = 'rgba(120, 200, 255, 0.18)';
+            g.fillRect(x0, AXIS.top, x1 - x0, s.rows);
+            g.strokeStyle = '#78c8ff';
+            g.beginPath();
+            g.moveTo(x0, AXIS.top);
+            g.lineTo(x0, AXIS.top + s.rows);
+            g.stroke();
+            g.fillStyle = '#78c8ff';
+            g.textAlign = 'left';
+            g.textBaseline = 'top';
+            g.fillText(t('stretchMark', {frame: f.startFrame}), x0 + 4, AXIS.top + 4);
+        }
         // Each tone outlined over its extent, the chosen one thicker.
         for (const tone of state.view.tones) {
             const x0 = xOf(tone.first), x1 = xOf(tone.end), y = yOf(tone.hz);
@@ -515,6 +531,7 @@
             fitHz: c.tone.hz,
             fit: {
                 hz: c.tone.hz, startFrame: s.startFrame, fps: s.fps, values: s.values,
+                stretchFirst: c.stretch.start.seconds, stretchEnd: c.stretch.end.seconds,
                 lowHz: c.notch.low_hz, highHz: c.notch.high_hz, centreHz: c.notch.centre_hz,
                 reachesSpeech: c.notch.reaches_speech_band, predictedCut: c.predicted.cut_db,
                 tooLong: c.too_long, second: c.second_selection, startsTooEarly: c.starts_too_early,
