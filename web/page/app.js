@@ -106,18 +106,19 @@
         clearError();
         resetResults();
         state.file = file;
-        const buffer = await file.arrayBuffer();
-        const head = new Uint8Array(buffer, 0, Math.min(12, buffer.byteLength));
-        const riff = head.length >= 4 && String.fromCharCode(...head.subarray(0, 4)) === 'RIFF';
+        // Only the first bytes are read here: the worker reads a WAV itself, so a long
+        // file never passes through the page's own thread.
+        const head = new Uint8Array(await file.slice(0, 4).arrayBuffer());
+        const riff = head.length === 4 && String.fromCharCode(...head) === 'RIFF';
         const named = /\.wav(e)?$/i.test(file.name);
         let info;
-        if (riff || named || buffer.byteLength === 0) {
-            info = await request('open', {buffer}, [buffer]);
+        if (riff || named || file.size === 0) {
+            info = await request('open', {file});
             info.kind = t(info.float ? 'kindFloat' : 'kindInteger', {bits: info.bits});
             state.rateKnown = true;
         } else {
             showStage('stageDecoding');
-            const decoded = await decodeAudio(buffer);
+            const decoded = await decodeAudio(await file.arrayBuffer());
             const channels = [];
             for (let k = 0; k < decoded.audio.numberOfChannels; ++k) channels.push(decoded.audio.getChannelData(k));
             info = await request('openDecoded', {rate: decoded.audio.sampleRate, channels},
@@ -132,10 +133,9 @@
 
     async function decodeAudio(buffer) {
         const rate = sniffRate(new Uint8Array(buffer));
-        const copy = buffer.slice(0);
         try {
             const context = new OfflineAudioContext(1, 1, rate || 48000);
-            const audio = await context.decodeAudioData(copy);
+            const audio = await context.decodeAudioData(buffer);
             return {audio, rateKnown: rate > 0};
         } catch (e) {
             throw {key: 'errorDecode', detail: {}};

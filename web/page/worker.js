@@ -7,7 +7,7 @@
 'use strict';
 
 let core = null;           // the WebAssembly module, once started
-let file = null;           // {buffer, wav}: the file's bytes as read, and its layout
+let held = null;           // {buffer, wav}: the file's bytes as read, and its layout
 
 function stage(key) { postMessage({op: 'stage', key}); }
 
@@ -49,8 +49,9 @@ const ops = {
         return JSON.parse(call('_tulm_dialog'));
     },
 
-    open({buffer}) {
+    async open({file}) {
         stage('stageReading');
+        const buffer = await file.arrayBuffer();
         const wav = parseWav(buffer);
         if (wav.frames === 0) throw new WavError('errorNoAudio');
         // 16-bit samples are the plug-in's already: copied as they lie.
@@ -58,7 +59,7 @@ const ops = {
             ? (i, n, to) => to.set(new Int16Array(buffer.slice(wav.dataOffset + 2 * i, wav.dataOffset + 2 * (i + n))))
             : (i, n, to, c) => narrowWav(buffer, wav, i, n, to, c);
         const clipped = holdFile(wav, fill);
-        file = {buffer, wav};
+        held = {buffer, wav};
         return {rate: wav.rate, channels: wav.channels, frames: wav.frames, bits: wav.bits, float: wav.float, clipped};
     },
 
@@ -68,7 +69,7 @@ const ops = {
         const made = decodedAsWav(rate, channels);
         const wav = parseWav(made.buffer);
         const clipped = holdFile(wav, (i, n, to, c) => narrowWav(made.buffer, wav, i, n, to, c));
-        file = {buffer: made.buffer, wav};
+        held = {buffer: made.buffer, wav};
         return {rate, channels: wav.channels, frames: wav.frames, bits: 32, float: true, clipped};
     },
 
@@ -98,7 +99,7 @@ const ops = {
         } finally {
             core._free(at);
         }
-        const {wav, buffer} = file;
+        const {wav, buffer} = held;
         const first = result.first_frame, end = result.end_frame, ch = wav.channels;
         const processed = new Int16Array(core.HEAP16.buffer, core._tulm_processed(), (end - first) * ch).slice();
         const files = renderedWavs(buffer, wav, first, end, processed);
