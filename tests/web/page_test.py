@@ -214,7 +214,7 @@ class Render(Page):
         tool('render', source, out, '--diff', removed, '--quiet', *render_args(chosen))
         self.file_in_page(name, data)
         page_out = self.blob_bytes('window.tulm.render(window.testFile, %s)' % json.dumps(chosen))
-        page_removed = self.blob_bytes('fetch(document.getElementById("save-removed").href).then((r) => r.blob())')
+        page_removed = self.blob_bytes('window.tulm.removedPart()')
         return page_out, read(out), page_removed, read(removed)
 
     def test_every_kind_of_wav_comes_back_as_the_tool_writes_it(self):

@@ -184,10 +184,6 @@
     function resetResults() {
         for (const id of ['picture', 'tones', 'settings', 'player', 'save']) $(id).hidden = true;
         stopPlayer();
-        if (state.render) {
-            URL.revokeObjectURL(state.render.outUrl);
-            URL.revokeObjectURL(state.render.removedUrl);
-        }
         Object.assign(state, {info: null, picture: null, detection: null, view: null, render: null, markHz: undefined});
         $('file-info').textContent = '';
         $('rate-note').hidden = true;
@@ -440,21 +436,31 @@
     async function renderWith(values, startFrame, rate) {
         const r = await request('render', {values, startFrame, fps: rate, margin: 1});
         stopPlayer();
-        if (state.render) {
-            URL.revokeObjectURL(state.render.outUrl);
-            URL.revokeObjectURL(state.render.removedUrl);
-        }
-        const base = (state.file ? state.file.name.replace(/\.[^.]*$/, '') : 'tulm');
-        r.outUrl = URL.createObjectURL(r.outBlob);
-        r.removedUrl = URL.createObjectURL(r.removedBlob);
-        Object.assign($('save-out'), {href: r.outUrl, download: base + '-tulm.wav'});
-        Object.assign($('save-removed'), {href: r.removedUrl, download: base + '-removed.wav'});
         state.render = r;
         $('player').hidden = false;
         $('save').hidden = false;
         showCut();
         if (state.view) showSettings();
         return r;
+    }
+
+    // The last render's files, made by the worker when first asked for.
+    function savedFiles() {
+        const r = state.render;
+        if (!r.files) r.files = request('files');
+        return r.files;
+    }
+
+    async function save(which) {
+        const files = await savedFiles();
+        const base = state.file ? state.file.name.replace(/\.[^.]*$/, '') : 'tulm';
+        const link = document.createElement('a');
+        link.href = URL.createObjectURL(files[which]);
+        link.download = base + (which === 'out' ? '-tulm.wav' : '-removed.wav');
+        document.body.append(link);
+        link.click();
+        link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
     }
 
     function showCut() {
@@ -619,6 +625,8 @@
             fitAt(state.markHz);
         });
         $('copy').addEventListener('click', copySettings);
+        $('save-out').addEventListener('click', () => save('out').catch(showError));
+        $('save-removed').addEventListener('click', () => save('removed').catch(showError));
         $('play').addEventListener('click', () => (player.playing ? stopPlayer() : playPlayer()));
         for (const r of document.querySelectorAll('input[name=listen]')) r.addEventListener('change', switchPlayer);
     }
@@ -647,9 +655,13 @@
             return working(async () => {
                 await ensureOpen(file);
                 const s = readSuggestion(suggestion);
-                const r = await renderWith(s.values, s.startFrame, s.fps || fps());
-                return r.outBlob;
+                await renderWith(s.values, s.startFrame, s.fps || fps());
+                return (await savedFiles()).out;
             });
+        },
+        // The removed part (input minus output) of the last render, as `--diff` writes it.
+        async removedPart() {
+            return (await savedFiles()).removed;
         },
         stages: () => stages.slice(),
         player: {

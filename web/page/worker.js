@@ -102,7 +102,7 @@ const ops = {
         const {wav, buffer} = held;
         const first = result.first_frame, end = result.end_frame, ch = wav.channels;
         const processed = new Int16Array(core.HEAP16.buffer, core._tulm_processed(), (end - first) * ch).slice();
-        const files = renderedWavs(buffer, wav, first, end, processed);
+        held.rendered = {first, end, processed};
         const from = Math.max(0, first - Math.round(margin * wav.rate));
         const to = Math.min(wav.frames, end + Math.round(margin * wav.rate));
         const input = new Int16Array((to - from) * ch);
@@ -122,10 +122,15 @@ const ops = {
             clips.processed.push(p);
             clips.removed.push(r);
         }
-        // Blobs made here travel to the page by reference; the page never copies the file.
-        return {stretch: {first, end}, measurement: result.measurement, clips,
-                outBlob: new Blob([files.out], {type: 'audio/wav'}),
-                removedBlob: new Blob([files.removed], {type: 'audio/wav'})};
+        return {stretch: {first, end}, measurement: result.measurement, clips};
+    },
+
+    // The last render's processed file and removed part, made only when asked for: a
+    // long file's Blobs cost the page's thread a moment when they arrive.
+    files() {
+        const {wav, buffer, rendered} = held;
+        const files = renderedWavs(buffer, wav, rendered.first, rendered.end, rendered.processed);
+        return {out: new Blob([files.out], {type: 'audio/wav'}), removed: new Blob([files.removed], {type: 'audio/wav'})};
     },
 };
 
