@@ -6,8 +6,10 @@
 # command-line tool), bench (sox and GNU time for the tool's speed comparison), fuzz,
 # win32 (cross build and Wine), release (what the release scripts add to win32),
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
-# into), web (emscripten for the page, Chromium, its driver and Selenium for the page's
-# browser tests). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
+# into), corpus (the broader recordings of bench/corpus/recordings.tsv: speech in five
+# languages, music of several kinds, ambient, room and crowd sound; some 580 MB, so not
+# part of all), web (emscripten for the page, Chromium, its driver and Selenium for the
+# page's browser tests). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
 # Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
@@ -17,9 +19,15 @@
 # failed index is a warning, and a failed install is tried once more with every package
 # taken from the release itself (-t <codename>), where both architectures agree.
 #
+# Another package manager may be at work on the same machine. apt waits for dpkg's lock
+# itself when told how long (DPkg::Lock::Timeout); a lock it does not wait for (the
+# package lists' on some versions) is tried again here until the same time has passed.
+# Either way the wait is said once.
+#
 # The tests point these at stubs: APT_GET, DPKG, DPKG_QUERY, SUDO ("" when root, else
 # sudo), OS_RELEASE (/etc/os-release), APT_SOURCES (/etc/apt), UPDATE_PAUSE (seconds
-# between tries of apt-get update, 3).
+# between tries of apt-get update, 3), LOCK_WAIT (seconds to wait for a lock, 300),
+# LOCK_PAUSE (seconds between tries while a lock is held, 5).
 set -euo pipefail
 
 APT_GET=${APT_GET:-apt-get}
@@ -31,8 +39,40 @@ fi
 OS_RELEASE=${OS_RELEASE:-/etc/os-release}
 APT_SOURCES=${APT_SOURCES:-/etc/apt}
 UPDATE_PAUSE=${UPDATE_PAUSE:-3}
+LOCK_WAIT=${LOCK_WAIT:-300}
+LOCK_PAUSE=${LOCK_PAUSE:-5}
 
 say() { echo "install-deps: $*" >&2; }
+
+lock_said=$(mktemp)
+trap 'rm -f "$lock_said"' EXIT
+
+# apt-get with its output (both streams) in the file $1, waiting for a lock another
+# package manager holds; the first sign of such a lock is told to the user once.
+apt_get() {
+    local log=$1 status start=$SECONDS
+    shift
+    while :; do
+        status=0
+        $SUDO $APT_GET -o DPkg::Lock::Timeout="$LOCK_WAIT" "$@" 2>&1 |
+            awk -v said="$lock_said" -v wait="$LOCK_WAIT" '
+                { print; fflush() }
+                /Could not get lock|Waiting for cache lock/ && !told {
+                    told = 1
+                    if ((getline seen < said) <= 0) {
+                        who = "another process"
+                        if (match($0, /process [0-9]+ \([^)]*\)/)) {
+                            who = substr($0, RSTART, RLENGTH); sub(/ \(/, ", ", who); sub(/\)$/, "", who)
+                        }
+                        printf "install-deps: another package manager (%s) holds a lock; waiting up to %d s for it\n", who, wait > "/dev/stderr"
+                        print "told" > said
+                    }
+                }' >"$log" || status=$?
+        [ "$status" -ne 0 ] || return 0
+        grep -q 'Could not get lock' "$log" && [ $((SECONDS - start)) -lt "$LOCK_WAIT" ] || return "$status"
+        sleep "$LOCK_PAUSE"
+    done
+}
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(base cli)
@@ -49,10 +89,12 @@ for g in "${groups[@]}"; do
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;  # qemu-user-static: below
         release) pkgs+=(zip unzip faketime) ;;
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
+        corpus) pkgs+=(alsa-utils gnome-audio oxygen-sounds hedgewars-data wesnoth-1.16-data
+                       wesnoth-1.16-music warzone2100-music lomiri-sounds frozen-bubble-data deepin-sound-theme) ;;
         # The page's build reads fmt's and CLI11's headers as the tool's does; its tests
         # make a FLAC file with sox.
         web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox) ;;
-        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, web, all)"; exit 2 ;;
+        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, web, all)"; exit 2 ;;
     esac
 done
 
@@ -68,7 +110,7 @@ update_lists() {
     log=$(mktemp)
     for try in 1 2 3; do
         status=0
-        $SUDO $APT_GET update -qq >"$log" 2>&1 || status=$?
+        apt_get "$log" update -qq || status=$?
         # apt-get update exits 0 on some failed fetches; its "E:"/"W:" lines tell.
         if [ "$status" -eq 0 ] && ! grep -qE '^(E|W): Failed to fetch' "$log"; then
             rm -f "$log"
@@ -86,14 +128,13 @@ update_lists() {
 install_packages() {
     local log
     log=$(mktemp)
-    if DEBIAN_FRONTEND=noninteractive $SUDO $APT_GET install -y -qq --no-install-recommends "$@" \
-        >"$log" 2>&1; then
+    if DEBIAN_FRONTEND=noninteractive apt_get "$log" install -y -qq --no-install-recommends "$@"; then
         rm -f "$log"
         return 0
     fi
     say "apt-get install failed; trying again with every package from ${codename} (-t ${codename})"
-    if DEBIAN_FRONTEND=noninteractive $SUDO $APT_GET install -y -qq --no-install-recommends \
-        -t "$codename" "$@" >"$log" 2>&1; then
+    if DEBIAN_FRONTEND=noninteractive apt_get "$log" install -y -qq --no-install-recommends \
+        -t "$codename" "$@"; then
         rm -f "$log"
         return 0
     fi
@@ -159,8 +200,11 @@ provide_qemu() {
         fi
         say "installing qemu-user-static from ${codename}-backports"
         update_lists
-        DEBIAN_FRONTEND=noninteractive $SUDO $APT_GET install -y -qq --no-install-recommends \
-            -t "${codename}-backports" qemu-user-static >/dev/null
+        local log
+        log=$(mktemp)
+        DEBIAN_FRONTEND=noninteractive apt_get "$log" install -y -qq --no-install-recommends \
+            -t "${codename}-backports" qemu-user-static || { grep -E '^(E|W):' "$log" >&2; rm -f "$log"; return 1; }
+        rm -f "$log"
         # A registration with the F flag holds the binary it was made with: drop it so
         # that the new emulator is the one registered below.
         [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] ||

@@ -24,6 +24,7 @@
 
 #include "host/host_process.h"
 #include "tool/session/plugin_session.h"
+#include "tool/report/report.h"
 #include "tool_runner.h"
 
 namespace {
@@ -88,7 +89,7 @@ Native read_native(const std::string& path)
     n.format = info.format;
     n.frames = info.frames;
     const int sub = info.format & SF_FORMAT_SUBMASK;
-    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE || sub == SF_FORMAT_VORBIS) {
         n.reals.resize(size_t(info.frames * info.channels));
         sf_readf_double(f, n.reals.data(), info.frames);
     } else {
@@ -390,7 +391,7 @@ TEST(ToolNotes, ShortDataAndAStretchPastTheEnd)
     std::ofstream(dir / "cut.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
     const int64_t left = int64_t(whole.size() / 2 - 44) / (2 * kChannels);  // after a 44-byte header
     const std::string cut_short =
-        "tulm: warning: cut.wav: the header says 192000 frames, but the file holds only " + std::to_string(left);
+        "tulm: warning: cut.wav: the header says 192000 samples, but the file holds only " + std::to_string(left);
     const struct {
         std::vector<std::string> args;
         std::string note;
@@ -399,11 +400,309 @@ TEST(ToolNotes, ShortDataAndAStretchPastTheEnd)
         {{"detect", "cut.wav"}, cut_short},
         {{"measure", "cut.wav", "cut.wav", "--hz", "1000"}, cut_short},
         {{"render", "in.wav", "out.wav", "--start", "3.5s", "--hz", "1000"},
-         "tulm: note: the stretch runs 73280 frames past the end of the file"},
+         "tulm: note: the stretch runs 73280 samples past the end of the file"},
     };
     for (const auto& c : cases) {
         const ToolRun run = run_tool(c.args, dir.path());
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
     }
+}
+
+// A file size limit met with its signal (the default) ends the tool at once; its
+// temporaries go with it and the old file stays.
+TEST(OutputKinds, FileSizeSignalLeavesNoTemporary)
+{
+    TempFolder dir;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
+    std::ofstream(dir / "out.wav") << "precious";
+    const std::vector<std::string> before = dir.entries();
+    ToolSetup setup;
+    setup.file_size_limit = 100000;
+    setup.size_limit_signal = true;
+    std::vector<std::string> args = render_args("in.wav", "out.wav");
+    args.insert(args.end(), {"--diff", "d.wav"});
+    const ToolRun run = run_tool(args, dir.path(), setup);
+    EXPECT_EQ(run.status, -1) << "the signal should end the tool: " << run.err;
+    EXPECT_EQ(read_text(dir / "out.wav"), "precious");
+    EXPECT_EQ(dir.entries(), before);
+}
+
+namespace {
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+struct PipeCase {
+    const char* name;
+    int format;
+    const char* extension;
+    bool cut_short;  // only the first half of the file's bytes
+    bool length_unknown = false;  // a 44-byte WAV header whose sizes say "unknown", as a pipe's writer leaves them
+};
+
+void PrintTo(const PipeCase& c, std::ostream* os) { *os << c.name; }
+
+class InputsOnAPipe : public ::testing::TestWithParam<PipeCase> {};
+
+} // namespace
+
+// Standard input from a pipe gives what the same file gives from disk: the same
+// output bytes, the same warnings and notes (naming it "standard input"), the same
+// frame numbers, whatever the format.
+TEST_P(InputsOnAPipe, SameAsTheFileOnDisk)
+{
+    const PipeCase c = GetParam();
+    TempFolder dir;
+    const std::string in = std::string("in.") + c.extension;
+    write_native(dir / in, c.format, test_signal(false));
+    if (c.cut_short) {
+        const std::string whole = read_text(dir / in);
+        std::ofstream(dir / in, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() / 2);
+    }
+    if (c.length_unknown) {
+        std::string whole = read_text(dir / in);
+        ASSERT_EQ(whole.substr(36, 4), "data");
+        whole.replace(4, 4, "\xff\xff\xff\xff");
+        whole.replace(40, 4, "\xff\xff\xff\xff");
+        std::ofstream(dir / in, std::ios::binary | std::ios::trunc) << whole;
+    }
+    ToolSetup piped;
+    piped.stdin_path = dir / in;
+    piped.stdin_pipe = true;
+    const struct {
+        std::vector<std::string> disk, pipe;
+        const char* disk_out;
+        const char* pipe_out;
+    } commands[] = {
+        {render_args(in, "disk.wav"), render_args("-", "pipe.wav"), "disk.wav", "pipe.wav"},
+        {{"detect", in, "--start", "0.5s"}, {"detect", "-", "--start", "0.5s"}, nullptr, nullptr},
+    };
+    for (const auto& command : commands) {
+        const ToolRun disk = run_tool(command.disk, dir.path());
+        const ToolRun pipe = run_tool(command.pipe, dir.path(), piped);
+        EXPECT_EQ(pipe.status, disk.status) << pipe.err;
+        EXPECT_EQ(pipe.err, replace_all(replace_all(disk.err, in, "standard input"), "disk.wav", "pipe.wav"));
+        if (command.disk_out) {
+            ASSERT_EQ(disk.status, 0) << disk.err;
+            EXPECT_EQ(read_text(dir / command.pipe_out), read_text(dir / command.disk_out));
+            EXPECT_EQ(pipe.out, replace_all(disk.out, "disk.wav", "pipe.wav"));
+        } else {
+            // From a pipe the suggested OUT has no input name to follow.
+            EXPECT_EQ(pipe.out, replace_all(replace_all(disk.out, " of " + in, " of -"),
+                                            "render " + in + " " + notched_name(in), "render - notch.wav"));
+        }
+    }
+    const ToolRun disk = run_tool(commands[0].disk, dir.path());
+    EXPECT_EQ(disk.err.find("tulm: warning: " + in + ": the header says 192000 samples, but the file holds only") !=
+                  std::string::npos,
+              c.cut_short)
+        << disk.err;
+    EXPECT_EQ(disk.err.find("warning") != std::string::npos, c.cut_short) << disk.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, InputsOnAPipe,
+    ::testing::Values(PipeCase{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav", false},
+                      PipeCase{"wav_cut_short", SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav", true},
+                      PipeCase{"wav_length_unknown", SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav", false, true},
+                      PipeCase{"wav_24bit_cut_short", SF_FORMAT_WAV | SF_FORMAT_PCM_24, "wav", true},
+                      PipeCase{"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "flac", false},
+                      PipeCase{"caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, "caf", false},
+                      PipeCase{"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "aiff", false},
+                      PipeCase{"ogg_vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", false},
+                      PipeCase{"wav_ima_adpcm", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, "wav", false}),
+    [](const ::testing::TestParamInfo<PipeCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct LossyCase {
+    const char* name;
+    int format;
+    const char* extension;
+    const char* out;       // OUT; "-" is standard output
+    int out_format;        // what OUT holds
+    const char* described; // the input's encoding in the note
+};
+
+void PrintTo(const LossyCase& c, std::ostream* os) { *os << c.name; }
+
+class LossyInputs : public ::testing::TestWithParam<LossyCase> {};
+
+} // namespace
+
+// An encoding that cannot be written again unchanged is kept as decoded: OUT has the
+// input's length and, outside the stretch, exactly the samples the input decodes to;
+// one note says so.
+TEST_P(LossyInputs, DecodedSamplesKeptExactlyWithOneNote)
+{
+    const LossyCase c = GetParam();
+    TempFolder dir;
+    const std::string in = std::string("in.") + c.extension;
+    write_native(dir / in, c.format, test_signal(false));
+    const ToolRun run = run_tool(render_args(in, c.out), dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string out = std::string(c.out) == "-" ? dir / "stdout.bin" : dir / c.out;
+    if (std::string(c.out) == "-") std::ofstream(out, std::ios::binary) << run.out;
+
+    const Native a = read_native(dir / in), b = read_native(out);
+    ASSERT_GT(a.frames, 0);
+    ASSERT_EQ(b.format, c.out_format);
+    EXPECT_EQ(b.frames, a.frames);
+    PluginSession plugin(TULM_MODULE);
+    const int64_t length = notch_geometry(default_settings(plugin.table()), kRate).length;
+    int64_t outside_differs = 0;
+    for (int64_t t = 0; t < std::min(a.frames, b.frames); ++t) {
+        if (t >= kStretchFirst && t < kStretchFirst + length) continue;
+        for (int32_t k = 0; k < kChannels; ++k) {
+            const size_t i = size_t(t * kChannels + k);
+            outside_differs += a.reals.empty() ? a.ints[i] != b.ints[i] : float(a.reals[i]) != float(b.reals[i]);
+        }
+    }
+    EXPECT_EQ(outside_differs, 0);
+    const std::string note = "tulm: note: " + in + " holds " + c.described + ", which cannot be encoded again";
+    EXPECT_NE(run.err.find(note), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("tulm: note:"), run.err.rfind("tulm: note:")) << "one note: " << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, LossyInputs,
+    ::testing::Values(LossyCase{"ima_adpcm", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, "wav", "out.wav",
+                                SF_FORMAT_WAV | SF_FORMAT_PCM_16, "IMA ADPCM samples"},
+                      LossyCase{"ms_adpcm", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, "wav", "out.wav",
+                                SF_FORMAT_WAV | SF_FORMAT_PCM_16, "Microsoft ADPCM samples"},
+                      LossyCase{"ms_adpcm_to_stdout", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, "wav", "-",
+                                SF_FORMAT_WAV | SF_FORMAT_PCM_16, "Microsoft ADPCM samples"},
+                      LossyCase{"vorbis_to_stdout", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "-",
+                                SF_FORMAT_WAV | SF_FORMAT_FLOAT, "Vorbis audio"},
+                      LossyCase{"vorbis_to_wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "out.wav",
+                                SF_FORMAT_WAV | SF_FORMAT_FLOAT, "Vorbis audio"},
+                      LossyCase{"vorbis_to_caf", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "out.caf",
+                                SF_FORMAT_CAF | SF_FORMAT_FLOAT, "Vorbis audio"}),
+    [](const ::testing::TestParamInfo<LossyCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct TagCase {
+    const char* name;
+    const char* out;      // "-" is standard output
+    const char* dropped;  // the note naming what the format cannot hold; "" for none
+};
+
+void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
+
+class TextTags : public ::testing::TestWithParam<TagCase> {};
+
+std::vector<std::pair<int, std::string>> strings_of(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<std::pair<int, std::string>> got;
+    if (!f) return got;
+    for (int kind = SF_STR_FIRST; kind <= SF_STR_LAST; ++kind)
+        if (const char* text = sf_get_string(f, kind)) got.emplace_back(kind, text);
+    sf_close(f);
+    return got;
+}
+
+} // namespace
+
+// Every text libsndfile reads from IN reaches OUT, or a note names those the output's
+// format has no room for.
+TEST_P(TextTags, CopiedIntoTheOutput)
+{
+    const TagCase c = GetParam();
+    TempFolder dir;
+    const std::vector<std::pair<int, std::string>> tags = {
+        {SF_STR_TITLE, "Interview, take 3"}, {SF_STR_ARTIST, "Field crew"}, {SF_STR_COMMENT, "hum at 1 kHz"}};
+    {
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = kChannels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open((dir / "in.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        for (const auto& [kind, text] : tags) ASSERT_EQ(sf_set_string(f, kind, text.c_str()), 0);
+        const std::vector<double> x = test_signal(false);
+        ASSERT_EQ(sf_writef_double(f, x.data(), kFrames), kFrames);
+        sf_close(f);
+    }
+    ASSERT_EQ(strings_of(dir / "in.wav"), tags);
+    const ToolRun run = run_tool(render_args("in.wav", c.out), dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string out = std::string(c.out) == "-" ? dir / "stdout.wav" : dir / c.out;
+    if (std::string(c.out) == "-") std::ofstream(out, std::ios::binary) << run.out;
+    if (*c.dropped) {
+        EXPECT_NE(run.err.find(c.dropped), std::string::npos) << run.err;
+    } else {
+        EXPECT_EQ(strings_of(out), tags);
+        EXPECT_EQ(run.err.find("no room"), std::string::npos) << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, TextTags,
+    ::testing::Values(TagCase{"wav", "out.wav", ""}, TagCase{"flac", "out.flac", ""},
+                      TagCase{"wav_to_standard_output", "-", ""},
+                      TagCase{"au_has_no_room", "out.au",
+                              "tulm: note: out.au's format has no room for the input's title, artist and comment"}),
+    [](const ::testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
+
+// A full-scale square wave loses a fundamental 4/pi times its height, so IN - OUT
+// passes full scale: the note says how many samples --diff clipped.
+TEST(ToolNotes, DiffSaysHowManySamplesItClipped)
+{
+    TempFolder dir;
+    std::vector<double> x(size_t(kFrames * kChannels));
+    for (size_t i = 0; i < x.size(); ++i) x[i] = (i / kChannels) % 48 < 24 ? 32767.0 / 32768 : -1.0;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, x);
+    std::vector<std::string> args = render_args("in.wav", "out.wav");
+    args.insert(args.end(), {"--diff", "d.wav"});
+    const ToolRun run = run_tool(args, dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Native in = read_native(dir / "in.wav"), out = read_native(dir / "out.wav");
+    ASSERT_EQ(in.ints.size(), out.ints.size());
+    int64_t beyond = 0;
+    for (size_t i = 0; i < in.ints.size(); ++i) {
+        const int32_t d = (in.ints[i] >> 16) - (out.ints[i] >> 16);
+        beyond += d > 32767 || d < -32768;
+    }
+    ASSERT_GT(beyond, 0);
+    EXPECT_NE(run.err.find("tulm: note: " + std::to_string(beyond) +
+                           " samples of IN - OUT lay beyond full scale and were clipped in d.wav"),
+              std::string::npos)
+        << run.err;
+}
+
+// The progress bar belongs to stderr: it shows there on a terminal whatever OUT is,
+// standard output included, and clears its line before the report.
+TEST(Progress, OnTheTerminalWhenTheAudioGoesToStandardOutput)
+{
+    TempFolder dir;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
+    ASSERT_EQ(run_tool(render_args("in.wav", "ref.wav"), dir.path()).status, 0);
+    const ToolRun run = run_tool_on_terminal(render_args("in.wav", "-"), dir.path(), 1500);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, read_text(dir / "ref.wav"));
+    EXPECT_NE(run.err.find("\rrendering ["), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("%\r"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("settings: "), std::string::npos) << run.err;
+}
+
+// A reader that stops early (head) ends the tool with SIGPIPE; the --diff file it was
+// writing beside standard output leaves no temporary behind.
+TEST(OutputKinds, ClosedPipeLeavesNoTemporary)
+{
+    TempFolder dir;
+    write_native(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, test_signal(false));
+    const std::vector<std::string> before = dir.entries();
+    std::string command = "cd '" + dir.path() + "' && '" TULM_TOOL "' render in.wav - --diff d.wav";
+    for (const std::string& a : kRender) command += " " + a;
+    command += " 2>/dev/null | head -c 100 > /dev/null";
+    std::system(command.c_str());
+    EXPECT_EQ(dir.entries(), before);
 }

@@ -4,11 +4,15 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
 
 #include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -59,9 +63,27 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
 {
     const std::string out_path = capture_file();
     const std::string err_path = capture_file();
+    int feed[2] = {-1, -1};
+    pid_t feeder = -1;
+    if (setup.stdin_pipe) {
+        if (pipe(feed) != 0) throw std::runtime_error("pipe failed");
+        feeder = fork();
+        if (feeder == 0) {
+            // Copies the file into the pipe; a tool that stops reading ends it with EPIPE.
+            signal(SIGPIPE, SIG_DFL);
+            close(feed[0]);
+            const int from = open(setup.stdin_path.c_str(), O_RDONLY);
+            char buf[65536];
+            ssize_t n;
+            while (from >= 0 && (n = read(from, buf, sizeof buf)) > 0)
+                if (write(feed[1], buf, size_t(n)) != n) break;
+            _exit(0);
+        }
+        close(feed[1]);
+    }
     const pid_t pid = fork();
     if (pid == 0) {
-        const int null = open(setup.stdin_path.c_str(), O_RDONLY);
+        const int null = setup.stdin_pipe ? feed[0] : open(setup.stdin_path.c_str(), O_RDONLY);
         const int out = open(out_path.c_str(), O_WRONLY | O_TRUNC);
         const int err = open(err_path.c_str(), O_WRONLY | O_TRUNC);
         if (null < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
@@ -69,13 +91,17 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
         dup2(out, 1);
         dup2(err, 2);
         if (setup.file_size_limit > 0) {
-            // A write past the limit then fails with EFBIG instead of killing the process.
-            signal(SIGXFSZ, SIG_IGN);
+            // Unless asked for the signal, a write past the limit fails with EFBIG
+            // instead of killing the process.
+            signal(SIGXFSZ, setup.size_limit_signal ? SIG_DFL : SIG_IGN);
             const rlimit limit{rlim_t(setup.file_size_limit), rlim_t(setup.file_size_limit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
+        if (setup.run_as_uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(setup.run_as_uid)) != 0 ||
+                                       setuid(uid_t(setup.run_as_uid)) != 0))
+            _exit(127);
         std::vector<char*> argv;
-        std::string tool = TULM_TOOL;
+        std::string tool = setup.program.empty() ? TULM_TOOL : setup.program;
         argv.push_back(tool.data());
         std::vector<std::string> copy = args;
         for (std::string& a : copy) argv.push_back(a.data());
@@ -85,12 +111,68 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
+    if (feeder > 0) {
+        close(feed[0]);
+        waitpid(feeder, nullptr, 0);
+    }
     ToolRun run;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     run.out = read_text(out_path);
     run.err = read_text(err_path);
     unlink(out_path.c_str());
     unlink(err_path.c_str());
+    return run;
+}
+
+ToolRun run_tool_on_terminal(const std::vector<std::string>& args, const std::string& cwd, int hold_ms)
+{
+    int terminal = -1, terminal_side = -1, out[2];
+    if (openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0 || pipe(out) != 0)
+        throw std::runtime_error("openpty or pipe failed");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDONLY);
+        if (null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(null, 0);
+        dup2(out[1], 1);
+        dup2(terminal_side, 2);
+        close(out[0]);
+        close(terminal);
+        std::vector<char*> argv;
+        std::string tool = TULM_TOOL;
+        argv.push_back(tool.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(terminal_side);
+    ToolRun run;
+    const auto start = std::chrono::steady_clock::now();
+    bool out_open = true, terminal_open = true;
+    char buf[65536];
+    while (out_open || terminal_open) {
+        const bool holding = std::chrono::steady_clock::now() - start < std::chrono::milliseconds(hold_ms);
+        pollfd p[2] = {{terminal_open ? terminal : -1, POLLIN, 0}, {out_open && !holding ? out[0] : -1, POLLIN, 0}};
+        poll(p, 2, 20);
+        if (p[0].revents) {
+            const ssize_t n = read(terminal, buf, sizeof buf);
+            if (n > 0) run.err.append(buf, size_t(n));
+            else terminal_open = false;  // EIO once the tool's side is closed
+        }
+        if (p[1].revents) {
+            const ssize_t n = read(out[0], buf, sizeof buf);
+            if (n > 0) run.out.append(buf, size_t(n));
+            else out_open = false;
+        }
+    }
+    close(out[0]);
+    close(terminal);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
 }
 

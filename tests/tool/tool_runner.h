@@ -32,11 +32,20 @@ private:
 // How the tool's process is set up besides its arguments.
 struct ToolSetup {
     std::string stdin_path = "/dev/null";
-    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
+    bool stdin_pipe = false;      // stdin_path is fed through a pipe instead of opened
+    int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
+    bool size_limit_signal = false; // a write past the limit raises SIGXFSZ instead of failing
+    int run_as_uid = -1;          // when root: the user (and group) to run the tool as
+    std::string program;          // run in place of the built tool (a copy of it, or a shell); empty: the tool
 };
 
 // Runs the tool with `args` in folder `cwd`.
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup = {});
+
+// Runs the tool with stderr on a terminal (a pseudo-terminal the test reads) and stdout
+// into a pipe that is left unread for `hold_ms` milliseconds, so that the tool, once
+// the pipe is full, is still at work when that time has passed.
+ToolRun run_tool_on_terminal(const std::vector<std::string>& args, const std::string& cwd, int hold_ms);
 
 // A steady sine plus optional white noise, both in full-scale units, deterministic.
 Audio sine_audio(int32_t rate, int32_t channels, double seconds, double hz, double amplitude, double noise);

@@ -4,11 +4,15 @@
 #include <cmath>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_stream.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
+#include "tool/io/file_samples.h"
+#include "tool/io/progress.h"
 #include "tool/report/detect_json.h"
+#include "tool/report/explain.h"
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 
@@ -29,7 +33,8 @@ int run_detect(const DetectOptions& o)
 {
     PluginSession plugin(plugin_path(o.settings));
     AudioReader reader(o.in);
-    warn_if_cut_short(reader);
+    if (const std::string cut = reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const int32_t rate = reader.rate();
     const int64_t frames = reader.frames();
     resolve_settings(plugin.table(), o.settings, rate, reader.channels());
@@ -38,7 +43,7 @@ int run_detect(const DetectOptions& o)
     int64_t count = frames - first;
     if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
     if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
                                     rate / 2.0));
     if (count < shortest_region(rate))
         throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
@@ -46,19 +51,27 @@ int run_detect(const DetectOptions& o)
                                     double(std::max<int64_t>(count, 0)) / rate,
                                     double(shortest_region(rate)) / rate));
 
-    // Only the region is read, with what the fit needs around it and the sound its
-    // tones are judged with.
+    // The region is looked at a chunk at a time, read from the file as the analysis
+    // asks; only the fit holds more than a chunk: the audio around the chosen tone.
+    // Frames count from where the region's surround and the fit's reach begin.
     const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
-    const int64_t around = surround_length(rate);
-    const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
-                                 std::max(reach.end, std::min(frames, first + count + around)));
-    const int64_t at = first - in.first_frame;
-    const Detection d = detect_tones(in, at, count);
+    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
+    FileSamples samples(reader, origin);
+    const int64_t at = first - origin;
+    Progress progress("detecting", count, o.quiet);
+    const Detection d = detect_tones_in(samples.source(), at, count, chunk_plan(rate, reader.channels()),
+                                        [&](int64_t looked) { progress.advance(looked); });
+    progress.finish();
     Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
+    for (Tone& t : shown.tones) t = in_file(t, origin);
+    for (Dropped& x : shown.dropped) {
+        x.first += origin;
+        x.end += origin;
+    }
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
         fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+        if (o.explain) fmt::print("{}", explain_text(shown, rate));
     }
     DetectFacts facts;
     facts.path = o.in;
@@ -69,17 +82,22 @@ int run_detect(const DetectOptions& o)
     facts.region_end = first + count;
     facts.video_rate_num = placement.video_rate_num;
     facts.video_rate_den = placement.video_rate_den;
-    if (d.tones.empty() && !o.hz_given) {
+    // With nothing steady in the region, a named frequency has nothing to fit: settings
+    // for noise would only cut a band of the program.
+    if (d.tones.empty()) {
         if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
+        else if (o.hz_given) fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
         return kExitNoTone;
     }
 
     ChosenTone chosen;
     const Tone tone = o.hz_given ? tone_near(d, o.hz, at, count, &chosen.detected) : d.tones.front();
-    Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
+    Fit fit = fit_settings(plugin.table(), in, frames, in_file(tone, origin - in.first_frame),
+                           placement.video_rate_num, placement.video_rate_den);
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    chosen.tone = in_file(tone, in.first_frame);
+    chosen.tone = in_file(tone, origin);
     chosen.fit = fit;
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));

@@ -13,7 +13,8 @@ int run_measure(const MeasureOptions& o)
     check_distinct_files({{o.in, "IN", false}, {o.out, "OUT", false}, {o.plot, "--plot", true}});
     PluginSession plugin(plugin_path(o.settings));
     AudioReader in_reader(o.in);
-    warn_if_cut_short(in_reader);
+    if (const std::string cut = in_reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const int32_t rate = in_reader.rate();
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, in_reader.channels());
     const int64_t first = stretch_first_frame(rate, in_reader.frames(), resolve_placement(o.settings));
@@ -21,10 +22,12 @@ int run_measure(const MeasureOptions& o)
     const int64_t from = first - plot_margin(rate), to = first + g.length + plot_margin(rate);
     const Audio in = read_region(in_reader, from, to);
     int64_t out_frames = 0;
-    const Audio out = read_region(o.out, from, to, &out_frames);
+    std::string out_cut;
+    const Audio out = read_region(o.out, from, to, &out_frames, &out_cut);
+    if (!out_cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", out_cut);
     if (in_reader.frames() != out_frames)
         throw ToolError("the two files differ in length, so one is not the other processed");
-    Measurement m = measure(in, out, first - in.first_frame, g);
+    Measurement m = measure(in, out, first - in.first_frame, g, o.settings.hz_given ? o.settings.hz : 0);
 
     if (!o.plot.empty()) {
         OutputFile plot(o.plot);
@@ -33,6 +36,8 @@ int run_measure(const MeasureOptions& o)
     }
     m.stretch_first += in.first_frame;
     m.middle_first += in.first_frame;
+    m.tone_first += in.first_frame;
+    m.tone_end += in.first_frame;
     if (o.json) {
         fmt::print("{}", measurement_json(m, settings, in.rate));
     } else {

@@ -1,4 +1,5 @@
 #include <fmt/format.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -48,14 +49,23 @@ int64_t copy_through(AudioReader& reader, int64_t count, Outputs& to, SampleBloc
     return done;
 }
 
-// input - output, sample by sample, in the input's own kind.
-SampleBlock difference(const SampleBlock& in, const SampleBlock& out)
+// input - output, sample by sample, in the input's own kind. The difference of two
+// full-scale samples can reach twice full scale; what lies beyond it is clipped, and
+// counted in *clipped. `integer_file`: the --diff file holds integers, so a
+// floating-point difference beyond full scale is clipped there too.
+SampleBlock difference(const SampleBlock& in, const SampleBlock& out, bool integer_file, int64_t* clipped)
 {
     SampleBlock d = in;
-    for (size_t i = 0; i < d.ints.size(); ++i)
-        d.ints[i] = int32_t(std::clamp<int64_t>(int64_t(in.ints[i]) - out.ints[i], std::numeric_limits<int32_t>::min(),
-                                                std::numeric_limits<int32_t>::max()));
-    for (size_t i = 0; i < d.reals.size(); ++i) d.reals[i] = in.reals[i] - out.reals[i];
+    constexpr int64_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+    for (size_t i = 0; i < d.ints.size(); ++i) {
+        const int64_t v = int64_t(in.ints[i]) - out.ints[i];
+        *clipped += v < lo || v > hi;
+        d.ints[i] = int32_t(std::clamp(v, lo, hi));
+    }
+    for (size_t i = 0; i < d.reals.size(); ++i) {
+        d.reals[i] = in.reals[i] - out.reals[i];
+        *clipped += integer_file && !(d.reals[i] >= -1.0 && d.reals[i] <= 1.0);
+    }
     return d;
 }
 
@@ -69,9 +79,10 @@ int run_render(const RenderOptions& o)
     const int32_t rate = reader.rate();
     const int32_t channels = reader.channels();
     const int64_t frames = reader.frames();
-    warn_if_cut_short(reader);
+    if (const std::string cut = reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
-    const Placement placement = resolve_placement(o.settings);
+    const Placement placement = resolve_placement(o.settings, o.quiet);
     const int64_t first = stretch_first_frame(rate, frames, placement);
     const NotchGeometry g = notch_geometry(settings, rate);
     const int64_t stretch_end = std::min(frames, first + g.length);
@@ -87,7 +98,7 @@ int run_render(const RenderOptions& o)
     std::unique_ptr<OutputFile> diff_file, plot_file;
     if (!o.diff.empty()) diff_file = std::make_unique<OutputFile>(o.diff);
     if (!o.plot.empty()) plot_file = std::make_unique<OutputFile>(o.plot);
-    AudioWriter out(&out_file, out_format, rate, channels, frames);
+    AudioWriter out(&out_file, out_format, rate, channels, frames, reader.tags());
     std::unique_ptr<AudioWriter> diff;
     if (diff_file) diff = std::make_unique<AudioWriter>(diff_file.get(), diff_format, rate, channels, frames);
     Outputs to{&out, diff.get(), SampleBlock{}};
@@ -97,15 +108,15 @@ int run_render(const RenderOptions& o)
                                                                           : std::numeric_limits<int64_t>::max();
     Progress progress(o.preview ? "previewing" : "rendering", work, o.quiet);
     SampleBlock block;
-    copy_through(reader, window_first, to, &block, progress);
+    const int64_t before = copy_through(reader, window_first, to, &block, progress);
 
     // The window around the stretch: read as the file holds it, handed to the plug-in
     // in 16 bits, and its stretch written back from the plug-in's 16 bits.
     SampleBlock held;
     const int64_t window_frames = reader.read(&held, window_end - window_first);
-    if (window_frames < window_end - window_first)
-        throw ToolError(fmt::format("{}: the audio ends at frame {}, before the stretch's end at frame {}", o.in,
-                                    window_first + window_frames, window_end));
+    if (before < window_first || window_frames < window_end - window_first)
+        throw ToolError(fmt::format("{}: the audio ends at sample {}, before the stretch's end at sample {}",
+                                    reader.name(), before + std::max<int64_t>(window_frames, 0), window_end));
     progress.advance(window_frames);
     Audio in16;
     in16.rate = rate;
@@ -124,7 +135,12 @@ int run_render(const RenderOptions& o)
     SampleBlock result = held;
     from_16bit(out16.samples.data() + at * channels, count, &result, at);
     out.write(result, 0, window_frames);
-    if (diff) diff->write(difference(held, result), 0, window_frames);
+    int64_t diff_clipped = 0;
+    if (diff) {
+        const bool integer_diff = (diff_format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
+                                  (diff_format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE;
+        diff->write(difference(held, result, integer_diff, &diff_clipped), 0, window_frames);
+    }
     progress.advance(window_frames);
     copy_through(reader, std::numeric_limits<int64_t>::max(), to, &block, progress);
     progress.finish();
@@ -142,10 +158,22 @@ int run_render(const RenderOptions& o)
     if (!o.quiet) {
         // Standard output may be carrying the audio itself.
         std::FILE* report = o.out == "-" ? stderr : stdout;
-        if (reader.wider_than_16bit() || stretch_narrowing.clipped > 0)
-            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so frames {} "
-                       "to {} come back at 16-bit precision{}\n", o.in, sample_description(reader.format()), first,
-                       stretch_end - 1,
+        const std::string out_name = o.out == "-" ? "standard output" : o.out;
+        const bool lossy = lossy_encoding(reader.format()) && o.encoding.empty();
+        if (lossy)
+            fmt::print(stderr, "tulm: note: {} holds {}, which cannot be encoded again without changing it; {} holds "
+                       "the decoded audio in {}, the same length and bit for bit outside the stretch\n",
+                       reader.name(), sample_description(reader.format()), out_name, sample_description(out_format));
+        if (!out.dropped_tags().empty())
+            fmt::print(stderr, "tulm: note: {}'s format has no room for the input's {}, so they were left out\n",
+                       out_name, out.dropped_tags());
+        if (diff_clipped > 0)
+            fmt::print(stderr, "tulm: note: {} samples of IN - OUT lay beyond full scale and were clipped in {}\n",
+                       diff_clipped, o.diff);
+        if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
+            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
+                       "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()),
+                       first, stretch_end - 1,
                        stretch_narrowing.clipped > 0
                            ? fmt::format(", and {} samples beyond full scale there were clipped",
                                          stretch_narrowing.clipped)
@@ -153,7 +181,7 @@ int run_render(const RenderOptions& o)
         fmt::print(report, "settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
         fmt::print(report, "{}", geometry_text(g, first, rate));
         if (first + g.length > frames)
-            fmt::print(stderr, "tulm: note: the stretch runs {} frames past the end of the file\n",
+            fmt::print(stderr, "tulm: note: the stretch runs {} samples past the end of the file\n",
                        first + g.length - frames);
         fmt::print(report, "wrote:   {}{}{}\n", o.out, diff_file ? ", " + o.diff : "", plot_file ? ", " + o.plot : "");
     }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,13 +32,96 @@ std::string extension_of(const std::string& path)
     return ext;
 }
 
-// libsndfile says "System error" for a missing file; the user deserves the OS's reason.
-std::string open_failure(const std::string& path)
+std::string lowercase_first(std::string text)
+{
+    if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// The number libsndfile's parse log gives for `key` in the summary it writes when an
+// open fails (" Sample rate :   0"), or -1.
+long long parse_log_value(const char* key)
+{
+    char log[8192] = {0};
+    sf_command(nullptr, SFC_GET_LOG_INFO, log, sizeof log);
+    const char* at = std::strstr(log, key);
+    if (!at) return -1;
+    const char* colon = std::strchr(at, ':');
+    return colon ? std::strtoll(colon + 1, nullptr, 10) : -1;
+}
+
+// Why libsndfile refused an open file, in the tool's words rather than the library's.
+std::string open_failure(const std::string& name, int error)
+{
+    switch (error) {
+    case SF_ERR_UNRECOGNISED_FORMAT:
+        return name + ": not an audio file the tool can read (WAV, FLAC, AIFF, AU, CAF, W64, RF64 and Ogg are)";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+        return name + ": the file's samples are in an encoding the tool cannot read; convert it to WAV first";
+    default:
+        break;
+    }
+    if (parse_log_value(" Sample rate :") == 0)
+        return name + ": the header gives a sampling rate of 0, so the file cannot be played; its header is damaged";
+    if (parse_log_value(" Channels    :") == 0)
+        return name + ": the header gives 0 channels, so the file cannot be played; its header is damaged";
+    return name + ": the file's header is damaged or cut short, so it cannot be read as audio";
+}
+
+// Standard input as a file that can be read and sought like any other: a regular file
+// is used as it is; anything else is copied to a temporary file unlinked at once.
+int stdin_as_file()
 {
     struct stat st;
-    if (path != "-" && stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
-    if (path != "-" && S_ISDIR(st.st_mode)) return path + ": is a folder, not an audio file";
-    return path + ": not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")";
+    if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        const int fd = dup(STDIN_FILENO);
+        if (fd < 0) throw ToolError("standard input: cannot read (" + lowercase_first(std::strerror(errno)) + ")");
+        return fd;
+    }
+    const char* base = std::getenv("TMPDIR");
+    const std::string folder = base && *base ? base : "/tmp";
+    std::string pattern = folder + "/tulm-stdin-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0)
+        throw ToolError("standard input: cannot make a temporary copy in " + folder + " (" +
+                        lowercase_first(std::strerror(errno)) + "); set TMPDIR to a writable folder");
+    unlink(pattern.c_str());
+    std::vector<char> buffer(size_t(1) << 20);
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const std::string reason = lowercase_first(std::strerror(errno));
+            close(fd);
+            throw ToolError("standard input: cannot read (" + reason + ")");
+        }
+        if (got == 0) break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(fd, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                const std::string reason = lowercase_first(std::strerror(errno));
+                close(fd);
+                throw ToolError("standard input: cannot keep a temporary copy in " + folder + " (" + reason +
+                                "); set TMPDIR to a folder with more room");
+            }
+            done += put;
+        }
+    }
+    lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+// The file opened for reading, or a ToolError saying in plain words why not.
+int open_input(const std::string& path)
+{
+    if (path == "-") return stdin_as_file();
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) throw ToolError(path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw ToolError(path + ": is a folder, not an audio file");
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw ToolError(path + ": cannot open: " + lowercase_first(std::strerror(errno)));
+    return fd;
 }
 
 bool integer_subtype(int sub)
@@ -82,7 +166,9 @@ int64_t claimed_frames(SNDFILE* file, const SF_INFO& info)
         if (!colon || colon > should) continue;
         const long long claimed = std::strtoll(colon + 1, nullptr, 10);
         const long long present = std::strtoll(should + 11, nullptr, 10);
-        if (present > 0 && claimed > present)
+        // A writer that could not seek back (a pipe) marks the length as unknown with
+        // the largest size its field holds; that is no promise of more data.
+        if (present > 0 && claimed > present && claimed < 0x7ffff000LL)
             return bytes ? claimed / (int64_t(bytes) * info.channels)
                          : int64_t(double(frames) * double(claimed) / double(present) + 0.5);
     }
@@ -132,11 +218,19 @@ AudioReader::AudioReader(const std::string& path) : path_(path)
 {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
-    file_ = path == "-" ? sf_open_fd(STDIN_FILENO, SFM_READ, &info, 0) : sf_open(path.c_str(), SFM_READ, &info);
-    if (!file_) throw ToolError(open_failure(path));
+    const int fd = open_input(path);
+    file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (!file_) {
+        const int error = sf_error(nullptr);
+        close(fd);
+        throw ToolError(open_failure(name(), error));
+    }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file_);
-        throw ToolError(path + ": the file has no channels or no sampling rate");
+        throw ToolError(name() + ": the header gives " +
+                        (info.samplerate < 1 ? "a sampling rate of " + std::to_string(info.samplerate)
+                                             : std::to_string(info.channels) + " channels") +
+                        ", so the file cannot be played; its header is damaged");
     }
     rate_ = info.samplerate;
     channels_ = info.channels;
@@ -144,6 +238,8 @@ AudioReader::AudioReader(const std::string& path) : path_(path)
     frames_ = info.frames;
     integer_ = integer_subtype(info.format & SF_FORMAT_SUBMASK);
     header_frames_ = claimed_frames(file_, info);
+    for (int kind = SF_STR_FIRST; kind <= SF_STR_LAST; ++kind)
+        if (const char* text = sf_get_string(file_, kind)) tags_.push_back({kind, text});
 }
 
 AudioReader::~AudioReader() { sf_close(file_); }
@@ -182,7 +278,9 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
         got += n;
     }
     if (sf_error(file_) != SF_ERR_NO_ERROR)
-        throw ToolError(path_ + ": the file is damaged (" + sf_strerror(file_) + ")");
+        throw ToolError(name() + ": the file is damaged at sample " + std::to_string(position_ + got) +
+                        " and cannot be read past it");
+    position_ += got;
     block->resize(got);
     return got;
 }
@@ -190,21 +288,22 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
 void AudioReader::seek(int64_t frame)
 {
     if (sf_seek(file_, frame, SEEK_SET) != frame)
-        throw ToolError(path_ + ": cannot seek to frame " + std::to_string(frame) + " (" + sf_strerror(file_) + ")");
+        throw ToolError(name() + ": the file is damaged before sample " + std::to_string(frame) +
+                        " and cannot be read there");
+    position_ = frame;
 }
 
-void warn_if_cut_short(const AudioReader& reader)
+std::string AudioReader::cut_short_warning() const
 {
-    if (reader.header_frames() > reader.frames())
-        std::fprintf(stderr, "tulm: warning: %s: the header says %lld frames, but the file holds only %lld\n",
-                     reader.path().c_str(), static_cast<long long>(reader.header_frames()),
-                     static_cast<long long>(reader.frames()));
+    if (header_frames_ <= frames_) return "";
+    return name() + ": the header says " + std::to_string(header_frames_) + " samples, but the file holds only " +
+           std::to_string(frames_);
 }
 
-Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames)
+Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames, std::string* warning)
 {
     AudioReader reader(path);
-    warn_if_cut_short(reader);
+    if (warning) *warning = reader.cut_short_warning();
     *file_frames = reader.frames();
     return read_region(reader, first, end);
 }
@@ -223,15 +322,11 @@ Audio read_region(AudioReader& reader, int64_t first, int64_t end)
     const auto read_some = [&](int64_t at, int64_t count) {
         const int64_t got = reader.read(&block, std::min(kRegionChunk, count));
         if (got == 0)
-            throw ToolError(reader.path() + ": the file ends at frame " + std::to_string(at) + ", before its header's " +
-                            std::to_string(reader.frames()));
+            throw ToolError(reader.name() + ": the audio ends at sample " + std::to_string(at) + ", before the " +
+                            std::to_string(reader.frames()) + " samples the file holds");
         return got;
     };
-    if (reader.path() == "-") {
-        for (int64_t at = 0; at < first;) at += read_some(at, first - at);
-    } else if (first > 0) {
-        reader.seek(first);
-    }
+    if (first > 0) reader.seek(first);
     Narrowing narrowing;
     for (int64_t at = first; at < end;) {
         const int64_t got = read_some(at, end - at);
@@ -244,13 +339,69 @@ Audio read_region(AudioReader& reader, int64_t first, int64_t end)
 std::string sample_description(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: return "8-bit samples";
+    case SF_FORMAT_PCM_16: return "16-bit samples";
+    case SF_FORMAT_ULAW: return "u-law samples";
+    case SF_FORMAT_ALAW: return "A-law samples";
     case SF_FORMAT_PCM_24: return "24-bit samples";
     case SF_FORMAT_PCM_32: return "32-bit samples";
     case SF_FORMAT_FLOAT: return "32-bit floating-point samples";
     case SF_FORMAT_DOUBLE: return "64-bit floating-point samples";
+    case SF_FORMAT_IMA_ADPCM: return "IMA ADPCM samples";
+    case SF_FORMAT_MS_ADPCM: return "Microsoft ADPCM samples";
+    case SF_FORMAT_GSM610: return "GSM 6.10 samples";
+    case SF_FORMAT_VOX_ADPCM: return "VOX ADPCM samples";
+    case SF_FORMAT_G721_32: case SF_FORMAT_G723_24: case SF_FORMAT_G723_40: return "G.72x ADPCM samples";
+    case SF_FORMAT_NMS_ADPCM_16: case SF_FORMAT_NMS_ADPCM_24: case SF_FORMAT_NMS_ADPCM_32: return "NMS ADPCM samples";
+    case SF_FORMAT_VORBIS: return "Vorbis audio";
+    case SF_FORMAT_OPUS: return "Opus audio";
+    case SF_FORMAT_MPEG_LAYER_I: case SF_FORMAT_MPEG_LAYER_II: case SF_FORMAT_MPEG_LAYER_III: return "MPEG audio";
     default: return "samples of more than 16 bits";
     }
 }
+
+bool lossy_encoding(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_IMA_ADPCM: case SF_FORMAT_MS_ADPCM: case SF_FORMAT_GSM610: case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32: case SF_FORMAT_G723_24: case SF_FORMAT_G723_40:
+    case SF_FORMAT_NMS_ADPCM_16: case SF_FORMAT_NMS_ADPCM_24: case SF_FORMAT_NMS_ADPCM_32:
+    case SF_FORMAT_VORBIS: case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I: case SF_FORMAT_MPEG_LAYER_II: case SF_FORMAT_MPEG_LAYER_III:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+const char* const kEncodingNames[] = {"8", "16", "24", "32", "float", "double"};
+
+bool format_holds(int format, int32_t rate, int32_t channels)
+{
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    return sf_format_check(&info) != 0;
+}
+
+// The --encoding values `major` can hold at this rate and channel count, as
+// "--encoding 16, 24 or float"; empty when there is none.
+std::string encodings_that_fit(int major, int32_t rate, int32_t channels)
+{
+    std::vector<std::string> fit;
+    for (const char* name : kEncodingNames)
+        if (format_holds(major | encoding_subtype(name, major), rate, channels)) fit.push_back(name);
+    std::string words;
+    for (size_t i = 0; i < fit.size(); ++i)
+        words += (i == 0 ? "" : i + 1 == fit.size() ? " or " : ", ") + fit[i];
+    return words.empty() ? "" : "--encoding " + words;
+}
+
+} // namespace
 
 int encoding_subtype(const std::string& name, int major)
 {
@@ -268,6 +419,7 @@ int output_format_for(const std::string& path, int input_format, const std::stri
                       int32_t channels)
 {
     const std::string ext = path == "-" ? "" : extension_of(path);
+    const bool lossy = encoding.empty() && lossy_encoding(input_format);
     int major = 0;
     if (ext.empty()) major = input_format & SF_FORMAT_TYPEMASK;
     else if (ext == "wav") major = SF_FORMAT_WAV;
@@ -277,24 +429,33 @@ int output_format_for(const std::string& path, int input_format, const std::stri
     else if (ext == "caf") major = SF_FORMAT_CAF;
     else if (ext == "w64") major = SF_FORMAT_W64;
     else if (ext == "rf64") major = SF_FORMAT_RF64;
+    else if (ext == "ogg" || ext == "oga" || ext == "opus" || ext == "mp3")
+        throw ToolError(path + ": the tool writes no lossy formats, since encoding again would change the audio "
+                               "outside the stretch; name OUT .wav or .flac instead");
     else
         throw ToolError(path + ": unsupported output format '." + ext +
                         "' (use .wav, .flac, .aiff, .au, .caf, .w64 or .rf64)");
     int sub = input_format & SF_FORMAT_SUBMASK;
     if (!encoding.empty()) sub = encoding_subtype(encoding, major);
+    // A lossy input is kept as decoded: the codecs that decode to floating point in
+    // 32-bit float, the others in 16 bits; a container that holds only its codec
+    // (Ogg, MPEG) gives way to WAV.
+    if (lossy) sub = integer_subtype(sub) ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT;
+    if (lossy_encoding(input_format) && ext.empty() && !format_holds(major | sub, rate, channels)) {
+        major = SF_FORMAT_WAV;
+        if (!encoding.empty()) sub = encoding_subtype(encoding, major);
+    }
     // A WAV of 8-bit samples holds them unsigned, most other containers signed.
     if (encoding.empty() && (sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8))
         sub = encoding_subtype("8", major);
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = major | sub;
-    if (!sf_format_check(&info))
-        throw ToolError(path + ": this format cannot hold the samples " +
-                        (encoding.empty() ? "of the input" : "of --encoding " + encoding) + " with " +
-                        std::to_string(channels) + " channels at " + std::to_string(rate) +
-                        " Hz; choose another extension or --encoding 16, 24 or float");
+    if (!format_holds(major | sub, rate, channels)) {
+        const std::string fit = encodings_that_fit(major, rate, channels);
+        throw ToolError(path + ": this format cannot hold " +
+                        (encoding.empty() ? sample_description(input_format) + " like the input's"
+                                          : "the samples of --encoding " + encoding) +
+                        " with " + std::to_string(channels) + " channels at " + std::to_string(rate) + " Hz; " +
+                        (fit.empty() ? "choose another extension" : "choose " + fit + ", or another extension"));
+    }
     return major | sub;
 }
 
@@ -371,7 +532,25 @@ sf_count_t sink_write(const void* data, sf_count_t bytes, void* user)
 
 SF_VIRTUAL_IO g_sink_io = {sink_length, sink_seek, sink_read, sink_write, sink_tell};
 
-SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels)
+const char* tag_name(int kind)
+{
+    switch (kind) {
+    case SF_STR_TITLE: return "title";
+    case SF_STR_COPYRIGHT: return "copyright";
+    case SF_STR_SOFTWARE: return "software";
+    case SF_STR_ARTIST: return "artist";
+    case SF_STR_COMMENT: return "comment";
+    case SF_STR_DATE: return "date";
+    case SF_STR_ALBUM: return "album";
+    case SF_STR_LICENSE: return "license";
+    case SF_STR_TRACKNUMBER: return "track number";
+    case SF_STR_GENRE: return "genre";
+    default: return "text";
+    }
+}
+
+SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels,
+                   const std::vector<TextTag>& tags, std::vector<std::string>* dropped)
 {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
@@ -384,15 +563,20 @@ SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t ch
     // written in order cannot wait for.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Texts go in before the first sample, where the header has room for them.
+    for (const TextTag& tag : tags)
+        if (sf_set_string(file, tag.kind, tag.text.c_str()) != 0 && dropped)
+            dropped->push_back(tag_name(tag.kind));
     return file;
 }
 
 // The header libsndfile writes for a file of `frames` frames, without writing them.
-std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames)
+std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames,
+                            const std::vector<TextTag>& tags)
 {
     AudioWriter::Sink probe;
     probe.probe = true;
-    SNDFILE* file = open_sink(&probe, format, rate, channels);
+    SNDFILE* file = open_sink(&probe, format, rate, channels, tags, nullptr);
     if (!file) return "";
     const int64_t header = probe.length;
     if (frames > 0 && sf_seek(file, frames - 1, SEEK_SET) == frames - 1) {
@@ -406,7 +590,8 @@ std::string finished_header(int format, int32_t rate, int32_t channels, int64_t 
 
 } // namespace
 
-AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames)
+AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames,
+                         const std::vector<TextTag>& tags)
     : out_(out), sink_(new Sink)
 {
     sink_->out = out;
@@ -414,11 +599,14 @@ AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t chan
     // FLAC and Ogg streams are finished by their own encoders and stay valid when
     // their opening block cannot be rewritten.
     if (!out->seekable() && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG)
-        sink_->prefix = finished_header(format, rate, channels, frames);
-    file_ = open_sink(sink_, format, rate, channels);
+        sink_->prefix = finished_header(format, rate, channels, frames, tags);
+    std::vector<std::string> dropped;
+    file_ = open_sink(sink_, format, rate, channels, tags, &dropped);
+    for (size_t i = 0; i < dropped.size(); ++i)
+        dropped_ += (i == 0 ? "" : i + 1 == dropped.size() ? " and " : ", ") + dropped[i];
     if (!file_) {
         delete sink_;
-        throw ToolError(out->path() + ": cannot write (" + sf_strerror(nullptr) + ")");
+        throw ToolError(out->path() + ": cannot start writing " + sample_description(format) + " in this format");
     }
 }
 
@@ -435,7 +623,7 @@ void AudioWriter::write(const SampleBlock& block, int64_t at, int64_t frames)
                                          : sf_writef_double(file_, block.reals.data() + first, frames);
     if (put != frames)
         throw ToolError(!sink_->failure.empty() ? sink_->failure
-                                                : out_->path() + ": writing failed (" + sf_strerror(file_) + ")");
+                                                : out_->path() + ": writing failed");
 }
 
 void AudioWriter::close()

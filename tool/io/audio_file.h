@@ -34,15 +34,26 @@ void to_16bit(const SampleBlock& block, int64_t at, int64_t frames, int16_t* to,
 // Puts 16-bit samples back into `block`'s kind at frame `at`.
 void from_16bit(const int16_t* from, int64_t frames, SampleBlock* block, int64_t at);
 
+// A text the file carries (title, artist, comment, ...), as libsndfile names it.
+struct TextTag {
+    int kind;            // SF_STR_TITLE and the rest
+    std::string text;
+};
+
 class AudioReader {
 public:
-    // "-" reads standard input. Throws ToolError for a missing, unreadable or unknown file.
+    // "-" reads standard input. A pipe is first copied to a temporary file that has no
+    // name (so nothing is left behind however the tool ends): every format is then read
+    // as from disk, with its true length. Throws ToolError for a missing, unreadable or
+    // unknown file, in the tool's own words.
     explicit AudioReader(const std::string& path);
     ~AudioReader();
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
     const std::string& path() const { return path_; }
+    // The file as messages name it: "standard input" for "-".
+    std::string name() const { return path_ == "-" ? "standard input" : path_; }
     int32_t rate() const { return rate_; }
     int32_t channels() const { return channels_; }
     int format() const { return format_; }
@@ -53,6 +64,11 @@ public:
     bool integer() const { return integer_; }
     // True when the samples carry more than the plug-in's 16 bits.
     bool wider_than_16bit() const;
+    // The texts the file carries, to be written into the output.
+    const std::vector<TextTag>& tags() const { return tags_; }
+    // When the file holds fewer frames than its header claims, one sentence saying so
+    // (for the command to print as a warning); otherwise empty.
+    std::string cut_short_warning() const;
 
     // Reads up to `count` frames into `block` (resized to what was read). Throws
     // ToolError when the file fails before its end.
@@ -68,11 +84,10 @@ private:
     int format_ = 0;
     int64_t frames_ = 0;
     int64_t header_frames_ = 0;
+    int64_t position_ = 0;
     bool integer_ = true;
+    std::vector<TextTag> tags_;
 };
-
-// One warning on stderr when the file holds fewer frames than its header claims.
-void warn_if_cut_short(const AudioReader& reader);
 
 // A whole file in 16 bits (for short clips and tests). Throws ToolError.
 Audio read_audio(const std::string& path);
@@ -83,14 +98,20 @@ void write_audio(OutputFile* file, const Audio& audio);
 void write_audio(const std::string& path, const Audio& audio);
 
 // Frames [first, end) of a file in 16 bits (cut at the file's end); *file_frames gets
-// the file's length. detect and measure read only what they analyse. Throws ToolError.
-Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames);
-// The same from a file already open: standard input is read through up to `first`,
-// since a pipe cannot seek; a file seeks there.
+// the file's length, and *warning the reader's cut_short_warning() when given. detect
+// and measure read only what they analyse. Throws ToolError.
+Audio read_region(const std::string& path, int64_t first, int64_t end, int64_t* file_frames,
+                  std::string* warning = nullptr);
+// The same from a file already open.
 Audio read_region(AudioReader& reader, int64_t first, int64_t end);
 
 // The samples of `format` in words, e.g. "24-bit samples".
 std::string sample_description(int format);
+
+// True for an encoding that cannot be written again without changing the samples (a
+// lossy codec, or ADPCM whose blocks also pad the length): its decoded samples are
+// what the tool keeps.
+bool lossy_encoding(int format);
 
 // The sample encodings --encoding names: "8", "16", "24", "32", "float", "double".
 // Returns the libsndfile subtype, or 0 for a name it does not know.
@@ -98,7 +119,10 @@ int encoding_subtype(const std::string& name, int major);
 
 // The format of an output file: the container its extension names (the input's
 // when it has none or is "-"), holding the input's samples unless `encoding` is
-// given. Throws ToolError naming what cannot be written.
+// given. A lossy input's samples are written as decoded (16-bit PCM, or 32-bit float
+// for the codecs that decode to floating point), in WAV when the input's container
+// holds only the codec. Throws ToolError naming what cannot be written and the
+// --encoding values that can.
 int output_format_for(const std::string& path, int input_format, const std::string& encoding,
                       int32_t rate, int32_t channels);
 
@@ -106,7 +130,10 @@ int output_format_for(const std::string& path, int input_format, const std::stri
 // a pipe or a device the header is worked out from `frames` before the first byte.
 class AudioWriter {
 public:
-    AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames);
+    // `tags` are written into the file's header where the format has room for them;
+    // dropped_tags() names the others.
+    AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames,
+                const std::vector<TextTag>& tags = {});
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
@@ -114,11 +141,14 @@ public:
     void write(const SampleBlock& block, int64_t at, int64_t frames);
     // Completes the file's header; the caller then commits the OutputFile.
     void close();
+    // The tags the format could not hold, as words ("title, comment"); empty for none.
+    const std::string& dropped_tags() const { return dropped_; }
 
     struct Sink;
 
 private:
     OutputFile* out_;
+    std::string dropped_;
     Sink* sink_;
     sf_private_tag* file_ = nullptr;
 };

@@ -22,6 +22,9 @@ char g_pending[kSlots][kPathMax];
 volatile sig_atomic_t g_pending_used[kSlots];
 
 constexpr size_t kBufferBytes = size_t(1) << 20;
+// A pipe or a terminal is handed the output as it is made, so that a slow reader (a
+// player) paces the work that the progress bar shows, instead of one long final wait.
+constexpr size_t kStreamBufferBytes = size_t(1) << 16;
 constexpr int kMaxSymlinks = 40;
 
 void remove_pending(int sig)
@@ -37,8 +40,11 @@ int claim_slot(const std::string& temp)
     static bool handlers = false;
     if (!handlers) {
         handlers = true;
-        // A signal the caller chose to ignore (nohup, a background job) stays ignored.
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        // Every signal that ends the process and can be caught, a file size limit's
+        // SIGXFSZ and a closed pipe's SIGPIPE included. One the caller chose to ignore
+        // (nohup, a background job, a limit to be met with EFBIG) stays ignored.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2,
+                        SIGVTALRM, SIGPROF})
             if (signal(sig, remove_pending) == SIG_IGN) signal(sig, SIG_IGN);
     }
     if (temp.size() >= size_t(kPathMax)) return -1;
@@ -96,14 +102,33 @@ std::string temp_pattern(const std::string& target)
     return folder + "/." + name + suffix;
 }
 
+// A file is replaced only where `cp` would write into it, and only when replacing it
+// changes what every one of its names holds. Write protection is honoured whoever runs
+// the tool: root may write anything, but a file its owner made read-only is kept.
+void refuse_to_replace(const std::string& path, const struct stat& st, const std::string& target)
+{
+    if (!(st.st_mode & S_IWUSR))
+        throw ToolError(path + ": cannot replace it: permission denied (the file is write-protected; "
+                               "make it writable with chmod u+w, or write to another name)");
+    if (access(target.c_str(), W_OK) != 0)
+        throw ToolError(path + ": cannot replace it: permission denied (the file is not writable for you; "
+                               "write to another name)");
+    if (st.st_nlink > 1)
+        throw ToolError(path + ": the file has " + std::to_string(st.st_nlink) +
+                        " names (hard links), and a new file under this one would leave the others with the old "
+                        "audio; remove the other names, or write to another name");
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path)
 {
+    limit_ = kBufferBytes;
     buffer_.reserve(kBufferBytes);
     if (path == "-") {
         fd_ = STDOUT_FILENO;
         seekable_ = lseek(fd_, 0, SEEK_CUR) >= 0;
+        if (!seekable_) limit_ = kStreamBufferBytes;
         return;
     }
     if (path.empty() || path.back() == '/') throw ToolError("'" + path + "' is a folder, not a file name");
@@ -111,11 +136,13 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
     struct stat st;
     const bool exists = stat(target_.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) throw ToolError(path + ": is a folder, not a file name");
+    if (exists && S_ISREG(st.st_mode)) refuse_to_replace(path, st, target_);
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or a FIFO is written into, never replaced by a regular file.
         fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) throw ToolError(path + ": cannot write (" + why() + ")");
         seekable_ = lseek(fd_, 0, SEEK_CUR) >= 0;
+        if (!seekable_) limit_ = kStreamBufferBytes;
         return;
     }
     std::string pattern = temp_pattern(target_);
@@ -164,8 +191,8 @@ void OutputFile::write(const void* data, size_t size)
 {
     const char* from = static_cast<const char*>(data);
     while (size > 0) {
-        if (buffer_.size() == kBufferBytes) flush();
-        const size_t take = std::min(size, kBufferBytes - buffer_.size());
+        if (buffer_.size() >= limit_) flush();
+        const size_t take = std::min(size, limit_ - buffer_.size());
         buffer_.insert(buffer_.end(), from, from + take);
         from += take;
         size -= take;

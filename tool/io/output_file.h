@@ -6,10 +6,13 @@
 // renamed over the destination only when every output of the command is complete; it
 // keeps the permission bits of the file it replaces. Anything else (a device, a FIFO,
 // "-" for standard output) is written into directly and never replaced. A symlink is
-// followed: the file it points to is what gets written.
+// followed: the file it points to is what gets written. A regular file that is
+// write-protected (no owner-write bit, or not writable for this user) or has other
+// names (hard links) is refused before any work, since replacing it would defeat the
+// protection or leave the other names with the old contents.
 //
 // A temporary that is never committed is removed: on destruction, on an exception, and
-// on SIGINT, SIGTERM or SIGHUP.
+// on every catchable signal that ends the process (SIGXFSZ and SIGPIPE included).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,6 +51,7 @@ private:
     int fd_ = -1;
     bool seekable_ = true;
     int slot_ = -1;
+    size_t limit_ = 0; // bytes held before they are written
     std::vector<char> buffer_;
 };
 

@@ -17,8 +17,8 @@ std::string settings_line(const Settings& s)
 std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 {
     return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
-                       "stretch: frames {} to {} ({:.3f} s to {:.3f} s), fade-in {} frames, "
-                       "tail cross-fade {} frames\n",
+                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {} samples, "
+                       "tail cross-fade {} samples\n",
                        g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
@@ -26,13 +26,14 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
-        "measured over frames {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
+        "measured over samples {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
         m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
         double(m.middle_first + m.middle_count) / rate);
     text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
                         m.low_hz, m.high_hz, m.centre_attenuation_db);
     if (m.tone.found)
-        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB\n", m.tone.hz, m.tone_attenuation_db);
+        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
+                            m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
     else
         text += "tone: none found in the input\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
@@ -85,7 +86,7 @@ namespace {
 
 std::string when(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
-    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, video_frame_of(sample, rate, num, den));
+    return fmt::format("{:.3f} s (video frame {})", double(sample) / rate, video_frame_of(sample, rate, num, den));
 }
 
 std::string note_name(double hz)
@@ -142,9 +143,28 @@ std::string band_text(double low_hz, double high_hz)
     } else {
         text += ", reaching down to 0 Hz";
     }
-    if (reaches_speech_band(low_hz, high_hz))
+    if (band_reaches_speech(low_hz, high_hz))
         text += fmt::format(", inside speech's {:g} to {:g} Hz band", kSpeechLowHz, kSpeechHighHz);
     return text;
+}
+
+std::string shell_word(const std::string& word)
+{
+    static const char* const kPlain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-+=.,:/@%";
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string notched_name(const std::string& in)
+{
+    if (in == "-") return "notch.wav";
+    const size_t slash = in.find_last_of('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = in.find_last_of('.');
+    if (dot == std::string::npos || dot <= name) return in + "-notch.wav";
+    return in.substr(0, dot) + "-notch" + in.substr(dot);
 }
 
 std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate)
@@ -156,7 +176,7 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
                                        double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
                                        double(fit.cut_end) / rate));
     if (fit.starts_too_early)
-        warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
+        warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
                                        "earliest start; the stretch's start may click, so the fade was chosen to "
                                        "soften it",
                                        double(tone.first) / rate, fit.notch.n));
@@ -166,8 +186,8 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
 std::string render_line(const Fit& fit, const std::string& in)
 {
     const Placement& p = fit.placement;
-    return fmt::format("tulm render {} out.wav --start-frame {} --fps {}/{} {}", in, p.start_frame, p.video_rate_num,
-                       p.video_rate_den, settings_line(fit.settings));
+    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", shell_word(in), shell_word(notched_name(in)),
+                       p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
 }
 
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
@@ -176,7 +196,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
     const Placement& p = fit.placement;
     std::string text = fmt::format("\nsettings for the tone at {:.2f} Hz:\n", tone.hz);
     text += "  " + render_line(fit, in) + "\n";
-    text += fmt::format("  in the host: select from frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
+    text += fmt::format("  in the host: select from video frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
                         "width {}, fade {}, window {}\n",
                         p.start_frame, double(fit.stretch_first) / rate, s.slider[kFrequency], s.slider[kSeconds],
                         s.slider[kFftOrder], s.slider[kWidth], s.slider[kFade], s.use_window ? "on" : "off");

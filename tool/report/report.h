@@ -31,6 +31,13 @@ bool reaches_speech_band(double low_hz, double high_hz);
 // it reaches into speech's band.
 std::string band_text(double low_hz, double high_hz);
 
+// `word` as a shell reads it back: as it is when it holds only characters no shell
+// treats specially, else in single quotes.
+std::string shell_word(const std::string& word);
+
+// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN.
+std::string notched_name(const std::string& in);
+
 // The `tulm render` command line that applies the fit to `in`.
 std::string render_line(const Fit& fit, const std::string& in);
 

@@ -9,13 +9,17 @@
 
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
+#include "tool/analysis/sample_source.h"
 #include "tool/analysis/settings.h"
 #include "tool/session/plugin_session.h"
+
+// Video frames the stretch keeps clear around the tone, beyond the block it starts ahead.
+constexpr int32_t kGuardFrames = 2;
 
 struct FitTrial {
     int32_t fade = 0, use_window = 0;
     double step_start = 0;  // largest step at the stretch's start, full scale = 1
-    double cut_db = 0;      // the tone's amplitude before over after, over its covered part
+    double cut_db = 0;      // tone_cut_over() the tone where this stretch cuts it fully
 };
 
 struct Fit {
@@ -28,7 +32,7 @@ struct Fit {
     bool too_long = false;          // the tone outlasts the longest stretch
     double input_step_start = 0;    // the input's own largest step at the stretch's start
     std::vector<FitTrial> trials;   // every rendering tried, in order
-    FitTrial chosen;
+    FitTrial chosen;             // rendered with `settings` as they stand
 };
 
 // `audio` may be a window of a longer file of `file_frames` frames (it starts at its
@@ -47,3 +51,9 @@ struct FrameRange {
 };
 FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
                      int64_t region_end);
+
+// The audio the fit reads around `tone` (its frames those of `source`, which starts at
+// the file's frame `origin`), as Audio whose first_frame is the file's: the fit's reach
+// from the video frame the tone starts in, as far as the longest stretch from there.
+Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
+                const Placement& region, const Tone& tone);

@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_stream.h"
+#include "tool/analysis/sample_source.h"
 #include "tool/session/fit.h"
 #include "tool/analysis/measure.h"
 #include "tool/commands/options.h"
@@ -70,21 +72,27 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
                                     "detect needs {:.3f} s",
                                     double(std::max<int64_t>(count, 0)) / rate, double(shortest_region(rate)) / rate));
 
-    // The frames the tool reads of the file: the region, what the fit needs around it
-    // and the sound its tones are judged with.
+    // The region looked at a chunk at a time, as the tool looks at a file; frames count
+    // from where the region's surround and the fit's reach begin.
     const FrameRange reach = fit_reach(table, rate, frames, placement, first + count);
-    const int64_t around = surround_length(rate);
-    const Audio in = window_of(audio, std::min(reach.first, std::max<int64_t>(0, first - around)),
-                               std::max(reach.end, std::min(frames, first + count + around)));
-    const int64_t at = first - in.first_frame;
-    const Detection d = detect_tones(in, at, count);
-    const auto in_file = [&](Tone t) {
-        t.first += in.first_frame;
-        t.end += in.first_frame;
+    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
+    SampleSource source = source_of(audio);
+    const auto whole = source.fill;
+    source.frames = frames - origin;
+    source.fill = [&](int64_t from, int64_t end, int16_t* to) { whole(origin + from, origin + end, to); };
+    const int64_t at = first - origin;
+    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, audio.channels));
+    const auto in_file = [](Tone t, int64_t offset) {
+        t.first += offset;
+        t.end += offset;
         return t;
     };
     Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t);
+    for (Tone& t : shown.tones) t = in_file(t, origin);
+    for (Dropped& x : shown.dropped) {
+        x.first += origin;
+        x.end += origin;
+    }
     DetectFacts facts;
     facts.path = po.name;
     facts.rate = rate;
@@ -94,14 +102,16 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
     facts.region_end = first + count;
     facts.video_rate_num = placement.video_rate_num;
     facts.video_rate_den = placement.video_rate_den;
-    if (d.tones.empty() && !hz_given) return detect_json(facts, shown, nullptr);
+    if (d.tones.empty()) return detect_json(facts, shown, nullptr);
 
     ChosenTone chosen;
     const Tone tone = hz_given ? tone_near(d, po.hz, at, count, &chosen.detected) : d.tones.front();
-    Fit fit = fit_settings(table, in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    const Audio in = fit_audio(table, source, origin, frames, placement, tone);
+    Fit fit = fit_settings(table, in, frames, in_file(tone, origin - in.first_frame), placement.video_rate_num,
+                           placement.video_rate_den);
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    chosen.tone = in_file(tone);
+    chosen.tone = in_file(tone, origin);
     chosen.fit = fit;
     return detect_json(facts, shown, &chosen);
 }
