@@ -31,6 +31,7 @@ public:
 
 private:
     int32_t n_;
+    int32_t channels_ = 0;  // of the last block, whose spare lanes hold zeros
     double window_energy_ = 0;
     std::vector<double> window_, block_, power_;
 };
