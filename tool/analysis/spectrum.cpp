@@ -88,7 +88,11 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
 double refine_peak(const std::vector<double>& power, int32_t k)
 {
     if (k <= 0 || k + 1 >= int32_t(power.size())) return k;
-    const double a = to_db(power[k - 1]), b = to_db(power[k]), c = to_db(power[k + 1]);
+    return refine_peak_db(k, to_db(power[k - 1]), to_db(power[k]), to_db(power[k + 1]));
+}
+
+double refine_peak_db(int32_t k, double a, double b, double c)
+{
     const double denom = a - 2 * b + c;
     if (denom >= 0) return k;
     double offset = 0.5 * (a - c) / denom;
