@@ -43,6 +43,33 @@ TEST_P(SpectrumScale, SineLobeSumsToHalfTheSquaredAmplitude)
 }
 INSTANTIATE_TEST_SUITE_P(Offsets, SpectrumScale, ::testing::Values(0.0, 0.25, 0.49, -0.3));
 
+// One BlockSpectrum serves block after block, and counts of channels that fill their
+// transforms' lanes differently (one alone, a spare lane or two, a second group): each
+// block's powers are those a fresh one gives, and a block's powers are the mean of its
+// channels' own.
+TEST(BlockSpectrumReuse, EachBlockAsAFreshOneGivesIt)
+{
+    const int32_t n = 1024, rate = 48000;
+    BlockSpectrum reused(n);
+    int32_t seed = 0;
+    for (const int32_t channels : {2, 1, 5, 3, 4, 2, 6, 1}) {
+        ++seed;
+        const Audio a = sine_audio(rate, channels, 0.1, 700 + 300 * seed, 0.2, 0.05 * seed);
+        const int64_t at = 37 * seed;
+        const std::vector<double> fresh = BlockSpectrum(n).power(a.samples.data(), a.channels, at);
+        EXPECT_EQ(reused.power(a.samples.data(), a.channels, at), fresh) << channels << " channels";
+        std::vector<double> mean(fresh.size(), 0.0);
+        for (int32_t k = 0; k < channels; ++k) {
+            std::vector<int16_t> one(size_t(a.frames()));
+            for (int64_t j = 0; j < a.frames(); ++j) one[size_t(j)] = a.samples[size_t(j * channels + k)];
+            const std::vector<double> p = BlockSpectrum(n).power(one.data(), 1, at);
+            for (size_t b = 0; b < mean.size(); ++b) mean[b] += p[b] / channels;
+        }
+        for (size_t b = 0; b < mean.size(); ++b)
+            ASSERT_NEAR(fresh[b], mean[b], 1e-12 * (1 + mean[b])) << channels << " channels, bin " << b;
+    }
+}
+
 struct DetectCase {
     int32_t rate;
     double hz, amplitude, noise;

@@ -230,3 +230,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FamilyCase>& i) { return std::string(i.param.name); });
 
 } // namespace
+
+// A probe reads both channels of a stereo block in one pass: its amplitude is the root
+// mean square of each channel's own, and its phasor the mean of theirs, as when each
+// channel is read alone.
+TEST(ProbeChannels, StereoReadsAsItsChannelsAlone)
+{
+    Audio stereo, left, right;
+    stereo.rate = left.rate = right.rate = kRate;
+    stereo.channels = 2;
+    left.channels = right.channels = 1;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> noise(-3000, 3000);
+    for (int32_t j = 0; j < kRate / 4; ++j) {
+        const int16_t l = int16_t(8000 * std::sin(2 * M_PI * 1000.0 * j / kRate) + noise(random));
+        const int16_t r = int16_t(2000 * std::sin(2 * M_PI * 1000.0 * j / kRate + 1) + noise(random));
+        stereo.samples.insert(stereo.samples.end(), {l, r});
+        left.samples.push_back(l);
+        right.samples.push_back(r);
+    }
+    const Probe probe(4096, 1001.3, kRate);
+    for (const int64_t at : {int64_t(0), int64_t(777), int64_t(kRate / 4 - 4096)}) {
+        const double a = probe.amplitude(stereo, at), l = probe.amplitude(left, at), r = probe.amplitude(right, at);
+        EXPECT_NEAR(a * a, (l * l + r * r) / 2, 1e-12) << "at " << at;
+        const std::complex<double> z = probe.phasor(stereo, at);
+        const std::complex<double> mean = (probe.phasor(left, at) + probe.phasor(right, at)) / 2.0;
+        EXPECT_NEAR(std::abs(z - mean), 0, 1e-12) << "at " << at;
+    }
+    // Both channels alike read as one of them, to the bit.
+    Audio twice = stereo;
+    for (size_t i = 0; i < twice.samples.size(); i += 2) twice.samples[i + 1] = twice.samples[i];
+    EXPECT_EQ(probe.amplitude(twice, 777), probe.amplitude(left, 777));
+}

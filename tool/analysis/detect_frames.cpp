@@ -75,7 +75,8 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
         if (above < p.peak_db) continue;
         const double lobe = lobe_power(power, b);
         if (to_db(2 * lobe) < p.silent_dbfs) continue;
-        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(above)});
+        peaks.push_back(
+            Peak{b, float(refine_peak_db(b, lobe_db[1], lobe_db[2], lobe_db[3])), float(to_db(2 * lobe)), float(above)});
     }
     return peaks;
 }

@@ -6,6 +6,7 @@
 // (detect_program). detect.cpp runs them as stages, each handing a typed result to the
 // next, and keeps every candidate a stage drops with its reason.
 #include <algorithm>
+#include <array>
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -145,6 +146,7 @@ struct Probe {
 
 private:
     std::complex<double> sum_over(const Audio& a, int64_t at, int32_t channel) const;
+    std::array<std::complex<double>, 2> stereo_sums(const Audio& a, int64_t at) const;
 };
 
 

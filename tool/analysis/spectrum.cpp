@@ -15,30 +15,46 @@ BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), block_(size
 
 const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
 {
-    std::fill(power_.begin(), power_.end(), 0.0);
     // Several channels go through the transform side by side, which gives each the bits
     // it would have alone, in about the time of one; a single channel goes alone.
     const int32_t lanes = channels > 1 ? real_fft_lanes : 1;
     const int32_t groups = (channels + lanes - 1) / lanes;
-    block_.resize(size_t(groups) * size_t(lanes) * size_t(n_));
-    for (int32_t k = 0; k < groups * lanes; ++k) {
+    const size_t size = size_t(groups) * size_t(lanes) * size_t(n_);
+    // The spare lanes of the last group are zeroed once for a count of channels: a
+    // transform of zeros is zeros, so they need no writing at each block, which took
+    // more time than the channels' own.
+    if (channels != channels_ || block_.size() != size) block_.assign(size, 0.0);
+    channels_ = channels;
+    const int16_t* from = samples + first * channels;
+    for (int32_t k = 0; k < channels; ++k) {
         double* a = channels > 1 ? real_fft_lane(block_.data(), n_, k) : block_.data();
-        for (int32_t j = 0; j < n_; ++j)
-            a[j * lanes] = k < channels ? samples[(first + j) * channels + k] / 32768.0 * window_[j] : 0.0;
+        const int16_t* x = from + k;
+        for (int32_t j = 0; j < n_; ++j) a[j * lanes] = x[int64_t(j) * channels] / 32768.0 * window_[j];
     }
     if (channels > 1) real_fft_batch(n_, 1, channels, block_.data());
     else real_fft(n_, 1, block_.data());
+    // One-sided: every bin but DC and the top one stands for its mirror too.
+    const double scale = 1.0 / (double(channels) * n_ * window_energy_), twice = 2.0 * scale;
     for (int32_t k = 0; k < channels; ++k) {
         // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
+        // The first channel's powers are set rather than added to zeros, which gives the
+        // same sums without clearing the array at every block.
         const double* a = channels > 1 ? real_fft_lane(block_.data(), n_, k) : block_.data();
+        if (k == 0) {
+            power_[0] = a[0] * a[0];
+            power_[n_ / 2] = a[lanes] * a[lanes];
+            for (int32_t b = 1; b < n_ / 2; ++b)
+                power_[b] = a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
+            continue;
+        }
         power_[0] += a[0] * a[0];
         power_[n_ / 2] += a[lanes] * a[lanes];
         for (int32_t b = 1; b < n_ / 2; ++b)
             power_[b] += a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
     }
-    // One-sided: every bin but DC and the top one stands for its mirror too.
-    const double scale = 1.0 / (double(channels) * n_ * window_energy_);
-    for (int32_t b = 0; b <= n_ / 2; ++b) power_[b] *= (b == 0 || b == n_ / 2) ? scale : 2.0 * scale;
+    power_[0] *= scale;
+    power_[n_ / 2] *= scale;
+    for (int32_t b = 1; b < n_ / 2; ++b) power_[b] *= twice;
     return power_;
 }
 
@@ -72,7 +88,11 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
 double refine_peak(const std::vector<double>& power, int32_t k)
 {
     if (k <= 0 || k + 1 >= int32_t(power.size())) return k;
-    const double a = to_db(power[k - 1]), b = to_db(power[k]), c = to_db(power[k + 1]);
+    return refine_peak_db(k, to_db(power[k - 1]), to_db(power[k]), to_db(power[k + 1]));
+}
+
+double refine_peak_db(int32_t k, double a, double b, double c)
+{
     const double denom = a - 2 * b + c;
     if (denom >= 0) return k;
     double offset = 0.5 * (a - c) / denom;

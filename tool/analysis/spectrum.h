@@ -31,6 +31,7 @@ public:
 
 private:
     int32_t n_;
+    int32_t channels_ = 0;  // of the last block, whose spare lanes hold zeros
     double window_energy_ = 0;
     std::vector<double> window_, block_, power_;
 };
@@ -41,6 +42,9 @@ int32_t segment_length(int64_t count, int32_t limit);
 // Peak position refined between bins by a parabola through the log powers of bins
 // k - 1, k, k + 1; returns a fractional bin.
 double refine_peak(const std::vector<double>& power, int32_t k);
+// The same from the levels (to_db) of bins k - 1, k and k + 1, for a caller that has
+// them already.
+double refine_peak_db(int32_t k, double below_db, double at_db, double above_db);
 
 // Sum of power over bins whose centre lies in [low_hz, high_hz].
 double band_power(const Spectrum& s, double low_hz, double high_hz);
