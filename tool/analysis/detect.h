@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tool/analysis/audio.h"
+#include "tool/analysis/detect_params.h"
 
 // One harmonic of a tone taken for a family's fundamental (a hum).
 struct Harmonic {
@@ -42,21 +43,22 @@ struct Detection {
     std::vector<Tone> tones;    // strongest first (by prominence); empty: no steady tone
 };
 
-// The analysis block for a sampling rate: bins no wider than 6 Hz, so a 50 Hz hum's
+// The analysis block for a sampling rate: bins no wider than widest_bin_hz, so a 50 Hz hum's
 // harmonics lie apart and a tone's drift is judged against a fine grid.
-int32_t analysis_length(int32_t rate);
+int32_t analysis_length(int32_t rate, const DetectParams& params = DetectParams());
 
 // The fewest frames a region must hold to be analysed.
-int64_t shortest_region(int32_t rate);
+int64_t shortest_region(int32_t rate, const DetectParams& params = DetectParams());
 
 // The sample frames on each side of a region that its tones are judged with, where the
 // audio holds them: the caller reads that much around the region when it can.
-int64_t surround_length(int32_t rate);
+int64_t surround_length(int32_t rate, const DetectParams& params = DetectParams());
 
 // Looks at frames [first, first + count); count must be at least shortest_region(). A
 // tone found there is reported only where it stands too when the region is looked at
 // with up to surround_length() of `audio` on each side.
-Detection detect_tones(const Audio& audio, int64_t first, int64_t count);
+Detection detect_tones(const Audio& audio, int64_t first, int64_t count,
+                       const DetectParams& params = DetectParams());
 
 // The strongest steady tone of the region; found is false when there is none.
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count);

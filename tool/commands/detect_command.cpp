@@ -8,17 +8,20 @@
 #include "tool/commands/commands.h"
 #include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
+#include "tool/report/detect_json.h"
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 
 namespace {
 
 // The detected tone nearest `hz` when one lies within two bins of it; otherwise the
-// tone as the user names it, taken to sound through the whole region.
-Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count)
+// tone as the user names it, taken to sound through the whole region (`detected` false).
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
 {
+    *detected = true;
     for (const Tone& t : d.tones)
         if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    *detected = false;
     Tone t;
     t.found = true;
     t.hz = hz;
@@ -54,7 +57,7 @@ int run_detect(const DetectOptions& o)
     int64_t count = frames - first;
     if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
     if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
                                     rate / 2.0));
     if (count < shortest_region(rate))
         throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
@@ -70,16 +73,36 @@ int run_detect(const DetectOptions& o)
                                  std::max(reach.end, std::min(frames, first + count + around)));
     const int64_t at = first - in.first_frame;
     const Detection d = detect_tones(in, at, count);
-    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
     Detection shown = d;
     for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
-    fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
-    if (d.tones.empty() && !o.hz_given) return kExitNoTone;
+    if (!o.json) {
+        fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
+        fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+    }
+    DetectFacts facts;
+    facts.path = o.in;
+    facts.rate = rate;
+    facts.channels = reader.channels();
+    facts.frames = frames;
+    facts.region_first = first;
+    facts.region_end = first + count;
+    facts.video_rate_num = placement.video_rate_num;
+    facts.video_rate_den = placement.video_rate_den;
+    if (d.tones.empty() && !o.hz_given) {
+        if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
+        return kExitNoTone;
+    }
 
-    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count) : d.tones.front();
+    ChosenTone chosen;
+    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count, &chosen.detected) : d.tones.front();
     Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    fmt::print("{}", fit_text(fit, in_file(tone, in.first_frame), rate, o.in));
+    chosen.tone = in_file(tone, in.first_frame);
+    chosen.fit = fit;
+    if (o.json)
+        fmt::print("{}", detect_json(facts, shown, &chosen));
+    else
+        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in));
     return 0;
 }

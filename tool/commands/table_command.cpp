@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <iterator>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/parse_units.h"
 #include "tool/session/plugin_session.h"
 
 namespace {
@@ -31,10 +33,6 @@ const CommonTone kTones[] = {
     {1000, "test tone"},      {2000, "round value"},    {5000, "round value"},   {10000, "round value"},
     {15625, "CRT line 625/50"}, {15734, "CRT line 525/60"},
 };
-
-// Rates a sound track of the host can have; beyond them the table means nothing.
-constexpr int32_t kLowestRate = 8000;
-constexpr int32_t kHighestRate = 192000;
 
 // One row: the tone, the slider value, the real centre, how far it lies from the tone,
 // the band the notch covers, and "*" when the centre misses the tone by more than half
@@ -76,18 +74,20 @@ std::string slider_table(const std::vector<CommonTone>& tones, const Settings& b
 
 int run_table(const TableOptions& o)
 {
-    for (int32_t rate : o.rates)
-        if (rate < kLowestRate || rate > kHighestRate)
-            throw ToolError(fmt::format("--rate {} is not a sampling rate between {} and {} Hz", rate, kLowestRate,
-                                        kHighestRate));
-    PluginSession plugin(o.plugin.empty() ? default_plugin_path() : o.plugin);
+    PluginSession plugin(plugin_path(o.plugin));
     const SliderRanges ranges = slider_ranges(plugin.table());
     Settings base = default_settings(plugin.table());
     if (o.width_given) base.slider[kWidth] = o.width;
     check_ranges(base, ranges);
+    // The rates render takes for a mono file at the plug-in's default length.
+    const int32_t highest = highest_rate_served(base, 1);
+    for (int32_t rate : o.rates)
+        if (rate < kLowestRate || rate > highest)
+            throw UsageError(fmt::format("--rate {} is not a sampling rate the tool takes ({} to {} Hz)", rate,
+                                         kLowestRate, highest));
     std::vector<CommonTone> tones(std::begin(kTones), std::end(kTones));
     for (double hz : o.tones) {
-        if (!(hz > 0) || hz > 1e6) throw ToolError(fmt::format("--tone {:g} is not a frequency in Hz", hz));
+        if (!(hz > 0) || hz > 1e6) throw UsageError(fmt::format("--tone {:g} is not a frequency in Hz", hz));
         tones.push_back({hz, "asked for"});
     }
     std::stable_sort(tones.begin(), tones.end(),
@@ -103,15 +103,21 @@ int run_table(const TableOptions& o)
 CLI::App* add_table_command(CLI::App* app, TableOptions* o)
 {
     CLI::App* t = app->add_subcommand("table", "print the frequency value that puts the notch nearest each common tone");
-    t->add_option("--rate", o->rates, "sampling rate in Hz; may be given more than once")->capture_default_str();
-    t->add_option_function<int32_t>(
+    t->add_option_function<std::vector<std::string>>(
+        "--rate",
+        [o](const std::vector<std::string>& rates) {
+            o->rates.clear();
+            for (const std::string& r : rates) o->rates.push_back(int32_t(parse_whole("--rate", r, INT32_MIN, INT32_MAX)));
+        },
+        fmt::format("sampling rate in Hz; may be given more than once (default: {} and {})", o->rates[0], o->rates[1]));
+    t->add_option_function<std::string>(
         "--width",
-        [o](const int32_t& v) {
-            o->width = v;
+        [o](const std::string& v) {
+            o->width = int32_t(parse_whole("--width", v, INT32_MIN, INT32_MAX));
             o->width_given = true;
         },
         "notch half-width in spectrum entries (default: the plug-in's)");
     t->add_option("--tone", o->tones, "also list this tone, in Hz; may be given more than once");
-    t->add_option("--plugin", o->plugin, "plug-in module to load (default: the one beside this program)");
+    add_plugin_option(t, &o->plugin);
     return t;
 }
