@@ -126,10 +126,10 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
     t.level_trend_db = level_trend(p, levels);
     t.level_slope_db = level_slope_change(p, levels);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
-    const double own = quantile(levels, p.own_quantile) + p.covered_db;
+    const double own = own_level(p, levels);
     std::vector<double> uncovered;
     for (const double l : levels)
-        if (l <= own) uncovered.push_back(l);
+        if (!covered(p, l, own)) uncovered.push_back(l);
     t.level_range_db = spread(uncovered);
     t.level_dbfs = median(uncovered);
     const double steady_amp = amplitude_of(t.level_dbfs);

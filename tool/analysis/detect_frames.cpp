@@ -15,9 +15,9 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
     const int32_t bins = int32_t(db.size());
     std::vector<double> floor(db.size());
     std::vector<double> around;
-    const int32_t every = p.floor_every_bins, reach = p.floor_reach_bins;
+    const int32_t every = p.floor_every_bins, half_width = p.floor_half_width_bins;
     for (int32_t b = 0; b < bins; b += every) {
-        around.assign(db.begin() + std::max(0, b - reach), db.begin() + std::min(bins, b + reach + 1));
+        around.assign(db.begin() + std::max(0, b - half_width), db.begin() + std::min(bins, b + half_width + 1));
         const double f = quantile_in_place(&around, p.floor_quantile);
         for (int32_t i = b; i < std::min(bins, b + every); ++i) floor[i] = f;
     }
@@ -57,6 +57,8 @@ double lobe_power(const std::vector<double>& power, int32_t b)
 {
     return power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
 }
+
+int64_t frame_centre(const Frames& f, int32_t frame) { return f.first + int64_t(frame) * f.hop + f.n / 2; }
 
 Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {

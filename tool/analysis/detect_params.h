@@ -10,7 +10,7 @@ struct DetectParams {
     double widest_bin_hz = 6.0;         // Hz: bins no wider, so a 50 Hz hum's harmonics lie apart
     int32_t smallest_block = 256;       // sample frames: the block grows from here by doubling
     int32_t hops_per_block = 4;         // frames start a quarter block apart
-    int32_t floor_reach_bins = 20;      // bins on each side whose levels make a peak's floor
+    int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
     double floor_quantile = 0.2;        // low enough to fall between a hum's harmonics
     int32_t floor_every_bins = 4;       // the floor changes slowly: taken every few bins, held between
     double lowest_peak_hz = 20;         // Hz: nothing lower is heard as a tone
@@ -41,7 +41,7 @@ struct DetectParams {
 
     // The second look: a longer block at the runs that stood clear but did not hold still.
     int32_t fine_factor = 2;            // its block against the analysis block
-    int32_t fine_reach_bins = 2;        // analysis bins it follows lines over on each side
+    int32_t fine_span_bins = 2;        // analysis bins it follows lines over on each side
     double line_present = 0.9;          // share of the run's frames a followed line must be seen in
 
     // The phase look: the run's frequency read from its phase, stretch by stretch.

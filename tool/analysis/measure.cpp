@@ -108,7 +108,7 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     m.low_hz = g.low_hz;
     m.high_hz = g.high_hz;
 
-    const int32_t n = segment_length(m.middle_count / 2, 16384);
+    const int32_t n = segment_length(m.middle_count / 2, kLongestSegment);
     const Spectrum before = average_spectrum(in.samples.data(), in.channels, in.rate, m.middle_first,
                                              m.middle_count, n);
     const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,

@@ -42,6 +42,7 @@ struct DetectOptions {
     double hz = 0;            // fit the settings to this tone instead of the strongest
     bool hz_given = false;
     bool json = false;        // print JSON (docs/detect-json.md) in place of the text
+    bool explain = false;     // also say why each other candidate is not a tone
 };
 
 struct MeasureOptions {

@@ -9,6 +9,7 @@
 #include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
 #include "tool/report/detect_json.h"
+#include "tool/report/explain.h"
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 
@@ -75,9 +76,14 @@ int run_detect(const DetectOptions& o)
     const Detection d = detect_tones(in, at, count);
     Detection shown = d;
     for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
+    for (Dropped& x : shown.dropped) {
+        x.first += in.first_frame;
+        x.end += in.first_frame;
+    }
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
         fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+        if (o.explain) fmt::print("{}", explain_text(shown, rate));
     }
     DetectFacts facts;
     facts.path = o.in;

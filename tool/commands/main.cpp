@@ -125,6 +125,8 @@ int main(int argc, char** argv)
         },
         "fit the settings to the tone at this frequency instead of the strongest");
     d->add_flag("--json", detect.json, "print JSON in place of the text");
+    d->add_flag("--explain", detect.explain,
+                "also list every other candidate, the stage that dropped it and the figure against its limit");
 
     MeasureOptions measure;
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");

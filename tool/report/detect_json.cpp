@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "tool/report/explain.h"
 #include "tool/report/json.h"
 #include "tool/report/report.h"
 
@@ -87,15 +88,24 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
 {
     std::string tones;
     for (const Tone& t : d.tones) tones += (tones.empty() ? "\n    " : ",\n    ") + tone_json(f, t, "    ");
+    std::string dropped;
+    for (const Dropped& x : d.dropped)
+        dropped += fmt::format("{}\n    {{\"hz\": {}, \"start\": {}, \"end\": {}, \"stage\": \"{}\", \"reason\": \"{}\", "
+                               "\"figure\": {}, \"limit\": {}, \"other_hz\": {}, \"text\": {}}}",
+                               dropped.empty() ? "" : ",", json_number(x.hz), place(f, x.first), place(f, x.end),
+                               drop_stage(x.reason), drop_reason_name(x.reason), json_number(x.figure),
+                               json_number(x.limit), json_number(x.other_hz), json_string(drop_text(x)));
     return fmt::format("{{\n  \"file\": {{\"path\": {}, \"rate\": {}, \"channels\": {}, \"frames\": {}, "
                        "\"seconds\": {}}},\n"
                        "  \"video_rate\": {{\"num\": {}, \"den\": {}}},\n"
                        "  \"region\": {{\"start\": {}, \"end\": {}}},\n"
                        "  \"resolution_hz\": {},\n"
                        "  \"tones\": [{}{}],\n"
+                       "  \"dropped\": [{}{}],\n"
                        "  \"chosen\": {}\n}}\n",
                        json_string(f.path), f.rate, f.channels, f.frames, seconds(f.frames, f.rate),
                        f.video_rate_num, f.video_rate_den, place(f, f.region_first), place(f, f.region_end),
                        json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ",
+                       dropped, dropped.empty() ? "" : "\n  ",
                        chosen ? chosen_json(f, *chosen) : "null");
 }

@@ -71,7 +71,7 @@ std::string spectrum_line(const Spectrum& s, double top_hz, double db_top, const
 
 std::string spectrum_panel(const Audio& in, const Audio& out, const Measurement& m)
 {
-    const int32_t n = segment_length(m.middle_count / 2, 16384);
+    const int32_t n = segment_length(m.middle_count / 2, kLongestSegment);
     const Spectrum before = average_spectrum(in.samples.data(), in.channels, in.rate, m.middle_first,
                                              m.middle_count, n);
     const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,
