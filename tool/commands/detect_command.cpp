@@ -11,6 +11,7 @@
 #include "tool/report/detect_json.h"
 #include "tool/report/explain.h"
 #include "tool/report/report.h"
+#include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
 
 namespace {
@@ -68,7 +69,7 @@ int run_detect(const DetectOptions& o)
 
     // Only the region is read, with what the fit needs around it and the sound its
     // tones are judged with.
-    const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
+    const FrameRange reach = check_reach(plugin.table(), rate, frames, placement, first + count);
     const int64_t around = surround_length(rate);
     const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
                                  std::max(reach.end, std::min(frames, first + count + around)));
@@ -102,6 +103,8 @@ int run_detect(const DetectOptions& o)
     ChosenTone chosen;
     const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count, &chosen.detected) : d.tones.front();
     Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    chosen.check = check_in_file(check_cut(plugin.table(), in, frames, tone, fit), in.first_frame);
+    chosen.checked = true;
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
     chosen.tone = in_file(tone, in.first_frame);
@@ -109,6 +112,6 @@ int run_detect(const DetectOptions& o)
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));
     else
-        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in));
+        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in, &chosen.check));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tool/analysis/detect.h"
+#include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
 
 // What the detector was run on. Sample frames are the file's own.
@@ -25,6 +26,8 @@ struct ChosenTone {
     Tone tone;
     bool detected = true;
     Fit fit;
+    bool checked = false;  // `check` holds the check of the fit's cut
+    CutCheck check;
 };
 
 // `chosen` is null when no tone was chosen (none found, none named).
