@@ -64,7 +64,8 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
                 o->slider[i] = int32_t(parse_whole(name, v, INT32_MIN, INT32_MAX));
                 o->given[i] = true;
             },
-            (i == kFrequency ? frequency_help() : std::string(kSliderHelp[i])) + range);
+            (i == kFrequency ? frequency_help() : std::string(kSliderHelp[i])) + range)
+            ->type_name("INT");
     }
     if (set == kAllSettings) {
         app->add_option_function<double>(
@@ -85,7 +86,8 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             o->start_frame = parse_whole("--start-frame", v, 0, INT32_MAX);
             o->start_frame_given = true;
         },
-        fmt::format("the selection's first video frame, where the stretch starts (0 to {}, default 0)", INT32_MAX));
+        fmt::format("the selection's first video frame, where the stretch starts (0 to {}, default 0)", INT32_MAX))
+        ->type_name("INT");
     app->add_option_function<std::string>(
            "--start",
            [o](const std::string& v) {

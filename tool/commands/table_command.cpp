@@ -109,14 +109,16 @@ CLI::App* add_table_command(CLI::App* app, TableOptions* o)
             o->rates.clear();
             for (const std::string& r : rates) o->rates.push_back(int32_t(parse_whole("--rate", r, INT32_MIN, INT32_MAX)));
         },
-        fmt::format("sampling rate in Hz; may be given more than once (default: {} and {})", o->rates[0], o->rates[1]));
+        fmt::format("sampling rate in Hz; may be given more than once (default: {} and {})", o->rates[0], o->rates[1]))
+        ->type_name("INT");
     t->add_option_function<std::string>(
         "--width",
         [o](const std::string& v) {
             o->width = int32_t(parse_whole("--width", v, INT32_MIN, INT32_MAX));
             o->width_given = true;
         },
-        "notch half-width in spectrum entries (default: the plug-in's)");
+        "notch half-width in spectrum entries (default: the plug-in's)")
+        ->type_name("INT");
     t->add_option("--tone", o->tones, "also list this tone, in Hz; may be given more than once");
     add_plugin_option(t, &o->plugin);
     return t;
