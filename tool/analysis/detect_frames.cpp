@@ -8,17 +8,43 @@
 namespace detection {
 namespace {
 
-// The floor under each bin: a low quantile of the levels around it, taken every few
-// bins (it changes slowly) and held in between.
-std::vector<double> local_floor(const DetectParams& p, const std::vector<double>& db)
+// The k-th smallest (from 0) of the `size` values from `v`, found by walking from
+// `guess` one distinct value at a time: the floor moves little from one place to the
+// next, so the walk is short, and each of its steps is a count or a minimum over the
+// values without a branch that depends on them (a search or a selection guesses wrong
+// at every other step, which took most of a frame's time).
+double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
-    const int32_t bins = int32_t(db.size());
-    std::vector<double> floor(db.size());
-    std::vector<double> around;
+    double t = guess;
+    for (;;) {
+        int32_t under = 0, upto = 0;
+        for (int32_t i = 0; i < size; ++i) {
+            under += v[i] < t;
+            upto += v[i] <= t;
+        }
+        if (k >= under && k < upto) return t;
+        double next = k < under ? -HUGE_VAL : HUGE_VAL;
+        if (k < under)
+            for (int32_t i = 0; i < size; ++i) next = v[i] < t && v[i] > next ? v[i] : next;
+        else
+            for (int32_t i = 0; i < size; ++i) next = v[i] > t && v[i] < next ? v[i] : next;
+        t = next;
+    }
+}
+
+// The floor under each bin, as a power: a low quantile of the powers around it, taken
+// every few bins (it changes slowly) and held in between. The quantile is one of the
+// powers, and to_db keeps their order, so its level is the same quantile of the bins'
+// levels.
+std::vector<double> local_floor(const DetectParams& p, const std::vector<double>& power)
+{
+    const int32_t bins = int32_t(power.size());
+    std::vector<double> floor(power.size());
     const int32_t every = p.floor_every_bins, half_width = p.floor_half_width_bins;
+    double f = power[0];
     for (int32_t b = 0; b < bins; b += every) {
-        around.assign(db.begin() + std::max(0, b - half_width), db.begin() + std::min(bins, b + half_width + 1));
-        const double f = quantile_in_place(&around, p.floor_quantile);
+        const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
+        f = kth_smallest(power.data() + lo, hi - lo, int32_t(quantile_rank(size_t(hi - lo), p.floor_quantile)), f);
         for (int32_t i = b; i < std::min(bins, b + every); ++i) floor[i] = f;
     }
     return floor;
@@ -26,19 +52,28 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
 
 std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& power, int32_t rate, int32_t n)
 {
-    std::vector<double> db(power.size());
-    for (size_t b = 0; b < power.size(); ++b) db[b] = to_db(power[b]);
-    const std::vector<double> floor = local_floor(p, db);
+    const std::vector<double> floor = local_floor(p, power);
     const double bin_hz = double(rate) / n;
     const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
     const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(p.highest_peak_share * rate / 2 / bin_hz));
+    // Levels are taken only for bins whose powers pass what the tests on levels need
+    // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
+    // for the rounding of to_db; the tests then decide on the levels themselves.
+    const double over_floor = 0.99 * std::pow(10.0, p.peak_db / 10);
+    std::vector<double> lobe_db(5);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
-        if (!tops_lobe(db, b)) continue;
-        if (db[b] - floor[b] < p.peak_db) continue;
+        const auto under = [&](int32_t k) { return 0.999 * power[k] > power[b]; };
+        if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
+            under(b + 2))
+            continue;
+        for (int32_t k = 0; k < 5; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
+        if (!tops_lobe(lobe_db, 2)) continue;
+        const double above = lobe_db[2] - to_db(floor[b]);
+        if (above < p.peak_db) continue;
         const double lobe = lobe_power(power, b);
         if (to_db(2 * lobe) < p.silent_dbfs) continue;
-        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
+        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(above)});
     }
     return peaks;
 }

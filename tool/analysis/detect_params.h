@@ -9,9 +9,9 @@ struct DetectParams {
     // The short-time spectrum and its peaks.
     double widest_bin_hz = 6.0;         // Hz: bins no wider, so a 50 Hz hum's harmonics lie apart
     int32_t smallest_block = 256;       // sample frames: the block grows from here by doubling
-    int32_t hops_per_block = 4;         // frames start a quarter block apart
+    int32_t hops_per_block = 4;         // count: frames start a quarter block apart
     int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
-    double floor_quantile = 0.2;        // low enough to fall between a hum's harmonics
+    double floor_quantile = 0.2;        // quantile: low enough to fall between a hum's harmonics
     int32_t floor_every_bins = 4;       // the floor changes slowly: taken every few bins, held between
     double lowest_peak_hz = 20;         // Hz: nothing lower is heard as a tone
     double highest_peak_share = 0.98;   // of half the rate: the anti-alias filter's roll-off lies above
@@ -40,28 +40,29 @@ struct DetectParams {
     double level_range_db = 6.0;        // dB: spread of the level in the frames' spectra
 
     // The second look: a longer block at the runs that stood clear but did not hold still.
-    int32_t fine_factor = 2;            // its block against the analysis block
+    int32_t fine_factor = 2;            // ratio: its block against the analysis block
     int32_t fine_span_bins = 2;        // analysis bins it follows lines over on each side
     double line_present = 0.9;          // share of the run's frames a followed line must be seen in
 
     // The phase look: the run's frequency read from its phase, stretch by stretch.
-    int32_t phase_grid_per_bin = 16;    // grid points per resolvable step of a stretch's frequency
+    int32_t phase_grid_per_bin = 16;    // count: grid points per resolvable step of a stretch's frequency
     double phase_finest_hz = 1e-3;      // Hz: the search halves its step down to this
     double in_step = 0.95;              // of a stretch's phasors' sizes, their sum at the tone's
                                         // frequency: other sound there, some 6 dB under, pulls it below
     double phase_clear_share = 0.5;     // share of a stretch's frames that must be clear to read it
-    int32_t fewest_phase_readings = 3;  // a spread needs three readings at the least
-    double phase_drift_bins = 0.1;      // analysis bins: the second look's limit, on its finer bin
+    int32_t fewest_phase_readings = 3;  // count: a spread needs three readings at the least
+    double phase_drift_bins = 0.1;      // bins: the second look's limit, on its finer bin
 
     // The run as a tone.
-    int32_t crossing_steps_per_block = 8;   // coarse steps a block holds, walking to a crossing
-    int32_t crossing_steps_per_second = 400;  // fine steps, the start's and end's resolution (2.5 ms)
-    int32_t trend_parts = 3;            // the level's trend: its first part against its last
-    int32_t slope_points = 200;         // frames at most that make the robust line
+    int32_t crossing_steps_per_block = 8;   // count: coarse steps a block holds, walking to a crossing
+    int32_t crossing_steps_per_second = 400;  // 1/s: fine steps, the start's and end's resolution (2.5 ms)
+    int32_t trend_parts = 3;            // count: the level's trend: its first part against its last
+    int32_t slope_points = 200;         // frames: at most these that make the robust line
     double tone_level_range_db = 5.0;   // dB: spread of the level at the tone's own frequency
-    double held_range_db = 3.0;         // dB: a level that scatters this much and also
-    double held_trend_db = 1.5;         // dB: moves this far from its first third to its last
-                                        // is a held note's swell or decay
+    double held_range_db = 3.0;         // dB: a level scattering more, if it also moves by
+                                        // held_trend_db, is a held note's swell or decay
+    double held_trend_db = 1.5;         // dB: how far such a level may move from its first
+                                        // third to its last
     double held_slope_db = 2.0;         // dB: a hum or a whine holds its level within a dB or so;
                                         // one moving more along a robust line is a note
 
@@ -71,7 +72,7 @@ struct DetectParams {
     int32_t known_fundamental_bins = 2; // bins: a run this near a fundamental found under a
                                         // harmonic is that fundamental's own run
     double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
-    int32_t highest_harmonic = 16;      // the highest order looked for
+    int32_t highest_harmonic = 16;      // order: the highest order looked for
     double highest_harmonic_share = 0.98;  // of half the rate, where harmonics are looked for
     double lowest_fundamental_hz = 20;  // Hz: no hum's fundamental lies lower
     double harmonic_present = 0.75;     // share of the fundamental's run a harmonic must hold
@@ -82,12 +83,13 @@ struct DetectParams {
     double fundamental_follow_bins = 0.2;  // bins: how near the family's frequency it is followed on
     int32_t fewest_track_frames = 4;    // frames beside a tone needed to tell whether its track goes on
     double track_on_share = 0.9;        // share of those frames holding its frequency: it goes on
-    double partner_new_share = 0.9;     // a partner starting with a tone held its frequency in
+    double partner_new_share = 0.9;     // share: a partner starting with a tone held its frequency in
                                         // fewer of the frames before it: it started there
     double together_seconds = 0.03;     // s: starts closer than this are one event
     double surround_seconds = 1.5;      // s: around a region, most notes sounding into it start or
                                         // end within this, and it holds shortest_seconds
-    double jostled_offset_bins = 0.1;   // bins: an unsteady run this near the tone's frequency,
-    double jostled_spread_bins = 0.4;   // spreading no more than this,
-    double jostled_level_db = 3.0;      // dB: and this near its level, is the tone itself jostled
+    double jostled_offset_bins = 0.1;   // bins: an unsteady run this near the tone's frequency
+                                        // (and within the next two) is the tone itself, jostled
+    double jostled_spread_bins = 0.4;   // bins: the most such a run's frequency may spread
+    double jostled_level_db = 3.0;      // dB: how near the tone's level its own level must lie
 };

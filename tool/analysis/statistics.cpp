@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+size_t quantile_rank(size_t size, double q) { return std::min(size - 1, size_t(q * double(size - 1) + 0.5)); }
+
 double quantile_in_place(std::vector<double>* v, double q)
 {
     if (v->empty()) return 0;
-    const size_t k = std::min(v->size() - 1, size_t(q * double(v->size() - 1) + 0.5));
+    const size_t k = quantile_rank(v->size(), q);
     std::nth_element(v->begin(), v->begin() + k, v->end());
     return (*v)[k];
 }

@@ -41,6 +41,7 @@ struct DetectOptions {
     std::string length;       // how much to analyse, as a time; empty: to the file's end
     double hz = 0;            // fit the settings to this tone instead of the strongest
     bool hz_given = false;
+    bool quiet = false;       // no progress bar
     bool json = false;        // print JSON (docs/detect-json.md) in place of the text
     bool explain = false;     // also say why each other candidate is not a tone
 };

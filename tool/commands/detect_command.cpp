@@ -4,10 +4,13 @@
 #include <cmath>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_stream.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
+#include "tool/io/file_samples.h"
+#include "tool/io/progress.h"
 #include "tool/report/detect_json.h"
 #include "tool/report/explain.h"
 #include "tool/report/report.h"
@@ -43,6 +46,24 @@ Tone in_file(Tone t, int64_t offset)
     return t;
 }
 
+// The audio the fit and the check of its cut read around `tone` (frames of `source`,
+// which starts at the file's frame `origin`), as Audio whose first_frame is the file's:
+// the check's reach from the video frame the tone starts in, as far as the longest
+// stretch from there, a second past it and a next selection after that.
+Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
+                const Placement& region, const Tone& tone)
+{
+    const int32_t rate = source.rate;
+    const int64_t tone_first = origin + tone.first;
+    Placement from = region;
+    from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
+    while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
+    const FrameRange r = check_reach(table, rate, file_frames, from, tone_first);
+    Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
+    a.first_frame += origin;
+    return a;
+}
+
 } // namespace
 
 int run_detect(const DetectOptions& o)
@@ -67,19 +88,22 @@ int run_detect(const DetectOptions& o)
                                     double(std::max<int64_t>(count, 0)) / rate,
                                     double(shortest_region(rate)) / rate));
 
-    // Only the region is read, with what the fit needs around it and the sound its
-    // tones are judged with.
-    const FrameRange reach = check_reach(plugin.table(), rate, frames, placement, first + count);
-    const int64_t around = surround_length(rate);
-    const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
-                                 std::max(reach.end, std::min(frames, first + count + around)));
-    const int64_t at = first - in.first_frame;
-    const Detection d = detect_tones(in, at, count);
+    // The region is looked at a chunk at a time, read from the file as the analysis
+    // asks; only the fit holds more than a chunk: the audio around the chosen tone.
+    // Frames count from where the region's surround and the fit's reach begin.
+    const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
+    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
+    FileSamples samples(reader, origin);
+    const int64_t at = first - origin;
+    Progress progress("detecting", count, o.quiet);
+    const Detection d = detect_tones_in(samples.source(), at, count, chunk_plan(rate, reader.channels()),
+                                        [&](int64_t looked) { progress.advance(looked); });
+    progress.finish();
     Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
+    for (Tone& t : shown.tones) t = in_file(t, origin);
     for (Dropped& x : shown.dropped) {
-        x.first += in.first_frame;
-        x.end += in.first_frame;
+        x.first += origin;
+        x.end += origin;
     }
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
@@ -95,19 +119,24 @@ int run_detect(const DetectOptions& o)
     facts.region_end = first + count;
     facts.video_rate_num = placement.video_rate_num;
     facts.video_rate_den = placement.video_rate_den;
-    if (d.tones.empty() && !o.hz_given) {
+    // With nothing steady in the region, a named frequency has nothing to fit: settings
+    // for noise would only cut a band of the program.
+    if (d.tones.empty()) {
         if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
+        else if (o.hz_given) fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
         return kExitNoTone;
     }
 
     ChosenTone chosen;
     const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count, &chosen.detected) : d.tones.front();
-    Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
-    chosen.check = check_in_file(check_cut(plugin.table(), in, frames, tone, fit), in.first_frame);
+    const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
+    const Tone in_window = in_file(tone, origin - in.first_frame);
+    Fit fit = fit_settings(plugin.table(), in, frames, in_window, placement.video_rate_num, placement.video_rate_den);
+    chosen.check = check_in_file(check_cut(plugin.table(), in, frames, in_window, fit), in.first_frame);
     chosen.checked = true;
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    chosen.tone = in_file(tone, in.first_frame);
+    chosen.tone = in_file(tone, origin);
     chosen.fit = fit;
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));

@@ -124,6 +124,7 @@ int main(int argc, char** argv)
             detect.hz_given = true;
         },
         "fit the settings to the tone at this frequency instead of the strongest");
+    d->add_flag("-q,--quiet", detect.quiet, "no progress bar");
     d->add_flag("--json", detect.json, "print JSON in place of the text");
     d->add_flag("--explain", detect.explain,
                 "also list every other candidate, the stage that dropped it and the figure against its limit");
