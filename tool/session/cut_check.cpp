@@ -75,16 +75,25 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     // Sounding where the looking stopped tells nothing more when that is where the tone
     // was detected to end, or where the file ends.
     c->left_to_look_end = run_last + hop >= c->look_end && c->look_end < file_end &&
-                          (c->look_end > tone.end || tone.to_region_end);
+                          (c->look_end != tone.end || tone.to_region_end);
 }
 
 // The tone's power in the source over what is left of it in the result, each summed
 // block by block over the extent: read at once through one window, a part left uncut at
 // an end of the extent would be weighted down towards nothing by the window's taper.
+// Past the audio rendered the plug-in changed nothing: the tone counts there at its own
+// level, uncut.
 double whole_cut_db(const Rendered& r, const Tone& tone, int64_t first, int64_t end)
 {
     const int64_t block = analysis_length(r.in.rate);
+    const int64_t held_end = r.first + r.in.frames();
+    const double own = std::pow(10.0, tone.level_dbfs / 20);
     double in = 0, left = 0;
+    if (end > held_end) {
+        in += double(end - std::max(first, held_end)) * own * own;
+        left += double(end - std::max(first, held_end)) * own * own;
+        end = std::max(first, held_end);
+    }
     for (int64_t at = first; at < end; at += block) {
         const int64_t count = std::min(block, end - at);
         const double a = r.amplitude(r.in, tone.hz, at, count);
