@@ -47,8 +47,9 @@ Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_fra
 // Where the tone sounds in the result at its own level (within 6 dB: half to twice its
 // own amplitude, as the detector bounds a tone's extent where it crosses half), read
 // through the detector's own block once a video frame. Louder readings are other sound
-// over its bin; gaps up to kLeftBridgeSeconds are bridged, and the first stretch at
-// least kLeftShortest long is taken.
+// over its bin; gaps up to kLeftBridgeSeconds are bridged. The first stretch that lasts
+// kLeftShortest and whose median reading lies within kLeftHoldDb of the tone's own level
+// is taken: speech or music passing through the bin reads at any level in between.
 void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file_end, CutCheck* c)
 {
     const int32_t rate = r.in.rate;
@@ -58,17 +59,27 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     const double own = std::pow(10.0, tone.level_dbfs / 20);
     const int64_t bridge = std::llround(kLeftBridgeSeconds * rate), shortest = std::llround(kLeftShortest * rate);
     int64_t run_first = -1, run_last = -1;
-    for (int64_t at = c->look_first; at < c->look_end; at += hop) {
+    std::vector<double> readings;
+    const auto holds = [&] {
+        if (run_first < 0 || run_last - run_first + hop < shortest) return false;
+        std::nth_element(readings.begin(), readings.begin() + readings.size() / 2, readings.end());
+        return std::fabs(20 * std::log10(readings[readings.size() / 2] / own)) <= kLeftHoldDb;
+    };
+    bool found = false;
+    for (int64_t at = c->look_first; at < c->look_end && !found; at += hop) {
         const double a = r.amplitude(r.out, tone.hz, at - block / 2, block);
         if (a < own / 2 || a > 2 * own) continue;
         if (run_first >= 0 && at - run_last > bridge) {
-            if (run_last - run_first + hop >= shortest) break;
+            found = holds();
+            if (found) break;
             run_first = -1;
+            readings.clear();
         }
         if (run_first < 0) run_first = at;
         run_last = at;
+        readings.push_back(a);
     }
-    if (run_first < 0 || run_last - run_first + hop < shortest) return;
+    if (!found && !holds()) return;
     c->goes_on = true;
     c->left_first = run_first;
     c->left_end = std::min(c->look_end, run_last + hop);

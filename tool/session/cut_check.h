@@ -21,9 +21,11 @@ constexpr double kCheckPastSeconds = 1.0;
 constexpr double kWeakCutDb = 20;
 
 // Gaps shorter than this (a louder sound over the tone's bin, a dip) do not end where
-// the tone still sounds; a stretch of the tone shorter than kLeftShortest is not counted.
+// the tone still sounds; a stretch shorter than kLeftShortest, or whose median level lies
+// further than kLeftHoldDb from the tone's own, is other sound passing through its bin.
 constexpr double kLeftBridgeSeconds = 0.25;
-constexpr double kLeftShortest = 0.1;
+constexpr double kLeftShortest = 0.2;
+constexpr double kLeftHoldDb = 3;
 
 // Sample frames count as the fit's do: from the start of the audio handed to the check.
 struct CutCheck {
