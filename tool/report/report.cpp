@@ -186,7 +186,8 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
             next = fmt::format("; select from video frame {} ({:.3f} s) for a second stretch with {}{}",
                                check->next.placement.start_frame, double(check->next.stretch_first) / rate,
                                settings_line(check->next.settings),
-                               check->next.too_long ? ", and check what that one leaves" : "");
+                               check->next.too_long || check->left_to_look_end ? ", and check what that one leaves"
+                                                                                : "");
         warnings.push_back(fmt::format("the tone goes on past what the stretch cut: it still sounds {}{}{}",
                                        span_text(check->left_first, check->left_end, rate, fit.placement,
                                                  check->left_to_look_end),

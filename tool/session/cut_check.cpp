@@ -137,7 +137,9 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
     if (c.goes_on) {
         Tone rest = tone;
         rest.first = c.left_first;
-        rest.end = c.left_end;
+        // Still sounding where the looking stopped, it is taken to go on as far as the
+        // audio reaches, so that the next selection is as long as one can be.
+        rest.end = c.left_to_look_end ? audio.frames() : c.left_end;
         rest.from_region_start = false;
         rest.to_region_end = c.left_to_look_end;
         rest.harmonics.clear();
