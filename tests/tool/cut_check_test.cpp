@@ -34,8 +34,8 @@ Audio noise(double seconds)
     return a;
 }
 
-// `a` with 1 kHz at -20 dBFS from `from` to `to` seconds, switched over 5 ms.
-Audio with_tone(Audio a, double from, double to)
+// `a` with 1 kHz at -20 dBFS (and `db` more) from `from` to `to` seconds, switched over 5 ms.
+Audio with_tone(Audio a, double from, double to, double db = 0)
 {
     const int64_t first = int64_t(from * kRate), end = int64_t(to * kRate);
     const double edge = 0.005 * kRate;
@@ -43,7 +43,7 @@ Audio with_tone(Audio a, double from, double to)
         const double in = std::min(double(t - first), double(end - t));
         const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
         int16_t& x = a.samples[size_t(t)];
-        x = int16_t(std::lrint(x + 3277 * gate * std::sin(2 * M_PI * 1000 * double(t) / kRate)));
+        x = int16_t(std::lrint(x + 3277 * std::pow(10.0, db / 20) * gate * std::sin(2 * M_PI * 1000 * double(t) / kRate)));
     }
     return a;
 }
@@ -54,6 +54,8 @@ struct CheckCase {
     double from, to;                // the tone
     double resume_from, resume_to;  // where it sounds again after a pause; 0: it does not
     double detected_to;             // the extent handed to the fit ends here; 0: as detected
+    double resume_db = 0;           // the level it sounds again at, against its own: not 0, another
+                                    // sound at its frequency that only passes through its bin
 };
 void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
@@ -65,7 +67,7 @@ TEST_P(CutCheckCases, FindsWhereTheToneGoesOnAndCutsOverItsWholeExtent)
     const CheckCase c = GetParam();
     const Audio program = noise(c.seconds);
     Audio a = with_tone(program, c.from, c.to);
-    if (c.resume_to > 0) a = with_tone(a, c.resume_from, c.resume_to);
+    if (c.resume_to > 0) a = with_tone(a, c.resume_from, c.resume_to, c.resume_db);
     const Detection d = detect_tones(a, 0, a.frames());
     ASSERT_FALSE(d.tones.empty());
     // The tone that starts first: the pause parts the detector's two.
@@ -85,9 +87,10 @@ TEST_P(CutCheckCases, FindsWhereTheToneGoesOnAndCutsOverItsWholeExtent)
     EXPECT_EQ(k.look_first, fit.stretch_first);
     EXPECT_EQ(k.look_end, std::min<int64_t>(a.frames(), std::max<int64_t>(stretch_end + kRate, tone.end)));
     // Where the tone truly sounds past the full cut, within what the check looks at.
-    const double last_end = c.resume_to > 0 ? c.resume_to : c.to;
+    const bool resumes = c.resume_to > 0 && c.resume_db == 0;
+    const double last_end = resumes ? c.resume_to : c.to;
     const int64_t true_end = std::min<int64_t>(int64_t(last_end * kRate), k.look_end);
-    const int64_t left_first = c.resume_to > 0 ? std::max<int64_t>(int64_t(c.resume_from * kRate), fit.cut_end)
+    const int64_t left_first = resumes ? std::max<int64_t>(int64_t(c.resume_from * kRate), fit.cut_end)
                                                : fit.cut_end;
     const bool goes_on = true_end - left_first > kRate / 10;
     const double two_frames = 2.0 * kRate / 30;
@@ -123,5 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"outlasts_one_stretch", 8, 1.0, 7.0, 0, 0, 0},
                       CheckCase{"extent_cut_short", 7, 1.0, 4.5, 0, 0, 2.0},
                       CheckCase{"ends_within_the_look", 6, 1.0, 3.6, 0, 0, 2.5},
-                      CheckCase{"resumes_after_a_pause", 7, 1.0, 2.6, 3.1, 4.6, 0}),
+                      CheckCase{"resumes_after_a_pause", 7, 1.0, 2.6, 3.1, 4.6, 0},
+                      CheckCase{"other_sound_in_its_bin", 6, 1.0, 2.5, 3.1, 3.7, 0, -4.5}),
     [](const ::testing::TestParamInfo<CheckCase>& i) { return std::string(i.param.name); });
