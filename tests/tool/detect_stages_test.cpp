@@ -198,4 +198,35 @@ INSTANTIATE_TEST_SUITE_P(
                                DropReason::kHarmonic}),
     [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
 
+// Families: a tone at a whole multiple joins the lower tone's family when the two are
+// switched together, however loud it is; one louder than the lower tone and switched on
+// or off apart from it is a tone of its own (a 3 kHz whine is no harmonic of a 1 kHz
+// beep that started a second before it).
+struct FamilyCase {
+    const char* name;
+    std::vector<Partial> partials;
+    size_t tones;
+    size_t harmonics_of_lowest;
+};
+void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyStage : public ::testing::TestWithParam<FamilyCase> {};
+TEST_P(FamilyStage, OnlyPartialsSwitchedTogetherOrQuieterAreFamily)
+{
+    const FamilyCase c = GetParam();
+    const Audio a = mix(6, c.partials);
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), c.tones);
+    const auto lowest = std::min_element(d.tones.begin(), d.tones.end(),
+                                         [](const Tone& x, const Tone& y) { return x.hz < y.hz; });
+    EXPECT_NEAR(lowest->hz, c.partials[0].hz, d.resolution_hz);
+    EXPECT_EQ(lowest->harmonics.size(), c.harmonics_of_lowest);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Tones, FamilyStage,
+    ::testing::Values(FamilyCase{"louder_multiple_switched_apart", {{1000, -30, 1, 4}, {3000, -24, 2, 5}}, 2, 0},
+                      FamilyCase{"louder_multiple_switched_together", {{1000, -30, 1, 4}, {3000, -24, 1, 4}}, 1, 1},
+                      FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 1, 1}),
+    [](const ::testing::TestParamInfo<FamilyCase>& i) { return std::string(i.param.name); });
+
 } // namespace

@@ -152,7 +152,9 @@ TEST(DetectTool, StandardInputAsTheFile)
         const ToolRun pipe = run_tool(from_pipe, dir.path(), setup);
         ASSERT_EQ(file.status, 0) << file.err;
         EXPECT_EQ(pipe.status, 0) << pipe.err;
+        // From a pipe the suggested OUT has no input name to follow.
         std::string expected = file.out;
+        for (size_t at; (at = expected.find("in-notch.wav")) != std::string::npos;) expected.replace(at, 12, "notch.wav");
         for (size_t at; (at = expected.find("in.wav")) != std::string::npos;) expected.replace(at, 6, "-");
         EXPECT_EQ(pipe.out, expected);
         EXPECT_EQ(pipe.err, "");

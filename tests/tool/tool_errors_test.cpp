@@ -2,15 +2,15 @@
 // behind, neither the output nor a temporary, nor a change to a file already there.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <ostream>
-#include <cmath>
-#include <dlfcn.h>
 
 #include "tool_runner.h"
 

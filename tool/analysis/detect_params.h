@@ -86,6 +86,9 @@ struct DetectParams {
     double partner_new_share = 0.9;     // share: a partner starting with a tone held its frequency in
                                         // fewer of the frames before it: it started there
     double together_seconds = 0.03;     // s: starts closer than this are one event
+    double family_together_seconds = 0.03;  // s: a partial louder than the tone at whose
+                                        // multiple it lies, starting or ending further
+                                        // from it than this, is no harmonic of it
     double surround_seconds = 1.5;      // s: around a region, most notes sounding into it start or
                                         // end within this, and it holds shortest_seconds
     double jostled_offset_bins = 0.1;   // bins: an unsteady run this near the tone's frequency

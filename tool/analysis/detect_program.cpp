@@ -57,6 +57,13 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             const Tone& u = other.tone;
             const bool overlap = std::min(u.end, t->end) - std::max(u.first, t->first) > (u.end - u.first) / 2;
             if (other.in_family || &other == low || !overlap || std::fabs(u.hz - hz) > tolerance) continue;
+            // A hum's partials come and go together; a louder one switched on or off
+            // apart from the lower tone is a tone of its own that happens to lie on
+            // a multiple of it.
+            const double apart = p.family_together_seconds * f.rate;
+            const bool switched_apart =
+                std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
+            if (u.level_dbfs > t->level_dbfs && switched_apart) continue;
             other.in_family = true;
             h.hz = u.hz;
             h.level_dbfs = u.level_dbfs;

@@ -151,6 +151,8 @@ int main(int argc, char** argv)
 
     TableOptions table_options;
     CLI::App* t = add_table_command(&app, &table_options);
+    GuideOptions guide_options;
+    CLI::App* g = add_guide_command(&app, &guide_options);
 
     if (suggest_subcommand(app, argc, argv)) return kExitUsage;
     try {
@@ -174,6 +176,7 @@ int main(int argc, char** argv)
         if (d->parsed()) return run_detect(detect);
         if (m->parsed()) return run_measure(measure);
         if (t->parsed()) return run_table(table_options);
+        if (g->parsed()) return run_guide(guide_options);
         if (e->parsed()) return run_demo(demo);
         // Without a command there is nothing asked for: the help says what there is.
         fmt::print("{}", app.help());

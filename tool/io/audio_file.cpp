@@ -278,7 +278,7 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
         got += n;
     }
     if (sf_error(file_) != SF_ERR_NO_ERROR)
-        throw ToolError(name() + ": the file is damaged at frame " + std::to_string(position_ + got) +
+        throw ToolError(name() + ": the file is damaged at sample " + std::to_string(position_ + got) +
                         " and cannot be read past it");
     position_ += got;
     block->resize(got);
