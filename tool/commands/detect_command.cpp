@@ -132,8 +132,11 @@ int run_detect(const DetectOptions& o)
     const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
     const Tone in_window = in_file(tone, origin - in.first_frame);
     Fit fit = fit_settings(plugin.table(), in, frames, in_window, placement.video_rate_num, placement.video_rate_den);
-    chosen.check = check_in_file(check_cut(plugin.table(), in, frames, in_window, fit), in.first_frame);
-    chosen.checked = true;
+    // A frequency named where no tone was detected has no level or extent to look for.
+    if (chosen.detected) {
+        chosen.check = check_in_file(check_cut(plugin.table(), in, frames, in_window, fit), in.first_frame);
+        chosen.checked = true;
+    }
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
     chosen.tone = in_file(tone, origin);
@@ -141,6 +144,6 @@ int run_detect(const DetectOptions& o)
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));
     else
-        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in, &chosen.check));
+        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in, chosen.checked ? &chosen.check : nullptr));
     return 0;
 }
