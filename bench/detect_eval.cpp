@@ -26,6 +26,7 @@
 #include "tool/analysis/tool_error.h"
 #include "tool/io/audio_file.h"
 #include "tool/report/report.h"
+#include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
 #include "tool/session/plugin_session.h"
 
@@ -107,6 +108,7 @@ Audio add_tone(const Audio& program, const ToneSpec& t, double level_dbfs, int64
 // over its steady part are both reported.
 struct Cut {
     double whole_db, steady_db;
+    double extent_db;  // over the tone's whole true extent, the part outside the stretch included
 };
 Cut cut_db(FilterTable& table, const Audio& program, const Audio& mixed, const Fit& fit, int64_t first, int64_t end,
            int64_t trim)
@@ -116,7 +118,8 @@ Cut cut_db(FilterTable& table, const Audio& program, const Audio& mixed, const F
     const int64_t from = std::max(first, fit.stretch_first), to = std::min(end, fit.cut_end);
     return Cut{tone_cut_db(mixed, program, b, a, from, to),
                tone_cut_db(mixed, program, b, a, std::max(first + trim, fit.stretch_first),
-                           std::min(end - trim, fit.cut_end))};
+                           std::min(end - trim, fit.cut_end)),
+               tone_cut_db(mixed, program, b, a, first, end)};
 }
 
 std::vector<Clip> load_clips()
@@ -177,7 +180,8 @@ int main(int argc, char** argv)
         }
         int tone_clips = 0, found = 0, extent_ok = 0, clean = 0, quiet_clips = 0, covered = 0;
         int quiet_regions = 0, clean_regions = 0;
-        std::vector<double> cuts, steady_cuts;
+        std::vector<double> cuts, steady_cuts, checked_cuts, extent_cuts, check_errors;
+        int said_goes_on = 0, goes_on_truly = 0, truly_goes_on = 0, said_weak = 0, truly_weak = 0;
         std::vector<std::string> misses;
         for (size_t ci = 0; ci < clips.size(); ++ci) {
             const Audio& program = clips[ci].audio;
@@ -263,13 +267,39 @@ int main(int argc, char** argv)
                     cuts.push_back(cut);
                     steady_cuts.push_back(c.steady_db);
                     covered += !fit.too_long;
+                    // The tool's check of its own cut, against the renderings over the
+                    // tone's true extent; the tone truly goes on past the stretch when it
+                    // sounds a tenth of a second past the full cut.
+                    const CutCheck k = check_cut(session.table(), mixed, mixed.frames(), t, fit);
+                    const bool goes_on = end - fit.cut_end > program.rate / 10;
+                    checked_cuts.push_back(k.cut_db);
+                    extent_cuts.push_back(c.extent_db);
+                    check_errors.push_back(std::fabs(k.cut_db - c.extent_db));
+                    said_goes_on += k.goes_on;
+                    goes_on_truly += k.goes_on && goes_on;
+                    truly_goes_on += goes_on;
+                    said_weak += k.weak;
+                    truly_weak += c.extent_db < kWeakCutDb;
+                    if (k.goes_on != goes_on)
+                        misses.push_back(fmt::format("{}: the check says the tone {} past the stretch (full cut until "
+                                                     "{:.3f} s, still sounds {:.3f} s to {:.3f} s)",
+                                                     what, k.goes_on ? "goes on" : "does not go on",
+                                                     double(fit.cut_end) / program.rate,
+                                                     double(k.left_first) / program.rate,
+                                                     double(k.left_end) / program.rate));
                     if (verbose)
                         fmt::print("{}: found {:.2f} Hz (drift {:.2f} bin, level range {:.1f} dB, up {:.1f} dB), {:.3f} to {:.3f} s; order {} width {} fade {} window {}; "
-                                   "cut {:.1f} dB (trial {:.1f}); {} from {}\n",
+                                   "cut {:.1f} dB (trial {:.1f}); {} from {}; check: {:.1f} dB over {:.3f} to {:.3f} s "
+                                   "(true {:.1f} dB){}\n",
                                    what, t.hz, t.drift_hz / t.resolution_hz, t.level_range_db, t.above_floor_db, double(t.first) / program.rate, double(t.end) / program.rate,
                                    fit.settings.slider[kFftOrder], fit.settings.slider[kWidth],
                                    fit.settings.slider[kFade], fit.settings.use_window, cut, fit.chosen.cut_db,
-                                   settings_line(fit.settings), fit.stretch_first);
+                                   settings_line(fit.settings), fit.stretch_first, k.cut_db,
+                                   double(k.extent_first) / program.rate, double(k.extent_end) / program.rate,
+                                   c.extent_db,
+                                   k.goes_on ? fmt::format(", goes on {:.3f} to {:.3f} s", double(k.left_first) / program.rate,
+                                                           double(k.left_end) / program.rate)
+                                             : "");
                 }
         }
         const auto share = [](int a, int b) { return b ? 100.0 * a / b : 0.0; };
@@ -288,6 +318,13 @@ int main(int argc, char** argv)
                    median(cuts), cuts.size(), covered);
         fmt::print("| the same over the tone's steady part (two frames in from each end) | {:.1f} dB | |\n",
                    median(steady_cuts));
+        fmt::print("| the check: tones it says go on past the stretch | {} ({} of them truly do; {} truly do) | |\n",
+                   said_goes_on, goes_on_truly, truly_goes_on);
+        fmt::print("| median cut over the whole extent, as the check reports it | {:.1f} dB | |\n", median(checked_cuts));
+        fmt::print("| the same, from the renderings over the true extent | {:.1f} dB | |\n", median(extent_cuts));
+        fmt::print("| median difference of the two | {:.1f} dB | |\n", median(check_errors));
+        fmt::print("| reported under {:g} dB over the whole extent | {} (truly under: {}) | |\n", kWeakCutDb, said_weak,
+                   truly_weak);
         if (!cuts.empty())
             fmt::print("cuts: lowest {:.1f} dB, highest {:.1f} dB\n", *std::min_element(cuts.begin(), cuts.end()),
                        *std::max_element(cuts.begin(), cuts.end()));

@@ -146,6 +146,36 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
     } else {
         EXPECT_EQ(chosen["second_selection"].kind, JsonValue::kNull);
     }
+    // The check of the cut: what still sounds after the stretch, the next selection for
+    // it, and the cut over the whole extent as the text's self-check line gives it. A
+    // named frequency that no detected tone sounds at is never found in the result.
+    const JsonValue& k = chosen["check"];
+    ASSERT_EQ(k.kind, chosen["detected"].flag ? JsonValue::kObject : JsonValue::kNull) << run.out;
+    if (chosen["detected"].flag) {
+        const bool goes_on = c.too_long;
+        EXPECT_EQ(k["goes_on"].flag, goes_on) << run.out;
+        EXPECT_EQ(k["next_selection"].kind, goes_on ? JsonValue::kObject : JsonValue::kNull) << run.out;
+        EXPECT_EQ(k["still_sounds"].kind, goes_on ? JsonValue::kObject : JsonValue::kNull) << run.out;
+        EXPECT_EQ(k["weak"].flag, k["cut_db"].number < 20);
+        if (goes_on) {
+            EXPECT_NEAR(k["still_sounds"]["start"]["seconds"].number, chosen["stretch"]["full_cut_until"]["seconds"].number,
+                        0.07);
+            EXPECT_NEAR(k["still_sounds"]["end"]["seconds"].number, c.to, 0.07);
+            EXPECT_NEAR(k["extent"]["end"]["seconds"].number, c.to, 0.07);
+            EXPECT_TRUE(k["weak"].flag) << run.out;
+            const JsonValue& next = k["next_selection"];
+            EXPECT_GT(next["start_video_frame"].number, chosen["selection"]["start_video_frame"].number);
+            EXPECT_LT(next["stretch_start"]["seconds"].number, k["still_sounds"]["start"]["seconds"].number);
+            EXPECT_NE(next["render_command"].text.find("in-notch.wav"), std::string::npos) << next["render_command"].text;
+        } else {
+            EXPECT_GT(k["cut_db"].number, 30) << run.out;
+        }
+        char line[96];
+        std::snprintf(line, sizeof line, "the tone cut by %.1f dB over its whole extent", k["cut_db"].number);
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+    } else {
+        EXPECT_EQ(text.out.find("self-check"), std::string::npos) << text.out;
+    }
     for (const JsonValue& w : chosen["warnings"].items)
         EXPECT_NE(text.out.find("  warning: " + w.text + "\n"), std::string::npos) << w.text << "\n" << text.out;
     size_t text_warnings = 0;

@@ -14,20 +14,8 @@
 #include "tool/report/detect_json.h"
 #include "tool/report/explain.h"
 #include "tool/report/report.h"
+#include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
-
-namespace {
-
-// The detector and the fit count sample frames from the start of the audio they were
-// handed; the user is told the file's own.
-Tone in_file(Tone t, int64_t offset)
-{
-    t.first += offset;
-    t.end += offset;
-    return t;
-}
-
-} // namespace
 
 int run_detect(const DetectOptions& o)
 {
@@ -62,12 +50,7 @@ int run_detect(const DetectOptions& o)
     const Detection d = detect_tones_in(samples.source(), at, count, chunk_plan(rate, reader.channels()),
                                         [&](int64_t looked) { progress.advance(looked); });
     progress.finish();
-    Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t, origin);
-    for (Dropped& x : shown.dropped) {
-        x.first += origin;
-        x.end += origin;
-    }
+    const Detection shown = in_file(d, origin);
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
         fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
@@ -90,18 +73,11 @@ int run_detect(const DetectOptions& o)
         return kExitNoTone;
     }
 
-    ChosenTone chosen;
-    const Tone tone = o.hz_given ? tone_near(d, o.hz, at, count, &chosen.detected) : d.tones.front();
-    const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
-    Fit fit = fit_settings(plugin.table(), in, frames, in_file(tone, origin - in.first_frame),
-                           placement.video_rate_num, placement.video_rate_den);
-    fit.stretch_first += in.first_frame;
-    fit.cut_end += in.first_frame;
-    chosen.tone = in_file(tone, origin);
-    chosen.fit = fit;
+    const ChosenTone chosen = choose_and_fit(plugin.table(), samples.source(), origin, frames, placement, d,
+                                             o.hz_given, o.hz, at, count);
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));
     else
-        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in));
+        fmt::print("{}", fit_text(chosen.fit, chosen.tone, rate, o.in, chosen.checked ? &chosen.check : nullptr));
     return 0;
 }

@@ -35,20 +35,44 @@ std::string tone_json(const DetectFacts& f, const Tone& t, const char* indent)
                        json_bool(t.to_region_end), json_bool(!t.harmonics.empty()), harmonics);
 }
 
+std::string sliders_json(const Settings& s)
+{
+    std::string sliders;
+    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", kSliderNames[i], s.slider[i]);
+    return fmt::format("{{{}\"use_window\": {}}}", sliders, json_bool(s.use_window));
+}
+
+std::string check_json(const DetectFacts& f, const CutCheck& k)
+{
+    const std::string left =
+        k.goes_on ? fmt::format("{{\"start\": {}, \"end\": {}, \"to_where_looked\": {}}}", place(f, k.left_first),
+                                place(f, k.left_end), json_bool(k.left_to_look_end))
+                  : "null";
+    const std::string next =
+        k.has_next ? fmt::format("{{\"start_video_frame\": {}, \"stretch_start\": {}, \"settings\": {}, "
+                                 "\"render_command\": {}}}",
+                                 k.next.placement.start_frame, place(f, k.next.stretch_first),
+                                 sliders_json(k.next.settings), json_string(render_line(k.next, notched_name(f.path))))
+                   : "null";
+    return fmt::format("{{\"looked\": {{\"start\": {}, \"end\": {}}}, \"goes_on\": {}, \"still_sounds\": {},\n"
+                       "      \"extent\": {{\"start\": {}, \"end\": {}}}, \"cut_db\": {}, \"weak\": {},\n"
+                       "      \"next_selection\": {}}}",
+                       place(f, k.look_first), place(f, k.look_end), json_bool(k.goes_on), left,
+                       place(f, k.extent_first), place(f, k.extent_end), json_number(k.cut_db), json_bool(k.weak), next);
+}
+
 std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
 {
     const Fit& fit = c.fit;
     const Settings& s = fit.settings;
     const NotchGeometry& g = fit.notch;
-    std::string sliders;
-    for (int i = 0; i < kSliderCount; ++i) sliders += fmt::format("\"{}\": {}, ", kSliderNames[i], s.slider[i]);
     std::string trials;
     for (const FitTrial& t : fit.trials)
         trials += fmt::format("{}\n      {{\"fade\": {}, \"use_window\": {}, \"step_start\": {}, \"cut_db\": {}}}",
                               trials.empty() ? "" : ",", t.fade, json_bool(t.use_window), json_number(t.step_start, 4),
                               json_number(t.cut_db));
     std::string warnings;
-    for (const std::string& w : fit_warnings(fit, c.tone, f.rate))
+    for (const std::string& w : fit_warnings(fit, c.tone, f.rate, c.checked ? &c.check : nullptr))
         warnings += (warnings.empty() ? "" : ", ") + json_string(w);
     std::string remaining;
     for (const Harmonic& h : c.tone.harmonics)
@@ -56,7 +80,7 @@ std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
     const std::string second = fit.too_long ? place(f, fit.cut_end) : "null";
     return fmt::format(
         "{{\n    \"tone\": {},\n    \"detected\": {},\n"
-        "    \"settings\": {{{}\"use_window\": {}}},\n"
+        "    \"settings\": {},\n"
         "    \"render_command\": {},\n"
         "    \"selection\": {{\"start_video_frame\": {}, \"stretch_start\": {}, \"video_rate\": \"{}/{}\"}},\n"
         "    \"fft_size\": {},\n"
@@ -68,9 +92,10 @@ std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
         "    \"predicted\": {{\"fade\": {}, \"use_window\": {}, \"step_start\": {}, \"input_step_start\": {}, "
         "\"cut_db\": {}}},\n"
         "    \"too_long\": {}, \"second_selection\": {}, \"starts_too_early\": {},\n"
+        "    \"check\": {},\n"
         "    \"harmonics_left\": [{}],\n"
         "    \"warnings\": [{}]\n  }}",
-        tone_json(f, c.tone, "    "), json_bool(c.detected), sliders, json_bool(s.use_window),
+        tone_json(f, c.tone, "    "), json_bool(c.detected), sliders_json(s),
         json_string(render_line(fit, f.path)), fit.placement.start_frame, place(f, fit.stretch_first),
         fit.placement.video_rate_num, fit.placement.video_rate_den, g.n, json_number(g.centre_hz),
         json_number(g.centre_hz - c.tone.hz), json_number(g.low_hz), json_number(g.high_hz),
@@ -78,7 +103,8 @@ std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
         json_string(band_text(g.low_hz, g.high_hz)), place(f, fit.stretch_first),
         place(f, fit.stretch_first + g.length), place(f, fit.cut_end), g.fade, g.quarter, trials, fit.chosen.fade,
         json_bool(fit.chosen.use_window), json_number(fit.chosen.step_start, 4), json_number(fit.input_step_start, 4),
-        json_number(fit.chosen.cut_db), json_bool(fit.too_long), second, json_bool(fit.starts_too_early), remaining,
+        json_number(fit.chosen.cut_db), json_bool(fit.too_long), second, json_bool(fit.starts_too_early),
+        c.checked ? check_json(f, c.check) : "null", remaining,
         warnings);
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tool/analysis/detect.h"
-#include "tool/session/fit.h"
+#include "tool/session/chosen_tone.h"
 
 // What the detector was run on. Sample frames are the file's own.
 struct DetectFacts {
@@ -17,14 +17,6 @@ struct DetectFacts {
     int64_t frames = 0;                 // the file's length
     int64_t region_first = 0, region_end = 0;
     int32_t video_rate_num = 30, video_rate_den = 1;
-};
-
-// The tone the settings were fitted to, with the fit; `detected` is false when the user
-// named a frequency that no detected tone lies near.
-struct ChosenTone {
-    Tone tone;
-    bool detected = true;
-    Fit fit;
 };
 
 // `chosen` is null when no tone was chosen (none found, none named).

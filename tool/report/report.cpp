@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tool/report/json.h"
@@ -167,20 +168,55 @@ std::string notched_name(const std::string& in)
     return in.substr(0, dot) + "-notch" + in.substr(dot);
 }
 
-std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate)
+// A span of sample frames in seconds and the video frames that hold it.
+static std::string span_text(int64_t first, int64_t end, int32_t rate, const Placement& p, bool open_end)
+{
+    return fmt::format("from {:.3f} s to {}{:.3f} s (video frames {} to {})", double(first) / rate,
+                       open_end ? "at least " : "", double(end) / rate,
+                       video_frame_of(first, rate, p.video_rate_num, p.video_rate_den),
+                       video_frame_of(std::max(first, end - 1), rate, p.video_rate_num, p.video_rate_den));
+}
+
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate, const CutCheck* check)
 {
     std::vector<std::string> warnings;
-    if (fit.too_long)
+    if (check && check->goes_on) {
+        std::string next = "; no second selection fits before the file's end";
+        if (check->has_next)
+            next = fmt::format("; select from video frame {} ({:.3f} s) for a second stretch with {}{}",
+                               check->next.placement.start_frame, double(check->next.stretch_first) / rate,
+                               settings_line(check->next.settings),
+                               check->next.too_long || check->left_to_look_end ? ", and check what that one leaves"
+                                                                                : "");
+        warnings.push_back(fmt::format("the tone goes on past what the stretch cut: it still sounds {}{}{}",
+                                       span_text(check->left_first, check->left_end, rate, fit.placement,
+                                                 check->left_to_look_end),
+                                       check->left_to_look_end ? ", where the check stopped looking" : "", next));
+    } else if (fit.too_long) {
         warnings.push_back(fmt::format("the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
                                        "process what remains after {:.3f} s as a second selection",
                                        double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
                                        double(fit.cut_end) / rate));
+    }
     if (fit.starts_too_early)
         warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
                                        "earliest start; the stretch's start may click, so the fade was chosen to "
                                        "soften it",
                                        double(tone.first) / rate, fit.notch.n));
+    if (check && check->weak)
+        warnings.push_back(fmt::format("over the tone's whole extent, {:.3f} s to {:.3f} s, these settings cut it by "
+                                       "only {:.1f} dB, less than {:g} dB: it will still be heard",
+                                       double(check->extent_first) / rate, double(check->extent_end) / rate,
+                                       check->cut_db, kWeakCutDb));
     return warnings;
+}
+
+std::string check_text(const CutCheck& check, int32_t rate)
+{
+    return fmt::format("rendered once more and looked at from {:.3f} s to {:.3f} s: the tone cut by {:.1f} dB over "
+                       "its whole extent, {:.3f} s to {:.3f} s",
+                       double(check.look_first) / rate, double(check.look_end) / rate, check.cut_db,
+                       double(check.extent_first) / rate, double(check.extent_end) / rate);
 }
 
 std::string render_line(const Fit& fit, const std::string& in)
@@ -190,7 +226,7 @@ std::string render_line(const Fit& fit, const std::string& in)
                        p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
 }
 
-std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
+std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in, const CutCheck* check)
 {
     const Settings& s = fit.settings;
     const Placement& p = fit.placement;
@@ -213,7 +249,8 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
                         "tone cut by {:.1f} dB\n",
                         fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
                         fit.input_step_start, fit.chosen.cut_db);
-    for (const std::string& w : fit_warnings(fit, tone, rate)) text += "  warning: " + w + "\n";
+    if (check) text += "  self-check: " + check_text(*check, rate) + "\n";
+    for (const std::string& w : fit_warnings(fit, tone, rate, check)) text += "  warning: " + w + "\n";
     if (!tone.harmonics.empty()) {
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)

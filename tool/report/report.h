@@ -8,6 +8,7 @@
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/settings.h"
+#include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
 
 // One line of slider values, spelt as the command-line options that give them.
@@ -42,13 +43,23 @@ std::string notched_name(const std::string& in);
 std::string render_line(const Fit& fit, const std::string& in);
 
 // What the user must know before using the fit, one sentence each: a tone too long for
-// one stretch (and where the second selection starts), or one starting too early.
-std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate);
+// one stretch (and where the second selection starts), or one starting too early. With
+// the check of the cut (may be null): where the tone still sounds after the stretch and
+// the next selection's video frame and settings, in place of the first; and a cut over
+// the whole extent under kWeakCutDb.
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate,
+                                      const CutCheck* check = nullptr);
+
+// The check of the cut in one line: where the result was looked at and the cut over the
+// tone's whole extent.
+std::string check_text(const CutCheck& check, int32_t rate);
 
 // The settings that fit `tone`: a `tulm render` line for `in`, the host's slider values
-// and selection, what the trials measured, and warnings (a tone too long for one
-// stretch, or starting too early; a hum's harmonics that one notch leaves).
-std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in);
+// and selection, what the trials measured, the check of the cut (may be null) and
+// warnings (a tone too long for one stretch, or starting too early; a hum's harmonics
+// that one notch leaves).
+std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in,
+                     const CutCheck* check = nullptr);
 
 std::string measurement_text(const Measurement& m, int32_t rate);
 std::string measurement_json(const Measurement& m, const Settings& settings, int32_t rate);

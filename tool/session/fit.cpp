@@ -6,6 +6,7 @@
 #include "tool/analysis/measure.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
+#include "tool/session/cut_check.h"
 
 namespace {
 
@@ -233,7 +234,7 @@ Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, 
     Placement from = region;
     from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
     while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
-    const FrameRange r = fit_reach(table, rate, file_frames, from, tone_first);
+    const FrameRange r = check_reach(table, rate, file_frames, from, tone_first);
     Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
     a.first_frame += origin;
     return a;

@@ -53,7 +53,8 @@ FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, cons
                      int64_t region_end);
 
 // The audio the fit reads around `tone` (its frames those of `source`, which starts at
-// the file's frame `origin`), as Audio whose first_frame is the file's: the fit's reach
-// from the video frame the tone starts in, as far as the longest stretch from there.
+// the file's frame `origin`), as Audio whose first_frame is the file's: the check's reach
+// from the video frame the tone starts in, as far as the longest stretch from there, a
+// second past it and a next selection after that (it holds the fit's reach).
 Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
                 const Placement& region, const Tone& tone);

@@ -82,17 +82,7 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
     source.fill = [&](int64_t from, int64_t end, int16_t* to) { whole(origin + from, origin + end, to); };
     const int64_t at = first - origin;
     const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, audio.channels));
-    const auto in_file = [](Tone t, int64_t offset) {
-        t.first += offset;
-        t.end += offset;
-        return t;
-    };
-    Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t, origin);
-    for (Dropped& x : shown.dropped) {
-        x.first += origin;
-        x.end += origin;
-    }
+    const Detection shown = in_file(d, origin);
     DetectFacts facts;
     facts.path = po.name;
     facts.rate = rate;
@@ -104,15 +94,8 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
     facts.video_rate_den = placement.video_rate_den;
     if (d.tones.empty()) return detect_json(facts, shown, nullptr);
 
-    ChosenTone chosen;
-    const Tone tone = hz_given ? tone_near(d, po.hz, at, count, &chosen.detected) : d.tones.front();
-    const Audio in = fit_audio(table, source, origin, frames, placement, tone);
-    Fit fit = fit_settings(table, in, frames, in_file(tone, origin - in.first_frame), placement.video_rate_num,
-                           placement.video_rate_den);
-    fit.stretch_first += in.first_frame;
-    fit.cut_end += in.first_frame;
-    chosen.tone = in_file(tone, origin);
-    chosen.fit = fit;
+    const ChosenTone chosen =
+        choose_and_fit(table, source, origin, frames, placement, d, hz_given, po.hz, at, count);
     return detect_json(facts, shown, &chosen);
 }
 

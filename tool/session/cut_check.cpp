@@ -1,0 +1,174 @@
+#include "tool/session/cut_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "tool/analysis/measure.h"
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/tool_error.h"
+
+namespace {
+
+// The source and the plug-in's result over the same frames, [first, first + frames) of
+// the audio the check was handed.
+struct Rendered {
+    Audio in, out;
+    int64_t first = 0;
+
+    double amplitude(const Audio& a, double hz, int64_t from, int64_t count) const
+    {
+        const int64_t lo = std::max<int64_t>(from, first);
+        const int64_t hi = std::min<int64_t>(from + count, first + a.frames());
+        if (hi - lo < 2) return 0;
+        return tone_amplitude(a.samples.data(), a.channels, a.rate, hz, lo - first, hi - lo);
+    }
+};
+
+Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& fit,
+                        int64_t look_end)
+{
+    Rendered r;
+    r.first = std::min(fit.stretch_first, std::max<int64_t>(0, tone.first));
+    const int64_t reads_until =
+        plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame;
+    if (r.first < 0 || reads_until > audio.frames())
+        throw ToolError("the audio read for the check does not hold the stretch the plug-in reads");
+    const int64_t end = std::max(look_end, reads_until);
+    r.in.rate = audio.rate;
+    r.in.channels = audio.channels;
+    r.in.first_frame = audio.first_frame + r.first;
+    r.in.samples.assign(audio.samples.begin() + r.first * audio.channels, audio.samples.begin() + end * audio.channels);
+    r.out = r.in;
+    run_plugin_window(table, &r.out, file_frames, fit.notch.length, fit.settings, fit.placement, false, nullptr);
+    return r;
+}
+
+// Where the tone sounds in the result at its own level (within 6 dB: half to twice its
+// own amplitude, as the detector bounds a tone's extent where it crosses half), read
+// through the detector's own block once a video frame. Louder readings are other sound
+// over its bin; gaps up to kLeftBridgeSeconds are bridged. The first stretch that lasts
+// kLeftShortest and whose median reading lies within kLeftHoldDb of the tone's own level
+// is taken: speech or music passing through the bin reads at any level in between.
+void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file_end, CutCheck* c)
+{
+    const int32_t rate = r.in.rate;
+    const int64_t block = analysis_length(rate);
+    const int64_t hop = std::max<int64_t>(1, std::llround(double(rate) * fit.placement.video_rate_den /
+                                                          fit.placement.video_rate_num));
+    const double own = std::pow(10.0, tone.level_dbfs / 20);
+    const int64_t bridge = std::llround(kLeftBridgeSeconds * rate), shortest = std::llround(kLeftShortest * rate);
+    int64_t run_first = -1, run_last = -1;
+    std::vector<double> readings;
+    const auto holds = [&] {
+        if (run_first < 0 || run_last - run_first + hop < shortest) return false;
+        std::nth_element(readings.begin(), readings.begin() + readings.size() / 2, readings.end());
+        return std::fabs(20 * std::log10(readings[readings.size() / 2] / own)) <= kLeftHoldDb;
+    };
+    bool found = false;
+    for (int64_t at = c->look_first; at < c->look_end && !found; at += hop) {
+        const double a = r.amplitude(r.out, tone.hz, at - block / 2, block);
+        if (a < own / 2 || a > 2 * own) continue;
+        if (run_first >= 0 && at - run_last > bridge) {
+            found = holds();
+            if (found) break;
+            run_first = -1;
+            readings.clear();
+        }
+        if (run_first < 0) run_first = at;
+        run_last = at;
+        readings.push_back(a);
+    }
+    if (!found && !holds()) return;
+    c->goes_on = true;
+    c->left_first = run_first;
+    c->left_end = std::min(c->look_end, run_last + hop);
+    // Sounding where the looking stopped tells nothing more when that is where the tone
+    // was detected to end, or where the file ends.
+    c->left_to_look_end = run_last + hop >= c->look_end && c->look_end < file_end &&
+                          (c->look_end != tone.end || tone.to_region_end);
+}
+
+// The tone's power in the source over what is left of it in the result, each summed
+// block by block over the extent: read at once through one window, a part left uncut at
+// an end of the extent would be weighted down towards nothing by the window's taper.
+// Past the audio rendered the plug-in changed nothing: the tone counts there at its own
+// level, uncut.
+double whole_cut_db(const Rendered& r, const Tone& tone, int64_t first, int64_t end)
+{
+    const int64_t block = analysis_length(r.in.rate);
+    const int64_t held_end = r.first + r.in.frames();
+    const double own = std::pow(10.0, tone.level_dbfs / 20);
+    double in = 0, left = 0;
+    if (end > held_end) {
+        in += double(end - std::max(first, held_end)) * own * own;
+        left += double(end - std::max(first, held_end)) * own * own;
+        end = std::max(first, held_end);
+    }
+    for (int64_t at = first; at < end; at += block) {
+        const int64_t count = std::min(block, end - at);
+        const double a = r.amplitude(r.in, tone.hz, at, count);
+        const double b = std::max(r.amplitude(r.out, tone.hz, at, count), kSilentAmplitude);
+        in += double(count) * a * a;
+        left += double(count) * b * b;
+    }
+    return in > 0 ? 10 * std::log10(in / left) : 0;
+}
+
+} // namespace
+
+CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& fit)
+{
+    CutCheck c;
+    const int64_t stretch_end = fit.stretch_first + fit.notch.length;
+    c.look_first = fit.stretch_first;
+    c.look_end = std::min<int64_t>(audio.frames(),
+                                   std::max<int64_t>(stretch_end + std::llround(kCheckPastSeconds * audio.rate), tone.end));
+    const Rendered r = render_checked(table, audio, file_frames, tone, fit, c.look_end);
+    find_left(r, tone, fit, file_frames - audio.first_frame, &c);
+    c.extent_first = tone.first;
+    c.extent_end = tone.end;
+    if (c.goes_on) {
+        c.extent_first = std::min(c.extent_first, c.left_first);
+        c.extent_end = std::max(c.extent_end, c.left_end);
+    }
+    c.cut_db = whole_cut_db(r, tone, c.extent_first, c.extent_end);
+    c.weak = c.cut_db < kWeakCutDb;
+    if (c.goes_on) {
+        Tone rest = tone;
+        rest.first = c.left_first;
+        // Still sounding where the looking stopped, it is taken to go on as far as the
+        // audio reaches, so that the next selection is as long as one can be.
+        rest.end = c.left_to_look_end ? audio.frames() : c.left_end;
+        rest.from_region_start = false;
+        rest.to_region_end = c.left_to_look_end;
+        rest.harmonics.clear();
+        try {
+            c.next = fit_settings(table, audio, file_frames, rest, fit.placement.video_rate_num,
+                                  fit.placement.video_rate_den);
+            c.has_next = true;
+        } catch (const ToolError&) {
+            // No selection fits what remains (it lies too near the file's end): where it
+            // sounds is still reported.
+        }
+    }
+    return c;
+}
+
+CutCheck check_in_file(CutCheck c, int64_t offset)
+{
+    for (int64_t* f : {&c.look_first, &c.look_end, &c.left_first, &c.left_end, &c.extent_first, &c.extent_end,
+                       &c.next.stretch_first, &c.next.cut_end})
+        *f += offset;
+    return c;
+}
+
+FrameRange check_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
+                       int64_t region_end)
+{
+    // The result is looked at up to kCheckPastSeconds past the longest stretch and half
+    // a block more; the next selection is fitted to a tone starting as late as that.
+    const FrameRange first = fit_reach(table, rate, file_frames, region, region_end);
+    return fit_reach(table, rate, file_frames, region,
+                     first.end + std::llround(kCheckPastSeconds * rate) + analysis_length(rate));
+}
