@@ -1,0 +1,32 @@
+# The sources of the tool's pure layers, in one place: the tool's libraries and the
+# page's WebAssembly build both compile them.
+set(TULM_ANALYSIS_SOURCES
+    analysis/settings.cpp
+    analysis/spectrum.cpp
+    analysis/statistics.cpp
+    analysis/detect.cpp
+    analysis/detect_frames.cpp
+    analysis/detect_steady.cpp
+    analysis/detect_extent.cpp
+    analysis/detect_program.cpp
+    analysis/detect_stream.cpp
+    analysis/sample_source.cpp
+    analysis/measure.cpp
+    analysis/suggest.cpp
+    analysis/common_tones.cpp
+    analysis/demo_signal.cpp)
+set(TULM_SESSION_SOURCES
+    session/plugin_session.cpp
+    session/fit.cpp
+    session/chosen_tone.cpp
+    session/cut_check.cpp
+    session/guide_example.cpp)
+set(TULM_REPORT_SOURCES
+    report/report.cpp
+    report/json.cpp
+    report/detect_json.cpp
+    report/explain.cpp
+    report/svg_plot.cpp
+    report/text_columns.cpp
+    report/slider_table_text.cpp
+    report/guide_figures.cpp)
