@@ -33,11 +33,14 @@ inline double plan_entry_spacing(int64_t rate, int64_t n)
     return s > 0 ? double(s) : double(rate) / (2.0 * double(n));
 }
 
+// Hz one step of the frequency slider asks for.
+constexpr int32_t kFrequencyUnitHz = 10;
+
 // The notch centre: entry trunc(frequency x 10 / spacing + 0.5) of the n-double
 // spectrum array. Needs rate > 0. May lie past the array (at n or above).
 inline int64_t plan_notch_entry(int32_t frequency, int64_t rate, int64_t n)
 {
-    return int64_t(int64_t(frequency) * 10 / plan_entry_spacing(rate, n) + 0.5);
+    return int64_t(int64_t(frequency) * kFrequencyUnitHz / plan_entry_spacing(rate, n) + 0.5);
 }
 
 // Sample frames in the span: `seconds` of audio rounded up to whole hops, plus the

@@ -3,17 +3,24 @@
 # once more from a fresh clone of the same tree (its commit plus any uncommitted
 # changes) three days later in another time zone, and wants the same bytes. Unpacks the
 # zip into an empty folder and checks the file list, the text files' encoding (UTF-8
-# with a byte-order mark, CRLF line ends), that the version in the zip's name, in the
-# DLL's version resource and in both guides is one and the same, and finally runs every
-# check of scripts/win32-test.sh on the unpacked tulm.auf under Wine.
+# with a byte-order mark, CRLF line ends), that LICENSE.txt is the repository's LICENSE,
+# that the guides and the slider table hold exactly what this tree's tool computes (so
+# every number they print is the arithmetic's), that the version in the zip's name, in
+# the DLL's version resource and in both guides is one and the same, and finally runs
+# every check of scripts/win32-test.sh on the unpacked tulm.auf under Wine.
 # Usage: scripts/release-test.sh               build twice, compare, check
-#        scripts/release-test.sh --check ZIP   only check ZIP (a tulm-<version>-win32.zip)
+#        scripts/release-test.sh --check ZIP   only check ZIP (a tulm-<version>-win32.zip
+#                                              built from this tree)
+#        scripts/release-test.sh --texts ZIP   only the file list and the texts of ZIP:
+#                                              no version resource, no Wine
 # Needs scripts/install-deps.sh win32 release.
 set -euo pipefail
 given=""
-if [ "${1:-}" = --check ]; then
-    [ -f "${2:-}" ] || { echo "release-test: --check needs the zip to check" >&2; exit 2; }
+texts_only=""
+if [ "${1:-}" = --check ] || [ "${1:-}" = --texts ]; then
+    [ -f "${2:-}" ] || { echo "release-test: $1 needs the zip to check" >&2; exit 2; }
     given=$(realpath "$2")
+    [ "$1" = --texts ] && texts_only=1
 fi
 cd "$(dirname "$0")/.."
 
@@ -22,7 +29,7 @@ for tool in faketime zip unzip iconv; do
     command -v "$tool" >/dev/null || fail "$tool is missing (Debian packages faketime, zip, unzip, libc-bin)"
 done
 
-files=(tulm.auf README-ja.txt README-en.txt slider-table.txt)
+files=(tulm.auf README-ja.txt README-en.txt slider-table.txt LICENSE.txt)
 work=build/release-check
 case "$given" in "$PWD/$work"/*) fail "the zip to check must lie outside $work, which this test empties" ;; esac
 rm -rf "$work"
@@ -68,7 +75,7 @@ unpacked=$work/unpacked
     fail "unpacking gave: $(ls -A "$unpacked" | tr '\n' ' ')"
 
 hex() { od -An -tx1 -v | tr -d ' \n'; }
-for f in README-ja.txt README-en.txt slider-table.txt; do
+for f in README-ja.txt README-en.txt slider-table.txt LICENSE.txt; do
     t=$unpacked/$f
     [ "$(head -c 3 "$t" | hex)" = efbbbf ] || fail "$f does not start with a UTF-8 byte-order mark"
     iconv -f UTF-8 -t UTF-8 "$t" >/dev/null 2>&1 || fail "$f is not valid UTF-8"
@@ -78,9 +85,38 @@ for f in README-ja.txt README-en.txt slider-table.txt; do
     [ "$lf" -gt 0 ] && [ "$cr" -eq "$lf" ] && [ "$crlf" -eq "$lf" ] ||
         fail "$f: not every line ends with CRLF ($lf LF, $cr CR, $crlf CRLF)"
     [ "$(tail -c 2 "$t" | hex)" = 0d0a ] || fail "$f does not end with a line end"
-    ! grep -q '@VERSION@' "$t" || fail "$f still holds @VERSION@"
+    left=$(grep -oE '@[A-Za-z0-9_]+@' "$t" | sort -u | tr '\n' ' ' || true)
+    [ -z "$left" ] || fail "$f still holds placeholders: $left"
 done
-echo "release-test: the guides and the table are UTF-8 with a byte-order mark and CRLF line ends"
+echo "release-test: the guides, the table and the licence are UTF-8 with a byte-order mark and CRLF line ends"
+
+# The texts as a user's editor shows them, without the byte-order mark and the CRs.
+as_read() { tail -c +4 "$1" | tr -d '\r'; }
+as_read "$unpacked/LICENSE.txt" | cmp -s - LICENSE || fail "LICENSE.txt is not the repository's LICENSE"
+# Every figure of the guides and every value of the table as this tree's tool computes
+# them now: a guide or table that differs quotes arithmetic the plug-in no longer does.
+tulm=build/release-tool/bin/tulm
+if [ ! -x "$tulm" ]; then
+    cmake -S . -B build/release-tool -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF >/dev/null
+    cmake --build build/release-tool -j2 --target tulm
+fi
+expected=$work/expected
+mkdir -p "$expected"
+for g in README-ja.txt README-en.txt; do
+    scripts/guide-text.sh "$tulm" "release/$g" >"$expected/$g"
+done
+"$tulm" table >"$expected/slider-table.txt"
+for f in README-ja.txt README-en.txt slider-table.txt; do
+    if ! as_read "$unpacked/$f" | cmp -s - "$expected/$f"; then
+        as_read "$unpacked/$f" | diff "$expected/$f" - | head -n 20 >&2 || true
+        fail "$f differs from what this tree's tool computes (above: < computed, > in the zip)"
+    fi
+done
+echo "release-test: LICENSE.txt, the guides' figures and the slider table are what this tree computes"
+if [ -n "$texts_only" ]; then
+    echo "release-test: --texts: the version resource and the Windows test program are not checked"
+    exit 0
+fi
 
 # The version the DLL carries: its string values (UTF-16) and its fixed file information,
 # found by the signature 0xFEEF04BD, whose file and product versions follow one word on.

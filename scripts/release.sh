@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds what a user of the editing host installs: dist/tulm-<version>-win32.zip with
-# tulm.auf, the guides in Japanese and English and the slider table, and dist/SHA256SUMS.
-# tulm.auf is built afresh (release preset, an emptied build/release); the slider table
-# comes from `tulm table`, built natively in build/release-tool.
+# tulm.auf, the guides in Japanese and English, the slider table and the licence, and
+# dist/SHA256SUMS. tulm.auf is built afresh (release preset, an emptied build/release);
+# the slider table comes from `tulm table` and every figure of the guides from
+# `tulm guide` (scripts/guide-text.sh), built natively in build/release-tool.
 #
 # The same commit gives the same bytes on any day: the DLL carries no link time, every
 # file in the zip carries the commit's time, mode 644 and a fixed place in the zip, and
@@ -28,20 +29,22 @@ tool=build/release-tool
 cmake -S . -B "$tool" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF >/dev/null
 cmake --build "$tool" -j2 --target tulm
 
-# Windows editors want the guides' text in UTF-8 with a byte-order mark and CRLF line ends.
+# Windows editors want text in UTF-8 with a byte-order mark and CRLF line ends.
 windows_text() {
     printf '\357\273\277'
-    sed -e "s/@VERSION@/$version/g" -e 's/$/\r/'
+    sed -e 's/$/\r/'
 }
 
 stage=build/release/stage
 mkdir -p "$stage"
 cp "$dll" "$stage/tulm.auf"
-windows_text <release/README-ja.txt >"$stage/README-ja.txt"
-windows_text <release/README-en.txt >"$stage/README-en.txt"
+for guide in README-ja.txt README-en.txt; do
+    scripts/guide-text.sh "$tool/bin/tulm" "release/$guide" | windows_text >"$stage/$guide"
+done
 "$tool/bin/tulm" table | windows_text >"$stage/slider-table.txt"
+windows_text <LICENSE >"$stage/LICENSE.txt"
 
-files=(tulm.auf README-ja.txt README-en.txt slider-table.txt)
+files=(tulm.auf README-ja.txt README-en.txt slider-table.txt LICENSE.txt)
 chmod 644 "${files[@]/#/$stage/}"
 touch -d "@$stamp" "${files[@]/#/$stage/}"
 

@@ -14,6 +14,12 @@ constexpr int64_t kJumpReach = 16;
 // The band a speech recording lives in, as a telephone passes it.
 constexpr double kSpeechLowHz = 300, kSpeechHighHz = 3400;
 
+// Whether a band from low_hz to high_hz takes part of speech's band along.
+inline bool band_reaches_speech(double low_hz, double high_hz)
+{
+    return high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz;
+}
+
 // A notch band wider than this many octaves takes program material along with a tone.
 constexpr double kWideBandOctaves = 1.0 / 3;
 

@@ -41,10 +41,16 @@ struct DemoOptions {
 };
 
 struct TableOptions {
-    std::vector<int32_t> rates = {44100, 48000};
+    std::vector<int32_t> rates;  // empty: the table's own
     std::vector<double> tones;   // besides the common ones
     int32_t width = 0;
     bool width_given = false;
+    std::string plugin;
+};
+
+struct GuideOptions {
+    std::string in;     // the template; empty with --list
+    bool list = false;
     std::string plugin;
 };
 
@@ -53,6 +59,8 @@ int run_detect(const DetectOptions& options);
 int run_measure(const MeasureOptions& options);
 int run_demo(const DemoOptions& options);
 int run_table(const TableOptions& options);
+int run_guide(const GuideOptions& options);
 
 // Registers `table` and its options on `app`; returns the subcommand.
 CLI::App* add_table_command(CLI::App* app, TableOptions* options);
+CLI::App* add_guide_command(CLI::App* app, GuideOptions* options);

@@ -138,6 +138,8 @@ int main(int argc, char** argv)
 
     TableOptions table_options;
     CLI::App* t = add_table_command(&app, &table_options);
+    GuideOptions guide_options;
+    CLI::App* g = add_guide_command(&app, &guide_options);
 
     if (suggest_subcommand(app, argc, argv)) return kExitUsage;
     try {
@@ -158,6 +160,7 @@ int main(int argc, char** argv)
         if (d->parsed()) return run_detect(detect);
         if (m->parsed()) return run_measure(measure);
         if (t->parsed()) return run_table(table_options);
+        if (g->parsed()) return run_guide(guide_options);
         return run_demo(demo);
     } catch (const ToolError& e) {
         fmt::print(stderr, "tulm: error: {}\n", e.what());

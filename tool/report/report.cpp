@@ -141,7 +141,7 @@ std::string band_text(double low_hz, double high_hz)
     } else {
         text += ", reaching down to 0 Hz";
     }
-    if (high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz)
+    if (band_reaches_speech(low_hz, high_hz))
         text += fmt::format(", inside speech's {:g} to {:g} Hz band", kSpeechLowHz, kSpeechHighHz);
     return text;
 }

@@ -13,7 +13,6 @@ namespace {
 constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
 constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
 constexpr double kTrailSeconds = 0.1;     // and after it
-constexpr int32_t kGuardFrames = 2;       // video frames the stretch keeps clear around the tone
 constexpr double kWholeCutDb = 40;        // the cut over the tone's whole extent to reach
 constexpr double kSwitchSeconds = 0.001;  // how fast the trial copy of a tone switches
 

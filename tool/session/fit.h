@@ -12,6 +12,9 @@
 #include "tool/analysis/settings.h"
 #include "tool/session/plugin_session.h"
 
+// Video frames the stretch keeps clear around the tone, beyond the block it starts ahead.
+constexpr int32_t kGuardFrames = 2;
+
 struct FitTrial {
     int32_t fade = 0, use_window = 0;
     double step_start = 0;  // largest step at the stretch's start, full scale = 1
