@@ -6,7 +6,9 @@
 # command-line tool), bench (sox and GNU time for the tool's speed comparison), fuzz,
 # win32 (cross build and Wine), release (what the release scripts add to win32),
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
-# into). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
+# into), corpus (the broader recordings of bench/corpus/recordings.tsv: speech in five
+# languages, music of several kinds, ambient, room and crowd sound; some 580 MB, so not
+# part of all). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
 # Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
@@ -86,7 +88,9 @@ for g in "${groups[@]}"; do
         win32) pkgs+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;  # qemu-user-static: below
         release) pkgs+=(zip unzip faketime) ;;
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
-        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, all)"; exit 2 ;;
+        corpus) pkgs+=(alsa-utils gnome-audio oxygen-sounds hedgewars-data wesnoth-1.16-data
+                       wesnoth-1.16-music warzone2100-music lomiri-sounds frozen-bubble-data deepin-sound-theme) ;;
+        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, all)"; exit 2 ;;
     esac
 done
 

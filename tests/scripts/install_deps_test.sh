@@ -107,5 +107,23 @@ run_case nothing-missing     ""                   0   0 0    ""             -
 run_case dpkg-lock-held      "cmake libfftw3-dev" 0   0 0    "$U$I"         'another package manager \(process 4242, apt-get\) holds a lock; waiting up to 300 s' 2 dpkg
 run_case lists-lock-held     "cmake libfftw3-dev" 0   0 0    "$U$U$U$U$U$I" 'waiting up to 300 s' 4 lists
 
+# The corpus group installs exactly the packages the evaluation corpus names, so a
+# recording added from another package cannot go missing on a fresh machine.
+corpus_file=$(dirname "$script")/../bench/corpus/recordings.tsv
+if [ -f "$corpus_file" ]; then
+    dir="$work/corpus-group"; mkdir -p "$dir"
+    STUB_DIR=$dir STUB_MISSING="" STUB_UPDATE_FAILS=0 STUB_INSTALL_FAILS=0 \
+        APT_GET="$work/apt-get" DPKG="$work/dpkg" DPKG_QUERY="$work/dpkg-query" SUDO="" \
+        OS_RELEASE="$work/os-release" APT_SOURCES="$dir" UPDATE_PAUSE=0 \
+        bash "$script" corpus >"$dir/out" 2>"$dir/err"
+    looked_up=$(grep '^dpkg-query ' "$dir/calls" | awk '{print $NF}' | sort -u | tr '\n' ' ')
+    named=$(grep -v '^#' "$corpus_file" | tail -n +2 | cut -f1 | sort -u | tr '\n' ' ')
+    if [ -n "$named" ] && [ "$looked_up" = "$named" ]; then
+        passed=$((passed + 1)); echo "ok: corpus-group"
+    else
+        failed=$((failed + 1)); echo "FAILED: corpus-group installs '$looked_up', the corpus names '$named'"
+    fi
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

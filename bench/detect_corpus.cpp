@@ -1,0 +1,269 @@
+// How the tool's tone detection and its suggested settings hold on the corpus of
+// bench/corpus/recordings.tsv: tones, hums and beating pairs mixed into each clip as
+// users meet them (make_cases), the clips without them whole and 3 s at a time, and the
+// cut the suggested settings leave over a tone's whole extent. Every figure is printed
+// for the held-out half first, then the tuning half; the held-out figures are the ones
+// that count. Run by hand (never by the tests), after scripts/install-deps.sh corpus:
+//   detect_corpus [--corpus FILE] [--half held-out|tuning] [--only TEXT] [--verbose]
+//                 [--no-fit] [--plugin PATH] [--split]
+// --only runs the recordings whose path holds TEXT; --verbose lists every miss;
+// --no-fit skips the settings; --split prints the split rule's halves and checks them
+// against the file's.
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tool/analysis/detect.h"
+#include "tool/session/fit.h"
+#include "tool/analysis/measure.h"
+#include "tool/session/plugin_session.h"
+#include "tool/analysis/tool_error.h"
+#include "corpus.h"
+
+namespace {
+
+constexpr int32_t kFps = 30;
+constexpr double kExtentS = 1.0 / 15;                  // two video frames at 30 fps
+constexpr double kRegionSeconds = 3.0, kRegionStep = 1.0;  // the plug-in's longest stretch
+constexpr double kShallowCutDb = 20;
+
+struct Count {
+    int hit = 0, all = 0;
+    void add(bool ok) { hit += ok, all += 1; }
+    std::string text() const
+    {
+        return all ? fmt::format("{}/{} ({:.0f} %)", hit, all, 100.0 * hit / all) : std::string("-");
+    }
+};
+
+struct Score {
+    int recordings = 0;
+    Count single, hum, pair, extent, whole, regions, shallow, warned_shallow, no_settings;
+    std::vector<double> cuts;  // over each suggested tone's whole extent, dB
+    std::vector<std::string> misses;
+    std::vector<std::string> warned;  // shallow cuts the tool warns of: not misses, but worth reading
+};
+
+// The reported tone nearest `hz` within one analysis bin that overlaps [first, end).
+const Tone* match(const Detection& d, double hz, int64_t first, int64_t end)
+{
+    const Tone* best = nullptr;
+    for (const Tone& t : d.tones)
+        if (std::fabs(t.hz - hz) <= d.resolution_hz && t.first < end && t.end > first &&
+            (!best || std::fabs(t.hz - hz) < std::fabs(best->hz - hz)))
+            best = &t;
+    return best;
+}
+
+// A tone the recording carries itself (found by screening) is no false report.
+bool own_tone(const Recording& r, const Tone& t)
+{
+    for (double hz : r.own_hz)
+        if (std::fabs(t.hz - hz) <= std::max(t.resolution_hz, 2.0)) return true;
+    return false;
+}
+
+std::string listing(const Detection& d, int32_t rate)
+{
+    std::string s;
+    for (const Tone& t : d.tones)
+        s += fmt::format("{}{:.1f} Hz {:.1f} dBFS {:.2f}-{:.2f} s", s.empty() ? "" : "; ", t.hz, t.level_dbfs,
+                         double(t.first) / rate, double(t.end) / rate);
+    return s.empty() ? "nothing" : s;
+}
+
+void score_clean(const Recording& r, const Audio& clip, Score* s)
+{
+    const int64_t frames = clip.frames();
+    const auto clean = [&](const Detection& d) {
+        return std::all_of(d.tones.begin(), d.tones.end(), [&](const Tone& t) { return own_tone(r, t); });
+    };
+    const Detection whole = detect_tones(clip, 0, frames);
+    s->whole.add(clean(whole));
+    if (!clean(whole)) s->misses.push_back(fmt::format("{} (no tone mixed in): {}", r.path, listing(whole, clip.rate)));
+    const int64_t region = int64_t(kRegionSeconds * clip.rate);
+    for (int64_t at = 0; at + region <= frames; at += int64_t(kRegionStep * clip.rate)) {
+        const Detection d = detect_tones(clip, at, region);
+        s->regions.add(clean(d));
+        if (!clean(d))
+            s->misses.push_back(fmt::format("{} (no tone mixed in) from {:.0f} s for {:.0f} s: {}", r.path,
+                                            double(at) / clip.rate, kRegionSeconds, listing(d, clip.rate)));
+    }
+}
+
+// The settings the tool suggests for the found tone, and the cut they leave over the
+// tone's whole extent: the clip is rendered with and without the tone, and what the
+// tone added after processing is compared with the tone itself.
+void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const Tone& found, const std::string& what,
+               Score* s)
+{
+    MixCase fundamental = c;
+    fundamental.partials.resize(1);
+    const Audio target = mix_case(clip, fundamental);
+    Fit fit;
+    try {
+        fit = fit_settings(table, target, target.frames(), found, kFps, 1);
+    } catch (const ToolError& e) {
+        s->no_settings.add(true);
+        s->misses.push_back(fmt::format("{}: no settings ({})", what, e.what()));
+        return;
+    }
+    s->no_settings.add(false);
+    const Audio without = run_plugin(table, clip, fit.settings, fit.placement, false);
+    const Audio with = run_plugin(table, target, fit.settings, fit.placement, false);
+    const double cut = tone_cut_db(target, clip, with, without, c.first, c.end);
+    s->cuts.push_back(cut);
+    const bool warned = fit.too_long || fit.starts_too_early;
+    const bool shallow = cut < kShallowCutDb && !warned;
+    s->shallow.add(shallow);
+    s->warned_shallow.add(cut < kShallowCutDb && warned);
+    if (cut < kShallowCutDb && warned)
+        s->warned.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent; warned: {}{}", what, cut,
+                                        fit.too_long ? "outlasts one stretch " : "",
+                                        fit.starts_too_early ? "starts too early" : ""));
+    if (shallow)
+        s->misses.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent, no warning; stretch from {:.2f} s, "
+                                        "found {:.2f}-{:.2f} s",
+                                        what, cut, double(fit.stretch_first) / clip.rate,
+                                        double(found.first) / clip.rate, double(found.end) / clip.rate));
+}
+
+void score_case(FilterTable* table, const Recording& r, const Audio& clip, const MixCase& c, Score* s)
+{
+    const Audio mixed = mix_case(clip, c);
+    const Detection d = detect_tones(mixed, 0, mixed.frames());
+    const std::string what = fmt::format("{} + {}", r.path, c.describe(clip.rate));
+    const Tone* t = match(d, c.partials[0].hz, c.first, c.end);
+    if (c.kind == CaseKind::pair && !t) t = match(d, c.partials[1].hz, c.first, c.end);
+    Count& count = c.kind == CaseKind::single ? s->single : c.kind == CaseKind::hum ? s->hum : s->pair;
+    count.add(t != nullptr);
+    if (!t) {
+        s->misses.push_back(fmt::format("{}: not listed; reported {}", what, listing(d, clip.rate)));
+        return;
+    }
+    if (c.kind == CaseKind::pair) return;
+    const double reach = kExtentS * clip.rate;
+    const bool ends = std::fabs(double(t->first - c.first)) <= reach && std::fabs(double(t->end - c.end)) <= reach;
+    s->extent.add(ends);
+    if (!ends)
+        s->misses.push_back(fmt::format("{}: extent {:.3f}-{:.3f} s", what, double(t->first) / clip.rate,
+                                        double(t->end) / clip.rate));
+    if (table && c.kind == CaseKind::single) score_cut(*table, clip, c, *t, what, s);
+}
+
+void print_table(const std::vector<std::string>& halves, const std::map<std::string, Score>& scores)
+{
+    fmt::print("\n| |");
+    for (const std::string& h : halves) fmt::print(" {} ({} recordings) |", h, scores.at(h).recordings);
+    fmt::print("\n|---|");
+    for (size_t i = 0; i < halves.size(); ++i) fmt::print("---|");
+    fmt::print("\n");
+    const auto row = [&](const char* name, Count Score::*field) {
+        fmt::print("| {} |", name);
+        for (const std::string& h : halves) fmt::print(" {} |", (scores.at(h).*field).text());
+        fmt::print("\n");
+    };
+    row("single tones found", &Score::single);
+    row("hum fundamentals found", &Score::hum);
+    row("beating pairs found", &Score::pair);
+    row("extent within 1/15 s (single tones and hums found)", &Score::extent);
+    row("tone-free whole clips clean", &Score::whole);
+    row("tone-free 3 s regions clean", &Score::regions);
+    row("suggestions cutting under 20 dB over the whole extent, no warning", &Score::shallow);
+    row("suggestions cutting under 20 dB over the whole extent, with a warning", &Score::warned_shallow);
+    row("found single tones the fit gave no settings for", &Score::no_settings);
+    fmt::print("| median cut over the whole extent, lowest |");
+    for (const std::string& h : halves) {
+        std::vector<double> c = scores.at(h).cuts;
+        std::sort(c.begin(), c.end());
+        if (c.empty()) fmt::print(" - |");
+        else fmt::print(" {:.1f} dB, {:.1f} dB |", c[c.size() / 2], c.front());
+    }
+    fmt::print("\n");
+}
+
+int check_split(const Corpus& corpus)
+{
+    const std::vector<std::string> rule = split_halves(corpus.recordings, corpus.seed);
+    int differ = 0;
+    for (size_t i = 0; i < rule.size(); ++i) {
+        fmt::print("{}\t{}\t{}\n", rule[i], corpus.recordings[i].kind, corpus.recordings[i].path);
+        if (rule[i] != corpus.recordings[i].half) ++differ;
+    }
+    if (differ) fmt::print(stderr, "{} recordings lie in another half than the rule puts them\n", differ);
+    return differ ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string corpus_path = TULM_CORPUS, plugin, only, half;
+    bool verbose = false, fit = true, split = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--corpus" && i + 1 < argc) corpus_path = argv[++i];
+        else if (a == "--plugin" && i + 1 < argc) plugin = argv[++i];
+        else if (a == "--only" && i + 1 < argc) only = argv[++i];
+        else if (a == "--half" && i + 1 < argc) half = argv[++i];
+        else if (a == "--verbose") verbose = true;
+        else if (a == "--no-fit") fit = false;
+        else if (a == "--split") split = true;
+        else {
+            fmt::print(stderr, "detect_corpus: unknown option '{}'\n", a);
+            return 2;
+        }
+    }
+    if (!half.empty() && half != "held-out" && half != "tuning") {
+        fmt::print(stderr, "detect_corpus: --half takes held-out or tuning\n");
+        return 2;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const Corpus corpus = read_corpus(corpus_path);
+        if (split) return check_split(corpus);
+        PluginSession session(plugin.empty() ? TULM_MODULE : plugin);
+        const std::vector<std::string> halves =
+            half.empty() ? std::vector<std::string>{"held-out", "tuning"} : std::vector<std::string>{half};
+        std::map<std::string, Score> scores;
+        for (const std::string& h : halves) scores[h];
+        int missing = 0;
+        for (const Recording& r : corpus.recordings) {
+            if (!scores.count(r.half) || r.path.find(only) == std::string::npos) continue;
+            Audio clip;
+            try {
+                clip = load_clip(r);
+            } catch (const ToolError& e) {
+                fmt::print(stderr, "skipped ({}): {}\n", r.package, e.what());
+                ++missing;
+                continue;
+            }
+            Score& s = scores[r.half];
+            ++s.recordings;
+            fmt::print(stderr, "{} {}: {:.1f} s\n", r.half, r.path, double(clip.frames()) / clip.rate);
+            score_clean(r, clip, &s);
+            for (const MixCase& c : make_cases(clip, r, corpus.seed))
+                score_case(fit ? &session.table() : nullptr, r, clip, c, &s);
+        }
+        if (missing) fmt::print(stderr, "{} recordings missing: scripts/install-deps.sh corpus installs them\n", missing);
+        print_table(halves, scores);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        fmt::print("\n{:.0f} s{}\n", seconds, fit ? "" : " (without the settings)");
+        if (verbose)
+            for (const std::string& h : halves) {
+                fmt::print("\n{} misses ({}):\n", h, scores[h].misses.size());
+                for (const std::string& m : scores[h].misses) fmt::print("- {}\n", m);
+                fmt::print("\n{} shallow cuts with a warning ({}):\n", h, scores[h].warned.size());
+                for (const std::string& m : scores[h].warned) fmt::print("- {}\n", m);
+            }
+    } catch (const ToolError& e) {
+        fmt::print(stderr, "detect_corpus: {}\n", e.what());
+        return 1;
+    }
+    return 0;
+}
