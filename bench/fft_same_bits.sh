@@ -15,9 +15,9 @@ trap 'git -C "$root" worktree remove --force "$work/old-src" >/dev/null 2>&1 || 
 . "$root/bench/fft_builds.sh"
 
 dump="$root/bench/fft_dump.cpp"
-c++ -O2 -std=c++17 -I"$work/old-src" -iquote "$work/old-src" "$dump" "$old_lib" -o "$work/dump-old"
-c++ -O2 -std=c++17 -I"$root" "$dump" "$new_lib" -o "$work/dump-new"
-c++ -O2 -std=c++17 -mavx -I"$root" "$dump" "$new_lib" -o "$work/dump-new-avx"
+c++ -O2 -std=c++17 -I"$work/old-src" -iquote "$work/old-src" "$dump" $old_lib -o "$work/dump-old"
+c++ -O2 -std=c++17 -I"$root" "$dump" $new_lib -o "$work/dump-new"
+c++ -O2 -std=c++17 -mavx -I"$root" "$dump" $new_lib -o "$work/dump-new-avx"
 "$work/dump-old" >"$work/old.bin" 2>/dev/null
 "$work/dump-new" >"$work/new.bin" 2>/dev/null
 "$work/dump-new" --lanes >"$work/lanes.bin" 2>/dev/null

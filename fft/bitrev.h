@@ -2,7 +2,7 @@
 // The general bit reversal into natural order (contract in cfft_kernels.h), driven by
 // reversed counters instead of an index table, for one transform or several side by
 // side (lanes.h).
-#include "fft/kernels.h"
+#include "fft/lanes.h"
 
 namespace tulm_fft {
 namespace {
@@ -18,6 +18,16 @@ inline int32_t reversed_next(int32_t r, int32_t top)
         r ^= b;
     }
     return r;
+}
+
+// Swap complex values p and q, each conjugated on the way when conj is set.
+template <bool conj_in = false, class V>
+inline void swap_values(V* a, int32_t p, int32_t q)
+{
+    const C<V> x = conj_in ? load_conj(a + 2 * p) : load(a + 2 * p);
+    const C<V> y = conj_in ? load_conj(a + 2 * q) : load(a + 2 * q);
+    store(a + 2 * p, y);
+    store(a + 2 * q, x);
 }
 
 template <class V>

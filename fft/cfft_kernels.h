@@ -1,7 +1,8 @@
 #pragma once
 // Fixed-size complex transform kernels and the permutations that put a complex
 // transform's coefficients into natural order, one transform each, for the tests (the
-// library runs the same code from kernels.h and bitrev.h).
+// library runs the same code from kernels.h and bitrev.h; these entries are built into
+// the test-only library tulm_fft_internal, never into tulm_fft).
 //
 // Every routine works in place on interleaved complex doubles (value p at entries 2p
 // and 2p + 1), keeps no state and is reentrant. The kernels and the fixed permutations
@@ -14,20 +15,7 @@
 // the log2(N) low bits of p.
 #include <cstdint>
 
-namespace tulm_fft {
-
-// The only irrational constants of the kernels, each the double nearest its value.
-namespace kc {
-constexpr double h = 0.7071067811865476;     // sqrt(1/2)
-constexpr double c8 = 0.9238795325112867;    // cos(pi/8)
-constexpr double s8 = 0.3826834323650898;    // sin(pi/8)
-constexpr double c16 = 0.9807852804032304;   // cos(pi/16)
-constexpr double s16 = 0.19509032201612828;  // sin(pi/16)
-constexpr double c316 = 0.8314696123025452;  // cos(3 pi/16)
-constexpr double s316 = 0.5555702330196022;  // sin(3 pi/16)
-} // namespace kc
-
-} // namespace tulm_fft
+#include "fft/constants.h"
 
 // 2 complex values: (x0 + x1, x0 - x1), which is X+ and X- at once. No multiplication.
 void cfft2_kernel(double* a);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "fft/fft_internal.h"
+#include "fft/group.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 

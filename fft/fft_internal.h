@@ -1,16 +1,14 @@
 #pragma once
 // The inner routines of the real FFT on one transform, exposed for the tests (the
-// library runs the same code from transform.h, on one transform or on a batch). Every
-// size is a count of doubles (n/2 interleaved complex values), every routine works in
-// place, keeps no state and validates nothing.
-//
-// Block kinds inside the complex transform: a block of b doubles holds M = b/2 values
-// v[0..M-1] awaiting either its plain transform V[k] = sum v[j] e^(+2 pi i jk/M) or its
-// half-bin shifted transform Y[k] = sum v[j] e^(+2 pi i j(k + 1/2)/M). A routine that
-// completes a block leaves the coefficients in bit-reversed order.
+// library runs the same code from transform.h, on one transform or on a batch). They
+// are built into the test-only library tulm_fft_internal (routines.cpp), never into the
+// shipped tulm_fft. Every size is a count of doubles (n/2 interleaved complex values),
+// every routine works in place, keeps no state and validates nothing. The plain and
+// shifted blocks they speak of are transform.h's.
 #include <cstdint>
 
 #include "fft/cfft_kernels.h"
+#include "fft/group.h"  // the batch's group transforms, which the tests run one by one
 
 // Split passes of the real transform, n >= 8: turn the half-length complex spectrum Z
 // into the packed real spectrum X (forward) and back (inverse) for the bins
@@ -41,11 +39,3 @@ void cfft_middle_shifted(int32_t n, double* a);
 // Complete a plain or shifted block of 64 or 128 doubles whose stage is done.
 void cfft_leaf(int32_t n, double* a);
 void cfft_leaf_shifted(int32_t n, double* a);
-
-// One group of a batch (real_fft_lanes transforms, real_fft.h) through the baseline
-// instruction set's copy of the algorithm, and the AVX copy where this build and this
-// processor have one (null otherwise). real_fft_batch takes the AVX copy when there is
-// one.
-using GroupTransform = void (*)(int32_t n, int32_t direction, double* a);
-void real_fft_group(int32_t n, int32_t direction, double* a);
-GroupTransform real_fft_group_avx();

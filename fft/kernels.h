@@ -3,7 +3,7 @@
 // one transform or several side by side (lanes.h). Straight-line split-radix decimation
 // in frequency written out for each size; every value of a block is read before any is
 // written.
-#include "fft/cfft_kernels.h"
+#include "fft/constants.h"
 #include "fft/lanes.h"
 
 namespace tulm_fft {
@@ -157,16 +157,6 @@ inline void kernel16_shifted(V* a)
     t[7] = mul_by(t[7], -kc::s316, -kc::c316);
     dft8(t);
     store8(a + 16, t);
-}
-
-// Swap complex values p and q, each conjugated on the way when conj is set.
-template <bool conj_in = false, class V>
-inline void swap_values(V* a, int32_t p, int32_t q)
-{
-    const C<V> x = conj_in ? load_conj(a + 2 * p) : load(a + 2 * p);
-    const C<V> y = conj_in ? load_conj(a + 2 * q) : load(a + 2 * q);
-    store(a + 2 * p, y);
-    store(a + 2 * q, x);
 }
 
 // New value k is old value from[k] of a block of `count` values.

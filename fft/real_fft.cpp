@@ -3,7 +3,7 @@
 // choice is made once per call, here), else on the baseline instruction set.
 #include "fft/real_fft.h"
 
-#include "fft/fft_internal.h"
+#include "fft/group.h"
 #include "fft/transform.h"
 
 void real_fft(int32_t n, int32_t direction, double* a) { tulm_fft::real_fft_of(n, direction, a); }

@@ -12,7 +12,10 @@
 //   kernels.h       the 8- and 16-point kernels (and 2, 4) and the fixed permutations
 //   bitrev.h        the general bit reversal
 //   lanes.h         the values it is written in (one transform, or four side by side)
+//   constants.h     its irrational constants, each written once
+//   group.h         a batch's group of transforms, baseline and AVX
 //   cfft_kernels.h, fft_internal.h, routines.cpp   the inner routines, for the tests
+//                   only: routines.cpp builds the test-only library tulm_fft_internal
 #include <cstdint>
 
 // Forward (direction >= 0; 0 counts as forward): replaces the n real samples x[t]

@@ -1,4 +1,5 @@
-// The inner routines on one transform, for the tests (fft_internal.h, cfft_kernels.h).
+// The inner routines on one transform, for the tests (fft_internal.h, cfft_kernels.h):
+// built into the test-only library tulm_fft_internal, never into the shipped tulm_fft.
 #include "fft/fft_internal.h"
 #include "fft/transform.h"
 

@@ -10,13 +10,11 @@
 // w^(Q-j) = i conj(w^j) and w^3(Q-j) = -i conj(w^3j).
 #include <cmath>
 
+#include "fft/constants.h"
 #include "fft/lanes.h"
 
 namespace tulm_fft {
 namespace {
-
-constexpr double half_pi = 1.5707963267948966;
-constexpr double rt_half = 0.7071067811865476;  // sqrt(1/2)
 
 // e^(3ix) from e^(ix): cos 3x = cos x - (4 sin x cos x) sin x, sin 3x = (4 sin x cos x) cos x - sin x.
 inline cplx triple(cplx w)
@@ -25,12 +23,9 @@ inline cplx triple(cplx w)
     return make(w.re - k * w.im, k * w.re - w.im);
 }
 
-// e^(i(x + y)) from e^(ix) and e^(iy).
-inline cplx rotate(cplx x, cplx y) { return make(x.re * y.re - x.im * y.im, x.im * y.re + x.re * y.im); }
-
 // The 45- and 135-degree companions of w: w e^(i pi/4) and w e^(3i pi/4).
-inline cplx at45(cplx w) { return mul_hh(w, rt_half); }
-inline cplx at135(cplx w) { return mul_nhh(w, rt_half); }
+inline cplx at45(cplx w) { return mul_hh(w, kc::h); }
+inline cplx at135(cplx w) { return mul_nhh(w, kc::h); }
 
 // Twiddles at a pair of consecutive indices (k, k+1) of one stage pass, k even. Plain
 // stages carry w^j and w^3j; the shifted stage also the companions.
@@ -47,7 +42,7 @@ inline Twiddles seed_at(int32_t k0, double theta, cplx w)
     const double angle = static_cast<double>(2 * k0) * theta;
     Twiddles t;
     t.e1 = make(std::cos(angle), std::sin(angle));
-    t.o1 = rotate(t.e1, w);
+    t.o1 = mul(t.e1, w);
     t.e3 = triple(t.e1);
     t.o3 = triple(t.o1);
     t.ec1 = at45(t.e1);
@@ -130,7 +125,7 @@ template <bool conj_in, class V>
 struct PlainPass : Walk<V> {
     using Walk<V>::at, Walk<V>::qd, Walk<V>::Q, Walk<V>::t, Walk<V>::g1, Walk<V>::g3;
 
-    PlainPass(int32_t n, V* a) : Walk<V>(n, a, half_pi / (n / 4)) {}
+    PlainPass(int32_t n, V* a) : Walk<V>(n, a, kc::half_pi / (n / 4)) {}
 
     void first() { plain_bfly<conj_in>(at(0), qd, make(1, 0), make(1, 0)); }
 
@@ -164,18 +159,18 @@ struct ShiftedPass : Walk<V> {
     using Walk<V>::at, Walk<V>::qd, Walk<V>::Q, Walk<V>::t, Walk<V>::g1, Walk<V>::g3;
 
     // The companion sequences start at e^(i pi/4) and e^(3i pi/4) times the plain ones.
-    ShiftedPass(int32_t n, V* a) : Walk<V>(n, a, half_pi / (n / 2))
+    ShiftedPass(int32_t n, V* a) : Walk<V>(n, a, kc::half_pi / (n / 2))
     {
-        t.ec1 = make(rt_half, rt_half);
+        t.ec1 = make(kc::h, kc::h);
         t.oc1 = at45(this->w);
-        t.ec3 = make(-rt_half, rt_half);
+        t.ec3 = make(-kc::h, kc::h);
         t.oc3 = at135(t.o3);
     }
 
     void first()
     {
-        shifted_bfly(at(0), qd, make(1, 0), make(rt_half, rt_half), make(1, 0),
-                     make(-rt_half, rt_half));
+        shifted_bfly(at(0), qd, make(1, 0), make(kc::h, kc::h), make(1, 0),
+                     make(-kc::h, kc::h));
     }
 
     // Index j with its twiddles, and its mirror Q - j.

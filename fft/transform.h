@@ -3,7 +3,13 @@
 // FFT (a split-radix decimation in frequency that cuts blocks into quarters down to 8-
 // or 16-point kernels, then one bit reversal into natural order) and the real FFT on top
 // of it (a complex FFT of half the length, then a split pass that separates the spectra
-// of the even and the odd samples). Contracts in fft_internal.h and real_fft.h.
+// of the even and the odd samples). Contracts in real_fft.h (the entries) and
+// fft_internal.h (the inner routines the tests reach).
+//
+// Block kinds inside the complex transform: a block of b doubles holds M = b/2 values
+// v[0..M-1] awaiting either its plain transform V[k] = sum v[j] e^(+2 pi i jk/M) or its
+// half-bin shifted transform Y[k] = sum v[j] e^(+2 pi i j(k + 1/2)/M). A routine that
+// completes a block leaves the coefficients in bit-reversed order.
 #include <cmath>
 
 #include "fft/bitrev.h"
@@ -86,8 +92,6 @@ void cfft(int32_t n, V* a)
     }
 }
 
-constexpr double pi = 3.141592653589793;
-
 // The split butterfly between bin j/2 and its partner at entry p = n - j, with the
 // weights w = (wr, wi) = (0.5 - 0.5 sin(pi j/n), 0.5 cos(pi j/n)). With
 // E = (Z[k] + conj Z[m-k])/2 and O = (Z[k] - conj Z[m-k])/(2i), forward leaves
@@ -132,7 +136,7 @@ inline void block_step(int32_t n, V* a, Block& b, double g)
 // (s^2, s c) at n/2 - 2.
 inline Block split_block_at(int32_t n, int32_t top)
 {
-    const double theta = pi / n;
+    const double theta = kc::pi / n;
     const double s = std::sin(theta), c = std::cos(theta);
     const double cos2 = 1 - 2 * s * s, sin2 = 2 * s * c;
     const int32_t bottom = top - 256 > 4 ? top - 256 : 4;
@@ -166,7 +170,7 @@ void split_pass(int32_t n, V* a)
 {
     const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
     if (group > blocks) return split_pass<forward, (group > 1 ? group / 2 : 1)>(n, a);
-    const double theta = pi / n;
+    const double theta = kc::pi / n;
     const double g = 2 * (2 * std::sin(theta) * std::cos(theta));
     Block b[group];
     for (int32_t first = 0; first < blocks; first += group) {

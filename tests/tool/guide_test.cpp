@@ -201,7 +201,7 @@ TEST(Guide, WorkedExampleAsDetectAndRenderGiveIt)
     write_audio(dir / "noise.wav", synthesise_guide_clip(clip, false));
     const ToolRun detect = run_tool({"detect", "beep.wav", "--fps", "30"}, dir.path());
     ASSERT_EQ(detect.status, 0) << detect.err;
-    const std::regex host_line("select from frame ([0-9]+) .*frequency ([0-9]+), seconds ([0-9]+), FFT order "
+    const std::regex host_line("select from video frame ([0-9]+) .*frequency ([0-9]+), seconds ([0-9]+), FFT order "
                                "([0-9]+), width ([0-9]+), fade ([0-9]+), window (on|off)");
     const std::regex notch_line("notch: centre ([0-9.]+) Hz .*band ([0-9.]+) to ([0-9.]+) Hz");
     std::smatch host, notch;

@@ -24,6 +24,7 @@
 
 #include "host/host_process.h"
 #include "tool/session/plugin_session.h"
+#include "tool/report/report.h"
 #include "tool_runner.h"
 
 namespace {
@@ -390,7 +391,7 @@ TEST(ToolNotes, ShortDataAndAStretchPastTheEnd)
     std::ofstream(dir / "cut.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
     const int64_t left = int64_t(whole.size() / 2 - 44) / (2 * kChannels);  // after a 44-byte header
     const std::string cut_short =
-        "tulm: warning: cut.wav: the header says 192000 frames, but the file holds only " + std::to_string(left);
+        "tulm: warning: cut.wav: the header says 192000 samples, but the file holds only " + std::to_string(left);
     const struct {
         std::vector<std::string> args;
         std::string note;
@@ -399,7 +400,7 @@ TEST(ToolNotes, ShortDataAndAStretchPastTheEnd)
         {{"detect", "cut.wav"}, cut_short},
         {{"measure", "cut.wav", "cut.wav", "--hz", "1000"}, cut_short},
         {{"render", "in.wav", "out.wav", "--start", "3.5s", "--hz", "1000"},
-         "tulm: note: the stretch runs 73280 frames past the end of the file"},
+         "tulm: note: the stretch runs 73280 samples past the end of the file"},
     };
     for (const auto& c : cases) {
         const ToolRun run = run_tool(c.args, dir.path());
@@ -491,11 +492,13 @@ TEST_P(InputsOnAPipe, SameAsTheFileOnDisk)
             EXPECT_EQ(read_text(dir / command.pipe_out), read_text(dir / command.disk_out));
             EXPECT_EQ(pipe.out, replace_all(disk.out, "disk.wav", "pipe.wav"));
         } else {
-            EXPECT_EQ(pipe.out, replace_all(replace_all(disk.out, " of " + in, " of -"), "render " + in, "render -"));
+            // From a pipe the suggested OUT has no input name to follow.
+            EXPECT_EQ(pipe.out, replace_all(replace_all(disk.out, " of " + in, " of -"),
+                                            "render " + in + " " + notched_name(in), "render - notch.wav"));
         }
     }
     const ToolRun disk = run_tool(commands[0].disk, dir.path());
-    EXPECT_EQ(disk.err.find("tulm: warning: " + in + ": the header says 192000 frames, but the file holds only") !=
+    EXPECT_EQ(disk.err.find("tulm: warning: " + in + ": the header says 192000 samples, but the file holds only") !=
                   std::string::npos,
               c.cut_short)
         << disk.err;

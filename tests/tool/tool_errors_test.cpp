@@ -2,10 +2,12 @@
 // behind, neither the output nor a temporary, nor a change to a file already there.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <ostream>
@@ -61,6 +63,13 @@ TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
     ASSERT_EQ(link((dir / "twin.wav").c_str(), (dir / "twin2.wav").c_str()), 0);
     ASSERT_EQ(link((dir / "in.wav").c_str(), (dir / "hard.wav").c_str()), 0);
     ASSERT_EQ(symlink("in.wav", (dir / "sym.wav").c_str()), 0);
+    ASSERT_EQ(symlink("in.wav", (dir / "in.svg").c_str()), 0);
+    ASSERT_EQ(link((dir / "in.wav").c_str(), (dir / "hard.svg").c_str()), 0);
+    write_audio(dir / "slow.wav", sine_audio(1, 1, 20.0, 0.25, 0.3, 0.0));
+    // A shared library that is no plug-in: the C library's mathematics.
+    Dl_info libm;
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(static_cast<double (*)(double)>(&::cos)), &libm), 0);
+    ASSERT_EQ(symlink(libm.dli_fname, (dir / "nolib.so").c_str()), 0);
     if (c.out_exists) std::ofstream(dir / "out.wav") << "precious";
     const std::vector<std::string> before = dir.entries();
     std::map<std::string, std::string> contents;
@@ -103,31 +112,31 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"hard_linked_out", {"render", "in.wav", "twin.wav"}, "twin.wav: the file has 2 names (hard links)", 1,
                   false},
         ErrorCase{"missing_folder", {"render", "in.wav", "no/out.wav"}, "cannot write in no", 1, false},
-        ErrorCase{"width_too_large", {"render", "in.wav", "out.wav", "--width", "257"}, "--width 257 is outside", 1,
+        ErrorCase{"width_too_large", {"render", "in.wav", "out.wav", "--width", "257"}, "--width 257 is outside", 2,
                   true},
         ErrorCase{"frequency_zero", {"render", "in.wav", "out.wav", "--frequency", "0"}, "--frequency 0 is outside",
-                  1, false},
+                  2, false},
         ErrorCase{"region_too_short", {"detect", "in.wav", "--length", "0.5s"}, "too little to tell a steady tone", 1,
                   false},
-        ErrorCase{"detect_hz_above_half_rate", {"detect", "in.wav", "--hz", "30000"}, "--hz 30000 is not", 1, false},
+        ErrorCase{"detect_hz_above_half_rate", {"detect", "in.wav", "--hz", "30000"}, "--hz 30000 is not", 2, false},
         ErrorCase{"fft_order_eight", {"render", "in.wav", "out.wav", "--fft-order", "8"}, "--fft-order 8 is outside",
-                  1, false},
-        ErrorCase{"fade_negative", {"render", "in.wav", "out.wav", "--fade", "-1"}, "--fade -1 is outside", 1, false},
+                  2, false},
+        ErrorCase{"fade_negative", {"render", "in.wav", "out.wav", "--fade", "-1"}, "--fade -1 is outside", 2, false},
         ErrorCase{"notch_past_the_top", {"render", "in.wav", "out.wav", "--frequency", "1700", "--fft-order", "14"},
-                  "past the top of the spectrum", 1, false},
-        ErrorCase{"hz_above_half_rate", {"render", "in.wav", "out.wav", "--hz", "30000"}, "--hz 30000 is outside", 1,
+                  "past the top of the spectrum", 2, false},
+        ErrorCase{"hz_above_half_rate", {"render", "in.wav", "out.wav", "--hz", "30000"}, "--hz 30000 is outside", 2,
                   false},
         // 19172 Hz is the highest centre at 48 kHz with 2048-sample blocks.
-        ErrorCase{"hz_beyond_reach", {"render", "in.wav", "out.wav", "--hz", "20000"}, "(11.7 to 19171.9 Hz)", 1,
+        ErrorCase{"hz_beyond_reach", {"render", "in.wav", "out.wav", "--hz", "20000"}, "(11.7 to 19171.9 Hz)", 2,
                   true},
-        ErrorCase{"hz_below_reach", {"render", "in.wav", "out.wav", "--hz", "5"}, "(11.7 to 19171.9 Hz)", 1, false},
+        ErrorCase{"hz_below_reach", {"render", "in.wav", "out.wav", "--hz", "5"}, "(11.7 to 19171.9 Hz)", 2, false},
         ErrorCase{"hz_nan", {"render", "in.wav", "out.wav", "--hz", "nan"}, "--hz: must be a finite number", 2, false},
         ErrorCase{"min_attenuation_nan", {"measure", "in.wav", "in.wav", "--min-attenuation", "nan"},
                   "must be a finite number", 2, false},
         ErrorCase{"min_attenuation_inf", {"measure", "in.wav", "in.wav", "--min-attenuation", "-inf"},
                   "must be a finite number", 2, false},
         ErrorCase{"start_beyond_frames", {"render", "in.wav", "out.wav", "--start", "1e300s"},
-                  "--start 1e300s lies past the last frame", 1, false},
+                  "--start 1e300s lies past the last video frame", 2, false},
         ErrorCase{"rate_not_served", {"render", "giga.wav", "out.wav"},
                   "a sampling rate of 1000000000 Hz is more than the plug-in can serve", 1, true},
         ErrorCase{"rate_not_served_detect", {"detect", "giga.wav"}, "1000000000 Hz", 1, false},
@@ -138,32 +147,53 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"out_is_symlink_to_in", {"render", "in.wav", "sym.wav"}, "IN and OUT", 1, false},
         ErrorCase{"diff_is_in", {"render", "in.wav", "out.wav", "--diff", "in.wav"}, "IN and --diff", 1, false},
         ErrorCase{"diff_is_out", {"render", "in.wav", "out.wav", "--diff", "out.wav"}, "OUT and --diff", 1, true},
-        ErrorCase{"plot_is_in", {"render", "in.wav", "out.wav", "--plot", "sym.wav"}, "IN and --plot", 1, false},
-        ErrorCase{"plot_is_out", {"render", "in.wav", "out.wav", "--plot", "out.wav"}, "OUT and --plot", 1, true},
-        ErrorCase{"plot_is_diff", {"render", "in.wav", "out.wav", "--diff", "d.wav", "--plot", "d.wav"},
+        ErrorCase{"plot_is_in", {"render", "in.wav", "out.wav", "--plot", "in.svg"}, "IN and --plot", 1, false},
+        ErrorCase{"plot_is_out", {"render", "in.wav", "out.svg", "--plot", "out.svg"}, "OUT and --plot", 1, false},
+        ErrorCase{"plot_is_diff", {"render", "in.wav", "out.wav", "--diff", "d.svg", "--plot", "d.svg"},
                   "--diff and --plot", 1, false},
-        ErrorCase{"measure_plot_is_in", {"measure", "in.wav", "in.wav", "--plot", "in.wav"}, "IN and --plot", 1,
+        ErrorCase{"measure_plot_is_in", {"measure", "in.wav", "in.wav", "--plot", "in.svg"}, "IN and --plot", 1,
                   false},
-        ErrorCase{"measure_plot_is_out", {"measure", "in.wav", "hard.wav", "--plot", "hard.wav"}, "--plot name the same file",
-                  1, false},
+        ErrorCase{"measure_plot_is_out", {"measure", "in.wav", "hard.svg", "--plot", "hard.svg"},
+                  "--plot name the same file", 1, false},
+        // The drawing is SVG whatever the name says: a name that promises another format is refused.
+        ErrorCase{"plot_png", {"render", "in.wav", "out.wav", "--plot", "p.png"}, "so name it FILE.svg", 2, true},
+        ErrorCase{"measure_plot_png", {"measure", "in.wav", "in.wav", "--plot", "p.png"}, "so name it FILE.svg", 2,
+                  false},
+        // Every command takes a value the same way: one that does not parse is a usage error.
+        ErrorCase{"detect_hz_nan", {"detect", "in.wav", "--hz", "nan"}, "--hz: must be a finite number", 2, false},
+        ErrorCase{"fft_order_hex", {"render", "in.wav", "out.wav", "--fft-order", "0xd"},
+                  "--fft-order '0xd' is not a whole number in decimal digits", 2, true},
+        ErrorCase{"width_fraction", {"measure", "in.wav", "in.wav", "--width", "30.5"},
+                  "--width '30.5' is not a whole number", 2, false},
+        ErrorCase{"start_frame_hex", {"detect", "in.wav", "--start-frame", "0x1"},
+                  "--start-frame '0x1' is not a whole number", 2, false},
+        ErrorCase{"table_rate_hex", {"table", "--rate", "0xbb80"}, "--rate '0xbb80' is not a whole number", 2, false},
+        ErrorCase{"table_width_hex", {"table", "--width", "0x10"}, "--width '0x10' is not a whole number", 2, false},
+        ErrorCase{"start_empty", {"render", "in.wav", "out.wav", "--start", ""}, "'' is not a time", 2, true},
+        ErrorCase{"detect_start_empty", {"detect", "in.wav", "--start", ""}, "'' is not a time", 2, false},
+        // At 1 Hz no frequency value lands inside the spectrum: said so, not as a range of -1 Hz.
+        ErrorCase{"hz_at_one_hz", {"render", "slow.wav", "out.wav", "--hz", "0.25"},
+                  "no frequency value puts the notch inside the spectrum at 1 Hz", 1, false},
         ErrorCase{"mistyped_command", {"rendr", "in.wav", "out.wav"}, "did you mean 'render'", 2, false},
         ErrorCase{"start_past_end", {"render", "in.wav", "out.wav", "--start", "2.5s"}, "past the end of the file", 1,
                   true},
         ErrorCase{"start_frame_past_end", {"measure", "in.wav", "in.wav", "--start-frame", "60"},
                   "past the end of the file", 1, false},
-        ErrorCase{"bad_time", {"render", "in.wav", "out.wav", "--start", "soon"}, "is not a time", 1, false},
-        ErrorCase{"bad_fps", {"render", "in.wav", "out.wav", "--fps", "29.97"}, "is not a video rate", 1, false},
-        ErrorCase{"module_missing", {"render", "in.wav", "out.wav", "--plugin", "absent.so"}, "absent.so", 1, false},
+        ErrorCase{"bad_time", {"render", "in.wav", "out.wav", "--start", "soon"}, "is not a time", 2, false},
+        ErrorCase{"bad_fps", {"render", "in.wav", "out.wav", "--fps", "29.97"}, "is not a video rate", 2, false},
+        ErrorCase{"module_missing", {"render", "in.wav", "out.wav", "--plugin", "absent.so"},
+                  "the plug-in module absent.so is not there (looked for /", 1, false},
         ErrorCase{"module_not_loadable", {"render", "in.wav", "out.wav", "--plugin", "./junk.so"}, "junk.so", 1,
                   false},
-        ErrorCase{"module_without_entry", {"render", "in.wav", "out.wav", "--plugin", "libm.so.6"},
+        ErrorCase{"module_without_entry", {"render", "in.wav", "out.wav", "--plugin", "nolib.so"},
                   "does not export GetFilterTable", 1, false},
         // Fails only after rendering: the finished output must not replace the old file.
         ErrorCase{"plot_with_full_fade", {"render", "in.wav", "out.wav", "--fade", "100", "--plot", "p.svg"},
                   "too short to measure", 1, true},
-        ErrorCase{"table_rate_too_low", {"table", "--rate", "4000"}, "--rate 4000 is not a sampling rate", 1, false},
-        ErrorCase{"table_width_too_large", {"table", "--width", "300"}, "--width 300 is outside", 1, false},
-        ErrorCase{"table_tone_zero", {"table", "--tone", "0"}, "--tone 0 is not a frequency", 1, false},
+        ErrorCase{"table_rate_zero", {"table", "--rate", "0"}, "--rate 0 is not a sampling rate the tool takes (1 to", 2, false},
+        ErrorCase{"table_rate_beyond_render", {"table", "--rate", "1000000000"}, "(1 to 715827882 Hz)", 2, false},
+        ErrorCase{"table_width_too_large", {"table", "--width", "300"}, "--width 300 is outside", 2, false},
+        ErrorCase{"table_tone_zero", {"table", "--tone", "0"}, "--tone 0 is not a frequency", 2, false},
         ErrorCase{"hz_with_frequency", {"render", "in.wav", "out.wav", "--hz", "100", "--frequency", "10"},
                   "excludes", 2, false},
         ErrorCase{"no_output_named", {"render", "in.wav"}, "OUT is required", 2, false},

@@ -101,7 +101,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
                                        setuid(uid_t(setup.run_as_uid)) != 0))
             _exit(127);
         std::vector<char*> argv;
-        std::string tool = TULM_TOOL;
+        std::string tool = setup.program.empty() ? TULM_TOOL : setup.program;
         argv.push_back(tool.data());
         std::vector<std::string> copy = args;
         for (std::string& a : copy) argv.push_back(a.data());

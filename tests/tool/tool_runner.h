@@ -36,6 +36,7 @@ struct ToolSetup {
     int64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
     bool size_limit_signal = false; // a write past the limit raises SIGXFSZ instead of failing
     int run_as_uid = -1;          // when root: the user (and group) to run the tool as
+    std::string program;          // run in place of the built tool (a copy of it, or a shell); empty: the tool
 };
 
 // Runs the tool with `args` in folder `cwd`.

@@ -249,7 +249,7 @@ TEST_P(HzOption, PicksTheNearestCentreAndCutsTheTone)
     const int32_t chosen = int32_t(number_after(run.out, "--frequency "));
     EXPECT_EQ(chosen, nearest_value(c.rate, c.fft_order, c.hz));
 
-    const double start = number_after(run.out, "stretch: frames "), end = number_after(run.out, " to ", "stretch: ");
+    const double start = number_after(run.out, "stretch: samples "), end = number_after(run.out, " to ", "stretch: ");
     ASSERT_FALSE(std::isnan(start) || std::isnan(end)) << run.out;
     const int64_t quarter = (int64_t(1) << c.fft_order) / 4;
     const int64_t first = int64_t(start) + quarter, last = int64_t(end) - quarter;
@@ -316,7 +316,8 @@ TEST_P(DetectCommand, ReportsEachToneWithItsExtent)
     for (std::string w; words >> w;) render.push_back(w);
     ASSERT_GT(render.size(), 4u) << run.out;
     ASSERT_EQ(run_tool(render, dir.path(), setup).status, 0);
-    const Audio out = read_audio(dir / "out.wav");
+    ASSERT_EQ(render[2], c.from_stdin ? "notch.wav" : "in-notch.wav");
+    const Audio out = read_audio(dir / render[2]);
     const int64_t from = int64_t(std::max(c.from[0] + 0.2, 0.0) * 48000);
     const int64_t to = int64_t(std::min(c.to[0] - 0.2, 5.0) * 48000);
     EXPECT_GT(db(tone_amplitude(a, c.hz[0], from, to - from) / tone_amplitude(out, c.hz[0], from, to - from)), 40);

@@ -7,109 +7,227 @@
 
 using namespace detection;
 
-int32_t analysis_length(int32_t rate)
+int32_t analysis_length(int32_t rate, const DetectParams& p)
 {
-    int32_t n = 256;
-    while (rate / double(n) > kWidestBinHz) n *= 2;
+    int32_t n = p.smallest_block;
+    while (rate / double(n) > p.widest_bin_hz) n *= 2;
     return n;
 }
 
-int64_t shortest_region(int32_t rate) { return analysis_length(rate) + int64_t(kShortestSeconds * rate); }
+int64_t shortest_region(int32_t rate, const DetectParams& p)
+{
+    return analysis_length(rate, p) + int64_t(p.shortest_seconds * rate);
+}
 
-int64_t surround_length(int32_t rate) { return int64_t(kSurroundSeconds * rate); }
+int64_t surround_length(int32_t rate, const DetectParams& p) { return int64_t(p.surround_seconds * rate); }
 
 namespace {
 
-Detection tones_within(const Audio& audio, int64_t first, int64_t count)
+// A run dropped before it became a tone, spanning its frames' block centres.
+Dropped dropped_run(const Frames& f, const Run& r, double hz, DropReason reason, double figure, double limit,
+                    double other_hz = 0)
 {
-    Detection d;
-    const Frames f = frame_peaks_over(audio, first, count);
-    d.resolution_hz = f.bin_hz();
-    const int32_t bins = f.n / 2 + 1;
-    const int32_t shortest = std::max(4, int32_t(kShortestSeconds * f.rate / f.hop));
+    return Dropped{reason, hz, frame_centre(f, r.from), frame_centre(f, r.to - 1), figure, limit, other_hz};
+}
 
+Dropped dropped_tone(const Tone& t, const Verdict& v)
+{
+    return Dropped{v.reason, t.hz, t.first, t.end, v.figure, v.limit, v.other_hz};
+}
+
+// The bins worth following: those holding a peak, loud enough to hear, in enough
+// frames (with their neighbours) to make a run, and at least as often as either
+// neighbour.
+std::vector<int32_t> busy_bins(const DetectParams& p, const Frames& f, int32_t shortest)
+{
+    const int32_t bins = f.n / 2 + 1;
     std::vector<int32_t> hits(size_t(bins), 0);
     for (const std::vector<Peak>& frame : f.peaks)
-        for (const Peak& p : frame) hits[p.bin] += p.level_dbfs >= kQuietestDbfs;
-
-    std::vector<Run> runs, failed;
+        for (const Peak& peak : frame) hits[peak.bin] += peak.level_dbfs >= p.quietest_dbfs;
+    std::vector<int32_t> busy;
     for (int32_t b = 1; b + 1 < bins; ++b) {
         if (hits[b - 1] + hits[b] + hits[b + 1] < shortest) continue;
         if (hits[b] < hits[b - 1] || hits[b] < hits[b + 1] || hits[b] == 0) continue;
-        for (Run& r : runs_at(f, b, shortest)) {
-            if (steady(f, &r)) runs.push_back(r);
-            else if (quantile(r.above, 0.5) >= kToneDb) failed.push_back(r);
+        busy.push_back(b);
+    }
+    return busy;
+}
+
+// Runs at the busy bins, and which of them hold still at one of the looks. A run whose
+// median prominence is under tone_db is no candidate; one that stands clear but holds
+// still at none of the looks is kept among the unsteady.
+Looks look_at_runs(const DetectParams& p, const Audio& audio, const Frames& f, int64_t first, int64_t count,
+                   int32_t shortest, std::vector<Dropped>* dropped)
+{
+    Looks looks;
+    std::vector<Run> failed;
+    for (const int32_t b : busy_bins(p, f, shortest)) {
+        for (Run& r : runs_at(p, f, b, shortest)) {
+            const Readings x = readings_of(p, f, r);
+            r.level = x.level;
+            r.above = x.above;
+            const double prominence = median(r.above);
+            if (prominence < p.tone_db) {
+                dropped->push_back(dropped_run(f, r, median(x.hz), DropReason::kTooQuiet, prominence, p.tone_db));
+                continue;
+            }
+            Steadiness s = steadiness(p, f, r, x, f.bin_hz());
+            r.hz = std::move(s.hz);
+            r.drift_hz = s.drift_hz;
+            r.range_db = s.range_db;
+            (s.holds ? looks.steady : failed).push_back(r);
         }
     }
-    second_look(audio, f, first, count, &failed, &runs);
+    const Looks again = second_look(p, audio, f, first, count, failed);
+    looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
+    looks.unsteady = again.unsteady;
+    for (const Run& r : looks.unsteady) {
+        const double limit = p.drift_bins * f.bin_hz();
+        const bool drifts = r.drift_hz > limit;
+        if (drifts)
+            dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kNotSteady, r.drift_hz, limit));
+        else
+            dropped->push_back(
+                dropped_run(f, r, median(r.hz), DropReason::kLevelScatters, r.range_db, p.level_range_db));
+    }
+    return looks;
+}
 
-    // A tone between two bins can pass at both; the runs then overlap and read one
-    // frequency, and the more prominent one stands for it. Runs two bins apart that read
-    // frequencies over a bin apart are two lines (a hum's fundamental beside a partial
-    // that pulled its peak at times, or a note that ends as a tone starts), and each is
-    // judged on its own.
-    std::sort(runs.begin(), runs.end(),
-              [](const Run& a, const Run& b) { return quantile(a.above, 0.5) > quantile(b.above, 0.5); });
+// A tone between two bins can pass at both; the runs then overlap and read one
+// frequency, and the more prominent one stands for it. Runs two bins apart that read
+// frequencies over a bin apart are two lines (a hum's fundamental beside a partial that
+// pulled its peak at times, or a note that ends as a tone starts), and each is judged
+// on its own.
+std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vector<Run> runs,
+                               std::vector<Dropped>* dropped)
+{
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return median(a.above) > median(b.above); });
     std::vector<Run> kept;
     for (const Run& r : runs) {
-        bool twin = false;
+        const Run* twin = nullptr;
         for (const Run& k : kept)
-            twin = twin || (std::abs(k.bin - r.bin) <= 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
-                            std::fabs(quantile(k.hz, 0.5) - quantile(r.hz, 0.5)) <= f.bin_hz());
-        if (!twin) kept.push_back(r);
-    }
-
-    for (size_t i = 0, found = kept.size(); i < found; ++i) {
-        Run low;
-        if (!fundamental_below(f, kept[i], &low)) continue;
-        // Two harmonics may give one fundamental. A run of its own at its frequency does
-        // not stand for it: that run is judged on its own readings, which the program over
-        // it pulls, and where both pass they are joined as pieces of one tone.
-        bool known = false;
-        for (size_t j = found; j < kept.size(); ++j)
-            known = known || (std::abs(kept[j].bin - low.bin) <= 2 &&
-                              std::min(kept[j].to, low.to) > std::max(kept[j].from, low.from));
-        low.harmonic = int32_t(i);
-        if (!known) kept.push_back(low);
-    }
-
-    std::vector<Tone> candidates;
-    for (const Run& r : kept) candidates.push_back(tone_of(audio, f, r, first, count));
-    std::vector<Tone> tones;
-    std::vector<Run> runs_of_tones;
-    std::vector<bool> taken_up(kept.size(), false);
-    for (size_t i = 0; i < kept.size(); ++i) {
-        const Run& r = kept[i];
-        const Tone& t = candidates[i];
-        // A fundamental stands on its harmonics, and falls with them.
-        if (r.harmonic >= 0 && !family_stands(f, kept, taken_up, r)) continue;
-        // A held note's level scatters and moves as a whole; program sound over a
-        // tone scatters its level without moving it.
-        if (t.level_range_db > kToneLevelRangeDb) continue;
-        if (t.level_range_db > kHeldRangeDb && t.level_trend_db > kHeldTrendDb) continue;
-        if (t.level_slope_db > kHeldSlopeDb) continue;
-        // A steady stretch in the middle of a partial that goes on at its frequency on
-        // both sides is a piece of program sound, not a tone switched on and off.
-        if (!t.from_region_start && !t.to_region_end && track_goes_on(f, t, true, shortest) &&
-            track_goes_on(f, t, false, shortest))
+            if (!twin && std::abs(k.bin - r.bin) <= p.twin_bins && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+                std::fabs(median(k.hz) - median(r.hz)) <= p.twin_hz_bins * f.bin_hz())
+                twin = &k;
+        if (!twin) {
+            kept.push_back(r);
             continue;
-        if (starts_with_another(f, candidates, t, shortest)) continue;
-        if (r.second_look && unsteady_within(f, failed, r, t)) continue;
-        tones.push_back(t);
-        runs_of_tones.push_back(r);
-        taken_up[i] = true;
+        }
+        dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kTwin,
+                                       std::fabs(median(twin->hz) - median(r.hz)), p.twin_hz_bins * f.bin_hz(),
+                                       median(twin->hz)));
     }
-    join_pieces(f, &tones, &runs_of_tones);
+    return kept;
+}
 
-    // Families from the lowest tone up, so a hum's fundamental gathers its harmonics.
-    std::vector<size_t> order(tones.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].hz < tones[b].hz; });
-    std::vector<bool> taken(tones.size(), false);
-    for (const size_t i : order)
-        if (!taken[i]) gather_harmonics(f, runs_of_tones[i], shortest, &tones[i], &tones, &taken);
-    for (size_t i = 0; i < tones.size(); ++i)
-        if (!taken[i]) d.tones.push_back(tones[i]);
+// A hum's fundamental can be weaker than its harmonics: the runs found under them are
+// added as lines of their own. Two harmonics may give one fundamental. A run of its own
+// at its frequency does not stand for it: that run is judged on its own readings, which
+// the program over it pulls, and where both pass they are joined as pieces of one tone.
+std::vector<Run> with_fundamentals(const DetectParams& p, const Frames& f, std::vector<Run> runs)
+{
+    for (size_t i = 0, found = runs.size(); i < found; ++i) {
+        Run low;
+        if (!fundamental_below(p, f, runs[i], &low)) continue;
+        bool known = false;
+        for (size_t j = found; j < runs.size(); ++j)
+            known = known || (std::abs(runs[j].bin - low.bin) <= p.known_fundamental_bins &&
+                              std::min(runs[j].to, low.to) > std::max(runs[j].from, low.from));
+        low.under_harmonic = true;
+        if (!known) runs.push_back(low);
+    }
+    return runs;
+}
+
+// The rules that part a tone from program sound, in the order they are asked; the first
+// that drops the line decides.
+Verdict first_objection(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Line& line,
+                        const std::vector<Run>& unsteady, int32_t shortest)
+{
+    const Run& r = line.run;
+    const Tone& t = line.tone;
+    // A fundamental stands on its harmonics, and falls with them.
+    if (r.under_harmonic)
+        if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
+    // A held note's level scatters and moves as a whole; program sound over a tone
+    // scatters its level without moving it.
+    if (t.level_range_db > p.tone_level_range_db)
+        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.tone_level_range_db, 0};
+    if (t.level_range_db > p.held_range_db && t.level_trend_db > p.held_trend_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_trend_db, 0};
+    if (t.level_slope_db > p.held_slope_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_slope_db, 0};
+    // A steady stretch in the middle of a partial that goes on at its frequency on
+    // both sides is a piece of program sound, not a tone switched on and off.
+    if (!t.from_region_start && !t.to_region_end && track_goes_on(p, f, t, true, shortest) &&
+        track_goes_on(p, f, t, false, shortest))
+        return Verdict{true, DropReason::kTrackGoesOn,
+                       std::min(track_share(p, f, t, true, shortest), track_share(p, f, t, false, shortest)),
+                       p.track_on_share, 0};
+    if (const Verdict v = starts_with_another(p, f, lines, line, shortest); v.drops) return v;
+    if (r.look != Look::kFirst)
+        if (const Verdict v = unsteady_within(p, f, unsteady, r, t); v.drops) return v;
+    return Verdict{};
+}
+
+// Each line as a tone, through the rules; a fundamental's verdict reads those of the
+// lines before it, its harmonics among them.
+std::vector<Confirmed> confirmed_tones(const DetectParams& p, const Audio& audio, const Frames& f,
+                                       const std::vector<Run>& runs, const std::vector<Run>& unsteady, int64_t first,
+                                       int64_t count, int32_t shortest, std::vector<Dropped>* dropped)
+{
+    std::vector<Line> lines;
+    for (const Run& r : runs) lines.push_back(Line{r, tone_of(p, audio, f, r, first, count), false});
+    std::vector<Confirmed> tones;
+    for (Line& line : lines) {
+        const Verdict v = first_objection(p, f, lines, line, unsteady, shortest);
+        if (v.drops) {
+            dropped->push_back(dropped_tone(line.tone, v));
+            continue;
+        }
+        line.confirmed = true;
+        tones.push_back(Confirmed{line.tone, line.run, false});
+    }
+    return tones;
+}
+
+// Families from the lowest tone up, so a hum's fundamental gathers its harmonics; the
+// tones not taken into a family are the region's.
+std::vector<Tone> families(const DetectParams& p, const Frames& f, std::vector<Confirmed> tones, int32_t shortest,
+                           std::vector<Dropped>* dropped)
+{
+    std::vector<Confirmed*> order;
+    for (Confirmed& c : tones) order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](const Confirmed* a, const Confirmed* b) { return a->tone.hz < b->tone.hz; });
+    for (Confirmed* c : order)
+        if (!c->in_family) gather_harmonics(p, f, shortest, c, &tones);
+    std::vector<Tone> out;
+    for (const Confirmed& c : tones) {
+        if (!c.in_family) {
+            out.push_back(c.tone);
+            continue;
+        }
+        Dropped d{DropReason::kHarmonic, c.tone.hz, c.tone.first, c.tone.end, 0, 0, 0};
+        for (const Confirmed& low : tones)
+            for (const Harmonic& h : low.tone.harmonics)
+                if (!low.in_family && h.hz == c.tone.hz) d.other_hz = low.tone.hz, d.figure = h.order;
+        dropped->push_back(d);
+    }
+    return out;
+}
+
+Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
+{
+    Detection d;
+    const Frames f = frame_peaks_over(p, audio, first, count);
+    d.resolution_hz = f.bin_hz();
+    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const Looks looks = look_at_runs(p, audio, f, first, count, shortest, &d.dropped);
+    const std::vector<Run> lines = with_fundamentals(p, f, without_twins(p, f, looks.steady, &d.dropped));
+    std::vector<Confirmed> tones =
+        confirmed_tones(p, audio, f, lines, looks.unsteady, first, count, shortest, &d.dropped);
+    join_pieces(f, &tones, &d.dropped);
+    d.tones = families(p, f, tones, shortest, &d.dropped);
     return d;
 }
 
@@ -135,16 +253,18 @@ bool stands_in(const Detection& around, const Tone& t)
 // piece of a note is not: so a tone found in the region stands only where the region
 // looked at together with the audio around it shows one at its frequency over the same
 // time. Without audio around the region (a whole file) there is nothing more to hear.
-Detection detect_tones(const Audio& audio, int64_t first, int64_t count)
+Detection detect_tones(const Audio& audio, int64_t first, int64_t count, const DetectParams& p)
 {
-    Detection d = tones_within(audio, first, count);
-    const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate));
-    const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate));
+    Detection d = tones_within(p, audio, first, count);
+    const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate, p));
+    const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate, p));
     if (d.tones.empty() || (from == first && to == first + count)) return d;
-    const Detection around = tones_within(audio, from, to - from);
+    const Detection around = tones_within(p, audio, from, to - from);
     std::vector<Tone> kept;
-    for (const Tone& t : d.tones)
+    for (const Tone& t : d.tones) {
         if (stands_in(around, t)) kept.push_back(t);
+        else d.dropped.push_back(Dropped{DropReason::kNotInSurround, t.hz, t.first, t.end, 0, 0, 0});
+    }
     d.tones = kept;
     return d;
 }

@@ -6,10 +6,30 @@
 // in nearly every frame of a run, with a drift well under a bin and a level that varies
 // by a few dB at most. Speech harmonics and music partials come, go and glide, so they
 // never make such a run.
+//
+// The stages, each from one typed result to the next: peaks (per frame) -> runs (a
+// bin's peaks over consecutive frames) -> looks (which runs hold still) -> lines (twins
+// dropped, fundamentals added) -> confirmed tones -> pieces joined -> families ->
+// tones that stand in the surround. A candidate a stage drops is kept with its reason.
+//
+// Words, one meaning each:
+//   stands clear  a peak over its frame's floor by peak_db; a run whose median does so
+//                 by tone_db
+//   holds still   drift and level spread within their limits (a look's verdict)
+//   look          one reading of a run's steadiness: the first (analysis block), the
+//                 second (a longer block) and the phase look
+//   own level     a low quantile (own_quantile) of a run's levels: the tone alone
+//   covered       a frame more than covered_db over the own level: other sound shares
+//                 the bin, so its readings are passed over
+//   program       the speech or music a tone is mixed into
+//   piece         one of the runs into which louder sound broke a tone
+//   reach         how many bins from a given bin a peak is looked for (peak_near)
+//   surround      the audio on each side of the region that its tones are judged with
 #include <cstdint>
 #include <vector>
 
 #include "tool/analysis/audio.h"
+#include "tool/analysis/detect_params.h"
 
 // One harmonic of a tone taken for a family's fundamental (a hum).
 struct Harmonic {
@@ -37,26 +57,54 @@ struct Tone {
     std::vector<Harmonic> harmonics;  // steady tones at whole multiples, over the same time
 };
 
+// Why a candidate is not reported as a tone of its own, in the order the stages ask.
+enum class DropReason {
+    kTooQuiet,        // its run's median prominence is under tone_db
+    kNotSteady,       // stood clear but held still at none of the three looks (its drift
+                      // at the first look; kLevelScatters when its level spread instead)
+    kTwin,            // another run, more prominent, reads the same line
+    kNoFamily,        // a fundamental found under a harmonic, with no harmonic standing
+    kLevelScatters,   // its level at its own frequency spreads too far
+    kHeldNote,        // its level swells or decays as a held note's does
+    kTrackGoesOn,     // a steady stretch of a partial that sounds on both sides of it
+    kChordPartner,    // another partial, outside its family, starts with it
+    kUnsteadyWithin,  // its extent takes in a run at its frequency that glides
+    kPiece,           // a piece of a tone, joined to it
+    kHarmonic,        // a harmonic, reported in a lower tone's family
+    kNotInSurround,   // no tone there when the region is looked at with the audio around it
+};
+
+// A candidate dropped, with the figure that decided it against its limit.
+struct Dropped {
+    DropReason reason = DropReason::kTooQuiet;
+    double hz = 0;
+    int64_t first = 0, end = 0;  // sample frames of the audio, as a Tone's
+    double figure = 0, limit = 0;
+    double other_hz = 0;         // the other line the rule looked at (twin, partner, ...)
+};
+
 struct Detection {
     double resolution_hz = 0;
     std::vector<Tone> tones;    // strongest first (by prominence); empty: no steady tone
+    std::vector<Dropped> dropped;  // every candidate that is not a tone, in stage order
 };
 
-// The analysis block for a sampling rate: bins no wider than 6 Hz, so a 50 Hz hum's
+// The analysis block for a sampling rate: bins no wider than widest_bin_hz, so a 50 Hz hum's
 // harmonics lie apart and a tone's drift is judged against a fine grid.
-int32_t analysis_length(int32_t rate);
+int32_t analysis_length(int32_t rate, const DetectParams& params = DetectParams());
 
 // The fewest frames a region must hold to be analysed.
-int64_t shortest_region(int32_t rate);
+int64_t shortest_region(int32_t rate, const DetectParams& params = DetectParams());
 
 // The sample frames on each side of a region that its tones are judged with, where the
 // audio holds them: the caller reads that much around the region when it can.
-int64_t surround_length(int32_t rate);
+int64_t surround_length(int32_t rate, const DetectParams& params = DetectParams());
 
 // Looks at frames [first, first + count); count must be at least shortest_region(). A
 // tone found there is reported only where it stands too when the region is looked at
 // with up to surround_length() of `audio` on each side.
-Detection detect_tones(const Audio& audio, int64_t first, int64_t count);
+Detection detect_tones(const Audio& audio, int64_t first, int64_t count,
+                       const DetectParams& params = DetectParams());
 
 // The strongest steady tone of the region; found is false when there is none.
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count);

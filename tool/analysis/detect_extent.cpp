@@ -21,7 +21,7 @@ double Probe::amplitude(const Audio& a, int64_t at) const
 {
     double sum = 0;
     for (int32_t k = 0; k < a.channels; ++k) sum += std::norm(sum_over(a, at, k));
-    return 2 * std::sqrt(sum / a.channels) / gain / 32768.0;
+    return 2 * std::sqrt(sum / a.channels) / gain / kFullScale;
 }
 
 std::complex<double> Probe::phasor(const Audio& a, int64_t at) const
@@ -31,7 +31,7 @@ std::complex<double> Probe::phasor(const Audio& a, int64_t at) const
     // The kernel starts its phase at `at`; turned back to the audio's start, a steady
     // tone's phasor turns by its offset from `hz` alone.
     const double cycles = std::fmod(hz * double(at) / rate, 1.0);
-    return z * std::polar(2 / gain / 32768.0 / a.channels, -2 * M_PI * cycles);
+    return z * std::polar(2 / gain / kFullScale / a.channels, -2 * M_PI * cycles);
 }
 
 std::complex<double> Probe::sum_over(const Audio& a, int64_t at, int32_t channel) const
@@ -49,13 +49,14 @@ namespace {
 // last coarse one; the block's centre at that crossing is where the tone starts or
 // stops, since a symmetric window sees half its weight on the tone exactly then.
 // Returns -1 when the tone holds up to the limit.
-double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit, int64_t step)
+double crossing(const DetectParams& p, const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit,
+                int64_t step)
 {
     const int64_t dir = limit < inside ? -1 : 1;
     const auto toward = [&](int64_t at, int64_t by) {
         return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
     };
-    const int64_t coarse = probe.n / 8;
+    const int64_t coarse = probe.n / p.crossing_steps_per_block;
     int64_t at = inside;
     while (at != limit && probe.amplitude(a, toward(at, coarse)) >= half) at = toward(at, coarse);
     if (at == limit) return -1;
@@ -64,7 +65,7 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
         const int64_t next = toward(at, step);
         const double amp = probe.amplitude(a, next);
         if (amp < half || next == limit) {
-            const double share = prev > amp ? (prev - half) / (prev - amp) : 0.5;
+            const double share = prev > amp ? (prev - half) / (prev - amp) : 1.0 / 2;
             return double(at) + std::clamp(share, 0.0, 1.0) * double(next - at) + probe.n / 2.0;
         }
         prev = amp;
@@ -72,45 +73,46 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
     }
 }
 
-// How far the level moves from the first third of the frames to the last, each third
-// by its median so that a stray frame does not count: a held note swells or decays,
-// while program sound over a tone only scatters its level.
-double level_trend(const std::vector<double>& levels)
+// How far the level moves from the first part of the frames (a third) to the last, each
+// part by its median so that a stray frame does not count: a held note swells or
+// decays, while program sound over a tone only scatters its level.
+double level_trend(const DetectParams& p, const std::vector<double>& levels)
 {
-    const size_t third = levels.size() / 3;
-    if (third == 0) return 0;
-    const std::vector<double> head(levels.begin(), levels.begin() + third);
-    const std::vector<double> tail(levels.end() - third, levels.end());
-    return std::fabs(quantile(tail, 0.5) - quantile(head, 0.5));
+    const size_t part = levels.size() / size_t(p.trend_parts);
+    if (part == 0) return 0;
+    const std::vector<double> head(levels.begin(), levels.begin() + part);
+    const std::vector<double> tail(levels.end() - part, levels.end());
+    return std::fabs(median(tail) - median(head));
 }
 
 // How far the level moves over the frames by the median of the slopes between every
 // pair of frames (a robust straight line): a note's decay or swell moves it frame after
 // frame, while program sound over a tone only lifts some frames, which the median of
 // the slopes passes over.
-// At most kSlopePoints frames, spread evenly, make the line: a long tone's pairs would
+// At most slope_points frames, spread evenly, make the line: a long tone's pairs would
 // otherwise grow with the square of its length.
-double level_slope_change(const std::vector<double>& levels)
+double level_slope_change(const DetectParams& p, const std::vector<double>& levels)
 {
-    const size_t stride = std::max<size_t>(1, (levels.size() + kSlopePoints - 1) / kSlopePoints);
+    const size_t points = size_t(p.slope_points);
+    const size_t stride = std::max<size_t>(1, (levels.size() + points - 1) / points);
     std::vector<double> slopes;
     for (size_t i = 0; i < levels.size(); i += stride)
         for (size_t j = i + stride; j < levels.size(); j += stride)
             slopes.push_back((levels[j] - levels[i]) / double(j - i));
     if (slopes.empty()) return 0;
-    return std::fabs(quantile(slopes, 0.5)) * double(levels.size() - 1);
+    return std::fabs(median(slopes)) * double(levels.size() - 1);
 }
 
 } // namespace
 
-Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
+Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
     Tone t;
     t.found = true;
     t.resolution_hz = f.bin_hz();
-    t.hz = quantile(r.hz, 0.5);
-    t.above_floor_db = quantile(r.above, 0.5);
-    t.drift_hz = quantile(r.hz, 0.9) - quantile(r.hz, 0.1);
+    t.hz = median(r.hz);
+    t.above_floor_db = median(r.above);
+    t.drift_hz = spread(r.hz);
 
     // The level frame by frame at the tone's own frequency, over the frames that lie
     // wholly on it: a held note swells or decays, a tone does not.
@@ -121,22 +123,22 @@ Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64
     std::vector<double> levels;
     for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
         levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
-    t.level_trend_db = level_trend(levels);
-    t.level_slope_db = level_slope_change(levels);
+    t.level_trend_db = level_trend(p, levels);
+    t.level_slope_db = level_slope_change(p, levels);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
-    const double own = quantile(levels, kOwnQuantile) + kCoveredDb;
+    const double own = own_level(p, levels);
     std::vector<double> uncovered;
     for (const double l : levels)
-        if (l <= own) uncovered.push_back(l);
-    t.level_range_db = quantile(uncovered, 0.9) - quantile(uncovered, 0.1);
-    t.level_dbfs = quantile(uncovered, 0.5);
-    const double steady_amp = std::pow(10.0, t.level_dbfs / 20);
+        if (!covered(p, l, own)) uncovered.push_back(l);
+    t.level_range_db = spread(uncovered);
+    t.level_dbfs = median(uncovered);
+    const double steady_amp = amplitude_of(t.level_dbfs);
 
-    const int64_t step = std::max(1, a.rate / 400);
+    const int64_t step = std::max(1, a.rate / p.crossing_steps_per_second);
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
-    const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
-    const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    const double start = crossing(p, a, probe, steady_amp / 2, start_inside, lowest, step);
+    const double end = crossing(p, a, probe, steady_amp / 2, end_inside, highest, step);
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));

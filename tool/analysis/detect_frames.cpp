@@ -8,68 +8,107 @@
 namespace detection {
 namespace {
 
-// The floor under each bin: a low quantile of the levels around it, taken every few
-// bins (it changes slowly) and held in between.
-std::vector<double> local_floor(const std::vector<double>& db)
+// The k-th smallest (from 0) of the `size` values from `v`, found by walking from
+// `guess` one distinct value at a time: the floor moves little from one place to the
+// next, so the walk is short, and each of its steps is a count or a minimum over the
+// values without a branch that depends on them (a search or a selection guesses wrong
+// at every other step, which took most of a frame's time).
+double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
-    const int32_t bins = int32_t(db.size());
-    std::vector<double> floor(db.size());
-    std::vector<double> around;
-    for (int32_t b = 0; b < bins; b += 4) {
-        around.assign(db.begin() + std::max(0, b - kFloorReach), db.begin() + std::min(bins, b + kFloorReach + 1));
-        const double f = quantile_in_place(&around, kFloorQuantile);
-        for (int32_t i = b; i < std::min(bins, b + 4); ++i) floor[i] = f;
+    double t = guess;
+    for (;;) {
+        int32_t under = 0, upto = 0;
+        for (int32_t i = 0; i < size; ++i) {
+            under += v[i] < t;
+            upto += v[i] <= t;
+        }
+        if (k >= under && k < upto) return t;
+        double next = k < under ? -HUGE_VAL : HUGE_VAL;
+        if (k < under)
+            for (int32_t i = 0; i < size; ++i) next = v[i] < t && v[i] > next ? v[i] : next;
+        else
+            for (int32_t i = 0; i < size; ++i) next = v[i] > t && v[i] < next ? v[i] : next;
+        t = next;
+    }
+}
+
+// The floor under each bin, as a power: a low quantile of the powers around it, taken
+// every few bins (it changes slowly) and held in between. The quantile is one of the
+// powers, and to_db keeps their order, so its level is the same quantile of the bins'
+// levels.
+std::vector<double> local_floor(const DetectParams& p, const std::vector<double>& power)
+{
+    const int32_t bins = int32_t(power.size());
+    std::vector<double> floor(power.size());
+    const int32_t every = p.floor_every_bins, half_width = p.floor_half_width_bins;
+    double f = power[0];
+    for (int32_t b = 0; b < bins; b += every) {
+        const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
+        f = kth_smallest(power.data() + lo, hi - lo, int32_t(quantile_rank(size_t(hi - lo), p.floor_quantile)), f);
+        for (int32_t i = b; i < std::min(bins, b + every); ++i) floor[i] = f;
     }
     return floor;
 }
 
-std::vector<Peak> frame_peaks(const std::vector<double>& power, int32_t rate, int32_t n)
+std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& power, int32_t rate, int32_t n)
 {
-    std::vector<double> db(power.size());
-    for (size_t b = 0; b < power.size(); ++b) db[b] = to_db(power[b]);
-    const std::vector<double> floor = local_floor(db);
+    const std::vector<double> floor = local_floor(p, power);
     const double bin_hz = double(rate) / n;
-    const int32_t lo = std::max(2, int32_t(std::ceil(20 / bin_hz)));
-    const int32_t hi = std::min(int32_t(power.size()) - 3, int32_t(0.98 * rate / 2 / bin_hz));
+    const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
+    const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(p.highest_peak_share * rate / 2 / bin_hz));
+    // Levels are taken only for bins whose powers pass what the tests on levels need
+    // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
+    // for the rounding of to_db; the tests then decide on the levels themselves.
+    const double over_floor = 0.99 * std::pow(10.0, p.peak_db / 10);
+    std::vector<double> lobe_db(5);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
-        if (!(db[b] > db[b - 1] && db[b] >= db[b + 1] && db[b] >= db[b - 2] && db[b] >= db[b + 2])) continue;
-        if (db[b] - floor[b] < kPeakDb) continue;
-        // A sine's power spreads over the Hann main lobe; its sum is the tone's level
-        // wherever it falls between bins.
-        const double lobe = power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
-        if (to_db(2 * lobe) < kSilentDbfs) continue;
-        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(db[b] - floor[b])});
+        const auto under = [&](int32_t k) { return 0.999 * power[k] > power[b]; };
+        if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
+            under(b + 2))
+            continue;
+        for (int32_t k = 0; k < 5; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
+        if (!tops_lobe(lobe_db, 2)) continue;
+        const double above = lobe_db[2] - to_db(floor[b]);
+        if (above < p.peak_db) continue;
+        const double lobe = lobe_power(power, b);
+        if (to_db(2 * lobe) < p.silent_dbfs) continue;
+        peaks.push_back(Peak{b, float(refine_peak(power, b)), float(to_db(2 * lobe)), float(above)});
     }
     return peaks;
 }
 
 } // namespace
 
-double quantile_in_place(std::vector<double>* v, double q)
+double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
+
+bool tops_lobe(const std::vector<double>& v, int32_t b)
 {
-    if (v->empty()) return 0;
-    const size_t k = std::min(v->size() - 1, size_t(q * double(v->size() - 1) + 0.5));
-    std::nth_element(v->begin(), v->begin() + k, v->end());
-    return (*v)[k];
+    return b >= 2 && b + 2 < int32_t(v.size()) && v[b] > v[b - 1] && v[b] >= v[b + 1] && v[b] >= v[b - 2] &&
+           v[b] >= v[b + 2];
 }
 
-double quantile(std::vector<double> v, double q) { return quantile_in_place(&v, q); }
+double lobe_power(const std::vector<double>& power, int32_t b)
+{
+    return power[b - 2] + power[b - 1] + power[b] + power[b + 1] + power[b + 2];
+}
 
-Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count)
+int64_t frame_centre(const Frames& f, int32_t frame) { return f.first + int64_t(frame) * f.hop + f.n / 2; }
+
+Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
     Frames f;
     f.rate = audio.rate;
-    f.n = analysis_length(audio.rate);
-    f.hop = f.n / 4;
+    f.n = analysis_length(audio.rate, p);
+    f.hop = f.n / p.hops_per_block;
     f.first = first;
     BlockSpectrum spectrum(f.n);
     for (int64_t at = first; at + f.n <= first + count; at += f.hop)
-        f.peaks.push_back(frame_peaks(spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
+        f.peaks.push_back(frame_peaks(p, spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
     return f;
 }
 
-const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level)
+const Peak* peak_near(const DetectParams& params, const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level)
 {
     // A frame's peaks lie in order of bin, so only those within reach are looked at:
     // a long region's runs ask each frame about every bin that holds peaks.
@@ -77,7 +116,7 @@ const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach
                                        [](const Peak& p, int32_t b) { return p.bin < b; });
     const Peak* best = nullptr;
     for (auto p = from; p != peaks.end() && p->bin <= bin + reach; ++p)
-        if ((any_level || p->level_dbfs >= kQuietestDbfs) && (!best || p->above_floor > best->above_floor))
+        if ((any_level || p->level_dbfs >= params.quietest_dbfs) && (!best || p->above_floor > best->above_floor))
             best = &*p;
     return best;
 }
@@ -87,19 +126,19 @@ namespace {
 // Where within frames [from, to) a sound at `bin` is switched on and off over quieter
 // sound that holds the same bin before or after it (program sound a tone was mixed
 // over, which its run took in): `on` is the last frame after which the level stands
-// kSwitchDb over everything before, `off` the first frame from which everything stays
-// kSwitchDb under the few frames before it. Each stays at its end of the run when
+// switch_db over everything before, `off` the first frame from which everything stays
+// switch_db under the few frames before it. Each stays at its end of the run when
 // there is no such step.
-void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
+void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
 {
     std::vector<int32_t> at;
     std::vector<double> level;
     for (int32_t m = from; m < to; ++m)
-        if (const Peak* p = peak_near(f.peaks[m], bin, 1)) {
+        if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1)) {
             at.push_back(m);
-            level.push_back(p->level_dbfs);
+            level.push_back(peak->level_dbfs);
         }
-    const int32_t n = int32_t(level.size()), near = 3;
+    const int32_t n = int32_t(level.size()), near = p.switch_frames;
     *on = from;
     *off = to;
     if (n < 2 * near) return;
@@ -108,10 +147,10 @@ void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32
     for (int32_t i = 0; i < n; ++i) before[i + 1] = std::max(before[i], level[i]);
     for (int32_t i = n - 1; i >= 0; --i) after[i] = std::max(after[i + 1], level[i]);
     for (int32_t i = near; i + near <= n; ++i) {
-        const double head = quantile(std::vector<double>(level.begin() + i, level.begin() + i + near), 0.5);
-        const double tail = quantile(std::vector<double>(level.begin() + i - near, level.begin() + i), 0.5);
-        if (head - before[i] >= kSwitchDb) *on = at[i];
-        if (*off == to && tail - after[i] >= kSwitchDb) *off = at[i];
+        const double head = median(std::vector<double>(level.begin() + i, level.begin() + i + near));
+        const double tail = median(std::vector<double>(level.begin() + i - near, level.begin() + i));
+        if (head - before[i] >= p.switch_db) *on = at[i];
+        if (*off == to && tail - after[i] >= p.switch_db) *off = at[i];
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
@@ -119,19 +158,19 @@ void switch_points(const Frames& f, int32_t bin, int32_t from, int32_t to, int32
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
         if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
-    if (*on >= *off || quantile(between, 0.9) - quantile(between, 0.1) > kLevelRangeDb) *on = from, *off = to;
+    if (*on >= *off || spread(between) > p.switched_range_db) *on = from, *off = to;
 }
 
 } // namespace
 
-std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
+std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, int32_t shortest)
 {
     std::vector<Run> runs;
     const int32_t frames = int32_t(f.peaks.size());
     const auto keep = [&](int32_t from, int32_t to) {
         int32_t held = 0;
-        for (int32_t m = from; m < to; ++m) held += peak_near(f.peaks[m], bin, 1) != nullptr;
-        if (to - from < shortest || held < kPresent * (to - from)) return;
+        for (int32_t m = from; m < to; ++m) held += peak_near(p, f.peaks[m], bin, 1) != nullptr;
+        if (to - from < shortest || held < p.run_present * (to - from)) return;
         Run r;
         r.bin = bin;
         r.from = from;
@@ -140,17 +179,17 @@ std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest)
     };
     int32_t m = 0;
     while (m < frames) {
-        if (!peak_near(f.peaks[m], bin, 1)) {
+        if (!peak_near(p, f.peaks[m], bin, 1)) {
             ++m;
             continue;
         }
         const int32_t from = m;
         int32_t last = m;
-        for (; m < frames && m - last <= kGapFrames; ++m)
-            if (peak_near(f.peaks[m], bin, 1)) last = m;
+        for (; m < frames && m - last <= p.gap_frames; ++m)
+            if (peak_near(p, f.peaks[m], bin, 1)) last = m;
         m = last + 1;
         int32_t on = from, off = m;
-        switch_points(f, bin, from, m, &on, &off);
+        switch_points(p, f, bin, from, m, &on, &off);
         keep(from, on);
         keep(on, off);
         keep(off, m);

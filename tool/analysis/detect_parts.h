@@ -1,56 +1,26 @@
 #pragma once
 // The pieces of tone detection, shared by its files: a short-time spectrum's peaks
-// frame by frame and their runs (detect_frames), whether a run holds still
-// (detect_steady), a run's level and extent as a tone (detect_extent), and what marks
-// a steady stretch as program sound or gathers a hum's family (detect_program).
-// detect.cpp puts them together.
+// frame by frame and their runs (detect_frames), the looks that tell whether a run
+// holds still (detect_steady), a run's level and extent as a tone (detect_extent), and
+// the rules that mark a steady stretch as program sound or gather a hum's family
+// (detect_program). detect.cpp runs them as stages, each handing a typed result to the
+// next, and keeps every candidate a stage drops with its reason.
 #include <complex>
 #include <cstdint>
 #include <vector>
 
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_params.h"
+#include "tool/analysis/statistics.h"
 
 namespace detection {
 
-constexpr double kWidestBinHz = 6.0;
-constexpr int32_t kFloorReach = 20;     // bins on each side whose levels make a peak's floor
-constexpr double kFloorQuantile = 0.2;  // low enough to fall between a hum's harmonics
-constexpr double kPeakDb = 8.0;         // a frame's peak over its floor
-constexpr double kToneDb = 10.0;        // a tone's median prominence
-constexpr double kQuietestDbfs = -70;   // quieter tones lie under a recording's own hiss
-                                        // at any sensible listening level
-constexpr double kSilentDbfs = -90.3;   // a sine one 16-bit step high: nothing quieter is sound
-constexpr double kOwnQuantile = 0.25;   // of a run's levels: the tone's own, nothing over it
-constexpr double kCoveredDb = 3.0;      // a bin this far over it holds other sound as well
-constexpr double kPresent = 0.9;        // share of a run's frames that must hold the peak
-constexpr int32_t kGapFrames = 2;       // frames a run may miss in a row
-constexpr double kSwitchDb = 10.0;      // a level step that parts a sound switched on or
-                                        // off from quieter sound at its bin around it
-constexpr double kShortestSeconds = 0.6;
-constexpr int32_t kFineFactor = 2;      // a second look's block against the analysis block
-constexpr int32_t kFineReach = 2;       // analysis bins a second look reaches on each side
-constexpr double kDriftBins = 0.2;      // spread of the frequency, in analysis bins: a
-                                        // held note glides more than a whine
-constexpr double kInStep = 0.95;        // of a stretch's phasors' sizes, their sum at
-                                        // the tone's frequency: other sound there,
-                                        // some 6 dB under the tone, pulls it below
-constexpr double kLevelRangeDb = 6.0;   // spread of the level in the frames' spectra
-constexpr double kToneLevelRangeDb = 5.0;  // and measured at the tone's own frequency
-constexpr double kHeldRangeDb = 3.0;    // a level that scatters this much and also
-constexpr double kHeldTrendDb = 1.5;    // moves this far from its first third to its last
-                                        // is a held note's swell or decay
-constexpr double kHeldSlopeDb = 2.0;    // a hum or a whine holds its level within a dB
-                                        // or so for seconds; a level that moves by more
-                                        // along a robust line is a note's decay or swell
-constexpr size_t kSlopePoints = 200;
-constexpr double kTogetherSeconds = 0.03;  // starts closer than this are one event
-constexpr double kSurroundSeconds = 1.5;  // around a region: most notes that sound into
-                                          // it start or end within this, and it holds
-                                          // the kShortestSeconds that the rules looking
-                                          // past a stretch read
-constexpr double kHarmonicPresent = 0.75;
-constexpr int32_t kHighestHarmonic = 16;
+// A 16-bit sample's full scale, the unit of every amplitude here.
+constexpr double kFullScale = 32768.0;
+
+// The amplitude (full scale = 1) of a level in dBFS.
+double amplitude_of(double dbfs);
 
 struct Peak {
     int32_t bin;
@@ -66,14 +36,68 @@ struct Frames {
     double bin_hz() const { return double(rate) / n; }
 };
 
+// Which look found a run holding still.
+enum class Look { kFirst, kSecond, kPhase };
+
 // A tone's run of frames before it becomes a Tone.
 struct Run {
     int32_t bin = 0;
     int32_t from = 0, to = 0;  // frames [from, to)
     std::vector<double> hz, level, above;
-    bool second_look = false;  // passed only at the second look
-    int32_t harmonic = -1;     // a fundamental found under a harmonic: that one's run
+    Look look = Look::kFirst;
+    bool under_harmonic = false;  // a fundamental found under a harmonic's run
+    double drift_hz = 0, range_db = 0;  // as the first look read them
 };
+
+// A run's peaks, frame by frame, as the analysis read them.
+struct Readings {
+    std::vector<int32_t> frame;
+    std::vector<double> hz, level, above;
+};
+
+// A look's verdict on a run's readings: whether they hold still, the figures against
+// their limits, and the frequencies it judged (those of the uncovered frames).
+struct Steadiness {
+    bool holds = false;
+    double drift_hz = 0, drift_limit_hz = 0;
+    double range_db = 0, range_limit_db = 0;
+    std::vector<double> hz;
+};
+
+// The runs that held still at one of the looks, and those that stood clear but held
+// still at none.
+struct Looks {
+    std::vector<Run> steady, unsteady;
+};
+
+// A run with its reading as a tone, through the rules that confirm it.
+struct Line {
+    Run run;
+    Tone tone;
+    bool confirmed = false;
+};
+
+// A tone confirmed, with its run, before families are gathered.
+struct Confirmed {
+    Tone tone;
+    Run run;
+    bool in_family = false;  // taken into a lower tone's family
+};
+
+// A rule's verdict: the reason it drops a candidate (none when it passes) and the figure
+// that decided it against its limit.
+struct Verdict {
+    bool drops = false;
+    DropReason reason = DropReason::kTooQuiet;
+    double figure = 0, limit = 0, other_hz = 0;
+};
+
+// The sample frame of the audio at the centre of frame `frame`'s block.
+int64_t frame_centre(const Frames& f, int32_t frame);
+
+// The own level of a run's levels (own_quantile), and whether a level is covered.
+double own_level(const DetectParams& p, const std::vector<double>& levels);
+bool covered(const DetectParams& p, double level, double own);
 
 // The `hz` component of the n frames from `at`, by a Hann-windowed single-frequency DFT.
 struct Probe {
@@ -93,62 +117,78 @@ private:
     std::complex<double> sum_over(const Audio& a, int64_t at, int32_t channel) const;
 };
 
-// The value a share q of `v` lies at or below (q = 0.5: the median); the in-place form
-// reorders `v` and spares a copy where it is called for every few bins of every frame.
-double quantile(std::vector<double> v, double q);
-double quantile_in_place(std::vector<double>* v, double q);
+
+// Whether bin `b` of `v` (powers, or their levels) stands over the two bins on each
+// side, the Hann main lobe of a sine; false within two bins of either end.
+bool tops_lobe(const std::vector<double>& v, int32_t b);
+
+// The power of the main lobe around bin `b`: a sine's power spreads over it, so its sum
+// is the sine's wherever it falls between bins.
+double lobe_power(const std::vector<double>& power, int32_t b);
 
 // Each frame's peaks over frames [first, first + count) of `audio`, frames a quarter
 // block apart.
-Frames frame_peaks_over(const Audio& audio, int64_t first, int64_t count);
+Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count);
 
 // The most prominent peak within `reach` bins of `bin` that is loud enough to hear;
 // with `any_level`, also those under the hiss (a sound's track can fade under it).
-const Peak* peak_near(const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false);
+const Peak* peak_near(const DetectParams& p, const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false);
 
 // Runs of frames in which bin `bin` (give or take one) holds a peak, missing no more
-// than kGapFrames in a row and at most a tenth of the frames overall; a sound switched
+// than gap_frames in a row and at most a tenth of the frames overall; a sound switched
 // on or off over quieter sound at the same bin makes a run of its own.
-std::vector<Run> runs_at(const Frames& f, int32_t bin, int32_t shortest);
+std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, int32_t shortest);
 
-// Whether the run stands clear and holds frequency and level, read from the analysis's
-// own peaks; fills the run's readings.
-bool steady(const Frames& f, Run* r);
+// The run's peaks frame by frame, from the analysis's own peaks.
+Readings readings_of(const DetectParams& p, const Frames& f, const Run& r);
+
+// The first look: whether the readings hold frequency and level, within a share of
+// `bin_hz`, the bin of the block that read them.
+Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, const Readings& x, double bin_hz);
 
 // Looks again, through a longer block and then at the phase of each frame, at the runs
-// in `failed` that stood clear but did not hold still: those that do now go to
-// `passed`, the rest stay in `failed`.
-void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
-                 std::vector<Run>* passed);
+// in `failed` that stood clear but did not hold still: those that do now are `steady`
+// (marked with the look that passed them), the rest `unsteady`.
+Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
+                  const std::vector<Run>& failed);
 
 // The run as a tone: its frequency, level and their spread, and where it starts and
 // stops within frames [first, first + count).
-Tone tone_of(const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count);
+Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count);
 
-// Whole multiples of `t` among the other tones join its family (marked in `taken`);
-// multiples that hold a peak through most of its run join it too, unless their line
-// goes on through the `span` frames on both sides of it.
-void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
-                      std::vector<bool>* taken);
+// Whole multiples of `low`'s tone among the other confirmed tones join its family
+// (marked in_family); multiples that hold a peak through most of its run join it too,
+// unless their line goes on through the `span` frames on both sides of it.
+void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Confirmed* low,
+                      std::vector<Confirmed>* all);
 
 // The run of a hum's fundamental under `r`, weaker than its harmonic; false when none.
-bool fundamental_below(const Frames& f, const Run& r, Run* out);
+bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run* out);
 
-// Whether the fundamental `low` has a family among `runs` over part of its frames: a
-// run at a whole multiple of its frequency that passed as a tone (`passed`), or runs
-// at two or more such multiples that held still.
-bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low);
+// Whether the fundamental `low` has a family among `lines` over part of its frames: a
+// line at a whole multiple of its frequency confirmed as a tone, or lines at two or
+// more such multiples that held still (the figure: how many, against two).
+Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low);
 
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.
-bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span);
+bool track_goes_on(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span);
 
-// Whether another partial outside `t`'s family starts together with it.
-bool starts_with_another(const Frames& f, const std::vector<Tone>& all, const Tone& t, int32_t span);
+// The share of the `span` frames before (or after) `t` that hold its frequency; -1
+// when too few frames lie there to tell.
+double track_share(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span);
 
-// Joins the pieces of one tone that louder sound broke apart (and their runs).
-void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* runs);
+// Whether another partial outside `line`'s family starts together with it (the figure:
+// how far apart they start, in seconds; other_hz: the partner).
+Verdict starts_with_another(const DetectParams& p, const Frames& f, const std::vector<Line>& all, const Line& line,
+                            int32_t span);
 
-// Whether the tone's extent takes in a run at its frequency that failed both looks.
-bool unsteady_within(const Frames& f, const std::vector<Run>& unsteady, const Run& r, const Tone& t);
+// Joins the pieces of one tone that louder sound broke apart (and their runs); each
+// piece joined to another is noted in `dropped`.
+void join_pieces(const Frames& f, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped);
+
+// Whether the tone's extent takes in a run at its frequency that failed all looks
+// (other_hz: that run's).
+Verdict unsteady_within(const DetectParams& p, const Frames& f, const std::vector<Run>& unsteady, const Run& r,
+                        const Tone& t);
 
 } // namespace detection

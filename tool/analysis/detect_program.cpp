@@ -6,25 +6,22 @@
 namespace detection {
 namespace {
 
-// How far, in analysis bins, a partial may lie from a whole multiple of a frequency and
-// still count as a member of that frequency's family: one reach wherever a family is
-// gathered or a fundamental is looked for, so that they agree on who belongs.
-constexpr double kMultipleBins = 1.5;
-
-// Whether `a` and `b` could be one hum's partials: one lies within reach of a whole
-// multiple of the other.
-bool harmonic_pair(const Tone& a, const Tone& b, double bin_hz)
+// Whether `a` and `b` could be one hum's partials: one lies within multiple_bins of a
+// whole multiple of the other. One tolerance wherever a family is gathered or a
+// fundamental is looked for, so that they agree on who belongs.
+bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b, double bin_hz)
 {
     const Tone& low = a.hz < b.hz ? a : b;
     const Tone& high = a.hz < b.hz ? b : a;
     const double order = std::round(high.hz / low.hz);
-    return order >= 1 && std::fabs(high.hz - order * low.hz) <= kMultipleBins * bin_hz + order * low.drift_hz;
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_bins * bin_hz + order * low.drift_hz;
 }
 
-// The share of the `span` frames lying wholly before the start of `t` (`before`) or
-// wholly after its end in which its frequency holds a peak, at any level; -1 when
-// fewer than four frames lie there, too few to tell.
-double track_share(const Frames& f, const Tone& t, bool before, int32_t span)
+} // namespace
+
+// The frames counted lie wholly before the start of `t` (`before`) or wholly after its
+// end, and hold its frequency at any level; too few is under fewest_track_frames.
+double track_share(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span)
 {
     const int32_t frames = int32_t(f.peaks.size());
     const int32_t bin = int32_t(std::lround(t.hz / f.bin_hz()));
@@ -36,30 +33,38 @@ double track_share(const Frames& f, const Tone& t, bool before, int32_t span)
         from = int32_t(std::clamp<int64_t>((t.end - f.first + f.hop - 1) / f.hop, 0, frames));
         to = std::min(frames, from + span);
     }
-    if (to - from < 4) return -1;
+    if (to - from < p.fewest_track_frames) return -1;
     int32_t held = 0;
-    for (int32_t m = from; m < to; ++m) held += peak_near(f.peaks[m], bin, 1, true) != nullptr;
+    for (int32_t m = from; m < to; ++m) held += peak_near(p, f.peaks[m], bin, 1, true) != nullptr;
     return double(held) / (to - from);
 }
 
-} // namespace
-
 // Whole multiples of `t` among the other tones join its family; multiples that hold a
 // peak through most of its run without passing as tones themselves join it too.
-void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, std::vector<Tone>* others,
-                      std::vector<bool>* taken)
+void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Confirmed* low,
+                      std::vector<Confirmed>* all)
 {
+    Tone* t = &low->tone;
+    const Run& run = low->run;
     const double nyquist = f.rate / 2.0;
-    for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < 0.98 * nyquist; ++order) {
+    for (int32_t order = 2; order <= p.highest_harmonic && order * t->hz < p.highest_harmonic_share * nyquist;
+         ++order) {
         const double hz = order * t->hz;
-        const double reach = kMultipleBins * f.bin_hz() + order * t->drift_hz;
+        const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
         Harmonic h;
         h.order = order;
-        for (size_t i = 0; i < others->size(); ++i) {
-            const Tone& u = (*others)[i];
+        for (Confirmed& other : *all) {
+            const Tone& u = other.tone;
             const bool overlap = std::min(u.end, t->end) - std::max(u.first, t->first) > (u.end - u.first) / 2;
-            if ((*taken)[i] || &u == t || !overlap || std::fabs(u.hz - hz) > reach) continue;
-            (*taken)[i] = true;
+            if (other.in_family || &other == low || !overlap || std::fabs(u.hz - hz) > tolerance) continue;
+            // A hum's partials come and go together; a louder one switched on or off
+            // apart from the lower tone is a tone of its own that happens to lie on
+            // a multiple of it.
+            const double apart = p.family_together_seconds * f.rate;
+            const bool switched_apart =
+                std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
+            if (u.level_dbfs > t->level_dbfs && switched_apart) continue;
+            other.in_family = true;
             h.hz = u.hz;
             h.level_dbfs = u.level_dbfs;
         }
@@ -67,22 +72,22 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
             std::vector<double> hzs, levels;
             const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
             for (int32_t m = run.from; m < run.to; ++m)
-                if (const Peak* p = peak_near(f.peaks[m], bin, 1 + int32_t(reach / f.bin_hz()))) {
-                    hzs.push_back(p->at * f.bin_hz());
-                    levels.push_back(p->level_dbfs);
+                if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1 + int32_t(tolerance / f.bin_hz()))) {
+                    hzs.push_back(peak->at * f.bin_hz());
+                    levels.push_back(peak->level_dbfs);
                 }
-            if (hzs.size() < kHarmonicPresent * (run.to - run.from)) continue;
+            if (hzs.size() < p.harmonic_present * (run.to - run.from)) continue;
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
-            h.hz = quantile(hzs, 0.5);
-            if (std::fabs(h.hz - hz) > kDriftBins * f.bin_hz() + order * t->drift_hz) continue;
+            h.hz = median(hzs);
+            if (std::fabs(h.hz - hz) > p.harmonic_off_bins * f.bin_hz() + order * t->drift_hz) continue;
             // A hum's partials are switched on and off together: a line that goes on past
             // both ends of the fundamental belongs to the program.
             Tone line = *t;
             line.hz = h.hz;
-            if (track_goes_on(f, line, true, span) && track_goes_on(f, line, false, span)) continue;
+            if (track_goes_on(p, f, line, true, span) && track_goes_on(p, f, line, false, span)) continue;
             // Its level is its own, where nothing over it lifts its bin.
-            h.level_dbfs = quantile(levels, kOwnQuantile);
+            h.level_dbfs = own_level(p, levels);
         }
         h.relative_db = h.level_dbfs - t->level_dbfs;
         t->harmonics.push_back(h);
@@ -98,31 +103,30 @@ void gather_harmonics(const Frames& f, const Run& run, int32_t span, Tone* t, st
 // middle of its readings must lie on it and the middle half of them within a tone's
 // drift, as a partial that glides past never does.
 // The fundamental sounds as long as the hum, beyond the stretch where one harmonic
-// stood clear of the program: its run reaches on either side for as long as its peak
+// stood clear of the program: its run extends on either side for as long as its peak
 // stays on the family's frequency, so that its extent and level are read over its
 // whole life, and begins and ends on its own readings (a harmonic's run may take in a
 // partial of the program at its frequency before or after the hum). A syllable or a
 // note over it may hide it for up to a block's length (the gap over which two pieces
 // of one tone are joined), which the run bridges.
-bool fundamental_below(const Frames& f, const Run& r, Run* out)
+bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run* out)
 {
-    const double hz = quantile(r.hz, 0.5);
-    const double drift = kDriftBins * f.bin_hz();
+    const double hz = median(r.hz);
     const int32_t frames = int32_t(f.peaks.size());
-    for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
+    for (int32_t k = p.highest_harmonic / 2; k >= 2; --k) {
         const double family = hz / k;
         const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
-        if (bin * f.bin_hz() < 20) continue;
+        if (bin * f.bin_hz() < p.lowest_fundamental_hz) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
-            const Peak* p = peak_near(f.peaks[m], bin, 1);
-            return p && std::fabs(p->at * f.bin_hz() * k - hz) <= kMultipleBins * f.bin_hz() ? p : nullptr;
+            const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
+            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_bins * f.bin_hz() ? peak : nullptr;
         };
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
-            if (const Peak* p = reading(m)) on.push_back(p->at * f.bin_hz());
-        if (on.size() < kHarmonicPresent * (r.to - r.from)) continue;
-        const bool on_family = std::fabs(quantile(on, 0.5) - family) <= drift / 2;
-        const bool holds = quantile(on, 0.75) - quantile(on, 0.25) <= drift;
+            if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
+        if (on.size() < p.fundamental_present * (r.to - r.from)) continue;
+        const bool on_family = std::fabs(median(on) - family) <= p.fundamental_off_bins * f.bin_hz();
+        const bool holds = middle_spread(on) <= p.fundamental_spread_bins * f.bin_hz();
         if (!on_family || !holds) continue;
         Run low;
         low.bin = bin;
@@ -131,8 +135,8 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
         while (!reading(low.from)) ++low.from;
         while (!reading(low.to - 1)) --low.to;
         const auto on_it = [&](int32_t m) {
-            const Peak* p = reading(m);
-            return p && std::fabs(p->at * f.bin_hz() - family) <= drift;
+            const Peak* peak = reading(m);
+            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.fundamental_follow_bins * f.bin_hz();
         };
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
@@ -140,9 +144,9 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
         for (int32_t m = low.to, last = low.to - 1; m < frames && m - last <= bridged + 1; ++m)
             if (on_it(m)) last = m, low.to = m + 1;
         for (int32_t m = low.from; m < low.to; ++m)
-            if (const Peak* p = reading(m)) {
-                low.level.push_back(p->level_dbfs);
-                low.above.push_back(p->above_floor);
+            if (const Peak* peak = reading(m)) {
+                low.level.push_back(peak->level_dbfs);
+                low.above.push_back(peak->above_floor);
             }
         // Its frequency and drift are the family's, read off the harmonic that stood
         // clear, not off its own peaks, which the program over it pulls.
@@ -160,26 +164,28 @@ bool fundamental_below(const Frames& f, const Run& r, Run* out)
 // lines at whole multiples of one frequency that hold still together are a hum, which
 // speech over each by turns cannot make, and the fundamental still faces every test a
 // tone does over its own run.
-bool family_stands(const Frames& f, const std::vector<Run>& runs, const std::vector<bool>& passed, const Run& low)
+Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low)
 {
-    const double hz = quantile(low.hz, 0.5);
+    const double hz = median(low.hz);
     std::vector<double> held;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const Run& u = runs[i];
-        if (u.harmonic >= 0 || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
-        const double order = std::round(quantile(u.hz, 0.5) / hz);
-        if (order < 2 || std::fabs(quantile(u.hz, 0.5) - order * hz) > kMultipleBins * f.bin_hz()) continue;
-        if (passed[i]) return true;
+    for (const Line& line : lines) {
+        const Run& u = line.run;
+        if (u.under_harmonic || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
+        const double order = std::round(median(u.hz) / hz);
+        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_bins * f.bin_hz()) continue;
+        if (line.confirmed) return Verdict{};
         if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
     }
-    return held.size() >= 2;
+    const size_t enough = 2;
+    if (held.size() >= enough) return Verdict{};
+    return Verdict{true, DropReason::kNoFamily, double(held.size()), double(enough), 0};
 }
 
 // A tone is switched on and off; a partial that only settles into a steady stretch was
 // at that frequency, louder or softer, all along: its track goes on beyond the stretch.
-bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span)
+bool track_goes_on(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span)
 {
-    return track_share(f, t, before, span) >= kPresent;
+    return track_share(p, f, t, before, span) >= p.track_on_share;
 }
 
 // Whether another partial of the region, not of `t`'s own family, starts together with
@@ -187,30 +193,38 @@ bool track_goes_on(const Frames& f, const Tone& t, bool before, int32_t span)
 // another, while a tone mixed into program sound is switched independently of it. The
 // other partial must be seen to start there, absent just before, not merely swell back
 // over half its level.
-bool starts_with_another(const Frames& f, const std::vector<Tone>& all, const Tone& t, int32_t span)
+Verdict starts_with_another(const DetectParams& p, const Frames& f, const std::vector<Line>& all, const Line& line,
+                            int32_t span)
 {
-    if (t.from_region_start) return false;
-    for (const Tone& u : all)
-        if (&u != &t && !u.from_region_start && !harmonic_pair(t, u, t.resolution_hz) &&
-            std::fabs(double(u.first - t.first)) <= kTogetherSeconds * f.rate) {
-            const double share = track_share(f, u, true, span);
-            if (share >= 0 && share < kPresent) return true;
+    const Tone& t = line.tone;
+    if (t.from_region_start) return Verdict{};
+    for (const Line& other : all) {
+        const Tone& u = other.tone;
+        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u, t.resolution_hz) &&
+            std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
+            const double share = track_share(p, f, u, true, span);
+            if (share >= 0 && share < p.partner_new_share)
+                return Verdict{true, DropReason::kChordPartner, std::fabs(double(u.first - t.first)) / f.rate,
+                               p.together_seconds, u.hz};
         }
-    return false;
+    }
+    return Verdict{};
 }
 
 // Louder sound over a tone can break its run in two; the two pieces then lie at one
 // frequency and their extents meet (or nearly: within a block), and are one tone.
-void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* runs)
+void join_pieces(const Frames& f, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped)
 {
     for (size_t i = 0; i < tones->size(); ++i)
         for (size_t j = i + 1; j < tones->size(); ++j) {
-            Tone& a = (*tones)[i];
-            const Tone& b = (*tones)[j];
+            Tone& a = (*tones)[i].tone;
+            const Tone& b = (*tones)[j].tone;
             const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
             if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > f.n) continue;
-            Run& ra = (*runs)[i];
-            const Run& rb = (*runs)[j];
+            dropped->push_back(Dropped{DropReason::kPiece, b.hz, b.first, b.end, double(gap) / f.rate,
+                                       double(f.n) / f.rate, a.hz});
+            Run& ra = (*tones)[i].run;
+            const Run& rb = (*tones)[j].run;
             if (b.above_floor_db > a.above_floor_db) {
                 a.hz = b.hz;
                 a.level_dbfs = b.level_dbfs;
@@ -230,7 +244,6 @@ void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* ru
             ra.to = std::max(ra.to, rb.to);
             ra.hz.insert(ra.hz.end(), rb.hz.begin(), rb.hz.end());
             tones->erase(tones->begin() + std::ptrdiff_t(j));
-            runs->erase(runs->begin() + std::ptrdiff_t(j));
             j = i;  // the joined tone may now meet one passed over
         }
 }
@@ -241,23 +254,26 @@ void join_pieces(const Frames& f, std::vector<Tone>* tones, std::vector<Run>* ru
 // second look found steady is held to this, since its steadiness was seen so closely.
 // (A tone the first look found may be broken by speech into pieces that fail both
 // looks where the speech covers it, so it is not.)
-bool unsteady_within(const Frames& f, const std::vector<Run>& unsteady, const Run& r, const Tone& t)
+Verdict unsteady_within(const DetectParams& p, const Frames& f, const std::vector<Run>& unsteady, const Run& r,
+                        const Tone& t)
 {
     for (const Run& u : unsteady) {
         if (std::abs(u.bin - r.bin) > 1) continue;
         // The tone itself where a partial within its bin jostles it, not a life of its
         // own: the same frequency, moved by no more than twice what a tone may drift,
         // and the same level under whatever covered it.
-        const double spread = quantile(u.hz, 0.9) - quantile(u.hz, 0.1);
-        if (!u.hz.empty() && std::fabs(quantile(u.hz, 0.5) - t.hz) <= kDriftBins * f.bin_hz() / 2 &&
-            spread <= 2 * kDriftBins * f.bin_hz() &&
-            std::fabs(quantile(u.level, kOwnQuantile) - t.level_dbfs) <= kCoveredDb)
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.jostled_offset_bins * f.bin_hz() &&
+            spread(u.hz) <= p.jostled_spread_bins * f.bin_hz() &&
+            std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.jostled_level_db)
             continue;
-        const int64_t from = f.first + int64_t(u.from) * f.hop + f.n / 2;
-        const int64_t to = f.first + int64_t(u.to - 1) * f.hop + f.n / 2;
-        if (std::min(to, t.end) - std::max(from, t.first) > (to - from) / 2) return true;
+        const int64_t from = frame_centre(f, u.from);
+        const int64_t to = frame_centre(f, u.to - 1);
+        const int64_t overlap = std::min(to, t.end) - std::max(from, t.first);
+        if (overlap > (to - from) / 2)
+            return Verdict{true, DropReason::kUnsteadyWithin, double(overlap) / f.rate, double((to - from) / 2) / f.rate,
+                           median(u.hz)};
     }
-    return false;
+    return Verdict{};
 }
 
 } // namespace detection

@@ -7,69 +7,83 @@
 #include "tool/analysis/spectrum.h"
 
 namespace detection {
-namespace {
 
-// One frame's reading of a run's peak.
-struct Reading {
-    int32_t frame;
-    double hz, level_dbfs;
-};
+double own_level(const DetectParams& p, const std::vector<double>& levels)
+{
+    return quantile(levels, p.own_quantile);
+}
 
-// Whether the readings hold their frequency and level as a tone does, the frequency
-// within a share of `bin_hz`, the bin of the analysis that read them; keeps the
-// frequencies it judged in the run. Its first and last few frames only partly cover
-// the tone, so they are left out of the level's spread when the run is long enough to
-// spare them.
-bool steady_readings(const Frames& f, const std::vector<Reading>& readings, double bin_hz, Run* r)
+bool covered(const DetectParams& p, double level, double own) { return level > own + p.covered_db; }
+
+// Its first and last few frames only partly cover the tone, so they are left out of
+// the level's spread when the run is long enough to spare them.
+// Louder sound over the tone lifts its bin and pulls the interpolated peak towards its
+// own frequency: frequency and level are read where the bin is not covered.
+Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, const Readings& x, double bin_hz)
 {
     const int32_t edge = f.n / f.hop - 1;
-    const bool spare = r->to - r->from > 2 * edge + 4;
-    std::vector<double> levels;
-    for (const Reading& x : readings) levels.push_back(x.level_dbfs);
-    // Louder sound over the tone lifts its bin and pulls the interpolated peak towards
-    // its own frequency: frequency and level are read where the bin holds no more than
-    // the tone's own level, a low quantile of the run's.
-    const double own = quantile(levels, kOwnQuantile) + kCoveredDb;
-    std::vector<double> hz, inner_level;
-    for (const Reading& x : readings) {
-        if (x.level_dbfs > own) continue;
-        hz.push_back(x.hz);
-        if (!spare || (x.frame >= r->from + edge && x.frame < r->to - edge)) inner_level.push_back(x.level_dbfs);
+    const bool spare = r.to - r.from > 2 * edge + p.spare_edge_frames;
+    const double own = own_level(p, x.level);
+    Steadiness s;
+    std::vector<double> inner_level;
+    for (size_t i = 0; i < x.frame.size(); ++i) {
+        if (covered(p, x.level[i], own)) continue;
+        s.hz.push_back(x.hz[i]);
+        if (!spare || (x.frame[i] >= r.from + edge && x.frame[i] < r.to - edge)) inner_level.push_back(x.level[i]);
     }
-    const double drift = quantile(hz, 0.9) - quantile(hz, 0.1);
-    const double range = quantile(inner_level, 0.9) - quantile(inner_level, 0.1);
-    r->hz = hz;
-    return drift <= kDriftBins * bin_hz && range <= kLevelRangeDb;
+    s.drift_hz = spread(s.hz);
+    s.range_db = spread(inner_level);
+    s.drift_limit_hz = p.drift_bins * bin_hz;
+    s.range_limit_db = p.level_range_db;
+    s.holds = s.drift_hz <= s.drift_limit_hz && s.range_db <= s.range_limit_db;
+    return s;
 }
+
+Readings readings_of(const DetectParams& p, const Frames& f, const Run& r)
+{
+    Readings x;
+    for (int32_t m = r.from; m < r.to; ++m) {
+        const Peak* peak = peak_near(p, f.peaks[m], r.bin, 1);
+        if (!peak) continue;
+        x.frame.push_back(m);
+        x.hz.push_back(peak->at * f.bin_hz());
+        x.level.push_back(peak->level_dbfs);
+        x.above.push_back(peak->above_floor);
+    }
+    return x;
+}
+
+namespace {
 
 // Of the lines a second look followed beside run `r`, the loudest that is present
 // through the run and holds still, as a run of its own; false when none does.
-bool loudest_steady_line(const Frames& f, const Run& r, const std::vector<std::vector<Reading>>& lines,
+bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, const std::vector<Readings>& lines,
                          double bin_hz, Run* out)
 {
     double loudest = -HUGE_VAL;
-    for (const std::vector<Reading>& x : lines) {
+    for (const Readings& x : lines) {
+        if (x.frame.size() < p.line_present * (r.to - r.from)) continue;
+        Steadiness s = steadiness(p, f, r, x, bin_hz);
+        if (!s.holds || median(x.level) <= loudest) continue;
+        loudest = median(x.level);
         Run line = r;
-        if (x.size() < kPresent * (r.to - r.from) || !steady_readings(f, x, bin_hz, &line)) continue;
-        std::vector<double> levels;
-        for (const Reading& y : x) levels.push_back(y.level_dbfs);
-        if (quantile(levels, 0.5) <= loudest) continue;
-        loudest = quantile(levels, 0.5);
-        line.bin = int32_t(std::lround(quantile(line.hz, 0.5) / f.bin_hz()));
+        line.hz = std::move(s.hz);
+        line.bin = int32_t(std::lround(median(line.hz) / f.bin_hz()));
+        line.look = Look::kSecond;
         *out = line;
     }
     return loudest > -HUGE_VAL;
 }
 
-// The frequency, within `reach` Hz of the probe's, at which the phasors of the frames
+// The frequency, within `search_hz` of the probe's, at which the phasors of the frames
 // [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
 // constant rate, so this reads its frequency from the whole stretch at once, far finer
 // than one block's bin, while sound that covered a frame only nudges its phasor.
-// False when even there they add up to less than kInStep of their sizes' sum: the
+// False when even there they add up to less than in_step of their sizes' sum: the
 // stretch then holds another sound at the tone's frequency, and its reading is that
 // sound's as much as the tone's.
-bool in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
-                int32_t from, int32_t to, double hop_seconds, double reach, double* hz)
+bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
+                int32_t from, int32_t to, double hop_seconds, double search_hz, double* hz)
 {
     const auto together = [&](double offset) {
         std::complex<double> sum = 0;
@@ -77,19 +91,19 @@ bool in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, 
             if (clear[size_t(m)]) sum += z[size_t(m)] * std::polar(1.0, -2 * M_PI * offset * (m - from) * hop_seconds);
         return std::abs(sum);
     };
-    // The stretch tells apart frequencies about 1 / its length apart: a grid sixteen
-    // times finer finds the top, and halving steps then settle on it.
-    double step = 1 / ((to - from) * hop_seconds) / 16, best = 0, most = together(0);
-    for (double d = -reach; d <= reach; d += step)
+    // The stretch tells apart frequencies about 1 / its length apart: a grid finer still
+    // finds the top, and halving steps then settle on it.
+    double step = 1 / ((to - from) * hop_seconds) / p.phase_grid_per_bin, best = 0, most = together(0);
+    for (double d = -search_hz; d <= search_hz; d += step)
         if (const double x = together(d); x > most) most = x, best = d;
-    for (step /= 2; step > 1e-3; step /= 2)
+    for (step /= 2; step > p.phase_finest_hz; step /= 2)
         for (const double d : {best - step, best + step})
             if (const double x = together(d); x > most) most = x, best = d;
     double sizes = 0;
     for (int32_t m = from; m < to; ++m)
         if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
     *hz = probe.hz + best;
-    return most >= kInStep * sizes;
+    return most >= p.in_step * sizes;
 }
 
 // A third look at a run that stood clear but failed to hold still at both others: its
@@ -102,50 +116,35 @@ bool in_step_hz(const Probe& probe, const std::vector<std::complex<double>>& z, 
 // the run's own level, as at the first look), when at least half are clear and they
 // turn in step. The readings are held to the second look's limit, so this look too
 // passes nothing that glides more than a tone could; on passing, they stand as the
-// run's frequencies.
-bool holds_phase(const Audio& a, const Frames& f, Run* r)
+// run's frequencies (`readings`).
+bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, std::vector<double>* readings)
 {
-    const Probe probe(f.n, quantile(r->hz, 0.5), a.rate);
-    const int32_t frames = r->to - r->from;
+    const Probe probe(f.n, median(r.hz), a.rate);
+    const int32_t frames = r.to - r.from;
     std::vector<std::complex<double>> z;
     std::vector<double> db;
-    for (int32_t m = r->from; m < r->to; ++m) {
+    for (int32_t m = r.from; m < r.to; ++m) {
         z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
         db.push_back(to_db(std::norm(z.back())));
     }
-    const double own = quantile(db, kOwnQuantile) + kCoveredDb;
+    const double own = own_level(p, db);
     std::vector<bool> clear;
-    for (const double x : db) clear.push_back(x <= own);
-    const int32_t stretch = kFineFactor * f.n / f.hop;
+    for (const double x : db) clear.push_back(!covered(p, x, own));
+    const int32_t stretch = p.fine_factor * f.n / f.hop;
     std::vector<double> hz;
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
-        if (2 * std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= stretch)
-            if (double x; in_step_hz(probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
+        if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= p.phase_clear_share * stretch)
+            if (double x; in_step_hz(p, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
                 hz.push_back(x);
-    // A spread needs three readings at the least.
-    if (hz.size() < 3 || quantile(hz, 0.9) - quantile(hz, 0.1) > kDriftBins * f.bin_hz() / kFineFactor) return false;
-    r->hz = hz;
+    if (hz.size() < size_t(p.fewest_phase_readings) || spread(hz) > p.phase_drift_bins * f.bin_hz()) return false;
+    *readings = hz;
     return true;
 }
 
 } // namespace
 
-// The run's frequency and level frame by frame, from the analysis's own peaks.
-bool steady(const Frames& f, Run* r)
-{
-    std::vector<Reading> readings;
-    for (int32_t m = r->from; m < r->to; ++m) {
-        const Peak* p = peak_near(f.peaks[m], r->bin, 1);
-        if (!p) continue;
-        readings.push_back(Reading{m, p->at * f.bin_hz(), p->level_dbfs});
-        r->level.push_back(p->level_dbfs);
-        r->above.push_back(p->above_floor);
-    }
-    return quantile(r->above, 0.5) >= kToneDb && steady_readings(f, readings, f.bin_hz(), r);
-}
-
 // A second look at runs that stand clear of their floor but fail to hold frequency or
-// level: a block kFineFactor times as long, centred where each frame's block is. A
+// level: a block fine_factor times as long, centred where each frame's block is. A
 // steady tone stays one line however long the block, and the longer block parts it
 // from a speech or music partial a bin or two away that pulled its peak and lifted its
 // level in the analysis block. The drift is held to the same share of the longer
@@ -155,56 +154,62 @@ bool steady(const Frames& f, Run* r)
 // hold still wherever it sounds (unsteady_within), and the runs that fail both are
 // kept in `failed` for that test. Each frame's long block is taken
 // once for all the runs that cover it.
-void second_look(const Audio& a, const Frames& f, int64_t first, int64_t count, std::vector<Run>* failed,
-                 std::vector<Run>* passed)
+Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
+                  const std::vector<Run>& failed)
 {
-    const int32_t n = kFineFactor * f.n;
-    if (failed->empty() || count < n) return;
-    // Each line within kFineReach analysis bins of the run's is followed on its own:
+    const int32_t n = p.fine_factor * f.n;
+    Looks looks;
+    if (failed.empty() || count < n) {
+        looks.unsteady = failed;
+        return looks;
+    }
+    // Each line within fine_span_bins analysis bins of the run's is followed on its own:
     // the partial that pulled the run's peak may be the louder one there.
-    const int32_t reach = kFineReach * kFineFactor, lines = 2 * reach + 1;
-    std::vector<std::vector<std::vector<Reading>>> readings(failed->size(),
-                                                            std::vector<std::vector<Reading>>(size_t(lines)));
+    const int32_t span = p.fine_span_bins * p.fine_factor, lines = 2 * span + 1;
+    std::vector<std::vector<Readings>> readings(failed.size(), std::vector<Readings>(size_t(lines)));
     BlockSpectrum spectrum(n);
     const double bin_hz = double(a.rate) / n;
     const int32_t frames = int32_t(f.peaks.size());
     for (int32_t m = 0; m < frames; ++m) {
         bool wanted = false;
-        for (const Run& r : *failed) wanted = wanted || (m >= r.from && m < r.to);
+        for (const Run& r : failed) wanted = wanted || (m >= r.from && m < r.to);
         if (!wanted) continue;
         const int64_t centre = f.first + int64_t(m) * f.hop + f.n / 2;
         const int64_t at = std::clamp<int64_t>(centre - n / 2, first, first + count - n);
         const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
-        const int32_t last = int32_t(power.size()) - 3;
-        const auto is_peak = [&](int32_t b) {
-            return b >= 2 && b <= last && power[b] > power[b - 1] && power[b] >= power[b + 1] &&
-                   power[b] >= power[b - 2] && power[b] >= power[b + 2];
-        };
-        for (size_t i = 0; i < failed->size(); ++i) {
-            const Run& r = (*failed)[i];
+        for (size_t i = 0; i < failed.size(); ++i) {
+            const Run& r = failed[i];
             if (m < r.from || m >= r.to) continue;
             for (int32_t j = 0; j < lines; ++j) {
                 // A peak over two long-block bins on each side, give or take one bin.
-                const int32_t c = kFineFactor * r.bin + j - reach;
+                const int32_t c = p.fine_factor * r.bin + j - span;
                 int32_t best = -1;
                 for (int32_t b = c - 1; b <= c + 1; ++b)
-                    if (is_peak(b) && (best < 0 || power[b] > power[best])) best = b;
+                    if (tops_lobe(power, b) && (best < 0 || power[b] > power[best])) best = b;
                 if (best < 0) continue;
-                const double lobe = power[best - 2] + power[best - 1] + power[best] + power[best + 1] + power[best + 2];
-                readings[i][size_t(j)].push_back(Reading{m, refine_peak(power, best) * bin_hz, to_db(2 * lobe)});
+                Readings& x = readings[i][size_t(j)];
+                x.frame.push_back(m);
+                x.hz.push_back(refine_peak(power, best) * bin_hz);
+                x.level.push_back(to_db(2 * lobe_power(power, best)));
             }
         }
     }
-    std::vector<Run> unsteady;
-    for (size_t i = 0; i < failed->size(); ++i) {
-        Run& r = (*failed)[i];
-        r.second_look = true;
+    for (size_t i = 0; i < failed.size(); ++i) {
+        const Run& r = failed[i];
         Run line;
-        if (loudest_steady_line(f, r, readings[i], bin_hz, &line)) passed->push_back(line);
-        else if (holds_phase(a, f, &r)) passed->push_back(r);
-        else unsteady.push_back(r);
+        std::vector<double> hz;
+        if (loudest_steady_line(p, f, r, readings[i], bin_hz, &line)) {
+            looks.steady.push_back(line);
+        } else if (holds_phase(p, a, f, r, &hz)) {
+            line = r;
+            line.hz = hz;
+            line.look = Look::kPhase;
+            looks.steady.push_back(line);
+        } else {
+            looks.unsteady.push_back(r);
+        }
     }
-    failed->swap(unsteady);
+    return looks;
 }
 
 } // namespace detection

@@ -56,7 +56,43 @@ double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_wit
 }
 
 
-Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g)
+double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end)
+{
+    const double before = tone_amplitude(in.samples.data(), in.channels, in.rate, hz, first, end - first);
+    const double after = tone_amplitude(out.samples.data(), out.channels, out.rate, hz, first, end - first);
+    return 20 * std::log10(before / std::max(after, kSilentAmplitude));
+}
+
+namespace {
+
+Tone aimed_tone(const Detection& d, const NotchGeometry& g, double tone_hz, int64_t first, int64_t count)
+{
+    if (tone_hz > 0) {
+        for (const Tone& t : d.tones)
+            if (std::fabs(t.hz - tone_hz) <= 2 * d.resolution_hz) return t;
+        Tone t;
+        t.found = true;
+        t.hz = tone_hz;
+        t.resolution_hz = d.resolution_hz;
+        t.first = first;
+        t.end = first + count;
+        return t;
+    }
+    const Tone* best = nullptr;
+    for (const Tone& t : d.tones)
+        if (t.hz >= g.low_hz && t.hz <= g.high_hz &&
+            (!best || std::fabs(t.hz - g.centre_hz) < std::fabs(best->hz - g.centre_hz)))
+            best = &t;
+    if (best) return *best;
+    if (!d.tones.empty()) return d.tones.front();
+    Tone none;
+    none.resolution_hz = d.resolution_hz;
+    return none;
+}
+
+} // namespace
+
+Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g, double tone_hz)
 {
     if (in.rate != out.rate || in.channels != out.channels || in.frames() != out.frames())
         throw ToolError("the two files differ in rate, channels or length, so one is not the other processed");
@@ -67,12 +103,12 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     m.middle_count = std::min<int64_t>(first + g.length - g.quarter, in.frames()) - m.middle_first;
     if (m.middle_count < 1024)
         throw ToolError("the stretch between the fade-in and the tail is too short to measure (" +
-                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " frames); lower --fade");
+                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " samples); lower --fade");
     m.centre_hz = g.centre_hz;
     m.low_hz = g.low_hz;
     m.high_hz = g.high_hz;
 
-    const int32_t n = segment_length(m.middle_count / 2, 16384);
+    const int32_t n = segment_length(m.middle_count / 2, kLongestSegment);
     const Spectrum before = average_spectrum(in.samples.data(), in.channels, in.rate, m.middle_first,
                                              m.middle_count, n);
     const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,
@@ -81,10 +117,14 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     m.centre_attenuation_db = power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
                                              band_power(after, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin));
 
-    m.tone = detect_tone(in, m.middle_first, m.middle_count);
-    if (m.tone.found)
-        m.tone_attenuation_db = power_ratio_db(band_power(before, m.tone.hz - 2.5 * bin, m.tone.hz + 2.5 * bin),
-                                               band_power(after, m.tone.hz - 2.5 * bin, m.tone.hz + 2.5 * bin));
+    m.tone = aimed_tone(detect_tones(in, m.middle_first, m.middle_count), g, tone_hz, m.middle_first,
+                        m.middle_count);
+    if (m.tone.found) {
+        m.tone_first = std::max(m.tone.first, m.middle_first);
+        m.tone_end = std::min(m.tone.end, m.middle_first + m.middle_count);
+        if (m.tone_end > m.tone_first)
+            m.tone_attenuation_db = tone_cut_over(in, out, m.tone.hz, m.tone_first, m.tone_end);
+    }
 
     // The notch's edges blur over about two of the plug-in's bins (its blocks are short
     // and ramped), so that margin is left out of "outside" as well.

@@ -11,6 +11,10 @@
 // Frames on each side of a stretch boundary searched for its largest step.
 constexpr int64_t kJumpReach = 16;
 
+// The longest segment the measured spectra (and their plot) average: 0.34 s at 48 kHz,
+// bins under 3 Hz, fine enough to part a notch's edge from the tone beside it.
+constexpr int32_t kLongestSegment = 16384;
+
 // The band a speech recording lives in, as a telephone passes it.
 constexpr double kSpeechLowHz = 300, kSpeechHighHz = 3400;
 
@@ -30,8 +34,10 @@ struct Measurement {
     int64_t middle_count = 0;
     double centre_hz = 0, low_hz = 0, high_hz = 0;
     double centre_attenuation_db = 0;   // input over output power around the notch centre
-    Tone tone;                          // strongest steady tone of the input's middle
-    double tone_attenuation_db = 0;
+    Tone tone;                          // the tone the notch is aimed at (see measure())
+    int64_t tone_first = 0;             // where its cut was read: where it sounds in the middle
+    int64_t tone_end = 0;
+    double tone_attenuation_db = 0;     // tone_cut_over() that span
     double outside_change_db = 0;       // output over input power outside the notch band
     double outside_in_dbfs = 0;         // that power itself, a full-scale sine being 0 dBFS
     double outside_out_dbfs = 0;
@@ -57,6 +63,21 @@ double largest_jump(const Audio& a, int64_t at);
 double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
                    int64_t first, int64_t end);
 
-// `first` is the stretch's first frame; `in` and `out` must have the same shape.
+// A tone's amplitude (full scale = 1) under the 16-bit floor, -100 dBFS: what is left of
+// it there is silence, and readings below it are noise that no two reads agree on.
+constexpr double kSilentAmplitude = 1e-5;
+
+// How deeply a tone was cut, in dB: its amplitude in `in` over that in `out`, each read
+// at `hz` by a Hann-windowed single-frequency DFT over frames [first, end), where the
+// tone sounds and the stretch is past its fade-in and before its tail. Both detect's
+// trials and measure report this figure, so the same settings read the same cut. A
+// residual under kSilentAmplitude counts as kSilentAmplitude.
+double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end);
+
+// `first` is the stretch's first frame; `in` and `out` must have the same shape. The
+// tone measured is the one at `tone_hz` when it is not 0 (a steady tone detected within
+// two analysis bins of it lends its extent; otherwise it is taken to sound through the
+// middle); without it, the detected tone inside the notch band nearest the centre, or
+// the strongest when none lies inside: a clipped tone's harmonics can outrank the tone.
 // Throws ToolError when the shapes differ or the stretch's middle is too short.
-Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g);
+Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g, double tone_hz = 0);

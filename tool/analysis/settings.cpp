@@ -1,5 +1,6 @@
 #include "tool/analysis/settings.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -40,7 +41,7 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges)
     for (int i = 0; i < kSliderCount; ++i) {
         const int32_t v = settings.slider[i];
         if (v < ranges.minimum[i] || v > ranges.maximum[i])
-            throw ToolError("--" + option_name(i) + " " + std::to_string(v) +
+            throw UsageError("--" + option_name(i) + " " + std::to_string(v) +
                             " is outside the slider's range " + std::to_string(ranges.minimum[i]) +
                             " to " + std::to_string(ranges.maximum[i]));
     }
@@ -68,11 +69,16 @@ NotchGeometry notch_geometry(const Settings& settings, int32_t rate)
     return g;
 }
 
+int32_t highest_rate_served(const Settings& settings, int32_t channels)
+{
+    return int32_t(INT32_MAX / (int64_t(settings.slider[kSeconds] + 1) * channels));
+}
+
 int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges& ranges,
                          int32_t rate)
 {
     if (!(hz > 0) || hz >= rate / 2.0)
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", hz,
+        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", hz,
                                     rate / 2.0));
     Settings trial = settings;
     int32_t best = -1;

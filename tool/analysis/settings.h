@@ -48,6 +48,12 @@ struct NotchGeometry {
 
 NotchGeometry notch_geometry(const Settings& settings, int32_t rate);
 
+// The sampling rates the tool takes run from kLowestRate to the highest the plug-in
+// serves: it holds the stretch and its capture buffer with 32-bit counts, so
+// (seconds + 1) x channels x rate samples must fit.
+constexpr int32_t kLowestRate = 1;
+int32_t highest_rate_served(const Settings& settings, int32_t channels);
+
 // The frequency slider value, within `ranges`, whose real notch centre lies nearest to
 // `hz` for this rate and the settings' FFT order; a tie goes to the value whose nominal
 // frequency (value x 10 Hz) is nearer. Throws ToolError when no value places the notch.

@@ -6,11 +6,26 @@
 
 #include "tool/commands/options.h"
 
-// Exit statuses besides 0.
+// Exit statuses besides 0, the same for every command.
 constexpr int kExitError = 1;          // a ToolError
-constexpr int kExitUsage = 2;          // the command line did not parse
+constexpr int kExitUsage = 2;          // the command line is wrong: CLI11's errors and a UsageError
 constexpr int kExitNotCutEnough = 3;   // measure --min-attenuation was not met
 constexpr int kExitNoTone = 4;         // detect found no steady tone
+
+// What each status means, as --help and the README list it.
+struct ExitStatus {
+    int status;
+    const char* meaning;
+};
+constexpr ExitStatus kExitStatuses[] = {
+    {0, "done"},
+    {kExitError, "the files do not allow the work: missing, unreadable, not audio, not writable, too short for "
+                 "the stretch, or at a rate the plug-in cannot serve; or the plug-in module does not load"},
+    {kExitUsage, "the command line is wrong: an unknown command or option, a missing argument, or a value that "
+                 "does not parse or lies outside its range"},
+    {kExitNotCutEnough, "measure: the tone was cut by less than --min-attenuation"},
+    {kExitNoTone, "detect: no steady tone found"},
+};
 
 struct RenderOptions {
     SettingOptions settings;
@@ -26,6 +41,9 @@ struct DetectOptions {
     std::string length;       // how much to analyse, as a time; empty: to the file's end
     double hz = 0;            // fit the settings to this tone instead of the strongest
     bool hz_given = false;
+    bool quiet = false;       // no progress bar
+    bool json = false;        // print JSON (docs/detect-json.md) in place of the text
+    bool explain = false;     // also say why each other candidate is not a tone
 };
 
 struct MeasureOptions {

@@ -46,7 +46,7 @@ void claim_folder()
 
 int run_demo(const DemoOptions& o)
 {
-    PluginSession plugin(o.plugin.empty() ? default_plugin_path() : o.plugin);
+    PluginSession plugin(plugin_path(o.plugin));
     const DemoClip clip;
     DemoClip quiet = clip;
     quiet.tone_amplitude = 0;
@@ -59,7 +59,7 @@ int run_demo(const DemoOptions& o)
     const Fit fit = fit_settings(plugin.table(), in, in.frames(), tone, 30, 1);
     const Audio out = run_plugin(plugin.table(), in, fit.settings, fit.placement, false);
     const Audio out_program = run_plugin(plugin.table(), program, fit.settings, fit.placement, false);
-    const Measurement m = measure(in, out, fit.stretch_first, fit.notch);
+    const Measurement m = measure(in, out, fit.stretch_first, fit.notch, tone.hz);
     const int64_t tone_first = std::lround(clip.tone_on * clip.rate), tone_end = std::lround(clip.tone_off * clip.rate);
     const double cut = tone_cut_db(in, program, out, out_program, tone_first, tone_end);
 

@@ -4,21 +4,28 @@
 #include <cmath>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_stream.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
+#include "tool/io/file_samples.h"
+#include "tool/io/progress.h"
+#include "tool/report/detect_json.h"
+#include "tool/report/explain.h"
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 
 namespace {
 
 // The detected tone nearest `hz` when one lies within two bins of it; otherwise the
-// tone as the user names it, taken to sound through the whole region.
-Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count)
+// tone as the user names it, taken to sound through the whole region (`detected` false).
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
 {
+    *detected = true;
     for (const Tone& t : d.tones)
         if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    *detected = false;
     Tone t;
     t.found = true;
     t.hz = hz;
@@ -38,6 +45,23 @@ Tone in_file(Tone t, int64_t offset)
     return t;
 }
 
+// The audio the fit reads around `tone` (frames of `source`, which starts at the file's
+// frame `origin`), as Audio whose first_frame is the file's: the fit's reach from the
+// video frame the tone starts in, as far as the longest stretch from there.
+Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
+                const Placement& region, const Tone& tone)
+{
+    const int32_t rate = source.rate;
+    const int64_t tone_first = origin + tone.first;
+    Placement from = region;
+    from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
+    while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
+    const FrameRange r = fit_reach(table, rate, file_frames, from, tone_first);
+    Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
+    a.first_frame += origin;
+    return a;
+}
+
 } // namespace
 
 int run_detect(const DetectOptions& o)
@@ -54,7 +78,7 @@ int run_detect(const DetectOptions& o)
     int64_t count = frames - first;
     if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
     if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
                                     rate / 2.0));
     if (count < shortest_region(rate))
         throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
@@ -62,24 +86,57 @@ int run_detect(const DetectOptions& o)
                                     double(std::max<int64_t>(count, 0)) / rate,
                                     double(shortest_region(rate)) / rate));
 
-    // Only the region is read, with what the fit needs around it and the sound its
-    // tones are judged with.
+    // The region is looked at a chunk at a time, read from the file as the analysis
+    // asks; only the fit holds more than a chunk: the audio around the chosen tone.
+    // Frames count from where the region's surround and the fit's reach begin.
     const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
-    const int64_t around = surround_length(rate);
-    const Audio in = read_region(reader, std::min(reach.first, std::max<int64_t>(0, first - around)),
-                                 std::max(reach.end, std::min(frames, first + count + around)));
-    const int64_t at = first - in.first_frame;
-    const Detection d = detect_tones(in, at, count);
-    fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
+    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
+    FileSamples samples(reader, origin);
+    const int64_t at = first - origin;
+    Progress progress("detecting", count, o.quiet);
+    const Detection d = detect_tones_in(samples.source(), at, count, chunk_plan(rate, reader.channels()),
+                                        [&](int64_t looked) { progress.advance(looked); });
+    progress.finish();
     Detection shown = d;
-    for (Tone& t : shown.tones) t = in_file(t, in.first_frame);
-    fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
-    if (d.tones.empty() && !o.hz_given) return kExitNoTone;
+    for (Tone& t : shown.tones) t = in_file(t, origin);
+    for (Dropped& x : shown.dropped) {
+        x.first += origin;
+        x.end += origin;
+    }
+    if (!o.json) {
+        fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
+        fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+        if (o.explain) fmt::print("{}", explain_text(shown, rate));
+    }
+    DetectFacts facts;
+    facts.path = o.in;
+    facts.rate = rate;
+    facts.channels = reader.channels();
+    facts.frames = frames;
+    facts.region_first = first;
+    facts.region_end = first + count;
+    facts.video_rate_num = placement.video_rate_num;
+    facts.video_rate_den = placement.video_rate_den;
+    // With nothing steady in the region, a named frequency has nothing to fit: settings
+    // for noise would only cut a band of the program.
+    if (d.tones.empty()) {
+        if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
+        else if (o.hz_given) fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
+        return kExitNoTone;
+    }
 
-    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count) : d.tones.front();
-    Fit fit = fit_settings(plugin.table(), in, frames, tone, placement.video_rate_num, placement.video_rate_den);
+    ChosenTone chosen;
+    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count, &chosen.detected) : d.tones.front();
+    const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
+    Fit fit = fit_settings(plugin.table(), in, frames, in_file(tone, origin - in.first_frame),
+                           placement.video_rate_num, placement.video_rate_den);
     fit.stretch_first += in.first_frame;
     fit.cut_end += in.first_frame;
-    fmt::print("{}", fit_text(fit, in_file(tone, in.first_frame), rate, o.in));
+    chosen.tone = in_file(tone, origin);
+    chosen.fit = fit;
+    if (o.json)
+        fmt::print("{}", detect_json(facts, shown, &chosen));
+    else
+        fmt::print("{}", fit_text(fit, chosen.tone, rate, o.in));
     return 0;
 }

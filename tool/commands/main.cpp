@@ -22,6 +22,15 @@ const char* const kExamples =
     "  tulm measure interview.wav clean.wav --start 12.5s --hz 1000 --fft-order 13 --min-attenuation 30\n"
     "  sox long.flac -t wav - | tulm render - - --start 95s --hz 440 | aplay\n";
 
+// The examples, and what each exit status means.
+std::string footer()
+{
+    std::string text = kExamples;
+    text += "\nExit status, for every command:\n";
+    for (const ExitStatus& e : kExitStatuses) text += fmt::format("  {}  {}\n", e.status, e.meaning);
+    return text;
+}
+
 // Edits (insertions, deletions, substitutions) that turn `a` into `b`.
 size_t edit_distance(const std::string& a, const std::string& b)
 {
@@ -78,11 +87,11 @@ std::unique_ptr<PluginSession> plugin_for_help(int argc, char** argv)
 int main(int argc, char** argv)
 {
     CLI::App app{"tulm: cuts a steady tone out of a stretch of audio with the tulm plug-in.\n"
-                 "Without a command it runs the demo. A file name of - is standard input or output."};
+                 "A file name of - is standard input or output; `tulm demo` shows it at work."};
     app.name("tulm");
     app.require_subcommand(0, 1);
     app.set_version_flag("-V,--version", fmt::format("tulm {} ({})", TULM_VERSION, sf_version_string()));
-    app.footer(kExamples);
+    app.footer(footer());
     const std::unique_ptr<PluginSession> help_plugin = plugin_for_help(argc, argv);
     const FilterTable* table = help_plugin ? &help_plugin->table() : nullptr;
 
@@ -98,7 +107,7 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"8", "16", "24", "32", "float", "double"}));
     r->add_flag("--preview", render.preview, "deliver as the host's preview instead of its output pass");
     r->add_option("--diff", render.diff, "also write IN - OUT: what the plug-in removed");
-    r->add_option("--plot", render.plot, "also write an SVG of the spectra and the stretch's edges");
+    add_plot_option(r, &render.plot);
     r->add_flag("-q,--quiet", render.quiet, "print nothing on success, and no progress bar");
 
     DetectOptions detect;
@@ -111,10 +120,14 @@ int main(int argc, char** argv)
     d->add_option_function<double>(
         "--hz",
         [&detect](const double& v) {
-            detect.hz = v;
+            detect.hz = finite_option("--hz", v);
             detect.hz_given = true;
         },
         "fit the settings to the tone at this frequency instead of the strongest");
+    d->add_flag("-q,--quiet", detect.quiet, "no progress bar");
+    d->add_flag("--json", detect.json, "print JSON in place of the text");
+    d->add_flag("--explain", detect.explain,
+                "also list every other candidate, the stage that dropped it and the figure against its limit");
 
     MeasureOptions measure;
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");
@@ -130,11 +143,11 @@ int main(int argc, char** argv)
         },
         "exit with status 3 when the tone was cut by less than this many dB (any finite number; default: "
         "no check)");
-    m->add_option("--plot", measure.plot, "also write an SVG of the spectra and the stretch's edges");
+    add_plot_option(m, &measure.plot);
 
     DemoOptions demo;
     CLI::App* e = app.add_subcommand("demo", "synthesise a clip with a 1 kHz tone, find and remove it, write tulm-demo/in.wav, out.wav and plot.svg");
-    e->add_option("--plugin", demo.plugin, "plug-in module to load (default: the one beside this program)");
+    add_plugin_option(e, &demo.plugin);
 
     TableOptions table_options;
     CLI::App* t = add_table_command(&app, &table_options);
@@ -153,6 +166,9 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         fmt::print(stderr, "tulm: error: {}\n", e.what());
         return kExitUsage;
+    } catch (const UsageError& e) {
+        fmt::print(stderr, "tulm: error: {}\n", e.what());
+        return kExitUsage;
     }
 
     try {
@@ -161,7 +177,13 @@ int main(int argc, char** argv)
         if (m->parsed()) return run_measure(measure);
         if (t->parsed()) return run_table(table_options);
         if (g->parsed()) return run_guide(guide_options);
-        return run_demo(demo);
+        if (e->parsed()) return run_demo(demo);
+        // Without a command there is nothing asked for: the help says what there is.
+        fmt::print("{}", app.help());
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        fmt::print(stderr, "tulm: error: {}\n", e.what());
+        return kExitUsage;
     } catch (const ToolError& e) {
         fmt::print(stderr, "tulm: error: {}\n", e.what());
         return kExitError;

@@ -27,7 +27,7 @@ int run_measure(const MeasureOptions& o)
     if (!out_cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", out_cut);
     if (in_reader.frames() != out_frames)
         throw ToolError("the two files differ in length, so one is not the other processed");
-    Measurement m = measure(in, out, first - in.first_frame, g);
+    Measurement m = measure(in, out, first - in.first_frame, g, o.settings.hz_given ? o.settings.hz : 0);
 
     if (!o.plot.empty()) {
         OutputFile plot(o.plot);
@@ -36,6 +36,8 @@ int run_measure(const MeasureOptions& o)
     }
     m.stretch_first += in.first_frame;
     m.middle_first += in.first_frame;
+    m.tone_first += in.first_frame;
+    m.tone_end += in.first_frame;
     if (o.json) {
         fmt::print("{}", measurement_json(m, settings, in.rate));
     } else {

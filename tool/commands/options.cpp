@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cmath>
+#include <strings.h>
 
 #include <fmt/format.h>
 
@@ -14,13 +15,32 @@
 
 namespace {
 const char* const kSliderHelp[kSliderCount] = {
-    "notch centre, in units of 10 Hz",
+    nullptr, // frequency_help()
     "length of the processed stretch in seconds",
     "FFT block size as a power of two",
     "notch half-width in spectrum entries, about half a bin each",
     "fade-in from silence, in percent of the stretch",
 };
+
+// The frequency value is no number of Hz: the plug-in rounds value x 10 Hz to an entry
+// of its spectrum, whose spacing depends on the rate and the FFT order.
+std::string frequency_help()
+{
+    Settings s;
+    s.slider[kSeconds] = 1;
+    s.slider[kFrequency] = 68;
+    s.slider[kFftOrder] = 13;
+    const double a = notch_geometry(s, 48000).centre_hz;
+    s.slider[kFrequency] = 100;
+    s.slider[kFftOrder] = 11;
+    const double b = notch_geometry(s, 48000).centre_hz;
+    return fmt::format("the plug-in's frequency value, which sets the notch centre only roughly at value x 10 Hz: "
+                       "at 48 kHz, 68 lands on {:.0f} Hz with --fft-order 13 and 100 on {:.0f} Hz with --fft-order "
+                       "11; `tulm table` lists the real centres, and --hz picks the value for a tone",
+                       a, b);
 }
+
+} // namespace
 
 double finite_option(const std::string& name, double value)
 {
@@ -37,13 +57,15 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             table ? " (" + std::to_string(table->slider_minima[i]) + " to " + std::to_string(table->slider_maxima[i]) +
                         ", default " + std::to_string(table->slider_defaults[i]) + ")"
                   : " (range and default: the plug-in's own)";
-        app->add_option_function<int32_t>(
-            "--" + option_name(i),
-            [o, i](const int32_t& v) {
-                o->slider[i] = v;
+        const std::string name = "--" + option_name(i);
+        app->add_option_function<std::string>(
+            name,
+            [o, i, name](const std::string& v) {
+                o->slider[i] = int32_t(parse_whole(name, v, INT32_MIN, INT32_MAX));
                 o->given[i] = true;
             },
-            std::string(kSliderHelp[i]) + range);
+            (i == kFrequency ? frequency_help() : std::string(kSliderHelp[i])) + range)
+            ->type_name("INT");
     }
     if (set == kAllSettings) {
         app->add_option_function<double>(
@@ -58,30 +80,57 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch (the default)")
             ->excludes("--window");
     }
-    CLI::Option* frame = app->add_option_function<int64_t>(
+    CLI::Option* frame = app->add_option_function<std::string>(
         "--start-frame",
-        [o](const int64_t& v) {
-            o->start_frame = v;
+        [o](const std::string& v) {
+            o->start_frame = parse_whole("--start-frame", v, 0, INT32_MAX);
             o->start_frame_given = true;
         },
-        "the selection's first video frame, where the stretch starts (0 to 2147483647, default 0)");
-    app->add_option("--start", o->start, "where the stretch starts, as a time (1.25s, 1250ms; default 0s)")
+        fmt::format("the selection's first video frame, where the stretch starts (0 to {}, default 0)", INT32_MAX))
+        ->type_name("INT");
+    app->add_option_function<std::string>(
+           "--start",
+           [o](const std::string& v) {
+               parse_seconds(v);
+               o->start = v;
+           },
+           "where the stretch starts, as a time (1.25s, 1250ms; default 0s); the stretch starts at the start of "
+           "the video frame that holds it")
         ->excludes(frame);
     app->add_option("--fps", o->fps, "video rate, 1 to 1000000 over 1 to 1000000, e.g. 30 or 30000/1001")
         ->capture_default_str();
-    app->add_option("--plugin", o->plugin, "plug-in module to load (default: the one beside this program)");
+    add_plugin_option(app, &o->plugin);
 }
 
-std::string plugin_path(const SettingOptions& o) { return o.plugin.empty() ? default_plugin_path() : o.plugin; }
+void add_plot_option(CLI::App* app, std::string* plot)
+{
+    app->add_option_function<std::string>(
+        "--plot",
+        [plot](const std::string& name) {
+            const std::string tail = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+            if (name != "-" && strcasecmp(tail.c_str(), ".svg") != 0)
+                throw UsageError("--plot " + name + ": the plot is an SVG drawing, so name it FILE.svg");
+            *plot = name;
+        },
+        "also write an SVG drawing (FILE.svg) of the spectra and the stretch's edges");
+}
+
+void add_plugin_option(CLI::App* app, std::string* plugin)
+{
+    app->add_option("--plugin", *plugin,
+                    "plug-in module to load, a path (a bare name is a file in this folder; default: the tulm.so "
+                    "beside this program)");
+}
+
+std::string plugin_path(const std::string& plugin) { return plugin.empty() ? default_plugin_path() : plugin; }
+
+std::string plugin_path(const SettingOptions& o) { return plugin_path(o.plugin); }
 
 namespace {
 
-// The plug-in holds the stretch and its capture buffer with 32-bit counts: (seconds + 1)
-// x channels x rate samples must fit, or it would overrun them.
 void check_rate_served(const Settings& s, int32_t rate, int32_t channels)
 {
-    const int64_t per_hz = int64_t(s.slider[kSeconds] + 1) * channels;
-    const int64_t highest = INT32_MAX / per_hz;
+    const int32_t highest = highest_rate_served(s, channels);
     if (rate > highest)
         throw ToolError("a sampling rate of " + std::to_string(rate) + " Hz is more than the plug-in can serve with " +
                         std::to_string(channels) + " channels and --seconds " + std::to_string(s.slider[kSeconds]) +
@@ -118,21 +167,25 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& o, int
     if (o.hz_given) {
         double low = 0, high = 0;
         reachable_centres(s, ranges, rate, &low, &high);
-        if (low < 0 || o.hz < low || o.hz > high)
-            throw ToolError(fmt::format("--hz {:g} is outside the notch centres the plug-in reaches at {} Hz with "
+        if (low < 0)
+            throw ToolError(fmt::format("no frequency value puts the notch inside the spectrum at {} Hz with "
+                                        "--fft-order {}, so --hz cannot be served at this sampling rate",
+                                        rate, s.slider[kFftOrder]));
+        if (o.hz < low || o.hz > high)
+            throw UsageError(fmt::format("--hz {:g} is outside the notch centres the plug-in reaches at {} Hz with "
                                         "--fft-order {} ({:.1f} to {:.1f} Hz)",
                                         o.hz, rate, s.slider[kFftOrder], low, high));
         s.slider[kFrequency] = frequency_for_hz(o.hz, s, ranges, rate);
     }
     const NotchGeometry g = notch_geometry(s, rate);
     if (!g.inside)
-        throw ToolError("--frequency " + std::to_string(s.slider[kFrequency]) + " puts the notch past the top of the "
+        throw UsageError("--frequency " + std::to_string(s.slider[kFrequency]) + " puts the notch past the top of the "
                         "spectrum at " + std::to_string(rate) + " Hz with --fft-order " +
                         std::to_string(s.slider[kFftOrder]) + "; lower the frequency or the FFT order");
     return s;
 }
 
-Placement resolve_placement(const SettingOptions& o)
+Placement resolve_placement(const SettingOptions& o, bool quiet)
 {
     Placement p;
     parse_video_rate(o.fps, &p.video_rate_num, &p.video_rate_den);
@@ -141,13 +194,18 @@ Placement resolve_placement(const SettingOptions& o)
         // The frame that holds this time; a hair of tolerance keeps 1.2s at 30 fps on
         // frame 36 despite binary fractions.
         const double seconds = parse_seconds(o.start);
-        const double at = std::floor(seconds * p.video_rate_num / p.video_rate_den + 1e-9);
+        const double exact = seconds * p.video_rate_num / p.video_rate_den;
+        const double at = std::floor(exact + 1e-9);
         if (!(at <= double(INT32_MAX)))
-            throw ToolError("--start " + o.start + " lies past the last frame the host can select");
+            throw UsageError("--start " + o.start + " lies past the last video frame the host can select");
         frame = int64_t(at);
+        if (!quiet && exact - at > 1e-9)
+            fmt::print(stderr, "tulm: note: --start {} lies inside video frame {} at {}/{} fps; the stretch starts "
+                       "where that frame starts, {:.3f} s\n", o.start, frame, p.video_rate_num, p.video_rate_den,
+                       at * p.video_rate_den / p.video_rate_num);
     }
     if (frame < 0 || frame > INT32_MAX)
-        throw ToolError("the stretch's first frame " + std::to_string(frame) + " is not a frame number");
+        throw UsageError("the stretch's first video frame " + std::to_string(frame) + " is not a frame number");
     p.start_frame = int32_t(frame);
     return p;
 }

@@ -43,7 +43,14 @@ void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set, 
 // Rejects NaN and infinity where a number is read. Throws CLI::ValidationError.
 double finite_option(const std::string& name, double value);
 
+// Registers --plot, which takes only a name ending in .svg (or -), on `app`.
+void add_plot_option(CLI::App* app, std::string* plot);
+
+// Registers --plugin, the module to load, on `app`.
+void add_plugin_option(CLI::App* app, std::string* plugin);
+
 // The module's path: --plugin or the default.
+std::string plugin_path(const std::string& plugin);
 std::string plugin_path(const SettingOptions& options);
 
 // The plug-in's defaults with the user's values applied, checked against the slider
@@ -55,4 +62,5 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& option
 
 // The video rate and the selection's first frame (from --start-frame, or --start
 // rounded down to the frame that holds that time). Throws ToolError.
-Placement resolve_placement(const SettingOptions& options);
+// A --start between two frames' starts gets one note on stderr unless `quiet`.
+Placement resolve_placement(const SettingOptions& options, bool quiet = false);

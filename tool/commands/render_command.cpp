@@ -82,7 +82,7 @@ int run_render(const RenderOptions& o)
     if (const std::string cut = reader.cut_short_warning(); !cut.empty())
         fmt::print(stderr, "tulm: warning: {}\n", cut);
     const Settings settings = resolve_settings(plugin.table(), o.settings, rate, channels);
-    const Placement placement = resolve_placement(o.settings);
+    const Placement placement = resolve_placement(o.settings, o.quiet);
     const int64_t first = stretch_first_frame(rate, frames, placement);
     const NotchGeometry g = notch_geometry(settings, rate);
     const int64_t stretch_end = std::min(frames, first + g.length);
@@ -115,7 +115,7 @@ int run_render(const RenderOptions& o)
     SampleBlock held;
     const int64_t window_frames = reader.read(&held, window_end - window_first);
     if (before < window_first || window_frames < window_end - window_first)
-        throw ToolError(fmt::format("{}: the audio ends at frame {}, before the stretch's end at frame {}",
+        throw ToolError(fmt::format("{}: the audio ends at sample {}, before the stretch's end at sample {}",
                                     reader.name(), before + std::max<int64_t>(window_frames, 0), window_end));
     progress.advance(window_frames);
     Audio in16;
@@ -171,7 +171,7 @@ int run_render(const RenderOptions& o)
             fmt::print(stderr, "tulm: note: {} samples of IN - OUT lay beyond full scale and were clipped in {}\n",
                        diff_clipped, o.diff);
         if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
-            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so frames {} "
+            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
                        "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()),
                        first, stretch_end - 1,
                        stretch_narrowing.clipped > 0
@@ -181,7 +181,7 @@ int run_render(const RenderOptions& o)
         fmt::print(report, "settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
         fmt::print(report, "{}", geometry_text(g, first, rate));
         if (first + g.length > frames)
-            fmt::print(stderr, "tulm: note: the stretch runs {} frames past the end of the file\n",
+            fmt::print(stderr, "tulm: note: the stretch runs {} samples past the end of the file\n",
                        first + g.length - frames);
         fmt::print(report, "wrote:   {}{}{}\n", o.out, diff_file ? ", " + o.diff : "", plot_file ? ", " + o.plot : "");
     }

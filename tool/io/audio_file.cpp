@@ -278,7 +278,7 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
         got += n;
     }
     if (sf_error(file_) != SF_ERR_NO_ERROR)
-        throw ToolError(name() + ": the file is damaged at frame " + std::to_string(position_ + got) +
+        throw ToolError(name() + ": the file is damaged at sample " + std::to_string(position_ + got) +
                         " and cannot be read past it");
     position_ += got;
     block->resize(got);
@@ -288,7 +288,7 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
 void AudioReader::seek(int64_t frame)
 {
     if (sf_seek(file_, frame, SEEK_SET) != frame)
-        throw ToolError(name() + ": the file is damaged before frame " + std::to_string(frame) +
+        throw ToolError(name() + ": the file is damaged before sample " + std::to_string(frame) +
                         " and cannot be read there");
     position_ = frame;
 }
@@ -296,7 +296,7 @@ void AudioReader::seek(int64_t frame)
 std::string AudioReader::cut_short_warning() const
 {
     if (header_frames_ <= frames_) return "";
-    return name() + ": the header says " + std::to_string(header_frames_) + " frames, but the file holds only " +
+    return name() + ": the header says " + std::to_string(header_frames_) + " samples, but the file holds only " +
            std::to_string(frames_);
 }
 
@@ -322,8 +322,8 @@ Audio read_region(AudioReader& reader, int64_t first, int64_t end)
     const auto read_some = [&](int64_t at, int64_t count) {
         const int64_t got = reader.read(&block, std::min(kRegionChunk, count));
         if (got == 0)
-            throw ToolError(reader.name() + ": the audio ends at frame " + std::to_string(at) + ", before the " +
-                            std::to_string(reader.frames()) + " frames the file holds");
+            throw ToolError(reader.name() + ": the audio ends at sample " + std::to_string(at) + ", before the " +
+                            std::to_string(reader.frames()) + " samples the file holds");
         return got;
     };
     if (first > 0) reader.seek(first);

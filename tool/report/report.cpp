@@ -4,15 +4,7 @@
 
 #include <cmath>
 
-namespace {
-
-// JSON has no infinities; a cut to digital silence is reported as null.
-std::string json_number(double v)
-{
-    return std::isfinite(v) ? fmt::format("{:.3f}", v) : "null";
-}
-
-} // namespace
+#include "tool/report/json.h"
 
 std::string settings_line(const Settings& s)
 {
@@ -25,8 +17,8 @@ std::string settings_line(const Settings& s)
 std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 {
     return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
-                       "stretch: frames {} to {} ({:.3f} s to {:.3f} s), fade-in {} frames, "
-                       "tail cross-fade {} frames\n",
+                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {} samples, "
+                       "tail cross-fade {} samples\n",
                        g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
@@ -34,13 +26,14 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
-        "measured over frames {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
+        "measured over samples {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
         m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
         double(m.middle_first + m.middle_count) / rate);
     text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
                         m.low_hz, m.high_hz, m.centre_attenuation_db);
     if (m.tone.found)
-        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB\n", m.tone.hz, m.tone_attenuation_db);
+        text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
+                            m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
     else
         text += "tone: none found in the input\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
@@ -93,8 +86,7 @@ namespace {
 
 std::string when(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
-    const int64_t frame = int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
-    return fmt::format("{:.3f} s (frame {})", double(sample) / rate, frame);
+    return fmt::format("{:.3f} s (video frame {})", double(sample) / rate, video_frame_of(sample, rate, num, den));
 }
 
 std::string note_name(double hz)
@@ -105,6 +97,16 @@ std::string note_name(double hz)
 }
 
 } // namespace
+
+int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den)
+{
+    return int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
+}
+
+bool reaches_speech_band(double low_hz, double high_hz)
+{
+    return high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz;
+}
 
 std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_t den)
 {
@@ -146,14 +148,55 @@ std::string band_text(double low_hz, double high_hz)
     return text;
 }
 
+std::string shell_word(const std::string& word)
+{
+    static const char* const kPlain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-+=.,:/@%";
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string notched_name(const std::string& in)
+{
+    if (in == "-") return "notch.wav";
+    const size_t slash = in.find_last_of('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = in.find_last_of('.');
+    if (dot == std::string::npos || dot <= name) return in + "-notch.wav";
+    return in.substr(0, dot) + "-notch" + in.substr(dot);
+}
+
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate)
+{
+    std::vector<std::string> warnings;
+    if (fit.too_long)
+        warnings.push_back(fmt::format("the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
+                                       "process what remains after {:.3f} s as a second selection",
+                                       double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
+                                       double(fit.cut_end) / rate));
+    if (fit.starts_too_early)
+        warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
+                                       "earliest start; the stretch's start may click, so the fade was chosen to "
+                                       "soften it",
+                                       double(tone.first) / rate, fit.notch.n));
+    return warnings;
+}
+
+std::string render_line(const Fit& fit, const std::string& in)
+{
+    const Placement& p = fit.placement;
+    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", shell_word(in), shell_word(notched_name(in)),
+                       p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
+}
+
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in)
 {
     const Settings& s = fit.settings;
     const Placement& p = fit.placement;
     std::string text = fmt::format("\nsettings for the tone at {:.2f} Hz:\n", tone.hz);
-    text += fmt::format("  tulm render {} out.wav --start-frame {} --fps {}/{} {}\n", in, p.start_frame,
-                        p.video_rate_num, p.video_rate_den, settings_line(s));
-    text += fmt::format("  in the host: select from frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
+    text += "  " + render_line(fit, in) + "\n";
+    text += fmt::format("  in the host: select from video frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
                         "width {}, fade {}, window {}\n",
                         p.start_frame, double(fit.stretch_first) / rate, s.slider[kFrequency], s.slider[kSeconds],
                         s.slider[kFftOrder], s.slider[kWidth], s.slider[kFade], s.use_window ? "on" : "off");
@@ -170,14 +213,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
                         "tone cut by {:.1f} dB\n",
                         fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
                         fit.input_step_start, fit.chosen.cut_db);
-    if (fit.too_long)
-        text += fmt::format("  warning: the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
-                            "process what remains after {:.3f} s as a second selection\n",
-                            double(tone.end - tone.first) / rate, s.slider[kSeconds], double(fit.cut_end) / rate);
-    if (fit.starts_too_early)
-        text += fmt::format("  warning: the tone starts at {:.3f} s, less than one FFT block ({} frames) after the "
-                            "earliest start; the stretch's start may click, so the fade was chosen to soften it\n",
-                            double(tone.first) / rate, fit.notch.n);
+    for (const std::string& w : fit_warnings(fit, tone, rate)) text += "  warning: " + w + "\n";
     if (!tone.harmonics.empty()) {
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)

@@ -1,7 +1,9 @@
 #pragma once
 // What the commands print: settings, the stretch, a detected tone and a measurement,
 // as text for people and JSON for machines.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
@@ -18,9 +20,30 @@ std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t r
 // and its family of harmonics; or the plain "no steady tone" line.
 std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
 
+// The video frame that holds sample frame `sample`, as the host splits audio into frames
+// at num/den frames per second.
+int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den);
+
+// Whether a notch band from `low_hz` to `high_hz` overlaps speech's band.
+bool reaches_speech_band(double low_hz, double high_hz);
+
 // A notch band in words: its width in Hz and octaves, the notes it spans, and whether
 // it reaches into speech's band.
 std::string band_text(double low_hz, double high_hz);
+
+// `word` as a shell reads it back: as it is when it holds only characters no shell
+// treats specially, else in single quotes.
+std::string shell_word(const std::string& word);
+
+// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN.
+std::string notched_name(const std::string& in);
+
+// The `tulm render` command line that applies the fit to `in`.
+std::string render_line(const Fit& fit, const std::string& in);
+
+// What the user must know before using the fit, one sentence each: a tone too long for
+// one stretch (and where the second selection starts), or one starting too early.
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate);
 
 // The settings that fit `tone`: a `tulm render` line for `in`, the host's slider values
 // and selection, what the trials measured, and warnings (a tone too long for one

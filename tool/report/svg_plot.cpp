@@ -71,7 +71,7 @@ std::string spectrum_line(const Spectrum& s, double top_hz, double db_top, const
 
 std::string spectrum_panel(const Audio& in, const Audio& out, const Measurement& m)
 {
-    const int32_t n = segment_length(m.middle_count / 2, 16384);
+    const int32_t n = segment_length(m.middle_count / 2, kLongestSegment);
     const Spectrum before = average_spectrum(in.samples.data(), in.channels, in.rate, m.middle_first,
                                              m.middle_count, n);
     const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,
@@ -182,10 +182,10 @@ std::string svg_plot(const Audio& in, const Audio& out, const Measurement& m, co
     const int64_t end = m.stretch_first + m.stretch_count;
     svg += wave_panel(in, out, m.stretch_first, m.stretch_first - reach / 2, 2 * reach,
                       Box{kLeft, kWaveTop, mid - gap / 2, kWaveBottom},
-                      fmt::format("stretch start, frame {} (first channel, {} ms shown)", in.first_frame + m.stretch_first,
+                      fmt::format("stretch start, sample {} (first channel, {} ms shown)", in.first_frame + m.stretch_first,
                                   2 * reach * 1000 / in.rate));
     svg += wave_panel(in, out, end, end - reach * 3 / 2, 2 * reach, Box{mid + gap / 2, kWaveTop, kRight, kWaveBottom},
-                      fmt::format("stretch end, frame {}", in.first_frame + end));
+                      fmt::format("stretch end, sample {}", in.first_frame + end));
     svg += "</svg>\n";
     return svg;
 }

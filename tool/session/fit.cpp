@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "tool/analysis/measure.h"
-#include "tool/analysis/spectrum.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
 
@@ -79,14 +78,11 @@ FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, cons
     s.use_window = use_window;
     const Audio out = run_plugin(table, e.audio, s, e.placement, false);
     t.step_start = largest_jump(out, e.stretch_first);
-    const int64_t from = std::max(tone.first, fit.stretch_first) - e.offset;
+    // Read where measure reads it: the fade-in lowers the tone with everything else, so
+    // counting it would flatter the notch.
+    const int64_t from = std::max(tone.first, fit.stretch_first + notch_geometry(s, out.rate).fade) - e.offset;
     const int64_t to = std::min(tone.end, fit.cut_end) - e.offset;
-    if (to - from >= e.audio.rate / 20) {
-        const Audio& in = e.audio;
-        const double before = tone_amplitude(in.samples.data(), in.channels, in.rate, tone.hz, from, to - from);
-        const double after = tone_amplitude(out.samples.data(), out.channels, out.rate, tone.hz, from, to - from);
-        t.cut_db = 20 * std::log10(before / std::max(after, 1e-12));
-    }
+    if (to - from >= e.audio.rate / 20) t.cut_db = tone_cut_over(e.audio, out, tone.hz, from, to);
     return t;
 }
 
@@ -198,6 +194,10 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.settings.slider[kFade] = fit.chosen.fade;
     fit.settings.use_window = fit.chosen.use_window;
     fit.notch = notch_geometry(fit.settings, audio.rate);
+    // The window was judged before the width was widened: what is reported is rendered
+    // once more with the settings as they stand, so measure reads the same cut from them.
+    if (fit.settings.slider[kWidth] != pick->cover_width)
+        fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
     check_ranges(fit.settings, ranges);
     return fit;
 }

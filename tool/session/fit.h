@@ -18,7 +18,7 @@ constexpr int32_t kGuardFrames = 2;
 struct FitTrial {
     int32_t fade = 0, use_window = 0;
     double step_start = 0;  // largest step at the stretch's start, full scale = 1
-    double cut_db = 0;      // the tone's amplitude before over after, over its covered part
+    double cut_db = 0;      // tone_cut_over() the tone where this stretch cuts it fully
 };
 
 struct Fit {
@@ -31,7 +31,7 @@ struct Fit {
     bool too_long = false;          // the tone outlasts the longest stretch
     double input_step_start = 0;    // the input's own largest step at the stretch's start
     std::vector<FitTrial> trials;   // every rendering tried, in order
-    FitTrial chosen;
+    FitTrial chosen;             // rendered with `settings` as they stand
 };
 
 // `audio` may be a window of a longer file of `file_frames` frames (it starts at its

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -21,8 +22,25 @@ std::string default_plugin_path()
     return exe.substr(0, slash + 1) + "tulm.so";
 }
 
-PluginSession::PluginSession(const std::string& path)
+std::string module_path(const std::string& name)
 {
+    return name.find('/') == std::string::npos ? "./" + name : name;
+}
+
+PluginSession::PluginSession(const std::string& name)
+{
+    // The loader searches the system's library folders for a name without a slash; a
+    // user who names a module means a file.
+    const std::string path = module_path(name);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        char cwd[PATH_MAX];
+        const std::string where = path[0] == '/' || !getcwd(cwd, sizeof cwd) ? path : std::string(cwd) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
+        throw ToolError(path == default_plugin_path()
+                            ? "the plug-in module tulm.so is not beside this program (looked for " + where +
+                                  "); build it there or name it with --plugin"
+                            : "the plug-in module " + name + " is not there (looked for " + where + ")");
+    }
     std::string why;
     if (!plugin_load(path.c_str(), &module_, &why)) throw ToolError(why);
     if (module_.table->slider_count < kSliderCount || module_.table->check_count < 1) {
@@ -51,8 +69,8 @@ int64_t stretch_first_frame(int32_t rate, int64_t frames, const Placement& place
     const int64_t frames_in_file = media_frame_count(media);
     if (placement.start_frame < 0 || placement.start_frame >= frames_in_file) {
         const double fps = double(placement.video_rate_num) / placement.video_rate_den;
-        throw ToolError(fmt::format("the stretch starts at frame {} ({:.3f} s), past the end of the file "
-                                    "({} frames, {:.3f} s)",
+        throw ToolError(fmt::format("the stretch starts at video frame {} ({:.3f} s), past the end of the file "
+                                    "({} video frames, {:.3f} s)",
                                     placement.start_frame, placement.start_frame / fps, frames_in_file,
                                     double(frames) / rate));
     }

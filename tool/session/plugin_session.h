@@ -14,11 +14,15 @@
 // The module built beside this executable (found through /proc/self/exe).
 std::string default_plugin_path();
 
+// A module's name as a path: a bare name is a file in the current folder.
+std::string module_path(const std::string& name);
+
 // Owns a loaded module for the lifetime of one command.
 class PluginSession {
 public:
-    // Throws ToolError when the module does not load or lacks GetFilterTable.
-    explicit PluginSession(const std::string& path);
+    // Loads module_path(name). Throws ToolError when the module is missing (naming where
+    // it was looked for), does not load or lacks GetFilterTable.
+    explicit PluginSession(const std::string& name);
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;
     PluginSession& operator=(const PluginSession&) = delete;

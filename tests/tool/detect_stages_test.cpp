@@ -1,0 +1,232 @@
+// The detector's stages one at a time, on synthetic signals: the peaks a frame holds,
+// the runs a bin's peaks make, whether a look finds a run holding still, and the rule
+// that drops each kind of candidate, read from the reason the detection keeps for it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tool/analysis/detect.h"
+#include "tool/analysis/detect_parts.h"
+
+using namespace detection;
+
+namespace {
+
+constexpr int32_t kRate = 48000;
+
+// One partial: `hz` at `dbfs` from `from` to `to` seconds, with 5 ms raised-cosine
+// edges; its level may fall linearly by `decay_db` over its extent and its frequency
+// swing by `vibrato_hz` at 5 Hz.
+struct Partial {
+    double hz, dbfs, from, to;
+    double decay_db = 0, vibrato_hz = 0;
+};
+
+// Quiet white noise (about -66 dBFS) with the partials mixed in.
+Audio mix(double seconds, const std::vector<Partial>& partials)
+{
+    Audio a;
+    a.rate = kRate;
+    a.channels = 1;
+    a.samples.resize(size_t(seconds * kRate));
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> noise(-0.001, 0.001);
+    std::vector<double> phase(partials.size(), 0);
+    for (size_t i = 0; i < a.samples.size(); ++i) {
+        const double t = double(i) / kRate;
+        double v = noise(random);
+        for (size_t k = 0; k < partials.size(); ++k) {
+            const Partial& p = partials[k];
+            const double hz = p.hz + p.vibrato_hz * std::sin(2 * M_PI * 5 * t);
+            phase[k] += 2 * M_PI * hz / kRate;
+            if (t < p.from || t >= p.to) continue;
+            const double edge = 0.005;
+            const double in = std::min(t - p.from, p.to - t);
+            const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
+            const double db = p.dbfs - p.decay_db * (t - p.from) / (p.to - p.from);
+            v += gate * std::pow(10.0, db / 20) * std::sin(phase[k]);
+        }
+        a.samples[i] = int16_t(std::lrint(32767 * std::clamp(v, -1.0, 1.0)));
+    }
+    return a;
+}
+
+// Peaks: a frame holds one peak at a sine's bin with the sine's level; nothing under
+// the quietest sound or below the lowest frequency counts.
+struct PeakCase {
+    const char* name;
+    double hz, dbfs;
+    bool found;
+};
+void PrintTo(const PeakCase& c, std::ostream* os) { *os << c.name; }
+
+class PeakStage : public ::testing::TestWithParam<PeakCase> {};
+TEST_P(PeakStage, OnePeakAtTheSineWithItsLevel)
+{
+    const PeakCase c = GetParam();
+    const DetectParams p;
+    const Audio a = mix(1, {{c.hz, c.dbfs, 0, 1}});
+    const Frames f = frame_peaks_over(p, a, 0, a.frames());
+    ASSERT_GT(f.peaks.size(), 10u);
+    const int32_t bin = int32_t(std::lround(c.hz / f.bin_hz()));
+    int32_t frames_with = 0;
+    for (const std::vector<Peak>& frame : f.peaks)
+        if (const Peak* peak = peak_near(p, frame, bin, 1, true)) {
+            ++frames_with;
+            EXPECT_NEAR(peak->at * f.bin_hz(), c.hz, 0.2 * f.bin_hz());
+            EXPECT_NEAR(peak->level_dbfs, c.dbfs, 0.5);
+            EXPECT_GE(peak->above_floor, p.peak_db);
+        }
+    EXPECT_EQ(frames_with, c.found ? int32_t(f.peaks.size()) : 0);
+}
+INSTANTIATE_TEST_SUITE_P(Sines, PeakStage,
+                         ::testing::Values(PeakCase{"loud_on_a_bin", 1031.25, -20, true},
+                                           PeakCase{"between_bins", 1000, -40, true},
+                                           PeakCase{"high", 20000, -30, true},
+                                           PeakCase{"under_the_lowest_hz", 12, -20, false}),
+                         [](const ::testing::TestParamInfo<PeakCase>& i) { return std::string(i.param.name); });
+
+// Runs: a bin's peaks make a run from where the sine starts to where it stops; a gap
+// longer than gap_frames parts it in two, and a sine switched on over a quieter one at
+// the same bin makes a run of its own.
+struct RunCase {
+    const char* name;
+    std::vector<Partial> partials;
+    std::vector<std::pair<double, double>> runs;  // seconds, block centres
+};
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+
+class RunStage : public ::testing::TestWithParam<RunCase> {};
+TEST_P(RunStage, StartsAndStopsWithTheSine)
+{
+    const RunCase c = GetParam();
+    const DetectParams p;
+    const Audio a = mix(5, c.partials);
+    const Frames f = frame_peaks_over(p, a, 0, a.frames());
+    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const std::vector<detection::Run> runs = runs_at(p, f, int32_t(std::lround(1000 / f.bin_hz())), shortest);
+    ASSERT_EQ(runs.size(), c.runs.size());
+    const double frame_s = double(f.hop) / kRate;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_NEAR(double(frame_centre(f, runs[i].from)) / kRate, c.runs[i].first, 3 * frame_s) << i;
+        EXPECT_NEAR(double(frame_centre(f, runs[i].to - 1)) / kRate, c.runs[i].second, 3 * frame_s) << i;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Sines, RunStage,
+    ::testing::Values(RunCase{"one", {{1000, -30, 1, 4}}, {{1, 4}}},
+                      RunCase{"broken_by_silence", {{1000, -30, 0.5, 2}, {1000, -30, 2.3, 4.5}}, {{0.5, 2}, {2.3, 4.5}}},
+                      RunCase{"switched_over_a_quieter_one",
+                              {{1000, -50, 0, 5}, {1000, -20, 2, 3.5}},
+                              {{0, 2}, {2, 3.5}, {3.5, 5}}}),
+    [](const ::testing::TestParamInfo<RunCase>& i) { return std::string(i.param.name); });
+
+// The first look: a steady sine holds still, and so does one swinging by a small share
+// of a bin; one swinging by a Hz or more does not, and it is the drift that fails.
+struct LookCase {
+    const char* name;
+    Partial partial;
+    bool holds, drifts;
+};
+void PrintTo(const LookCase& c, std::ostream* os) { *os << c.name; }
+
+class LookStage : public ::testing::TestWithParam<LookCase> {};
+TEST_P(LookStage, HoldsStillOrSaysWhyNot)
+{
+    const LookCase c = GetParam();
+    const DetectParams p;
+    const Audio a = mix(4, {c.partial});
+    const Frames f = frame_peaks_over(p, a, 0, a.frames());
+    detection::Run r;
+    r.bin = int32_t(std::lround(c.partial.hz / f.bin_hz()));
+    r.from = 8;
+    r.to = int32_t(f.peaks.size()) - 8;
+    const Readings x = readings_of(p, f, r);
+    ASSERT_GT(x.frame.size(), size_t(r.to - r.from) / 2);
+    const Steadiness s = steadiness(p, f, r, x, f.bin_hz());
+    EXPECT_EQ(s.holds, c.holds) << "drift " << s.drift_hz << " of " << s.drift_limit_hz << ", range " << s.range_db;
+    EXPECT_EQ(s.drift_hz > s.drift_limit_hz, c.drifts) << s.drift_hz;
+}
+INSTANTIATE_TEST_SUITE_P(Sines, LookStage,
+                         ::testing::Values(LookCase{"steady", {1000, -30, 0, 4}, true, false},
+                                           LookCase{"vibrato", {1000, -30, 0, 4, 0, 3}, false, true},
+                                           LookCase{"slight_vibrato", {1000, -30, 0, 4, 0, 0.3}, true, false},
+                                           LookCase{"vibrato_of_a_hz", {1000, -30, 0, 4, 0, 1}, false, true}),
+                         [](const ::testing::TestParamInfo<LookCase>& i) { return std::string(i.param.name); });
+
+// The rules, one per case: the candidate each is meant to drop is dropped for that
+// reason, at its frequency, and no tone is reported there.
+struct RuleCase {
+    const char* name;
+    std::vector<Partial> partials;
+    double dropped_hz;
+    DropReason reason;
+};
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
+
+class RuleStage : public ::testing::TestWithParam<RuleCase> {};
+TEST_P(RuleStage, DropsForItsOwnReason)
+{
+    const RuleCase c = GetParam();
+    const Audio a = mix(5, c.partials);
+    const Detection d = detect_tones(a, 0, a.frames());
+    for (const Tone& t : d.tones) EXPECT_GT(std::fabs(t.hz - c.dropped_hz), d.resolution_hz) << t.hz;
+    bool dropped = false;
+    for (const Dropped& x : d.dropped)
+        if (std::fabs(x.hz - c.dropped_hz) <= 2 * d.resolution_hz && x.reason == c.reason) {
+            dropped = true;
+            EXPECT_TRUE(x.reason == DropReason::kHarmonic || x.reason == DropReason::kChordPartner ||
+                        x.figure > x.limit)
+                << x.figure << " against " << x.limit;
+        }
+    EXPECT_TRUE(dropped) << "no drop at " << c.dropped_hz << " Hz for reason " << int(c.reason) << "; "
+                         << d.dropped.size() << " drops, " << d.tones.size() << " tones";
+}
+INSTANTIATE_TEST_SUITE_P(
+    Signals, RuleStage,
+    ::testing::Values(RuleCase{"decaying_note", {{660, -20, 1, 4, 4}}, 660, DropReason::kHeldNote},
+                      RuleCase{"vibrato_note", {{880, -20, 1, 4, 0, 4}}, 880, DropReason::kNotSteady},
+                      RuleCase{"chord", {{440, -25, 1, 3.5}, {554.4, -25, 1, 3.5}}, 554.4, DropReason::kChordPartner},
+                      RuleCase{"hum_harmonic",
+                               {{100, -25, 1, 4}, {200, -31, 1, 4}},
+                               200,
+                               DropReason::kHarmonic}),
+    [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
+
+// Families: a tone at a whole multiple joins the lower tone's family when the two are
+// switched together, however loud it is; one louder than the lower tone and switched on
+// or off apart from it is a tone of its own (a 3 kHz whine is no harmonic of a 1 kHz
+// beep that started a second before it).
+struct FamilyCase {
+    const char* name;
+    std::vector<Partial> partials;
+    size_t tones;
+    size_t harmonics_of_lowest;
+};
+void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyStage : public ::testing::TestWithParam<FamilyCase> {};
+TEST_P(FamilyStage, OnlyPartialsSwitchedTogetherOrQuieterAreFamily)
+{
+    const FamilyCase c = GetParam();
+    const Audio a = mix(6, c.partials);
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), c.tones);
+    const auto lowest = std::min_element(d.tones.begin(), d.tones.end(),
+                                         [](const Tone& x, const Tone& y) { return x.hz < y.hz; });
+    EXPECT_NEAR(lowest->hz, c.partials[0].hz, d.resolution_hz);
+    EXPECT_EQ(lowest->harmonics.size(), c.harmonics_of_lowest);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Tones, FamilyStage,
+    ::testing::Values(FamilyCase{"louder_multiple_switched_apart", {{1000, -30, 1, 4}, {3000, -24, 2, 5}}, 2, 0},
+                      FamilyCase{"louder_multiple_switched_together", {{1000, -30, 1, 4}, {3000, -24, 1, 4}}, 1, 1},
+                      FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 1, 1}),
+    [](const ::testing::TestParamInfo<FamilyCase>& i) { return std::string(i.param.name); });
+
+} // namespace

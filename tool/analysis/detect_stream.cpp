@@ -1,0 +1,104 @@
+#include "tool/analysis/detect_stream.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int64_t kChunkSamples = 6'000'000;  // 16-bit samples of one chunk: 12 MB
+constexpr double kChunkSeconds = 60;
+constexpr double kOverlapSeconds = 6;  // four times the surround a chunk is judged with
+
+// One tone from two pieces that chunks reported: the extent of both, the readings of
+// the more prominent one and the larger of their spreads, as join_pieces joins the
+// pieces that louder sound broke apart.
+void join(Tone* a, const Tone& b)
+{
+    if (b.above_floor_db > a->above_floor_db) {
+        a->hz = b.hz;
+        a->level_dbfs = b.level_dbfs;
+        a->above_floor_db = b.above_floor_db;
+        a->harmonics = b.harmonics;
+    }
+    a->drift_hz = std::max(a->drift_hz, b.drift_hz);
+    a->level_range_db = std::max(a->level_range_db, b.level_range_db);
+    a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
+    a->level_slope_db = std::max(a->level_slope_db, b.level_slope_db);
+    if (b.first < a->first) {
+        a->first = b.first;
+        a->from_region_start = b.from_region_start;
+    }
+    if (b.end > a->end) {
+        a->end = b.end;
+        a->to_region_end = b.to_region_end;
+    }
+}
+
+} // namespace
+
+ChunkPlan chunk_plan(int32_t rate, int32_t channels)
+{
+    ChunkPlan p;
+    p.overlap = int64_t(kOverlapSeconds * rate);
+    p.chunk = std::max(4 * p.overlap, std::min(int64_t(kChunkSeconds * rate), kChunkSamples / std::max(1, channels)));
+    return p;
+}
+
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const std::function<void(int64_t frames)>& done)
+{
+    const int64_t around = surround_length(source.rate), end = first + count;
+    if (count <= plan.chunk && first <= plan.overlap) {
+        const Detection d =
+            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count);
+        if (done) done(count);
+        return d;
+    }
+
+    Detection whole;
+    std::vector<Tone> pieces;
+    const int64_t chunk = std::min(plan.chunk, count);
+    for (int64_t s = first, looked = first;; s += chunk - plan.overlap) {
+        // The last chunk ends with the region, a whole chunk long.
+        s = std::min(s, end - chunk);
+        const int64_t from = std::max<int64_t>(0, s - around);
+        const Audio a = read_frames(source, from, std::min(source.frames, s + chunk + around));
+        const Detection d = detect_tones(a, s - from, chunk);
+        whole.resolution_hz = d.resolution_hz;
+        for (Tone t : d.tones) {
+            t.first += from;
+            t.end += from;
+            pieces.push_back(t);
+        }
+        // What each chunk dropped, for --explain; a candidate in the overlap of two chunks
+        // may be listed twice.
+        for (Dropped x : d.dropped) {
+            x.first += from;
+            x.end += from;
+            whole.dropped.push_back(x);
+        }
+        if (done) done(s + chunk - looked);
+        looked = s + chunk;
+        if (s + chunk == end) break;
+    }
+
+    std::stable_sort(pieces.begin(), pieces.end(), [](const Tone& a, const Tone& b) { return a.first < b.first; });
+    const int64_t block = analysis_length(source.rate);
+    for (const Tone& t : pieces) {
+        Tone* same = nullptr;
+        for (Tone& u : whole.tones)
+            if (std::fabs(u.hz - t.hz) <= whole.resolution_hz && std::max(u.first, t.first) - std::min(u.end, t.end) <= block)
+                same = &u;
+        if (same) join(same, t);
+        else whole.tones.push_back(t);
+    }
+    // A piece that sounds from a chunk's start is already sounding at the region's start
+    // only when the chunk is the first.
+    for (Tone& t : whole.tones) {
+        t.from_region_start = t.from_region_start && t.first == first;
+        t.to_region_end = t.to_region_end && t.end == end;
+    }
+    std::stable_sort(whole.tones.begin(), whole.tones.end(),
+                     [](const Tone& a, const Tone& b) { return a.above_floor_db > b.above_floor_db; });
+    return whole;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Tone detection over a region of any length with a bounded memory: the region is read
+// from a SampleSource a chunk at a time and each chunk is looked at by detect_tones,
+// with the audio around it as its surround; the pieces of one tone that neighbouring
+// chunks report are joined. A region that fits in one chunk is looked at whole, and
+// gives detect_tones' result exactly.
+#include <cstdint>
+#include <functional>
+
+#include "tool/analysis/detect.h"
+#include "tool/analysis/sample_source.h"
+
+// How a long region is cut: chunks of `chunk` frames, each overlapping the next by
+// `overlap` so that every start and end of a tone lies well inside one of them.
+struct ChunkPlan {
+    int64_t chunk = 0;
+    int64_t overlap = 0;
+};
+
+// About a minute of audio a chunk (less with many channels, so that a chunk's samples
+// stay near 12 MB), overlapping by 6 s.
+ChunkPlan chunk_plan(int32_t rate, int32_t channels);
+
+// Looks at frames [first, first + count) of `source` (count at least shortest_region());
+// tones' frames count from the source's frame 0, from which a single chunk's phases are
+// measured too, as detect_tones measures them from its audio's first frame. `done`, when
+// given, is told how many more frames of the region have been looked at, chunk by chunk.
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const std::function<void(int64_t frames)>& done = nullptr);

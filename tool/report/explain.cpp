@@ -1,0 +1,85 @@
+#include "tool/report/explain.h"
+
+#include <fmt/format.h>
+
+const char* drop_reason_name(DropReason reason)
+{
+    switch (reason) {
+    case DropReason::kTooQuiet: return "too_quiet";
+    case DropReason::kNotSteady: return "not_steady";
+    case DropReason::kTwin: return "twin";
+    case DropReason::kNoFamily: return "no_family";
+    case DropReason::kLevelScatters: return "level_scatters";
+    case DropReason::kHeldNote: return "held_note";
+    case DropReason::kTrackGoesOn: return "track_goes_on";
+    case DropReason::kChordPartner: return "chord_partner";
+    case DropReason::kUnsteadyWithin: return "unsteady_within";
+    case DropReason::kPiece: return "piece";
+    case DropReason::kHarmonic: return "harmonic";
+    case DropReason::kNotInSurround: return "not_in_surround";
+    }
+    return "unknown";
+}
+
+const char* drop_stage(DropReason reason)
+{
+    switch (reason) {
+    case DropReason::kTooQuiet: return "runs";
+    case DropReason::kNotSteady: return "looks";
+    case DropReason::kTwin: return "lines";
+    case DropReason::kPiece: return "pieces";
+    case DropReason::kHarmonic: return "families";
+    case DropReason::kNotInSurround: return "surround";
+    default: return "rules";
+    }
+}
+
+std::string drop_text(const Dropped& d)
+{
+    switch (d.reason) {
+    case DropReason::kTooQuiet:
+        return fmt::format("stands {:.1f} dB clear of its floor, under the {:.1f} dB a tone needs", d.figure, d.limit);
+    case DropReason::kNotSteady:
+        return fmt::format("holds still at none of the looks (drifts {:.2f} Hz at the first, limit {:.2f} Hz)",
+                           d.figure, d.limit);
+    case DropReason::kTwin:
+        return fmt::format("the same line as {:.1f} Hz, which stands clearer ({:.2f} Hz apart, within {:.2f} Hz)",
+                           d.other_hz, d.figure, d.limit);
+    case DropReason::kNoFamily:
+        return fmt::format("a fundamental under a harmonic, but no harmonic passed and {:.0f} held still "
+                           "(it needs {:.0f})",
+                           d.figure, d.limit);
+    case DropReason::kLevelScatters:
+        return fmt::format("its level spreads {:.1f} dB (limit {:.1f} dB)", d.figure, d.limit);
+    case DropReason::kHeldNote:
+        return fmt::format("a held note: its level moves {:.1f} dB over its extent (limit {:.1f} dB)", d.figure,
+                           d.limit);
+    case DropReason::kTrackGoesOn:
+        return fmt::format("its partial goes on before and after it (in {:.0f} % of the frames on the sparer side, "
+                           "{:.0f} % needed)",
+                           100 * d.figure, 100 * d.limit);
+    case DropReason::kChordPartner:
+        return fmt::format("starts with another partial ({:.1f} Hz, {:.0f} ms apart)", d.other_hz, 1000 * d.figure);
+    case DropReason::kUnsteadyWithin:
+        return fmt::format("takes in a run at {:.1f} Hz that glides, for {:.2f} s (more than {:.2f} s)", d.other_hz,
+                           d.figure, d.limit);
+    case DropReason::kPiece:
+        return fmt::format("a piece of the tone at {:.2f} Hz, joined to it ({:.3f} s apart, within {:.3f} s)",
+                           d.other_hz, d.figure, d.limit);
+    case DropReason::kHarmonic:
+        return fmt::format("harmonic {:.0f} of {:.2f} Hz, listed in its family", d.figure, d.other_hz);
+    case DropReason::kNotInSurround:
+        return "no tone there when the region is looked at with the audio around it";
+    }
+    return "";
+}
+
+std::string explain_text(const Detection& d, int32_t rate)
+{
+    if (d.dropped.empty()) return "no other candidates\n";
+    std::string text = fmt::format("candidates that are not tones of their own ({}):\n", d.dropped.size());
+    for (const Dropped& x : d.dropped)
+        text += fmt::format("  {:.1f} Hz {:.1f}\u2013{:.1f} s [{}]: {}\n", x.hz, double(x.first) / rate,
+                            double(x.end) / rate, drop_stage(x.reason), drop_text(x));
+    return text;
+}

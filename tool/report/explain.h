@@ -1,0 +1,20 @@
+#pragma once
+// Why each candidate the detector looked at is not a tone of its own: one line per
+// candidate, with the stage that dropped it and the figure against its limit.
+#include <cstdint>
+#include <string>
+
+#include "tool/analysis/detect.h"
+
+// A stable name for the reason, as JSON spells it: "chord_partner".
+const char* drop_reason_name(DropReason reason);
+
+// The stage that drops a candidate for `reason`: "runs", "looks", "lines", "rules",
+// "pieces", "families" or "surround".
+const char* drop_stage(DropReason reason);
+
+// The reason in words with its figures: "starts with another partial (1423.0 Hz, 12 ms apart)".
+std::string drop_text(const Dropped& d);
+
+// Every dropped candidate, one line each, in the order the stages dropped them.
+std::string explain_text(const Detection& d, int32_t rate);
