@@ -75,6 +75,7 @@ TEST(DetectInOneChunk, SameAsDetectTones)
         EXPECT_EQ(streamed.resolution_hz, whole.resolution_hz);
         ASSERT_EQ(streamed.tones.size(), whole.tones.size());
         for (size_t i = 0; i < whole.tones.size(); ++i) expect_same(streamed.tones[i], whole.tones[i]);
+        EXPECT_EQ(streamed.dropped.size(), whole.dropped.size());
     }
 }
 

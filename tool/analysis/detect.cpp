@@ -279,3 +279,19 @@ Tone detect_tone(const Audio& audio, int64_t first, int64_t count)
     }
     return d.tones.front();
 }
+
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
+{
+    *detected = true;
+    for (const Tone& t : d.tones)
+        if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    *detected = false;
+    Tone t;
+    t.found = true;
+    t.hz = hz;
+    t.resolution_hz = d.resolution_hz;
+    t.first = first;
+    t.end = first + count;
+    t.from_region_start = t.to_region_end = true;
+    return t;
+}

@@ -108,3 +108,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count,
 
 // The strongest steady tone of the region; found is false when there is none.
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count);
+
+// The detected tone nearest `hz` when one lies within two bins of it; otherwise the
+// tone as the user names it, taken to sound through the whole region (`detected` false).
+Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected);

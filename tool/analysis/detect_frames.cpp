@@ -10,25 +10,27 @@ namespace {
 
 // The k-th smallest (from 0) of the `size` values from `v`, found by walking from
 // `guess` one distinct value at a time: the floor moves little from one place to the
-// next, so the walk is short, and each of its steps is a count or a minimum over the
-// values without a branch that depends on them (a search or a selection guesses wrong
-// at every other step, which took most of a frame's time).
+// next, so the walk is short (most often the guess or its neighbour), and each step is
+// one pass of counts and nearest values without a branch that depends on them (a
+// search or a selection guesses wrong at every other step, which took most of a
+// frame's time).
 double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
     double t = guess;
     for (;;) {
         int32_t under = 0, upto = 0;
+        double below = -HUGE_VAL, above = HUGE_VAL;  // the nearest values on either side
         for (int32_t i = 0; i < size; ++i) {
-            under += v[i] < t;
-            upto += v[i] <= t;
+            const double x = v[i];
+            under += x < t;
+            upto += x <= t;
+            below = x < t && x > below ? x : below;
+            above = x > t && x < above ? x : above;
         }
         if (k >= under && k < upto) return t;
-        double next = k < under ? -HUGE_VAL : HUGE_VAL;
-        if (k < under)
-            for (int32_t i = 0; i < size; ++i) next = v[i] < t && v[i] > next ? v[i] : next;
-        else
-            for (int32_t i = 0; i < size; ++i) next = v[i] > t && v[i] < next ? v[i] : next;
-        t = next;
+        if (k == under - 1) return below;
+        if (k == upto) return above;
+        t = k < under ? below : above;
     }
 }
 
@@ -59,15 +61,15 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     // Levels are taken only for bins whose powers pass what the tests on levels need
     // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
     // for the rounding of to_db; the tests then decide on the levels themselves.
-    const double over_floor = 0.99 * std::pow(10.0, p.peak_db / 10);
-    std::vector<double> lobe_db(5);
+    const double over_floor = kFloorSlack * power_ratio_of(p.peak_db);
+    std::vector<double> lobe_db(kLobeBins);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
-        const auto under = [&](int32_t k) { return 0.999 * power[k] > power[b]; };
+        const auto under = [&](int32_t k) { return kTopSlack * power[k] > power[b]; };
         if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
             under(b + 2))
             continue;
-        for (int32_t k = 0; k < 5; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
+        for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
         const double above = lobe_db[2] - to_db(floor[b]);
         if (above < p.peak_db) continue;
@@ -81,6 +83,8 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 } // namespace
 
 double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
+
+double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
 bool tops_lobe(const std::vector<double>& v, int32_t b)
 {
@@ -102,9 +106,15 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     f.n = analysis_length(audio.rate, p);
     f.hop = f.n / p.hops_per_block;
     f.first = first;
+    f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
     BlockSpectrum spectrum(f.n);
-    for (int64_t at = first; at + f.n <= first + count; at += f.hop)
+    for (int64_t at = first; at + f.n <= first + count; at += f.hop) {
         f.peaks.push_back(frame_peaks(p, spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
+        f.audible.resize(f.audible.size() + size_t(f.words), 0);
+        uint64_t* w = f.audible.data() + f.audible.size() - size_t(f.words);
+        for (const Peak& k : f.peaks.back())
+            if (k.level_dbfs >= p.quietest_dbfs) w[k.bin / kWordBits] |= uint64_t(1) << (k.bin % kWordBits);
+    }
     return f;
 }
 
@@ -169,7 +179,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
     const int32_t frames = int32_t(f.peaks.size());
     const auto keep = [&](int32_t from, int32_t to) {
         int32_t held = 0;
-        for (int32_t m = from; m < to; ++m) held += peak_near(p, f.peaks[m], bin, 1) != nullptr;
+        for (int32_t m = from; m < to; ++m) held += f.audible_near(m, bin);
         if (to - from < shortest || held < p.run_present * (to - from)) return;
         Run r;
         r.bin = bin;
@@ -179,14 +189,14 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
     };
     int32_t m = 0;
     while (m < frames) {
-        if (!peak_near(p, f.peaks[m], bin, 1)) {
+        if (!f.audible_near(m, bin)) {
             ++m;
             continue;
         }
         const int32_t from = m;
         int32_t last = m;
         for (; m < frames && m - last <= p.gap_frames; ++m)
-            if (peak_near(p, f.peaks[m], bin, 1)) last = m;
+            if (f.audible_near(m, bin)) last = m;
         m = last + 1;
         int32_t on = from, off = m;
         switch_points(p, f, bin, from, m, &on, &off);

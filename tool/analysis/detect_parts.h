@@ -5,6 +5,7 @@
 // the rules that mark a steady stretch as program sound or gather a hum's family
 // (detect_program). detect.cpp runs them as stages, each handing a typed result to the
 // next, and keeps every candidate a stage drops with its reason.
+#include <algorithm>
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -22,6 +23,20 @@ constexpr double kFullScale = 32768.0;
 // The amplitude (full scale = 1) of a level in dBFS.
 double amplitude_of(double dbfs);
 
+// The power ratio of a level difference in dB.
+double power_ratio_of(double db);
+
+// A Hann main lobe: the peak's bin and two on each side.
+constexpr int32_t kLobeBins = 5;
+
+// Room for to_db's rounding where a peak's power is tested before its levels are taken
+// (the levels then decide): against the floor, and against its lobe's other bins.
+constexpr double kFloorSlack = 0.99;
+constexpr double kTopSlack = 0.999;
+
+// Bins per word of Frames::audible.
+constexpr int32_t kWordBits = 64;
+
 struct Peak {
     int32_t bin;
     float at;           // interpolated bin
@@ -33,7 +48,22 @@ struct Frames {
     int32_t n = 0, hop = 0, rate = 0;
     int64_t first = 0;                     // sample frame where frame 0 starts
     std::vector<std::vector<Peak>> peaks;  // per frame, in order of bin
+    // Per frame, `words` words with a bit for each bin that holds a peak loud enough to
+    // hear: whether a run goes on at a bin is asked of every frame for every bin that
+    // holds peaks, and a search through the frame's peaks each time took a good share
+    // of detect's time.
+    int32_t words = 0;
+    std::vector<uint64_t> audible;
     double bin_hz() const { return double(rate) / n; }
+    // Whether frame m holds a peak loud enough to hear within one bin of `bin`, as
+    // peak_near(..., bin, 1) finds one.
+    bool audible_near(int32_t m, int32_t bin) const
+    {
+        const uint64_t* w = audible.data() + size_t(m) * size_t(words);
+        for (int32_t b = std::max(0, bin - 1); b <= bin + 1; ++b)
+            if ((w[b / kWordBits] >> (b % kWordBits)) & 1) return true;
+        return false;
+    }
 };
 
 // Which look found a run holding still.

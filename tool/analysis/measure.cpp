@@ -67,17 +67,8 @@ namespace {
 
 Tone aimed_tone(const Detection& d, const NotchGeometry& g, double tone_hz, int64_t first, int64_t count)
 {
-    if (tone_hz > 0) {
-        for (const Tone& t : d.tones)
-            if (std::fabs(t.hz - tone_hz) <= 2 * d.resolution_hz) return t;
-        Tone t;
-        t.found = true;
-        t.hz = tone_hz;
-        t.resolution_hz = d.resolution_hz;
-        t.first = first;
-        t.end = first + count;
-        return t;
-    }
+    bool detected = false;
+    if (tone_hz > 0) return tone_at(d, tone_hz, first, count, &detected);
     const Tone* best = nullptr;
     for (const Tone& t : d.tones)
         if (t.hz >= g.low_hz && t.hz <= g.high_hz &&

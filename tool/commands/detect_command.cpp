@@ -18,24 +18,6 @@
 
 namespace {
 
-// The detected tone nearest `hz` when one lies within two bins of it; otherwise the
-// tone as the user names it, taken to sound through the whole region (`detected` false).
-Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
-{
-    *detected = true;
-    for (const Tone& t : d.tones)
-        if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
-    *detected = false;
-    Tone t;
-    t.found = true;
-    t.hz = hz;
-    t.resolution_hz = d.resolution_hz;
-    t.first = first;
-    t.end = first + count;
-    t.from_region_start = t.to_region_end = true;
-    return t;
-}
-
 // The detector and the fit count sample frames from the start of the audio they were
 // handed; the user is told the file's own.
 Tone in_file(Tone t, int64_t offset)
