@@ -8,7 +8,8 @@
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
 # into), corpus (the broader recordings of bench/corpus/recordings.tsv: speech in five
 # languages, music of several kinds, ambient, room and crowd sound; some 580 MB, so not
-# part of all). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
+# part of all), web (emscripten for the page, Chromium, its driver and Selenium for the
+# page's browser tests). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
 # Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
@@ -75,7 +76,7 @@ apt_get() {
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(base cli)
-[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32 release samples)
+[ "${groups[*]}" != all ] || groups=(base cli bench fuzz win32 release samples web)
 
 pkgs=()
 for g in "${groups[@]}"; do
@@ -90,7 +91,10 @@ for g in "${groups[@]}"; do
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
         corpus) pkgs+=(alsa-utils gnome-audio oxygen-sounds hedgewars-data wesnoth-1.16-data
                        wesnoth-1.16-music warzone2100-music lomiri-sounds frozen-bubble-data deepin-sound-theme) ;;
-        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, all)"; exit 2 ;;
+        # The page's build reads fmt's and CLI11's headers as the tool's does; its tests
+        # make a FLAC file with sox.
+        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox) ;;
+        *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, web, all)"; exit 2 ;;
     esac
 done
 

@@ -6,8 +6,9 @@
 # with a byte-order mark, CRLF line ends), that LICENSE.txt is the repository's LICENSE,
 # that the guides and the slider table hold exactly what this tree's tool computes (so
 # every number they print is the arithmetic's), that the version in the zip's name, in
-# the DLL's version resource and in both guides is one and the same, and finally runs
-# every check of scripts/win32-test.sh on the unpacked tulm.auf under Wine.
+# the DLL's version resource and in both guides is one and the same, opens the unpacked
+# page from file:// in headless Chromium against the tool, and finally runs every check
+# of scripts/win32-test.sh on the unpacked tulm.auf under Wine.
 # Usage: scripts/release-test.sh               build twice, compare, check
 #        scripts/release-test.sh --check ZIP   only check ZIP (a tulm-<version>-win32.zip
 #                                              built from this tree)
@@ -30,6 +31,9 @@ for tool in faketime zip unzip iconv; do
 done
 
 files=(tulm.auf README-ja.txt README-en.txt slider-table.txt LICENSE.txt)
+# The page's folder, in the order release.sh stores it.
+page_files=(tulm-web/app.js tulm-web/index.html tulm-web/style.css tulm-web/texts.js tulm-web/worker-source.js)
+files+=("${page_files[@]}")
 work=build/release-check
 case "$given" in "$PWD/$work"/*) fail "the zip to check must lie outside $work, which this test empties" ;; esac
 rm -rf "$work"
@@ -71,8 +75,8 @@ listed=$(unzip -Z1 "$work/$name" | tr '\n' ' ')
 [ "$listed" = "${files[*]} " ] || fail "the zip holds: $listed; expected, in this order: ${files[*]}"
 unpacked=$work/unpacked
 (cd "$unpacked" && unzip -q "../$name")
-[ "$(ls -A "$unpacked" | sort)" = "$(printf '%s\n' "${files[@]}" | sort)" ] ||
-    fail "unpacking gave: $(ls -A "$unpacked" | tr '\n' ' ')"
+[ "$(cd "$unpacked" && find . -type f | sed 's|^\./||' | sort)" = "$(printf '%s\n' "${files[@]}" | sort)" ] ||
+    fail "unpacking gave: $(cd "$unpacked" && find . -type f | tr '\n' ' ')"
 
 hex() { od -An -tx1 -v | tr -d ' \n'; }
 for f in README-ja.txt README-en.txt slider-table.txt LICENSE.txt; do
@@ -149,6 +153,13 @@ for g in README-ja.txt README-en.txt; do
     grep -qF "$information" "$unpacked/$g" || fail "$g does not quote the information line \"$information\""
 done
 echo "release-test: file name, version resource and guides all say $version"
+
+# The page as a user opens it from the unpacked zip: the demo clip through its file
+# input gives the settings `tulm detect` gives, and it works offline.
+cmake --preset default >/dev/null
+cmake --build build/default -j2 --target tulm tulm_plugin
+/usr/bin/python3 tests/web/page_test.py "$unpacked/tulm-web" build/default/bin/tulm Offline Analyse
+echo "release-test: the unpacked page gives the tool's answers from file://"
 
 scripts/win32-test.sh "$unpacked"
 echo "release-test: the unpacked tulm.auf passed the Windows test program"

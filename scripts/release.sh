@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds what a user of the editing host installs: dist/tulm-<version>-win32.zip with
-# tulm.auf, the guides in Japanese and English, the slider table and the licence, and
+# tulm.auf, the guides in Japanese and English, the slider table, the licence and the
+# companion page (the folder tulm-web/, built by emscripten in build/release-web), and
 # dist/SHA256SUMS. tulm.auf is built afresh (release preset, an emptied build/release);
 # the slider table comes from `tulm table` and every figure of the guides from
 # `tulm guide` (scripts/guide-text.sh), built natively in build/release-tool.
@@ -29,6 +30,11 @@ tool=build/release-tool
 cmake -S . -B "$tool" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTULM_TESTS=OFF -DTULM_BENCH=OFF >/dev/null
 cmake --build "$tool" -j2 --target tulm
 
+page=build/release-web
+rm -rf "$page"
+NODE_PATH=${NODE_PATH:-/usr/share/nodejs} cmake --preset web -B "$page" >/dev/null
+NODE_PATH=${NODE_PATH:-/usr/share/nodejs} cmake --build "$page" -j2 --target tulm_web
+
 # Windows editors want text in UTF-8 with a byte-order mark and CRLF line ends.
 windows_text() {
     printf '\357\273\277'
@@ -44,7 +50,11 @@ done
 "$tool/bin/tulm" table | windows_text >"$stage/slider-table.txt"
 windows_text <LICENSE >"$stage/LICENSE.txt"
 
+mkdir -p "$stage/tulm-web"
+cp "$page"/tulm-web/* "$stage/tulm-web/"
+
 files=(tulm.auf README-ja.txt README-en.txt slider-table.txt LICENSE.txt)
+while IFS= read -r f; do files+=("$f"); done < <(cd "$stage" && find tulm-web -type f | LC_ALL=C sort)
 chmod 644 "${files[@]/#/$stage/}"
 touch -d "@$stamp" "${files[@]/#/$stage/}"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the installer's own checks, the native suite, the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the end-to-end tests under valgrind, a
-# bounded fuzz run, the 32-bit Windows DLL under Wine, and the release zip built twice and
+# bounded fuzz run, the 32-bit Windows DLL under Wine, the page in headless Chromium, and the release zip built twice and
 # checked as a user unpacks it. It builds and tests only: the
 # machine is provisioned by scripts/install-deps.sh all, which the README's test command
 # runs first.
@@ -29,6 +29,9 @@ scripts/fuzz-ci.sh "${FUZZ_SECONDS:-120}"
 
 step "32-bit Windows DLL under Wine"
 scripts/win32-test.sh
+
+step "the page in headless Chromium, against the tool"
+scripts/web-test.sh
 
 step "release: reproducible zip, unpacked and checked under Wine"
 scripts/release-test.sh

@@ -280,7 +280,7 @@ Tone detect_tone(const Audio& audio, int64_t first, int64_t count)
     return d.tones.front();
 }
 
-Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
+Tone tone_near(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
 {
     *detected = true;
     for (const Tone& t : d.tones)

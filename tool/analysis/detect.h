@@ -109,6 +109,7 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count,
 // The strongest steady tone of the region; found is false when there is none.
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count);
 
-// The detected tone nearest `hz` when one lies within two bins of it; otherwise the
-// tone as the user names it, taken to sound through the whole region (`detected` false).
-Tone tone_at(const Detection& d, double hz, int64_t first, int64_t count, bool* detected);
+// The tone of `d` nearest `hz` when one lies within two bins of it; otherwise the tone
+// as a user names it, taken to sound through the region [first, first + count), and
+// *detected is false. --hz in detect and measure and the page's click all ask through this.
+Tone tone_near(const Detection& d, double hz, int64_t first, int64_t count, bool* detected);

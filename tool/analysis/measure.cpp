@@ -68,7 +68,7 @@ namespace {
 Tone aimed_tone(const Detection& d, const NotchGeometry& g, double tone_hz, int64_t first, int64_t count)
 {
     bool detected = false;
-    if (tone_hz > 0) return tone_at(d, tone_hz, first, count, &detected);
+    if (tone_hz > 0) return tone_near(d, tone_hz, first, count, &detected);
     const Tone* best = nullptr;
     for (const Tone& t : d.tones)
         if (t.hz >= g.low_hz && t.hz <= g.high_hz &&

@@ -27,23 +27,6 @@ Tone in_file(Tone t, int64_t offset)
     return t;
 }
 
-// The audio the fit reads around `tone` (frames of `source`, which starts at the file's
-// frame `origin`), as Audio whose first_frame is the file's: the fit's reach from the
-// video frame the tone starts in, as far as the longest stretch from there.
-Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
-                const Placement& region, const Tone& tone)
-{
-    const int32_t rate = source.rate;
-    const int64_t tone_first = origin + tone.first;
-    Placement from = region;
-    from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
-    while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
-    const FrameRange r = fit_reach(table, rate, file_frames, from, tone_first);
-    Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
-    a.first_frame += origin;
-    return a;
-}
-
 } // namespace
 
 int run_detect(const DetectOptions& o)
@@ -108,7 +91,7 @@ int run_detect(const DetectOptions& o)
     }
 
     ChosenTone chosen;
-    const Tone tone = o.hz_given ? tone_at(d, o.hz, at, count, &chosen.detected) : d.tones.front();
+    const Tone tone = o.hz_given ? tone_near(d, o.hz, at, count, &chosen.detected) : d.tones.front();
     const Audio in = fit_audio(plugin.table(), samples.source(), origin, frames, placement, tone);
     Fit fit = fit_settings(plugin.table(), in, frames, in_file(tone, origin - in.first_frame),
                            placement.video_rate_num, placement.video_rate_den);

@@ -224,3 +224,17 @@ FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, cons
                                                int64_t(std::ceil(frame_samples)));
     return r;
 }
+
+Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
+                const Placement& region, const Tone& tone)
+{
+    const int32_t rate = source.rate;
+    const int64_t tone_first = origin + tone.first;
+    Placement from = region;
+    from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
+    while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
+    const FrameRange r = fit_reach(table, rate, file_frames, from, tone_first);
+    Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
+    a.first_frame += origin;
+    return a;
+}

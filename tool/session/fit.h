@@ -9,6 +9,7 @@
 
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
+#include "tool/analysis/sample_source.h"
 #include "tool/analysis/settings.h"
 #include "tool/session/plugin_session.h"
 
@@ -50,3 +51,9 @@ struct FrameRange {
 };
 FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, const Placement& region,
                      int64_t region_end);
+
+// The audio the fit reads around `tone` (its frames those of `source`, which starts at
+// the file's frame `origin`), as Audio whose first_frame is the file's: the fit's reach
+// from the video frame the tone starts in, as far as the longest stretch from there.
+Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
+                const Placement& region, const Tone& tone);

@@ -1,0 +1,82 @@
+"""The page's analysis beside the native tool's in one run, on the same file: a
+10-minute stereo 48 kHz 16-bit WAV (a tone under pink noise, made by sox) analysed by
+`tulm detect --json` and by the page in headless Chromium opened from file://, given the
+file through its file input, from reading the file to the analysis's answer. It prints
+both wall times, their ratio (the page aims at no more than 2), the page's stages, the
+longest task the page's main thread ran meanwhile (it aims at none over 200 ms, read
+from Chromium's long-task timing) and whether the two JSON texts are the same.
+
+Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes]
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    page, tulm = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    minutes = float(sys.argv[3]) if len(sys.argv) > 3 else 10
+    seconds = int(minutes * 60)
+    work = tempfile.mkdtemp(prefix='tulm-web-bench-')
+    path = os.path.join(work, 'long.wav')
+    subprocess.run(['sox', '-n', '-r', '48000', '-c', '2', '-b', '16', path, 'synth', str(seconds), 'pinknoise',
+                    'synth', str(seconds), 'sine', 'mix', '1000', 'vol', '0.5'], check=True, capture_output=True)
+
+    # The page knows the file by its name, so the tool is given the name too.
+    begin = time.monotonic()
+    native = subprocess.run([tulm, 'detect', '--json', 'long.wav'], cwd=work, capture_output=True)
+    native_seconds = time.monotonic() - begin
+    if native.returncode not in (0, 4):
+        sys.exit('tulm detect failed: ' + native.stderr.decode())
+
+    options = webdriver.ChromeOptions()
+    for arg in ('--headless=new', '--no-sandbox', '--disable-gpu'):
+        options.add_argument(arg)
+    driver = webdriver.Chrome(service=Service(os.environ.get('CHROMEDRIVER', '/usr/bin/chromedriver')),
+                              options=options)
+    driver.set_script_timeout(1800)
+    try:
+        driver.get('file://' + os.path.join(page, 'index.html'))
+        driver.execute_async_script('window.tulm.ready.then(arguments[0])')
+        driver.execute_script(
+            'window.longest = 0;'
+            'new PerformanceObserver((list) => { for (const e of list.getEntries())'
+            '  window.longest = Math.max(window.longest, e.duration); }).observe({type: "longtask"});')
+        # The file goes in as a user gives it: timed from the page's first stage (reading
+        # the file) to the analysis's answer, as the user waits for the settings.
+        driver.find_element(By.ID, 'file').send_keys(path)
+        while not any(s['key'] == 'analysed' for s in driver.execute_script('return window.tulm.stages()')):
+            time.sleep(0.5)
+        stages = driver.execute_script('return window.tulm.stages()')
+        text = driver.execute_async_script('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                                           '.then(arguments[0], (e) => arguments[0](String(e.key)))')
+        longest = driver.execute_script('return window.longest')
+    finally:
+        driver.quit()
+    start = stages[0]['at']
+    answer = next(s['at'] for s in stages if s['key'] == 'analysed')
+    page_seconds = (answer - start) / 1000
+    same = text.encode() == native.stdout
+    print('%g-minute stereo 48 kHz 16-bit WAV, %d bytes' % (minutes, os.path.getsize(path)))
+    print('%-28s %10s %8s' % ('', 'seconds', 'ratio'))
+    print('%-28s %10.2f %8.2f' % ('tulm detect --json (native)', native_seconds, 1.0))
+    print('%-28s %10.2f %8.2f' % ('the page, file to answer', page_seconds, page_seconds / native_seconds))
+    upto = [s for s in stages if s['at'] <= answer]
+    for s, after in zip(upto, upto[1:]):
+        print('  page: %-26s %8.2f s' % (s['key'], (after['at'] - s['at']) / 1000))
+    print('longest main-thread task while the page worked: %.0f ms' % longest)
+    print('the page\'s JSON %s the tool\'s' % ('equals' if same else 'DIFFERS FROM'))
+    os.remove(path)
+    os.rmdir(work)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,319 @@
+"""The page in a real browser: Debian's Chromium, headless, driven through Debian's
+chromium-driver by Selenium. Opened from file:// as a user opens the release's folder,
+it is compared with the command-line tool on the same files.
+
+Usage: python3 tests/web/page_test.py PAGE_DIR TULM   (PAGE_DIR holds index.html)
+"""
+import base64
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wav_files  # noqa: E402
+
+PAGE = TULM = None
+WORK = tempfile.mkdtemp(prefix='tulm-page-test-')
+DRIVER = os.environ.get('CHROMEDRIVER', '/usr/bin/chromedriver')
+
+# A suggestion as `tulm detect --json` gives it (its `chosen`) for the render tests: a
+# 2 s stretch over the demo's tone with the window on and a fade, so that every part of
+# the plug-in's path is taken, at a video rate whose frames are not whole samples.
+RENDER_SUGGESTION = {'selection': {'start_video_frame': 23, 'video_rate': '30000/1001'},
+                     'settings': {'frequency': 68, 'seconds': 2, 'fft_order': 13, 'width': 34, 'fade': 10,
+                                  'use_window': True}}
+
+
+def render_args(chosen):
+    """`tulm render`'s options for a suggestion."""
+    s = chosen['settings']
+    args = ['--start-frame', str(chosen['selection']['start_video_frame']), '--fps',
+            chosen['selection']['video_rate'], '--window' if s['use_window'] else '--no-window']
+    for name in ('frequency', 'seconds', 'fft_order', 'width', 'fade'):
+        args += ['--' + name.replace('_', '-'), str(s[name])]
+    return args
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def tool(*args, check=True):
+    return subprocess.run([TULM, *args], capture_output=True, check=check)
+
+
+def demo_clip():
+    """The demo's clip (a steady 1 kHz tone in noise), made by the tool."""
+    path = os.path.join(WORK, 'tulm-demo', 'in.wav')
+    if not os.path.exists(path):
+        subprocess.run([TULM, 'demo'], cwd=WORK, capture_output=True, check=True)
+    return path
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    for arg in ('--headless=new', '--no-sandbox', '--disable-gpu', '--autoplay-policy=no-user-gesture-required',
+                '--window-size=1200,1600'):
+        options.add_argument(arg)
+    options.set_capability('goog:loggingPrefs', {'browser': 'ALL', 'performance': 'ALL'})
+    driver = webdriver.Chrome(service=Service(DRIVER), options=options)
+    driver.set_script_timeout(120)
+    return driver
+
+
+class Page(unittest.TestCase):
+    """One browser for the class; each test opens the page afresh."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+
+    def setUp(self):
+        # What the last test's page logged is read and dropped, so that each test sees
+        # its own page's console from the first line it ran.
+        self.driver.get_log('browser')
+        self.driver.get_log('performance')
+        self.driver.get('file://' + os.path.join(PAGE, 'index.html'))
+        self.run_async('window.tulm.ready.then(() => done(true))')
+
+    def run_async(self, body, *args):
+        return self.driver.execute_async_script(
+            'const done = arguments[arguments.length - 1];'
+            'const fail = (e) => done({error: String(e && (e.detail && e.detail.text || e.key || e.message) || e)});'
+            + body, *args)
+
+    def file_in_page(self, name, data):
+        """Defines window.testFile in the page from bytes."""
+        self.run_async('const bytes = Uint8Array.from(atob(arguments[0]), (c) => c.charCodeAt(0));'
+                       'window.testFile = new File([bytes], arguments[1]); done(true);',
+                       base64.b64encode(data).decode(), name)
+
+    def blob_bytes(self, expression):
+        """The bytes of the Blob a page expression resolves to."""
+        got = self.run_async('Promise.resolve(' + expression + ').then((b) => b.arrayBuffer()).then((a) => {'
+                             '  const u = new Uint8Array(a); let s = "";'
+                             '  for (let i = 0; i < u.length; i += 32768) s += String.fromCharCode(...u.subarray(i, i + 32768));'
+                             '  done(btoa(s)); }).catch(fail)')
+        if isinstance(got, dict):
+            self.fail(got['error'])
+        return base64.b64decode(got)
+
+    def severe_console(self):
+        return [e for e in self.driver.get_log('browser') if e['level'] == 'SEVERE']
+
+    def wait_for(self, condition, seconds=60):
+        WebDriverWait(self.driver, seconds).until(lambda d: condition())
+
+    def text(self, element_id):
+        return self.driver.find_element(By.ID, element_id).text
+
+    def shown(self, element_id):
+        return self.driver.find_element(By.ID, element_id).is_displayed()
+
+
+class Offline(Page):
+    def test_opens_from_file_with_no_console_error_and_no_request(self):
+        self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
+        self.wait_for(lambda: self.shown('save'))
+        self.assertEqual(self.severe_console(), [])
+        requests = []
+        for entry in self.driver.get_log('performance'):
+            message = json.loads(entry['message'])['message']
+            if message['method'] == 'Network.requestWillBeSent':
+                url = message['params']['request']['url']
+                if not url.startswith(('file:', 'blob:', 'data:')):
+                    requests.append(url)
+        self.assertEqual(requests, [])
+        # The worker really ran the core: the page drew and measured.
+        self.assertTrue(self.shown('picture'))
+        self.assertRegex(self.text('cut'), r'\d')
+
+
+class Analyse(Page):
+    """A file given to the file input: the page's answer is `tulm detect --json`'s, byte
+    for byte, and the dialog it shows carries the JSON's settings."""
+
+    def native_json(self, path, *options):
+        # The page knows a file by its name only, so the tool is given the name too.
+        done = subprocess.run([TULM, 'detect', '--json', os.path.basename(path), *options],
+                              cwd=os.path.dirname(path), capture_output=True, check=True)
+        return done.stdout.decode()
+
+    def dialog_values(self):
+        return self.driver.execute_script(
+            'return [...document.querySelectorAll("#dialog .value")].map((e) => e.textContent)')
+
+    def test_the_file_input_gives_the_tools_tones_and_settings(self):
+        path = demo_clip()
+        expected = self.native_json(path)
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('settings'))
+        page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                              '.then(done).catch(fail)')
+        self.assertEqual(page, expected)
+        chosen = json.loads(expected)['chosen']
+        s = chosen['settings']
+        want = [str(chosen['selection']['start_video_frame'])] + \
+            [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')]
+        values = self.dialog_values()
+        self.assertEqual(values[:-1], want)
+        self.assertEqual(values[-1].startswith('\u2611'), s['use_window'])
+        rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
+        self.assertEqual(len(rows), len(json.loads(expected)['tones']))
+        self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
+
+    def test_a_compressed_file_is_decoded_at_its_own_rate(self):
+        # At 44.1 kHz, where a decode at the browser's 48 kHz would move every bin.
+        path = os.path.join(WORK, 'demo44.flac')
+        subprocess.run(['sox', demo_clip(), '-r', '44100', path], check=True, capture_output=True)
+        self.file_in_page('demo44.flac', read(path))
+        page = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        self.assertEqual(page, self.native_json(path))
+        self.assertIn('44100', self.text('file-info'))
+        self.assertFalse(self.shown('rate-note'))
+
+    def test_options_and_a_named_tone_as_the_tool_takes_them(self):
+        path = demo_clip()
+        self.file_in_page('in.wav', read(path))
+        for options, args in (({'hz': 2500, 'fps': '25'}, ['--hz', '2500', '--fps', '25']),
+                              ({'start': '0.5s', 'length': '2.5s', 'fps': '30000/1001'},
+                               ['--start', '0.5s', '--length', '2.5s', '--fps', '30000/1001'])):
+            with self.subTest(options=options):
+                page = self.run_async('window.tulm.analyse(window.testFile, arguments[0]).then(done).catch(fail)',
+                                      options)
+                self.assertEqual(page, self.native_json(path, *args))
+
+
+class Render(Page):
+    """window.tulm.render against `tulm render`, byte for byte, for every kind of WAV."""
+
+    def render_both(self, name, data, chosen):
+        """The page's processed file and removed part, and the tool's, for one input."""
+        source = os.path.join(WORK, name)
+        out, removed = os.path.join(WORK, 'out-' + name), os.path.join(WORK, 'removed-' + name)
+        write(source, data)
+        tool('render', source, out, '--diff', removed, '--quiet', *render_args(chosen))
+        self.file_in_page(name, data)
+        page_out = self.blob_bytes('window.tulm.render(window.testFile, %s)' % json.dumps(chosen))
+        page_removed = self.blob_bytes('window.tulm.removedPart()')
+        return page_out, read(out), page_removed, read(removed)
+
+    def test_every_kind_of_wav_comes_back_as_the_tool_writes_it(self):
+        rate, channels, samples = wav_files.read_pcm16(demo_clip())
+        for kind in ('u8', 's16', 's24', 's32', 'f32', 'f64'):
+            with self.subTest(kind=kind):
+                data = wav_files.variant(rate, channels, samples, kind)
+                page_out, out, page_removed, removed = self.render_both('in-%s.wav' % kind, data, RENDER_SUGGESTION)
+                self.assertEqual(differing_bytes(page_out, out), [], 'processed file')
+                self.assertEqual(page_out, out)
+                self.assertEqual(page_removed, removed, 'removed part')
+                # Outside the stretch the processed file holds the input's samples.
+                self.assertEqual(page_out[-4000:], data[-4000:])
+
+    def test_the_suggestion_of_the_pages_own_analysis(self):
+        path = demo_clip()
+        self.file_in_page('in.wav', read(path))
+        text = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        chosen = json.loads(text)['chosen']
+        page_out, out, _, _ = self.render_both('in.wav', read(path), chosen)
+        self.assertEqual(page_out, out)
+
+
+def differing_bytes(a, b):
+    """Offsets of the first few bytes where two files differ, for a readable failure."""
+    return [i for i in range(min(len(a), len(b))) if a[i] != b[i]][:8]
+
+
+class Player(Page):
+    def test_switches_between_original_processed_and_removed_while_playing(self):
+        self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
+        self.wait_for(lambda: self.shown('player'))
+        self.driver.find_element(By.ID, 'play').click()
+        state = self.driver.execute_script('return window.tulm.player.state()')
+        self.assertTrue(state['playing'])
+        self.assertEqual(state['gains'], [1, 0, 0])
+        start, starts = state['time'], state['starts']
+        for choice, gains in (('processed', [0, 1, 0]), ('removed', [0, 0, 1]), ('original', [1, 0, 0])):
+            self.driver.find_element(By.CSS_SELECTOR, 'input[value=%s]' % choice).click()
+            self.wait_for(lambda: self.driver.execute_script('return window.tulm.player.state().gains')
+                          == gains, 5)
+            state = self.driver.execute_script('return window.tulm.player.state()')
+            self.assertEqual(state['choice'], choice)
+            self.assertTrue(state['playing'], 'the sound stopped at the switch')
+        # The three sources kept running from the one start: nothing was restarted.
+        self.assertGreater(state['time'], start)
+        self.assertEqual(state['starts'], starts)
+        self.driver.find_element(By.ID, 'play').click()
+        self.assertFalse(self.driver.execute_script('return window.tulm.player.state().playing'))
+
+
+class Texts(Page):
+    def test_japanese_first_and_english_from_the_same_table(self):
+        table = self.driver.execute_script('return TEXTS')
+        self.assertEqual(sorted(table['ja']), sorted(table['en']), 'both languages carry every text')
+        self.assertEqual(self.driver.execute_script('return document.documentElement.lang'), 'ja')
+        self.assertEqual(self.text('language'), table['ja']['language'])
+        heading = self.driver.find_element(By.TAG_NAME, 'h1').text
+        self.assertEqual(heading, table['ja']['title'])
+        self.assertRegex(heading, '[\u3040-\u30ff\u4e00-\u9fff]')
+        self.driver.find_element(By.ID, 'language').click()
+        self.assertEqual(self.driver.execute_script('return document.documentElement.lang'), 'en')
+        self.assertEqual(self.driver.find_element(By.TAG_NAME, 'h1').text, table['en']['title'])
+        for element in self.driver.find_elements(By.CSS_SELECTOR, '[data-text]'):
+            if element.is_displayed():
+                self.assertNotRegex(element.text, '[\u3040-\u30ff]', element.get_attribute('data-text'))
+        self.driver.find_element(By.ID, 'language').click()
+        self.assertEqual(self.driver.find_element(By.TAG_NAME, 'h1').text, table['ja']['title'])
+
+
+class BadFiles(Page):
+    """Each gives one sentence from the table, and the page opens a good file after it."""
+
+    def test_each_gives_one_clear_message_and_leaves_the_page_usable(self):
+        table = self.driver.execute_script('return TEXTS.ja')
+        cases = [('notes.wav', b'These are my notes, not audio.\n' * 20, 'errorNotWav'),
+                 ('empty.wav', b'', 'errorEmpty'),
+                 ('nochannels.wav', wav_files.zero_channel_header(), 'errorNoChannels')]
+        for name, data, key in cases:
+            with self.subTest(name=name):
+                path = os.path.join(WORK, name)
+                write(path, data)
+                self.driver.find_element(By.ID, 'file').send_keys(path)
+                self.wait_for(lambda: self.shown('message'), 20)
+                self.assertEqual(self.text('message'), table[key])
+                self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '[role=alert]:not([hidden])')), 1)
+                self.assertFalse(self.shown('settings'))
+                self.assertEqual(self.severe_console(), [])
+        self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
+        self.wait_for(lambda: self.shown('settings'))
+        self.assertFalse(self.shown('message'))
+
+
+if __name__ == '__main__':
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    PAGE, TULM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    result = unittest.main(argv=sys.argv[:1] + sys.argv[3:], exit=False, verbosity=2).result
+    # A test with failing subtests is listed once for each; count it once.
+    failed = len({test.id().split(' ')[0] for test, _ in result.failures + result.errors})
+    print('%d passed, %d failed' % (result.testsRun - failed, failed))
+    sys.exit(1 if failed else 0)

@@ -1,0 +1,145 @@
+// The page's entries into the tool's own code, called from the page's worker: one file's
+// audio held as the plug-in sees it (16-bit, interleaved), the detector and the fit run
+// over it as `tulm detect` runs them, and the plug-in itself (linked in, its FilterTable
+// taken straight from GetFilterTable) run by the host stand-in as `tulm render` runs it.
+//
+// Every entry returns 0 on success and leaves its text (JSON, or one sentence saying
+// what was wrong) for tulm_result(); a failure leaves the held audio as it was.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "tool/analysis/detect.h"
+#include "tool/session/fit.h"
+#include "tool/analysis/measure.h"
+#include "tool/session/plugin_session.h"
+#include "tool/report/report.h"
+#include "tool/analysis/settings.h"
+#include "tool/analysis/tool_error.h"
+#include "core/page_detect.h"
+#include "core/page_spectrogram.h"
+#include "shell/host_interface.h"
+
+extern "C" FilterTable* TULM_CDECL GetFilterTable(void);
+
+namespace {
+
+Audio g_audio;            // the file's audio as the plug-in sees it
+std::string g_result;     // what the last entry produced
+std::vector<uint8_t> g_picture;
+std::vector<int16_t> g_processed;  // the processed stretch of the last render
+
+// The plug-in's table, asked for once, as the host asks a loaded module.
+FilterTable& filter_table()
+{
+    static FilterTable* table = GetFilterTable();
+    return *table;
+}
+
+} // namespace
+
+extern "C" {
+
+// The one place a failure is caught (the link lets only the entries below catch, so
+// that the analysis's calls run without the cost of a landing pad each): the current
+// exception's sentence for tulm_result().
+static int tulm_failed()
+{
+    try {
+        throw;
+    } catch (const ToolError& e) {
+        g_result = e.what();
+    } catch (const std::bad_alloc&) {
+        g_result = "the browser gave the page too little memory for this file";
+    } catch (const std::exception& e) {
+        g_result = e.what();
+    }
+    return 1;
+}
+
+// Makes room for `frames` frames of `channels` channels at `rate` and returns where the
+// page writes them; null when the memory is not there.
+EMSCRIPTEN_KEEPALIVE int16_t* tulm_hold(double frames, int32_t channels, int32_t rate)
+{
+    try {
+        g_audio = Audio{};
+        g_audio.rate = rate;
+        g_audio.channels = channels;
+        g_audio.samples.assign(size_t(frames) * size_t(channels), 0);
+        return g_audio.samples.data();
+    } catch (const std::bad_alloc&) {
+        g_audio = Audio{};
+        return nullptr;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
+
+// `tulm detect --json` over the held audio, with the file's name standing for its
+// path; the options as the command line spells them
+// (empty text: not given; hz <= 0: not given; start_frame < 0: not given).
+EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps, const char* length,
+                                      double hz)
+{
+    try {
+        PageDetectOptions o;
+        o.name = name;
+        o.start_frame = start_frame;
+        o.start = start;
+        o.fps = fps;
+        o.length = length;
+        o.hz = hz;
+        g_result = page_detect(filter_table(), g_audio, o);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+// `tulm render` over the held audio with these sliders (kSliderCount values, then the
+// check box) from video frame `start_frame`: the stretch's processed 16-bit samples are
+// left at tulm_processed(), and the result is the measurement's JSON with the stretch.
+EMSCRIPTEN_KEEPALIVE int tulm_render(const int32_t* values, int32_t start_frame, const char* fps)
+{
+    try {
+        g_result = page_render(filter_table(), g_audio, values, start_frame, fps, &g_processed);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const int16_t* tulm_processed() { return g_processed.data(); }
+
+// A picture of the held audio's spectrum through time, `columns` x `rows` levels (one
+// byte each, column after column, the lowest frequency first) on the axis that
+// spectrogram_hz() gives; the result says the picture's shape as JSON.
+EMSCRIPTEN_KEEPALIVE int tulm_spectrogram(int32_t columns, int32_t rows)
+{
+    try {
+        g_result = page_spectrogram(g_audio, columns, rows, &g_picture);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const uint8_t* tulm_picture() { return g_picture.data(); }
+
+// The plug-in's own dialog: its name, slider labels and check box label as the host
+// shows them (CP932), with ranges and defaults, as JSON with the labels' bytes listed.
+EMSCRIPTEN_KEEPALIVE int tulm_dialog()
+{
+    try {
+        g_result = page_dialog(filter_table());
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,31 @@
+#pragma once
+// The tool's detect and render, over audio the page holds in memory instead of a file.
+// Each follows its command step for step, so the page's answers are the tool's.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tool/analysis/audio.h"
+
+struct FilterTable;
+
+struct PageDetectOptions {
+    std::string name;          // the file's name, standing for the tool's IN
+    int32_t start_frame = -1;  // --start-frame; negative: not given
+    std::string start;         // --start, a time; empty: not given
+    std::string fps = "30/1";  // --fps
+    std::string length;        // --length; empty: to the end
+    double hz = 0;             // --hz; 0 or less: not given
+};
+
+// What `tulm detect --json` prints for this audio. Throws ToolError as the command does.
+std::string page_detect(FilterTable& table, const Audio& audio, const PageDetectOptions& options);
+
+// `tulm render` with these slider values (kSliderCount of them, then the check box) from
+// video frame `start_frame`: *processed receives the plug-in's samples for the stretch
+// and the result is measure's JSON with where the stretch lies in the file.
+std::string page_render(FilterTable& table, const Audio& audio, const int32_t* values, int32_t start_frame,
+                        const std::string& fps, std::vector<int16_t>* processed);
+
+// The dialog's texts (CP932 bytes, as numbers), ranges and defaults, as JSON.
+std::string page_dialog(const FilterTable& table);
