@@ -59,6 +59,17 @@ static std::string capture_file()
     return pattern;
 }
 
+// In a forked child: becomes `tool` with `args`, or exits with 127.
+[[noreturn]] static void exec_tool(std::string tool, const std::vector<std::string>& args)
+{
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv{tool.data()};
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+}
+
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, const ToolSetup& setup)
 {
     const std::string out_path = capture_file();
@@ -100,14 +111,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd, c
         if (setup.run_as_uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(setup.run_as_uid)) != 0 ||
                                        setuid(uid_t(setup.run_as_uid)) != 0))
             _exit(127);
-        std::vector<char*> argv;
-        std::string tool = setup.program.empty() ? TULM_TOOL : setup.program;
-        argv.push_back(tool.data());
-        std::vector<std::string> copy = args;
-        for (std::string& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(tool.c_str(), argv.data());
-        _exit(127);
+        exec_tool(setup.program.empty() ? TULM_TOOL : setup.program, args);
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
@@ -138,14 +142,7 @@ ToolRun run_tool_on_terminal(const std::vector<std::string>& args, const std::st
         dup2(terminal_side, 2);
         close(out[0]);
         close(terminal);
-        std::vector<char*> argv;
-        std::string tool = TULM_TOOL;
-        argv.push_back(tool.data());
-        std::vector<std::string> copy = args;
-        for (std::string& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(tool.c_str(), argv.data());
-        _exit(127);
+        exec_tool(TULM_TOOL, args);
     }
     close(out[1]);
     close(terminal_side);
