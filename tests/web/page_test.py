@@ -6,7 +6,10 @@ Usage: python3 tests/web/page_test.py PAGE_DIR TULM   (PAGE_DIR holds index.html
 """
 import base64
 import json
+import math
 import os
+import random
+import struct
 import subprocess
 import sys
 import tempfile
@@ -180,6 +183,24 @@ class Analyse(Page):
         rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
         self.assertEqual(len(rows), len(json.loads(expected)['tones']))
         self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
+
+    def test_a_long_files_detect_shows_how_far_it_has_come(self):
+        # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks.
+        rate, seconds = 16000, 150
+        rng = random.Random(7)
+        samples = [int(3000 * math.sin(2 * math.pi * 1000 * i / rate) + rng.gauss(0, 600))
+                   for i in range(rate * seconds)]
+        path = os.path.join(WORK, 'long.wav')
+        write(path, wav_files.wav_bytes(rate, 1, 's16', struct.pack('<%dh' % len(samples), *samples)))
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('settings'), seconds=180)
+        shares = [s['share'] for s in self.driver.execute_script('return window.tulm.stages()')
+                  if s['key'] == 'progress']
+        self.assertGreaterEqual(len(shares), 3)
+        self.assertEqual(shares, sorted(set(shares)))
+        self.assertEqual(shares[-1], 1)
+        self.wait_for(lambda: not self.shown('progress'))
+        self.assertFalse(self.shown('share'))
 
     def test_a_compressed_file_is_decoded_at_its_own_rate(self):
         # At 44.1 kHz, where a decode at the browser's 48 kHz would move every bin.

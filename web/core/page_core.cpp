@@ -26,6 +26,12 @@
 
 extern "C" FilterTable* TULM_CDECL GetFilterTable(void);
 
+// The worker's page hears how far detect has come while the core still runs: a worker's
+// messages reach the page even while the worker is busy.
+EM_JS(void, tulm_post_progress, (double share), {
+    if (typeof postMessage === 'function') postMessage({op: 'progress', share: share});
+});
+
 namespace {
 
 Audio g_audio;            // the file's audio as the plug-in sees it
@@ -93,6 +99,7 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, con
         o.fps = fps;
         o.length = length;
         o.hz = hz;
+        o.progress = tulm_post_progress;
         g_result = page_detect(filter_table(), g_audio, o);
         return 0;
     } catch (...) {

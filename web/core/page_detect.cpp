@@ -81,7 +81,12 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
     source.frames = frames - origin;
     source.fill = [&](int64_t from, int64_t end, int16_t* to) { whole(origin + from, origin + end, to); };
     const int64_t at = first - origin;
-    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, audio.channels));
+    int64_t looked_at = 0;
+    const auto done = [&](int64_t more) {
+        looked_at += more;
+        if (po.progress) po.progress(double(looked_at) / double(count));
+    };
+    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, audio.channels), done);
     const Detection shown = in_file(d, origin);
     DetectFacts facts;
     facts.path = po.name;

@@ -2,6 +2,7 @@
 // The tool's detect and render, over audio the page holds in memory instead of a file.
 // Each follows its command step for step, so the page's answers are the tool's.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct PageDetectOptions {
     std::string fps = "30/1";  // --fps
     std::string length;        // --length; empty: to the end
     double hz = 0;             // --hz; 0 or less: not given
+    // Told the share of the region looked at so far (0 to 1) after each chunk, so that a
+    // long file's wait shows how far it has come; may be empty.
+    std::function<void(double share)> progress;
 };
 
 // What `tulm detect --json` prints for this audio. Throws ToolError as the command does.

@@ -30,6 +30,7 @@
         worker.onmessage = (event) => {
             const m = event.data;
             if (m.op === 'stage') return showStage(m.key);
+            if (m.op === 'progress') return showShare(m.share);
             const p = pending.get(m.id);
             pending.delete(m.id);
             if (m.ok) p.resolve(m.result);
@@ -69,14 +70,28 @@
         state.stageKey = key;
         $('stage').textContent = t(key);
     }
+    // How far a long job has come, when its worker says (detect, chunk by chunk); a job
+    // that does not say keeps the bar moving without a figure.
+    function showShare(share) {
+        stages.push({key: 'progress', share, at: performance.now()});
+        $('progress').value = share;
+        $('share').textContent = `${Math.round(100 * share)} %`;
+        $('share').hidden = false;
+    }
+    function clearShare() {
+        $('progress').removeAttribute('value');
+        $('share').hidden = true;
+    }
     async function working(job) {
         state.busy++;
+        clearShare();
         $('progress').hidden = false;
         try {
             return await job();
         } finally {
             if (--state.busy === 0) {
                 $('progress').hidden = true;
+                clearShare();
                 showStage('stageDone');
             }
         }
