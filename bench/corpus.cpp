@@ -177,12 +177,6 @@ Audio load_clip(const Recording& r)
     return clip;
 }
 
-double critical_band_hz(double hz)
-{
-    const double khz = hz / 1000;
-    return 25 + 75 * std::pow(1 + 1.4 * khz * khz, 0.69);
-}
-
 double band_level_dbfs(const Audio& audio, double hz, int64_t first, int64_t end)
 {
     const int64_t n = end - first;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tool/analysis/audio.h"
+#include "tool/analysis/detect.h"
 
 // One line of bench/corpus/recordings.tsv.
 struct Recording {
@@ -44,11 +45,8 @@ std::vector<std::string> split_halves(const std::vector<Recording>& recordings, 
 // by 0.15 s of silence, until the clip is `seconds` long. Throws ToolError.
 Audio load_clip(const Recording& r);
 
-// The width of the ear's critical band around `hz` (after Zwicker and Terhardt): a tone
-// is heard over the programme's sound inside that band, not over the whole spectrum.
-double critical_band_hz(double hz);
-
-// The programme's level in the critical band around `hz` over frames [first, end), in
+// The programme's level in the critical band around `hz` (critical_band_hz, which the
+// detector's ranking uses too) over frames [first, end), in
 // dBFS (a full-scale sine is 0 dBFS): the power of its channels' mean in that band.
 double band_level_dbfs(const Audio& audio, double hz, int64_t first, int64_t end);
 

@@ -10,6 +10,7 @@ set(TULM_ANALYSIS_SOURCES
     analysis/detect_extent.cpp
     analysis/detect_program.cpp
     analysis/detect_stream.cpp
+    analysis/detect_audibility.cpp
     analysis/sample_source.cpp
     analysis/measure.cpp
     analysis/suggest.cpp

@@ -3,7 +3,8 @@
 // find it, from where the stretch's full cut ends to where the tone ends (or to where
 // the check stops looking), and read the cut over the whole extent as the tone's power
 // there against what the rendering left of it, which the renderings with and without the
-// tone give independently.
+// tone give independently: for a tone the stretch covers, what is left is its switching,
+// which spreads the wider past the notch the faster it switches.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,11 +35,12 @@ Audio noise(double seconds)
     return a;
 }
 
-// `a` with 1 kHz at -20 dBFS (and `db` more) from `from` to `to` seconds, switched over 5 ms.
-Audio with_tone(Audio a, double from, double to, double db = 0)
+// `a` with 1 kHz at -20 dBFS (and `db` more) from `from` to `to` seconds, switched over
+// `ramp` seconds.
+Audio with_tone(Audio a, double from, double to, double db = 0, double ramp = 0.005)
 {
     const int64_t first = int64_t(from * kRate), end = int64_t(to * kRate);
-    const double edge = 0.005 * kRate;
+    const double edge = ramp * kRate;
     for (int64_t t = first; t < end; ++t) {
         const double in = std::min(double(t - first), double(end - t));
         const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
@@ -56,6 +58,7 @@ struct CheckCase {
     double detected_to;             // the extent handed to the fit ends here; 0: as detected
     double resume_db = 0;           // the level it sounds again at, against its own: not 0, another
                                     // sound at its frequency that only passes through its bin
+    double ramp = 0.005;            // seconds it takes to switch on and off
 };
 void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
@@ -66,8 +69,8 @@ TEST_P(CutCheckCases, FindsWhereTheToneGoesOnAndCutsOverItsWholeExtent)
 {
     const CheckCase c = GetParam();
     const Audio program = noise(c.seconds);
-    Audio a = with_tone(program, c.from, c.to);
-    if (c.resume_to > 0) a = with_tone(a, c.resume_from, c.resume_to, c.resume_db);
+    Audio a = with_tone(program, c.from, c.to, 0, c.ramp);
+    if (c.resume_to > 0) a = with_tone(a, c.resume_from, c.resume_to, c.resume_db, c.ramp);
     const Detection d = detect_tones(a, 0, a.frames());
     ASSERT_FALSE(d.tones.empty());
     // The tone that starts first: the pause parts the detector's two.
@@ -115,8 +118,7 @@ TEST_P(CutCheckCases, FindsWhereTheToneGoesOnAndCutsOverItsWholeExtent)
     const Audio out_with = run_plugin(plugin.table(), a, fit.settings, fit.placement, false);
     const Audio out_without = run_plugin(plugin.table(), program, fit.settings, fit.placement, false);
     const double truth = tone_cut_db(a, program, out_with, out_without, k.extent_first, k.extent_end);
-    if (truth < 30) EXPECT_NEAR(k.cut_db, truth, 1.5);
-    else EXPECT_GE(k.cut_db, 30) << "the truth: " << truth << " dB";
+    EXPECT_NEAR(k.cut_db, truth, 2.0);
     EXPECT_EQ(k.weak, k.cut_db < kWeakCutDb);
     EXPECT_EQ(k.weak, goes_on) << k.cut_db << " dB";
 }
@@ -127,5 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"extent_cut_short", 7, 1.0, 4.5, 0, 0, 2.0},
                       CheckCase{"ends_within_the_look", 6, 1.0, 3.6, 0, 0, 2.5},
                       CheckCase{"resumes_after_a_pause", 7, 1.0, 2.6, 3.1, 4.6, 0},
-                      CheckCase{"other_sound_in_its_bin", 6, 1.0, 2.5, 3.1, 3.7, 0, -4.5}),
+                      CheckCase{"other_sound_in_its_bin", 6, 1.0, 2.5, 3.1, 3.7, 0, -4.5},
+                      CheckCase{"slow_switching", 5, 1.0, 3.0, 0, 0, 0, 0, 0.03}),
     [](const ::testing::TestParamInfo<CheckCase>& i) { return std::string(i.param.name); });

@@ -199,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
 
 // Families: a tone at a whole multiple joins the lower tone's family when the two are
-// switched together, however loud it is; one louder than the lower tone and switched on
-// or off apart from it is a tone of its own (a 3 kHz whine is no harmonic of a 1 kHz
-// beep that started a second before it).
+// switched together, however loud it is; one switched on or off apart from it is a tone
+// of its own, louder or quieter (a 3 kHz whine is no harmonic of a 1 kHz beep that
+// started a second before it, and a drone hides no beep on one of its multiples).
 struct FamilyCase {
     const char* name;
     std::vector<Partial> partials;
@@ -211,7 +211,7 @@ struct FamilyCase {
 void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
 
 class FamilyStage : public ::testing::TestWithParam<FamilyCase> {};
-TEST_P(FamilyStage, OnlyPartialsSwitchedTogetherOrQuieterAreFamily)
+TEST_P(FamilyStage, OnlyPartialsSwitchedTogetherAreFamily)
 {
     const FamilyCase c = GetParam();
     const Audio a = mix(6, c.partials);
@@ -226,8 +226,118 @@ INSTANTIATE_TEST_SUITE_P(
     Tones, FamilyStage,
     ::testing::Values(FamilyCase{"louder_multiple_switched_apart", {{1000, -30, 1, 4}, {3000, -24, 2, 5}}, 2, 0},
                       FamilyCase{"louder_multiple_switched_together", {{1000, -30, 1, 4}, {3000, -24, 1, 4}}, 1, 1},
-                      FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 1, 1}),
+                      FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 2, 0},
+                      FamilyCase{"beep_on_a_drones_multiple",
+                                 {{100, -20, 0, 6}, {200, -26, 0, 6}, {1300, -40, 2, 4}},
+                                 2,
+                                 1}),
     [](const ::testing::TestParamInfo<FamilyCase>& i) { return std::string(i.param.name); });
+
+// No tone shorter than shortest_seconds is listed: a beep a little shorter makes a run
+// long enough (a frame's block sees it before it starts and after it ends), and is
+// dropped once its extent is read; one a little longer is listed.
+struct LengthCase {
+    const char* name;
+    double seconds;
+    bool listed;
+};
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
+
+class ExtentStage : public ::testing::TestWithParam<LengthCase> {};
+TEST_P(ExtentStage, NoToneUnderTheShortest)
+{
+    const LengthCase c = GetParam();
+    const DetectParams p;
+    const Audio a = mix(4, {{1000, -30, 1.5, 1.5 + c.seconds}});
+    const Detection d = detect_tones(a, 0, a.frames());
+    for (const Tone& t : d.tones) EXPECT_GE(double(t.end - t.first) / kRate, p.shortest_seconds) << t.hz;
+    ASSERT_EQ(d.tones.size(), c.listed ? 1u : 0u);
+    if (c.listed) return;
+    bool too_short = false;
+    for (const Dropped& x : d.dropped)
+        too_short = too_short || (x.reason == DropReason::kTooShort && std::fabs(x.hz - 1000) <= d.resolution_hz);
+    EXPECT_TRUE(too_short);
+}
+INSTANTIATE_TEST_SUITE_P(Beeps, ExtentStage,
+                         ::testing::Values(LengthCase{"a_run_long_enough", 0.45, false},
+                                           LengthCase{"just_under", 0.55, false},
+                                           LengthCase{"just_over", 0.65, true}),
+                         [](const ::testing::TestParamInfo<LengthCase>& i) { return std::string(i.param.name); });
+
+// --hz reaches every confirmed tone: a listed one, a harmonic in a hum's family (with
+// the family's extent, its own frequency and level) and, far from any, none.
+struct NearCase {
+    const char* name;
+    double hz;
+    bool detected;
+    double expect_hz;
+};
+void PrintTo(const NearCase& c, std::ostream* os) { *os << c.name; }
+
+class ToneNear : public ::testing::TestWithParam<NearCase> {};
+TEST_P(ToneNear, ReachesListedTonesAndHarmonics)
+{
+    const NearCase c = GetParam();
+    const Audio a = mix(5, {{150, -24, 1, 4}, {300, -30, 1, 4}, {450, -34, 1, 4}, {2500, -36, 2, 3}});
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 2u);
+    const Tone& hum = d.tones[0].hz < d.tones[1].hz ? d.tones[0] : d.tones[1];
+    ASSERT_EQ(hum.harmonics.size(), 2u);
+    bool detected = false;
+    const Tone t = tone_near(d, c.hz, 0, a.frames(), &detected);
+    EXPECT_EQ(detected, c.detected);
+    EXPECT_NEAR(t.hz, c.expect_hz, d.resolution_hz);
+    if (!detected) return;
+    for (const Harmonic& h : hum.harmonics)
+        if (std::fabs(h.hz - c.expect_hz) < d.resolution_hz) {
+            EXPECT_EQ(t.first, hum.first);
+            EXPECT_EQ(t.end, hum.end);
+            EXPECT_EQ(t.level_dbfs, h.level_dbfs);
+            EXPECT_TRUE(t.harmonics.empty());
+        }
+}
+INSTANTIATE_TEST_SUITE_P(Hz, ToneNear,
+                         ::testing::Values(NearCase{"fundamental", 151, true, 150},
+                                           NearCase{"second_harmonic", 303, true, 300},
+                                           NearCase{"third_harmonic", 446, true, 450},
+                                           NearCase{"beep", 2497, true, 2500},
+                                           NearCase{"nothing_there", 1000, false, 1000}),
+                         [](const ::testing::TestParamInfo<NearCase>& i) { return std::string(i.param.name); });
+
+// The list is ordered by how audible each tone is over the program in its own critical
+// band, and for how long: over white noise a tone at 5 kHz shares a band five times as
+// wide as one at 1 kHz, so it ranks after it though it stands 2 dB clearer of the floor
+// of its bin; lasting four times as long puts it first again.
+struct RankCase {
+    const char* name;
+    double high_from, high_to;  // when the 5 kHz tone sounds, seconds (the 1 kHz one: 1 to 2.5 s)
+    double first_hz;
+};
+void PrintTo(const RankCase& c, std::ostream* os) { *os << c.name; }
+
+class RankStage : public ::testing::TestWithParam<RankCase> {};
+TEST_P(RankStage, MostAudibleFirst)
+{
+    const RankCase c = GetParam();
+    Audio a = mix(8, {{1000, -30, 1, 2.5}, {5000, -28, c.high_from, c.high_to}});
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 0.003);
+    for (int16_t& x : a.samples) x = int16_t(std::lrint(x + 32767 * noise(random)));
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 2u);
+    EXPECT_NEAR(d.tones[0].hz, c.first_hz, d.resolution_hz);
+    for (const Tone& t : d.tones) {
+        // -47.4 dBFS of noise (a full-scale sine's mean square is 1/2) spread evenly to half
+        // the rate, in the tone's band.
+        const double band = -47.4 + 10 * std::log10(critical_band_hz(t.hz) / (kRate / 2.0));
+        EXPECT_NEAR(t.over_band_db, t.level_dbfs - band, 1.5) << t.hz;
+        EXPECT_NEAR(t.audibility_db, t.over_band_db + 10 * std::log10(double(t.end - t.first) / kRate), 1e-9);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Tones, RankStage,
+                         ::testing::Values(RankCase{"same_length", 3, 4.5, 1000},
+                                           RankCase{"four_times_as_long", 1.5, 7.5, 5000}),
+                         [](const ::testing::TestParamInfo<RankCase>& i) { return std::string(i.param.name); });
 
 } // namespace
 

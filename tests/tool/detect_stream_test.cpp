@@ -114,6 +114,39 @@ TEST(DetectInChunks, SameTonesAsTheWholeRegion)
     }
 }
 
+// Across chunks, every candidate is explained once: a held note inside the overlap of
+// two chunks is dropped by both and listed once; and --hz reaches each tone and
+// each harmonic of a hum, in whichever chunk it sounds.
+TEST(DetectInChunks, EachCandidateOnceEachToneReached)
+{
+    const std::vector<Switched> tones = {{440, 1, 5}, {600, 19, 23}, {1200, 19, 23}, {1800, 19, 23}};
+    Audio a = noise_with(8000, 1, 30, tones);
+    for (int64_t t = int64_t(6.2 * a.rate); t < int64_t(7.8 * a.rate); ++t) {
+        const double s = double(t) / a.rate;
+        const double db = -20 - 8 * (s - 6.2) / 1.6;  // a struck note's decay
+        a.samples[size_t(t)] =
+            int16_t(std::lrint(a.samples[size_t(t)] + 32767 * std::pow(10, db / 20) * std::sin(2 * M_PI * 1500 * s)));
+    }
+    ChunkPlan plan;
+    plan.chunk = 8 * a.rate;  // chunks start at 0, 6, 12, 18 and 22 s
+    plan.overlap = 2 * a.rate;
+    const Detection chunked = detect_tones_in(source_of(a), 0, a.frames(), plan);
+    const auto wavering = [](const Detection& d) {
+        int32_t n = 0;
+        for (const Dropped& x : d.dropped)
+            n += x.reason == DropReason::kHeldNote && std::fabs(x.hz - 1500) < 3 * d.resolution_hz;
+        return n;
+    };
+    EXPECT_EQ(wavering(chunked), 1);
+    for (const double hz : {440.0, 600.0, 1200.0, 1800.0}) {
+        bool detected = false;
+        const Tone t = tone_near(chunked, hz + 2, 0, a.frames(), &detected);
+        EXPECT_TRUE(detected) << hz;
+        EXPECT_NEAR(t.hz, hz, chunked.resolution_hz) << hz;
+        EXPECT_GT(t.first, int64_t(hz == 440 ? 0 : 18 * a.rate)) << hz;
+    }
+}
+
 // What FileSamples hands out, in any order of requests, is what read_region reads.
 TEST(FileSamples, ServesWhatReadRegionReads)
 {

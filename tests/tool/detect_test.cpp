@@ -289,12 +289,15 @@ TEST_P(ToneUnderMusic, FoundThroughThePartialsBesideIt)
     const Audio a = with_tone(read_audio(path), c.hz, 1, c.dbfs, c.from, c.to);
     const int64_t count = std::min<int64_t>(a.frames(), 6 * a.rate);
     const Detection d = detect_tones(a, 0, count);
-    ASSERT_FALSE(d.tones.empty());
-    EXPECT_NEAR(d.tones[0].hz, c.hz, d.resolution_hz);
-    EXPECT_NEAR(d.tones[0].level_dbfs, c.dbfs, 1.5);
+    // Anywhere in the list: a held note of the music may sound more audibly over the rest.
+    bool detected = false;
+    const Tone t = tone_near(d, c.hz, 0, count, &detected);
+    ASSERT_TRUE(detected);
+    EXPECT_NEAR(t.hz, c.hz, d.resolution_hz);
+    EXPECT_NEAR(t.level_dbfs, c.dbfs, 1.5);
     const double two_frames = 2.0 * a.rate / 30;
-    EXPECT_NEAR(double(d.tones[0].first), c.from * a.rate, two_frames);
-    EXPECT_NEAR(double(d.tones[0].end), std::min(c.to * a.rate, double(count)), two_frames);
+    EXPECT_NEAR(double(t.first), c.from * a.rate, two_frames);
+    EXPECT_NEAR(double(t.end), std::min(c.to * a.rate, double(count)), two_frames);
 }
 INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                          ::testing::Values(MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 440, -50, 0, 99},

@@ -216,6 +216,23 @@ std::vector<Tone> families(const DetectParams& p, const Frames& f, std::vector<C
     return out;
 }
 
+// A tone's extent is read after its run passed (where its amplitude crosses half its
+// own), and may come out shorter than the run: no tone under shortest_seconds is
+// reported, whatever stage shortened it.
+std::vector<Confirmed> long_enough(const DetectParams& p, const Frames& f, std::vector<Confirmed> tones,
+                                   std::vector<Dropped>* dropped)
+{
+    std::vector<Confirmed> kept;
+    for (Confirmed& c : tones) {
+        const double seconds = double(c.tone.end - c.tone.first) / f.rate;
+        if (seconds >= p.shortest_seconds) kept.push_back(std::move(c));
+        else
+            dropped->push_back(Dropped{DropReason::kTooShort, c.tone.hz, c.tone.first, c.tone.end, seconds,
+                                       p.shortest_seconds, 0});
+    }
+    return kept;
+}
+
 Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
     Detection d;
@@ -227,7 +244,7 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     std::vector<Confirmed> tones =
         confirmed_tones(p, audio, f, lines, looks.unsteady, first, count, shortest, &d.dropped);
     join_pieces(f, &tones, &d.dropped);
-    d.tones = families(p, f, tones, shortest, &d.dropped);
+    d.tones = families(p, f, long_enough(p, f, std::move(tones), &d.dropped), shortest, &d.dropped);
     return d;
 }
 
@@ -258,14 +275,17 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count, const D
     Detection d = tones_within(p, audio, first, count);
     const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate, p));
     const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate, p));
-    if (d.tones.empty() || (from == first && to == first + count)) return d;
-    const Detection around = tones_within(p, audio, from, to - from);
-    std::vector<Tone> kept;
-    for (const Tone& t : d.tones) {
-        if (stands_in(around, t)) kept.push_back(t);
-        else d.dropped.push_back(Dropped{DropReason::kNotInSurround, t.hz, t.first, t.end, 0, 0, 0});
+    if (!d.tones.empty() && (from != first || to != first + count)) {
+        const Detection around = tones_within(p, audio, from, to - from);
+        std::vector<Tone> kept;
+        for (const Tone& t : d.tones) {
+            if (stands_in(around, t)) kept.push_back(t);
+            else d.dropped.push_back(Dropped{DropReason::kNotInSurround, t.hz, t.first, t.end, 0, 0, 0});
+        }
+        d.tones = kept;
     }
-    d.tones = kept;
+    measure_over_band(audio, &d.tones);
+    rank_by_audibility(&d.tones, audio.rate);
     return d;
 }
 
@@ -283,8 +303,24 @@ Tone detect_tone(const Audio& audio, int64_t first, int64_t count)
 Tone tone_near(const Detection& d, double hz, int64_t first, int64_t count, bool* detected)
 {
     *detected = true;
-    for (const Tone& t : d.tones)
-        if (std::fabs(t.hz - hz) <= 2 * d.resolution_hz) return t;
+    const Tone* nearest = nullptr;
+    const Harmonic* of = nullptr;
+    double off = 2 * d.resolution_hz;
+    for (const Tone& t : d.tones) {
+        if (std::fabs(t.hz - hz) <= off) nearest = &t, of = nullptr, off = std::fabs(t.hz - hz);
+        for (const Harmonic& h : t.harmonics)
+            if (std::fabs(h.hz - hz) <= off) nearest = &t, of = &h, off = std::fabs(h.hz - hz);
+    }
+    if (nearest && !of) return *nearest;
+    if (nearest) {
+        // A harmonic sounds as long as its family and drifts as many times as far.
+        Tone t = *nearest;
+        t.hz = of->hz;
+        t.level_dbfs = of->level_dbfs;
+        t.drift_hz = of->order * nearest->drift_hz;
+        t.harmonics.clear();
+        return t;
+    }
     *detected = false;
     Tone t;
     t.found = true;

@@ -55,6 +55,9 @@ struct Tone {
     bool from_region_start = false;  // already sounding where the analysed region starts
     bool to_region_end = false;      // still sounding where it ends
     std::vector<Harmonic> harmonics;  // steady tones at whole multiples, over the same time
+    double over_band_db = 0;    // its level over the program's in its critical band, over its
+                                // extent (the program: the band's power without the tone's)
+    double audibility_db = 0;   // over_band_db + 10 log10(seconds it lasts): the list's order
 };
 
 // Why a candidate is not reported as a tone of its own, in the order the stages ask.
@@ -72,6 +75,7 @@ enum class DropReason {
     kPiece,           // a piece of a tone, joined to it
     kHarmonic,        // a harmonic, reported in a lower tone's family
     kNotInSurround,   // no tone there when the region is looked at with the audio around it
+    kTooShort,        // its extent, pieces joined, is under shortest_seconds
 };
 
 // A candidate dropped, with the figure that decided it against its limit.
@@ -85,7 +89,8 @@ struct Dropped {
 
 struct Detection {
     double resolution_hz = 0;
-    std::vector<Tone> tones;    // strongest first (by prominence); empty: no steady tone
+    std::vector<Tone> tones;    // every confirmed tone, most audible first (rank_by_audibility);
+                                // empty: no steady tone
     std::vector<Dropped> dropped;  // every candidate that is not a tone, in stage order
 };
 
@@ -106,10 +111,25 @@ int64_t surround_length(int32_t rate, const DetectParams& params = DetectParams(
 Detection detect_tones(const Audio& audio, int64_t first, int64_t count,
                        const DetectParams& params = DetectParams());
 
-// The strongest steady tone of the region; found is false when there is none.
+// The most audible steady tone of the region; found is false when there is none.
 Tone detect_tone(const Audio& audio, int64_t first, int64_t count);
 
-// The tone of `d` nearest `hz` when one lies within two bins of it; otherwise the tone
-// as a user names it, taken to sound through the region [first, first + count), and
-// *detected is false. --hz in detect and measure and the page's click all ask through this.
+// The width of the ear's critical band around `hz` (after Zwicker and Terhardt): a tone is
+// heard over the program's sound inside that band, not over the whole spectrum.
+double critical_band_hz(double hz);
+
+// Sets each tone's over_band_db from `audio` (the frames its first and end count in):
+// the program's level in the tone's critical band over its extent, the tone's own power
+// taken out.
+void measure_over_band(const Audio& audio, std::vector<Tone>* tones);
+
+// Sets each tone's audibility_db from its over_band_db and its length at `rate`, and
+// orders the tones by it, most audible first.
+void rank_by_audibility(std::vector<Tone>* tones, int32_t rate);
+
+// The confirmed tone of `d` nearest `hz` when one lies within two bins of it: a listed
+// tone, or a harmonic in one's family (read as a tone of its own over the family's
+// extent); otherwise the tone as a user names it, taken to sound through the region
+// [first, first + count), and *detected is false. --hz in detect and measure and the
+// page's click all ask through this.
 Tone tone_near(const Detection& d, double hz, int64_t first, int64_t count, bool* detected);

@@ -53,30 +53,44 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
         const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
         Harmonic h;
         h.order = order;
+        // The multiple's peaks through the lower tone's run.
+        std::vector<double> hzs, levels;
+        const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
+        for (int32_t m = run.from; m < run.to; ++m)
+            if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1 + int32_t(tolerance / f.bin_hz()))) {
+                hzs.push_back(peak->at * f.bin_hz());
+                levels.push_back(peak->level_dbfs);
+            }
+        const bool held_through = hzs.size() >= p.harmonic_present * (run.to - run.from);
+        bool own_tone = false;
         for (Confirmed& other : *all) {
             const Tone& u = other.tone;
             const bool overlap = std::min(u.end, t->end) - std::max(u.first, t->first) > (u.end - u.first) / 2;
             if (other.in_family || &other == low || !overlap || std::fabs(u.hz - hz) > tolerance) continue;
-            // A hum's partials come and go together; a louder one switched on or off
-            // apart from the lower tone is a tone of its own that happens to lie on
-            // a multiple of it.
+            // A hum's partials come and go together; one switched on or off apart from
+            // the lower tone is a tone of its own that happens to lie on a multiple of
+            // it: a drone hides no beep in its family. A quieter one may be a piece of a
+            // harmonic that speech or music over it broke, though: it lies on the
+            // multiple as a harmonic does, and its track holds on beside it (in half the
+            // frames or more) at least on one side, where a beep's was absent before it
+            // and after it but for the program's stray peaks.
             const double apart = p.family_together_seconds * f.rate;
             const bool switched_apart =
                 std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
-            if (u.level_dbfs > t->level_dbfs && switched_apart) continue;
+            const bool on_multiple = std::fabs(u.hz - hz) <= p.harmonic_off_bins * f.bin_hz() + order * t->drift_hz;
+            const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < 0.5; };
+            const bool piece = u.level_dbfs <= t->level_dbfs && on_multiple && !(absent(true) && absent(false));
+            if (switched_apart && !piece) {
+                own_tone = true;
+                continue;
+            }
             other.in_family = true;
             h.hz = u.hz;
             h.level_dbfs = u.level_dbfs;
         }
+        if (own_tone && h.hz == 0) continue;
         if (h.hz == 0) {
-            std::vector<double> hzs, levels;
-            const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
-            for (int32_t m = run.from; m < run.to; ++m)
-                if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1 + int32_t(tolerance / f.bin_hz()))) {
-                    hzs.push_back(peak->at * f.bin_hz());
-                    levels.push_back(peak->level_dbfs);
-                }
-            if (hzs.size() < p.harmonic_present * (run.to - run.from)) continue;
+            if (!held_through) continue;
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
             h.hz = median(hzs);

@@ -20,6 +20,8 @@ void join(Tone* a, const Tone& b)
         a->above_floor_db = b.above_floor_db;
         a->harmonics = b.harmonics;
     }
+    // The chunk that heard more of it measured its program over more of it.
+    if (b.end - b.first > a->end - a->first) a->over_band_db = b.over_band_db;
     a->drift_hz = std::max(a->drift_hz, b.drift_hz);
     a->level_range_db = std::max(a->level_range_db, b.level_range_db);
     a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
@@ -32,6 +34,26 @@ void join(Tone* a, const Tone& b)
         a->end = b.end;
         a->to_region_end = b.to_region_end;
     }
+}
+
+// A candidate that two overlapping chunks both dropped, for one reason at one frequency
+// over time they share, is one candidate: listed once, over both extents.
+bool same_candidate(const Dropped& a, const Dropped& b, double bin_hz)
+{
+    return a.reason == b.reason && std::fabs(a.hz - b.hz) <= bin_hz && std::min(a.end, b.end) > std::max(a.first, b.first);
+}
+
+// `all`'s entries [from, to) are the chunk before's.
+void add_dropped(std::vector<Dropped>* all, size_t from, size_t to, Dropped x, double bin_hz)
+{
+    for (size_t i = from; i < to; ++i) {
+        Dropped& y = (*all)[i];
+        if (!same_candidate(y, x, bin_hz)) continue;
+        y.first = std::min(y.first, x.first);
+        y.end = std::max(y.end, x.end);
+        return;
+    }
+    all->push_back(x);
 }
 
 } // namespace
@@ -57,6 +79,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
 
     Detection whole;
     std::vector<Tone> pieces;
+    size_t previous_chunk = 0;  // where the dropped candidates of the chunk before begin
     const int64_t chunk = std::min(plan.chunk, count);
     for (int64_t s = first, looked = first;; s += chunk - plan.overlap) {
         // The last chunk ends with the region, a whole chunk long.
@@ -70,13 +93,14 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
             t.end += from;
             pieces.push_back(t);
         }
-        // What each chunk dropped, for --explain; a candidate in the overlap of two chunks
-        // may be listed twice.
+        // What each chunk dropped, for --explain; only the chunk before overlaps this one.
+        const size_t this_chunk = whole.dropped.size();
         for (Dropped x : d.dropped) {
             x.first += from;
             x.end += from;
-            whole.dropped.push_back(x);
+            add_dropped(&whole.dropped, previous_chunk, this_chunk, x, d.resolution_hz);
         }
+        previous_chunk = this_chunk;
         if (done) done(s + chunk - looked);
         looked = s + chunk;
         if (s + chunk == end) break;
@@ -98,7 +122,6 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         t.from_region_start = t.from_region_start && t.first == first;
         t.to_region_end = t.to_region_end && t.end == end;
     }
-    std::stable_sort(whole.tones.begin(), whole.tones.end(),
-                     [](const Tone& a, const Tone& b) { return a.above_floor_db > b.above_floor_db; });
+    rank_by_audibility(&whole.tones, source.rate);
     return whole;
 }

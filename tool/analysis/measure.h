@@ -78,6 +78,6 @@ double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first
 // tone measured is the one at `tone_hz` when it is not 0 (a steady tone detected within
 // two analysis bins of it lends its extent; otherwise it is taken to sound through the
 // middle); without it, the detected tone inside the notch band nearest the centre, or
-// the strongest when none lies inside: a clipped tone's harmonics can outrank the tone.
+// the most audible when none lies inside: a clipped tone's harmonics can outrank the tone.
 // Throws ToolError when the shapes differ or the stretch's middle is too short.
 Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g, double tone_hz = 0);

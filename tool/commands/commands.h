@@ -39,7 +39,7 @@ struct DetectOptions {
     SettingOptions settings;  // where the region starts, the video rate, the module
     std::string in;
     std::string length;       // how much to analyse, as a time; empty: to the file's end
-    double hz = 0;            // fit the settings to this tone instead of the strongest
+    double hz = 0;            // fit the settings to this tone instead of the most audible
     bool hz_given = false;
     bool quiet = false;       // no progress bar
     bool json = false;        // print JSON (docs/detect-json.md) in place of the text

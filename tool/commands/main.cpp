@@ -113,7 +113,7 @@ int main(int argc, char** argv)
     DetectOptions detect;
     CLI::App* d = app.add_subcommand(
         "detect", "find the steady tones from --start on, where they start and stop, and the settings that cut the "
-                  "strongest; exit status 4 when there is none");
+                  "most audible; exit status 4 when there is none");
     d->add_option("IN", detect.in, "input audio file")->required();
     add_setting_options(d, &detect.settings, kPlacementOnly, table);
     d->add_option("--length", detect.length, "how much to analyse, as a time (default: to the file's end)");
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
             detect.hz = finite_option("--hz", v);
             detect.hz_given = true;
         },
-        "fit the settings to the tone at this frequency instead of the strongest");
+        "fit the settings to the tone (or a hum's harmonic) at this frequency instead of the most audible");
     d->add_flag("-q,--quiet", detect.quiet, "no progress bar");
     d->add_flag("--json", detect.json, "print JSON in place of the text");
     d->add_flag("--explain", detect.explain,

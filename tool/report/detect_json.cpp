@@ -28,11 +28,13 @@ std::string tone_json(const DetectFacts& f, const Tone& t, const char* indent)
                        "\"level_range_db\": {5},\n"
                        "{0}  \"start\": {6}, \"end\": {7}, \"duration_s\": {8},\n"
                        "{0}  \"from_region_start\": {9}, \"to_region_end\": {10},\n"
+                       "{0}  \"over_band_db\": {13}, \"audibility_db\": {14},\n"
                        "{0}  \"hum\": {11}, \"harmonics\": [{12}]\n{0}}}",
                        indent, json_number(t.hz), json_number(t.level_dbfs), json_number(t.above_floor_db),
                        json_number(t.drift_hz), json_number(t.level_range_db), place(f, t.first), place(f, t.end),
                        json_number(double(t.end - t.first) / f.rate), json_bool(t.from_region_start),
-                       json_bool(t.to_region_end), json_bool(!t.harmonics.empty()), harmonics);
+                       json_bool(t.to_region_end), json_bool(!t.harmonics.empty()), harmonics,
+                       json_number(t.over_band_db), json_number(t.audibility_db));
 }
 
 std::string sliders_json(const Settings& s)

@@ -17,6 +17,7 @@ const char* drop_reason_name(DropReason reason)
     case DropReason::kPiece: return "piece";
     case DropReason::kHarmonic: return "harmonic";
     case DropReason::kNotInSurround: return "not_in_surround";
+    case DropReason::kTooShort: return "too_short";
     }
     return "unknown";
 }
@@ -30,6 +31,7 @@ const char* drop_stage(DropReason reason)
     case DropReason::kPiece: return "pieces";
     case DropReason::kHarmonic: return "families";
     case DropReason::kNotInSurround: return "surround";
+    case DropReason::kTooShort: return "extent";
     default: return "rules";
     }
 }
@@ -64,12 +66,16 @@ std::string drop_text(const Dropped& d)
         return fmt::format("takes in a run at {:.1f} Hz that glides, for {:.2f} s (more than {:.2f} s)", d.other_hz,
                            d.figure, d.limit);
     case DropReason::kPiece:
+        if (d.figure < 0)
+            return fmt::format("the same tone as {:.2f} Hz, over the same time, joined to it", d.other_hz);
         return fmt::format("a piece of the tone at {:.2f} Hz, joined to it ({:.3f} s apart, within {:.3f} s)",
                            d.other_hz, d.figure, d.limit);
     case DropReason::kHarmonic:
         return fmt::format("harmonic {:.0f} of {:.2f} Hz, listed in its family", d.figure, d.other_hz);
     case DropReason::kNotInSurround:
         return "no tone there when the region is looked at with the audio around it";
+    case DropReason::kTooShort:
+        return fmt::format("lasts {:.2f} s, under the {:.2f} s a tone needs", d.figure, d.limit);
     }
     return "";
 }

@@ -17,7 +17,7 @@ std::string settings_line(const Settings& settings);
 // Where the notch lies and which frames the stretch covers.
 std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t rate);
 
-// Every steady tone found, strongest first, with its extent in seconds and video frames
+// Every steady tone found, most audible first, with its extent in seconds and video frames
 // and its family of harmonics; or the plain "no steady tone" line.
 std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
 

@@ -25,7 +25,7 @@ Tone in_file(Tone t, int64_t offset);
 Detection in_file(Detection d, int64_t offset);
 
 // Fits the settings to the tone of `d` at `hz` (when `hz_given`, the tone as named where
-// none was detected near it), else to the strongest, and checks the cut where a tone
+// none was detected near it), else to the most audible, and checks the cut where a tone
 // was detected. `d`'s frames count from `source`'s first, which is the file's frame
 // `origin`; [at, at + count) is the region looked at, in the same frames. `d` holds at
 // least one tone unless `hz_given`.

@@ -10,6 +10,10 @@
 
 namespace {
 
+// The tone alone is rendered at -6 dBFS, where the 16-bit samples carry what the notch
+// leaves of it some 90 dB down.
+constexpr double kAloneAmplitude = 16384;
+
 // The source and the plug-in's result over the same frames, [first, first + frames) of
 // the audio the check was handed.
 struct Rendered {
@@ -89,30 +93,96 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
                           (c->look_end != tone.end || tone.to_region_end);
 }
 
-// The tone's power in the source over what is left of it in the result, each summed
-// block by block over the extent: read at once through one window, a part left uncut at
-// an end of the extent would be weighted down towards nothing by the window's taper.
-// Past the audio rendered the plug-in changed nothing: the tone counts there at its own
-// level, uncut.
-double whole_cut_db(const Rendered& r, const Tone& tone, int64_t first, int64_t end)
+// How long the tone takes to switch on at `at` (off, with `rising` false), in frames:
+// read from its amplitude through a short probe (about 10 ms, so that its bin is wide
+// enough to follow a ramp) stepped across the edge, where it rises from a quarter of
+// its own to three quarters (nearer its middle than its foot, where the program's
+// sound in the probe's wide bin blurs it). A step read through a Hann window rises so
+// over 0.264 of the window, and a raised-cosine ramp of r frames over r / 3; the two add
+// as variances. What the notch leaves of a switched tone is its switching, and a
+// steeper ramp spreads further.
+double switching_frames(const Audio& a, const Tone& tone, int64_t at, bool rising)
 {
-    const int64_t block = analysis_length(r.in.rate);
-    const int64_t held_end = r.first + r.in.frames();
+    int64_t n = 64;
+    while (n < a.rate / 100) n *= 2;
     const double own = std::pow(10.0, tone.level_dbfs / 20);
+    const int64_t step = std::max<int64_t>(1, n / 16);
+    double low = NAN, high = NAN;
+    // Walked from outside the tone inwards, in the direction it rises.
+    for (int64_t into = -2 * n; into <= 2 * n; into += step) {
+        const int64_t centre = rising ? at + into : at - into;
+        const int64_t from = centre - n / 2;
+        if (from < 0 || from + n > a.frames()) continue;
+        const double amp = tone_amplitude(a.samples.data(), a.channels, a.rate, tone.hz, from, n);
+        const double t = double(into);
+        if (amp >= own / 4 && std::isnan(low)) low = t;
+        if (amp >= 0.75 * own && std::isnan(high)) high = t;
+        if (amp < own / 4) low = high = NAN;
+    }
+    if (std::isnan(low) || std::isnan(high)) return 0;
+    const double rise = std::fabs(high - low), window = 0.264 * double(n);
+    return 3 * std::sqrt(std::max(0.0, rise * rise - window * window));
+}
+
+// The tone alone over [first, end) of the rendered frames, switched on and off as the
+// source's was, at a level that the 16-bit samples carry finely: the plug-in's notch is
+// linear, so what it leaves of this copy is what it left of the tone, whatever sounded
+// with it (its switching, spread past the notch; the stretch's edges; what no stretch
+// covers).
+Rendered tone_alone(FilterTable& table, const Rendered& source, int64_t file_frames, const Tone& tone, const Fit& fit,
+                    int64_t first, int64_t end)
+{
+    const int64_t min_ramp = std::max<int64_t>(1, source.in.rate / 1000);
+    // A beep is switched alike at both ends; the steeper reading is the one that the
+    // program's sound over an edge did not blur. An edge read as steeper than the probe
+    // can tell (0) says nothing when the other tells.
+    const double on = switching_frames(source.in, tone, first - source.first, true);
+    const double off = switching_frames(source.in, tone, end - source.first, false);
+    const double ramp_on = std::max<double>(min_ramp, on > 0 && off > 0 ? std::min(on, off) : std::max(on, off));
+    const double ramp_off = ramp_on;
+    Rendered r;
+    r.first = source.first;
+    r.in = source.in;
+    std::fill(r.in.samples.begin(), r.in.samples.end(), int16_t(0));
+    const int32_t channels = r.in.channels;
+    const auto gate = [](double into, double ramp) {
+        return into >= ramp / 2 ? 1.0 : into <= -ramp / 2 ? 0.0 : 0.5 - 0.5 * std::cos(M_PI * (into + ramp / 2) / ramp);
+    };
+    const bool from_start = tone.from_region_start, to_end = tone.to_region_end;
+    for (int64_t s = 0; s < r.in.frames(); ++s) {
+        const double at = double(r.first + s);
+        const double g = (from_start ? (at >= first ? 1.0 : 0.0) : gate(at - double(first), ramp_on)) *
+                         (to_end ? (at < end ? 1.0 : 0.0) : gate(double(end) - at, ramp_off));
+        if (g == 0) continue;
+        const int16_t v = int16_t(std::lrint(kAloneAmplitude * g * std::sin(2 * M_PI * tone.hz * at / r.in.rate)));
+        for (int32_t k = 0; k < channels; ++k) r.in.samples[size_t(s * channels + k)] = v;
+    }
+    r.out = r.in;
+    run_plugin_window(table, &r.out, file_frames, fit.notch.length, fit.settings, fit.placement, false, nullptr);
+    return r;
+}
+
+// The tone's power over what the plug-in left of it, over [first, end): the rendering
+// of the tone alone, sample by sample, so that everything it leaves counts, not only
+// what a probe at its frequency reads. Past the audio rendered the plug-in changed
+// nothing: the tone counts there uncut.
+double whole_cut_db(const Rendered& alone, int64_t first, int64_t end)
+{
+    const int64_t held_end = alone.first + alone.in.frames();
     double in = 0, left = 0;
+    for (int64_t at = std::max(first, alone.first); at < std::min(end, held_end); ++at)
+        for (int32_t k = 0; k < alone.in.channels; ++k) {
+            const size_t i = size_t((at - alone.first) * alone.in.channels + k);
+            in += double(alone.in.samples[i]) * alone.in.samples[i];
+            left += double(alone.out.samples[i]) * alone.out.samples[i];
+        }
     if (end > held_end) {
-        in += double(end - std::max(first, held_end)) * own * own;
-        left += double(end - std::max(first, held_end)) * own * own;
-        end = std::max(first, held_end);
+        // At its own level, as the copy holds it: half its amplitude squared a channel.
+        const double uncut = double(end - std::max(first, held_end)) * alone.in.channels * kAloneAmplitude * kAloneAmplitude / 2;
+        in += uncut;
+        left += uncut;
     }
-    for (int64_t at = first; at < end; at += block) {
-        const int64_t count = std::min(block, end - at);
-        const double a = r.amplitude(r.in, tone.hz, at, count);
-        const double b = std::max(r.amplitude(r.out, tone.hz, at, count), kSilentAmplitude);
-        in += double(count) * a * a;
-        left += double(count) * b * b;
-    }
-    return in > 0 ? 10 * std::log10(in / left) : 0;
+    return in > 0 ? 10 * std::log10(in / std::max(left, 1.0)) : 0;
 }
 
 } // namespace
@@ -132,7 +202,8 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
         c.extent_first = std::min(c.extent_first, c.left_first);
         c.extent_end = std::max(c.extent_end, c.left_end);
     }
-    c.cut_db = whole_cut_db(r, tone, c.extent_first, c.extent_end);
+    c.cut_db = whole_cut_db(tone_alone(table, r, file_frames, tone, fit, c.extent_first, c.extent_end),
+                            c.extent_first, c.extent_end);
     c.weak = c.cut_db < kWeakCutDb;
     if (c.goes_on) {
         Tone rest = tone;

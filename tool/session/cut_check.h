@@ -6,7 +6,10 @@
 // stretch cut: its detected extent was short, or it outlasts one stretch. The check
 // says where, fits the next selection to what remains, and reads the cut over the
 // tone's whole extent (as detected, extended to where it was still found), so that a
-// part left outside the stretch counts against the cut for as long as it lasts.
+// part left outside the stretch counts against the cut for as long as it lasts. The cut
+// is read from the tone alone, switched on and off as fast as the source's was,
+// rendered with the same settings: what the notch leaves of a tone it covers is mostly
+// its switching, spread past the notch, which a probe at its frequency does not see.
 #include <cstdint>
 
 #include "tool/analysis/audio.h"
@@ -34,7 +37,8 @@ struct CutCheck {
     int64_t left_first = 0, left_end = 0;  // where it still sounds: [first, end)
     bool left_to_look_end = false;         // it still sounds where the looking ended
     int64_t extent_first = 0, extent_end = 0;  // the whole extent the cut is read over
-    double cut_db = 0;                     // the tone's power over what is left of it there
+    double cut_db = 0;                     // the tone's power over what is left of it there,
+                                           // every frequency counted
     bool weak = false;                     // cut_db under kWeakCutDb
     bool has_next = false;                 // `next` holds a selection for what remains
     Fit next;                              // fitted to the tone from left_first to left_end

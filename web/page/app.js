@@ -577,7 +577,7 @@
     }
 
     // ---- fitting to a clicked tone ---------------------------------------------------------
-    // hz null: the strongest tone, as the first analysis.
+    // hz null: the most audible tone, as the first analysis.
     async function fitAt(hz) {
         clearError();
         await working(async () => {
