@@ -121,9 +121,11 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     f.hop = f.n / p.hops_per_block;
     f.first = first;
     f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
-    BlockSpectrum spectrum(f.n);
-    for (int64_t at = first; at + f.n <= first + count; at += f.hop) {
-        f.peaks.push_back(frame_peaks(p, spectrum.power(audio.samples.data(), audio.channels, at), f.rate, f.n));
+    std::vector<int64_t> starts;
+    for (int64_t at = first; at + f.n <= first + count; at += f.hop) starts.push_back(at);
+    BlockSeries spectra(f.n, audio.samples.data(), audio.channels, starts);
+    for (size_t m = 0; m < starts.size(); ++m) {
+        f.peaks.push_back(frame_peaks(p, spectra.next(), f.rate, f.n));
         f.audible.resize(f.audible.size() + size_t(f.words), 0);
         uint64_t* w = f.audible.data() + f.audible.size() - size_t(f.words);
         for (const Peak& k : f.peaks.back())
