@@ -214,6 +214,9 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         for (; m < frames && m - last <= p.gap_frames; ++m)
             if (f.audible_near(m, bin)) last = m;
         m = last + 1;
+        // A stretch too short for a run holds no run however it is parted, and parting
+        // it reads every frame's peaks.
+        if (m - from < shortest) continue;
         int32_t on = from, off = m;
         switch_points(p, f, bin, from, m, &on, &off);
         keep(from, on);
