@@ -70,6 +70,26 @@ TEST(BlockSpectrumReuse, EachBlockAsAFreshOneGivesIt)
     }
 }
 
+// Blocks taken side by side, in series of any length (a last group part full) and at
+// any count of channels (one block a transform group, two, or one over several groups):
+// each block's powers are, to the bit, those one BlockSpectrum gives it alone.
+TEST(BlockSeries, EachBlockAsPowerGivesItAlone)
+{
+    const int32_t n = 512, rate = 48000;
+    for (const int32_t channels : {1, 2, 3, 5}) {
+        const Audio a = sine_audio(rate, channels, 0.2, 900 + 100 * channels, 0.3, 0.05);
+        for (const int32_t blocks : {1, 2, 3, 5, 9}) {
+            std::vector<int64_t> starts;
+            for (int32_t i = 0; i < blocks; ++i) starts.push_back(int64_t(i) * 333 + (i % 2) * 17);
+            BlockSeries series(n, a.samples.data(), a.channels, starts);
+            BlockSpectrum alone(n);
+            for (const int64_t at : starts)
+                ASSERT_EQ(series.next(), alone.power(a.samples.data(), a.channels, at))
+                    << channels << " channels, " << blocks << " blocks, block at " << at;
+        }
+    }
+}
+
 struct DetectCase {
     int32_t rate;
     double hz, amplitude, noise;

@@ -126,6 +126,39 @@ INSTANTIATE_TEST_SUITE_P(
                               {{0, 2}, {2, 3.5}, {3.5, 5}}}),
     [](const ::testing::TestParamInfo<RunCase>& i) { return std::string(i.param.name); });
 
+// Runs at their shortest: peaks at one bin in frames [2, 2 + length) of frames made by
+// hand make a run exactly when the stretch is `shortest` frames or longer, whatever gap
+// it holds within gap_frames.
+TEST(ShortestRun, AStretchMakesARunFromTheShortestOn)
+{
+    const DetectParams p;
+    const int32_t shortest = 14, bin = 100, frames = 40;
+    const struct {
+        int32_t length, gap_at;  // gap_at < 0: no gap
+        size_t runs;
+    } cases[] = {{shortest - 1, -1, 0}, {shortest, -1, 1}, {shortest + 1, -1, 1}, {shortest, 5, 1}, {shortest - 1, 5, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.length << " frames, gap at " << c.gap_at);
+        Frames f;
+        f.rate = kRate;
+        f.n = 8192;
+        f.hop = 2048;
+        f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
+        f.peaks.resize(frames);
+        f.audible.assign(size_t(frames) * size_t(f.words), 0);
+        for (int32_t m = 2; m < 2 + c.length; ++m) {
+            if (m - 2 == c.gap_at) continue;
+            f.peaks[size_t(m)].push_back(Peak{bin, float(bin), -30, 20});
+            f.audible[size_t(m) * size_t(f.words) + bin / kWordBits] |= uint64_t(1) << (bin % kWordBits);
+        }
+        const std::vector<detection::Run> runs = runs_at(p, f, bin, shortest);
+        ASSERT_EQ(runs.size(), c.runs);
+        if (c.runs) {
+            EXPECT_EQ(runs[0].to - runs[0].from, c.length);
+        }
+    }
+}
+
 // The first look: a steady sine holds still, and so does one swinging by a small share
 // of a bin; one swinging by a Hz or more does not, and it is the drift that fails.
 struct LookCase {

@@ -167,16 +167,21 @@ Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_
     // the partial that pulled the run's peak may be the louder one there.
     const int32_t span = p.fine_span_bins * p.fine_factor, lines = 2 * span + 1;
     std::vector<std::vector<Readings>> readings(failed.size(), std::vector<Readings>(size_t(lines)));
-    BlockSpectrum spectrum(n);
     const double bin_hz = double(a.rate) / n;
     const int32_t frames = int32_t(f.peaks.size());
+    std::vector<int32_t> wanted;
+    std::vector<int64_t> starts;
     for (int32_t m = 0; m < frames; ++m) {
-        bool wanted = false;
-        for (const Run& r : failed) wanted = wanted || (m >= r.from && m < r.to);
-        if (!wanted) continue;
+        bool covers = false;
+        for (const Run& r : failed) covers = covers || (m >= r.from && m < r.to);
+        if (!covers) continue;
         const int64_t centre = f.first + int64_t(m) * f.hop + f.n / 2;
-        const int64_t at = std::clamp<int64_t>(centre - n / 2, first, first + count - n);
-        const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
+        wanted.push_back(m);
+        starts.push_back(std::clamp<int64_t>(centre - n / 2, first, first + count - n));
+    }
+    BlockSeries spectra(n, a.samples.data(), a.channels, starts);
+    for (const int32_t m : wanted) {
+        const std::vector<double>& power = spectra.next();
         for (size_t i = 0; i < failed.size(); ++i) {
             const Run& r = failed[i];
             if (m < r.from || m >= r.to) continue;

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "fft/real_fft.h"
 
-BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), block_(size_t(n)), power_(size_t(n / 2 + 1))
+BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n))
 {
     for (int32_t j = 0; j < n; ++j) {
         window_[j] = hann(j, n);
@@ -15,47 +16,74 @@ BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n)), block_(size
 
 const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
 {
-    // Several channels go through the transform side by side, which gives each the bits
-    // it would have alone, in about the time of one; a single channel goes alone.
-    const int32_t lanes = channels > 1 ? real_fft_lanes : 1;
-    const int32_t groups = (channels + lanes - 1) / lanes;
+    powers(samples, channels, &first, 1);
+    return power_[0];
+}
+
+int32_t BlockSpectrum::blocks_at_once(int32_t channels) { return std::max(1, real_fft_lanes / std::max(1, channels)); }
+
+void BlockSpectrum::powers(const int16_t* samples, int32_t channels, const int64_t* firsts, int32_t count)
+{
+    // Every channel of every block is a transform of its own, side by side with the
+    // others, which gives each the bits it would have alone; a single one goes alone.
+    const int32_t transforms = count * channels;
+    const int32_t lanes = transforms > 1 ? real_fft_lanes : 1;
+    const int32_t groups = (transforms + lanes - 1) / lanes;
     const size_t size = size_t(groups) * size_t(lanes) * size_t(n_);
-    // The spare lanes of the last group are zeroed once for a count of channels: a
+    // The spare lanes of the last group are zeroed once for a count of transforms: a
     // transform of zeros is zeros, so they need no writing at each block, which took
     // more time than the channels' own.
-    if (channels != channels_ || block_.size() != size) block_.assign(size, 0.0);
-    channels_ = channels;
-    const int16_t* from = samples + first * channels;
-    for (int32_t k = 0; k < channels; ++k) {
-        double* a = channels > 1 ? real_fft_lane(block_.data(), n_, k) : block_.data();
-        const int16_t* x = from + k;
+    if (transforms != transforms_ || block_.size() != size) block_.assign(size, 0.0);
+    transforms_ = transforms;
+    if (power_.size() < size_t(count)) power_.resize(size_t(count), std::vector<double>(size_t(n_ / 2 + 1)));
+    for (int32_t t = 0; t < transforms; ++t) {
+        double* a = transforms > 1 ? real_fft_lane(block_.data(), n_, t) : block_.data();
+        const int16_t* x = samples + firsts[t / channels] * channels + t % channels;
         for (int32_t j = 0; j < n_; ++j) a[j * lanes] = x[int64_t(j) * channels] / 32768.0 * window_[j];
     }
-    if (channels > 1) real_fft_batch(n_, 1, channels, block_.data());
+    if (transforms > 1) real_fft_batch(n_, 1, transforms, block_.data());
     else real_fft(n_, 1, block_.data());
     // One-sided: every bin but DC and the top one stands for its mirror too.
     const double scale = 1.0 / (double(channels) * n_ * window_energy_), twice = 2.0 * scale;
-    for (int32_t k = 0; k < channels; ++k) {
-        // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
-        // The first channel's powers are set rather than added to zeros, which gives the
-        // same sums without clearing the array at every block.
-        const double* a = channels > 1 ? real_fft_lane(block_.data(), n_, k) : block_.data();
-        if (k == 0) {
-            power_[0] = a[0] * a[0];
-            power_[n_ / 2] = a[lanes] * a[lanes];
+    for (int32_t i = 0; i < count; ++i) {
+        std::vector<double>& power = power_[size_t(i)];
+        for (int32_t k = 0; k < channels; ++k) {
+            // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
+            // The first channel's powers are set rather than added to zeros, which gives the
+            // same sums without clearing the array at every block.
+            const double* a = transforms > 1 ? real_fft_lane(block_.data(), n_, i * channels + k) : block_.data();
+            if (k == 0) {
+                power[0] = a[0] * a[0];
+                power[n_ / 2] = a[lanes] * a[lanes];
+                for (int32_t b = 1; b < n_ / 2; ++b)
+                    power[b] = a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
+                continue;
+            }
+            power[0] += a[0] * a[0];
+            power[n_ / 2] += a[lanes] * a[lanes];
             for (int32_t b = 1; b < n_ / 2; ++b)
-                power_[b] = a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
-            continue;
+                power[b] += a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
         }
-        power_[0] += a[0] * a[0];
-        power_[n_ / 2] += a[lanes] * a[lanes];
-        for (int32_t b = 1; b < n_ / 2; ++b)
-            power_[b] += a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
+        power[0] *= scale;
+        power[n_ / 2] *= scale;
+        for (int32_t b = 1; b < n_ / 2; ++b) power[b] *= twice;
     }
-    power_[0] *= scale;
-    power_[n_ / 2] *= scale;
-    for (int32_t b = 1; b < n_ / 2; ++b) power_[b] *= twice;
-    return power_;
+}
+
+BlockSeries::BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts)
+    : spectrum_(n), samples_(samples), channels_(channels), firsts_(std::move(firsts))
+{
+}
+
+const std::vector<double>& BlockSeries::next()
+{
+    if (next_ == taken_) {
+        const size_t count = std::min(firsts_.size() - next_, size_t(BlockSpectrum::blocks_at_once(channels_)));
+        spectrum_.powers(samples_, channels_, firsts_.data() + next_, int32_t(count));
+        group_ = next_;
+        taken_ = next_ + count;
+    }
+    return spectrum_.power_of(int32_t(next_++ - group_));
 }
 
 int32_t segment_length(int64_t count, int32_t limit)

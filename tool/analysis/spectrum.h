@@ -2,6 +2,7 @@
 // Average power spectra for the tool's own analysis (detect, measure, plots). This is
 // measurement, not filtering: Hann-windowed segments with half overlap (Welch),
 // averaged over segments and channels.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -29,11 +30,39 @@ public:
     // Power per bin (n/2 + 1 bins) of frames [first, first + n), averaged over channels.
     const std::vector<double>& power(const int16_t* samples, int32_t channels, int64_t first);
 
+    // How many blocks of `channels` channels powers() takes at once: as many as fill
+    // the transform's lanes side by side (a stereo block fills two of four), at least one.
+    static int32_t blocks_at_once(int32_t channels);
+    // The powers of the `count` blocks (at most blocks_at_once) starting at firsts[0]
+    // to firsts[count - 1], block i's in power_of(i), each to the bit as power() gives
+    // it alone, for about the time of one.
+    void powers(const int16_t* samples, int32_t channels, const int64_t* firsts, int32_t count);
+    const std::vector<double>& power_of(int32_t i) const { return power_[size_t(i)]; }
+
 private:
     int32_t n_;
-    int32_t channels_ = 0;  // of the last block, whose spare lanes hold zeros
+    int32_t transforms_ = 0;  // of the last call, whose spare lanes hold zeros
     double window_energy_ = 0;
-    std::vector<double> window_, block_, power_;
+    std::vector<double> window_, block_;
+    std::vector<std::vector<double>> power_;
+};
+
+// The powers of a series of blocks whose starts are known ahead, handed out one at a
+// time in order, each as BlockSpectrum::power gives it; taken blocks_at_once at a time,
+// so a stereo series costs about half as much.
+class BlockSeries {
+public:
+    BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts);
+    // The next block's powers (n/2 + 1 bins); asked once for each start, in order.
+    const std::vector<double>& next();
+
+private:
+    BlockSpectrum spectrum_;
+    const int16_t* samples_;
+    int32_t channels_;
+    std::vector<int64_t> firsts_;
+    // The next block handed out, and the first and the end of those last transformed.
+    size_t next_ = 0, group_ = 0, taken_ = 0;
 };
 
 // The largest power of two not above `count` and not above `limit`, at least 64.
