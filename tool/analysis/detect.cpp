@@ -151,11 +151,12 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
         if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
-    if (t.level_range_db > p.tone_level_range_db)
+    const bool beats = t.beat_db >= p.beat_dip_db;
+    if (!beats && t.level_range_db > p.tone_level_range_db)
         return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.tone_level_range_db, 0};
-    if (t.level_range_db > p.held_range_db && t.level_trend_db > p.held_trend_db)
+    if (!beats && t.level_range_db > p.held_range_db && t.level_trend_db > p.held_trend_db)
         return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_trend_db, 0};
-    if (t.level_slope_db > p.held_slope_db)
+    if (!beats && t.level_slope_db > p.held_slope_db)
         return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_slope_db, 0};
     // A steady stretch in the middle of a partial that goes on at its frequency on
     // both sides is a piece of program sound, not a tone switched on and off.

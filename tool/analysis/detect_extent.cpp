@@ -131,6 +131,31 @@ double level_slope_change(const DetectParams& p, const std::vector<double>& leve
 
 } // namespace
 
+// Two tones a fraction of a Hz apart beat, their sum's level falling towards nothing
+// and rising back, while a held note's level moves one way. A note struck again dips
+// and rises too, but its attack is sudden, while the amplitude of two tones beating
+// `widest_beat_hz` apart or closer changes by at most pi times that, times its peak, a
+// second. The levels are smoothed over a block's frames (the block sees no narrower
+// dip), so a frame of other sound over the tone neither makes a dip nor fills one.
+// 0 when the lowest level lies at an end or the level moves faster than a beat.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
+                  double widest_beat_hz)
+{
+    const int32_t n = int32_t(levels.size()), h = block_frames / 2;
+    std::vector<double> smooth;
+    for (int32_t i = 0; i < n; ++i)
+        smooth.push_back(median(std::vector<double>(levels.begin() + std::max(0, i - h),
+                                                    levels.begin() + std::min(n, i + h + 1))));
+    if (smooth.empty()) return 0;
+    const auto low = std::min_element(smooth.begin(), smooth.end());
+    const auto before = std::max_element(smooth.begin(), low + 1);
+    const auto after = std::max_element(low, smooth.end());
+    const double fastest = M_PI * widest_beat_hz * amplitude_of(std::max(*before, *after)) * hop_seconds;
+    for (auto i = before; i != after; ++i)
+        if (std::fabs(amplitude_of(i[1]) - amplitude_of(i[0])) > fastest) return 0;
+    return std::min(*before, *after) - *low;
+}
+
 Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
     Tone t;
@@ -151,6 +176,7 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
         levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
     t.level_trend_db = level_trend(p, levels);
     t.level_slope_db = level_slope_change(p, levels);
+    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.widest_beat_hz);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
     const double own = own_level(p, levels);
     std::vector<double> uncovered;

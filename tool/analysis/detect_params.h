@@ -63,6 +63,8 @@ struct DetectParams {
                                         // held_trend_db, is a held note's swell or decay
     double held_trend_db = 1.5;         // dB: how far such a level may move from its first
                                         // third to its last
+    double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
+    double widest_beat_hz = 1.0;        // Hz: two tones further apart than this are no beat
     double held_slope_db = 2.0;         // dB: a hum or a whine holds its level within a dB or so;
                                         // one moving more along a robust line is a note
 

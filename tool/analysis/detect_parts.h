@@ -184,6 +184,12 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
 Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
                   const std::vector<Run>& failed);
 
+// How deep the levels (dB, one a frame `hop_seconds` apart) dip between two peaks,
+// counted from the lower peak: a beat's depth; 0 when the lowest lies at an end, or
+// where the level moves faster than two tones widest_beat_hz apart can make it.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
+                  double widest_beat_hz);
+
 // The run as a tone: its frequency, level and their spread, and where it starts and
 // stops within frames [first, first + count).
 Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count);

@@ -127,9 +127,15 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
         z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
         db.push_back(to_db(std::norm(z.back())));
     }
+    // A beat's swell is the tone's own level, not other sound over it. The run's first
+    // and last block only partly cover the tone, and its level there is no dip.
+    const int32_t edge = f.n / f.hop;
+    const bool beats = frames > 2 * edge &&
+                       beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
+                                  p.widest_beat_hz) >= p.beat_dip_db;
     const double own = own_level(p, db);
     std::vector<bool> clear;
-    for (const double x : db) clear.push_back(!covered(p, x, own));
+    for (const double x : db) clear.push_back(beats || !covered(p, x, own));
     const int32_t stretch = p.fine_factor * f.n / f.hop;
     std::vector<double> hz;
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
