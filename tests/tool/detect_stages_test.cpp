@@ -198,6 +198,53 @@ INSTANTIATE_TEST_SUITE_P(
                                DropReason::kHarmonic}),
     [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
 
+// The beat: the level of two tones a fraction of a Hz apart dips deep between two
+// peaks and comes back as smoothly as their difference allows; a note's decay, a note
+// struck again (a sudden attack), a sound stopped for a moment and a level that only
+// scatters do not beat.
+struct BeatCase {
+    const char* name;
+    double (*level_db)(double t);  // the level at t seconds
+    bool beats;
+};
+void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
+
+class BeatStage : public ::testing::TestWithParam<BeatCase> {};
+TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
+{
+    const BeatCase c = GetParam();
+    const DetectParams p;
+    const double hop = 2048.0 / kRate;
+    std::vector<double> levels;
+    for (double t = 0; t < 2.5; t += hop) levels.push_back(c.level_db(t));
+    const double depth = beat_depth(levels, 4, hop, p.widest_beat_hz);
+    EXPECT_EQ(depth >= p.beat_dip_db, c.beats) << depth;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Levels, BeatStage,
+    ::testing::Values(
+        // Two tones 0.7 Hz apart, the second 1 dB under the first: the sum's level.
+        BeatCase{"beat", [](double t) { return 20 * std::log10(std::abs(1.0 + 0.89 * std::polar(1.0, 2 * M_PI * 0.7 * t))); },
+                 true},
+        // A sound stopped for 0.4 s: a dip as deep, with sudden edges.
+        BeatCase{"gap", [](double t) { return t >= 1 && t < 1.4 ? -40.0 : -20.0; }, false},
+        BeatCase{"decay", [](double t) { return -20 - 12 * t; }, false},
+        BeatCase{"struck_again", [](double t) { return t < 1.2 ? -20 - 15 * t : -20 - 5 * (t - 1.2); }, false},
+        BeatCase{"scatter", [](double t) { return -20.0 - 3 * (int(t * 37) % 2); }, false}),
+    [](const ::testing::TestParamInfo<BeatCase>& i) { return std::string(i.param.name); });
+
+// Two tones beating are found as a tone, their level swinging at the beat however far;
+// the same two tones as one sine's level decaying by as much are a held note (above).
+TEST(BeatStage, BeatingPairIsFound)
+{
+    const Audio a = mix(5, {{1000, -30, 1, 4}, {1000.6, -31, 1, 4}});
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u);
+    EXPECT_NEAR(d.tones[0].hz, 1000.3, d.resolution_hz);
+    EXPECT_NEAR(double(d.tones[0].first) / kRate, 1, 1.0 / 15);
+    EXPECT_NEAR(double(d.tones[0].end) / kRate, 4, 1.0 / 15);
+}
+
 // Families: a tone at a whole multiple joins the lower tone's family when the two are
 // switched together, however loud it is; one louder than the lower tone and switched on
 // or off apart from it is a tone of its own (a 3 kHz whine is no harmonic of a 1 kHz
