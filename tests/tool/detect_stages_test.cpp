@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Sines, PeakStage,
                          [](const ::testing::TestParamInfo<PeakCase>& i) { return std::string(i.param.name); });
 
 // Runs: a bin's peaks make a run from where the sine starts to where it stops; a gap
-// longer than gap_frames parts it in two, and a sine switched on over a quieter one at
+// longer than kGapFrames parts it in two, and a sine switched on over a quieter one at
 // the same bin makes a run of its own.
 struct RunCase {
     const char* name;
@@ -108,7 +108,7 @@ TEST_P(RunStage, StartsAndStopsWithTheSine)
     const DetectParams p;
     const Audio a = mix(5, c.partials);
     const Frames f = frame_peaks_over(p, a, 0, a.frames());
-    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
     const std::vector<detection::Run> runs = runs_at(p, f, int32_t(std::lround(1000 / f.bin_hz())), shortest);
     ASSERT_EQ(runs.size(), c.runs.size());
     const double frame_s = double(f.hop) / kRate;

@@ -9,7 +9,7 @@ using namespace detection;
 
 int32_t analysis_length(int32_t rate, const DetectParams& p)
 {
-    int32_t n = p.smallest_block;
+    int32_t n = kSmallestBlock;
     while (rate / double(n) > p.widest_bin_hz) n *= 2;
     return n;
 }
@@ -106,7 +106,7 @@ std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vect
     for (const Run& r : runs) {
         const Run* twin = nullptr;
         for (const Run& k : kept)
-            if (!twin && std::abs(k.bin - r.bin) <= p.twin_bins && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+            if (!twin && std::abs(k.bin - r.bin) <= kLobeBins / 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
                 std::fabs(median(k.hz) - median(r.hz)) <= p.twin_hz_bins * f.bin_hz())
                 twin = &k;
         if (!twin) {
@@ -131,7 +131,7 @@ std::vector<Run> with_fundamentals(const DetectParams& p, const Frames& f, std::
         if (!fundamental_below(p, f, runs[i], &low)) continue;
         bool known = false;
         for (size_t j = found; j < runs.size(); ++j)
-            known = known || (std::abs(runs[j].bin - low.bin) <= p.known_fundamental_bins &&
+            known = known || (std::abs(runs[j].bin - low.bin) <= kLobeBins / 2 &&
                               std::min(runs[j].to, low.to) > std::max(runs[j].from, low.from));
         low.under_harmonic = true;
         if (!known) runs.push_back(low);
@@ -164,7 +164,7 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
         track_goes_on(p, f, t, false, shortest))
         return Verdict{true, DropReason::kTrackGoesOn,
                        std::min(track_share(p, f, t, true, shortest), track_share(p, f, t, false, shortest)),
-                       p.track_on_share, 0};
+                       p.present_share, 0};
     if (const Verdict v = starts_with_another(p, f, lines, line, shortest); v.drops) return v;
     if (r.look != Look::kFirst)
         if (const Verdict v = unsteady_within(p, f, unsteady, r, t); v.drops) return v;
@@ -222,7 +222,7 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     Detection d;
     const Frames f = frame_peaks_over(p, audio, first, count);
     d.resolution_hz = f.bin_hz();
-    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
     const Looks looks = look_at_runs(p, audio, f, first, count, shortest, &d.dropped);
     const std::vector<Run> lines = with_fundamentals(p, f, without_twins(p, f, looks.steady, &d.dropped));
     std::vector<Confirmed> tones =

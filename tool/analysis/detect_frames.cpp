@@ -42,7 +42,7 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
 {
     const int32_t bins = int32_t(power.size());
     std::vector<double> floor(power.size());
-    const int32_t every = p.floor_every_bins, half_width = p.floor_half_width_bins;
+    const int32_t every = kFloorEveryBins, half_width = p.floor_half_width_bins;
     double f = power[0];
     for (int32_t b = 0; b < bins; b += every) {
         const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
@@ -57,7 +57,7 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     const std::vector<double> floor = local_floor(p, power);
     const double bin_hz = double(rate) / n;
     const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
-    const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(p.highest_peak_share * rate / 2 / bin_hz));
+    const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(kHighestShare * rate / 2 / bin_hz));
     // Levels are taken only for bins whose powers pass what the tests on levels need
     // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
     // for the rounding of to_db; the tests then decide on the levels themselves.
@@ -74,7 +74,7 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
         const double above = lobe_db[2] - to_db(floor[b]);
         if (above < p.peak_db) continue;
         const double lobe = lobe_power(power, b);
-        if (to_db(2 * lobe) < p.silent_dbfs) continue;
+        if (to_db(2 * lobe) < kSilentDbfs) continue;
         peaks.push_back(
             Peak{b, float(refine_peak_db(b, lobe_db[1], lobe_db[2], lobe_db[3])), float(to_db(2 * lobe)), float(above)});
     }
@@ -105,7 +105,7 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     Frames f;
     f.rate = audio.rate;
     f.n = analysis_length(audio.rate, p);
-    f.hop = f.n / p.hops_per_block;
+    f.hop = f.n / kHopsPerBlock;
     f.first = first;
     f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
     BlockSpectrum spectrum(f.n);
@@ -149,7 +149,7 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
             at.push_back(m);
             level.push_back(peak->level_dbfs);
         }
-    const int32_t n = int32_t(level.size()), near = p.switch_frames;
+    const int32_t n = int32_t(level.size()), near = kSwitchFrames;
     *on = from;
     *off = to;
     if (n < 2 * near) return;
@@ -169,7 +169,7 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
         if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
-    if (*on >= *off || spread(between) > p.switched_range_db) *on = from, *off = to;
+    if (*on >= *off || spread(between) > p.level_range_db) *on = from, *off = to;
 }
 
 } // namespace
@@ -181,7 +181,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
     const auto keep = [&](int32_t from, int32_t to) {
         int32_t held = 0;
         for (int32_t m = from; m < to; ++m) held += f.audible_near(m, bin);
-        if (to - from < shortest || held < p.run_present * (to - from)) return;
+        if (to - from < shortest || held < p.present_share * (to - from)) return;
         Run r;
         r.bin = bin;
         r.from = from;
@@ -196,7 +196,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         }
         const int32_t from = m;
         int32_t last = m;
-        for (; m < frames && m - last <= p.gap_frames; ++m)
+        for (; m < frames && m - last <= kGapFrames; ++m)
             if (f.audible_near(m, bin)) last = m;
         m = last + 1;
         int32_t on = from, off = m;
