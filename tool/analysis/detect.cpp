@@ -98,7 +98,7 @@ Looks look_at_runs(const DetectParams& p, const Audio& audio, const Frames& f, i
 // frequencies over a bin apart are two lines (a hum's fundamental beside a partial that
 // pulled its peak at times, or a note that ends as a tone starts), and each is judged
 // on its own.
-std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vector<Run> runs,
+std::vector<Run> without_twins(const Frames& f, std::vector<Run> runs,
                                std::vector<Dropped>* dropped)
 {
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return median(a.above) > median(b.above); });
@@ -107,14 +107,14 @@ std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vect
         const Run* twin = nullptr;
         for (const Run& k : kept)
             if (!twin && std::abs(k.bin - r.bin) <= kLobeBins / 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
-                std::fabs(median(k.hz) - median(r.hz)) <= p.twin_hz_bins * f.bin_hz())
+                std::fabs(median(k.hz) - median(r.hz)) <= f.bin_hz())
                 twin = &k;
         if (!twin) {
             kept.push_back(r);
             continue;
         }
         dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kTwin,
-                                       std::fabs(median(twin->hz) - median(r.hz)), p.twin_hz_bins * f.bin_hz(),
+                                       std::fabs(median(twin->hz) - median(r.hz)), f.bin_hz(),
                                        median(twin->hz)));
     }
     return kept;
@@ -152,9 +152,9 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
     const bool beats = t.beat_db >= p.beat_dip_db;
-    if (!beats && t.level_range_db > p.tone_level_range_db)
-        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.tone_level_range_db, 0};
-    if (!beats && t.level_range_db > p.held_range_db && t.level_trend_db > p.held_trend_db)
+    if (!beats && t.level_range_db > p.level_range_db)
+        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
+    if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_trend_db)
         return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_trend_db, 0};
     if (!beats && t.level_slope_db > p.held_slope_db)
         return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_slope_db, 0};
@@ -224,7 +224,7 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     d.resolution_hz = f.bin_hz();
     const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
     const Looks looks = look_at_runs(p, audio, f, first, count, shortest, &d.dropped);
-    const std::vector<Run> lines = with_fundamentals(p, f, without_twins(p, f, looks.steady, &d.dropped));
+    const std::vector<Run> lines = with_fundamentals(p, f, without_twins(f, looks.steady, &d.dropped));
     std::vector<Confirmed> tones =
         confirmed_tones(p, audio, f, lines, looks.unsteady, first, count, shortest, &d.dropped);
     join_pieces(f, &tones, &d.dropped);

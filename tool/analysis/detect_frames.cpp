@@ -137,8 +137,8 @@ namespace {
 // Where within frames [from, to) a sound at `bin` is switched on and off over quieter
 // sound that holds the same bin before or after it (program sound a tone was mixed
 // over, which its run took in): `on` is the last frame after which the level stands
-// switch_db over everything before, `off` the first frame from which everything stays
-// switch_db under the few frames before it. Each stays at its end of the run when
+// tone_db over everything before, `off` the first frame from which everything stays
+// tone_db under the few frames before it. Each stays at its end of the run when
 // there is no such step.
 void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
 {
@@ -160,8 +160,8 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
     for (int32_t i = near; i + near <= n; ++i) {
         const double head = median(std::vector<double>(level.begin() + i, level.begin() + i + near));
         const double tail = median(std::vector<double>(level.begin() + i - near, level.begin() + i));
-        if (head - before[i] >= p.switch_db) *on = at[i];
-        if (*off == to && tail - after[i] >= p.switch_db) *off = at[i];
+        if (head - before[i] >= p.tone_db) *on = at[i];
+        if (*off == to && tail - after[i] >= p.tone_db) *off = at[i];
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then

@@ -21,24 +21,22 @@ struct DetectParams {
     double shortest_seconds = 0.6;      // s: the shortest tone reported
     double present_share = 0.9;         // share of the frames a partial must hold to be there: a
                                         // run's peak, a followed line, a track going on or before
-    double switch_db = 10.0;            // dB: a level step that parts a sound switched on or off
-                                        // from quieter sound at its bin around it
 
     // Whether a run holds still.
-    double tone_db = 10.0;              // dB: a tone's median prominence over its floor
+    double tone_db = 10.0;              // dB: a tone's median prominence over its floor; a level
+                                        // step this high parts a sound switched on or off
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
-                                        // too; a level this near the tone's is the tone's
+                                        // too; a level this near the tone's is the tone's, and one
+                                        // scattering more is a note's if it also moves held_trend_db
     double drift_bins = 0.2;            // bins of the block that read it: a held note glides more
-    double level_range_db = 6.0;        // dB: spread of a steady sound's level in the frames' spectra
+    double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
+                                        // spectra or at its own frequency
     double in_step = 0.95;              // of a stretch's phasors' sizes, their sum at the tone's
                                         // frequency: other sound there, some 6 dB under, pulls it below
 
     // The run as a tone.
-    double tone_level_range_db = 5.0;   // dB: spread of the level at the tone's own frequency
-    double held_range_db = 3.0;         // dB: a level scattering more, if it also moves by
-                                        // held_trend_db, is a held note's swell or decay
-    double held_trend_db = 1.5;         // dB: how far such a level may move from its first
+    double held_trend_db = 1.5;         // dB: how far a scattering level may move from its first
                                         // third to its last
     double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
     double widest_beat_hz = 1.0;        // Hz: two tones further apart than this are no beat
@@ -46,7 +44,6 @@ struct DetectParams {
                                         // one moving more along a robust line is a note
 
     // Twins, fundamentals and program sound.
-    double twin_hz_bins = 1.0;          // bins: two overlapping runs' frequencies this close make one line
     double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
     int32_t highest_harmonic = 16;      // order: the highest order looked for
     double partial_present = 0.75;      // share of a family member's run its harmonic or
