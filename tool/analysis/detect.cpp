@@ -154,10 +154,10 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
     const bool beats = t.beat_db >= p.beat_dip_db;
     if (!beats && t.level_range_db > p.level_range_db)
         return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
-    if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_trend_db)
-        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_trend_db, 0};
-    if (!beats && t.level_slope_db > p.held_slope_db)
-        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_slope_db, 0};
+    if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_move_db, 0};
+    if (!beats && t.level_slope_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_move_db, 0};
     // A steady stretch in the middle of a partial that goes on at its frequency on
     // both sides is a piece of program sound, not a tone switched on and off.
     if (!t.from_region_start && !t.to_region_end && track_goes_on(p, f, t, true, shortest) &&

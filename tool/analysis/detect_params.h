@@ -27,8 +27,7 @@ struct DetectParams {
                                         // step this high parts a sound switched on or off
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
-                                        // too; a level this near the tone's is the tone's, and one
-                                        // scattering more is a note's if it also moves held_trend_db
+                                        // too; a level this near the tone's is the tone's
     double drift_bins = 0.2;            // bins of the block that read it: a held note glides more
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency
@@ -36,18 +35,17 @@ struct DetectParams {
                                         // frequency: other sound there, some 6 dB under, pulls it below
 
     // The run as a tone.
-    double held_trend_db = 1.5;         // dB: how far a scattering level may move from its first
-                                        // third to its last
     double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
     double widest_beat_hz = 1.0;        // Hz: two tones further apart than this are no beat
-    double held_slope_db = 2.0;         // dB: a hum or a whine holds its level within a dB or so;
-                                        // one moving more along a robust line is a note
+    double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;
+                                        // one moving more from its first third to its last (and
+                                        // scattering over covered_db) or along a robust line is a note
 
     // Twins, fundamentals and program sound.
     double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
     int32_t highest_harmonic = 16;      // order: the highest order looked for
     double partial_present = 0.75;      // share of a family member's run its harmonic or
-                                        // fundamental must hold a peak through
+                                        // fundamental must hold a peak through (speech covers them)
     double together_seconds = 0.03;     // s: starts (or ends) closer than this are one event
     double surround_seconds = 1.5;      // s: around a region, most notes sounding into it start or
                                         // end within this, and it holds shortest_seconds
