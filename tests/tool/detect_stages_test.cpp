@@ -12,6 +12,8 @@
 
 #include "tool/analysis/detect.h"
 #include "tool/analysis/detect_parts.h"
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 
 using namespace detection;
 
@@ -80,7 +82,7 @@ TEST_P(PeakStage, OnePeakAtTheSineWithItsLevel)
             ++frames_with;
             EXPECT_NEAR(peak->at * f.bin_hz(), c.hz, 0.2 * f.bin_hz());
             EXPECT_NEAR(peak->level_dbfs, c.dbfs, 0.5);
-            EXPECT_GE(peak->above_floor, p.peak_db);
+            EXPECT_GE(peak->above_floor, peak_db(p));
         }
     EXPECT_EQ(frames_with, c.found ? int32_t(f.peaks.size()) : 0);
 }
@@ -90,6 +92,33 @@ INSTANTIATE_TEST_SUITE_P(Sines, PeakStage,
                                            PeakCase{"high", 20000, -30, true},
                                            PeakCase{"under_the_lowest_hz", 12, -20, false}),
                          [](const ::testing::TestParamInfo<PeakCase>& i) { return std::string(i.param.name); });
+
+// The peak threshold follows from its false-alarm probability: in frames of white
+// noise, the share of bins whose power stands peak_db() over the floor_quantile of the
+// powers around them (as the floor is taken) is peak_false_alarm, for any probability.
+TEST(PeakThreshold, NoiseStandsThatHighAsOftenAsStated)
+{
+    const Audio a = mix(4, {});
+    const int32_t n = analysis_length(a.rate);
+    BlockSpectrum spectrum(n);
+    for (const double chance : {0.25, 0.05, 0.01}) {
+        DetectParams p;
+        p.peak_false_alarm = chance;
+        const double ratio = std::pow(10.0, peak_db(p) / 10);
+        int64_t over = 0, all = 0;
+        for (int64_t at = 0; at + n <= a.frames(); at += n) {
+            const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
+            const int32_t bins = int32_t(power.size()), half = 20;
+            for (int32_t b = 100 + half; b + half < bins - 100; b += 3) {
+                const double floor = quantile(std::vector<double>(power.begin() + b - half,
+                                                                  power.begin() + b + half + 1), p.floor_quantile);
+                over += power[b] > ratio * floor;
+                ++all;
+            }
+        }
+        EXPECT_NEAR(double(over) / all, chance, 0.25 * chance + 0.004) << over << " of " << all;
+    }
+}
 
 // Runs: a bin's peaks make a run from where the sine starts to where it stops; a gap
 // longer than kGapFrames parts it in two, and a sine switched on over a quieter one at

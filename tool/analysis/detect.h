@@ -13,7 +13,7 @@
 // tones that stand in the surround. A candidate a stage drops is kept with its reason.
 //
 // Words, one meaning each:
-//   stands clear  a peak over its frame's floor by peak_db; a run whose median does so
+//   stands clear  a peak over its frame's floor by peak_db(); a run whose median does so
 //                 by tone_db
 //   holds still   drift and level spread within their limits (a look's verdict)
 //   look          one reading of a run's steadiness: the first (analysis block), the

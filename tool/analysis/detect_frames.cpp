@@ -59,9 +59,10 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
     const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(kHighestShare * rate / 2 / bin_hz));
     // Levels are taken only for bins whose powers pass what the tests on levels need
-    // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
+    // (to stand peak_db(p) over the floor, and to top the lobe but by rounding), with room
     // for the rounding of to_db; the tests then decide on the levels themselves.
-    const double over_floor = kFloorSlack * power_ratio_of(p.peak_db);
+    const double least = peak_db(p);
+    const double over_floor = kFloorSlack * power_ratio_of(least);
     std::vector<double> lobe_db(kLobeBins);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
@@ -72,7 +73,7 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
         for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
         const double above = lobe_db[2] - to_db(floor[b]);
-        if (above < p.peak_db) continue;
+        if (above < least) continue;
         const double lobe = lobe_power(power, b);
         if (to_db(2 * lobe) < kSilentDbfs) continue;
         peaks.push_back(
@@ -82,6 +83,14 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 }
 
 } // namespace
+
+// A bin's power in a Hann frame of noise is exponential about its mean: it exceeds t
+// times the mean with probability exp(-t), and the floor, the floor_quantile of such
+// powers, lies at -ln(1 - floor_quantile) times the mean.
+double peak_db(const DetectParams& p)
+{
+    return 10 * std::log10(std::log(p.peak_false_alarm) / std::log(1 - p.floor_quantile));
+}
 
 double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
 

@@ -14,7 +14,8 @@ struct DetectParams {
     int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
     double floor_quantile = 0.2;        // quantile: low enough to fall between a hum's harmonics
     double lowest_peak_hz = 20;         // Hz: nothing lower is heard as a tone, nor is a hum's fundamental
-    double peak_db = 8.0;               // dB: a frame's peak over its floor
+    double peak_false_alarm = 0.25;     // probability: that a bin of noise stands as far over its
+                                        // floor as a peak must (peak_db); a run compounds it
     double quietest_dbfs = -70;         // dBFS: quieter tones lie under a recording's own hiss
 
     // Runs of frames holding a peak.
