@@ -56,7 +56,7 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 {
     const std::vector<double> floor = local_floor(p, power);
     const double bin_hz = double(rate) / n;
-    const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
+    const int32_t lo = std::max(2, int32_t(std::ceil(kLowestHz / bin_hz)));
     const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(kHighestShare * rate / 2 / bin_hz));
     // Levels are taken only for bins whose powers pass what the tests on levels need
     // (to stand peak_db(p) over the floor, and to top the lobe but by rounding), with room

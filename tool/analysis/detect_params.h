@@ -13,7 +13,6 @@ struct DetectParams {
     double widest_bin_hz = 6.0;         // Hz: bins no wider, so a 50 Hz hum's harmonics lie apart
     int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
     double floor_quantile = 0.2;        // quantile: low enough to fall between a hum's harmonics
-    double lowest_peak_hz = 20;         // Hz: nothing lower is heard as a tone, nor is a hum's fundamental
     double peak_false_alarm = 0.25;     // probability: that a bin of noise stands as far over its
                                         // floor as a peak must (peak_db); a run compounds it
     double quietest_dbfs = -70;         // dBFS: quieter tones lie under a recording's own hiss

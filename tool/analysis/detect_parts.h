@@ -51,6 +51,8 @@ constexpr int32_t kSmallestBlock = 256;
 constexpr int32_t kFloorEveryBins = 4;
 // Of half the rate: the anti-alias filter's roll-off lies above, for peaks and harmonics.
 constexpr double kHighestShare = 0.98;
+// Nothing lower is heard as a tone (the ear's lower limit), nor is a hum's fundamental.
+constexpr double kLowestHz = 20;
 // A sine one 16-bit step high: nothing quieter is sound.
 constexpr double kSilentDbfs = -90.3;
 // Frames whose median level stands for each side of a level step (three: a median).

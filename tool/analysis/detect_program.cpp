@@ -116,7 +116,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
     for (int32_t k = p.highest_harmonic / 2; k >= 2; --k) {
         const double family = hz / k;
         const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
-        if (bin * f.bin_hz() < p.lowest_peak_hz) continue;
+        if (bin * f.bin_hz() < kLowestHz) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
             const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
             return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_bins * f.bin_hz() ? peak : nullptr;
