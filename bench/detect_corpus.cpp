@@ -23,6 +23,7 @@
 #include "tool/analysis/measure.h"
 #include "tool/session/plugin_session.h"
 #include "tool/analysis/tool_error.h"
+#include "tool/report/explain.h"
 #include "corpus.h"
 
 namespace {
@@ -75,6 +76,19 @@ std::string listing(const Detection& d, int32_t rate)
         s += fmt::format("{}{:.1f} Hz {:.1f} dBFS {:.2f}-{:.2f} s", s.empty() ? "" : "; ", t.hz, t.level_dbfs,
                          double(t.first) / rate, double(t.end) / rate);
     return s.empty() ? "nothing" : s;
+}
+
+// What the detector dropped within one analysis bin of `hz` over [first, end), with
+// the rule's figure against its limit: why a tone mixed in was not listed.
+std::string drops_near(const Detection& d, double hz, int64_t first, int64_t end, int32_t rate)
+{
+    std::string s;
+    for (const Dropped& x : d.dropped)
+        if (std::fabs(x.hz - hz) <= d.resolution_hz && x.first < end && x.end > first)
+            s += fmt::format("{}{} {:.1f} Hz {:.2f}-{:.2f} s ({:.2f} against {:.2f})", s.empty() ? "" : "; ",
+                             drop_reason_name(x.reason), x.hz, double(x.first) / rate, double(x.end) / rate,
+                             x.figure, x.limit);
+    return s.empty() ? "no candidate" : s;
 }
 
 void score_clean(const Recording& r, const Audio& clip, Score* s)
@@ -143,7 +157,8 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
     Count& count = c.kind == CaseKind::single ? s->single : c.kind == CaseKind::hum ? s->hum : s->pair;
     count.add(t != nullptr);
     if (!t) {
-        s->misses.push_back(fmt::format("{}: not listed; reported {}", what, listing(d, clip.rate)));
+        s->misses.push_back(fmt::format("{}: not listed; reported {}; dropped {}", what, listing(d, clip.rate),
+                                        drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
         return;
     }
     if (c.kind == CaseKind::pair) return;

@@ -32,7 +32,7 @@ std::vector<Row> header_rows(const std::string& header)
 {
     static const std::regex field(R"(^\s+(?:int32_t|double)\s+(\w+)\s*=\s*([^;]+);\s*//\s*(.*)$)");
     static const std::regex more(R"(^\s{20,}//\s*(.*)$)");
-    static const std::regex unit(R"(^(Hz|dB|dBFS|s|sample frames|frames|bins|count|quantile|ratio|1/s|order|share): (.*)$)");
+    static const std::regex unit(R"(^(Hz|dB|dBFS|s|sample frames|frames|bins|count|quantile|ratio|1/s|order|share|probability): (.*)$)");
     std::vector<Row> rows;
     std::istringstream lines(header.substr(header.find("struct DetectParams {")));
     std::smatch m;
@@ -74,7 +74,7 @@ TEST(DetectDoc, ParameterTableIsDetectParams)
 {
     const std::vector<Row> header = header_rows(read_file(TULM_SOURCE_DIR "/tool/analysis/detect_params.h"));
     const std::vector<Row> doc = doc_rows(read_file(TULM_SOURCE_DIR "/docs/detect.md"));
-    ASSERT_GT(header.size(), 50u);
+    ASSERT_GT(header.size(), 10u);
     ASSERT_EQ(doc.size(), header.size());
     for (size_t i = 0; i < doc.size(); ++i) {
         EXPECT_EQ(doc[i].name, header[i].name) << i;
@@ -86,7 +86,7 @@ TEST(DetectDoc, ParameterTableIsDetectParams)
     const DetectParams p;
     const std::pair<const char*, double> some[] = {
         {"tone_db", p.tone_db}, {"drift_bins", p.drift_bins}, {"surround_seconds", p.surround_seconds},
-        {"highest_harmonic", p.highest_harmonic}, {"silent_dbfs", p.silent_dbfs}};
+        {"highest_harmonic", p.highest_harmonic}, {"quietest_dbfs", p.quietest_dbfs}};
     for (const auto& [name, value] : some) {
         const auto row = std::find_if(header.begin(), header.end(), [&](const Row& r) { return r.name == name; });
         ASSERT_NE(row, header.end()) << name;

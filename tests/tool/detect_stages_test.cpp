@@ -12,6 +12,8 @@
 
 #include "tool/analysis/detect.h"
 #include "tool/analysis/detect_parts.h"
+#include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 
 using namespace detection;
 
@@ -80,7 +82,7 @@ TEST_P(PeakStage, OnePeakAtTheSineWithItsLevel)
             ++frames_with;
             EXPECT_NEAR(peak->at * f.bin_hz(), c.hz, 0.2 * f.bin_hz());
             EXPECT_NEAR(peak->level_dbfs, c.dbfs, 0.5);
-            EXPECT_GE(peak->above_floor, p.peak_db);
+            EXPECT_GE(peak->above_floor, peak_db(p));
         }
     EXPECT_EQ(frames_with, c.found ? int32_t(f.peaks.size()) : 0);
 }
@@ -91,8 +93,35 @@ INSTANTIATE_TEST_SUITE_P(Sines, PeakStage,
                                            PeakCase{"under_the_lowest_hz", 12, -20, false}),
                          [](const ::testing::TestParamInfo<PeakCase>& i) { return std::string(i.param.name); });
 
+// The peak threshold follows from its false-alarm probability: in frames of white
+// noise, the share of bins whose power stands peak_db() over the floor_quantile of the
+// powers around them (as the floor is taken) is peak_false_alarm, for any probability.
+TEST(PeakThreshold, NoiseStandsThatHighAsOftenAsStated)
+{
+    const Audio a = mix(4, {});
+    const int32_t n = analysis_length(a.rate);
+    BlockSpectrum spectrum(n);
+    for (const double chance : {0.25, 0.05, 0.01}) {
+        DetectParams p;
+        p.peak_false_alarm = chance;
+        const double ratio = std::pow(10.0, peak_db(p) / 10);
+        int64_t over = 0, all = 0;
+        for (int64_t at = 0; at + n <= a.frames(); at += n) {
+            const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
+            const int32_t bins = int32_t(power.size()), half = 20;
+            for (int32_t b = 100 + half; b + half < bins - 100; b += 3) {
+                const double floor = quantile(std::vector<double>(power.begin() + b - half,
+                                                                  power.begin() + b + half + 1), p.floor_quantile);
+                over += power[b] > ratio * floor;
+                ++all;
+            }
+        }
+        EXPECT_NEAR(double(over) / all, chance, 0.25 * chance + 0.004) << over << " of " << all;
+    }
+}
+
 // Runs: a bin's peaks make a run from where the sine starts to where it stops; a gap
-// longer than gap_frames parts it in two, and a sine switched on over a quieter one at
+// longer than kGapFrames parts it in two, and a sine switched on over a quieter one at
 // the same bin makes a run of its own.
 struct RunCase {
     const char* name;
@@ -108,7 +137,7 @@ TEST_P(RunStage, StartsAndStopsWithTheSine)
     const DetectParams p;
     const Audio a = mix(5, c.partials);
     const Frames f = frame_peaks_over(p, a, 0, a.frames());
-    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
     const std::vector<detection::Run> runs = runs_at(p, f, int32_t(std::lround(1000 / f.bin_hz())), shortest);
     ASSERT_EQ(runs.size(), c.runs.size());
     const double frame_s = double(f.hop) / kRate;
@@ -230,6 +259,53 @@ INSTANTIATE_TEST_SUITE_P(
                                200,
                                DropReason::kHarmonic}),
     [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
+
+// The beat: the level of two tones a fraction of a Hz apart dips deep between two
+// peaks and comes back as smoothly as their difference allows; a note's decay, a note
+// struck again (a sudden attack), a sound stopped for a moment and a level that only
+// scatters do not beat.
+struct BeatCase {
+    const char* name;
+    double (*level_db)(double t);  // the level at t seconds
+    bool beats;
+};
+void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
+
+class BeatStage : public ::testing::TestWithParam<BeatCase> {};
+TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
+{
+    const BeatCase c = GetParam();
+    const DetectParams p;
+    const double hop = 2048.0 / kRate;
+    std::vector<double> levels;
+    for (double t = 0; t < 2.5; t += hop) levels.push_back(c.level_db(t));
+    const double depth = beat_depth(levels, 4, hop, p.widest_beat_hz);
+    EXPECT_EQ(depth >= p.beat_dip_db, c.beats) << depth;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Levels, BeatStage,
+    ::testing::Values(
+        // Two tones 0.7 Hz apart, the second 1 dB under the first: the sum's level.
+        BeatCase{"beat", [](double t) { return 20 * std::log10(std::abs(1.0 + 0.89 * std::polar(1.0, 2 * M_PI * 0.7 * t))); },
+                 true},
+        // A sound stopped for 0.4 s: a dip as deep, with sudden edges.
+        BeatCase{"gap", [](double t) { return t >= 1 && t < 1.4 ? -40.0 : -20.0; }, false},
+        BeatCase{"decay", [](double t) { return -20 - 12 * t; }, false},
+        BeatCase{"struck_again", [](double t) { return t < 1.2 ? -20 - 15 * t : -20 - 5 * (t - 1.2); }, false},
+        BeatCase{"scatter", [](double t) { return -20.0 - 3 * (int(t * 37) % 2); }, false}),
+    [](const ::testing::TestParamInfo<BeatCase>& i) { return std::string(i.param.name); });
+
+// Two tones beating are found as a tone, their level swinging at the beat however far;
+// the same two tones as one sine's level decaying by as much are a held note (above).
+TEST(BeatStage, BeatingPairIsFound)
+{
+    const Audio a = mix(5, {{1000, -30, 1, 4}, {1000.6, -31, 1, 4}});
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u);
+    EXPECT_NEAR(d.tones[0].hz, 1000.3, d.resolution_hz);
+    EXPECT_NEAR(double(d.tones[0].first) / kRate, 1, 1.0 / 15);
+    EXPECT_NEAR(double(d.tones[0].end) / kRate, 4, 1.0 / 15);
+}
 
 // Families: a tone at a whole multiple joins the lower tone's family when the two are
 // switched together, however loud it is; one switched on or off apart from it is a tone

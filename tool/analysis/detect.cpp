@@ -9,7 +9,7 @@ using namespace detection;
 
 int32_t analysis_length(int32_t rate, const DetectParams& p)
 {
-    int32_t n = p.smallest_block;
+    int32_t n = kSmallestBlock;
     while (rate / double(n) > p.widest_bin_hz) n *= 2;
     return n;
 }
@@ -98,7 +98,7 @@ Looks look_at_runs(const DetectParams& p, const Audio& audio, const Frames& f, i
 // frequencies over a bin apart are two lines (a hum's fundamental beside a partial that
 // pulled its peak at times, or a note that ends as a tone starts), and each is judged
 // on its own.
-std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vector<Run> runs,
+std::vector<Run> without_twins(const Frames& f, std::vector<Run> runs,
                                std::vector<Dropped>* dropped)
 {
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return median(a.above) > median(b.above); });
@@ -106,15 +106,15 @@ std::vector<Run> without_twins(const DetectParams& p, const Frames& f, std::vect
     for (const Run& r : runs) {
         const Run* twin = nullptr;
         for (const Run& k : kept)
-            if (!twin && std::abs(k.bin - r.bin) <= p.twin_bins && std::min(k.to, r.to) > std::max(k.from, r.from) &&
-                std::fabs(median(k.hz) - median(r.hz)) <= p.twin_hz_bins * f.bin_hz())
+            if (!twin && std::abs(k.bin - r.bin) <= kLobeBins / 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+                std::fabs(median(k.hz) - median(r.hz)) <= f.bin_hz())
                 twin = &k;
         if (!twin) {
             kept.push_back(r);
             continue;
         }
         dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kTwin,
-                                       std::fabs(median(twin->hz) - median(r.hz)), p.twin_hz_bins * f.bin_hz(),
+                                       std::fabs(median(twin->hz) - median(r.hz)), f.bin_hz(),
                                        median(twin->hz)));
     }
     return kept;
@@ -131,7 +131,7 @@ std::vector<Run> with_fundamentals(const DetectParams& p, const Frames& f, std::
         if (!fundamental_below(p, f, runs[i], &low)) continue;
         bool known = false;
         for (size_t j = found; j < runs.size(); ++j)
-            known = known || (std::abs(runs[j].bin - low.bin) <= p.known_fundamental_bins &&
+            known = known || (std::abs(runs[j].bin - low.bin) <= kLobeBins / 2 &&
                               std::min(runs[j].to, low.to) > std::max(runs[j].from, low.from));
         low.under_harmonic = true;
         if (!known) runs.push_back(low);
@@ -151,19 +151,20 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
         if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
-    if (t.level_range_db > p.tone_level_range_db)
-        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.tone_level_range_db, 0};
-    if (t.level_range_db > p.held_range_db && t.level_trend_db > p.held_trend_db)
-        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_trend_db, 0};
-    if (t.level_slope_db > p.held_slope_db)
-        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_slope_db, 0};
+    const bool beats = t.beat_db >= p.beat_dip_db;
+    if (!beats && t.level_range_db > p.level_range_db)
+        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
+    if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_move_db, 0};
+    if (!beats && t.level_slope_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_move_db, 0};
     // A steady stretch in the middle of a partial that goes on at its frequency on
     // both sides is a piece of program sound, not a tone switched on and off.
     if (!t.from_region_start && !t.to_region_end && track_goes_on(p, f, t, true, shortest) &&
         track_goes_on(p, f, t, false, shortest))
         return Verdict{true, DropReason::kTrackGoesOn,
                        std::min(track_share(p, f, t, true, shortest), track_share(p, f, t, false, shortest)),
-                       p.track_on_share, 0};
+                       p.present_share, 0};
     if (const Verdict v = starts_with_another(p, f, lines, line, shortest); v.drops) return v;
     if (r.look != Look::kFirst)
         if (const Verdict v = unsteady_within(p, f, unsteady, r, t); v.drops) return v;
@@ -238,9 +239,9 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     Detection d;
     const Frames f = frame_peaks_over(p, audio, first, count);
     d.resolution_hz = f.bin_hz();
-    const int32_t shortest = std::max(p.fewest_run_frames, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
     const Looks looks = look_at_runs(p, audio, f, first, count, shortest, &d.dropped);
-    const std::vector<Run> lines = with_fundamentals(p, f, without_twins(p, f, looks.steady, &d.dropped));
+    const std::vector<Run> lines = with_fundamentals(p, f, without_twins(f, looks.steady, &d.dropped));
     std::vector<Confirmed> tones =
         confirmed_tones(p, audio, f, lines, looks.unsteady, first, count, shortest, &d.dropped);
     join_pieces(f, &tones, &d.dropped);

@@ -13,7 +13,7 @@
 // tones that stand in the surround. A candidate a stage drops is kept with its reason.
 //
 // Words, one meaning each:
-//   stands clear  a peak over its frame's floor by peak_db; a run whose median does so
+//   stands clear  a peak over its frame's floor by peak_db(); a run whose median does so
 //                 by tone_db
 //   holds still   drift and level spread within their limits (a look's verdict)
 //   look          one reading of a run's steadiness: the first (analysis block), the
@@ -49,6 +49,8 @@ struct Tone {
                                 // no louder sound shares its bin
     double level_trend_db = 0;  // how far the level rises or falls over the tone's extent
     double level_slope_db = 0;  // how far it moves along a robust line through the frames
+    double beat_db = 0;         // how deep its level dips between two peaks at one level
+                                // (two tones beating); 0 when it does not come back
     double resolution_hz = 0;   // bin spacing of the analysis
     int64_t first = 0;          // where it starts and stops, in sample frames of the file:
     int64_t end = 0;            // [first, end), each where its amplitude crosses half its own

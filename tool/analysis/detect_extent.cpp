@@ -75,14 +75,14 @@ namespace {
 // last coarse one; the block's centre at that crossing is where the tone starts or
 // stops, since a symmetric window sees half its weight on the tone exactly then.
 // Returns -1 when the tone holds up to the limit.
-double crossing(const DetectParams& p, const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit,
+double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit,
                 int64_t step)
 {
     const int64_t dir = limit < inside ? -1 : 1;
     const auto toward = [&](int64_t at, int64_t by) {
         return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
     };
-    const int64_t coarse = probe.n / p.crossing_steps_per_block;
+    const int64_t coarse = probe.n / kCrossingStepsPerBlock;
     int64_t at = inside;
     while (at != limit && probe.amplitude(a, toward(at, coarse)) >= half) at = toward(at, coarse);
     if (at == limit) return -1;
@@ -102,9 +102,9 @@ double crossing(const DetectParams& p, const Audio& a, const Probe& probe, doubl
 // How far the level moves from the first part of the frames (a third) to the last, each
 // part by its median so that a stray frame does not count: a held note swells or
 // decays, while program sound over a tone only scatters its level.
-double level_trend(const DetectParams& p, const std::vector<double>& levels)
+double level_trend(const std::vector<double>& levels)
 {
-    const size_t part = levels.size() / size_t(p.trend_parts);
+    const size_t part = levels.size() / size_t(kTrendParts);
     if (part == 0) return 0;
     const std::vector<double> head(levels.begin(), levels.begin() + part);
     const std::vector<double> tail(levels.end() - part, levels.end());
@@ -115,11 +115,11 @@ double level_trend(const DetectParams& p, const std::vector<double>& levels)
 // pair of frames (a robust straight line): a note's decay or swell moves it frame after
 // frame, while program sound over a tone only lifts some frames, which the median of
 // the slopes passes over.
-// At most slope_points frames, spread evenly, make the line: a long tone's pairs would
+// At most kSlopePoints frames, spread evenly, make the line: a long tone's pairs would
 // otherwise grow with the square of its length.
-double level_slope_change(const DetectParams& p, const std::vector<double>& levels)
+double level_slope_change(const std::vector<double>& levels)
 {
-    const size_t points = size_t(p.slope_points);
+    const size_t points = size_t(kSlopePoints);
     const size_t stride = std::max<size_t>(1, (levels.size() + points - 1) / points);
     std::vector<double> slopes;
     for (size_t i = 0; i < levels.size(); i += stride)
@@ -130,6 +130,31 @@ double level_slope_change(const DetectParams& p, const std::vector<double>& leve
 }
 
 } // namespace
+
+// Two tones a fraction of a Hz apart beat, their sum's level falling towards nothing
+// and rising back, while a held note's level moves one way. A note struck again dips
+// and rises too, but its attack is sudden, while the amplitude of two tones beating
+// `widest_beat_hz` apart or closer changes by at most pi times that, times its peak, a
+// second. The levels are smoothed over a block's frames (the block sees no narrower
+// dip), so a frame of other sound over the tone neither makes a dip nor fills one.
+// 0 when the lowest level lies at an end or the level moves faster than a beat.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
+                  double widest_beat_hz)
+{
+    const int32_t n = int32_t(levels.size()), h = block_frames / 2;
+    std::vector<double> smooth;
+    for (int32_t i = 0; i < n; ++i)
+        smooth.push_back(median(std::vector<double>(levels.begin() + std::max(0, i - h),
+                                                    levels.begin() + std::min(n, i + h + 1))));
+    if (smooth.empty()) return 0;
+    const auto low = std::min_element(smooth.begin(), smooth.end());
+    const auto before = std::max_element(smooth.begin(), low + 1);
+    const auto after = std::max_element(low, smooth.end());
+    const double fastest = M_PI * widest_beat_hz * amplitude_of(std::max(*before, *after)) * hop_seconds;
+    for (auto i = before; i != after; ++i)
+        if (std::fabs(amplitude_of(i[1]) - amplitude_of(i[0])) > fastest) return 0;
+    return std::min(*before, *after) - *low;
+}
 
 Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
 {
@@ -149,8 +174,9 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
     std::vector<double> levels;
     for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
         levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
-    t.level_trend_db = level_trend(p, levels);
-    t.level_slope_db = level_slope_change(p, levels);
+    t.level_trend_db = level_trend(levels);
+    t.level_slope_db = level_slope_change(levels);
+    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.widest_beat_hz);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
     const double own = own_level(p, levels);
     std::vector<double> uncovered;
@@ -160,11 +186,11 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
     t.level_dbfs = median(uncovered);
     const double steady_amp = amplitude_of(t.level_dbfs);
 
-    const int64_t step = std::max(1, a.rate / p.crossing_steps_per_second);
+    const int64_t step = std::max(1, a.rate / kCrossingStepsPerSecond);
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
-    const double start = crossing(p, a, probe, steady_amp / 2, start_inside, lowest, step);
-    const double end = crossing(p, a, probe, steady_amp / 2, end_inside, highest, step);
+    const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));

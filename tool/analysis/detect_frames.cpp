@@ -55,7 +55,7 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
 {
     const int32_t bins = int32_t(power.size());
     std::vector<double> floor(power.size());
-    const int32_t every = p.floor_every_bins, half_width = p.floor_half_width_bins;
+    const int32_t every = kFloorEveryBins, half_width = p.floor_half_width_bins;
     double f = power[0];
     for (int32_t b = 0; b < bins; b += every) {
         const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
@@ -69,12 +69,13 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 {
     const std::vector<double> floor = local_floor(p, power);
     const double bin_hz = double(rate) / n;
-    const int32_t lo = std::max(2, int32_t(std::ceil(p.lowest_peak_hz / bin_hz)));
-    const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(p.highest_peak_share * rate / 2 / bin_hz));
+    const int32_t lo = std::max(2, int32_t(std::ceil(kLowestHz / bin_hz)));
+    const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(kHighestShare * rate / 2 / bin_hz));
     // Levels are taken only for bins whose powers pass what the tests on levels need
-    // (to stand peak_db over the floor, and to top the lobe but by rounding), with room
+    // (to stand peak_db(p) over the floor, and to top the lobe but by rounding), with room
     // for the rounding of to_db; the tests then decide on the levels themselves.
-    const double over_floor = kFloorSlack * power_ratio_of(p.peak_db);
+    const double least = peak_db(p);
+    const double over_floor = kFloorSlack * power_ratio_of(least);
     std::vector<double> lobe_db(kLobeBins);
     std::vector<Peak> peaks;
     for (int32_t b = lo; b <= hi; ++b) {
@@ -85,9 +86,9 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
         for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
         const double above = lobe_db[2] - to_db(floor[b]);
-        if (above < p.peak_db) continue;
+        if (above < least) continue;
         const double lobe = lobe_power(power, b);
-        if (to_db(2 * lobe) < p.silent_dbfs) continue;
+        if (to_db(2 * lobe) < kSilentDbfs) continue;
         peaks.push_back(
             Peak{b, float(refine_peak_db(b, lobe_db[1], lobe_db[2], lobe_db[3])), float(to_db(2 * lobe)), float(above)});
     }
@@ -95,6 +96,14 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
 }
 
 } // namespace
+
+// A bin's power in a Hann frame of noise is exponential about its mean: it exceeds t
+// times the mean with probability exp(-t), and the floor, the floor_quantile of such
+// powers, lies at -ln(1 - floor_quantile) times the mean.
+double peak_db(const DetectParams& p)
+{
+    return 10 * std::log10(std::log(p.peak_false_alarm) / std::log(1 - p.floor_quantile));
+}
 
 double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
 
@@ -118,7 +127,7 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     Frames f;
     f.rate = audio.rate;
     f.n = analysis_length(audio.rate, p);
-    f.hop = f.n / p.hops_per_block;
+    f.hop = f.n / kHopsPerBlock;
     f.first = first;
     f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
     std::vector<int64_t> starts;
@@ -152,8 +161,8 @@ namespace {
 // Where within frames [from, to) a sound at `bin` is switched on and off over quieter
 // sound that holds the same bin before or after it (program sound a tone was mixed
 // over, which its run took in): `on` is the last frame after which the level stands
-// switch_db over everything before, `off` the first frame from which everything stays
-// switch_db under the few frames before it. Each stays at its end of the run when
+// tone_db over everything before, `off` the first frame from which everything stays
+// tone_db under the few frames before it. Each stays at its end of the run when
 // there is no such step.
 void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
 {
@@ -164,7 +173,7 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
             at.push_back(m);
             level.push_back(peak->level_dbfs);
         }
-    const int32_t n = int32_t(level.size()), near = p.switch_frames;
+    const int32_t n = int32_t(level.size()), near = kSwitchFrames;
     *on = from;
     *off = to;
     if (n < 2 * near) return;
@@ -175,8 +184,8 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
     for (int32_t i = near; i + near <= n; ++i) {
         const double head = median(std::vector<double>(level.begin() + i, level.begin() + i + near));
         const double tail = median(std::vector<double>(level.begin() + i - near, level.begin() + i));
-        if (head - before[i] >= p.switch_db) *on = at[i];
-        if (*off == to && tail - after[i] >= p.switch_db) *off = at[i];
+        if (head - before[i] >= p.tone_db) *on = at[i];
+        if (*off == to && tail - after[i] >= p.tone_db) *off = at[i];
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
@@ -184,7 +193,7 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
         if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
-    if (*on >= *off || spread(between) > p.switched_range_db) *on = from, *off = to;
+    if (*on >= *off || spread(between) > p.level_range_db) *on = from, *off = to;
 }
 
 } // namespace
@@ -196,7 +205,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
     const auto keep = [&](int32_t from, int32_t to) {
         int32_t held = 0;
         for (int32_t m = from; m < to; ++m) held += f.audible_near(m, bin);
-        if (to - from < shortest || held < p.run_present * (to - from)) return;
+        if (to - from < shortest || held < p.present_share * (to - from)) return;
         Run r;
         r.bin = bin;
         r.from = from;
@@ -211,7 +220,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         }
         const int32_t from = m;
         int32_t last = m;
-        for (; m < frames && m - last <= p.gap_frames; ++m)
+        for (; m < frames && m - last <= kGapFrames; ++m)
             if (f.audible_near(m, bin)) last = m;
         m = last + 1;
         // A stretch too short for a run holds no run however it is parted, and parting

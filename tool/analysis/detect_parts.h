@@ -21,6 +21,10 @@ namespace detection {
 // A 16-bit sample's full scale, the unit of every amplitude here.
 constexpr double kFullScale = 32768.0;
 
+// How far over its floor a frame's peak must stand (dB): where a bin of noise does so
+// with probability peak_false_alarm.
+double peak_db(const DetectParams& p);
+
 // The amplitude (full scale = 1) of a level in dBFS.
 double amplitude_of(double dbfs);
 
@@ -34,6 +38,42 @@ constexpr int32_t kLobeBins = 5;
 // (the levels then decide): against the floor, and against its lobe's other bins.
 constexpr double kFloorSlack = 0.99;
 constexpr double kTopSlack = 0.999;
+
+// Values that follow from the method rather than from data, so not DetectParams:
+// Frames start a quarter block apart: Hann windows at that step sum to a constant, so
+// every instant of the audio weighs the same, and a block's span is four frames.
+constexpr int32_t kHopsPerBlock = 4;
+// A run may miss a frame or two in a row (half a block) where louder sound breaks it.
+constexpr int32_t kGapFrames = kHopsPerBlock / 2;
+// The block grows by doubling from here, under every rate's analysis block.
+constexpr int32_t kSmallestBlock = 256;
+// The floor changes slowly across bins: it is taken every few bins and held between.
+constexpr int32_t kFloorEveryBins = 4;
+// Of half the rate: the anti-alias filter's roll-off lies above, for peaks and harmonics.
+constexpr double kHighestShare = 0.98;
+// Nothing lower is heard as a tone (the ear's lower limit), nor is a hum's fundamental.
+constexpr double kLowestHz = 20;
+// A sine one 16-bit step high: nothing quieter is sound.
+constexpr double kSilentDbfs = -90.3;
+// Frames whose median level stands for each side of a level step (three: a median).
+constexpr int32_t kSwitchFrames = 3;
+// The second look's block against the analysis block: twice as long halves the bin.
+constexpr int32_t kFineFactor = 2;
+// The phase look: grid points per step its stretch resolves, the step it halves down
+// to, the share of a stretch's frames that must be clear (more clear than covered), and
+// the fewest readings that make a spread.
+constexpr int32_t kPhaseGridPerBin = 16;
+constexpr double kPhaseFinestHz = 1e-3;
+constexpr double kClearShare = 0.5;
+constexpr int32_t kFewestReadings = 3;
+// Walking to a crossing: coarse steps a block holds, and fine steps a second (2.5 ms,
+// well under the 1/15 s an extent is held to).
+constexpr int32_t kCrossingStepsPerBlock = 8;
+constexpr int32_t kCrossingStepsPerSecond = 400;
+// The level's trend is its first third against its last; a robust line through it is
+// made of at most this many frames (its pairs grow with the square).
+constexpr int32_t kTrendParts = 3;
+constexpr int32_t kSlopePoints = 200;
 
 // Bins per word of Frames::audible.
 constexpr int32_t kWordBits = 64;
@@ -167,7 +207,7 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
 const Peak* peak_near(const DetectParams& p, const std::vector<Peak>& peaks, int32_t bin, int32_t reach, bool any_level = false);
 
 // Runs of frames in which bin `bin` (give or take one) holds a peak, missing no more
-// than gap_frames in a row and at most a tenth of the frames overall; a sound switched
+// than kGapFrames in a row and at most a tenth of the frames overall; a sound switched
 // on or off over quieter sound at the same bin makes a run of its own.
 std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, int32_t shortest);
 
@@ -183,6 +223,12 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
 // (marked with the look that passed them), the rest `unsteady`.
 Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
                   const std::vector<Run>& failed);
+
+// How deep the levels (dB, one a frame `hop_seconds` apart) dip between two peaks,
+// counted from the lower peak: a beat's depth; 0 when the lowest lies at an end, or
+// where the level moves faster than two tones widest_beat_hz apart can make it.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
+                  double widest_beat_hz);
 
 // The run as a tone: its frequency, level and their spread, and where it starts and
 // stops within frames [first, first + count).

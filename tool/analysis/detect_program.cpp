@@ -20,7 +20,7 @@ bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b, double b
 } // namespace
 
 // The frames counted lie wholly before the start of `t` (`before`) or wholly after its
-// end, and hold its frequency at any level; too few is under fewest_track_frames.
+// end, and hold its frequency at any level; too few is under a block's frames.
 double track_share(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span)
 {
     const int32_t frames = int32_t(f.peaks.size());
@@ -33,7 +33,7 @@ double track_share(const DetectParams& p, const Frames& f, const Tone& t, bool b
         from = int32_t(std::clamp<int64_t>((t.end - f.first + f.hop - 1) / f.hop, 0, frames));
         to = std::min(frames, from + span);
     }
-    if (to - from < p.fewest_track_frames) return -1;
+    if (to - from < kHopsPerBlock) return -1;
     int32_t held = 0;
     for (int32_t m = from; m < to; ++m) held += peak_near(p, f.peaks[m], bin, 1, true) != nullptr;
     return double(held) / (to - from);
@@ -47,7 +47,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
     Tone* t = &low->tone;
     const Run& run = low->run;
     const double nyquist = f.rate / 2.0;
-    for (int32_t order = 2; order <= p.highest_harmonic && order * t->hz < p.highest_harmonic_share * nyquist;
+    for (int32_t order = 2; order <= p.highest_harmonic && order * t->hz < kHighestShare * nyquist;
          ++order) {
         const double hz = order * t->hz;
         const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
@@ -61,7 +61,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
                 hzs.push_back(peak->at * f.bin_hz());
                 levels.push_back(peak->level_dbfs);
             }
-        const bool held_through = hzs.size() >= p.harmonic_present * (run.to - run.from);
+        const bool held_through = hzs.size() >= p.partial_present * (run.to - run.from);
         bool own_tone = false;
         for (Confirmed& other : *all) {
             const Tone& u = other.tone;
@@ -74,10 +74,10 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             // multiple as a harmonic does, and its track holds on beside it (in half the
             // frames or more) at least on one side, where a beep's was absent before it
             // and after it but for the program's stray peaks.
-            const double apart = p.family_together_seconds * f.rate;
+            const double apart = p.together_seconds * f.rate;
             const bool switched_apart =
                 std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
-            const bool on_multiple = std::fabs(u.hz - hz) <= p.harmonic_off_bins * f.bin_hz() + order * t->drift_hz;
+            const bool on_multiple = std::fabs(u.hz - hz) <= p.drift_bins * f.bin_hz() + order * t->drift_hz;
             const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < 0.5; };
             const bool piece = u.level_dbfs <= t->level_dbfs && on_multiple && !(absent(true) && absent(false));
             if (switched_apart && !piece) {
@@ -94,7 +94,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
             h.hz = median(hzs);
-            if (std::fabs(h.hz - hz) > p.harmonic_off_bins * f.bin_hz() + order * t->drift_hz) continue;
+            if (std::fabs(h.hz - hz) > p.drift_bins * f.bin_hz() + order * t->drift_hz) continue;
             // A hum's partials are switched on and off together: a line that goes on past
             // both ends of the fundamental belongs to the program.
             Tone line = *t;
@@ -130,7 +130,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
     for (int32_t k = p.highest_harmonic / 2; k >= 2; --k) {
         const double family = hz / k;
         const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
-        if (bin * f.bin_hz() < p.lowest_fundamental_hz) continue;
+        if (bin * f.bin_hz() < kLowestHz) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
             const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
             return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_bins * f.bin_hz() ? peak : nullptr;
@@ -138,9 +138,9 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
             if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
-        if (on.size() < p.fundamental_present * (r.to - r.from)) continue;
-        const bool on_family = std::fabs(median(on) - family) <= p.fundamental_off_bins * f.bin_hz();
-        const bool holds = middle_spread(on) <= p.fundamental_spread_bins * f.bin_hz();
+        if (on.size() < p.partial_present * (r.to - r.from)) continue;
+        const bool on_family = std::fabs(median(on) - family) <= p.drift_bins / 2 * f.bin_hz();
+        const bool holds = middle_spread(on) <= p.drift_bins * f.bin_hz();
         if (!on_family || !holds) continue;
         Run low;
         low.bin = bin;
@@ -150,7 +150,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         while (!reading(low.to - 1)) --low.to;
         const auto on_it = [&](int32_t m) {
             const Peak* peak = reading(m);
-            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.fundamental_follow_bins * f.bin_hz();
+            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.drift_bins * f.bin_hz();
         };
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
@@ -199,7 +199,7 @@ Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<
 // at that frequency, louder or softer, all along: its track goes on beyond the stretch.
 bool track_goes_on(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span)
 {
-    return track_share(p, f, t, before, span) >= p.track_on_share;
+    return track_share(p, f, t, before, span) >= p.present_share;
 }
 
 // Whether another partial of the region, not of `t`'s own family, starts together with
@@ -217,7 +217,7 @@ Verdict starts_with_another(const DetectParams& p, const Frames& f, const std::v
         if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u, t.resolution_hz) &&
             std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
             const double share = track_share(p, f, u, true, span);
-            if (share >= 0 && share < p.partner_new_share)
+            if (share >= 0 && share < p.present_share)
                 return Verdict{true, DropReason::kChordPartner, std::fabs(double(u.first - t.first)) / f.rate,
                                p.together_seconds, u.hz};
         }
@@ -276,9 +276,9 @@ Verdict unsteady_within(const DetectParams& p, const Frames& f, const std::vecto
         // The tone itself where a partial within its bin jostles it, not a life of its
         // own: the same frequency, moved by no more than twice what a tone may drift,
         // and the same level under whatever covered it.
-        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.jostled_offset_bins * f.bin_hz() &&
-            spread(u.hz) <= p.jostled_spread_bins * f.bin_hz() &&
-            std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.jostled_level_db)
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.drift_bins / 2 * f.bin_hz() &&
+            spread(u.hz) <= 2 * p.drift_bins * f.bin_hz() &&
+            std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.covered_db)
             continue;
         const int64_t from = frame_centre(f, u.from);
         const int64_t to = frame_centre(f, u.to - 1);

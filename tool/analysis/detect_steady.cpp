@@ -22,7 +22,7 @@ bool covered(const DetectParams& p, double level, double own) { return level > o
 Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, const Readings& x, double bin_hz)
 {
     const int32_t edge = f.n / f.hop - 1;
-    const bool spare = r.to - r.from > 2 * edge + p.spare_edge_frames;
+    const bool spare = r.to - r.from > 2 * edge + kHopsPerBlock;
     const double own = own_level(p, x.level);
     Steadiness s;
     std::vector<double> inner_level;
@@ -62,7 +62,7 @@ bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, c
 {
     double loudest = -HUGE_VAL;
     for (const Readings& x : lines) {
-        if (x.frame.size() < p.line_present * (r.to - r.from)) continue;
+        if (x.frame.size() < p.present_share * (r.to - r.from)) continue;
         Steadiness s = steadiness(p, f, r, x, bin_hz);
         if (!s.holds || median(x.level) <= loudest) continue;
         loudest = median(x.level);
@@ -93,10 +93,10 @@ bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std
     };
     // The stretch tells apart frequencies about 1 / its length apart: a grid finer still
     // finds the top, and halving steps then settle on it.
-    double step = 1 / ((to - from) * hop_seconds) / p.phase_grid_per_bin, best = 0, most = together(0);
+    double step = 1 / ((to - from) * hop_seconds) / kPhaseGridPerBin, best = 0, most = together(0);
     for (double d = -search_hz; d <= search_hz; d += step)
         if (const double x = together(d); x > most) most = x, best = d;
-    for (step /= 2; step > p.phase_finest_hz; step /= 2)
+    for (step /= 2; step > kPhaseFinestHz; step /= 2)
         for (const double d : {best - step, best + step})
             if (const double x = together(d); x > most) most = x, best = d;
     double sizes = 0;
@@ -127,16 +127,22 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
         z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
         db.push_back(to_db(std::norm(z.back())));
     }
+    // A beat's swell is the tone's own level, not other sound over it. The run's first
+    // and last block only partly cover the tone, and its level there is no dip.
+    const int32_t edge = f.n / f.hop;
+    const bool beats = frames > 2 * edge &&
+                       beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
+                                  p.widest_beat_hz) >= p.beat_dip_db;
     const double own = own_level(p, db);
     std::vector<bool> clear;
-    for (const double x : db) clear.push_back(!covered(p, x, own));
-    const int32_t stretch = p.fine_factor * f.n / f.hop;
+    for (const double x : db) clear.push_back(beats || !covered(p, x, own));
+    const int32_t stretch = kFineFactor * f.n / f.hop;
     std::vector<double> hz;
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
-        if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= p.phase_clear_share * stretch)
+        if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= kClearShare * stretch)
             if (double x; in_step_hz(p, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
                 hz.push_back(x);
-    if (hz.size() < size_t(p.fewest_phase_readings) || spread(hz) > p.phase_drift_bins * f.bin_hz()) return false;
+    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.drift_bins / kFineFactor * f.bin_hz()) return false;
     *readings = hz;
     return true;
 }
@@ -144,7 +150,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
 } // namespace
 
 // A second look at runs that stand clear of their floor but fail to hold frequency or
-// level: a block fine_factor times as long, centred where each frame's block is. A
+// level: a block kFineFactor times as long, centred where each frame's block is. A
 // steady tone stays one line however long the block, and the longer block parts it
 // from a speech or music partial a bin or two away that pulled its peak and lifted its
 // level in the analysis block. The drift is held to the same share of the longer
@@ -157,15 +163,15 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
 Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
                   const std::vector<Run>& failed)
 {
-    const int32_t n = p.fine_factor * f.n;
+    const int32_t n = kFineFactor * f.n;
     Looks looks;
     if (failed.empty() || count < n) {
         looks.unsteady = failed;
         return looks;
     }
-    // Each line within fine_span_bins analysis bins of the run's is followed on its own:
+    // Each line within the main lobe's two analysis bins of the run's is followed on its own:
     // the partial that pulled the run's peak may be the louder one there.
-    const int32_t span = p.fine_span_bins * p.fine_factor, lines = 2 * span + 1;
+    const int32_t span = kLobeBins / 2 * kFineFactor, lines = 2 * span + 1;
     std::vector<std::vector<Readings>> readings(failed.size(), std::vector<Readings>(size_t(lines)));
     const double bin_hz = double(a.rate) / n;
     const int32_t frames = int32_t(f.peaks.size());
@@ -187,7 +193,7 @@ Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_
             if (m < r.from || m >= r.to) continue;
             for (int32_t j = 0; j < lines; ++j) {
                 // A peak over two long-block bins on each side, give or take one bin.
-                const int32_t c = p.fine_factor * r.bin + j - span;
+                const int32_t c = kFineFactor * r.bin + j - span;
                 int32_t best = -1;
                 for (int32_t b = c - 1; b <= c + 1; ++b)
                     if (tops_lobe(power, b) && (best < 0 || power[b] > power[best])) best = b;
