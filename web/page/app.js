@@ -287,9 +287,13 @@
             g.lineTo(AXIS.left, y);
             g.stroke();
         }
-        // Seconds on the first row under the picture, the video frame at each on the second.
+        // Seconds on the first row under the picture, the video frame at each on the second;
+        // ticks as far apart as the widest label needs, so that a long file's frame
+        // numbers do not run into each other.
         const seconds = state.info.frames / state.info.rate;
-        const step = [0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600].find((v) => seconds / v <= 10) || 1200;
+        const widest = g.measureText(Math.floor(seconds * fpsNumber()) + ' ' + t('axisFrames')).width + 12;
+        const step = [0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600]
+            .find((v) => seconds / v <= 10 && (v / seconds) * s.columns >= widest) || 7200;
         g.textAlign = 'center';
         g.textBaseline = 'top';
         for (let x = 0; x <= seconds + 1e-9; x += step) {
@@ -298,8 +302,10 @@
             g.moveTo(px, y);
             g.lineTo(px, y + 4);
             g.stroke();
-            g.fillText(+x.toFixed(1) + ' ' + t('axisSeconds'), px, y + 6);
-            g.fillText(Math.floor(x * fpsNumber() + 1e-9) + ' ' + t('axisFrames'), px, y + 24);
+            // The last label is kept inside the picture's right edge.
+            const label = (text, at) => g.fillText(text, Math.min(px, g.canvas.width - g.measureText(text).width / 2 - 2), at);
+            label(+x.toFixed(1) + ' ' + t('axisSeconds'), y + 6);
+            label(Math.floor(x * fpsNumber() + 1e-9) + ' ' + t('axisFrames'), y + 24);
         }
         if (state.markHz !== undefined) {
             g.strokeStyle = '#ffffff';
