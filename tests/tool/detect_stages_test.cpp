@@ -108,7 +108,7 @@ TEST(PeakThreshold, NoiseStandsThatHighAsOftenAsStated)
         int64_t over = 0, all = 0;
         for (int64_t at = 0; at + n <= a.frames(); at += n) {
             const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
-            const int32_t bins = int32_t(power.size()), half = 20;
+            const int32_t bins = int32_t(power.size()), half = kFloorHalfWidthBins;
             for (int32_t b = 100 + half; b + half < bins - 100; b += 3) {
                 const double floor = quantile(std::vector<double>(power.begin() + b - half,
                                                                   power.begin() + b + half + 1), p.floor_quantile);

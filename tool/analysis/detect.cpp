@@ -7,16 +7,16 @@
 
 using namespace detection;
 
-int32_t analysis_length(int32_t rate, const DetectParams& p)
+int32_t analysis_length(int32_t rate)
 {
     int32_t n = kSmallestBlock;
-    while (rate / double(n) > p.widest_bin_hz) n *= 2;
+    while (rate / double(n) > kWidestBinHz) n *= 2;
     return n;
 }
 
 int64_t shortest_region(int32_t rate, const DetectParams& p)
 {
-    return analysis_length(rate, p) + int64_t(p.shortest_seconds * rate);
+    return analysis_length(rate) + int64_t(p.shortest_seconds * rate);
 }
 
 int64_t surround_length(int32_t rate, const DetectParams& p) { return int64_t(p.surround_seconds * rate); }

@@ -10,8 +10,6 @@
 
 struct DetectParams {
     // The short-time spectrum and its peaks.
-    double widest_bin_hz = 6.0;         // Hz: bins no wider, so a 50 Hz hum's harmonics lie apart
-    int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
     double floor_quantile = 0.2;        // quantile: low enough to fall between a hum's harmonics
     double peak_false_alarm = 0.25;     // probability: that a bin of noise stands as far over its
                                         // floor as a peak must (peak_db); a run compounds it
@@ -43,7 +41,6 @@ struct DetectParams {
 
     // Twins, fundamentals and program sound.
     double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
-    int32_t highest_harmonic = 16;      // order: the highest order looked for
     double partial_present = 0.75;      // share of a family member's run its harmonic or
                                         // fundamental must hold a peak through (speech covers them)
     double together_seconds = 0.03;     // s: starts (or ends) closer than this are one event

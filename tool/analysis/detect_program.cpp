@@ -47,7 +47,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
     Tone* t = &low->tone;
     const Run& run = low->run;
     const double nyquist = f.rate / 2.0;
-    for (int32_t order = 2; order <= p.highest_harmonic && order * t->hz < kHighestShare * nyquist;
+    for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < kHighestShare * nyquist;
          ++order) {
         const double hz = order * t->hz;
         const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
@@ -127,7 +127,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 {
     const double hz = median(r.hz);
     const int32_t frames = int32_t(f.peaks.size());
-    for (int32_t k = p.highest_harmonic / 2; k >= 2; --k) {
+    for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
         const double family = hz / k;
         const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
         if (bin * f.bin_hz() < kLowestHz) continue;
