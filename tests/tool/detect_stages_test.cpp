@@ -279,7 +279,7 @@ TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
     const double hop = 2048.0 / kRate;
     std::vector<double> levels;
     for (double t = 0; t < 2.5; t += hop) levels.push_back(c.level_db(t));
-    const double depth = beat_depth(levels, 4, hop, p.widest_beat_hz);
+    const double depth = beat_depth(levels, 4, hop, p.steady_hz);
     EXPECT_EQ(depth >= p.beat_dip_db, c.beats) << depth;
 }
 INSTANTIATE_TEST_SUITE_P(

@@ -82,7 +82,7 @@ Looks look_at_runs(const DetectParams& p, const Audio& audio, const Frames& f, i
     looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
     looks.unsteady = again.unsteady;
     for (const Run& r : looks.unsteady) {
-        const double limit = p.drift_bins * f.bin_hz();
+        const double limit = p.steady_hz;
         const bool drifts = r.drift_hz > limit;
         if (drifts)
             dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kNotSteady, r.drift_hz, limit));

@@ -26,7 +26,8 @@ struct DetectParams {
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
                                         // too; a level this near the tone's is the tone's
-    double drift_bins = 0.2;            // bins of the block that read it: a held note glides more
+    double steady_hz = 1.0;             // Hz: a held tone's frequency spreads no more (a note glides
+                                        // more); two tones closer beat as one line
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency
     double in_step = 0.95;              // of a stretch's phasors' sizes, their sum at the tone's
@@ -34,7 +35,6 @@ struct DetectParams {
 
     // The run as a tone.
     double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
-    double widest_beat_hz = 1.0;        // Hz: two tones further apart than this are no beat
     double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;
                                         // one moving more from its first third to its last (and
                                         // scattering over covered_db) or along a robust line is a note

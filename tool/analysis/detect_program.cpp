@@ -77,7 +77,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             const double apart = p.together_seconds * f.rate;
             const bool switched_apart =
                 std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
-            const bool on_multiple = std::fabs(u.hz - hz) <= p.drift_bins * f.bin_hz() + order * t->drift_hz;
+            const bool on_multiple = std::fabs(u.hz - hz) <= p.steady_hz + order * t->drift_hz;
             const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < 0.5; };
             const bool piece = u.level_dbfs <= t->level_dbfs && on_multiple && !(absent(true) && absent(false));
             if (switched_apart && !piece) {
@@ -94,7 +94,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
             h.hz = median(hzs);
-            if (std::fabs(h.hz - hz) > p.drift_bins * f.bin_hz() + order * t->drift_hz) continue;
+            if (std::fabs(h.hz - hz) > p.steady_hz + order * t->drift_hz) continue;
             // A hum's partials are switched on and off together: a line that goes on past
             // both ends of the fundamental belongs to the program.
             Tone line = *t;
@@ -139,8 +139,8 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         for (int32_t m = r.from; m < r.to; ++m)
             if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
         if (on.size() < p.partial_present * (r.to - r.from)) continue;
-        const bool on_family = std::fabs(median(on) - family) <= p.drift_bins / 2 * f.bin_hz();
-        const bool holds = middle_spread(on) <= p.drift_bins * f.bin_hz();
+        const bool on_family = std::fabs(median(on) - family) <= p.steady_hz / 2;
+        const bool holds = middle_spread(on) <= p.steady_hz;
         if (!on_family || !holds) continue;
         Run low;
         low.bin = bin;
@@ -150,7 +150,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         while (!reading(low.to - 1)) --low.to;
         const auto on_it = [&](int32_t m) {
             const Peak* peak = reading(m);
-            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.drift_bins * f.bin_hz();
+            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.steady_hz;
         };
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
@@ -276,8 +276,8 @@ Verdict unsteady_within(const DetectParams& p, const Frames& f, const std::vecto
         // The tone itself where a partial within its bin jostles it, not a life of its
         // own: the same frequency, moved by no more than twice what a tone may drift,
         // and the same level under whatever covered it.
-        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.drift_bins / 2 * f.bin_hz() &&
-            spread(u.hz) <= 2 * p.drift_bins * f.bin_hz() &&
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.steady_hz / 2 &&
+            spread(u.hz) <= 2 * p.steady_hz &&
             std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.covered_db)
             continue;
         const int64_t from = frame_centre(f, u.from);

@@ -33,7 +33,7 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
     }
     s.drift_hz = spread(s.hz);
     s.range_db = spread(inner_level);
-    s.drift_limit_hz = p.drift_bins * bin_hz;
+    s.drift_limit_hz = p.steady_hz * bin_hz / f.bin_hz();  // a finer look reads finer
     s.range_limit_db = p.level_range_db;
     s.holds = s.drift_hz <= s.drift_limit_hz && s.range_db <= s.range_limit_db;
     return s;
@@ -132,7 +132,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
     const int32_t edge = f.n / f.hop;
     const bool beats = frames > 2 * edge &&
                        beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
-                                  p.widest_beat_hz) >= p.beat_dip_db;
+                                  p.steady_hz) >= p.beat_dip_db;
     const double own = own_level(p, db);
     std::vector<bool> clear;
     for (const double x : db) clear.push_back(beats || !covered(p, x, own));
@@ -142,7 +142,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
         if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= kClearShare * stretch)
             if (double x; in_step_hz(p, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
                 hz.push_back(x);
-    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.drift_bins / kFineFactor * f.bin_hz()) return false;
+    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.steady_hz / kFineFactor) return false;
     *readings = hz;
     return true;
 }
