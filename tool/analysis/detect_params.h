@@ -30,8 +30,6 @@ struct DetectParams {
                                         // more); two tones closer beat as one line
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency
-    double in_step = 0.95;              // of a stretch's phasors' sizes, their sum at the tone's
-                                        // frequency: other sound there, some 6 dB under, pulls it below
 
     // The run as a tone.
     double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat

@@ -25,6 +25,13 @@ constexpr double kFullScale = 32768.0;
 // with probability peak_false_alarm.
 double peak_db(const DetectParams& p);
 
+// The share of a stretch's phasors' sizes their sum must reach for the phase look to
+// read it (see in_step_share in detect_steady.cpp).
+double in_step_share(const DetectParams& p);
+
+// Phases the model behind in_step_share averages over, evenly spaced round the circle.
+constexpr int32_t kModelPhases = 360;
+
 // The amplitude (full scale = 1) of a level in dBFS.
 double amplitude_of(double dbfs);
 

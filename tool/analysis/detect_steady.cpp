@@ -53,6 +53,20 @@ Readings readings_of(const DetectParams& p, const Frames& f, const Run& r)
     return x;
 }
 
+// A clear frame is one that other sound lifts by no more than covered_db: that sound's
+// amplitude, against the tone's, is at most a where 20 log10(1 + a) = covered_db. Its
+// phase wanders against the tone's, so in the sum over a stretch it cancels out, while
+// each frame's size is |1 + a e^(i phi)|, on average over phi more than 1. The sum
+// then reaches 1 over that average of the sizes; less means the other sound turns with
+// the tone, at its frequency.
+double in_step_share(const DetectParams& p)
+{
+    const double a = amplitude_of(p.covered_db) - 1;
+    double sizes = 0;
+    for (int32_t k = 0; k < kModelPhases; ++k) sizes += std::abs(1.0 + std::polar(a, 2 * M_PI * k / kModelPhases));
+    return kModelPhases / sizes;
+}
+
 namespace {
 
 // Of the lines a second look followed beside run `r`, the loudest that is present
@@ -79,7 +93,7 @@ bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, c
 // [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
 // constant rate, so this reads its frequency from the whole stretch at once, far finer
 // than one block's bin, while sound that covered a frame only nudges its phasor.
-// False when even there they add up to less than in_step of their sizes' sum: the
+// False when even there they add up to less than in_step_share of their sizes' sum: the
 // stretch then holds another sound at the tone's frequency, and its reading is that
 // sound's as much as the tone's.
 bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
@@ -103,7 +117,7 @@ bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std
     for (int32_t m = from; m < to; ++m)
         if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
     *hz = probe.hz + best;
-    return most >= p.in_step * sizes;
+    return most >= in_step_share(p) * sizes;
 }
 
 // A third look at a run that stood clear but failed to hold still at both others: its
