@@ -305,7 +305,7 @@ TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
     std::vector<double> levels;
     for (double t = 0; t < 2.5; t += hop) levels.push_back(c.level_db(t));
     const double depth = beat_depth(levels, 4, hop, p.steady_hz);
-    EXPECT_EQ(depth >= p.beat_dip_db, c.beats) << depth;
+    EXPECT_EQ(depth >= p.tone_db, c.beats) << depth;
 }
 INSTANTIATE_TEST_SUITE_P(
     Levels, BeatStage,

@@ -151,7 +151,7 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
         if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
-    const bool beats = t.beat_db >= p.beat_dip_db;
+    const bool beats = t.beat_db >= p.tone_db;
     if (!beats && t.level_range_db > p.level_range_db)
         return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
     if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)

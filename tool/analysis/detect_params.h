@@ -22,7 +22,8 @@ struct DetectParams {
 
     // Whether a run holds still.
     double tone_db = 10.0;              // dB: a tone's median prominence over its floor; a level
-                                        // step this high parts a sound switched on or off
+                                        // step this high parts a sound switched on or off, and a
+                                        // dip this deep between two peaks is a beat
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
                                         // too; a level this near the tone's is the tone's
@@ -32,7 +33,6 @@ struct DetectParams {
                                         // spectra or at its own frequency
 
     // The run as a tone.
-    double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
     double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;
                                         // one moving more from its first third to its last (and
                                         // scattering over covered_db) or along a robust line is a note

@@ -146,7 +146,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
     const int32_t edge = f.n / f.hop;
     const bool beats = frames > 2 * edge &&
                        beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
-                                  p.steady_hz) >= p.beat_dip_db;
+                                  p.steady_hz) >= p.tone_db;
     const double own = own_level(p, db);
     std::vector<bool> clear;
     for (const double x : db) clear.push_back(beats || !covered(p, x, own));
