@@ -148,7 +148,7 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
     const Tone& t = line.tone;
     // A fundamental stands on its harmonics, and falls with them.
     if (r.under_harmonic)
-        if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
+        if (const Verdict v = family_stands(p, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
     const bool beats = t.beat_db >= p.tone_db;

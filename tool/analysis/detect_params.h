@@ -4,8 +4,8 @@
 // does it hold its frequency? is this level the tone's own?) they read one field, so a
 // value means one thing; values that follow from the method instead (the hop, the
 // grids, the fewest readings that make a spread) are named constants in detect_parts.h.
-// Values in analysis bins scale with the block (a bin is 5.86 Hz at 48 kHz, 5.38 Hz at
-// 44.1 kHz).
+// Every value is in physical units (Hz, s, dB, a probability or a share of frames), so
+// it means the same at 44.1 and 48 kHz.
 #include <cstdint>
 
 struct DetectParams {
@@ -38,7 +38,7 @@ struct DetectParams {
                                         // scattering over covered_db) or along a robust line is a note
 
     // Twins, fundamentals and program sound.
-    double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
+    double multiple_hz = 9.0;           // Hz: a partial may lie this far off a whole multiple and be family
     double partial_present = 0.75;      // share of a family member's run its harmonic or
                                         // fundamental must hold a peak through (speech covers them)
     double together_seconds = 0.03;     // s: starts (or ends) closer than this are one event

@@ -268,7 +268,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 // Whether the fundamental `low` has a family among `lines` over part of its frames: a
 // line at a whole multiple of its frequency confirmed as a tone, or lines at two or
 // more such multiples that held still (the figure: how many, against two).
-Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low);
+Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, const Run& low);
 
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.
 bool track_goes_on(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span);

@@ -6,15 +6,15 @@
 namespace detection {
 namespace {
 
-// Whether `a` and `b` could be one hum's partials: one lies within multiple_bins of a
+// Whether `a` and `b` could be one hum's partials: one lies within multiple_hz of a
 // whole multiple of the other. One tolerance wherever a family is gathered or a
 // fundamental is looked for, so that they agree on who belongs.
-bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b, double bin_hz)
+bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b)
 {
     const Tone& low = a.hz < b.hz ? a : b;
     const Tone& high = a.hz < b.hz ? b : a;
     const double order = std::round(high.hz / low.hz);
-    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_bins * bin_hz + order * low.drift_hz;
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_hz + order * low.drift_hz;
 }
 
 } // namespace
@@ -50,7 +50,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
     for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < kHighestShare * nyquist;
          ++order) {
         const double hz = order * t->hz;
-        const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
+        const double tolerance = p.multiple_hz + order * t->drift_hz;
         Harmonic h;
         h.order = order;
         // The multiple's peaks through the lower tone's run.
@@ -133,7 +133,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         if (bin * f.bin_hz() < kLowestHz) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
             const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
-            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_bins * f.bin_hz() ? peak : nullptr;
+            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_hz ? peak : nullptr;
         };
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
@@ -178,7 +178,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 // lines at whole multiples of one frequency that hold still together are a hum, which
 // speech over each by turns cannot make, and the fundamental still faces every test a
 // tone does over its own run.
-Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low)
+Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, const Run& low)
 {
     const double hz = median(low.hz);
     std::vector<double> held;
@@ -186,7 +186,7 @@ Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<
         const Run& u = line.run;
         if (u.under_harmonic || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
         const double order = std::round(median(u.hz) / hz);
-        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_bins * f.bin_hz()) continue;
+        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_hz) continue;
         if (line.confirmed) return Verdict{};
         if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
     }
@@ -214,7 +214,7 @@ Verdict starts_with_another(const DetectParams& p, const Frames& f, const std::v
     if (t.from_region_start) return Verdict{};
     for (const Line& other : all) {
         const Tone& u = other.tone;
-        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u, t.resolution_hz) &&
+        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u) &&
             std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
             const double share = track_share(p, f, u, true, span);
             if (share >= 0 && share < p.present_share)
