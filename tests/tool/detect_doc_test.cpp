@@ -85,8 +85,8 @@ TEST(DetectDoc, ParameterTableIsDetectParams)
     // The header's text is the struct's defaults: a few read back through it.
     const DetectParams p;
     const std::pair<const char*, double> some[] = {
-        {"tone_db", p.tone_db}, {"drift_bins", p.drift_bins}, {"surround_seconds", p.surround_seconds},
-        {"highest_harmonic", p.highest_harmonic}, {"quietest_dbfs", p.quietest_dbfs}};
+        {"tone_db", p.tone_db}, {"steady_hz", p.steady_hz}, {"surround_seconds", p.surround_seconds},
+        {"shortest_seconds", p.shortest_seconds}, {"quietest_dbfs", p.quietest_dbfs}};
     for (const auto& [name, value] : some) {
         const auto row = std::find_if(header.begin(), header.end(), [&](const Row& r) { return r.name == name; });
         ASSERT_NE(row, header.end()) << name;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <ostream>
 #include <random>
 #include <string>
@@ -108,7 +109,7 @@ TEST(PeakThreshold, NoiseStandsThatHighAsOftenAsStated)
         int64_t over = 0, all = 0;
         for (int64_t at = 0; at + n <= a.frames(); at += n) {
             const std::vector<double>& power = spectrum.power(a.samples.data(), a.channels, at);
-            const int32_t bins = int32_t(power.size()), half = 20;
+            const int32_t bins = int32_t(power.size()), half = kFloorHalfWidthBins;
             for (int32_t b = 100 + half; b + half < bins - 100; b += 3) {
                 const double floor = quantile(std::vector<double>(power.begin() + b - half,
                                                                   power.begin() + b + half + 1), p.floor_quantile);
@@ -117,6 +118,30 @@ TEST(PeakThreshold, NoiseStandsThatHighAsOftenAsStated)
             }
         }
         EXPECT_NEAR(double(over) / all, chance, 0.25 * chance + 0.004) << over << " of " << all;
+    }
+}
+
+// The phase look's share follows from covered_db: phasors of a tone plus other sound
+// that lifts a frame by at most covered_db (its amplitude a against the tone's, with
+// 20 log10(1 + a) = covered_db), turning at another rate, add up to in_step_share of
+// their sizes; the same sound turning with the tone adds up to all of them.
+TEST(PhaseShare, OtherSoundAtTheCoveredLimitSumsToTheShare)
+{
+    for (const double covered : {1.0, 3.0, 6.0}) {
+        DetectParams p;
+        p.covered_db = covered;
+        const double a = std::pow(10.0, covered / 20) - 1, share = in_step_share(p);
+        for (const double turn : {0.0, 0.1234, 0.377}) {  // the other sound's cycles a frame against the tone
+            std::complex<double> sum = 0;
+            double sizes = 0;
+            for (int32_t m = 0; m < 4000; ++m) {
+                const std::complex<double> z = 1.0 + std::polar(a, 2 * M_PI * turn * m);
+                sum += z, sizes += std::abs(z);
+            }
+            const double expected = turn == 0 ? 1.0 : share;
+            EXPECT_NEAR(std::abs(sum) / sizes, expected, 0.002) << covered << " dB, turning " << turn;
+        }
+        EXPECT_LT(share, 1.0) << covered;
     }
 }
 
@@ -279,8 +304,8 @@ TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
     const double hop = 2048.0 / kRate;
     std::vector<double> levels;
     for (double t = 0; t < 2.5; t += hop) levels.push_back(c.level_db(t));
-    const double depth = beat_depth(levels, 4, hop, p.widest_beat_hz);
-    EXPECT_EQ(depth >= p.beat_dip_db, c.beats) << depth;
+    const double depth = beat_depth(levels, 4, hop, p.steady_hz);
+    EXPECT_EQ(depth >= p.tone_db, c.beats) << depth;
 }
 INSTANTIATE_TEST_SUITE_P(
     Levels, BeatStage,

@@ -7,16 +7,16 @@
 
 using namespace detection;
 
-int32_t analysis_length(int32_t rate, const DetectParams& p)
+int32_t analysis_length(int32_t rate)
 {
     int32_t n = kSmallestBlock;
-    while (rate / double(n) > p.widest_bin_hz) n *= 2;
+    while (rate / double(n) > kWidestBinHz) n *= 2;
     return n;
 }
 
 int64_t shortest_region(int32_t rate, const DetectParams& p)
 {
-    return analysis_length(rate, p) + int64_t(p.shortest_seconds * rate);
+    return analysis_length(rate) + int64_t(p.shortest_seconds * rate);
 }
 
 int64_t surround_length(int32_t rate, const DetectParams& p) { return int64_t(p.surround_seconds * rate); }
@@ -82,7 +82,7 @@ Looks look_at_runs(const DetectParams& p, const Audio& audio, const Frames& f, i
     looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
     looks.unsteady = again.unsteady;
     for (const Run& r : looks.unsteady) {
-        const double limit = p.drift_bins * f.bin_hz();
+        const double limit = p.steady_hz;
         const bool drifts = r.drift_hz > limit;
         if (drifts)
             dropped->push_back(dropped_run(f, r, median(r.hz), DropReason::kNotSteady, r.drift_hz, limit));
@@ -148,10 +148,10 @@ Verdict first_objection(const DetectParams& p, const Frames& f, const std::vecto
     const Tone& t = line.tone;
     // A fundamental stands on its harmonics, and falls with them.
     if (r.under_harmonic)
-        if (const Verdict v = family_stands(p, f, lines, r); v.drops) return v;
+        if (const Verdict v = family_stands(p, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
-    const bool beats = t.beat_db >= p.beat_dip_db;
+    const bool beats = t.beat_db >= p.tone_db;
     if (!beats && t.level_range_db > p.level_range_db)
         return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
     if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)

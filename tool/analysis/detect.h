@@ -96,9 +96,9 @@ struct Detection {
     std::vector<Dropped> dropped;  // every candidate that is not a tone, in stage order
 };
 
-// The analysis block for a sampling rate: bins no wider than widest_bin_hz, so a 50 Hz hum's
+// The analysis block for a sampling rate: bins no wider than 6 Hz, so a 50 Hz hum's
 // harmonics lie apart and a tone's drift is judged against a fine grid.
-int32_t analysis_length(int32_t rate, const DetectParams& params = DetectParams());
+int32_t analysis_length(int32_t rate);
 
 // The fewest frames a region must hold to be analysed.
 int64_t shortest_region(int32_t rate, const DetectParams& params = DetectParams());

@@ -176,7 +176,7 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
         levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
-    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.widest_beat_hz);
+    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
     const double own = own_level(p, levels);
     std::vector<double> uncovered;

@@ -55,7 +55,7 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
 {
     const int32_t bins = int32_t(power.size());
     std::vector<double> floor(power.size());
-    const int32_t every = kFloorEveryBins, half_width = p.floor_half_width_bins;
+    const int32_t every = kFloorEveryBins, half_width = kFloorHalfWidthBins;
     double f = power[0];
     for (int32_t b = 0; b < bins; b += every) {
         const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
@@ -126,7 +126,7 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
 {
     Frames f;
     f.rate = audio.rate;
-    f.n = analysis_length(audio.rate, p);
+    f.n = analysis_length(audio.rate);
     f.hop = f.n / kHopsPerBlock;
     f.first = first;
     f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;

@@ -4,14 +4,12 @@
 // does it hold its frequency? is this level the tone's own?) they read one field, so a
 // value means one thing; values that follow from the method instead (the hop, the
 // grids, the fewest readings that make a spread) are named constants in detect_parts.h.
-// Values in analysis bins scale with the block (a bin is 5.86 Hz at 48 kHz, 5.38 Hz at
-// 44.1 kHz).
+// Every value is in physical units (Hz, s, dB, a probability or a share of frames), so
+// it means the same at 44.1 and 48 kHz.
 #include <cstdint>
 
 struct DetectParams {
     // The short-time spectrum and its peaks.
-    double widest_bin_hz = 6.0;         // Hz: bins no wider, so a 50 Hz hum's harmonics lie apart
-    int32_t floor_half_width_bins = 20;      // bins on each side whose levels make a peak's floor
     double floor_quantile = 0.2;        // quantile: low enough to fall between a hum's harmonics
     double peak_false_alarm = 0.25;     // probability: that a bin of noise stands as far over its
                                         // floor as a peak must (peak_db); a run compounds it
@@ -24,26 +22,23 @@ struct DetectParams {
 
     // Whether a run holds still.
     double tone_db = 10.0;              // dB: a tone's median prominence over its floor; a level
-                                        // step this high parts a sound switched on or off
+                                        // step this high parts a sound switched on or off, and a
+                                        // dip this deep between two peaks is a beat
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
                                         // too; a level this near the tone's is the tone's
-    double drift_bins = 0.2;            // bins of the block that read it: a held note glides more
+    double steady_hz = 1.0;             // Hz: a held tone's frequency spreads no more (a note glides
+                                        // more); two tones closer beat as one line
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency
-    double in_step = 0.95;              // of a stretch's phasors' sizes, their sum at the tone's
-                                        // frequency: other sound there, some 6 dB under, pulls it below
 
     // The run as a tone.
-    double beat_dip_db = 12.0;          // dB: a level dipping this deep between two peaks is a beat
-    double widest_beat_hz = 1.0;        // Hz: two tones further apart than this are no beat
     double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;
                                         // one moving more from its first third to its last (and
                                         // scattering over covered_db) or along a robust line is a note
 
     // Twins, fundamentals and program sound.
-    double multiple_bins = 1.5;         // bins a partial may lie off a whole multiple and be family
-    int32_t highest_harmonic = 16;      // order: the highest order looked for
+    double multiple_hz = 9.0;           // Hz: a partial may lie this far off a whole multiple and be family
     double partial_present = 0.75;      // share of a family member's run its harmonic or
                                         // fundamental must hold a peak through (speech covers them)
     double together_seconds = 0.03;     // s: starts (or ends) closer than this are one event

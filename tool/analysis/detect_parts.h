@@ -25,6 +25,13 @@ constexpr double kFullScale = 32768.0;
 // with probability peak_false_alarm.
 double peak_db(const DetectParams& p);
 
+// The share of a stretch's phasors' sizes their sum must reach for the phase look to
+// read it (see in_step_share in detect_steady.cpp).
+double in_step_share(const DetectParams& p);
+
+// Phases the model behind in_step_share averages over, evenly spaced round the circle.
+constexpr int32_t kModelPhases = 360;
+
 // The amplitude (full scale = 1) of a level in dBFS.
 double amplitude_of(double dbfs);
 
@@ -47,6 +54,17 @@ constexpr int32_t kHopsPerBlock = 4;
 constexpr int32_t kGapFrames = kHopsPerBlock / 2;
 // The block grows by doubling from here, under every rate's analysis block.
 constexpr int32_t kSmallestBlock = 256;
+// Bins no wider than this (Hz): a 50 Hz hum's harmonics then lie 8 bins or more apart,
+// so between two main lobes (kLobeBins) stand bins of floor. The block is a power of two,
+// so every width from 5.9 to 11.7 Hz gives the same block at 48 kHz: a bound of the
+// method, not a figure fitted to recordings; a narrower bin costs time and smears a
+// tone that moves.
+constexpr double kWidestBinHz = 6.0;
+// Bins on each side whose levels make a peak's floor: 41 levels, so its low quantile
+// rests on 8 of them, and the window (some 230 Hz) still spans several harmonics of a
+// hum. Wider smooths the floor over more of the spectrum's slope; narrower makes the
+// quantile noisier.
+constexpr int32_t kFloorHalfWidthBins = 20;
 // The floor changes slowly across bins: it is taken every few bins and held between.
 constexpr int32_t kFloorEveryBins = 4;
 // Of half the rate: the anti-alias filter's roll-off lies above, for peaks and harmonics.
@@ -70,6 +88,10 @@ constexpr int32_t kFewestReadings = 3;
 // well under the 1/15 s an extent is held to).
 constexpr int32_t kCrossingStepsPerBlock = 8;
 constexpr int32_t kCrossingStepsPerSecond = 400;
+// The highest harmonic order a family is searched to (and half of it for a fundamental
+// under a harmonic): a bound on the search's cost; a hum's partials above it lie at
+// 800 Hz or more for a 50 Hz hum, where they stand as tones of their own.
+constexpr int32_t kHighestHarmonic = 16;
 // The level's trend is its first third against its last; a robust line through it is
 // made of at most this many frames (its pairs grow with the square).
 constexpr int32_t kTrendParts = 3;
@@ -246,7 +268,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 // Whether the fundamental `low` has a family among `lines` over part of its frames: a
 // line at a whole multiple of its frequency confirmed as a tone, or lines at two or
 // more such multiples that held still (the figure: how many, against two).
-Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low);
+Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, const Run& low);
 
 // Whether `t`'s frequency holds a peak through the `span` frames before (or after) it.
 bool track_goes_on(const DetectParams& p, const Frames& f, const Tone& t, bool before, int32_t span);

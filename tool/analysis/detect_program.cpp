@@ -6,15 +6,15 @@
 namespace detection {
 namespace {
 
-// Whether `a` and `b` could be one hum's partials: one lies within multiple_bins of a
+// Whether `a` and `b` could be one hum's partials: one lies within multiple_hz of a
 // whole multiple of the other. One tolerance wherever a family is gathered or a
 // fundamental is looked for, so that they agree on who belongs.
-bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b, double bin_hz)
+bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b)
 {
     const Tone& low = a.hz < b.hz ? a : b;
     const Tone& high = a.hz < b.hz ? b : a;
     const double order = std::round(high.hz / low.hz);
-    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_bins * bin_hz + order * low.drift_hz;
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_hz + order * low.drift_hz;
 }
 
 } // namespace
@@ -47,10 +47,10 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
     Tone* t = &low->tone;
     const Run& run = low->run;
     const double nyquist = f.rate / 2.0;
-    for (int32_t order = 2; order <= p.highest_harmonic && order * t->hz < kHighestShare * nyquist;
+    for (int32_t order = 2; order <= kHighestHarmonic && order * t->hz < kHighestShare * nyquist;
          ++order) {
         const double hz = order * t->hz;
-        const double tolerance = p.multiple_bins * f.bin_hz() + order * t->drift_hz;
+        const double tolerance = p.multiple_hz + order * t->drift_hz;
         Harmonic h;
         h.order = order;
         // The multiple's peaks through the lower tone's run.
@@ -77,7 +77,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             const double apart = p.together_seconds * f.rate;
             const bool switched_apart =
                 std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
-            const bool on_multiple = std::fabs(u.hz - hz) <= p.drift_bins * f.bin_hz() + order * t->drift_hz;
+            const bool on_multiple = std::fabs(u.hz - hz) <= p.steady_hz + order * t->drift_hz;
             const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < 0.5; };
             const bool piece = u.level_dbfs <= t->level_dbfs && on_multiple && !(absent(true) && absent(false));
             if (switched_apart && !piece) {
@@ -94,7 +94,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             // A harmonic holds the family's frequency as the fundamental does; a partial
             // of the program a bin beside the multiple lifts the same bins but lies off it.
             h.hz = median(hzs);
-            if (std::fabs(h.hz - hz) > p.drift_bins * f.bin_hz() + order * t->drift_hz) continue;
+            if (std::fabs(h.hz - hz) > p.steady_hz + order * t->drift_hz) continue;
             // A hum's partials are switched on and off together: a line that goes on past
             // both ends of the fundamental belongs to the program.
             Tone line = *t;
@@ -127,20 +127,20 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 {
     const double hz = median(r.hz);
     const int32_t frames = int32_t(f.peaks.size());
-    for (int32_t k = p.highest_harmonic / 2; k >= 2; --k) {
+    for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
         const double family = hz / k;
         const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
         if (bin * f.bin_hz() < kLowestHz) continue;
         const auto reading = [&](int32_t m) -> const Peak* {
             const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
-            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_bins * f.bin_hz() ? peak : nullptr;
+            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_hz ? peak : nullptr;
         };
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
             if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
         if (on.size() < p.partial_present * (r.to - r.from)) continue;
-        const bool on_family = std::fabs(median(on) - family) <= p.drift_bins / 2 * f.bin_hz();
-        const bool holds = middle_spread(on) <= p.drift_bins * f.bin_hz();
+        const bool on_family = std::fabs(median(on) - family) <= p.steady_hz / 2;
+        const bool holds = middle_spread(on) <= p.steady_hz;
         if (!on_family || !holds) continue;
         Run low;
         low.bin = bin;
@@ -150,7 +150,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
         while (!reading(low.to - 1)) --low.to;
         const auto on_it = [&](int32_t m) {
             const Peak* peak = reading(m);
-            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.drift_bins * f.bin_hz();
+            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.steady_hz;
         };
         const int32_t bridged = f.n / f.hop;
         for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
@@ -178,7 +178,7 @@ bool fundamental_below(const DetectParams& p, const Frames& f, const Run& r, Run
 // lines at whole multiples of one frequency that hold still together are a hum, which
 // speech over each by turns cannot make, and the fundamental still faces every test a
 // tone does over its own run.
-Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<Line>& lines, const Run& low)
+Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, const Run& low)
 {
     const double hz = median(low.hz);
     std::vector<double> held;
@@ -186,7 +186,7 @@ Verdict family_stands(const DetectParams& p, const Frames& f, const std::vector<
         const Run& u = line.run;
         if (u.under_harmonic || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
         const double order = std::round(median(u.hz) / hz);
-        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_bins * f.bin_hz()) continue;
+        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_hz) continue;
         if (line.confirmed) return Verdict{};
         if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
     }
@@ -214,7 +214,7 @@ Verdict starts_with_another(const DetectParams& p, const Frames& f, const std::v
     if (t.from_region_start) return Verdict{};
     for (const Line& other : all) {
         const Tone& u = other.tone;
-        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u, t.resolution_hz) &&
+        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u) &&
             std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
             const double share = track_share(p, f, u, true, span);
             if (share >= 0 && share < p.present_share)
@@ -276,8 +276,8 @@ Verdict unsteady_within(const DetectParams& p, const Frames& f, const std::vecto
         // The tone itself where a partial within its bin jostles it, not a life of its
         // own: the same frequency, moved by no more than twice what a tone may drift,
         // and the same level under whatever covered it.
-        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.drift_bins / 2 * f.bin_hz() &&
-            spread(u.hz) <= 2 * p.drift_bins * f.bin_hz() &&
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.steady_hz / 2 &&
+            spread(u.hz) <= 2 * p.steady_hz &&
             std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.covered_db)
             continue;
         const int64_t from = frame_centre(f, u.from);

@@ -33,7 +33,7 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
     }
     s.drift_hz = spread(s.hz);
     s.range_db = spread(inner_level);
-    s.drift_limit_hz = p.drift_bins * bin_hz;
+    s.drift_limit_hz = p.steady_hz * bin_hz / f.bin_hz();  // a finer look reads finer
     s.range_limit_db = p.level_range_db;
     s.holds = s.drift_hz <= s.drift_limit_hz && s.range_db <= s.range_limit_db;
     return s;
@@ -51,6 +51,20 @@ Readings readings_of(const DetectParams& p, const Frames& f, const Run& r)
         x.above.push_back(peak->above_floor);
     }
     return x;
+}
+
+// A clear frame is one that other sound lifts by no more than covered_db: that sound's
+// amplitude, against the tone's, is at most a where 20 log10(1 + a) = covered_db. Its
+// phase wanders against the tone's, so in the sum over a stretch it cancels out, while
+// each frame's size is |1 + a e^(i phi)|, on average over phi more than 1. The sum
+// then reaches 1 over that average of the sizes; less means the other sound turns with
+// the tone, at its frequency.
+double in_step_share(const DetectParams& p)
+{
+    const double a = amplitude_of(p.covered_db) - 1;
+    double sizes = 0;
+    for (int32_t k = 0; k < kModelPhases; ++k) sizes += std::abs(1.0 + std::polar(a, 2 * M_PI * k / kModelPhases));
+    return kModelPhases / sizes;
 }
 
 namespace {
@@ -79,7 +93,7 @@ bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, c
 // [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
 // constant rate, so this reads its frequency from the whole stretch at once, far finer
 // than one block's bin, while sound that covered a frame only nudges its phasor.
-// False when even there they add up to less than in_step of their sizes' sum: the
+// False when even there they add up to less than in_step_share of their sizes' sum: the
 // stretch then holds another sound at the tone's frequency, and its reading is that
 // sound's as much as the tone's.
 bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
@@ -103,7 +117,7 @@ bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std
     for (int32_t m = from; m < to; ++m)
         if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
     *hz = probe.hz + best;
-    return most >= p.in_step * sizes;
+    return most >= in_step_share(p) * sizes;
 }
 
 // A third look at a run that stood clear but failed to hold still at both others: its
@@ -132,7 +146,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
     const int32_t edge = f.n / f.hop;
     const bool beats = frames > 2 * edge &&
                        beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
-                                  p.widest_beat_hz) >= p.beat_dip_db;
+                                  p.steady_hz) >= p.tone_db;
     const double own = own_level(p, db);
     std::vector<bool> clear;
     for (const double x : db) clear.push_back(beats || !covered(p, x, own));
@@ -142,7 +156,7 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
         if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= kClearShare * stretch)
             if (double x; in_step_hz(p, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
                 hz.push_back(x);
-    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.drift_bins / kFineFactor * f.bin_hz()) return false;
+    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.steady_hz / kFineFactor) return false;
     *readings = hz;
     return true;
 }
