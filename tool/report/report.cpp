@@ -214,7 +214,8 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
 std::string check_text(const CutCheck& check, int32_t rate)
 {
     return fmt::format("rendered once more and looked at from {:.3f} s to {:.3f} s: the tone cut by {:.1f} dB over "
-                       "its whole extent, {:.3f} s to {:.3f} s",
+                       "its whole extent, {:.3f} s to {:.3f} s, counting all that is left of it, the clicks of its "
+                       "switching on and off too",
                        double(check.look_first) / rate, double(check.look_end) / rate, check.cut_db,
                        double(check.extent_first) / rate, double(check.extent_end) / rate);
 }
@@ -246,7 +247,7 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
         text += fmt::format(" [fade {} window {}: step {:.4f}{}]", t.fade, t.use_window ? "on" : "off", t.step_start,
                             t.fade == 0 ? fmt::format(", cut {:.1f} dB", t.cut_db) : "");
     text += fmt::format("\n  chosen: fade {} and window {}: step at the start {:.4f} against the input's own {:.4f}, "
-                        "tone cut by {:.1f} dB\n",
+                        "tone cut by {:.1f} dB at its own frequency in the stretch\n",
                         fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
                         fit.input_step_start, fit.chosen.cut_db);
     if (check) text += "  self-check: " + check_text(*check, rate) + "\n";
