@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_parts.h"
 #include "tool/analysis/spectrum.h"
 
 double critical_band_hz(double hz)
@@ -22,7 +23,7 @@ void measure_over_band(const Audio& audio, std::vector<Tone>* tones)
     constexpr int32_t kOwnBins = 4;
     for (Tone& t : *tones) {
         const int64_t first = std::max<int64_t>(0, t.first), end = std::min(audio.frames(), t.end);
-        if (end - first < 64) continue;
+        if (end - first < detection::kSmallestBlock) continue;
         const int32_t n = segment_length(end - first, analysis_length(audio.rate));
         const Spectrum s = average_spectrum(audio.samples.data(), audio.channels, audio.rate, first, end - first, n);
         const double half = critical_band_hz(t.hz) / 2, bin = s.bin_hz();

@@ -92,6 +92,10 @@ constexpr int32_t kCrossingStepsPerSecond = 400;
 // under a harmonic): a bound on the search's cost; a hum's partials above it lie at
 // 800 Hz or more for a 50 Hz hum, where they stand as tones of their own.
 constexpr int32_t kHighestHarmonic = 16;
+// A quieter partial on a lower tone's multiple whose track holds on beside it in more
+// than this share of the frames on one side at least is a piece of a harmonic that
+// louder sound broke, not a tone switched on by itself: more present than absent.
+constexpr double kPieceBesideShare = 0.5;
 // The level's trend is its first third against its last; a robust line through it is
 // made of at most this many frames (its pairs grow with the square).
 constexpr int32_t kTrendParts = 3;

@@ -78,7 +78,7 @@ void gather_harmonics(const DetectParams& p, const Frames& f, int32_t span, Conf
             const bool switched_apart =
                 std::fabs(double(u.first - t->first)) > apart || std::fabs(double(u.end - t->end)) > apart;
             const bool on_multiple = std::fabs(u.hz - hz) <= p.steady_hz + order * t->drift_hz;
-            const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < 0.5; };
+            const auto absent = [&](bool before) { return track_share(p, f, u, before, span) < kPieceBesideShare; };
             const bool piece = u.level_dbfs <= t->level_dbfs && on_multiple && !(absent(true) && absent(false));
             if (switched_apart && !piece) {
                 own_tone = true;
