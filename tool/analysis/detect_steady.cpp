@@ -93,10 +93,10 @@ bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, c
 // [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
 // constant rate, so this reads its frequency from the whole stretch at once, far finer
 // than one block's bin, while sound that covered a frame only nudges its phasor.
-// False when even there they add up to less than in_step_share of their sizes' sum: the
+// False when even there they add up to less than `share` (in_step_share) of their sizes' sum: the
 // stretch then holds another sound at the tone's frequency, and its reading is that
 // sound's as much as the tone's.
-bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
+bool in_step_hz(double share, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
                 int32_t from, int32_t to, double hop_seconds, double search_hz, double* hz)
 {
     const auto together = [&](double offset) {
@@ -117,7 +117,7 @@ bool in_step_hz(const DetectParams& p, const Probe& probe, const std::vector<std
     for (int32_t m = from; m < to; ++m)
         if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
     *hz = probe.hz + best;
-    return most >= in_step_share(p) * sizes;
+    return most >= share * sizes;
 }
 
 // A third look at a run that stood clear but failed to hold still at both others: its
@@ -152,9 +152,10 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
     for (const double x : db) clear.push_back(beats || !covered(p, x, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;
     std::vector<double> hz;
+    const double share = in_step_share(p);
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
         if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= kClearShare * stretch)
-            if (double x; in_step_hz(p, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
+            if (double x; in_step_hz(share, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
                 hz.push_back(x);
     if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.steady_hz / kFineFactor) return false;
     *readings = hz;

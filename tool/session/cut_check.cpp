@@ -138,8 +138,7 @@ Rendered tone_alone(FilterTable& table, const Rendered& source, int64_t file_fra
     // can tell (0) says nothing when the other tells.
     const double on = switching_frames(source.in, tone, first - source.first, true);
     const double off = switching_frames(source.in, tone, end - source.first, false);
-    const double ramp_on = std::max<double>(min_ramp, on > 0 && off > 0 ? std::min(on, off) : std::max(on, off));
-    const double ramp_off = ramp_on;
+    const double ramp = std::max<double>(min_ramp, on > 0 && off > 0 ? std::min(on, off) : std::max(on, off));
     Rendered r;
     r.first = source.first;
     r.in = source.in;
@@ -151,8 +150,8 @@ Rendered tone_alone(FilterTable& table, const Rendered& source, int64_t file_fra
     const bool from_start = tone.from_region_start, to_end = tone.to_region_end;
     for (int64_t s = 0; s < r.in.frames(); ++s) {
         const double at = double(r.first + s);
-        const double g = (from_start ? (at >= first ? 1.0 : 0.0) : gate(at - double(first), ramp_on)) *
-                         (to_end ? (at < end ? 1.0 : 0.0) : gate(double(end) - at, ramp_off));
+        const double g = (from_start ? (at >= first ? 1.0 : 0.0) : gate(at - double(first), ramp)) *
+                         (to_end ? (at < end ? 1.0 : 0.0) : gate(double(end) - at, ramp));
         if (g == 0) continue;
         const int16_t v = int16_t(std::lrint(kAloneAmplitude * g * std::sin(2 * M_PI * tone.hz * at / r.in.rate)));
         for (int32_t k = 0; k < channels; ++k) r.in.samples[size_t(s * channels + k)] = v;
