@@ -119,6 +119,16 @@ void refuse_to_replace(const std::string& path, const struct stat& st, const std
                         "audio; remove the other names, or write to another name");
 }
 
+// Makes the rename itself durable. The new file is in place whatever this gives: a
+// file system that cannot sync a folder (EINVAL) is no failure of the write.
+void sync_folder(const std::string& folder)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path)
@@ -209,6 +219,9 @@ void OutputFile::seek(int64_t position)
 void OutputFile::commit()
 {
     flush();
+    // The data reaches the disk before the name does: renamed first, a crash could
+    // leave the name on an empty file where the old one was.
+    if (!temp_.empty() && fsync(fd_) != 0) throw ToolError(path_ + ": writing failed (" + why() + ")");
     if (fd_ != STDOUT_FILENO) {
         const int closed = close(fd_);
         fd_ = -1;
@@ -220,6 +233,7 @@ void OutputFile::commit()
     temp_.clear();
     if (slot_ >= 0) g_pending_used[slot_] = 0;
     slot_ = -1;
+    sync_folder(folder_of(target_));
 }
 
 void check_distinct_files(const std::vector<FileRole>& files)

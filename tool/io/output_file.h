@@ -4,7 +4,9 @@
 // A regular file, or a name that does not exist yet, is written under a temporary name
 // in its own folder (so the final rename stays on one file system and is atomic) and
 // renamed over the destination only when every output of the command is complete; it
-// keeps the permission bits of the file it replaces. Anything else (a device, a FIFO,
+// keeps the permission bits of the file it replaces. The temporary is synced to the disk
+// before the rename and the folder after it, so a crash leaves the old file or the new
+// one, never an empty one. Anything else (a device, a FIFO,
 // "-" for standard output) is written into directly and never replaced. A symlink is
 // followed: the file it points to is what gets written. A regular file that is
 // write-protected (no owner-write bit, or not writable for this user) or has other
