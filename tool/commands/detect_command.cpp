@@ -23,6 +23,8 @@ int run_detect(const DetectOptions& o)
     AudioReader reader(o.in);
     if (const std::string cut = reader.cut_short_warning(); !cut.empty())
         fmt::print(stderr, "tulm: warning: {}\n", cut);
+    // A file damaged outside the region is refused as render refuses it.
+    reader.check_decodes();
     const int32_t rate = reader.rate();
     const int64_t frames = reader.frames();
     resolve_settings(plugin.table(), o.settings, rate, reader.channels());

@@ -20,12 +20,15 @@ int run_measure(const MeasureOptions& o)
     const int64_t first = stretch_first_frame(rate, in_reader.frames(), resolve_placement(o.settings));
     const NotchGeometry g = notch_geometry(settings, rate);
     const int64_t from = first - plot_margin(rate), to = first + g.length + plot_margin(rate);
+    // A file damaged outside the stretch is refused as render refuses it.
+    in_reader.check_decodes();
     const Audio in = read_region(in_reader, from, to);
-    int64_t out_frames = 0;
-    std::string out_cut;
-    const Audio out = read_region(o.out, from, to, &out_frames, &out_cut);
-    if (!out_cut.empty()) fmt::print(stderr, "tulm: warning: {}\n", out_cut);
-    if (in_reader.frames() != out_frames)
+    AudioReader out_reader(o.out);
+    if (const std::string cut = out_reader.cut_short_warning(); !cut.empty())
+        fmt::print(stderr, "tulm: warning: {}\n", cut);
+    out_reader.check_decodes();
+    const Audio out = read_region(out_reader, from, to);
+    if (in_reader.frames() != out_reader.frames())
         throw ToolError("the two files differ in length, so one is not the other processed");
     Measurement m = measure(in, out, first - in.first_frame, g, o.settings.hz_given ? o.settings.hz : 0);
 

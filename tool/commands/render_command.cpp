@@ -98,7 +98,7 @@ int run_render(const RenderOptions& o)
     std::unique_ptr<OutputFile> diff_file, plot_file;
     if (!o.diff.empty()) diff_file = std::make_unique<OutputFile>(o.diff);
     if (!o.plot.empty()) plot_file = std::make_unique<OutputFile>(o.plot);
-    AudioWriter out(&out_file, out_format, rate, channels, frames, reader.tags());
+    AudioWriter out(&out_file, out_format, rate, channels, frames, reader.metadata());
     std::unique_ptr<AudioWriter> diff;
     if (diff_file) diff = std::make_unique<AudioWriter>(diff_file.get(), diff_format, rate, channels, frames);
     Outputs to{&out, diff.get(), SampleBlock{}};
@@ -164,9 +164,9 @@ int run_render(const RenderOptions& o)
             fmt::print(stderr, "tulm: note: {} holds {}, which cannot be encoded again without changing it; {} holds "
                        "the decoded audio in {}, the same length and bit for bit outside the stretch\n",
                        reader.name(), sample_description(reader.format()), out_name, sample_description(out_format));
-        if (!out.dropped_tags().empty())
-            fmt::print(stderr, "tulm: note: {}'s format has no room for the input's {}, so they were left out\n",
-                       out_name, out.dropped_tags());
+        for (const std::string& note : out.notes()) fmt::print(stderr, "tulm: note: {}\n", note);
+        if (diff)
+            for (const std::string& note : diff->notes()) fmt::print(stderr, "tulm: note: {}\n", note);
         if (diff_clipped > 0)
             fmt::print(stderr, "tulm: note: {} samples of IN - OUT lay beyond full scale and were clipped in {}\n",
                        diff_clipped, o.diff);

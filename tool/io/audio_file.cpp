@@ -1,5 +1,6 @@
 #include "tool/io/audio_file.h"
 
+#include <fmt/format.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,32 +70,27 @@ std::string open_failure(const std::string& name, int error)
     return name + ": the file's header is damaged or cut short, so it cannot be read as audio";
 }
 
-// Standard input as a file that can be read and sought like any other: a regular file
-// is used as it is; anything else is copied to a temporary file unlinked at once.
-int stdin_as_file()
+// A stream (standard input, a FIFO, a pipe given as /dev/stdin or <(...)) as a file
+// that can be read and sought like any other: it is copied to a temporary file that
+// is unlinked at once. `name` is the stream as messages name it.
+int spooled_copy(int from, const std::string& name)
 {
-    struct stat st;
-    if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
-        const int fd = dup(STDIN_FILENO);
-        if (fd < 0) throw ToolError("standard input: cannot read (" + lowercase_first(std::strerror(errno)) + ")");
-        return fd;
-    }
     const char* base = std::getenv("TMPDIR");
     const std::string folder = base && *base ? base : "/tmp";
     std::string pattern = folder + "/tulm-stdin-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
-        throw ToolError("standard input: cannot make a temporary copy in " + folder + " (" +
+        throw ToolError(name + ": cannot make a temporary copy in " + folder + " (" +
                         lowercase_first(std::strerror(errno)) + "); set TMPDIR to a writable folder");
     unlink(pattern.c_str());
     std::vector<char> buffer(size_t(1) << 20);
     for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             const std::string reason = lowercase_first(std::strerror(errno));
             close(fd);
-            throw ToolError("standard input: cannot read (" + reason + ")");
+            throw ToolError(name + ": cannot read (" + reason + ")");
         }
         if (got == 0) break;
         for (ssize_t done = 0; done < got;) {
@@ -102,7 +99,7 @@ int stdin_as_file()
             if (put <= 0) {
                 const std::string reason = lowercase_first(std::strerror(errno));
                 close(fd);
-                throw ToolError("standard input: cannot keep a temporary copy in " + folder + " (" + reason +
+                throw ToolError(name + ": cannot keep a temporary copy in " + folder + " (" + reason +
                                 "); set TMPDIR to a folder with more room");
             }
             done += put;
@@ -110,6 +107,18 @@ int stdin_as_file()
     }
     lseek(fd, 0, SEEK_SET);
     return fd;
+}
+
+// Standard input: a regular file is used as it is, anything else is copied.
+int stdin_as_file()
+{
+    struct stat st;
+    if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        const int fd = dup(STDIN_FILENO);
+        if (fd < 0) throw ToolError("standard input: cannot read (" + lowercase_first(std::strerror(errno)) + ")");
+        return fd;
+    }
+    return spooled_copy(STDIN_FILENO, "standard input");
 }
 
 // The file opened for reading, or a ToolError saying in plain words why not.
@@ -121,7 +130,17 @@ int open_input(const std::string& path)
     if (S_ISDIR(st.st_mode)) throw ToolError(path + ": is a folder, not an audio file");
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw ToolError(path + ": cannot open: " + lowercase_first(std::strerror(errno)));
-    return fd;
+    // A FIFO or socket is read once, as standard input is; a device is not copied,
+    // since one like /dev/zero never ends.
+    if (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) return fd;
+    try {
+        const int copy = spooled_copy(fd, path);
+        close(fd);
+        return copy;
+    } catch (...) {
+        close(fd);
+        throw;
+    }
 }
 
 bool integer_subtype(int sub)
@@ -238,8 +257,7 @@ AudioReader::AudioReader(const std::string& path) : path_(path)
     frames_ = info.frames;
     integer_ = integer_subtype(info.format & SF_FORMAT_SUBMASK);
     header_frames_ = claimed_frames(file_, info);
-    for (int kind = SF_STR_FIRST; kind <= SF_STR_LAST; ++kind)
-        if (const char* text = sf_get_string(file_, kind)) tags_.push_back({kind, text});
+    metadata_ = read_metadata(file_, format_, fd);
 }
 
 AudioReader::~AudioReader() { sf_close(file_); }
@@ -277,12 +295,30 @@ int64_t AudioReader::read(SampleBlock* block, int64_t count)
         if (n <= 0) break;
         got += n;
     }
-    if (sf_error(file_) != SF_ERR_NO_ERROR)
-        throw ToolError(name() + ": the file is damaged at sample " + std::to_string(position_ + got) +
-                        " and cannot be read past it");
+    // A decoder that stops early without an error (a FLAC that lost its sync) is
+    // damage as much as one that reports it: the header's length is the promise.
+    if (sf_error(file_) != SF_ERR_NO_ERROR || (got < count && position_ + got < frames_))
+        throw ToolError(name() + ": the audio cannot be decoded past sample " + std::to_string(position_ + got) +
+                        " of its " + std::to_string(frames_) +
+                        " (the file is damaged there); export or copy it again from its source");
     position_ += got;
     block->resize(got);
     return got;
+}
+
+void AudioReader::check_decodes()
+{
+    const int major = format_ & SF_FORMAT_TYPEMASK;
+    const int sub = format_ & SF_FORMAT_SUBMASK;
+    const bool pcm = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 ||
+                     sub == SF_FORMAT_PCM_24 || sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT ||
+                     sub == SF_FORMAT_DOUBLE || sub == SF_FORMAT_ULAW || sub == SF_FORMAT_ALAW;
+    if (pcm && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG) return;
+    seek(0);
+    SampleBlock block;
+    while (read(&block, kRegionChunk) > 0) {
+    }
+    seek(0);
 }
 
 void AudioReader::seek(int64_t frame)
@@ -470,6 +506,10 @@ struct AudioWriter::Sink {
     int64_t pos = 0, length = 0;
     int64_t device_pos = 0;      // where `out` stands (seekable) or how much went out
     std::string failure;         // why a write failed, for the message
+    // A FLAC stream's opening, rewritten to carry the input's own blocks; positions
+    // past it move by `shift` in the output.
+    std::unique_ptr<FlacOpening> opening;
+    int64_t shift = 0;
 };
 
 namespace {
@@ -491,40 +531,69 @@ sf_count_t sink_read(void*, sf_count_t, void*) { return 0; }
 
 sf_count_t sink_tell(void* user) { return static_cast<AudioWriter::Sink*>(user)->pos; }
 
-sf_count_t sink_write(const void* data, sf_count_t bytes, void* user)
+// Puts `bytes` at position `at` of the output; false (with the reason kept) on failure.
+bool put(AudioWriter::Sink* s, int64_t at, const char* from, int64_t bytes)
 {
-    auto* s = static_cast<AudioWriter::Sink*>(user);
-    const char* from = static_cast<const char*>(data);
     try {
         if (s->probe) {
-            if (s->pos < int64_t(kProbeBytes)) {
-                const size_t end = std::min<size_t>(size_t(s->pos + bytes), kProbeBytes);
+            if (at < int64_t(kProbeBytes)) {
+                const size_t end = std::min<size_t>(size_t(at + bytes), kProbeBytes);
                 if (s->prefix.size() < end) s->prefix.resize(end);
-                std::memcpy(&s->prefix[size_t(s->pos)], from, end - size_t(s->pos));
+                std::memcpy(&s->prefix[size_t(at)], from, end - size_t(at));
             }
         } else if (s->out->seekable()) {
-            if (s->pos != s->device_pos) s->out->seek(s->pos);
+            if (at != s->device_pos) s->out->seek(at);
             s->out->write(from, size_t(bytes));
-            s->device_pos = s->pos + bytes;
+            s->device_pos = at + bytes;
         } else {
             if (s->device_pos == 0 && !s->prefix.empty()) {
                 s->out->write(s->prefix.data(), s->prefix.size());
                 s->device_pos = int64_t(s->prefix.size());
             }
-            const int64_t end = s->pos + bytes;
-            if (s->pos > s->device_pos) {
+            const int64_t end = at + bytes;
+            if (at > s->device_pos) {
                 s->failure = s->out->path() + ": the format needs to seek, which this output cannot";
-                return 0;
+                return false;
             }
             if (end > s->device_pos) {
-                s->out->write(from + (s->device_pos - s->pos), size_t(end - s->device_pos));
+                s->out->write(from + (s->device_pos - at), size_t(end - s->device_pos));
                 s->device_pos = end;
             }
         }
     } catch (const ToolError& e) {
         s->failure = e.what();
-        return 0;
+        return false;
     }
+    return true;
+}
+
+// The encoder's positions stay its own: only where they land in the output moves.
+bool put_flac(AudioWriter::Sink* s, const char* from, int64_t bytes)
+{
+    FlacOpening& opening = *s->opening;
+    if (!opening.complete()) {
+        if (!opening.take(s->pos, from, size_t(bytes))) {
+            s->failure = s->out->path() + ": the FLAC encoder wrote its opening out of order";
+            return false;
+        }
+        if (!opening.complete()) return true;
+        s->shift = opening.shift();
+        const std::string head = opening.rewritten();
+        return put(s, 0, head.data(), int64_t(head.size()));
+    }
+    if (s->pos >= opening.end()) return put(s, s->pos + s->shift, from, bytes);
+    if (s->pos + bytes > FlacOpening::kStreamInfoEnd) {
+        s->failure = s->out->path() + ": the FLAC encoder rewrote more of its opening than STREAMINFO";
+        return false;
+    }
+    return put(s, s->pos, from, bytes);
+}
+
+sf_count_t sink_write(const void* data, sf_count_t bytes, void* user)
+{
+    auto* s = static_cast<AudioWriter::Sink*>(user);
+    const char* from = static_cast<const char*>(data);
+    if (!(s->opening ? put_flac(s, from, bytes) : put(s, s->pos, from, bytes))) return 0;
     s->pos += bytes;
     s->length = std::max(s->length, s->pos);
     return bytes;
@@ -532,25 +601,7 @@ sf_count_t sink_write(const void* data, sf_count_t bytes, void* user)
 
 SF_VIRTUAL_IO g_sink_io = {sink_length, sink_seek, sink_read, sink_write, sink_tell};
 
-const char* tag_name(int kind)
-{
-    switch (kind) {
-    case SF_STR_TITLE: return "title";
-    case SF_STR_COPYRIGHT: return "copyright";
-    case SF_STR_SOFTWARE: return "software";
-    case SF_STR_ARTIST: return "artist";
-    case SF_STR_COMMENT: return "comment";
-    case SF_STR_DATE: return "date";
-    case SF_STR_ALBUM: return "album";
-    case SF_STR_LICENSE: return "license";
-    case SF_STR_TRACKNUMBER: return "track number";
-    case SF_STR_GENRE: return "genre";
-    default: return "text";
-    }
-}
-
-SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels,
-                   const std::vector<TextTag>& tags, std::vector<std::string>* dropped)
+SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t channels, const FileMetadata& metadata)
 {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
@@ -563,20 +614,18 @@ SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t ch
     // written in order cannot wait for.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    // Texts go in before the first sample, where the header has room for them.
-    for (const TextTag& tag : tags)
-        if (sf_set_string(file, tag.kind, tag.text.c_str()) != 0 && dropped)
-            dropped->push_back(tag_name(tag.kind));
+    // Metadata goes in before the first sample, where the header has room for it.
+    set_metadata(file, metadata);
     return file;
 }
 
 // The header libsndfile writes for a file of `frames` frames, without writing them.
 std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames,
-                            const std::vector<TextTag>& tags)
+                            const FileMetadata& metadata)
 {
     AudioWriter::Sink probe;
     probe.probe = true;
-    SNDFILE* file = open_sink(&probe, format, rate, channels, tags, nullptr);
+    SNDFILE* file = open_sink(&probe, format, rate, channels, metadata);
     if (!file) return "";
     const int64_t header = probe.length;
     if (frames > 0 && sf_seek(file, frames - 1, SEEK_SET) == frames - 1) {
@@ -588,25 +637,64 @@ std::string finished_header(int format, int32_t rate, int32_t channels, int64_t 
     return probe.prefix;
 }
 
+int bytes_per_sample(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW: return 1;
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 4;
+    }
+}
+
 } // namespace
 
-AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames,
-                         const std::vector<TextTag>& tags)
-    : out_(out), sink_(new Sink)
+int format_for_length(const std::string& path, int format, int32_t channels, int64_t frames, int64_t limit)
 {
-    sink_->out = out;
     const int major = format & SF_FORMAT_TYPEMASK;
+    const double bytes = double(frames) * channels * bytes_per_sample(format);
+    if (bytes <= double(limit)) return format;
+    if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX) return SF_FORMAT_RF64 | (format & SF_FORMAT_SUBMASK);
+    if (major == SF_FORMAT_AIFF || major == SF_FORMAT_AU)
+        throw ToolError(fmt::format("{}: {:.2f} GiB of audio is more than this format's 4 GiB sizes can count; name "
+                                    "OUT .wav, .rf64, .w64, .caf or .flac instead",
+                                    path, bytes / double(int64_t(1) << 30)));
+    return format;
+}
+
+AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames,
+                         const FileMetadata& metadata, int64_t limit)
+    : out_(out), format_(format_for_length(out->path(), format, channels, frames, limit)), sink_(new Sink)
+{
+    const std::string name = out->path() == "-" ? "standard output" : out->path();
+    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64 && (format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64)
+        notes_.push_back(fmt::format("{} holds more than a WAV's 4 GiB can count, so it is written as RF64, the WAV "
+                                     "of 64-bit sizes (read by libsndfile, ffmpeg, sox and most editors)",
+                                     name));
+    // WAV keeps each channel's speaker only in its extensible form.
+    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !metadata.channel_map.empty())
+        format_ = SF_FORMAT_WAVEX | (format_ & SF_FORMAT_SUBMASK);
+    sink_->out = out;
+    const int major = format_ & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_FLAC && !metadata.flac_blocks.empty())
+        sink_->opening = std::make_unique<FlacOpening>(metadata.flac_blocks);
     // FLAC and Ogg streams are finished by their own encoders and stay valid when
     // their opening block cannot be rewritten.
     if (!out->seekable() && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG)
-        sink_->prefix = finished_header(format, rate, channels, frames, tags);
-    std::vector<std::string> dropped;
-    file_ = open_sink(sink_, format, rate, channels, tags, &dropped);
-    for (size_t i = 0; i < dropped.size(); ++i)
-        dropped_ += (i == 0 ? "" : i + 1 == dropped.size() ? " and " : ", ") + dropped[i];
+        sink_->prefix = finished_header(format_, rate, channels, frames, metadata);
+    const std::vector<std::string> left_out = metadata_left_out(metadata, format_, rate, channels);
+    if (!left_out.empty()) {
+        std::string words;
+        for (size_t i = 0; i < left_out.size(); ++i)
+            words += (i == 0 ? "" : i + 1 == left_out.size() ? " and " : ", ") + left_out[i];
+        notes_.push_back(fmt::format("{}'s format has no room for the input's {}, so {} left out", name, words,
+                                     left_out.size() == 1 ? "it was" : "they were"));
+    }
+    file_ = open_sink(sink_, format_, rate, channels, metadata);
     if (!file_) {
         delete sink_;
-        throw ToolError(out->path() + ": cannot start writing " + sample_description(format) + " in this format");
+        throw ToolError(out->path() + ": cannot start writing " + sample_description(format_) + " in this format");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tool/analysis/audio.h"
+#include "tool/io/file_metadata.h"
 
 class OutputFile;
 struct sf_private_tag;
@@ -34,17 +35,12 @@ void to_16bit(const SampleBlock& block, int64_t at, int64_t frames, int16_t* to,
 // Puts 16-bit samples back into `block`'s kind at frame `at`.
 void from_16bit(const int16_t* from, int64_t frames, SampleBlock* block, int64_t at);
 
-// A text the file carries (title, artist, comment, ...), as libsndfile names it.
-struct TextTag {
-    int kind;            // SF_STR_TITLE and the rest
-    std::string text;
-};
-
 class AudioReader {
 public:
-    // "-" reads standard input. A pipe is first copied to a temporary file that has no
-    // name (so nothing is left behind however the tool ends): every format is then read
-    // as from disk, with its true length. Throws ToolError for a missing, unreadable or
+    // "-" reads standard input. A pipe (standard input, a FIFO, /dev/stdin, <(...)) is
+    // first copied to a temporary file that has no name (so nothing is left behind
+    // however the tool ends): every format is then read as from disk, with its true
+    // length, and sought as the analyses need. Throws ToolError for a missing, unreadable or
     // unknown file, in the tool's own words.
     explicit AudioReader(const std::string& path);
     ~AudioReader();
@@ -64,15 +60,20 @@ public:
     bool integer() const { return integer_; }
     // True when the samples carry more than the plug-in's 16 bits.
     bool wider_than_16bit() const;
-    // The texts the file carries, to be written into the output.
-    const std::vector<TextTag>& tags() const { return tags_; }
+    // What the file says besides its samples, to be written into the output.
+    const FileMetadata& metadata() const { return metadata_; }
     // When the file holds fewer frames than its header claims, one sentence saying so
     // (for the command to print as a warning); otherwise empty.
     std::string cut_short_warning() const;
 
     // Reads up to `count` frames into `block` (resized to what was read). Throws
-    // ToolError when the file fails before its end.
+    // ToolError, naming the sample, when the file cannot be decoded to its end.
     int64_t read(SampleBlock* block, int64_t count);
+    // For a format whose frames are decoded (FLAC, Ogg, MP3, ...), decodes the whole
+    // file once and comes back to its start, so that damage anywhere stops a command
+    // that reads only part of it, as it stops render; a PCM file's length is its size.
+    // Throws ToolError as read() does.
+    void check_decodes();
     // Moves to `frame` of a seekable file. Throws ToolError.
     void seek(int64_t frame);
 
@@ -86,7 +87,7 @@ private:
     int64_t header_frames_ = 0;
     int64_t position_ = 0;
     bool integer_ = true;
-    std::vector<TextTag> tags_;
+    FileMetadata metadata_;
 };
 
 // A whole file in 16 bits (for short clips and tests). Throws ToolError.
@@ -126,14 +127,26 @@ int encoding_subtype(const std::string& name, int major);
 int output_format_for(const std::string& path, int input_format, const std::string& encoding,
                       int32_t rate, int32_t channels);
 
+// The most audio data, in bytes, a file whose size fields count 32 bits is given: the
+// rest of 4 GiB is room for the header's chunks.
+constexpr int64_t kRiffDataLimit = 0xFFFFFFFFLL - (1 << 20);
+
+// The format that holds `frames` frames of `format`: a WAV whose data would pass
+// `limit` bytes becomes RF64 (the WAV with 64-bit sizes); an AIFF or AU, whose sizes
+// would wrap, is refused before anything is written, naming the formats that hold it.
+// Throws ToolError naming `path`.
+int format_for_length(const std::string& path, int format, int32_t channels, int64_t frames,
+                      int64_t limit = kRiffDataLimit);
+
 // Writes a sound file of `format` into `out`, which need not be seekable: for a FIFO,
 // a pipe or a device the header is worked out from `frames` before the first byte.
 class AudioWriter {
 public:
-    // `tags` are written into the file's header where the format has room for them;
-    // dropped_tags() names the others.
+    // The format is first fitted to the length (format_for_length, at `limit`) and to
+    // the channel layout (a WAV with one becomes WAVE_FORMAT_EXTENSIBLE). `metadata` is
+    // written where the format has room for it; notes() names the rest.
     AudioWriter(OutputFile* out, int format, int32_t rate, int32_t channels, int64_t frames,
-                const std::vector<TextTag>& tags = {});
+                const FileMetadata& metadata = {}, int64_t limit = kRiffDataLimit);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
@@ -141,14 +154,18 @@ public:
     void write(const SampleBlock& block, int64_t at, int64_t frames);
     // Completes the file's header; the caller then commits the OutputFile.
     void close();
-    // The tags the format could not hold, as words ("title, comment"); empty for none.
-    const std::string& dropped_tags() const { return dropped_; }
+    // Sentences for the user, each one line: a WAV written as RF64, and the metadata
+    // the format has no room for.
+    const std::vector<std::string>& notes() const { return notes_; }
+    // The format written, after fitting.
+    int format() const { return format_; }
 
     struct Sink;
 
 private:
     OutputFile* out_;
-    std::string dropped_;
+    int format_;
+    std::vector<std::string> notes_;
     Sink* sink_;
     sf_private_tag* file_ = nullptr;
 };
