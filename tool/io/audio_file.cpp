@@ -669,8 +669,9 @@ AudioWriter::AudioWriter(OutputFile* out, int format, int32_t rate, int32_t chan
 {
     const std::string name = out->path() == "-" ? "standard output" : out->path();
     if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64 && (format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64)
-        notes_.push_back(fmt::format("{} holds more than a WAV's 4 GiB can count, so it is written as RF64, the WAV "
-                                     "of 64-bit sizes (read by libsndfile, ffmpeg, sox and most editors)",
+        notes_.push_back(fmt::format("{} holds more audio than a WAV's 4 GiB sizes can count, so it is written as "
+                                     "RF64, the WAV with 64-bit sizes; a program that reads only WAV needs it cut "
+                                     "in parts",
                                      name));
     // WAV keeps each channel's speaker only in its extensible form.
     if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !metadata.channel_map.empty())
