@@ -120,6 +120,10 @@ Tone detect_tone(const Audio& audio, int64_t first, int64_t count);
 // heard over the program's sound inside that band, not over the whole spectrum.
 double critical_band_hz(double hz);
 
+// A tone in its critical band is masked where it lies more than this under the
+// program's power there (the critical ratio).
+constexpr double kCriticalRatioDb = 4;
+
 // Sets each tone's over_band_db from `audio` (the frames its first and end count in):
 // the program's level in the tone's critical band over its extent, the tone's own power
 // taken out.
