@@ -178,7 +178,8 @@ bool heard(const Audio& clip, const MixCase& c)
 }
 
 // The entries listed at whole multiples of `hz` over [first, end): a buzz listed once
-// is one (its family), not one per harmonic.
+// is one (its family), not one per harmonic. A case is one entry when its fundamental
+// is listed and nothing else on its series.
 int entries_on_series(const Detection& d, const Recording& r, double hz, int64_t first, int64_t end)
 {
     int n = 0;
@@ -219,7 +220,7 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
         if (c.kind == CaseKind::buzz || c.kind == CaseKind::clipped || c.kind == CaseKind::over_full_scale) {
             const int n = entries_on_series(d, r, c.partials[0].hz, c.first, c.end);
             (c.kind == CaseKind::buzz ? s->buzz_once : c.kind == CaseKind::clipped ? s->clipped_once : s->over_once)
-                .add(audible, n == 1);
+                .add(audible, all && n == 1);
             if (all && n != 1)
                 s->misses.push_back(fmt::format("{} ({}): {} entries on its series; reported {}", what, stratum, n,
                                                 listing(d, clip.rate)));
