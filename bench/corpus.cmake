@@ -4,7 +4,7 @@
 # recordings, and a recording not installed is skipped with a note.
 find_package(fmt QUIET)
 if(TARGET tulm_session AND TARGET tulm_io AND TULM_FFTW3_FOUND AND TARGET fmt::fmt)
-    add_library(tulm_corpus STATIC ${CMAKE_CURRENT_SOURCE_DIR}/corpus.cpp)
+    add_library(tulm_corpus STATIC ${CMAKE_CURRENT_SOURCE_DIR}/corpus.cpp ${CMAKE_CURRENT_SOURCE_DIR}/audible.cpp)
     target_link_libraries(tulm_corpus PUBLIC tulm_session tulm_report tulm_io PkgConfig::TULM_FFTW3 fmt::fmt)
     target_include_directories(tulm_corpus PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     tulm_warnings(tulm_corpus)

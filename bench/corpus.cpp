@@ -192,7 +192,8 @@ double band_level_dbfs(const Audio& audio, double hz, int64_t first, int64_t end
     double* in = fftw_alloc_real(size_t(m));
     fftw_complex* out = fftw_alloc_complex(size_t(m / 2 + 1));
     fftw_plan plan = fftw_plan_dft_r2c_1d(int(m), in, out, FFTW_ESTIMATE);
-    const double half_band = critical_band_hz(hz) / 2;
+    // The narrowest band counted is ±15 Hz (the ear's own bands are wider everywhere).
+    const double half_band = std::max(critical_band_hz(hz) / 2, 15.0);
     const int64_t lo = std::max<int64_t>(1, int64_t(std::ceil((hz - half_band) * m / audio.rate)));
     const int64_t hi = std::min<int64_t>(m / 2 - 1, int64_t(std::floor((hz + half_band) * m / audio.rate)));
     double power = 0;
@@ -214,10 +215,20 @@ double band_level_dbfs(const Audio& audio, double hz, int64_t first, int64_t end
 
 std::string MixCase::describe(int32_t rate) const
 {
-    const char* what = kind == CaseKind::hum ? "hum" : kind == CaseKind::pair ? "pair" : "tone";
-    std::string s = fmt::format("{} {:.1f} Hz", what, partials[0].hz);
-    if (kind == CaseKind::hum) s += fmt::format(" x{}", partials.size());
-    if (kind == CaseKind::pair) s += fmt::format(" + {:.1f} Hz", partials[1].hz);
+    std::string s;
+    if (kind == CaseKind::single || kind == CaseKind::hum || kind == CaseKind::pair) {
+        const char* what = kind == CaseKind::hum ? "hum" : kind == CaseKind::pair ? "pair" : "tone";
+        s = fmt::format("{} {:.1f} Hz", what, partials[0].hz);
+        if (kind == CaseKind::hum) s += fmt::format(" x{}", partials.size());
+        if (kind == CaseKind::pair) s += fmt::format(" + {:.1f} Hz", partials[1].hz);
+    } else {
+        s = label;
+        for (int i = 0; i < targets; ++i) s += fmt::format("{}{:.1f} Hz", i ? " + " : " ", partials[size_t(i)].hz);
+        if (kind == CaseKind::with_note)
+            s += fmt::format(" (note {:.1f} Hz {:.0f} ms after)", partials[1].hz, 1000.0 * double(partials[1].from) / rate);
+        if (kind == CaseKind::clipped) s += fmt::format(" (cut flat at {:.1f} dBFS)", clip_dbfs);
+        if (kind == CaseKind::buzz) s += fmt::format(" x{}", partials.size());
+    }
     s += fmt::format(" at {:.1f} dBFS ({:+.1f} dB over its band), {:.2f} s to {:.2f} s, {:.0f} ms ramps",
                      level_dbfs, over_band_db, double(first) / rate, double(end) / rate,
                      1000.0 * ramp / rate);
@@ -331,21 +342,181 @@ std::vector<MixCase> make_cases(const Audio& clip, const Recording& r, uint64_t 
     return cases;
 }
 
+int64_t partial_first(const MixCase& c, const Partial& p)
+{
+    return c.first + p.from;
+}
+
+int64_t partial_end(const MixCase& c, const Partial& p)
+{
+    return p.to < 0 ? c.end : std::min(c.end, c.first + p.to);
+}
+
+namespace {
+
+// Raised-cosine ramps at both ends of [first, end), where they lie inside the clip.
+double ramp_gate(int64_t s, int64_t first, int64_t end, int64_t frames, int64_t ramp)
+{
+    double gate = 1;
+    if (first > 0 && s - first < ramp) gate = 0.5 - 0.5 * std::cos(M_PI * double(s - first) / ramp);
+    if (end < frames && end - s < ramp) gate = 0.5 - 0.5 * std::cos(M_PI * double(end - s) / ramp);
+    return gate;
+}
+
+} // namespace
+
 Audio mix_case(const Audio& clip, const MixCase& c)
 {
     Audio a = clip;
     const int64_t frames = a.frames();
+    const double flat = 32767 * std::pow(10.0, c.clip_dbfs / 20);
     for (int64_t s = c.first; s < c.end; ++s) {
-        double gate = 1;
-        if (c.first > 0 && s - c.first < c.ramp) gate = 0.5 - 0.5 * std::cos(M_PI * double(s - c.first) / c.ramp);
-        if (c.end < frames && c.end - s < c.ramp) gate = 0.5 - 0.5 * std::cos(M_PI * double(c.end - s) / c.ramp);
-        double v = 0;
-        for (const Partial& p : c.partials)
-            v += std::pow(10.0, p.level_dbfs / 20) * std::sin(2 * M_PI * p.hz * double(s) / a.rate + p.phase);
+        const double gate = ramp_gate(s, c.first, c.end, frames, c.ramp);
+        // Partials held through the case share its ramps; the others (a note's, a
+        // sequence's, a drifting one) are summed each with its own.
+        double held = 0, own = 0;
+        for (const Partial& p : c.partials) {
+            const double amplitude = std::pow(10.0, p.level_dbfs / 20);
+            if (p.from == 0 && p.to < 0 && p.decay_s == 0 && p.drift_hz_per_s == 0) {
+                held += amplitude * std::sin(2 * M_PI * p.hz * double(s) / a.rate + p.phase);
+                continue;
+            }
+            const int64_t pf = partial_first(c, p), pe = partial_end(c, p);
+            if (s < pf || s >= pe) continue;
+            const double t = double(s - pf) / a.rate, middle = 0.5 * double(pe - pf) / a.rate;
+            const double phase = 2 * M_PI * (p.hz * double(s) / a.rate + 0.5 * p.drift_hz_per_s * (t - middle) * (t - middle));
+            const double decay = p.decay_s > 0 ? std::exp(-t / p.decay_s) : 1.0;
+            own += ramp_gate(s, pf, pe, frames, c.ramp) * decay * amplitude * std::sin(phase + p.phase);
+        }
+        double v = 32767 * gate * held + 32767 * own;
+        if (c.kind == CaseKind::clipped) v = std::clamp(v, -flat, flat);
         for (int32_t k = 0; k < a.channels; ++k) {
             int16_t& x = a.samples[size_t(s * a.channels + k)];
-            x = int16_t(std::clamp<double>(std::lrint(x + 32767 * gate * v), -32768, 32767));
+            x = int16_t(std::clamp<double>(std::lrint(x + v), -32768, 32767));
         }
     }
     return a;
+}
+
+namespace {
+
+struct UserCase {
+    CaseKind kind;
+    std::string label;
+    std::vector<double> hz;  // the tones' frequencies where the case fixes them
+    double figure = 0;       // a note's delay (s), a drift (Hz/s), a clipping depth or a level (dB)
+};
+
+std::vector<UserCase> user_table()
+{
+    std::vector<UserCase> v;
+    const double low[] = {697, 770, 852, 941}, high[] = {1209, 1336, 1477, 1633};
+    const char* keys[4][4] = {{"1", "2", "3", "A"}, {"4", "5", "6", "B"}, {"7", "8", "9", "C"}, {"*", "0", "#", "D"}};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            v.push_back({CaseKind::together, std::string("telephone key ") + keys[i][j], {low[i], high[j]}});
+    v.push_back({CaseKind::together, "ringback", {440, 480}});
+    v.push_back({CaseKind::together, "busy", {480, 620}});
+    // The information signal plays its three in turn for 274 to 380 ms each, under the
+    // shortest tone listed; held together they ask what a chord of steady tones asks.
+    v.push_back({CaseKind::together, "information signal", {913.8, 1370.6, 1776.7}});
+    for (double delay : {0.0, 0.015, 0.030}) v.push_back({CaseKind::with_note, "beep with a note", {}, delay});
+    for (double rate : {0.01, 0.03, 0.1}) v.push_back({CaseKind::drift, "drifting whine", {}, rate});
+    for (int i = 0; i < 2; ++i) v.push_back({CaseKind::buzz, "square buzz", {}, 0});
+    for (int i = 0; i < 2; ++i) v.push_back({CaseKind::buzz, "sawtooth buzz", {}, 0});
+    for (double depth : {3.0, 12.0}) v.push_back({CaseKind::clipped, "clipped sine", {}, depth});
+    for (double level : {3.0, 12.0}) v.push_back({CaseKind::over_full_scale, "sine over full scale", {}, level});
+    return v;
+}
+
+MixCase user_case(Draw& d, const Audio& clip, const Recording& r, const UserCase& u)
+{
+    const int64_t frames = clip.frames();
+    const double clip_s = double(frames) / clip.rate, top_hz = std::min(16000.0, 0.45 * clip.rate);
+    const double longest = std::min(2.8, clip_s - 0.4);
+    MixCase c;
+    c.kind = u.kind;
+    c.label = u.label;
+    std::vector<double> relative;
+    switch (u.kind) {
+    case CaseKind::together:
+        for (double hz : u.hz) c.partials.push_back(Partial{hz});
+        c.targets = int(u.hz.size());
+        // A telephone's high tone sounds a little louder than its low one.
+        relative.assign(u.hz.size(), 0.0);
+        if (u.label.rfind("telephone", 0) == 0) relative[1] = 2;
+        place(d, &c, frames, clip.rate, 1.2, longest);
+        break;
+    case CaseKind::with_note: {
+        const double beep = tone_hz(d, r, 300, 4000);
+        double f0 = 0;
+        for (bool clear = false; !clear;) {
+            f0 = log_uniform(d, 110, 660);
+            clear = true;
+            for (int h = 1; h <= 6; ++h) clear = clear && std::fabs(beep - h * f0) > 30;
+        }
+        c.partials.push_back(Partial{beep});
+        relative.push_back(0);
+        place(d, &c, frames, clip.rate, 1.0, longest);
+        c.ramp = int64_t(std::lround(0.005 * clip.rate));
+        const double decay = d.between(0.4, 1.5);
+        for (int h = 1; h <= 6; ++h) {
+            Partial p{h * f0};
+            p.from = int64_t(std::lround(u.figure * clip.rate));
+            p.decay_s = decay / h;
+            c.partials.push_back(p);
+            relative.push_back(6 - 4.0 * (h - 1));
+        }
+        break;
+    }
+    case CaseKind::drift: {
+        // Through the whole clip (10 s at most), so it moves 0.1 to 1 Hz in all.
+        Partial p{tone_hz(d, r, 200, std::min(8000.0, top_hz))};
+        p.drift_hz_per_s = d.uniform() < 0.5 ? -u.figure : u.figure;
+        c.partials.push_back(p);
+        relative.push_back(0);
+        c.first = 0;
+        c.end = frames;
+        c.ramp = int64_t(std::lround(0.005 * clip.rate));
+        break;
+    }
+    case CaseKind::buzz: {
+        const double f0 = tone_hz(d, r, 50, 200);
+        const bool square = u.label.rfind("square", 0) == 0;
+        for (int n = 1; n * f0 < top_hz; n += square ? 2 : 1) {
+            c.partials.push_back(Partial{n * f0});
+            relative.push_back(-20 * std::log10(double(n)));
+        }
+        place(d, &c, frames, clip.rate, 1.2, longest);
+        break;
+    }
+    case CaseKind::clipped:
+    case CaseKind::over_full_scale:
+        c.partials.push_back(Partial{tone_hz(d, r, 200, 3000)});
+        relative.push_back(0);
+        place(d, &c, frames, clip.rate, 1.2, longest);
+        break;
+    default:
+        break;
+    }
+    set_level(d, clip, &c, relative);
+    if (u.kind == CaseKind::clipped) c.clip_dbfs = c.level_dbfs - u.figure;
+    if (u.kind == CaseKind::over_full_scale) {
+        c.over_band_db += u.figure - c.level_dbfs;
+        c.level_dbfs = c.partials[0].level_dbfs = u.figure;
+    }
+    return c;
+}
+
+} // namespace
+
+std::vector<MixCase> make_user_cases(const Audio& clip, const Recording& r, uint64_t seed, int index, int count)
+{
+    // Drawn apart from make_cases' numbers, so the six cases stay as they were.
+    Draw d{mix64(seed ^ hash_text(r.path) ^ 0x7573657273ull)};
+    const std::vector<UserCase> table = user_table();
+    const int n = int(table.size());
+    std::vector<MixCase> cases;
+    for (int j = index; count > 0 && j < 2 * n; j += count) cases.push_back(user_case(d, clip, r, table[size_t(j % n)]));
+    return cases;
 }

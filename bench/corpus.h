@@ -56,10 +56,21 @@ struct Partial {
     double hz = 0;
     double level_dbfs = 0;   // the partial alone: a full-scale sine is 0 dBFS
     double phase = 0;
+    int64_t from = 0, to = -1;   // frames after the case's first where it sounds; to < 0: to the case's end
+    double decay_s = 0;          // 0: held; else its amplitude falls by a factor e each decay_s (a note's)
+    double drift_hz_per_s = 0;   // its frequency moves at this rate, `hz` at the middle of where it sounds
 };
-enum class CaseKind { single, hum, pair };
+// single, hum, pair: every recording's six cases. The rest are the cases users meet,
+// mixed into the tuning half's clips (make_user_cases): tones switched on together
+// (telephone keys, ringback, busy, the information signal's three), a beep switched on
+// with a note, a whine drifting through the clip, square and sawtooth buzzes, a clipped
+// sine, and a sine over full scale in a floating-point file.
+enum class CaseKind { single, hum, pair, together, with_note, drift, buzz, clipped, over_full_scale };
 struct MixCase {
     CaseKind kind = CaseKind::single;
+    std::string label;       // what a user case is ("telephone key 5", "sawtooth buzz")
+    int targets = 1;         // the leading partials that are tones to list (a note's follow)
+    double clip_dbfs = 0;    // kind clipped: the tone's peaks cut flat at this level
     std::string role;        // "", "edge" (in the clip's first or last second), "long"
     std::vector<Partial> partials;  // the fundamental (or the pair's lower tone) first
     int64_t first = 0, end = 0;     // where it sounds, in frames of the clip
@@ -81,7 +92,17 @@ constexpr double kQuietestDbfs = -60, kLoudestDbfs = -6;
 // tones. Deterministic for a seed and path.
 std::vector<MixCase> make_cases(const Audio& clip, const Recording& r, uint64_t seed);
 
-// `clip` with the case's tone added to every channel.
+// The cases users meet, for the tuning half: the table's cases `index`, `index +
+// count`, ... of twice its length (so each is mixed into two clips), for the index-th
+// of `count` recordings. Deterministic for a seed and path.
+std::vector<MixCase> make_user_cases(const Audio& clip, const Recording& r, uint64_t seed, int index, int count);
+
+// Where partial `p` of `c` sounds: [first, end) in frames of the clip.
+int64_t partial_first(const MixCase& c, const Partial& p);
+int64_t partial_end(const MixCase& c, const Partial& p);
+
+// `clip` with the case's tone added to every channel, rounded and clipped to 16 bits as
+// the tool reads a floating-point file.
 Audio mix_case(const Audio& clip, const MixCase& c);
 
 // Portable pseudo-random numbers (the standard distributions differ between libraries).

@@ -1,9 +1,11 @@
 // How the tool's tone detection and its suggested settings hold on the corpus of
 // bench/corpus/recordings.tsv: tones, hums and beating pairs mixed into each clip as
-// users meet them (make_cases), the clips without them whole and 3 s at a time, and the
-// cut the suggested settings leave over a tone's whole extent. Every figure is printed
-// for the held-out half first, then the tuning half; the held-out figures are the ones
-// that count. Run by hand (never by the tests), after scripts/install-deps.sh corpus:
+// users meet them (make_cases; in the tuning half also make_user_cases), the clips
+// without them whole and 3 s at a time, and the cut the suggested settings leave over a
+// tone's whole extent. Every row about a tone is split by whether a listener hears it
+// (bench/audible.h, from the tone alone and the programme alone). Every figure is
+// printed for the held-out half first, then the tuning half; the held-out figures are
+// the ones that count. Run by hand (never by the tests), after scripts/install-deps.sh corpus:
 //   detect_corpus [--corpus FILE] [--half held-out|tuning] [--only TEXT] [--verbose]
 //                 [--no-fit] [--plugin PATH] [--split]
 // --only runs the recordings whose path holds TEXT; --verbose lists every miss;
@@ -24,6 +26,7 @@
 #include "tool/session/plugin_session.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/report/explain.h"
+#include "audible.h"
 #include "corpus.h"
 
 namespace {
@@ -42,10 +45,20 @@ struct Count {
     }
 };
 
+// A row about tones, counted apart for the tones a listener hears and those the
+// programme masks.
+struct Strata {
+    Count audible, masked;
+    void add(bool heard, bool ok) { (heard ? audible : masked).add(ok); }
+    Count all() const { return Count{audible.hit + masked.hit, audible.all + masked.all}; }
+};
+
 struct Score {
     int recordings = 0;
-    Count single, hum, pair, extent, whole, regions, shallow, warned_shallow, no_settings;
-    std::vector<double> cuts;  // over each suggested tone's whole extent, dB
+    Strata single, first, hum, pair, extent, shallow, warned_shallow, no_settings;
+    Strata keys, together, with_note, drift, buzz, buzz_once, clipped, clipped_once, over, over_once;
+    Count whole, regions;
+    std::vector<double> cuts[2];  // over each suggested tone's whole extent, dB: masked, audible
     std::vector<std::string> misses;
     std::vector<std::string> warned;  // shallow cuts the tool warns of: not misses, but worth reading
 };
@@ -114,7 +127,7 @@ void score_clean(const Recording& r, const Audio& clip, Score* s)
 // tone's whole extent: the clip is rendered with and without the tone, and what the
 // tone added after processing is compared with the tone itself.
 void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const Tone& found, const std::string& what,
-               Score* s)
+               bool heard, Score* s)
 {
     MixCase fundamental = c;
     fundamental.partials.resize(1);
@@ -123,19 +136,19 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
     try {
         fit = fit_settings(table, target, target.frames(), found, kFps, 1);
     } catch (const ToolError& e) {
-        s->no_settings.add(true);
+        s->no_settings.add(heard, true);
         s->misses.push_back(fmt::format("{}: no settings ({})", what, e.what()));
         return;
     }
-    s->no_settings.add(false);
+    s->no_settings.add(heard, false);
     const Audio without = run_plugin(table, clip, fit.settings, fit.placement, false);
     const Audio with = run_plugin(table, target, fit.settings, fit.placement, false);
     const double cut = tone_cut_db(target, clip, with, without, c.first, c.end);
-    s->cuts.push_back(cut);
+    s->cuts[heard].push_back(cut);
     const bool warned = fit.too_long || fit.starts_too_early;
     const bool shallow = cut < kShallowCutDb && !warned;
-    s->shallow.add(shallow);
-    s->warned_shallow.add(cut < kShallowCutDb && warned);
+    s->shallow.add(heard, shallow);
+    s->warned_shallow.add(heard, cut < kShallowCutDb && warned);
     if (cut < kShallowCutDb && warned)
         s->warned.push_back(fmt::format("{}: cut {:.1f} dB over its whole extent; warned: {}{}", what, cut,
                                         fit.too_long ? "outlasts one stretch " : "",
@@ -147,57 +160,149 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
                                         double(found.first) / clip.rate, double(found.end) / clip.rate));
 }
 
+// Whether a listener hears the case: each tone to be listed, alone (a pair's two
+// together, a hum's or a buzz's fundamental), against the programme alone.
+bool heard(const Audio& clip, const MixCase& c)
+{
+    Audio silence = clip;
+    std::fill(silence.samples.begin(), silence.samples.end(), int16_t(0));
+    for (int i = 0; i < c.targets; ++i) {
+        MixCase alone = c;
+        alone.partials = {c.partials[size_t(i)]};
+        if (c.kind == CaseKind::pair) alone.partials = c.partials;
+        const Partial& p = c.partials[size_t(i)];
+        if (!audibility(mix_case(silence, alone), clip, p.hz, partial_first(c, p), partial_end(c, p)).audible())
+            return false;
+    }
+    return true;
+}
+
+// The entries listed at whole multiples of `hz` over [first, end): a buzz listed once
+// is one (its family), not one per harmonic. A case is one entry when its fundamental
+// is listed and nothing else on its series.
+int entries_on_series(const Detection& d, const Recording& r, double hz, int64_t first, int64_t end)
+{
+    int n = 0;
+    for (const Tone& t : d.tones) {
+        const double order = std::round(t.hz / hz);
+        if (order >= 1 && std::fabs(t.hz - order * hz) <= d.resolution_hz && t.first < end && t.end > first &&
+            !own_tone(r, t))
+            ++n;
+    }
+    return n;
+}
+
 void score_case(FilterTable* table, const Recording& r, const Audio& clip, const MixCase& c, Score* s)
 {
     const Audio mixed = mix_case(clip, c);
     const Detection d = detect_tones(mixed, 0, mixed.frames());
     const std::string what = fmt::format("{} + {}", r.path, c.describe(clip.rate));
+    const bool audible = heard(clip, c);
+    const std::string stratum = audible ? "audible" : "masked";
+    if (c.kind != CaseKind::single && c.kind != CaseKind::hum && c.kind != CaseKind::pair) {
+        bool all = true;
+        for (int i = 0; i < c.targets; ++i) {
+            const Partial& p = c.partials[size_t(i)];
+            all = all && match(d, p.hz, partial_first(c, p), partial_end(c, p)) != nullptr;
+        }
+        const bool key = c.label.rfind("telephone", 0) == 0;
+        Strata& row = c.kind == CaseKind::together ? (key ? s->keys : s->together)
+                      : c.kind == CaseKind::with_note ? s->with_note
+                      : c.kind == CaseKind::drift     ? s->drift
+                      : c.kind == CaseKind::buzz      ? s->buzz
+                      : c.kind == CaseKind::clipped   ? s->clipped
+                                                      : s->over;
+        row.add(audible, all);
+        if (!all)
+            s->misses.push_back(fmt::format("{} ({}): not listed; reported {}; dropped {}", what, stratum,
+                                            listing(d, clip.rate),
+                                            drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
+        if (c.kind == CaseKind::buzz || c.kind == CaseKind::clipped || c.kind == CaseKind::over_full_scale) {
+            const int n = entries_on_series(d, r, c.partials[0].hz, c.first, c.end);
+            (c.kind == CaseKind::buzz ? s->buzz_once : c.kind == CaseKind::clipped ? s->clipped_once : s->over_once)
+                .add(audible, all && n == 1);
+            if (all && n != 1)
+                s->misses.push_back(fmt::format("{} ({}): {} entries on its series; reported {}", what, stratum, n,
+                                                listing(d, clip.rate)));
+        }
+        return;
+    }
     const Tone* t = match(d, c.partials[0].hz, c.first, c.end);
     if (c.kind == CaseKind::pair && !t) t = match(d, c.partials[1].hz, c.first, c.end);
-    Count& count = c.kind == CaseKind::single ? s->single : c.kind == CaseKind::hum ? s->hum : s->pair;
-    count.add(t != nullptr);
+    Strata& count = c.kind == CaseKind::single ? s->single : c.kind == CaseKind::hum ? s->hum : s->pair;
+    count.add(audible, t != nullptr);
+    if (c.kind == CaseKind::single) s->first.add(audible, t != nullptr && t == &d.tones.front());
     if (!t) {
-        s->misses.push_back(fmt::format("{}: not listed; reported {}; dropped {}", what, listing(d, clip.rate),
+        s->misses.push_back(fmt::format("{} ({}): not listed; reported {}; dropped {}", what, stratum,
+                                        listing(d, clip.rate),
                                         drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
         return;
     }
     if (c.kind == CaseKind::pair) return;
     const double reach = kExtentS * clip.rate;
     const bool ends = std::fabs(double(t->first - c.first)) <= reach && std::fabs(double(t->end - c.end)) <= reach;
-    s->extent.add(ends);
+    s->extent.add(audible, ends);
     if (!ends)
-        s->misses.push_back(fmt::format("{}: extent {:.3f}-{:.3f} s", what, double(t->first) / clip.rate,
+        s->misses.push_back(fmt::format("{} ({}): extent {:.3f}-{:.3f} s", what, stratum, double(t->first) / clip.rate,
                                         double(t->end) / clip.rate));
-    if (table && c.kind == CaseKind::single) score_cut(*table, clip, c, *t, what, s);
+    if (table && c.kind == CaseKind::single) score_cut(*table, clip, c, *t, what, audible, s);
 }
 
+// Each half in three columns: every tone, those a listener hears, those masked.
 void print_table(const std::vector<std::string>& halves, const std::map<std::string, Score>& scores)
 {
     fmt::print("\n| |");
-    for (const std::string& h : halves) fmt::print(" {} ({} recordings) |", h, scores.at(h).recordings);
+    for (const std::string& h : halves)
+        fmt::print(" {0} ({1} recordings) | {0}: audible | {0}: masked |", h, scores.at(h).recordings);
     fmt::print("\n|---|");
-    for (size_t i = 0; i < halves.size(); ++i) fmt::print("---|");
+    for (size_t i = 0; i < 3 * halves.size(); ++i) fmt::print("---|");
     fmt::print("\n");
-    const auto row = [&](const char* name, Count Score::*field) {
+    const auto row = [&](const char* name, Strata Score::*field) {
+        const bool any = std::any_of(halves.begin(), halves.end(),
+                                     [&](const std::string& h) { return (scores.at(h).*field).all().all > 0; });
+        if (!any) return;
         fmt::print("| {} |", name);
-        for (const std::string& h : halves) fmt::print(" {} |", (scores.at(h).*field).text());
+        for (const std::string& h : halves) {
+            const Strata& x = scores.at(h).*field;
+            fmt::print(" {} | {} | {} |", x.all().text(), x.audible.text(), x.masked.text());
+        }
+        fmt::print("\n");
+    };
+    const auto plain = [&](const char* name, Count Score::*field) {
+        fmt::print("| {} |", name);
+        for (const std::string& h : halves) fmt::print(" {} | | |", (scores.at(h).*field).text());
         fmt::print("\n");
     };
     row("single tones found", &Score::single);
+    row("single tones listed first", &Score::first);
     row("hum fundamentals found", &Score::hum);
     row("beating pairs found", &Score::pair);
     row("extent within 1/15 s (single tones and hums found)", &Score::extent);
-    row("tone-free whole clips clean", &Score::whole);
-    row("tone-free 3 s regions clean", &Score::regions);
+    row("telephone keys: both tones listed", &Score::keys);
+    row("ringback, busy, information signal: every tone listed", &Score::together);
+    row("beep switched on with a note: listed", &Score::with_note);
+    row("whine drifting through the clip: listed", &Score::drift);
+    row("square or sawtooth buzz: fundamental listed", &Score::buzz);
+    row("square or sawtooth buzz: one entry on its series", &Score::buzz_once);
+    row("clipped sine: listed", &Score::clipped);
+    row("clipped sine: one entry on its series", &Score::clipped_once);
+    row("sine over full scale (a float file): listed", &Score::over);
+    row("sine over full scale (a float file): one entry on its series", &Score::over_once);
+    plain("tone-free whole clips clean", &Score::whole);
+    plain("tone-free 3 s regions clean", &Score::regions);
     row("suggestions cutting under 20 dB over the whole extent, no warning", &Score::shallow);
     row("suggestions cutting under 20 dB over the whole extent, with a warning", &Score::warned_shallow);
     row("found single tones the fit gave no settings for", &Score::no_settings);
+    const auto median = [](std::vector<double> c) {
+        std::sort(c.begin(), c.end());
+        return c.empty() ? std::string("-") : fmt::format("{:.1f} dB, {:.1f} dB", c[c.size() / 2], c.front());
+    };
     fmt::print("| median cut over the whole extent, lowest |");
     for (const std::string& h : halves) {
-        std::vector<double> c = scores.at(h).cuts;
-        std::sort(c.begin(), c.end());
-        if (c.empty()) fmt::print(" - |");
-        else fmt::print(" {:.1f} dB, {:.1f} dB |", c[c.size() / 2], c.front());
+        const Score& x = scores.at(h);
+        std::vector<double> all = x.cuts[0];
+        all.insert(all.end(), x.cuts[1].begin(), x.cuts[1].end());
+        fmt::print(" {} | {} | {} |", median(all), median(x.cuts[1]), median(x.cuts[0]));
     }
     fmt::print("\n");
 }
@@ -247,8 +352,11 @@ int main(int argc, char** argv)
             half.empty() ? std::vector<std::string>{"held-out", "tuning"} : std::vector<std::string>{half};
         std::map<std::string, Score> scores;
         for (const std::string& h : halves) scores[h];
-        int missing = 0;
+        int missing = 0, tuning = 0, tuning_index = 0;
+        for (const Recording& r : corpus.recordings) tuning += r.half == "tuning";
         for (const Recording& r : corpus.recordings) {
+            // The user cases go round the tuning half by its file order, whichever runs.
+            const int index = r.half == "tuning" ? tuning_index++ : -1;
             if (!scores.count(r.half) || r.path.find(only) == std::string::npos) continue;
             Audio clip;
             try {
@@ -262,8 +370,12 @@ int main(int argc, char** argv)
             ++s.recordings;
             fmt::print(stderr, "{} {}: {:.1f} s\n", r.half, r.path, double(clip.frames()) / clip.rate);
             score_clean(r, clip, &s);
-            for (const MixCase& c : make_cases(clip, r, corpus.seed))
-                score_case(fit ? &session.table() : nullptr, r, clip, c, &s);
+            std::vector<MixCase> cases = make_cases(clip, r, corpus.seed);
+            if (index >= 0) {
+                const std::vector<MixCase> more = make_user_cases(clip, r, corpus.seed, index, tuning);
+                cases.insert(cases.end(), more.begin(), more.end());
+            }
+            for (const MixCase& c : cases) score_case(fit ? &session.table() : nullptr, r, clip, c, &s);
         }
         if (missing) fmt::print(stderr, "{} recordings missing: scripts/install-deps.sh corpus installs them\n", missing);
         print_table(halves, scores);

@@ -465,7 +465,9 @@ TEST_P(RankStage, MostAudibleFirst)
         // the rate, in the tone's band.
         const double band = -47.4 + 10 * std::log10(critical_band_hz(t.hz) / (kRate / 2.0));
         EXPECT_NEAR(t.over_band_db, t.level_dbfs - band, 1.5) << t.hz;
-        EXPECT_NEAR(t.audibility_db, t.over_band_db + 10 * std::log10(double(t.end - t.first) / kRate), 1e-9);
+        // Far over the threshold in quiet, the program's masking alone decides.
+        EXPECT_NEAR(t.audibility_db,
+                    t.over_band_db + kCriticalRatioDb + 10 * std::log10(double(t.end - t.first) / kRate), 0.1);
     }
 }
 INSTANTIATE_TEST_SUITE_P(Tones, RankStage,

@@ -59,7 +59,8 @@ struct Tone {
     std::vector<Harmonic> harmonics;  // steady tones at whole multiples, over the same time
     double over_band_db = 0;    // its level over the program's in its critical band, over its
                                 // extent (the program: the band's power without the tone's)
-    double audibility_db = 0;   // over_band_db + 10 log10(seconds it lasts): the list's order
+    double audibility_db = 0;   // over what a listener just hears (the threshold in quiet and
+                                // the program's masking), + 10 log10(seconds): the list's order
 };
 
 // Why a candidate is not reported as a tone of its own, in the order the stages ask.
@@ -120,13 +121,27 @@ Tone detect_tone(const Audio& audio, int64_t first, int64_t count);
 // heard over the program's sound inside that band, not over the whole spectrum.
 double critical_band_hz(double hz);
 
+// A tone in its critical band is masked where it lies more than this under the
+// program's power there (the critical ratio).
+constexpr double kCriticalRatioDb = 4;
+
+// A file has no loudness of its own: the list ranks tones as heard where a full-scale
+// sine plays at this level (loud listening on headphones or a monitor).
+constexpr double kFullScaleDbSpl = 100;
+
+// The threshold of hearing in quiet for a tone at `hz`, dB SPL (ISO 226's threshold
+// contour, extended by ISO 389-7 to 18 kHz and along its last segments beyond).
+double threshold_in_quiet_db_spl(double hz);
+
 // Sets each tone's over_band_db from `audio` (the frames its first and end count in):
 // the program's level in the tone's critical band over its extent, the tone's own power
 // taken out.
 void measure_over_band(const Audio& audio, std::vector<Tone>* tones);
 
-// Sets each tone's audibility_db from its over_band_db and its length at `rate`, and
-// orders the tones by it, most audible first.
+// Sets each tone's audibility_db, its energy over what a listener just hears (the
+// threshold in quiet at kFullScaleDbSpl and the program's masking in its band, from
+// over_band_db, added as powers) with its length at `rate`, and orders the tones by it,
+// most audible first.
 void rank_by_audibility(std::vector<Tone>* tones, int32_t rate);
 
 // The confirmed tone of `d` nearest `hz` when one lies within two bins of it: a listed

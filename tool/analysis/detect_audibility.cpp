@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "tool/analysis/detect.h"
 #include "tool/analysis/detect_parts.h"
@@ -38,12 +39,51 @@ void measure_over_band(const Audio& audio, std::vector<Tone>* tones)
     }
 }
 
-// Over the program in its band a tone is heard at all; the longer it lasts, the more of
-// it is heard: its energy over the program's, 3 dB more for each doubling of its length.
+namespace {
+
+// The threshold of hearing in quiet, dB SPL, for a tone heard in a free field by
+// young listeners: ISO 226:2003, Table 1 (the threshold, T_f) from 20 Hz to 12.5 kHz,
+// and ISO 389-7:2005 (its reference threshold, the same values there) from 14 to 18
+// kHz. Between the points it is read linearly in log frequency, and beyond the ends
+// along the nearest segment: 19.5 kHz at 96 dB SPL, 24 kHz far over any playback.
+struct ThresholdPoint {
+    double hz, db_spl;
+};
+constexpr ThresholdPoint kThresholdInQuiet[] = {
+    {20, 78.5},    {25, 68.7},    {31.5, 59.5},  {40, 51.1},   {50, 44.0},   {63, 37.5},   {80, 31.5},
+    {100, 26.5},   {125, 22.1},   {160, 17.9},   {200, 14.4},  {250, 11.4},  {315, 8.6},   {400, 6.2},
+    {500, 4.4},    {630, 3.0},    {800, 2.2},    {1000, 2.4},  {1250, 3.5},  {1600, 1.7},  {2000, -1.3},
+    {2500, -4.2},  {3150, -6.0},  {4000, -5.4},  {5000, -1.5}, {6300, 6.0},  {8000, 12.6}, {10000, 13.9},
+    {12500, 12.3}, {14000, 18.4}, {16000, 40.2}, {18000, 73.2},
+};
+
+} // namespace
+
+double threshold_in_quiet_db_spl(double hz)
+{
+    const size_t n = std::size(kThresholdInQuiet);
+    size_t i = 1;
+    while (i + 1 < n && kThresholdInQuiet[i].hz < hz) ++i;
+    const ThresholdPoint a = kThresholdInQuiet[i - 1], b = kThresholdInQuiet[i];
+    const double along = std::log(std::max(hz, 1.0) / a.hz) / std::log(b.hz / a.hz);
+    return a.db_spl + along * (b.db_spl - a.db_spl);
+}
+
+// A tone is heard over the larger of two thresholds: the ear's own in quiet, and the
+// program's masking in its critical band, which a tone must reach to within the
+// critical ratio. The two add as powers (the ear's own noise and the program's),
+// so the figure is the tone's level over their sum: the margin over whichever
+// dominates, up to 3 dB less where they are equal. The longer it lasts, the more of it
+// is heard: 3 dB more for each doubling of its length.
 void rank_by_audibility(std::vector<Tone>* tones, int32_t rate)
 {
-    for (Tone& t : *tones)
-        t.audibility_db = t.over_band_db + 10 * std::log10(std::max<double>(t.end - t.first, 1) / rate);
+    for (Tone& t : *tones) {
+        const double spl = t.level_dbfs + kFullScaleDbSpl;
+        const double quiet = threshold_in_quiet_db_spl(t.hz);
+        const double masked = spl - t.over_band_db - kCriticalRatioDb;
+        const double threshold = 10 * std::log10(std::pow(10.0, quiet / 10) + std::pow(10.0, masked / 10));
+        t.audibility_db = spl - threshold + 10 * std::log10(std::max<double>(t.end - t.first, 1) / rate);
+    }
     std::stable_sort(tones->begin(), tones->end(),
                      [](const Tone& a, const Tone& b) { return a.audibility_db > b.audibility_db; });
 }
