@@ -14,8 +14,9 @@ test('a sample frame lies in the video frame the tool names', () => {
     // At 593 s, 30 and 29.97 part by 18 frames: the rate is never a detail.
     assert.strictEqual(videoFrameAt(593, 30, 1), 17790);
     assert.strictEqual(videoFrameAt(593, 30000, 1001), 17772);
-    // A frame's exact start is that frame, not the one before.
-    assert.strictEqual(videoFrameAt(1.2, 30, 1), 36);
+    // A frame's exact start is that frame, not the one before (4.1 s × 30 is a hair
+    // under 123 in floating point).
+    assert.strictEqual(videoFrameAt(4.1, 30, 1), 123);
 });
 
 test('the passes start where the tool says, moved by the audio\'s place in the project', () => {
