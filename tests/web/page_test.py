@@ -385,6 +385,68 @@ class Host(Page):
         self.driver.set_window_size(1200, 1600)
 
 
+def sox_file(name, *effects):
+    """A 48 kHz mono 16-bit WAV made by sox, e.g. sines mixed under pink noise."""
+    path = os.path.join(WORK, name)
+    if not os.path.exists(path):
+        subprocess.run(['sox', '-n', '-r', '48000', '-c', '1', '-b', '16', path, *effects], check=True,
+                       capture_output=True)
+    return path
+
+
+class Choosing(Page):
+    """Each harmonic of a hum is a row of its own whose button fits the settings to it,
+    with the tool's own cut for it; a click where nothing steady sounds still answers."""
+
+    def open_at_30(self, path):
+        self.choose_fps()
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('save') and not self.shown('progress'))
+
+    def detection(self):
+        return self.driver.execute_script('return window.tulm.state().detection')
+
+    def test_a_hums_harmonic_is_a_row_that_gives_its_own_settings_and_cut(self):
+        path = sox_file('hum.wav', 'synth', '6', 'sine', '60', 'synth', '6', 'sine', 'mix', '120', 'synth', '6',
+                        'sine', 'mix', '180', 'synth', '6', 'pinknoise', 'mix', 'vol', '0.3')
+        self.open_at_30(path)
+        tone = self.detection()['tones'][0]
+        self.assertTrue(tone['harmonics'], 'the file should hold a hum')
+        rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
+        self.assertEqual(len(rows), 1 + len(tone['harmonics']))
+        harmonic = tone['harmonics'][0]
+        row = rows[1]
+        self.assertIn('%.2f Hz' % harmonic['hz'], row.text)
+        row.find_element(By.TAG_NAME, 'button').click()
+        self.wait_for(lambda: (self.detection() or {}).get('chosen') and
+                      abs(self.detection()['chosen']['tone']['hz'] - harmonic['hz']) < 1 and not self.shown('progress'))
+        expected = json.loads(subprocess.run(
+            [TULM, 'detect', '--json', '--fps', '30/1', '--hz', repr(harmonic['hz']), 'hum.wav'],
+            cwd=WORK, capture_output=True, check=True).stdout)
+        self.assertEqual(self.detection(), expected)
+        check = expected['chosen']['check']
+        if check and check['cut_db'] is not None:
+            self.assertIn('%.1f dB' % check['cut_db'], self.text('cut'))
+
+    def test_a_click_where_nothing_steady_sounds_answers_plainly(self):
+        path = sox_file('dtmf.wav', 'synth', '3', 'sine', '697', 'synth', '3', 'sine', 'mix', '1209', 'synth', '3',
+                        'pinknoise', 'mix', 'vol', '0.3')
+        self.open_at_30(path)
+        table = self.driver.execute_script('return TEXTS.ja')
+        # A click on the picture at 3 kHz, where neither key's tone lies.
+        self.driver.execute_script(
+            'const c = document.getElementById("spectrogram"), r = c.getBoundingClientRect();'
+            'const y = yOf(3000) * r.height / c.height, x = (AXIS.left + 40) * r.width / c.width;'
+            'c.dispatchEvent(new MouseEvent("click", {clientX: r.left + x, clientY: r.top + y, bubbles: true}));')
+        self.wait_for(lambda: (self.detection() or {}).get('chosen') and
+                      abs(self.detection()['chosen']['tone']['hz'] - 3000) < 50 and not self.shown('progress'))
+        chosen = self.detection()['chosen']
+        self.assertFalse(chosen['detected'])
+        self.assertTrue(self.shown('settings'))
+        note = table['notConfirmed'].replace('{hz}', '%.1f' % chosen['tone']['hz'])
+        self.assertIn(note, self.text('warnings'))
+
+
 class Render(Page):
     """window.tulm.render against `tulm render`, byte for byte, for every kind of WAV."""
 

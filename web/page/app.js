@@ -239,7 +239,7 @@ window.tulm = {
         return (await savedFiles()).removed;
     },
     stages: () => stages.slice(),
-    state: () => ({fps: state.fps, offset: state.offset, source: state.source, info: state.info}),
+    state: () => ({fps: state.fps, offset: state.offset, source: state.source, info: state.info, detection: state.detection}),
     player: {
         // For tests: what plays, each source's gain, the clock, and how often the
         // sources were started since the page opened.
