@@ -446,6 +446,24 @@ class Choosing(Page):
         note = table['notConfirmed'].replace('{hz}', '%.1f' % chosen['tone']['hz'])
         self.assertIn(note, self.text('warnings'))
 
+    def test_a_tone_longer_than_a_stretch_gets_the_tools_passes(self):
+        tone = sox_file('beep6-tone.wav', 'synth', '6', 'sine', '1000', 'vol', '0.3', 'pad', '1.5', '1.5')
+        noise = sox_file('beep6-noise.wav', 'synth', '9', 'pinknoise', 'vol', '0.2')
+        path = os.path.join(WORK, 'beep6.wav')
+        subprocess.run(['sox', '-m', tone, noise, path], check=True, capture_output=True)
+        self.open_at_30(path)
+        chosen = json.loads(tool('detect', '--json', '--fps', '30/1', path).stdout)['chosen']
+        following = chosen['check']['next_selection']
+        self.assertTrue(following, 'the tool should ask for a second pass')
+        self.assertTrue(self.shown('plan'))
+        passes = self.driver.find_elements(By.CSS_SELECTOR, '#passes > li')
+        self.assertEqual(len(passes), 2)
+        self.assertIn('フレーム %d' % chosen['selection']['start_video_frame'], passes[0].text)
+        self.assertIn('フレーム %d' % following['start_video_frame'], passes[1].text)
+        values = [e.text for e in passes[1].find_elements(By.CSS_SELECTOR, '.value')]
+        s = following['settings']
+        self.assertEqual(values[:6], [str(following['start_video_frame'])] +
+                         [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')])
 
 class Render(Page):
     """window.tulm.render against `tulm render`, byte for byte, for every kind of WAV."""
