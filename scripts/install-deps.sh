@@ -8,9 +8,9 @@
 # samples (spoken and musical recordings the detector's tests and evaluation mix tones
 # into), corpus (the broader recordings of bench/corpus/recordings.tsv: speech in five
 # languages, music of several kinds, ambient, room and crowd sound; some 580 MB, so not
-# part of all), web (emscripten for the page, Chromium, its driver and Selenium for the
-# page's browser tests). The default build compiles the benchmarks, so base carries FFTW, KissFFT and
-# Google Benchmark, the FFT's peers.
+# part of all), web (emscripten and npm for the page, Chromium, its driver and Selenium for
+# the page's browser tests, ffmpeg for their video files). The default build compiles the
+# benchmarks, so base carries FFTW, KissFFT and Google Benchmark, the FFT's peers.
 # Usage: scripts/install-deps.sh [group ...]   (default: base cli; all: every group)
 #
 # An archive mirror in the middle of a sync may serve one package list that fails its
@@ -91,9 +91,11 @@ for g in "${groups[@]}"; do
         samples) pkgs+=(alsa-utils gnome-audio oxygen-sounds) ;;
         corpus) pkgs+=(alsa-utils gnome-audio oxygen-sounds hedgewars-data wesnoth-1.16-data
                        wesnoth-1.16-music warzone2100-music lomiri-sounds frozen-bubble-data deepin-sound-theme) ;;
-        # The page's build reads fmt's and CLI11's headers as the tool's does; its tests
-        # make a FLAC file with sox.
-        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox) ;;
+        # The page's build reads fmt's and CLI11's headers as the tool's does and installs
+        # its one package with npm (a node from elsewhere brings its own npm, which
+        # Debian's would fight); its tests make audio and video files with sox and ffmpeg.
+        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox ffmpeg)
+               command -v npm >/dev/null || pkgs+=(npm) ;;
         *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, web, all)"; exit 2 ;;
     esac
 done

@@ -117,6 +117,14 @@ TEST(Guide, ArithmeticFiguresAsThePlugInComputesThem)
             if (centre_entry(v, c.rate, rec) >= (1 << rec)) top = v;
         EXPECT_EQ(f[c.past_top], std::to_string(top)) << c.rate;
     }
+    // Said once when both rates agree, else once for each.
+    const std::string one = f["past_top_44100_rec"], other = f["past_top_48000_rec"];
+    if (one == other)
+        EXPECT_EQ(f["past_top_ja"], "FFT " + f["rec_fft"] + " ではサンプリングレートにかかわらず周波数 " + one + " 以上");
+    else
+        EXPECT_EQ(f["past_top_ja"], "44.1 kHz・FFT " + f["rec_fft"] + " では周波数 " + one + " 以上、48 kHz・FFT " +
+                                        f["rec_fft"] + " では周波数 " + other + " 以上");
+    EXPECT_NE(f["past_top_en"].find("from frequency " + one), std::string::npos);
 
     // The hum at the example's rate, the default width, the default and the smallest FFT.
     const int rate = std::lround(std::atof(f["ex_rate_khz"].c_str()) * 1000);

@@ -19,7 +19,7 @@ import unittest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wav_files  # noqa: E402
@@ -132,9 +132,21 @@ class Page(unittest.TestCase):
     def shown(self, element_id):
         return self.driver.find_element(By.ID, element_id).is_displayed()
 
+    def choose_fps(self, value='30/1'):
+        """The frame rate chosen as a user chooses it: the page never guesses one."""
+        Select(self.driver.find_element(By.ID, 'fps')).select_by_value(value)
+
+    def type_fps(self, typed):
+        Select(self.driver.find_element(By.ID, 'fps')).select_by_value('typed')
+        field = self.driver.find_element(By.ID, 'fps-typed')
+        field.clear()
+        field.send_keys(typed)
+        self.driver.execute_script('arguments[0].dispatchEvent(new Event("change"))', field)
+
 
 class Offline(Page):
     def test_opens_from_file_with_no_console_error_and_no_request(self):
+        self.choose_fps()
         self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
         self.wait_for(lambda: self.shown('save'))
         self.assertEqual(self.severe_console(), [])
@@ -168,6 +180,7 @@ class Analyse(Page):
     def test_the_file_input_gives_the_tools_tones_and_settings(self):
         path = demo_clip()
         expected = self.native_json(path)
+        self.choose_fps()
         self.driver.find_element(By.ID, 'file').send_keys(path)
         self.wait_for(lambda: self.shown('settings'))
         page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
@@ -192,6 +205,7 @@ class Analyse(Page):
                    for i in range(rate * seconds)]
         path = os.path.join(WORK, 'long.wav')
         write(path, wav_files.wav_bytes(rate, 1, 's16', struct.pack('<%dh' % len(samples), *samples)))
+        self.choose_fps()
         self.driver.find_element(By.ID, 'file').send_keys(path)
         self.wait_for(lambda: self.shown('settings'), seconds=180)
         shares = [s['share'] for s in self.driver.execute_script('return window.tulm.stages()')
@@ -207,7 +221,7 @@ class Analyse(Page):
         path = os.path.join(WORK, 'demo44.flac')
         subprocess.run(['sox', demo_clip(), '-r', '44100', path], check=True, capture_output=True)
         self.file_in_page('demo44.flac', read(path))
-        page = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        page = self.run_async('window.tulm.analyse(window.testFile, {fps: "30"}).then(done).catch(fail)')
         self.assertEqual(page, self.native_json(path))
         self.assertIn('44100', self.text('file-info'))
         self.assertFalse(self.shown('rate-note'))
@@ -223,6 +237,233 @@ class Analyse(Page):
                                       options)
                 self.assertEqual(page, self.native_json(path, *args))
 
+
+def video_clip():
+    """The demo's clip as a video editor has it: a 29.97 fps video track and the audio as
+    48 kHz AAC in an MP4, made by ffmpeg."""
+    path = os.path.join(WORK, 'clip.mp4')
+    if not os.path.exists(path):
+        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i', 'testsrc=size=160x120:rate=30000/1001',
+                        '-i', demo_clip(), '-c:v', 'mpeg4', '-c:a', 'aac', '-b:a', '192k', '-ar', '48000', '-shortest',
+                        path], check=True, capture_output=True)
+    return path
+
+
+class Video(Page):
+    """A video file: its audio at the rate its container records, its frame rate read
+    from its video track, and the tool's answer on the same audio."""
+
+    def test_an_mp4s_rate_and_frame_rate_come_from_its_boxes(self):
+        path = video_clip()
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('save'))
+        state = self.driver.execute_script('return window.tulm.state()')
+        self.assertEqual(state['info']['rate'], 48000)
+        self.assertEqual((state['fps']['text'], state['fps']['from']), ('30000/1001', 'video'))
+        self.assertEqual(self.driver.find_element(By.ID, 'fps').get_attribute('value'), '30000/1001')
+        self.assertIn('29.97', self.text('fps-note'))
+        self.assertFalse(self.shown('rate-note'))
+        table = self.driver.execute_script('return TEXTS.ja')
+        self.assertEqual(self.text('save-note'), table['saveNoteDecoded'])
+        page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                              '.then(done).catch(fail)')
+        # The same audio as the browser decodes it, written as a floating-point WAV under
+        # the video's name (the JSON names the file), for the tool.
+        decoded = self.run_async(
+            'document.getElementById("file").files[0].arrayBuffer()'
+            '.then((b) => new OfflineAudioContext(1, 1, 48000).decodeAudioData(b)).then((a) => {'
+            '  const n = a.length, c = a.numberOfChannels, out = new Float32Array(n * c);'
+            '  for (let k = 0; k < c; ++k) { const d = a.getChannelData(k); for (let i = 0; i < n; ++i) out[i * c + k] = d[i]; }'
+            '  const u = new Uint8Array(out.buffer); let s = "";'
+            '  for (let i = 0; i < u.length; i += 32768) s += String.fromCharCode(...u.subarray(i, i + 32768));'
+            '  done([a.sampleRate, c, btoa(s)]); }).catch(fail)')
+        rate, channels, payload = decoded
+        folder = os.path.join(WORK, 'decoded')
+        os.makedirs(folder, exist_ok=True)
+        write(os.path.join(folder, 'clip.mp4'), wav_files.wav_bytes(rate, channels, 'f32', base64.b64decode(payload)))
+        expected = subprocess.run([TULM, 'detect', '--json', '--fps', '30000/1001', 'clip.mp4'], cwd=folder,
+                                  capture_output=True, check=True).stdout.decode()
+        self.assertEqual(page, expected)
+        detection = json.loads(page)
+        self.assertEqual(detection['file']['rate'], 48000)
+        self.assertEqual(detection['chosen']['selection']['video_rate'], '30000/1001')
+        # Every tone lies where the tool finds one in the 48 kHz WAV the video was made
+        # from: read at 44.1 kHz, every frequency would lie 8 % lower.
+        original = [tone['hz'] for tone in json.loads(tool('detect', '--json', demo_clip()).stdout)['tones']]
+        for tone in detection['tones']:
+            self.assertTrue(any(abs(tone['hz'] - hz) < 1 for hz in original), '%.3f Hz not among %s' % (tone['hz'], original))
+
+
+class FrameRate(Page):
+    """The frame rate is asked for, never guessed; typed decimals are the NTSC rates; a
+    rate that cannot be read leaves nothing of the old one on screen."""
+
+    def native_json(self, path, *options):
+        return subprocess.run([TULM, 'detect', '--json', os.path.basename(path), *options],
+                              cwd=os.path.dirname(path), capture_output=True, check=True).stdout.decode()
+
+    def test_asked_for_typed_as_decimals_and_refused_in_japanese(self):
+        path = demo_clip()
+        table = self.driver.execute_script('return TEXTS.ja')
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('picture'))
+        self.wait_for(lambda: self.text('stage') == table['stageNeedFps'])
+        self.assertFalse(self.shown('settings'))
+        self.assertEqual(self.text('fps-note'), table['fpsAsk'])
+        self.assertEqual(self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                                        '.then(done).catch((e) => done(e.key))'), 'errorFpsNeeded')
+
+        self.type_fps('29.97')
+        self.wait_for(lambda: self.shown('settings') and not self.shown('progress'))
+        page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], {})'
+                              '.then(done).catch(fail)')
+        expected = self.native_json(path, '--fps', '30000/1001')
+        self.assertEqual(page, expected)
+        start = json.loads(expected)['chosen']['selection']['start_video_frame']
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, '#dialog .value').text, str(start))
+
+        # The audio placed from frame 300 of the project: every frame the page says moves.
+        offset = self.driver.find_element(By.ID, 'offset')
+        offset.clear()
+        offset.send_keys('300')
+        self.driver.execute_script('arguments[0].dispatchEvent(new Event("change"))', offset)
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, '#dialog .value').text, str(start + 300))
+        self.assertIn(str(start + 300), self.text('settings-for'))
+
+        self.type_fps('abc')
+        self.wait_for(lambda: self.shown('fps-error'))
+        self.assertEqual(self.text('fps-error'), table['errorFpsWords'].replace('{typed}', 'abc'))
+        self.assertFalse(self.shown('settings'))
+        self.assertFalse(self.shown('tones'))
+        self.assertNotIn('NaN', self.driver.find_element(By.TAG_NAME, 'body').text)
+
+        for options, fps in (({'fps': '23.976'}, '24000/1001'), ({'fps': '59.94'}, '60000/1001')):
+            with self.subTest(options=options):
+                page = self.run_async('window.tulm.analyse(document.getElementById("file").files[0], arguments[0])'
+                                      '.then(done).catch(fail)', options)
+                self.assertEqual(page, self.native_json(path, '--fps', fps))
+                self.assertFalse(self.shown('fps-error'))
+                self.assertEqual(self.driver.find_element(By.ID, 'fps').get_attribute('value'), fps)
+
+
+class Host(Page):
+    """The host's words and ways: the filter's name, frames from 0, a file dropped on the
+    page, the settings in view beside the picture."""
+
+    def test_a_dropped_file_is_opened_and_the_filter_named(self):
+        self.choose_fps()
+        self.file_in_page('in.wav', read(demo_clip()))
+        prevented = self.driver.execute_script(
+            'const data = new DataTransfer(); data.items.add(window.testFile);'
+            'const drop = new DragEvent("drop", {dataTransfer: data, bubbles: true, cancelable: true});'
+            'document.getElementById("intro").dispatchEvent(drop); return drop.defaultPrevented;')
+        self.assertTrue(prevented, 'the browser would open the dropped file in place of the page')
+        self.wait_for(lambda: self.shown('save'))
+        self.assertEqual(self.text('settings-title'), '音声フィルタ「Pellomar」の設定')
+        self.assertIn('Pellomar', self.text('intro'))
+        self.assertIn('先頭を 0 と数えます', self.text('settings-for'))
+        table = self.driver.execute_script('return TEXTS.ja')
+        self.assertEqual(self.text('save-note'), table['saveNote'])
+
+    def test_the_settings_are_in_view_at_1280_by_720(self):
+        shots = os.environ.get('TULM_SCREENSHOTS')
+        for width, height in ((1280, 720), (1400, 1000)):
+            with self.subTest(size=(width, height)):
+                self.driver.set_window_size(width, height)
+                inner = self.driver.execute_script('return [innerWidth, innerHeight]')
+                # The window's frame takes some of the size: the page gets the size asked for.
+                self.driver.set_window_size(2 * width - inner[0], 2 * height - inner[1])
+                self.driver.get('file://' + os.path.join(PAGE, 'index.html'))
+                self.run_async('window.tulm.ready.then(() => done(true))')
+                self.driver.find_element(By.ID, 'file').send_keys(video_clip())
+                self.wait_for(lambda: self.shown('settings') and not self.shown('progress'))
+                box = self.driver.execute_script(
+                    'const r = document.getElementById("dialog").getBoundingClientRect(); return [r.top, r.bottom];')
+                self.assertLessEqual(box[1], height, 'the dialog\'s values lie below the window')
+                if shots:
+                    self.driver.save_screenshot(os.path.join(shots, 'page-%dx%d.png' % (width, height)))
+        self.driver.set_window_size(1200, 1600)
+
+
+def sox_file(name, *effects):
+    """A 48 kHz mono 16-bit WAV made by sox, e.g. sines mixed under pink noise."""
+    path = os.path.join(WORK, name)
+    if not os.path.exists(path):
+        subprocess.run(['sox', '-n', '-r', '48000', '-c', '1', '-b', '16', path, *effects], check=True,
+                       capture_output=True)
+    return path
+
+
+class Choosing(Page):
+    """Each harmonic of a hum is a row of its own whose button fits the settings to it,
+    with the tool's own cut for it; a click where nothing steady sounds still answers."""
+
+    def open_at_30(self, path):
+        self.choose_fps()
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+        self.wait_for(lambda: self.shown('save') and not self.shown('progress'))
+
+    def detection(self):
+        return self.driver.execute_script('return window.tulm.state().detection')
+
+    def test_a_hums_harmonic_is_a_row_that_gives_its_own_settings_and_cut(self):
+        path = sox_file('hum.wav', 'synth', '6', 'sine', '60', 'synth', '6', 'sine', 'mix', '120', 'synth', '6',
+                        'sine', 'mix', '180', 'synth', '6', 'pinknoise', 'mix', 'vol', '0.3')
+        self.open_at_30(path)
+        tone = self.detection()['tones'][0]
+        self.assertTrue(tone['harmonics'], 'the file should hold a hum')
+        rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
+        self.assertEqual(len(rows), 1 + len(tone['harmonics']))
+        harmonic = tone['harmonics'][0]
+        row = rows[1]
+        self.assertIn('%.2f Hz' % harmonic['hz'], row.text)
+        row.find_element(By.TAG_NAME, 'button').click()
+        self.wait_for(lambda: (self.detection() or {}).get('chosen') and
+                      abs(self.detection()['chosen']['tone']['hz'] - harmonic['hz']) < 1 and not self.shown('progress'))
+        expected = json.loads(subprocess.run(
+            [TULM, 'detect', '--json', '--fps', '30/1', '--hz', repr(harmonic['hz']), 'hum.wav'],
+            cwd=WORK, capture_output=True, check=True).stdout)
+        self.assertEqual(self.detection(), expected)
+        check = expected['chosen']['check']
+        if check and check['cut_db'] is not None:
+            self.assertIn('%.1f dB' % check['cut_db'], self.text('cut'))
+
+    def test_a_click_where_nothing_steady_sounds_answers_plainly(self):
+        path = sox_file('dtmf.wav', 'synth', '3', 'sine', '697', 'synth', '3', 'sine', 'mix', '1209', 'synth', '3',
+                        'pinknoise', 'mix', 'vol', '0.3')
+        self.open_at_30(path)
+        table = self.driver.execute_script('return TEXTS.ja')
+        # A click on the picture at 3 kHz, where neither key's tone lies.
+        self.driver.execute_script(
+            'const c = document.getElementById("spectrogram"), r = c.getBoundingClientRect();'
+            'const y = yOf(3000) * r.height / c.height, x = (AXIS.left + 40) * r.width / c.width;'
+            'c.dispatchEvent(new MouseEvent("click", {clientX: r.left + x, clientY: r.top + y, bubbles: true}));')
+        self.wait_for(lambda: (self.detection() or {}).get('chosen') and
+                      abs(self.detection()['chosen']['tone']['hz'] - 3000) < 50 and not self.shown('progress'))
+        chosen = self.detection()['chosen']
+        self.assertFalse(chosen['detected'])
+        self.assertTrue(self.shown('settings'))
+        note = table['notConfirmed'].replace('{hz}', '%.1f' % chosen['tone']['hz'])
+        self.assertIn(note, self.text('warnings'))
+
+    def test_a_tone_longer_than_a_stretch_gets_the_tools_passes(self):
+        tone = sox_file('beep6-tone.wav', 'synth', '6', 'sine', '1000', 'vol', '0.3', 'pad', '1.5', '1.5')
+        noise = sox_file('beep6-noise.wav', 'synth', '9', 'pinknoise', 'vol', '0.2')
+        path = os.path.join(WORK, 'beep6.wav')
+        subprocess.run(['sox', '-m', tone, noise, path], check=True, capture_output=True)
+        self.open_at_30(path)
+        chosen = json.loads(tool('detect', '--json', '--fps', '30/1', path).stdout)['chosen']
+        following = chosen['check']['next_selection']
+        self.assertTrue(following, 'the tool should ask for a second pass')
+        self.assertTrue(self.shown('plan'))
+        passes = self.driver.find_elements(By.CSS_SELECTOR, '#passes > li')
+        self.assertEqual(len(passes), 2)
+        self.assertIn('フレーム %d' % chosen['selection']['start_video_frame'], passes[0].text)
+        self.assertIn('フレーム %d' % following['start_video_frame'], passes[1].text)
+        values = [e.text for e in passes[1].find_elements(By.CSS_SELECTOR, '.value')]
+        s = following['settings']
+        self.assertEqual(values[:6], [str(following['start_video_frame'])] +
+                         [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')])
 
 class Render(Page):
     """window.tulm.render against `tulm render`, byte for byte, for every kind of WAV."""
@@ -253,7 +494,7 @@ class Render(Page):
     def test_the_suggestion_of_the_pages_own_analysis(self):
         path = demo_clip()
         self.file_in_page('in.wav', read(path))
-        text = self.run_async('window.tulm.analyse(window.testFile, {}).then(done).catch(fail)')
+        text = self.run_async('window.tulm.analyse(window.testFile, {fps: "30"}).then(done).catch(fail)')
         chosen = json.loads(text)['chosen']
         page_out, out, _, _ = self.render_both('in.wav', read(path), chosen)
         self.assertEqual(page_out, out)
@@ -266,6 +507,7 @@ def differing_bytes(a, b):
 
 class Player(Page):
     def test_switches_between_original_processed_and_removed_while_playing(self):
+        self.choose_fps()
         self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
         self.wait_for(lambda: self.shown('player'))
         self.driver.find_element(By.ID, 'play').click()
@@ -314,6 +556,7 @@ class BadFiles(Page):
         cases = [('notes.wav', b'These are my notes, not audio.\n' * 20, 'errorNotWav'),
                  ('empty.wav', b'', 'errorEmpty'),
                  ('nochannels.wav', wav_files.zero_channel_header(), 'errorNoChannels')]
+        self.choose_fps()
         for name, data, key in cases:
             with self.subTest(name=name):
                 path = os.path.join(WORK, name)
@@ -323,6 +566,8 @@ class BadFiles(Page):
                 self.assertEqual(self.text('message'), table[key])
                 self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '[role=alert]:not([hidden])')), 1)
                 self.assertFalse(self.shown('settings'))
+                # Nothing beside the message says the job went well.
+                self.assertNotEqual(self.text('stage'), table['stageDone'])
                 self.assertEqual(self.severe_console(), [])
         self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
         self.wait_for(lambda: self.shown('settings'))

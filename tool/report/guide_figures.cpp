@@ -150,6 +150,7 @@ std::vector<GuideFigure> guide_figures(FilterTable& table, const GuideExample& e
     f.push_back({"information", table.information ? table.information : ""});
     f.push_back({"rec_fft", fmt::format("{}", kRecommendedOrder)});
     std::string steps_ja, steps_en;
+    std::vector<int32_t> tops;
     for (int32_t rate : kGuideRates) {
         f.push_back({fmt::format("ratio_{}_rec", rate), fmt::format("{:.2f}", centre_ratio(rate, kRecommendedOrder))});
         const int32_t top = first_value_past_top(rate, kRecommendedOrder, r.minimum[kFrequency], r.maximum[kFrequency]);
@@ -158,9 +159,26 @@ std::vector<GuideFigure> guide_figures(FilterTable& table, const GuideExample& e
                                         "so the guides' warning about high values is wrong",
                                         rate, kRecommendedOrder));
         f.push_back({fmt::format("past_top_{}_rec", rate), fmt::format("{}", top)});
+        tops.push_back(top);
         steps_ja += (steps_ja.empty() ? "" : "\n") + steps_rows(rate, example.clip.tone_hz, d, r, true);
         steps_en += (steps_en.empty() ? "" : "\n") + steps_rows(rate, example.clip.tone_hz, d, r, false);
     }
+    // Where high values stop removing anything: said once when every rate agrees.
+    std::string top_ja, top_en;
+    if (std::all_of(tops.begin(), tops.end(), [&](int32_t t) { return t == tops.front(); })) {
+        top_ja = fmt::format("FFT {} ではサンプリングレートにかかわらず周波数 {} 以上", kRecommendedOrder, tops.front());
+        top_en = fmt::format("from frequency {} with FFT {}, whatever the sampling rate", tops.front(), kRecommendedOrder);
+    } else {
+        for (size_t i = 0; i < tops.size(); ++i) {
+            top_ja += fmt::format("{}{:g} kHz・FFT {} では周波数 {} 以上", i ? "、" : "", kGuideRates[i] / 1000.0,
+                                  kRecommendedOrder, tops[i]);
+            top_en += fmt::format("{}from frequency {} at {:g} kHz with FFT {}", i ? ", " : "", tops[i],
+                                  kGuideRates[i] / 1000.0, kRecommendedOrder);
+        }
+    }
+    f.push_back({"past_top_ja", top_ja});
+    f.push_back({"past_top_en", top_en});
+
     // The template's line ends the block.
     steps_ja.pop_back();
     steps_en.pop_back();

@@ -2,7 +2,7 @@
 // The figures the guides quote, computed by the same code that places the notch, lays
 // out the stretch, fits settings to a tone and writes the slider table; and the
 // guides' templates filled with them. A guide names a figure as @name@ (lower case);
-// upper-case names (@VERSION@, @HOME@) are the release's to fill.
+// upper-case names (@VERSION@, @DATE@) are the release's to fill.
 #include <string>
 #include <vector>
 

@@ -146,8 +146,9 @@ std::string page_dialog(const FilterTable& table)
                                "\"default\": {}}}",
                                i ? ", " : "", kSliderNames[i], json_bytes(table.slider_labels[i]), ranges.minimum[i],
                                ranges.maximum[i], defaults.slider[i]);
+    // Speech's band as the measurement bounds it, so that the page names its limits.
     return fmt::format("{{\"name\": {}, \"sliders\": [{}], \"check\": {{\"name\": \"{}\", \"label\": {}, "
-                       "\"default\": {}}}}}",
+                       "\"default\": {}}}, \"speech_band\": [{:g}, {:g}]}}",
                        json_bytes(table.name), sliders, kCheckNames[0], json_bytes(table.check_labels[0]),
-                       defaults.use_window);
+                       defaults.use_window, kSpeechLowHz, kSpeechHighHz);
 }

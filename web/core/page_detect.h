@@ -31,5 +31,6 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
 std::string page_render(FilterTable& table, const Audio& audio, const int32_t* values, int32_t start_frame,
                         const std::string& fps, std::vector<int16_t>* processed);
 
-// The dialog's texts (CP932 bytes, as numbers), ranges and defaults, as JSON.
+// The dialog's texts (CP932 bytes, as numbers), ranges and defaults, and speech's band
+// (Hz), as JSON.
 std::string page_dialog(const FilterTable& table);

@@ -1,0 +1,54 @@
+// Reading the tool's JSON (`tulm detect --json`, docs/detect-json.md) into what the
+// page shows, and a suggestion back into the dialog's values.
+'use strict';
+
+function readDetection(json) {
+    const tones = json.tones.map((tone) => ({
+        hz: tone.hz, level: tone.level_dbfs, first: tone.start.seconds, end: tone.end.seconds,
+        firstFrame: tone.start.video_frame, endFrame: tone.end.video_frame, harmonics: tone.harmonics,
+    }));
+    const c = json.chosen;
+    if (!c) return {tones, fit: null, fitHz: null};
+    const s = readSuggestion(c);
+    const check = c.check;
+    return {
+        tones,
+        fitHz: c.tone.hz,
+        fit: {
+            hz: c.tone.hz, detected: c.detected, startFrame: s.startFrame, fps: s.fps, values: s.values,
+            stretchFirst: c.stretch.start.seconds, stretchEnd: c.stretch.end.seconds,
+            lowHz: c.notch.low_hz, highHz: c.notch.high_hz, centreHz: c.notch.centre_hz,
+            reachesSpeech: c.notch.reaches_speech_band, predictedCut: c.predicted.cut_db,
+            tooLong: c.too_long, second: c.second_selection, startsTooEarly: c.starts_too_early,
+            harmonics: c.harmonics_left,
+            // The cut over the tone's whole extent, the parts outside the stretch included.
+            wholeCut: check ? {db: check.cut_db, weak: check.weak, from: check.extent.start.seconds,
+                               to: check.extent.end.seconds} : null,
+            passes: passesOf(c, 0),
+        },
+    };
+}
+
+// The slider values in the dialog's order, then the check box, from a suggestion:
+// `suggestion` is the JSON's `chosen` object (or the whole JSON): its settings and its
+// selection's first video frame at its video rate.
+function readSuggestion(suggestion) {
+    const c = suggestion && suggestion.chosen !== undefined ? suggestion.chosen : suggestion;
+    const settings = c && c.settings, selection = c && c.selection;
+    if (!settings || !selection) throw {key: 'errorSuggestion'};
+    const values = valuesOf(settings);
+    const startFrame = Number(selection.start_video_frame);
+    if (values.some((v) => !Number.isInteger(v)) || !Number.isInteger(startFrame)) throw {key: 'errorSuggestion'};
+    return {values, startFrame, fps: String(selection.video_rate)};
+}
+
+function valuesOf(settings) {
+    const values = state.dialog.sliders.map((slider) => Number(settings[slider.name]));
+    values.push(settings[state.dialog.check.name] ? 1 : 0);
+    return values;
+}
+
+// The plug-in's own texts, which it holds in the host's code page.
+function cp932(bytes) {
+    return new TextDecoder('shift_jis').decode(new Uint8Array(bytes));
+}
