@@ -18,9 +18,6 @@
 
 namespace detection {
 
-// A 16-bit sample's full scale, the unit of every amplitude here.
-constexpr double kFullScale = 32768.0;
-
 // How far over its floor a frame's peak must stand (dB): where a bin of noise does so
 // with probability peak_false_alarm.
 double peak_db(const DetectParams& p);

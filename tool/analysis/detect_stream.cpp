@@ -67,12 +67,12 @@ ChunkPlan chunk_plan(int32_t rate, int32_t channels)
 }
 
 Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
-                          const std::function<void(int64_t frames)>& done)
+                          const DetectParams& params, const std::function<void(int64_t frames)>& done)
 {
-    const int64_t around = surround_length(source.rate), end = first + count;
+    const int64_t around = surround_length(source.rate, params), end = first + count;
     if (count <= plan.chunk && first <= plan.overlap) {
         const Detection d =
-            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count);
+            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count, params);
         if (done) done(count);
         return d;
     }
@@ -86,7 +86,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         s = std::min(s, end - chunk);
         const int64_t from = std::max<int64_t>(0, s - around);
         const Audio a = read_frames(source, from, std::min(source.frames, s + chunk + around));
-        const Detection d = detect_tones(a, s - from, chunk);
+        const Detection d = detect_tones(a, s - from, chunk, params);
         whole.resolution_hz = d.resolution_hz;
         for (Tone t : d.tones) {
             t.first += from;
@@ -124,4 +124,10 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
     }
     rank_by_audibility(&whole.tones, source.rate);
     return whole;
+}
+
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const std::function<void(int64_t frames)>& done)
+{
+    return detect_tones_in(source, first, count, plan, DetectParams(), done);
 }
