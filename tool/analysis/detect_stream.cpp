@@ -3,38 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/analysis/detect_parts.h"
+
 namespace {
 
 constexpr int64_t kChunkSamples = 6'000'000;  // 16-bit samples of one chunk: 12 MB
 constexpr double kChunkSeconds = 60;
 constexpr double kOverlapSeconds = 6;  // four times the surround a chunk is judged with
-
-// One tone from two pieces that chunks reported: the extent of both, the readings of
-// the more prominent one and the larger of their spreads, as join_pieces joins the
-// pieces that louder sound broke apart.
-void join(Tone* a, const Tone& b)
-{
-    if (b.above_floor_db > a->above_floor_db) {
-        a->hz = b.hz;
-        a->level_dbfs = b.level_dbfs;
-        a->above_floor_db = b.above_floor_db;
-        a->harmonics = b.harmonics;
-    }
-    // The chunk that heard more of it measured its program over more of it.
-    if (b.end - b.first > a->end - a->first) a->over_band_db = b.over_band_db;
-    a->drift_hz = std::max(a->drift_hz, b.drift_hz);
-    a->level_range_db = std::max(a->level_range_db, b.level_range_db);
-    a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
-    a->level_slope_db = std::max(a->level_slope_db, b.level_slope_db);
-    if (b.first < a->first) {
-        a->first = b.first;
-        a->from_region_start = b.from_region_start;
-    }
-    if (b.end > a->end) {
-        a->end = b.end;
-        a->to_region_end = b.to_region_end;
-    }
-}
 
 // A candidate that two overlapping chunks both dropped, for one reason at one frequency
 // over time they share, is one candidate: listed once, over both extents.
@@ -113,7 +88,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         for (Tone& u : whole.tones)
             if (std::fabs(u.hz - t.hz) <= whole.resolution_hz && std::max(u.first, t.first) - std::min(u.end, t.end) <= block)
                 same = &u;
-        if (same) join(same, t);
+        if (same) detection::join_tone(same, t);
         else whole.tones.push_back(t);
     }
     // A piece that sounds from a chunk's start is already sounding at the region's start
