@@ -34,6 +34,8 @@ int64_t surround_length(int32_t rate, const DetectParams& p) { return int64_t(p.
 
 namespace {
 
+// The stages in order, each from the one before's result; every drop is noted by the
+// stage that makes it.
 Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
     Detection d;
@@ -41,7 +43,8 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     d.resolution_hz = f.bin_hz();
     const Context c{p, audio, f, first, count, std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop))};
     const Looks looks = look_at_runs(c, runs_over(c), &d.dropped);
-    std::vector<Confirmed> tones = confirmed_tones(c, lines_of(c, looks.steady, &d.dropped), looks.unsteady, &d.dropped);
+    const std::vector<Run> lines = lines_of(c, looks.steady, &d.dropped);
+    std::vector<Confirmed> tones = confirmed_tones(c, lines, looks.unsteady, &d.dropped);
     join_pieces(c, &tones, &d.dropped);
     d.tones = families(c, long_enough(c, std::move(tones), &d.dropped), &d.dropped);
     return d;
@@ -79,7 +82,9 @@ Detection detect_tones(const Audio& audio, int64_t first, int64_t count, const D
         std::vector<Tone> kept;
         for (const Tone& t : d.tones) {
             if (stands_in(around, t)) kept.push_back(t);
-            else d.dropped.push_back(Dropped{DropReason::kNotInSurround, t.hz, t.first, t.end, 0, 0, 0});
+            else
+                d.dropped.push_back(
+                    Dropped{DropStage::kSurround, DropReason::kNotInSurround, t.hz, t.first, t.end, 0, 0, 0});
         }
         d.tones = kept;
     }

@@ -226,8 +226,8 @@ std::vector<Confirmed> long_enough(const Context& c, std::vector<Confirmed> tone
         const double seconds = double(t.tone.end - t.tone.first) / c.f.rate;
         if (seconds >= p.shortest_seconds) kept.push_back(std::move(t));
         else
-            dropped->push_back(Dropped{DropReason::kTooShort, t.tone.hz, t.tone.first, t.tone.end, seconds,
-                                       p.shortest_seconds, 0});
+            dropped->push_back(Dropped{DropStage::kExtent, DropReason::kTooShort, t.tone.hz, t.tone.first,
+                                       t.tone.end, seconds, p.shortest_seconds, 0});
     }
     return kept;
 }

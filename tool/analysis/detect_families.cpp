@@ -132,7 +132,7 @@ std::vector<Tone> families(const Context& c, const std::vector<Confirmed>& tones
             out.back().harmonics = harmonics[i];
             continue;
         }
-        Dropped d{DropReason::kHarmonic, t.hz, t.first, t.end, 0, 0, 0};
+        Dropped d{DropStage::kFamilies, DropReason::kHarmonic, t.hz, t.first, t.end, 0, 0, 0};
         for (size_t low = 0; low < tones.size(); ++low)
             for (const Harmonic& h : harmonics[low])
                 if (!taken[low] && h.hz == t.hz) d.other_hz = tones[low].tone.hz, d.figure = h.order;

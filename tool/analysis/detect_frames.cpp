@@ -137,9 +137,10 @@ double lobe_power(const std::vector<double>& power, int32_t b)
 
 int64_t frame_centre(const Frames& f, int32_t frame) { return f.first + int64_t(frame) * f.hop + f.n / 2; }
 
-Dropped dropped_run(const Frames& f, const Run& r, double hz, const Verdict& v)
+Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, const Verdict& v)
 {
-    return Dropped{v.reason, hz, frame_centre(f, r.from), frame_centre(f, r.to - 1), v.figure, v.limit, v.other_hz};
+    return Dropped{stage, v.reason, hz, frame_centre(f, r.from), frame_centre(f, r.to - 1), v.figure, v.limit,
+                   v.other_hz};
 }
 
 Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)

@@ -94,8 +94,8 @@ std::vector<Run> without_twins(const Context& c, std::vector<Run> runs, std::vec
             continue;
         }
         const double apart = std::fabs(median(twin->hz) - median(r.hz));
-        dropped->push_back(
-            dropped_run(f, r, median(r.hz), Verdict{true, DropReason::kTwin, apart, f.bin_hz(), median(twin->hz)}));
+        const Verdict twin_of{true, DropReason::kTwin, apart, f.bin_hz(), median(twin->hz)};
+        dropped->push_back(dropped_run(DropStage::kLines, f, r, median(r.hz), twin_of));
     }
     return kept;
 }

@@ -283,8 +283,8 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
         r.above = x.above;
         const double prominence = median(r.above);
         if (prominence < p.tone_db) {
-            dropped->push_back(
-                dropped_run(f, r, median(x.hz), Verdict{true, DropReason::kTooQuiet, prominence, p.tone_db, 0}));
+            const Verdict too_quiet{true, DropReason::kTooQuiet, prominence, p.tone_db, 0};
+            dropped->push_back(dropped_run(DropStage::kRuns, f, r, median(x.hz), too_quiet));
             continue;
         }
         Steadiness s = steadiness(p, f, r, x, f.bin_hz());
@@ -300,7 +300,7 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
         const bool drifts = r.drift_hz > p.steady_hz;
         const Verdict v = drifts ? Verdict{true, DropReason::kNotSteady, r.drift_hz, p.steady_hz, 0}
                                  : Verdict{true, DropReason::kLevelScatters, r.range_db, p.level_range_db, 0};
-        dropped->push_back(dropped_run(f, r, median(r.hz), v));
+        dropped->push_back(dropped_run(DropStage::kLooks, f, r, median(r.hz), v));
     }
     return looks;
 }

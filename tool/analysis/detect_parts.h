@@ -32,9 +32,9 @@ double lobe_power(const std::vector<double>& power, int32_t b);
 // The sample frame of the audio at the centre of frame `frame`'s block.
 int64_t frame_centre(const Frames& f, int32_t frame);
 
-// A run at `hz` that a verdict dropped before it became a tone, spanning its frames'
-// block centres.
-Dropped dropped_run(const Frames& f, const Run& r, double hz, const Verdict& v);
+// A run at `hz` that a verdict of `stage` dropped before it became a tone, spanning its
+// frames' block centres.
+Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, const Verdict& v);
 
 // Each frame's peaks over frames [first, first + count) of `audio`, frames a quarter
 // block apart.

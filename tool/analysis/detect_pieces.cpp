@@ -42,8 +42,8 @@ void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dr
             const Tone& b = (*tones)[j].tone;
             const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
             if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > f.n) continue;
-            dropped->push_back(Dropped{DropReason::kPiece, b.hz, b.first, b.end, double(gap) / f.rate,
-                                       double(f.n) / f.rate, a.hz});
+            dropped->push_back(Dropped{DropStage::kPieces, DropReason::kPiece, b.hz, b.first, b.end,
+                                       double(gap) / f.rate, double(f.n) / f.rate, a.hz});
             join_tone(&a, b);
             Run& ra = (*tones)[i].run;
             const Run& rb = (*tones)[j].run;

@@ -52,7 +52,7 @@ bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b)
 // A line a rule dropped, over its extent as a tone.
 Dropped dropped_tone(const Tone& t, const Verdict& v)
 {
-    return Dropped{v.reason, t.hz, t.first, t.end, v.figure, v.limit, v.other_hz};
+    return Dropped{DropStage::kRules, v.reason, t.hz, t.first, t.end, v.figure, v.limit, v.other_hz};
 }
 
 // A fundamental found under one harmonic stands while any harmonic of its family
