@@ -104,18 +104,18 @@ std::string drops_near(const Detection& d, double hz, int64_t first, int64_t end
     return s.empty() ? "no candidate" : s;
 }
 
-void score_clean(const Recording& r, const Audio& clip, Score* s)
+void score_clean(const Recording& r, const Audio& clip, const DetectParams& params, Score* s)
 {
     const int64_t frames = clip.frames();
     const auto clean = [&](const Detection& d) {
         return std::all_of(d.tones.begin(), d.tones.end(), [&](const Tone& t) { return own_tone(r, t); });
     };
-    const Detection whole = detect_tones(clip, 0, frames);
+    const Detection whole = detect_tones(clip, 0, frames, params);
     s->whole.add(clean(whole));
     if (!clean(whole)) s->misses.push_back(fmt::format("{} (no tone mixed in): {}", r.path, listing(whole, clip.rate)));
     const int64_t region = int64_t(kRegionSeconds * clip.rate);
     for (int64_t at = 0; at + region <= frames; at += int64_t(kRegionStep * clip.rate)) {
-        const Detection d = detect_tones(clip, at, region);
+        const Detection d = detect_tones(clip, at, region, params);
         s->regions.add(clean(d));
         if (!clean(d))
             s->misses.push_back(fmt::format("{} (no tone mixed in) from {:.0f} s for {:.0f} s: {}", r.path,
@@ -192,10 +192,11 @@ int entries_on_series(const Detection& d, const Recording& r, double hz, int64_t
     return n;
 }
 
-void score_case(FilterTable* table, const Recording& r, const Audio& clip, const MixCase& c, Score* s)
+void score_case(FilterTable* table, const Recording& r, const Audio& clip, const MixCase& c, const DetectParams& params,
+                Score* s)
 {
     const Audio mixed = mix_case(clip, c);
-    const Detection d = detect_tones(mixed, 0, mixed.frames());
+    const Detection d = detect_tones(mixed, 0, mixed.frames(), params);
     const std::string what = fmt::format("{} + {}", r.path, c.describe(clip.rate));
     const bool audible = heard(clip, c);
     const std::string stratum = audible ? "audible" : "masked";
@@ -354,6 +355,8 @@ int main(int argc, char** argv)
         for (const std::string& h : halves) scores[h];
         int missing = 0, tuning = 0, tuning_index = 0;
         for (const Recording& r : corpus.recordings) tuning += r.half == "tuning";
+        // The detector's tuned values, one place to sweep them from.
+        const DetectParams params;
         for (const Recording& r : corpus.recordings) {
             // The user cases go round the tuning half by its file order, whichever runs.
             const int index = r.half == "tuning" ? tuning_index++ : -1;
@@ -369,13 +372,13 @@ int main(int argc, char** argv)
             Score& s = scores[r.half];
             ++s.recordings;
             fmt::print(stderr, "{} {}: {:.1f} s\n", r.half, r.path, double(clip.frames()) / clip.rate);
-            score_clean(r, clip, &s);
+            score_clean(r, clip, params, &s);
             std::vector<MixCase> cases = make_cases(clip, r, corpus.seed);
             if (index >= 0) {
                 const std::vector<MixCase> more = make_user_cases(clip, r, corpus.seed, index, tuning);
                 cases.insert(cases.end(), more.begin(), more.end());
             }
-            for (const MixCase& c : cases) score_case(fit ? &session.table() : nullptr, r, clip, c, &s);
+            for (const MixCase& c : cases) score_case(fit ? &session.table() : nullptr, r, clip, c, params, &s);
         }
         if (missing) fmt::print(stderr, "{} recordings missing: scripts/install-deps.sh corpus installs them\n", missing);
         print_table(halves, scores);

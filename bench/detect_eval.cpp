@@ -183,13 +183,15 @@ int main(int argc, char** argv)
         std::vector<double> cuts, steady_cuts, checked_cuts, extent_cuts, check_errors;
         int said_goes_on = 0, goes_on_truly = 0, truly_goes_on = 0, said_weak = 0, truly_weak = 0;
         std::vector<std::string> misses;
+        // The detector's tuned values, one place to sweep them from.
+        const DetectParams params;
         for (size_t ci = 0; ci < clips.size(); ++ci) {
             const Audio& program = clips[ci].audio;
             const int64_t frames = program.frames();
             const double frame_samples = double(program.rate) / kFps;
 
             const bool tone_free = only.empty() || only == clips[ci].name;
-            const Detection none = tone_free ? detect_tones(program, 0, frames) : Detection();
+            const Detection none = tone_free ? detect_tones(program, 0, frames, params) : Detection();
             quiet_clips += tone_free;
             if (none.tones.empty()) clean += tone_free;
             else
@@ -203,7 +205,7 @@ int main(int argc, char** argv)
             // a time from wherever the region starts.
             const int64_t region = int64_t(kRegionSeconds * program.rate);
             for (int64_t at = 0; tone_free && at + region <= frames; at += int64_t(kRegionStep * program.rate)) {
-                const Detection d = detect_tones(program, at, region);
+                const Detection d = detect_tones(program, at, region, params);
                 ++quiet_regions;
                 clean_regions += d.tones.empty();
                 if (!d.tones.empty() && verbose)
@@ -225,7 +227,7 @@ int main(int argc, char** argv)
                                                          double(end) / program.rate);
                     if (what.find(only) == std::string::npos) continue;
                     const Audio mixed = add_tone(program, spec, level, first, end);
-                    const Detection d = detect_tones(mixed, 0, frames);
+                    const Detection d = detect_tones(mixed, 0, frames, params);
                     ++tone_clips;
                     if (d.tones.empty()) {
                         misses.push_back(what + ": no steady tone reported");

@@ -6,9 +6,12 @@ set(TULM_ANALYSIS_SOURCES
     analysis/statistics.cpp
     analysis/detect.cpp
     analysis/detect_frames.cpp
-    analysis/detect_steady.cpp
+    analysis/detect_looks.cpp
+    analysis/detect_lines.cpp
     analysis/detect_extent.cpp
-    analysis/detect_program.cpp
+    analysis/detect_rules.cpp
+    analysis/detect_pieces.cpp
+    analysis/detect_families.cpp
     analysis/detect_stream.cpp
     analysis/detect_audibility.cpp
     analysis/sample_source.cpp

@@ -15,6 +15,7 @@
 #include "tool/analysis/detect_parts.h"
 #include "tool/analysis/spectrum.h"
 #include "tool/analysis/statistics.h"
+#include "tool/report/explain.h"
 
 using namespace detection;
 
@@ -23,11 +24,11 @@ namespace {
 constexpr int32_t kRate = 48000;
 
 // One partial: `hz` at `dbfs` from `from` to `to` seconds, with 5 ms raised-cosine
-// edges; its level may fall linearly by `decay_db` over its extent and its frequency
-// swing by `vibrato_hz` at 5 Hz.
+// edges; its level may fall linearly by `decay_db` over its extent, its frequency
+// swing by `vibrato_hz` at 5 Hz, and its amplitude dip by the share `tremolo` at 2 Hz.
 struct Partial {
     double hz, dbfs, from, to;
-    double decay_db = 0, vibrato_hz = 0;
+    double decay_db = 0, vibrato_hz = 0, tremolo = 0;
 };
 
 // Quiet white noise (about -66 dBFS) with the partials mixed in.
@@ -52,7 +53,8 @@ Audio mix(double seconds, const std::vector<Partial>& partials)
             const double in = std::min(t - p.from, p.to - t);
             const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
             const double db = p.dbfs - p.decay_db * (t - p.from) / (p.to - p.from);
-            v += gate * std::pow(10.0, db / 20) * std::sin(phase[k]);
+            const double swell = 1 - p.tremolo * (0.5 + 0.5 * std::sin(2 * M_PI * 2 * t));
+            v += gate * swell * std::pow(10.0, db / 20) * std::sin(phase[k]);
         }
         a.samples[i] = int16_t(std::lrint(32767 * std::clamp(v, -1.0, 1.0)));
     }
@@ -247,12 +249,15 @@ INSTANTIATE_TEST_SUITE_P(Sines, LookStage,
                          [](const ::testing::TestParamInfo<LookCase>& i) { return std::string(i.param.name); });
 
 // The rules, one per case: the candidate each is meant to drop is dropped for that
-// reason, at its frequency, and no tone is reported there.
+// reason, at its frequency, by the stage that asks it, and no tone is reported there.
+// A level can be found to scatter at the looks or at the rules, and the drop names the
+// one that found it.
 struct RuleCase {
     const char* name;
     std::vector<Partial> partials;
     double dropped_hz;
     DropReason reason;
+    const char* stage;
 };
 void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 
@@ -267,6 +272,7 @@ TEST_P(RuleStage, DropsForItsOwnReason)
     for (const Dropped& x : d.dropped)
         if (std::fabs(x.hz - c.dropped_hz) <= 2 * d.resolution_hz && x.reason == c.reason) {
             dropped = true;
+            EXPECT_STREQ(drop_stage(x.stage), c.stage);
             EXPECT_TRUE(x.reason == DropReason::kHarmonic || x.reason == DropReason::kChordPartner ||
                         x.figure > x.limit)
                 << x.figure << " against " << x.limit;
@@ -276,13 +282,19 @@ TEST_P(RuleStage, DropsForItsOwnReason)
 }
 INSTANTIATE_TEST_SUITE_P(
     Signals, RuleStage,
-    ::testing::Values(RuleCase{"decaying_note", {{660, -20, 1, 4, 4}}, 660, DropReason::kHeldNote},
-                      RuleCase{"vibrato_note", {{880, -20, 1, 4, 0, 4}}, 880, DropReason::kNotSteady},
-                      RuleCase{"chord", {{440, -25, 1, 3.5}, {554.4, -25, 1, 3.5}}, 554.4, DropReason::kChordPartner},
+    ::testing::Values(RuleCase{"decaying_note", {{660, -20, 1, 4, 4}}, 660, DropReason::kHeldNote, "rules"},
+                      RuleCase{"vibrato_note", {{880, -20, 1, 4, 0, 4}}, 880, DropReason::kNotSteady, "looks"},
+                      RuleCase{"tremolo", {{1000, -20, 1, 4, 0, 0, 0.95}}, 1000, DropReason::kLevelScatters, "looks"},
+                      RuleCase{"chord",
+                               {{440, -25, 1, 3.5}, {554.4, -25, 1, 3.5}},
+                               554.4,
+                               DropReason::kChordPartner,
+                               "rules"},
                       RuleCase{"hum_harmonic",
                                {{100, -25, 1, 4}, {200, -31, 1, 4}},
                                200,
-                               DropReason::kHarmonic}),
+                               DropReason::kHarmonic,
+                               "families"}),
     [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
 
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two

@@ -81,8 +81,14 @@ enum class DropReason {
     kTooShort,        // its extent, pieces joined, is under shortest_seconds
 };
 
-// A candidate dropped, with the figure that decided it against its limit.
+// The stage that drops a candidate, in the order the stages run. One reason can be
+// given at two stages (a level that scatters at the looks, or as a tone at the rules).
+enum class DropStage { kRuns, kLooks, kLines, kRules, kPieces, kExtent, kFamilies, kSurround };
+
+// A candidate dropped, with the stage that dropped it and the figure that decided it
+// against its limit.
 struct Dropped {
+    DropStage stage = DropStage::kRuns;
     DropReason reason = DropReason::kTooQuiet;
     double hz = 0;
     int64_t first = 0, end = 0;  // sample frames of the audio, as a Tone's

@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "tool/analysis/detect.h"
-#include "tool/analysis/detect_parts.h"
+#include "tool/analysis/detect_types.h"
 #include "tool/analysis/spectrum.h"
 
 double critical_band_hz(double hz)

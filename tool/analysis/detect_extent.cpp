@@ -5,8 +5,21 @@
 #include <cmath>
 
 #include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 
 namespace detection {
+namespace {
+
+// Walking to a crossing: coarse steps a block holds, and fine steps a second (2.5 ms,
+// well under the 1/15 s an extent is held to).
+constexpr int32_t kCrossingStepsPerBlock = 8;
+constexpr int32_t kCrossingStepsPerSecond = 400;
+// The level's trend is its first third against its last; a robust line through it is
+// made of at most this many frames (its pairs grow with the square).
+constexpr int32_t kTrendParts = 3;
+constexpr int32_t kSlopePoints = 200;
+
+} // namespace
 
 Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
     : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
@@ -156,8 +169,12 @@ double beat_depth(const std::vector<double>& levels, int32_t block_frames, doubl
     return std::min(*before, *after) - *low;
 }
 
-Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, int64_t first, int64_t count)
+Tone tone_of(const Context& c, const Run& r)
 {
+    const DetectParams& p = c.p;
+    const Audio& a = c.audio;
+    const Frames& f = c.f;
+    const int64_t first = c.first, count = c.count;
     Tone t;
     t.found = true;
     t.resolution_hz = f.bin_hz();
@@ -196,6 +213,23 @@ Tone tone_of(const DetectParams& p, const Audio& a, const Frames& f, const Run& 
     t.first = t.from_region_start ? first : int64_t(std::lround(start));
     t.end = t.to_region_end ? first + count : int64_t(std::lround(end));
     return t;
+}
+
+// A tone's extent is read after its run passed (where its amplitude crosses half its
+// own), and may come out shorter than the run: no tone under shortest_seconds is
+// reported, whatever stage shortened it.
+std::vector<Confirmed> long_enough(const Context& c, std::vector<Confirmed> tones, std::vector<Dropped>* dropped)
+{
+    const DetectParams& p = c.p;
+    std::vector<Confirmed> kept;
+    for (Confirmed& t : tones) {
+        const double seconds = double(t.tone.end - t.tone.first) / c.f.rate;
+        if (seconds >= p.shortest_seconds) kept.push_back(std::move(t));
+        else
+            dropped->push_back(Dropped{DropStage::kExtent, DropReason::kTooShort, t.tone.hz, t.tone.first,
+                                       t.tone.end, seconds, p.shortest_seconds, 0});
+    }
+    return kept;
 }
 
 } // namespace detection

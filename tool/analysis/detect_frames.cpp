@@ -4,9 +4,26 @@
 #include <cmath>
 
 #include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 
 namespace detection {
 namespace {
+
+// Room for to_db's rounding where a peak's power is tested before its levels are taken
+// (the levels then decide): against the floor, and against its lobe's other bins.
+constexpr double kFloorSlack = 0.99;
+constexpr double kTopSlack = 0.999;
+// The floor changes slowly across bins: it is taken every few bins and held between.
+constexpr int32_t kFloorEveryBins = 4;
+// A sine one 16-bit step high: nothing quieter is sound.
+constexpr double kSilentDbfs = -90.3;
+// A run may miss a frame or two in a row (half a block) where louder sound breaks it.
+constexpr int32_t kGapFrames = kHopsPerBlock / 2;
+// Frames whose median level stands for each side of a level step (three: a median).
+constexpr int32_t kSwitchFrames = 3;
+
+// The power ratio of a level difference in dB.
+double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
 // The k-th smallest (from 0) of the `size` values from `v`, found by walking from
 // `guess` one distinct value at a time: the floor moves little from one place to the
@@ -107,8 +124,6 @@ double peak_db(const DetectParams& p)
 
 double amplitude_of(double dbfs) { return std::pow(10.0, dbfs / 20); }
 
-double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
-
 bool tops_lobe(const std::vector<double>& v, int32_t b)
 {
     return b >= 2 && b + 2 < int32_t(v.size()) && v[b] > v[b - 1] && v[b] >= v[b + 1] && v[b] >= v[b - 2] &&
@@ -121,6 +136,12 @@ double lobe_power(const std::vector<double>& power, int32_t b)
 }
 
 int64_t frame_centre(const Frames& f, int32_t frame) { return f.first + int64_t(frame) * f.hop + f.n / 2; }
+
+Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, const Verdict& v)
+{
+    return Dropped{stage, v.reason, hz, frame_centre(f, r.from), frame_centre(f, r.to - 1), v.figure, v.limit,
+                   v.other_hz};
+}
 
 Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
@@ -164,7 +185,10 @@ namespace {
 // tone_db over everything before, `off` the first frame from which everything stays
 // tone_db under the few frames before it. Each stays at its end of the run when
 // there is no such step.
-void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t* on, int32_t* off)
+struct Switched {
+    int32_t on = 0, off = 0;
+};
+Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to)
 {
     std::vector<int32_t> at;
     std::vector<double> level;
@@ -174,9 +198,8 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
             level.push_back(peak->level_dbfs);
         }
     const int32_t n = int32_t(level.size()), near = kSwitchFrames;
-    *on = from;
-    *off = to;
-    if (n < 2 * near) return;
+    Switched s{from, to};
+    if (n < 2 * near) return s;
     // The loudest level before each reading and from each reading on.
     std::vector<double> before(size_t(n) + 1, -HUGE_VAL), after(size_t(n) + 1, -HUGE_VAL);
     for (int32_t i = 0; i < n; ++i) before[i + 1] = std::max(before[i], level[i]);
@@ -184,16 +207,17 @@ void switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t 
     for (int32_t i = near; i + near <= n; ++i) {
         const double head = median(std::vector<double>(level.begin() + i, level.begin() + i + near));
         const double tail = median(std::vector<double>(level.begin() + i - near, level.begin() + i));
-        if (head - before[i] >= p.tone_db) *on = at[i];
-        if (*off == to && tail - after[i] >= p.tone_db) *off = at[i];
+        if (head - before[i] >= p.tone_db) s.on = at[i];
+        if (s.off == to && tail - after[i] >= p.tone_db) s.off = at[i];
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
     // decays, and belongs with the sound around it.
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
-        if (at[i] >= *on && at[i] < *off) between.push_back(level[i]);
-    if (*on >= *off || spread(between) > p.level_range_db) *on = from, *off = to;
+        if (at[i] >= s.on && at[i] < s.off) between.push_back(level[i]);
+    if (s.on >= s.off || spread(between) > p.level_range_db) s.on = from, s.off = to;
+    return s;
 }
 
 } // namespace
@@ -226,12 +250,41 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         // A stretch too short for a run holds no run however it is parted, and parting
         // it reads every frame's peaks.
         if (m - from < shortest) continue;
-        int32_t on = from, off = m;
-        switch_points(p, f, bin, from, m, &on, &off);
-        keep(from, on);
-        keep(on, off);
-        keep(off, m);
+        const Switched at = switch_points(p, f, bin, from, m);
+        keep(from, at.on);
+        keep(at.on, at.off);
+        keep(at.off, m);
     }
+    return runs;
+}
+
+namespace {
+
+// The bins worth following: those holding a peak, loud enough to hear, in enough
+// frames (with their neighbours) to make a run, and at least as often as either
+// neighbour.
+std::vector<int32_t> busy_bins(const DetectParams& p, const Frames& f, int32_t shortest)
+{
+    const int32_t bins = f.n / 2 + 1;
+    std::vector<int32_t> hits(size_t(bins), 0);
+    for (const std::vector<Peak>& frame : f.peaks)
+        for (const Peak& peak : frame) hits[peak.bin] += peak.level_dbfs >= p.quietest_dbfs;
+    std::vector<int32_t> busy;
+    for (int32_t b = 1; b + 1 < bins; ++b) {
+        if (hits[b - 1] + hits[b] + hits[b + 1] < shortest) continue;
+        if (hits[b] < hits[b - 1] || hits[b] < hits[b + 1] || hits[b] == 0) continue;
+        busy.push_back(b);
+    }
+    return busy;
+}
+
+} // namespace
+
+std::vector<Run> runs_over(const Context& c)
+{
+    std::vector<Run> runs;
+    for (const int32_t b : busy_bins(c.p, c.f, c.shortest))
+        for (Run& r : runs_at(c.p, c.f, b, c.shortest)) runs.push_back(std::move(r));
     return runs;
 }
 

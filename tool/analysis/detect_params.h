@@ -3,7 +3,7 @@
 // what it decides. Where several rules ask the same question (is the partial present?
 // does it hold its frequency? is this level the tone's own?) they read one field, so a
 // value means one thing; values that follow from the method instead (the hop, the
-// grids, the fewest readings that make a spread) are named constants in detect_parts.h.
+// grids, the fewest readings that make a spread) are named constants in the stages' files.
 // Every value is in physical units (Hz, s, dB, a probability or a share of frames), so
 // it means the same at 44.1 and 48 kHz.
 #include <cstdint>

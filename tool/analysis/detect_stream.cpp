@@ -3,38 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/analysis/detect_parts.h"
+
 namespace {
 
 constexpr int64_t kChunkSamples = 6'000'000;  // 16-bit samples of one chunk: 12 MB
 constexpr double kChunkSeconds = 60;
 constexpr double kOverlapSeconds = 6;  // four times the surround a chunk is judged with
-
-// One tone from two pieces that chunks reported: the extent of both, the readings of
-// the more prominent one and the larger of their spreads, as join_pieces joins the
-// pieces that louder sound broke apart.
-void join(Tone* a, const Tone& b)
-{
-    if (b.above_floor_db > a->above_floor_db) {
-        a->hz = b.hz;
-        a->level_dbfs = b.level_dbfs;
-        a->above_floor_db = b.above_floor_db;
-        a->harmonics = b.harmonics;
-    }
-    // The chunk that heard more of it measured its program over more of it.
-    if (b.end - b.first > a->end - a->first) a->over_band_db = b.over_band_db;
-    a->drift_hz = std::max(a->drift_hz, b.drift_hz);
-    a->level_range_db = std::max(a->level_range_db, b.level_range_db);
-    a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
-    a->level_slope_db = std::max(a->level_slope_db, b.level_slope_db);
-    if (b.first < a->first) {
-        a->first = b.first;
-        a->from_region_start = b.from_region_start;
-    }
-    if (b.end > a->end) {
-        a->end = b.end;
-        a->to_region_end = b.to_region_end;
-    }
-}
 
 // A candidate that two overlapping chunks both dropped, for one reason at one frequency
 // over time they share, is one candidate: listed once, over both extents.
@@ -67,12 +42,12 @@ ChunkPlan chunk_plan(int32_t rate, int32_t channels)
 }
 
 Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
-                          const std::function<void(int64_t frames)>& done)
+                          const DetectParams& params, const std::function<void(int64_t frames)>& done)
 {
-    const int64_t around = surround_length(source.rate), end = first + count;
+    const int64_t around = surround_length(source.rate, params), end = first + count;
     if (count <= plan.chunk && first <= plan.overlap) {
         const Detection d =
-            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count);
+            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count, params);
         if (done) done(count);
         return d;
     }
@@ -86,7 +61,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         s = std::min(s, end - chunk);
         const int64_t from = std::max<int64_t>(0, s - around);
         const Audio a = read_frames(source, from, std::min(source.frames, s + chunk + around));
-        const Detection d = detect_tones(a, s - from, chunk);
+        const Detection d = detect_tones(a, s - from, chunk, params);
         whole.resolution_hz = d.resolution_hz;
         for (Tone t : d.tones) {
             t.first += from;
@@ -113,7 +88,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         for (Tone& u : whole.tones)
             if (std::fabs(u.hz - t.hz) <= whole.resolution_hz && std::max(u.first, t.first) - std::min(u.end, t.end) <= block)
                 same = &u;
-        if (same) join(same, t);
+        if (same) detection::join_tone(same, t);
         else whole.tones.push_back(t);
     }
     // A piece that sounds from a chunk's start is already sounding at the region's start
@@ -124,4 +99,10 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
     }
     rank_by_audibility(&whole.tones, source.rate);
     return whole;
+}
+
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const std::function<void(int64_t frames)>& done)
+{
+    return detect_tones_in(source, first, count, plan, DetectParams(), done);
 }

@@ -26,4 +26,8 @@ ChunkPlan chunk_plan(int32_t rate, int32_t channels);
 // measured too, as detect_tones measures them from its audio's first frame. `done`, when
 // given, is told how many more frames of the region have been looked at, chunk by chunk.
 Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const DetectParams& params, const std::function<void(int64_t frames)>& done = nullptr);
+
+// The same with the tuned values.
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
                           const std::function<void(int64_t frames)>& done = nullptr);

@@ -16,7 +16,7 @@ double largest_jump(const Audio& a, int64_t at)
         for (int32_t k = 0; k < a.channels; ++k)
             jump = std::max(jump, std::abs(int32_t(a.samples[t * a.channels + k]) -
                                            int32_t(a.samples[(t - 1) * a.channels + k])));
-    return jump / 32768.0;
+    return jump / kFullScale;
 }
 
 namespace {
@@ -134,7 +134,7 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     int32_t peak = 0;
     for (int64_t i = first * out.channels; i < (first + m.stretch_count) * out.channels; ++i)
         peak = std::max(peak, std::abs(int32_t(out.samples[i])));
-    m.peak_dbfs = 20 * std::log10(std::max(peak, 1) / 32768.0);
+    m.peak_dbfs = 20 * std::log10(std::max(peak, 1) / kFullScale);
     m.clipped = count_clipped(out, first, m.stretch_count);
     m.clipped_input = count_clipped(in, first, m.stretch_count);
     m.jump_start = largest_jump(out, first);

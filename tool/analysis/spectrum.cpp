@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "fft/real_fft.h"
+#include "tool/analysis/audio.h"
 
 BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n))
 {
@@ -39,7 +40,7 @@ void BlockSpectrum::powers(const int16_t* samples, int32_t channels, const int64
     for (int32_t t = 0; t < transforms; ++t) {
         double* a = transforms > 1 ? real_fft_lane(block_.data(), n_, t) : block_.data();
         const int16_t* x = samples + firsts[t / channels] * channels + t % channels;
-        for (int32_t j = 0; j < n_; ++j) a[j * lanes] = x[int64_t(j) * channels] / 32768.0 * window_[j];
+        for (int32_t j = 0; j < n_; ++j) a[j * lanes] = x[int64_t(j) * channels] / kFullScale * window_[j];
     }
     if (transforms > 1) real_fft_batch(n_, 1, transforms, block_.data());
     else real_fft(n_, 1, block_.data());
@@ -152,7 +153,7 @@ double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, do
     double sum = 0;
     std::vector<double> wave(size_t(2 * count));
     for (int64_t j = 0; j < count; ++j) {
-        const double w = hann(j, count) / 32768.0;
+        const double w = hann(j, count) / kFullScale;
         const double phase = 2 * M_PI * hz * double(j) / rate;
         wave[2 * j] = w * std::cos(phase);
         wave[2 * j + 1] = w * std::sin(phase);

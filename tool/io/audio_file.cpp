@@ -213,7 +213,7 @@ void to_16bit(const SampleBlock& block, int64_t at, int64_t frames, int16_t* to,
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        const double v = block.reals[first + i] * 32768.0;
+        const double v = block.reals[first + i] * kFullScale;
         if (v >= -32768.5 && v < 32767.5) {
             to[i] = int16_t(std::lrint(v));
             continue;
@@ -229,7 +229,7 @@ void from_16bit(const int16_t* from, int64_t frames, SampleBlock* block, int64_t
     const size_t count = size_t(frames) * size_t(block->channels);
     for (size_t i = 0; i < count; ++i) {
         if (block->integer) block->ints[first + i] = int32_t(uint32_t(uint16_t(from[i])) << 16);
-        else block->reals[first + i] = from[i] / 32768.0;
+        else block->reals[first + i] = from[i] / kFullScale;
     }
 }
 

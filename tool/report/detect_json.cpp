@@ -121,7 +121,7 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
         dropped += fmt::format("{}\n    {{\"hz\": {}, \"start\": {}, \"end\": {}, \"stage\": \"{}\", \"reason\": \"{}\", "
                                "\"figure\": {}, \"limit\": {}, \"other_hz\": {}, \"text\": {}}}",
                                dropped.empty() ? "" : ",", json_number(x.hz), place(f, x.first), place(f, x.end),
-                               drop_stage(x.reason), drop_reason_name(x.reason), json_number(x.figure),
+                               drop_stage(x.stage), drop_reason_name(x.reason), json_number(x.figure),
                                json_number(x.limit), json_number(x.other_hz), json_string(drop_text(x)));
     return fmt::format("{{\n  \"file\": {{\"path\": {}, \"rate\": {}, \"channels\": {}, \"frames\": {}, "
                        "\"seconds\": {}}},\n"

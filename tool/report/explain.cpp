@@ -22,18 +22,19 @@ const char* drop_reason_name(DropReason reason)
     return "unknown";
 }
 
-const char* drop_stage(DropReason reason)
+const char* drop_stage(DropStage stage)
 {
-    switch (reason) {
-    case DropReason::kTooQuiet: return "runs";
-    case DropReason::kNotSteady: return "looks";
-    case DropReason::kTwin: return "lines";
-    case DropReason::kPiece: return "pieces";
-    case DropReason::kHarmonic: return "families";
-    case DropReason::kNotInSurround: return "surround";
-    case DropReason::kTooShort: return "extent";
-    default: return "rules";
+    switch (stage) {
+    case DropStage::kRuns: return "runs";
+    case DropStage::kLooks: return "looks";
+    case DropStage::kLines: return "lines";
+    case DropStage::kRules: return "rules";
+    case DropStage::kPieces: return "pieces";
+    case DropStage::kExtent: return "extent";
+    case DropStage::kFamilies: return "families";
+    case DropStage::kSurround: return "surround";
     }
+    return "unknown";
 }
 
 std::string drop_text(const Dropped& d)
@@ -86,6 +87,6 @@ std::string explain_text(const Detection& d, int32_t rate)
     std::string text = fmt::format("candidates that are not tones of their own ({}):\n", d.dropped.size());
     for (const Dropped& x : d.dropped)
         text += fmt::format("  {:.1f} Hz {:.1f}\u2013{:.1f} s [{}]: {}\n", x.hz, double(x.first) / rate,
-                            double(x.end) / rate, drop_stage(x.reason), drop_text(x));
+                            double(x.end) / rate, drop_stage(x.stage), drop_text(x));
     return text;
 }

@@ -9,9 +9,9 @@
 // A stable name for the reason, as JSON spells it: "chord_partner".
 const char* drop_reason_name(DropReason reason);
 
-// The stage that drops a candidate for `reason`: "runs", "looks", "lines", "rules",
-// "pieces", "families" or "surround".
-const char* drop_stage(DropReason reason);
+// A stable name for the stage, as JSON spells it: "runs", "looks", "lines", "rules",
+// "pieces", "extent", "families" or "surround".
+const char* drop_stage(DropStage stage);
 
 // The reason in words with its figures: "starts with another partial (1423.0 Hz, 12 ms apart)".
 std::string drop_text(const Dropped& d);

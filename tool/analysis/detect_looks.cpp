@@ -5,8 +5,24 @@
 #include <complex>
 
 #include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 
 namespace detection {
+namespace {
+
+// Phases the model behind in_step_share averages over, evenly spaced round the circle.
+constexpr int32_t kModelPhases = 360;
+// The second look's block against the analysis block: twice as long halves the bin.
+constexpr int32_t kFineFactor = 2;
+// The phase look: grid points per step its stretch resolves, the step it halves down
+// to, the share of a stretch's frames that must be clear (more clear than covered), and
+// the fewest readings that make a spread.
+constexpr int32_t kPhaseGridPerBin = 16;
+constexpr double kPhaseFinestHz = 1e-3;
+constexpr double kClearShare = 0.5;
+constexpr int32_t kFewestReadings = 3;
+
+} // namespace
 
 double own_level(const DetectParams& p, const std::vector<double>& levels)
 {
@@ -71,9 +87,10 @@ namespace {
 
 // Of the lines a second look followed beside run `r`, the loudest that is present
 // through the run and holds still, as a run of its own; false when none does.
-bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, const std::vector<Readings>& lines,
-                         double bin_hz, Run* out)
+bool loudest_steady_line(const Context& c, const Run& r, const std::vector<Readings>& lines, double bin_hz, Run* out)
 {
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
     double loudest = -HUGE_VAL;
     for (const Readings& x : lines) {
         if (x.frame.size() < p.present_share * (r.to - r.from)) continue;
@@ -89,16 +106,25 @@ bool loudest_steady_line(const DetectParams& p, const Frames& f, const Run& r, c
     return loudest > -HUGE_VAL;
 }
 
-// The frequency, within `search_hz` of the probe's, at which the phasors of the frames
-// [from, to) that `clear` marks add up most nearly in step: a tone's phase turns at a
-// constant rate, so this reads its frequency from the whole stretch at once, far finer
-// than one block's bin, while sound that covered a frame only nudges its phasor.
+// A probe's phasors over a run's frames, one a hop apart, and which of them are clear.
+struct Phasors {
+    double probe_hz = 0, hop_seconds = 0;
+    std::vector<std::complex<double>> z;
+    std::vector<bool> clear;
+};
+
+// The frequency, within `search_hz` of the probe's, at which the clear phasors of the
+// frames [from, to) add up most nearly in step: a tone's phase turns at a constant
+// rate, so this reads its frequency from the whole stretch at once, far finer than one
+// block's bin, while sound that covered a frame only nudges its phasor.
 // False when even there they add up to less than `share` (in_step_share) of their sizes' sum: the
 // stretch then holds another sound at the tone's frequency, and its reading is that
 // sound's as much as the tone's.
-bool in_step_hz(double share, const Probe& probe, const std::vector<std::complex<double>>& z, const std::vector<bool>& clear,
-                int32_t from, int32_t to, double hop_seconds, double search_hz, double* hz)
+bool in_step_hz(const Phasors& x, int32_t from, int32_t to, double search_hz, double share, double* hz)
 {
+    const std::vector<std::complex<double>>& z = x.z;
+    const std::vector<bool>& clear = x.clear;
+    const double hop_seconds = x.hop_seconds;
     const auto together = [&](double offset) {
         std::complex<double> sum = 0;
         for (int32_t m = from; m < to; ++m)
@@ -116,7 +142,7 @@ bool in_step_hz(double share, const Probe& probe, const std::vector<std::complex
     double sizes = 0;
     for (int32_t m = from; m < to; ++m)
         if (clear[size_t(m)]) sizes += std::abs(z[size_t(m)]);
-    *hz = probe.hz + best;
+    *hz = x.probe_hz + best;
     return most >= share * sizes;
 }
 
@@ -131,15 +157,20 @@ bool in_step_hz(double share, const Probe& probe, const std::vector<std::complex
 // turn in step. The readings are held to the second look's limit, so this look too
 // passes nothing that glides more than a tone could; on passing, they stand as the
 // run's frequencies (`readings`).
-bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const Run& r, std::vector<double>* readings)
+bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings)
 {
+    const DetectParams& p = c.p;
+    const Audio& a = c.audio;
+    const Frames& f = c.f;
     const Probe probe(f.n, median(r.hz), a.rate);
     const int32_t frames = r.to - r.from;
-    std::vector<std::complex<double>> z;
+    Phasors x;
+    x.probe_hz = probe.hz;
+    x.hop_seconds = double(f.hop) / a.rate;
     std::vector<double> db;
     for (int32_t m = r.from; m < r.to; ++m) {
-        z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
-        db.push_back(to_db(std::norm(z.back())));
+        x.z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
+        db.push_back(to_db(std::norm(x.z.back())));
     }
     // A beat's swell is the tone's own level, not other sound over it. The run's first
     // and last block only partly cover the tone, and its level there is no dip.
@@ -148,21 +179,17 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
                        beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
                                   p.steady_hz) >= p.tone_db;
     const double own = own_level(p, db);
-    std::vector<bool> clear;
-    for (const double x : db) clear.push_back(beats || !covered(p, x, own));
+    for (const double level : db) x.clear.push_back(beats || !covered(p, level, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;
     std::vector<double> hz;
     const double share = in_step_share(p);
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
-        if (std::count(clear.begin() + from, clear.begin() + from + stretch, true) >= kClearShare * stretch)
-            if (double x; in_step_hz(share, probe, z, clear, from, from + stretch, double(f.hop) / a.rate, f.bin_hz(), &x))
-                hz.push_back(x);
+        if (std::count(x.clear.begin() + from, x.clear.begin() + from + stretch, true) >= kClearShare * stretch)
+            if (double at; in_step_hz(x, from, from + stretch, f.bin_hz(), share, &at)) hz.push_back(at);
     if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.steady_hz / kFineFactor) return false;
     *readings = hz;
     return true;
 }
-
-} // namespace
 
 // A second look at runs that stand clear of their floor but fail to hold frequency or
 // level: a block kFineFactor times as long, centred where each frame's block is. A
@@ -175,9 +202,11 @@ bool holds_phase(const DetectParams& p, const Audio& a, const Frames& f, const R
 // hold still wherever it sounds (unsteady_within), and the runs that fail both are
 // kept in `failed` for that test. Each frame's long block is taken
 // once for all the runs that cover it.
-Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_t first, int64_t count,
-                  const std::vector<Run>& failed)
+Looks second_look(const Context& c, const std::vector<Run>& failed)
 {
+    const Audio& a = c.audio;
+    const Frames& f = c.f;
+    const int64_t first = c.first, count = c.count;
     const int32_t n = kFineFactor * f.n;
     Looks looks;
     if (failed.empty() || count < n) {
@@ -224,9 +253,9 @@ Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_
         const Run& r = failed[i];
         Run line;
         std::vector<double> hz;
-        if (loudest_steady_line(p, f, r, readings[i], bin_hz, &line)) {
+        if (loudest_steady_line(c, r, readings[i], bin_hz, &line)) {
             looks.steady.push_back(line);
-        } else if (holds_phase(p, a, f, r, &hz)) {
+        } else if (holds_phase(c, r, &hz)) {
             line = r;
             line.hz = hz;
             line.look = Look::kPhase;
@@ -234,6 +263,44 @@ Looks second_look(const DetectParams& p, const Audio& a, const Frames& f, int64_
         } else {
             looks.unsteady.push_back(r);
         }
+    }
+    return looks;
+}
+
+} // namespace
+
+// Each run's peaks are read once: a run under tone_db is no candidate; one that stands
+// clear and holds still at the first look is steady, and the others are looked at again.
+Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    Looks looks;
+    std::vector<Run> failed;
+    for (Run r : runs) {
+        const Readings x = readings_of(p, f, r);
+        r.level = x.level;
+        r.above = x.above;
+        const double prominence = median(r.above);
+        if (prominence < p.tone_db) {
+            const Verdict too_quiet{true, DropReason::kTooQuiet, prominence, p.tone_db, 0};
+            dropped->push_back(dropped_run(DropStage::kRuns, f, r, median(x.hz), too_quiet));
+            continue;
+        }
+        Steadiness s = steadiness(p, f, r, x, f.bin_hz());
+        r.hz = std::move(s.hz);
+        r.drift_hz = s.drift_hz;
+        r.range_db = s.range_db;
+        (s.holds ? looks.steady : failed).push_back(r);
+    }
+    const Looks again = second_look(c, failed);
+    looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
+    looks.unsteady = again.unsteady;
+    for (const Run& r : looks.unsteady) {
+        const bool drifts = r.drift_hz > p.steady_hz;
+        const Verdict v = drifts ? Verdict{true, DropReason::kNotSteady, r.drift_hz, p.steady_hz, 0}
+                                 : Verdict{true, DropReason::kLevelScatters, r.range_db, p.level_range_db, 0};
+        dropped->push_back(dropped_run(DropStage::kLooks, f, r, median(r.hz), v));
     }
     return looks;
 }

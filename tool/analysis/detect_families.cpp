@@ -1,0 +1,144 @@
+#include "tool/analysis/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "tool/analysis/statistics.h"
+
+namespace detection {
+namespace {
+
+// A quieter partial on a lower tone's multiple whose track holds on beside it in more
+// than this share of the frames on one side at least is a piece of a harmonic that
+// louder sound broke, not a tone switched on by itself: more present than absent.
+constexpr double kPieceBesideShare = 0.5;
+
+// What a confirmed tone is to the family of a lower tone, at one of its multiples.
+enum class AtMultiple { kElsewhere, kOwnTone, kMember };
+
+// A hum's partials come and go together; a tone on the multiple `order` of `low` that
+// is switched on or off apart from it is a tone of its own that happens to lie there:
+// a drone hides no beep in its family. A quieter one may be a piece of a harmonic that
+// speech or music over it broke, though: it lies on the multiple as a harmonic does,
+// and its track holds on beside it (in half the frames or more) at least on one side,
+// where a beep's was absent before it and after it but for the program's stray peaks.
+AtMultiple at_multiple(const Context& c, const Tone& low, int32_t order, const Tone& u)
+{
+    const DetectParams& p = c.p;
+    const double hz = order * low.hz;
+    const double tolerance = p.multiple_hz + order * low.drift_hz;
+    const bool overlap = std::min(u.end, low.end) - std::max(u.first, low.first) > (u.end - u.first) / 2;
+    if (!overlap || std::fabs(u.hz - hz) > tolerance) return AtMultiple::kElsewhere;
+    const double apart = p.together_seconds * c.f.rate;
+    const bool switched_apart =
+        std::fabs(double(u.first - low.first)) > apart || std::fabs(double(u.end - low.end)) > apart;
+    const bool on_multiple = std::fabs(u.hz - hz) <= p.steady_hz + order * low.drift_hz;
+    const auto absent = [&](bool before) { return track_share(c, u, before) < kPieceBesideShare; };
+    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple && !(absent(true) && absent(false));
+    return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
+}
+
+// The harmonic at the multiple `order` of `low` where no tone stands there, read from the
+// peaks through its run; false when the multiple holds no harmonic of it.
+bool held_harmonic(const Context& c, const Confirmed& low, int32_t order, Harmonic* h)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    const Tone& t = low.tone;
+    const Run& run = low.run;
+    const double hz = order * t.hz;
+    const double tolerance = p.multiple_hz + order * t.drift_hz;
+    std::vector<double> hzs, levels;
+    const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
+    for (int32_t m = run.from; m < run.to; ++m)
+        if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1 + int32_t(tolerance / f.bin_hz()))) {
+            hzs.push_back(peak->at * f.bin_hz());
+            levels.push_back(peak->level_dbfs);
+        }
+    if (hzs.size() < p.partial_present * (run.to - run.from)) return false;
+    // A harmonic holds the family's frequency as the fundamental does; a partial of the
+    // program a bin beside the multiple lifts the same bins but lies off it.
+    const double at = median(hzs);
+    if (std::fabs(at - hz) > p.steady_hz + order * t.drift_hz) return false;
+    // A hum's partials are switched on and off together: a line that goes on past both
+    // ends of the fundamental belongs to the program.
+    Tone line = t;
+    line.hz = at;
+    if (track_goes_on(c, line, true) && track_goes_on(c, line, false)) return false;
+    h->hz = at;
+    // Its level is its own, where nothing over it lifts its bin.
+    h->level_dbfs = own_level(p, levels);
+    return true;
+}
+
+// A family: the harmonics of its fundamental, and which of the confirmed tones are them.
+struct Family {
+    std::vector<Harmonic> harmonics;
+    std::vector<size_t> members;
+};
+
+// The family of `all[low]`, from the tones not `taken` into a family before: at each
+// whole multiple, the tones that are its members, or else the multiple's peaks, unless a
+// tone of its own stands there.
+Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low, std::vector<bool> taken)
+{
+    const Tone& t = all[low].tone;
+    Family family;
+    const double nyquist = c.f.rate / 2.0;
+    for (int32_t order = 2; order <= kHighestHarmonic && order * t.hz < kHighestShare * nyquist; ++order) {
+        Harmonic h;
+        h.order = order;
+        bool member = false, own_tone = false;
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (taken[i] || i == low) continue;
+            const AtMultiple verdict = at_multiple(c, t, order, all[i].tone);
+            own_tone = own_tone || verdict == AtMultiple::kOwnTone;
+            if (verdict != AtMultiple::kMember) continue;
+            taken[i] = member = true;
+            family.members.push_back(i);
+            h.hz = all[i].tone.hz;
+            h.level_dbfs = all[i].tone.level_dbfs;
+        }
+        if (!member && (own_tone || !held_harmonic(c, all[low], order, &h))) continue;
+        h.relative_db = h.level_dbfs - t.level_dbfs;
+        family.harmonics.push_back(h);
+    }
+    return family;
+}
+
+} // namespace
+
+// Families from the lowest tone up, so a hum's fundamental gathers its harmonics; the
+// tones not taken into a family are the region's.
+std::vector<Tone> families(const Context& c, const std::vector<Confirmed>& tones, std::vector<Dropped>* dropped)
+{
+    std::vector<size_t> order(tones.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tones[a].tone.hz < tones[b].tone.hz; });
+    std::vector<bool> taken(tones.size(), false);
+    std::vector<std::vector<Harmonic>> harmonics(tones.size());
+    for (const size_t low : order) {
+        if (taken[low]) continue;
+        Family family = family_of(c, tones, low, taken);
+        harmonics[low] = std::move(family.harmonics);
+        for (const size_t m : family.members) taken[m] = true;
+    }
+    std::vector<Tone> out;
+    for (size_t i = 0; i < tones.size(); ++i) {
+        const Tone& t = tones[i].tone;
+        if (!taken[i]) {
+            out.push_back(t);
+            out.back().harmonics = harmonics[i];
+            continue;
+        }
+        Dropped d{DropStage::kFamilies, DropReason::kHarmonic, t.hz, t.first, t.end, 0, 0, 0};
+        for (size_t low = 0; low < tones.size(); ++low)
+            for (const Harmonic& h : harmonics[low])
+                if (!taken[low] && h.hz == t.hz) d.other_hz = tones[low].tone.hz, d.figure = h.order;
+        dropped->push_back(d);
+    }
+    return out;
+}
+
+} // namespace detection

@@ -1,0 +1,129 @@
+#include "tool/analysis/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/statistics.h"
+
+namespace detection {
+namespace {
+
+// A hum's fundamental can be weaker than its harmonics and fail the tone test while
+// still holding a peak through most of their run: the run of the lowest such whole
+// fraction of `r`'s frequency, or none.
+// The steady harmonic gives the family's frequency to a small share of a bin; speech
+// or music over the weaker fundamental pulls its peak in the frames it covers, so the
+// fundamental is judged against that frequency rather than on its own spread: the
+// middle of its readings must lie on it and the middle half of them within a tone's
+// drift, as a partial that glides past never does.
+// The fundamental sounds as long as the hum, beyond the stretch where one harmonic
+// stood clear of the program: its run extends on either side for as long as its peak
+// stays on the family's frequency, so that its extent and level are read over its
+// whole life, and begins and ends on its own readings (a harmonic's run may take in a
+// partial of the program at its frequency before or after the hum). A syllable or a
+// note over it may hide it for up to a block's length (the gap over which two pieces
+// of one tone are joined), which the run bridges.
+bool fundamental_below(const Context& c, const Run& r, Run* out)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    const double hz = median(r.hz);
+    const int32_t frames = int32_t(f.peaks.size());
+    for (int32_t k = kHighestHarmonic / 2; k >= 2; --k) {
+        const double family = hz / k;
+        const int32_t bin = int32_t(std::lround(family / f.bin_hz()));
+        if (bin * f.bin_hz() < kLowestHz) continue;
+        const auto reading = [&](int32_t m) -> const Peak* {
+            const Peak* peak = peak_near(p, f.peaks[m], bin, 1);
+            return peak && std::fabs(peak->at * f.bin_hz() * k - hz) <= p.multiple_hz ? peak : nullptr;
+        };
+        std::vector<double> on;
+        for (int32_t m = r.from; m < r.to; ++m)
+            if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
+        if (on.size() < p.partial_present * (r.to - r.from)) continue;
+        const bool on_family = std::fabs(median(on) - family) <= p.steady_hz / 2;
+        const bool holds = middle_spread(on) <= p.steady_hz;
+        if (!on_family || !holds) continue;
+        Run low;
+        low.bin = bin;
+        low.from = r.from;
+        low.to = r.to;
+        while (!reading(low.from)) ++low.from;
+        while (!reading(low.to - 1)) --low.to;
+        const auto on_it = [&](int32_t m) {
+            const Peak* peak = reading(m);
+            return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.steady_hz;
+        };
+        const int32_t bridged = f.n / f.hop;
+        for (int32_t m = low.from - 1, last = low.from; m >= 0 && last - m <= bridged + 1; --m)
+            if (on_it(m)) low.from = last = m;
+        for (int32_t m = low.to, last = low.to - 1; m < frames && m - last <= bridged + 1; ++m)
+            if (on_it(m)) last = m, low.to = m + 1;
+        for (int32_t m = low.from; m < low.to; ++m)
+            if (const Peak* peak = reading(m)) {
+                low.level.push_back(peak->level_dbfs);
+                low.above.push_back(peak->above_floor);
+            }
+        // Its frequency and drift are the family's, read off the harmonic that stood
+        // clear, not off its own peaks, which the program over it pulls.
+        for (const double x : r.hz) low.hz.push_back(x / k);
+        *out = low;
+        return true;
+    }
+    return false;
+}
+
+// A tone between two bins can pass at both; the runs then overlap and read one
+// frequency, and the more prominent one stands for it. Runs two bins apart that read
+// frequencies over a bin apart are two lines (a hum's fundamental beside a partial that
+// pulled its peak at times, or a note that ends as a tone starts), and each is judged
+// on its own.
+std::vector<Run> without_twins(const Context& c, std::vector<Run> runs, std::vector<Dropped>* dropped)
+{
+    const Frames& f = c.f;
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return median(a.above) > median(b.above); });
+    std::vector<Run> kept;
+    for (const Run& r : runs) {
+        const Run* twin = nullptr;
+        for (const Run& k : kept)
+            if (!twin && std::abs(k.bin - r.bin) <= kLobeBins / 2 && std::min(k.to, r.to) > std::max(k.from, r.from) &&
+                std::fabs(median(k.hz) - median(r.hz)) <= f.bin_hz())
+                twin = &k;
+        if (!twin) {
+            kept.push_back(r);
+            continue;
+        }
+        const double apart = std::fabs(median(twin->hz) - median(r.hz));
+        const Verdict twin_of{true, DropReason::kTwin, apart, f.bin_hz(), median(twin->hz)};
+        dropped->push_back(dropped_run(DropStage::kLines, f, r, median(r.hz), twin_of));
+    }
+    return kept;
+}
+
+// A hum's fundamental can be weaker than its harmonics: the runs found under them are
+// added as lines of their own. Two harmonics may give one fundamental. A run of its own
+// at its frequency does not stand for it: that run is judged on its own readings, which
+// the program over it pulls, and where both pass they are joined as pieces of one tone.
+std::vector<Run> with_fundamentals(const Context& c, std::vector<Run> runs)
+{
+    for (size_t i = 0, found = runs.size(); i < found; ++i) {
+        Run low;
+        if (!fundamental_below(c, runs[i], &low)) continue;
+        bool known = false;
+        for (size_t j = found; j < runs.size(); ++j)
+            known = known || (std::abs(runs[j].bin - low.bin) <= kLobeBins / 2 &&
+                              std::min(runs[j].to, low.to) > std::max(runs[j].from, low.from));
+        low.under_harmonic = true;
+        if (!known) runs.push_back(low);
+    }
+    return runs;
+}
+
+} // namespace
+
+std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector<Dropped>* dropped)
+{
+    return with_fundamentals(c, without_twins(c, std::move(steady), dropped));
+}
+
+} // namespace detection

@@ -1,0 +1,58 @@
+#include "tool/analysis/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace detection {
+
+// One merge for every two pieces of a tone: those louder sound broke apart here, and
+// those neighbouring chunks of a long region report (detect_stream.cpp).
+void join_tone(Tone* a, const Tone& b)
+{
+    if (b.above_floor_db > a->above_floor_db) {
+        a->hz = b.hz;
+        a->level_dbfs = b.level_dbfs;
+        a->above_floor_db = b.above_floor_db;
+        a->harmonics = b.harmonics;
+    }
+    // The piece that sounded longer had its program measured over more of it.
+    if (b.end - b.first > a->end - a->first) a->over_band_db = b.over_band_db;
+    a->drift_hz = std::max(a->drift_hz, b.drift_hz);
+    a->level_range_db = std::max(a->level_range_db, b.level_range_db);
+    a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
+    a->level_slope_db = std::max(a->level_slope_db, b.level_slope_db);
+    if (b.first < a->first) {
+        a->first = b.first;
+        a->from_region_start = b.from_region_start;
+    }
+    if (b.end > a->end) {
+        a->end = b.end;
+        a->to_region_end = b.to_region_end;
+    }
+}
+
+// Louder sound over a tone can break its run in two; the two pieces then lie at one
+// frequency and their extents meet (or nearly: within a block), and are one tone.
+void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped)
+{
+    const Frames& f = c.f;
+    for (size_t i = 0; i < tones->size(); ++i)
+        for (size_t j = i + 1; j < tones->size(); ++j) {
+            Tone& a = (*tones)[i].tone;
+            const Tone& b = (*tones)[j].tone;
+            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
+            if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > f.n) continue;
+            dropped->push_back(Dropped{DropStage::kPieces, DropReason::kPiece, b.hz, b.first, b.end,
+                                       double(gap) / f.rate, double(f.n) / f.rate, a.hz});
+            join_tone(&a, b);
+            Run& ra = (*tones)[i].run;
+            const Run& rb = (*tones)[j].run;
+            ra.from = std::min(ra.from, rb.from);
+            ra.to = std::max(ra.to, rb.to);
+            ra.hz.insert(ra.hz.end(), rb.hz.begin(), rb.hz.end());
+            tones->erase(tones->begin() + std::ptrdiff_t(j));
+            j = i;  // the joined tone may now meet one passed over
+        }
+}
+
+} // namespace detection

@@ -1,0 +1,188 @@
+#include "tool/analysis/detect_parts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/statistics.h"
+
+namespace detection {
+
+// The frames counted lie wholly before the start of `t` (`before`) or wholly after its
+// end, and hold its frequency at any level; too few is under a block's frames.
+double track_share(const Context& c, const Tone& t, bool before)
+{
+    const Frames& f = c.f;
+    const int32_t span = c.shortest;
+    const int32_t frames = int32_t(f.peaks.size());
+    const int32_t bin = int32_t(std::lround(t.hz / f.bin_hz()));
+    int32_t from = 0, to = 0;
+    if (before) {
+        to = int32_t(std::clamp<int64_t>((t.first - f.first - f.n) / f.hop + 1, 0, frames));
+        from = std::max(0, to - span);
+    } else {
+        from = int32_t(std::clamp<int64_t>((t.end - f.first + f.hop - 1) / f.hop, 0, frames));
+        to = std::min(frames, from + span);
+    }
+    if (to - from < kHopsPerBlock) return -1;
+    int32_t held = 0;
+    for (int32_t m = from; m < to; ++m) held += peak_near(c.p, f.peaks[m], bin, 1, true) != nullptr;
+    return double(held) / (to - from);
+}
+
+// A tone is switched on and off; a partial that only settles into a steady stretch was
+// at that frequency, louder or softer, all along: its track goes on beyond the stretch.
+bool track_goes_on(const Context& c, const Tone& t, bool before)
+{
+    return track_share(c, t, before) >= c.p.present_share;
+}
+
+namespace {
+
+// Whether `a` and `b` could be one hum's partials: one lies within multiple_hz of a
+// whole multiple of the other. One tolerance wherever a family is gathered or a
+// fundamental is looked for, so that they agree on who belongs.
+bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b)
+{
+    const Tone& low = a.hz < b.hz ? a : b;
+    const Tone& high = a.hz < b.hz ? b : a;
+    const double order = std::round(high.hz / low.hz);
+    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_hz + order * low.drift_hz;
+}
+
+// A line a rule dropped, over its extent as a tone.
+Dropped dropped_tone(const Tone& t, const Verdict& v)
+{
+    return Dropped{DropStage::kRules, v.reason, t.hz, t.first, t.end, v.figure, v.limit, v.other_hz};
+}
+
+// A fundamental found under one harmonic stands while any harmonic of its family
+// passed as a tone over its frames: speech may break the one it was found under, and a
+// single harmonic's verdict is no more than one member's. It stands too on two or more
+// harmonics that held their frequency there though each failed a later test: several
+// lines at whole multiples of one frequency that hold still together are a hum, which
+// speech over each by turns cannot make, and the fundamental still faces every test a
+// tone does over its own run.
+Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, const Run& low)
+{
+    const double hz = median(low.hz);
+    std::vector<double> held;
+    for (const Line& line : lines) {
+        const Run& u = line.run;
+        if (u.under_harmonic || std::min(u.to, low.to) <= std::max(u.from, low.from)) continue;
+        const double order = std::round(median(u.hz) / hz);
+        if (order < 2 || std::fabs(median(u.hz) - order * hz) > p.multiple_hz) continue;
+        if (line.confirmed) return Verdict{};
+        if (std::find(held.begin(), held.end(), order) == held.end()) held.push_back(order);
+    }
+    const size_t enough = 2;
+    if (held.size() >= enough) return Verdict{};
+    return Verdict{true, DropReason::kNoFamily, double(held.size()), double(enough), 0};
+}
+
+// Whether another partial of the region, not of `t`'s own family, starts together with
+// it: a chord's or a note's partials rise within a few tens of milliseconds of one
+// another, while a tone mixed into program sound is switched independently of it. The
+// other partial must be seen to start there, absent just before, not merely swell back
+// over half its level.
+Verdict starts_with_another(const Context& c, const std::vector<Line>& all, const Line& line)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    const Tone& t = line.tone;
+    if (t.from_region_start) return Verdict{};
+    for (const Line& other : all) {
+        const Tone& u = other.tone;
+        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u) &&
+            std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
+            const double share = track_share(c, u, true);
+            if (share >= 0 && share < p.present_share)
+                return Verdict{true, DropReason::kChordPartner, std::fabs(double(u.first - t.first)) / f.rate,
+                               p.together_seconds, u.hz};
+        }
+    }
+    return Verdict{};
+}
+
+// Whether the tone's extent takes in a run at its frequency that failed to hold still
+// at both looks. A tone holds still wherever it sounds, while a partial of program
+// sound may settle for a while within a longer, unsteady life; a run that only the
+// second look found steady is held to this, since its steadiness was seen so closely.
+// (A tone the first look found may be broken by speech into pieces that fail both
+// looks where the speech covers it, so it is not.)
+Verdict unsteady_within(const Context& c, const std::vector<Run>& unsteady, const Run& r, const Tone& t)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    for (const Run& u : unsteady) {
+        if (std::abs(u.bin - r.bin) > 1) continue;
+        // The tone itself where a partial within its bin jostles it, not a life of its
+        // own: the same frequency, moved by no more than twice what a tone may drift,
+        // and the same level under whatever covered it.
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.steady_hz / 2 &&
+            spread(u.hz) <= 2 * p.steady_hz &&
+            std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.covered_db)
+            continue;
+        const int64_t from = frame_centre(f, u.from);
+        const int64_t to = frame_centre(f, u.to - 1);
+        const int64_t overlap = std::min(to, t.end) - std::max(from, t.first);
+        if (overlap > (to - from) / 2)
+            return Verdict{true, DropReason::kUnsteadyWithin, double(overlap) / f.rate, double((to - from) / 2) / f.rate,
+                           median(u.hz)};
+    }
+    return Verdict{};
+}
+
+// The rules that part a tone from program sound, in the order they are asked; the first
+// that drops the line decides.
+Verdict first_objection(const Context& c, const std::vector<Line>& lines, const Line& line,
+                        const std::vector<Run>& unsteady)
+{
+    const DetectParams& p = c.p;
+    const Run& r = line.run;
+    const Tone& t = line.tone;
+    // A fundamental stands on its harmonics, and falls with them.
+    if (r.under_harmonic)
+        if (const Verdict v = family_stands(p, lines, r); v.drops) return v;
+    // A held note's level scatters and moves as a whole; program sound over a tone
+    // scatters its level without moving it.
+    const bool beats = t.beat_db >= p.tone_db;
+    if (!beats && t.level_range_db > p.level_range_db)
+        return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
+    if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_trend_db, p.held_move_db, 0};
+    if (!beats && t.level_slope_db > p.held_move_db)
+        return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_move_db, 0};
+    // A steady stretch in the middle of a partial that goes on at its frequency on
+    // both sides is a piece of program sound, not a tone switched on and off.
+    if (!t.from_region_start && !t.to_region_end && track_goes_on(c, t, true) && track_goes_on(c, t, false))
+        return Verdict{true, DropReason::kTrackGoesOn, std::min(track_share(c, t, true), track_share(c, t, false)),
+                       p.present_share, 0};
+    if (const Verdict v = starts_with_another(c, lines, line); v.drops) return v;
+    if (r.look != Look::kFirst)
+        if (const Verdict v = unsteady_within(c, unsteady, r, t); v.drops) return v;
+    return Verdict{};
+}
+
+} // namespace
+
+// Each line as a tone, through the rules; a fundamental's verdict reads those of the
+// lines before it, its harmonics among them.
+std::vector<Confirmed> confirmed_tones(const Context& c, const std::vector<Run>& runs,
+                                       const std::vector<Run>& unsteady, std::vector<Dropped>* dropped)
+{
+    std::vector<Line> lines;
+    for (const Run& r : runs) lines.push_back(Line{r, tone_of(c, r), false});
+    std::vector<Confirmed> tones;
+    for (Line& line : lines) {
+        const Verdict v = first_objection(c, lines, line, unsteady);
+        if (v.drops) {
+            dropped->push_back(dropped_tone(line.tone, v));
+            continue;
+        }
+        line.confirmed = true;
+        tones.push_back(Confirmed{line.tone, line.run});
+    }
+    return tones;
+}
+
+} // namespace detection
