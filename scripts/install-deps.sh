@@ -82,7 +82,7 @@ pkgs=()
 for g in "${groups[@]}"; do
     case "$g" in
         base)  pkgs+=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-                      libfftw3-dev libkissfft-dev) ;;
+                      libfftw3-dev libkissfft-dev nlohmann-json3-dev clang-format-14) ;;
         cli)   pkgs+=(libsndfile1-dev libcli11-dev libfmt-dev) ;;
         bench) pkgs+=(sox time) ;;
         fuzz)  pkgs+=(clang libclang-rt-14-dev valgrind) ;;

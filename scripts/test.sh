@@ -15,6 +15,10 @@ begin=$(date +%s)
 step "installer decisions"
 tests/scripts/install_deps_test.sh
 
+step "layout of the C++ lines changed since the format file"
+tests/scripts/format_check_test.sh
+scripts/format-check.sh
+
 step "native build and tests"
 cmake --workflow --preset default
 

@@ -33,4 +33,5 @@ set(TULM_REPORT_SOURCES
     report/svg_plot.cpp
     report/text_columns.cpp
     report/slider_table_text.cpp
+    report/slider_table_json.cpp
     report/guide_figures.cpp)

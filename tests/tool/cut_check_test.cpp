@@ -12,6 +12,7 @@
 #include <ostream>
 #include <random>
 
+#include "case_table.h"
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
 #include "tool/session/cut_check.h"
@@ -60,7 +61,6 @@ struct CheckCase {
                                     // sound at its frequency that only passes through its bin
     double ramp = 0.005;            // seconds it takes to switch on and off
 };
-void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 } // namespace
 
@@ -131,4 +131,4 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"resumes_after_a_pause", 7, 1.0, 2.6, 3.1, 4.6, 0},
                       CheckCase{"other_sound_in_its_bin", 6, 1.0, 2.5, 3.1, 3.7, 0, -4.5},
                       CheckCase{"slow_switching", 5, 1.0, 3.0, 0, 0, 0, 0, 0.03}),
-    [](const ::testing::TestParamInfo<CheckCase>& i) { return std::string(i.param.name); });
+    CaseName());

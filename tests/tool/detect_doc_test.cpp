@@ -1,16 +1,19 @@
 // docs/detect.md's parameter table is DetectParams: every field, in order, with the
-// default the struct gives it and the unit and meaning its comment gives. A field added,
-// renamed or re-tuned without the page fails here.
+// default the struct gives it and the unit and meaning its descriptor gives. A field
+// added, renamed or re-tuned without the page fails here, and the failure prints the row
+// the page should hold.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <fmt/format.h>
+
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tool/analysis/detect_params.h"
+#include "tool/analysis/detect_param_table.h"
 
 namespace {
 
@@ -26,39 +29,6 @@ std::string read_file(const std::string& path)
     return text.str();
 }
 
-// The fields of DetectParams as its header declares them: name, default, and the
-// comment (continued on the lines after it), whose leading "unit:" is split off.
-std::vector<Row> header_rows(const std::string& header)
-{
-    static const std::regex field(R"(^\s+(?:int32_t|double)\s+(\w+)\s*=\s*([^;]+);\s*//\s*(.*)$)");
-    static const std::regex more(R"(^\s{20,}//\s*(.*)$)");
-    static const std::regex unit(R"(^(Hz|dB|dBFS|s|sample frames|frames|bins|count|quantile|ratio|1/s|order|share|probability): (.*)$)");
-    std::vector<Row> rows;
-    std::istringstream lines(header.substr(header.find("struct DetectParams {")));
-    std::smatch m;
-    for (std::string line; std::getline(lines, line);) {
-        if (std::regex_match(line, m, field)) {
-            rows.push_back(Row{m[1], m[2], "", m[3]});
-        } else if (!rows.empty() && std::regex_match(line, m, more)) {
-            rows.back().meaning += " " + m[1].str();
-        } else {
-            continue;
-        }
-        Row& r = rows.back();
-        if (r.unit.empty() && std::regex_match(r.meaning, m, unit)) {
-            r.unit = m[1];
-            r.meaning = m[2];
-        }
-    }
-    for (Row& r : rows)
-        if (r.unit.empty())
-            r.unit = r.meaning.rfind("share", 0) == 0 || r.meaning.rfind("of ", 0) == 0 ? "share"
-                     : r.name.size() > 5 && r.name.compare(r.name.size() - 5, 5, "_bins") == 0     ? "bins"
-                     : r.name.size() > 7 && r.name.compare(r.name.size() - 7, 7, "_frames") == 0   ? "frames"
-                                                                                                     : "";
-    return rows;
-}
-
 std::vector<Row> doc_rows(const std::string& doc)
 {
     static const std::regex row(R"(^\| `(\w+)` \| ([^|]+) \| ([^|]*) \| (.*) \|$)");
@@ -70,28 +40,42 @@ std::vector<Row> doc_rows(const std::string& doc)
     return rows;
 }
 
-TEST(DetectDoc, ParameterTableIsDetectParams)
+std::string page_row(const DetectParamInfo& p)
 {
-    const std::vector<Row> header = header_rows(read_file(TULM_SOURCE_DIR "/tool/analysis/detect_params.h"));
-    const std::vector<Row> doc = doc_rows(read_file(TULM_SOURCE_DIR "/docs/detect.md"));
-    ASSERT_GT(header.size(), 10u);
-    ASSERT_EQ(doc.size(), header.size());
-    for (size_t i = 0; i < doc.size(); ++i) {
-        EXPECT_EQ(doc[i].name, header[i].name) << i;
-        EXPECT_EQ(doc[i].value, header[i].value) << doc[i].name;
-        EXPECT_EQ(doc[i].unit, header[i].unit) << doc[i].name;
-        EXPECT_EQ(doc[i].meaning, header[i].meaning) << doc[i].name;
-    }
-    // The header's text is the struct's defaults: a few read back through it.
-    const DetectParams p;
-    const std::pair<const char*, double> some[] = {
-        {"tone_db", p.tone_db}, {"steady_hz", p.steady_hz}, {"surround_seconds", p.surround_seconds},
-        {"shortest_seconds", p.shortest_seconds}, {"quietest_dbfs", p.quietest_dbfs}};
-    for (const auto& [name, value] : some) {
-        const auto row = std::find_if(header.begin(), header.end(), [&](const Row& r) { return r.name == name; });
-        ASSERT_NE(row, header.end()) << name;
-        EXPECT_EQ(std::stod(row->value), value) << name;
-    }
+    return fmt::format("| `{}` | {:g} | {} | {} |", p.name, DetectParams{}.*p.field, p.unit, p.meaning);
 }
 
 } // namespace
+
+// The descriptor names every field once: as many rows as the struct holds values, no
+// field twice and no name twice.
+TEST(DetectDoc, DescriptorCoversEveryField)
+{
+    constexpr size_t rows = sizeof kDetectParamTable / sizeof kDetectParamTable[0];
+    EXPECT_EQ(sizeof(DetectParams), rows * sizeof(double)) << "a field of DetectParams has no row in detect_param_table.h";
+    std::set<std::string> names;
+    std::set<size_t> offsets;
+    const DetectParams p;
+    for (const DetectParamInfo& info : kDetectParamTable) {
+        EXPECT_TRUE(names.insert(info.name).second) << info.name;
+        const size_t at = size_t(reinterpret_cast<const char*>(&(p.*info.field)) - reinterpret_cast<const char*>(&p));
+        EXPECT_TRUE(offsets.insert(at).second) << info.name << " names a field another row names";
+        EXPECT_FALSE(std::string(info.unit).empty()) << info.name;
+        EXPECT_FALSE(std::string(info.meaning).empty()) << info.name;
+    }
+}
+
+TEST(DetectDoc, ParameterTableIsTheDescriptor)
+{
+    const std::vector<Row> doc = doc_rows(read_file(TULM_SOURCE_DIR "/docs/detect.md"));
+    const DetectParams defaults;
+    ASSERT_EQ(doc.size(), sizeof kDetectParamTable / sizeof kDetectParamTable[0]);
+    for (size_t i = 0; i < doc.size(); ++i) {
+        const DetectParamInfo& p = kDetectParamTable[i];
+        const std::string want = "\nthe page's row should read\n" + page_row(p);
+        EXPECT_EQ(doc[i].name, p.name) << i << want;
+        EXPECT_EQ(std::stod(doc[i].value), defaults.*p.field) << doc[i].name << want;
+        EXPECT_EQ(doc[i].unit, p.unit) << doc[i].name << want;
+        EXPECT_EQ(doc[i].meaning, p.meaning) << doc[i].name << want;
+    }
+}

@@ -2,16 +2,18 @@
 // detector's and the fit's, and it says what the text output says (the same render line,
 // the same warnings), with null where no tone was chosen.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <ostream>
 #include <random>
 #include <string>
 
-#include "json_reader.h"
 #include "tool_runner.h"
 
 namespace {
+
+using nlohmann::json;
 
 constexpr int32_t kRate = 48000;
 
@@ -58,133 +60,133 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
     const ToolRun run = run_tool(args, dir.path());
     ASSERT_EQ(run.status, c.status) << run.out << run.err;
     ASSERT_EQ(text.status, c.status) << text.out << text.err;
-    const JsonValue j = parse_json(run.out);
+    const json j = json::parse(run.out);
 
     const int64_t frames = int64_t(c.seconds * kRate);
-    EXPECT_EQ(j["file"]["rate"].number, kRate);
-    EXPECT_EQ(j["file"]["frames"].number, frames);
-    EXPECT_EQ(j["region"]["end"]["sample_frame"].number, frames);
-    EXPECT_EQ(j["region"]["end"]["video_frame"].number, std::floor(c.seconds * 30 + 1e-9));
-    const double bin = j["resolution_hz"].number;
+    EXPECT_EQ(j.at("file").at("rate").get<double>(), kRate);
+    EXPECT_EQ(j.at("file").at("frames").get<double>(), frames);
+    EXPECT_EQ(j.at("region").at("end").at("sample_frame").get<double>(), frames);
+    EXPECT_EQ(j.at("region").at("end").at("video_frame").get<double>(), std::floor(c.seconds * 30 + 1e-9));
+    const double bin = j.at("resolution_hz").get<double>();
     EXPECT_NEAR(bin, 5.86, 0.01);
 
-    const JsonValue& tones = j["tones"];
-    ASSERT_EQ(tones.kind, JsonValue::kArray);
-    ASSERT_EQ(tones.items.size(), c.hz > 0 ? 1u : 0u) << run.out;
+    const json& tones = j.at("tones");
+    ASSERT_TRUE(tones.is_array());
+    ASSERT_EQ(tones.size(), c.hz > 0 ? 1u : 0u) << run.out;
     if (c.hz > 0) {
-        const JsonValue& t = tones[0];
-        EXPECT_NEAR(t["hz"].number, c.hz, bin);
-        EXPECT_NEAR(t["level_dbfs"].number, 20 * std::log10(0.1), 1.0);
-        EXPECT_NEAR(t["start"]["seconds"].number, c.from, 0.05);
-        EXPECT_NEAR(t["end"]["seconds"].number, c.to, 0.05);
-        EXPECT_EQ(t["start"]["video_frame"].number, std::floor(t["start"]["sample_frame"].number * 30 / kRate));
-        EXPECT_NEAR(t["duration_s"].number, t["end"]["seconds"].number - t["start"]["seconds"].number, 0.0015);
-        EXPECT_EQ(t["hum"].flag, c.partials > 1);
-        ASSERT_EQ(t["harmonics"].items.size(), size_t(c.partials - 1)) << run.out;
+        const json& t = tones.at(0);
+        EXPECT_NEAR(t.at("hz").get<double>(), c.hz, bin);
+        EXPECT_NEAR(t.at("level_dbfs").get<double>(), 20 * std::log10(0.1), 1.0);
+        EXPECT_NEAR(t.at("start").at("seconds").get<double>(), c.from, 0.05);
+        EXPECT_NEAR(t.at("end").at("seconds").get<double>(), c.to, 0.05);
+        EXPECT_EQ(t.at("start").at("video_frame").get<double>(), std::floor(t.at("start").at("sample_frame").get<double>() * 30 / kRate));
+        EXPECT_NEAR(t.at("duration_s").get<double>(), t.at("end").at("seconds").get<double>() - t.at("start").at("seconds").get<double>(), 0.0015);
+        EXPECT_EQ(t.at("hum").get<bool>(), c.partials > 1);
+        ASSERT_EQ(t.at("harmonics").size(), size_t(c.partials - 1)) << run.out;
         for (int32_t h = 2; h <= c.partials; ++h) {
-            EXPECT_EQ(t["harmonics"][size_t(h - 2)]["order"].number, h);
-            EXPECT_NEAR(t["harmonics"][size_t(h - 2)]["relative_db"].number, -6.02 * (h - 1), 1.0);
+            EXPECT_EQ(t.at("harmonics").at(size_t(h - 2)).at("order").get<double>(), h);
+            EXPECT_NEAR(t.at("harmonics").at(size_t(h - 2)).at("relative_db").get<double>(), -6.02 * (h - 1), 1.0);
         }
         // The same figures as the text's line, to its decimals.
         char line[64];
-        std::snprintf(line, sizeof line, "tone 1: %.2f Hz at %.1f dBFS", t["hz"].number, t["level_dbfs"].number);
+        std::snprintf(line, sizeof line, "tone 1: %.2f Hz at %.1f dBFS", t.at("hz").get<double>(), t.at("level_dbfs").get<double>());
         EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
     }
 
     // No steady tone: no settings, whether or not a frequency was named.
-    const JsonValue& chosen = j["chosen"];
+    const json& chosen = j.at("chosen");
     if (c.hz == 0) {
-        EXPECT_EQ(chosen.kind, JsonValue::kNull);
+        EXPECT_TRUE(chosen.is_null());
         EXPECT_EQ(text.out.find("settings for"), std::string::npos) << text.out;
         return;
     }
-    ASSERT_EQ(chosen.kind, JsonValue::kObject);
+    ASSERT_TRUE(chosen.is_object());
     // A frequency named away from the tone found is fitted as named, over the whole region.
     const bool elsewhere = c.named_hz > 0 && std::fabs(c.named_hz - c.hz) > 2 * bin;
-    EXPECT_EQ(chosen["detected"].flag, !elsewhere);
-    EXPECT_NEAR(chosen["tone"]["hz"].number, elsewhere ? c.named_hz : tones[0]["hz"].number, 1e-9);
+    EXPECT_EQ(chosen.at("detected").get<bool>(), !elsewhere);
+    EXPECT_NEAR(chosen.at("tone").at("hz").get<double>(), elsewhere ? c.named_hz : tones.at(0).at("hz").get<double>(), 1e-9);
     // The render line is the text's, and its slider options are the settings'.
-    const std::string render = chosen["render_command"].text;
+    const std::string render = chosen.at("render_command").get<std::string>();
     EXPECT_NE(text.out.find("  " + render + "\n"), std::string::npos) << render << "\n" << text.out;
-    const JsonValue& s = chosen["settings"];
+    const json& s = chosen.at("settings");
     for (const char* name : {"frequency", "seconds", "fft_order", "width", "fade"}) {
-        std::string option = std::string("--") + name + " " + std::to_string(int(s[name].number)) + " ";
+        std::string option = std::string("--") + name + " " + std::to_string(int(s[name].get<double>())) + " ";
         for (char& ch : option) ch = ch == '_' ? '-' : ch;
         EXPECT_NE(render.find(option), std::string::npos) << option << " in " << render;
     }
-    EXPECT_NE(render.find(s["use_window"].flag ? "--window" : "--no-window"), std::string::npos) << render;
-    EXPECT_EQ(chosen["fft_size"].number, std::pow(2, s["fft_order"].number));
-    EXPECT_EQ(chosen["selection"]["stretch_start"]["video_frame"].number,
-              chosen["selection"]["start_video_frame"].number);
+    EXPECT_NE(render.find(s.at("use_window").get<bool>() ? "--window" : "--no-window"), std::string::npos) << render;
+    EXPECT_EQ(chosen.at("fft_size").get<double>(), std::pow(2, s.at("fft_order").get<double>()));
+    EXPECT_EQ(chosen.at("selection").at("stretch_start").at("video_frame").get<double>(),
+              chosen.at("selection").at("start_video_frame").get<double>());
 
-    const JsonValue& notch = chosen["notch"];
-    const double hz = chosen["tone"]["hz"].number;
-    EXPECT_LT(notch["low_hz"].number, hz);
-    EXPECT_GT(notch["high_hz"].number, hz);
-    EXPECT_EQ(notch["reaches_speech_band"].flag, notch["high_hz"].number >= 300 && notch["low_hz"].number <= 3400);
-    EXPECT_NEAR(notch["offset_hz"].number, notch["centre_hz"].number - hz, 0.0015);
+    const json& notch = chosen.at("notch");
+    const double hz = chosen.at("tone").at("hz").get<double>();
+    EXPECT_LT(notch.at("low_hz").get<double>(), hz);
+    EXPECT_GT(notch.at("high_hz").get<double>(), hz);
+    EXPECT_EQ(notch.at("reaches_speech_band").get<bool>(), notch.at("high_hz").get<double>() >= 300 && notch.at("low_hz").get<double>() <= 3400);
+    EXPECT_NEAR(notch.at("offset_hz").get<double>(), notch.at("centre_hz").get<double>() - hz, 0.0015);
 
-    const JsonValue& predicted = chosen["predicted"];
+    const json& predicted = chosen.at("predicted");
     // Noise alone at a named frequency is cut only as far as the notch is deep for noise.
     if (!elsewhere) {
-        EXPECT_GT(predicted["cut_db"].number, 30) << run.out;
+        EXPECT_GT(predicted.at("cut_db").get<double>(), 30) << run.out;
     }
-    EXPECT_GE(chosen["trials"].items.size(), 2u);
+    EXPECT_GE(chosen.at("trials").size(), 2u);
     bool among_trials = false;
-    for (const JsonValue& t : chosen["trials"].items)
-        among_trials = among_trials || (t["fade"].number == predicted["fade"].number &&
-                                        t["use_window"].flag == predicted["use_window"].flag &&
-                                        t["cut_db"].number == predicted["cut_db"].number);
+    for (const json& t : chosen.at("trials"))
+        among_trials = among_trials || (t.at("fade").get<double>() == predicted.at("fade").get<double>() &&
+                                        t.at("use_window").get<bool>() == predicted.at("use_window").get<bool>() &&
+                                        t.at("cut_db").get<double>() == predicted.at("cut_db").get<double>());
     EXPECT_TRUE(among_trials) << run.out;
 
-    EXPECT_EQ(chosen["too_long"].flag, c.too_long) << run.out;
-    EXPECT_EQ(chosen["harmonics_left"].items.size(), elsewhere ? 0u : size_t(c.partials - 1));
+    EXPECT_EQ(chosen.at("too_long").get<bool>(), c.too_long) << run.out;
+    EXPECT_EQ(chosen.at("harmonics_left").size(), elsewhere ? 0u : size_t(c.partials - 1));
     if (c.too_long) {
-        ASSERT_EQ(chosen["second_selection"].kind, JsonValue::kObject);
-        EXPECT_EQ(chosen["second_selection"]["seconds"].number, chosen["stretch"]["full_cut_until"]["seconds"].number);
-        EXPECT_LT(chosen["second_selection"]["seconds"].number, elsewhere ? c.seconds : c.to);
+        ASSERT_TRUE(chosen.at("second_selection").is_object());
+        EXPECT_EQ(chosen.at("second_selection").at("seconds").get<double>(), chosen.at("stretch").at("full_cut_until").at("seconds").get<double>());
+        EXPECT_LT(chosen.at("second_selection").at("seconds").get<double>(), elsewhere ? c.seconds : c.to);
     } else {
-        EXPECT_EQ(chosen["second_selection"].kind, JsonValue::kNull);
+        EXPECT_TRUE(chosen.at("second_selection").is_null());
     }
     // The check of the cut: what still sounds after the stretch, the next selection for
     // it, and the cut over the whole extent as the text's self-check line gives it. A
     // named frequency that no detected tone sounds at is never found in the result.
-    const JsonValue& k = chosen["check"];
-    ASSERT_EQ(k.kind, chosen["detected"].flag ? JsonValue::kObject : JsonValue::kNull) << run.out;
-    if (chosen["detected"].flag) {
+    const json& k = chosen.at("check");
+    ASSERT_TRUE(chosen.at("detected").get<bool>() ? k.is_object() : k.is_null()) << run.out;
+    if (chosen.at("detected").get<bool>()) {
         const bool goes_on = c.too_long;
-        EXPECT_EQ(k["goes_on"].flag, goes_on) << run.out;
-        EXPECT_EQ(k["next_selection"].kind, goes_on ? JsonValue::kObject : JsonValue::kNull) << run.out;
-        EXPECT_EQ(k["still_sounds"].kind, goes_on ? JsonValue::kObject : JsonValue::kNull) << run.out;
-        EXPECT_EQ(k["weak"].flag, k["cut_db"].number < 20);
+        EXPECT_EQ(k.at("goes_on").get<bool>(), goes_on) << run.out;
+        EXPECT_TRUE(goes_on ? k.at("next_selection").is_object() : k.at("next_selection").is_null()) << run.out;
+        EXPECT_TRUE(goes_on ? k.at("still_sounds").is_object() : k.at("still_sounds").is_null()) << run.out;
+        EXPECT_EQ(k.at("weak").get<bool>(), k.at("cut_db").get<double>() < 20);
         if (goes_on) {
-            EXPECT_NEAR(k["still_sounds"]["start"]["seconds"].number, chosen["stretch"]["full_cut_until"]["seconds"].number,
+            EXPECT_NEAR(k.at("still_sounds").at("start").at("seconds").get<double>(), chosen.at("stretch").at("full_cut_until").at("seconds").get<double>(),
                         0.07);
-            EXPECT_NEAR(k["still_sounds"]["end"]["seconds"].number, c.to, 0.07);
-            EXPECT_NEAR(k["extent"]["end"]["seconds"].number, c.to, 0.07);
-            EXPECT_TRUE(k["weak"].flag) << run.out;
-            const JsonValue& next = k["next_selection"];
-            EXPECT_GT(next["start_video_frame"].number, chosen["selection"]["start_video_frame"].number);
-            EXPECT_LT(next["stretch_start"]["seconds"].number, k["still_sounds"]["start"]["seconds"].number);
-            EXPECT_NE(next["render_command"].text.find("in-notch.wav"), std::string::npos) << next["render_command"].text;
+            EXPECT_NEAR(k.at("still_sounds").at("end").at("seconds").get<double>(), c.to, 0.07);
+            EXPECT_NEAR(k.at("extent").at("end").at("seconds").get<double>(), c.to, 0.07);
+            EXPECT_TRUE(k.at("weak").get<bool>()) << run.out;
+            const json& next = k.at("next_selection");
+            EXPECT_GT(next.at("start_video_frame").get<double>(), chosen.at("selection").at("start_video_frame").get<double>());
+            EXPECT_LT(next.at("stretch_start").at("seconds").get<double>(), k.at("still_sounds").at("start").at("seconds").get<double>());
+            EXPECT_NE(next.at("render_command").get<std::string>().find("in-notch.wav"), std::string::npos) << next.at("render_command").get<std::string>();
         } else {
-            EXPECT_GT(k["cut_db"].number, 30) << run.out;
+            EXPECT_GT(k.at("cut_db").get<double>(), 30) << run.out;
         }
         // The text's one decimal and the JSON's three, of one figure (each rounded once).
         const std::string said = "the tone cut by ";
         const size_t at = text.out.find(said);
         ASSERT_NE(at, std::string::npos) << text.out;
-        EXPECT_NEAR(std::stod(text.out.substr(at + said.size())), k["cut_db"].number, 0.0505) << text.out;
+        EXPECT_NEAR(std::stod(text.out.substr(at + said.size())), k.at("cut_db").get<double>(), 0.0505) << text.out;
         EXPECT_NE(text.out.find(" dB over its whole extent", at), std::string::npos) << text.out;
     } else {
         EXPECT_EQ(text.out.find("self-check"), std::string::npos) << text.out;
     }
-    for (const JsonValue& w : chosen["warnings"].items)
-        EXPECT_NE(text.out.find("  warning: " + w.text + "\n"), std::string::npos) << w.text << "\n" << text.out;
+    for (const json& w : chosen.at("warnings"))
+        EXPECT_NE(text.out.find("  warning: " + w.get<std::string>() + "\n"), std::string::npos) << w.get<std::string>() << "\n" << text.out;
     size_t text_warnings = 0;
     for (size_t at = text.out.find("warning: "); at != std::string::npos; at = text.out.find("warning: ", at + 1))
         ++text_warnings;
-    EXPECT_EQ(chosen["warnings"].items.size(), text_warnings) << text.out;
+    EXPECT_EQ(chosen.at("warnings").size(), text_warnings) << text.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tones, DetectJson,
@@ -203,7 +205,7 @@ TEST(DetectJson, PathWithQuotesStaysJson)
     write_audio(dir / "a \"quoted\"\\name.wav", noisy_tone(JsonCase{"", 4, 0, 1, 0, 0, 0, 4, false}));
     const ToolRun run = run_tool({"detect", "a \"quoted\"\\name.wav", "--json"}, dir.path());
     EXPECT_EQ(run.status, 4) << run.err;
-    EXPECT_EQ(parse_json(run.out)["file"]["path"].text, "a \"quoted\"\\name.wav");
+    EXPECT_EQ(json::parse(run.out).at("file").at("path").get<std::string>(), "a \"quoted\"\\name.wav");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "case_table.h"
 #include "tool/analysis/detect.h"
 #include "tool/analysis/detect_parts.h"
 #include "tool/analysis/spectrum.h"
@@ -68,7 +69,6 @@ struct PeakCase {
     double hz, dbfs;
     bool found;
 };
-void PrintTo(const PeakCase& c, std::ostream* os) { *os << c.name; }
 
 class PeakStage : public ::testing::TestWithParam<PeakCase> {};
 TEST_P(PeakStage, OnePeakAtTheSineWithItsLevel)
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Sines, PeakStage,
                                            PeakCase{"between_bins", 1000, -40, true},
                                            PeakCase{"high", 20000, -30, true},
                                            PeakCase{"under_the_lowest_hz", 12, -20, false}),
-                         [](const ::testing::TestParamInfo<PeakCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // The peak threshold follows from its false-alarm probability: in frames of white
 // noise, the share of bins whose power stands peak_db() over the floor_quantile of the
@@ -155,7 +155,6 @@ struct RunCase {
     std::vector<Partial> partials;
     std::vector<std::pair<double, double>> runs;  // seconds, block centres
 };
-void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
 class RunStage : public ::testing::TestWithParam<RunCase> {};
 TEST_P(RunStage, StartsAndStopsWithTheSine)
@@ -180,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"switched_over_a_quieter_one",
                               {{1000, -50, 0, 5}, {1000, -20, 2, 3.5}},
                               {{0, 2}, {2, 3.5}, {3.5, 5}}}),
-    [](const ::testing::TestParamInfo<RunCase>& i) { return std::string(i.param.name); });
+    CaseName());
 
 // Runs at their shortest: peaks at one bin in frames [2, 2 + length) of frames made by
 // hand make a run exactly when the stretch is `shortest` frames or longer, whatever gap
@@ -222,7 +221,6 @@ struct LookCase {
     Partial partial;
     bool holds, drifts;
 };
-void PrintTo(const LookCase& c, std::ostream* os) { *os << c.name; }
 
 class LookStage : public ::testing::TestWithParam<LookCase> {};
 TEST_P(LookStage, HoldsStillOrSaysWhyNot)
@@ -246,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(Sines, LookStage,
                                            LookCase{"vibrato", {1000, -30, 0, 4, 0, 3}, false, true},
                                            LookCase{"slight_vibrato", {1000, -30, 0, 4, 0, 0.3}, true, false},
                                            LookCase{"vibrato_of_a_hz", {1000, -30, 0, 4, 0, 1}, false, true}),
-                         [](const ::testing::TestParamInfo<LookCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // The rules, one per case: the candidate each is meant to drop is dropped for that
 // reason, at its frequency, by the stage that asks it, and no tone is reported there.
@@ -259,7 +257,6 @@ struct RuleCase {
     DropReason reason;
     const char* stage;
 };
-void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 
 class RuleStage : public ::testing::TestWithParam<RuleCase> {};
 TEST_P(RuleStage, DropsForItsOwnReason)
@@ -295,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
                                200,
                                DropReason::kHarmonic,
                                "families"}),
-    [](const ::testing::TestParamInfo<RuleCase>& i) { return std::string(i.param.name); });
+    CaseName());
 
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two
 // peaks and comes back as smoothly as their difference allows; a note's decay, a note
@@ -306,7 +303,6 @@ struct BeatCase {
     double (*level_db)(double t);  // the level at t seconds
     bool beats;
 };
-void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
 
 class BeatStage : public ::testing::TestWithParam<BeatCase> {};
 TEST_P(BeatStage, DeepSmoothDipBetweenPeaks)
@@ -330,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
         BeatCase{"decay", [](double t) { return -20 - 12 * t; }, false},
         BeatCase{"struck_again", [](double t) { return t < 1.2 ? -20 - 15 * t : -20 - 5 * (t - 1.2); }, false},
         BeatCase{"scatter", [](double t) { return -20.0 - 3 * (int(t * 37) % 2); }, false}),
-    [](const ::testing::TestParamInfo<BeatCase>& i) { return std::string(i.param.name); });
+    CaseName());
 
 // Two tones beating are found as a tone, their level swinging at the beat however far;
 // the same two tones as one sine's level decaying by as much are a held note (above).
@@ -354,7 +350,6 @@ struct FamilyCase {
     size_t tones;
     size_t harmonics_of_lowest;
 };
-void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
 
 class FamilyStage : public ::testing::TestWithParam<FamilyCase> {};
 TEST_P(FamilyStage, OnlyPartialsSwitchedTogetherAreFamily)
@@ -377,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {{100, -20, 0, 6}, {200, -26, 0, 6}, {1300, -40, 2, 4}},
                                  2,
                                  1}),
-    [](const ::testing::TestParamInfo<FamilyCase>& i) { return std::string(i.param.name); });
+    CaseName());
 
 // No tone shorter than shortest_seconds is listed: a beep a little shorter makes a run
 // long enough (a frame's block sees it before it starts and after it ends), and is
@@ -387,7 +382,6 @@ struct LengthCase {
     double seconds;
     bool listed;
 };
-void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
 
 class ExtentStage : public ::testing::TestWithParam<LengthCase> {};
 TEST_P(ExtentStage, NoToneUnderTheShortest)
@@ -408,7 +402,7 @@ INSTANTIATE_TEST_SUITE_P(Beeps, ExtentStage,
                          ::testing::Values(LengthCase{"a_run_long_enough", 0.45, false},
                                            LengthCase{"just_under", 0.55, false},
                                            LengthCase{"just_over", 0.65, true}),
-                         [](const ::testing::TestParamInfo<LengthCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // --hz reaches every confirmed tone: a listed one, a harmonic in a hum's family (with
 // the family's extent, its own frequency and level) and, far from any, none.
@@ -418,7 +412,6 @@ struct NearCase {
     bool detected;
     double expect_hz;
 };
-void PrintTo(const NearCase& c, std::ostream* os) { *os << c.name; }
 
 class ToneNear : public ::testing::TestWithParam<NearCase> {};
 TEST_P(ToneNear, ReachesListedTonesAndHarmonics)
@@ -448,7 +441,7 @@ INSTANTIATE_TEST_SUITE_P(Hz, ToneNear,
                                            NearCase{"third_harmonic", 446, true, 450},
                                            NearCase{"beep", 2497, true, 2500},
                                            NearCase{"nothing_there", 1000, false, 1000}),
-                         [](const ::testing::TestParamInfo<NearCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // The list is ordered by how audible each tone is over the program in its own critical
 // band, and for how long: over white noise a tone at 5 kHz shares a band five times as
@@ -459,7 +452,6 @@ struct RankCase {
     double high_from, high_to;  // when the 5 kHz tone sounds, seconds (the 1 kHz one: 1 to 2.5 s)
     double first_hz;
 };
-void PrintTo(const RankCase& c, std::ostream* os) { *os << c.name; }
 
 class RankStage : public ::testing::TestWithParam<RankCase> {};
 TEST_P(RankStage, MostAudibleFirst)
@@ -485,7 +477,7 @@ TEST_P(RankStage, MostAudibleFirst)
 INSTANTIATE_TEST_SUITE_P(Tones, RankStage,
                          ::testing::Values(RankCase{"same_length", 3, 4.5, 1000},
                                            RankCase{"four_times_as_long", 1.5, 7.5, 5000}),
-                         [](const ::testing::TestParamInfo<RankCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 } // namespace
 

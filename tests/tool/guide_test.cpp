@@ -1,4 +1,5 @@
-// The guides' figures against the plug-in's rules worked out here, and the worked
+// The guides' figures against where the plug-in's own plan and notch put the notch
+// (tests/support/notch_reference.h) and how long its rendering runs, and the worked
 // example against what `tulm detect` and `tulm render` do with the same clip, so that
 // neither a slip in the figures' code nor a change to the arithmetic leaves a guide
 // saying what the plug-in does not do. The templates themselves may hold no figure
@@ -14,7 +15,9 @@
 #include <set>
 #include <sstream>
 
+#include "notch_reference.h"
 #include "render/slider_table.h"
+#include "tool/analysis/suggest.h"
 #include "tool/session/guide_example.h"
 #include "tool_runner.h"
 
@@ -54,38 +57,26 @@ std::string f1(double v) { char b[32]; std::snprintf(b, sizeof b, "%.1f", v); re
 std::string f2(double v) { char b[32]; std::snprintf(b, sizeof b, "%.2f", v); return b; }
 std::string f0(double v) { char b[32]; std::snprintf(b, sizeof b, "%.0f", v); return b; }
 
-// The plug-in's rules: entry spacing (rate / 2) / N truncated (exact rate / 2N when that
-// is 0), centre entry trunc(f x 10 / spacing + 0.5), entry e in bin e / 2 of rate / N Hz.
-double spacing(int rate, int order)
+// How much wider an entry really is than the plug-in takes it to be: the slope of the
+// centre's real Hz against the slider's nominal Hz, over the values that place it.
+// Each centre is rounded to a whole entry, so the slope is within a few thousandths.
+double reference_ratio(int rate, int order)
 {
-    const int n = 1 << order;
-    return rate / 2 / n > 0 ? double(rate / 2 / n) : rate / (2.0 * n);
+    const ReferenceCentres& c = reference_centres(rate, order);
+    size_t last = 0;
+    while (last + 1 < c.entry.size() && c.entry[last + 1] < c.n) ++last;
+    const double nominal = 10.0 * double(last);
+    return (reference_entry_hz(c.entry[last], rate, c.n) - reference_entry_hz(c.entry[0], rate, c.n)) / nominal;
 }
-long centre_entry(int f, int rate, int order) { return long(f * 10 / spacing(rate, order) + 0.5); }
-double entry_hz(long c, int rate, int order) { return double(c) * rate / (2.0 * (1 << order)); }
 
-// The value whose centre lies nearest `tone`, and the band it covers at `width`.
-struct Band {
-    int frequency = 0;
-    double low = 0, high = 0;
-};
-Band nearest_band(int rate, int order, int width, double tone)
+// Sample frames the plug-in changes when it renders `in` from its first frame with its
+// defaults: the last one that differs, plus one.
+int64_t processed_length(const Audio& in, const Audio& out)
 {
-    const int n = 1 << order;
-    Band b;
-    long best = 0;
-    for (int f = kSliderMinima[kFrequency]; f <= kSliderMaxima[kFrequency]; ++f) {
-        const long c = centre_entry(f, rate, order);
-        if (c >= n) continue;
-        if (b.frequency == 0 || std::fabs(entry_hz(c, rate, order) - tone) < std::fabs(entry_hz(best, rate, order) - tone)) {
-            b.frequency = f;
-            best = c;
-        }
-    }
-    const double bin = double(rate) / n;
-    b.low = double(std::max<long>(best - width, 0) / 2) * bin;
-    b.high = double(std::min<long>(best + width, n - 1) / 2) * bin;
-    return b;
+    int64_t last = -1;
+    for (size_t i = 0; i < in.samples.size() && i < out.samples.size(); ++i)
+        if (in.samples[i] != out.samples[i]) last = int64_t(i);
+    return last + 1;
 }
 
 } // namespace
@@ -111,10 +102,11 @@ TEST(Guide, ArithmeticFiguresAsThePlugInComputesThem)
     };
     for (const RateCase& c : {RateCase{44100, "ratio_44100_rec", "past_top_44100_rec"},
                               RateCase{48000, "ratio_48000_rec", "past_top_48000_rec"}}) {
-        EXPECT_EQ(f[c.ratio], f2(c.rate / (2.0 * (1 << rec)) / spacing(c.rate, rec))) << c.rate;
+        EXPECT_NEAR(std::atof(f[c.ratio].c_str()), reference_ratio(c.rate, rec), 0.01) << c.rate;
+        const ReferenceCentres& centres = reference_centres(c.rate, rec);
         int top = 0;
-        for (int v = kSliderMinima[kFrequency]; v <= kSliderMaxima[kFrequency] && !top; ++v)
-            if (centre_entry(v, c.rate, rec) >= (1 << rec)) top = v;
+        for (size_t i = 0; i < centres.entry.size() && !top; ++i)
+            if (centres.entry[i] >= centres.n) top = kSliderMinima[kFrequency] + int(i);
         EXPECT_EQ(f[c.past_top], std::to_string(top)) << c.rate;
     }
     // Said once when both rates agree, else once for each.
@@ -129,19 +121,22 @@ TEST(Guide, ArithmeticFiguresAsThePlugInComputesThem)
     // The hum at the example's rate, the default width, the default and the smallest FFT.
     const int rate = std::lround(std::atof(f["ex_rate_khz"].c_str()) * 1000);
     const int width = kSliderDefaults[kWidth];
-    const Band at_default = nearest_band(rate, kSliderDefaults[kFftOrder], width, 50);
-    const Band at_smallest = nearest_band(rate, kSliderMinima[kFftOrder], width, 50);
-    EXPECT_EQ(f["hum_low_default"], f0(at_default.low));
-    EXPECT_EQ(f["hum_high_default"], f0(at_default.high));
-    EXPECT_EQ(f["hum_low_min_fft"], f0(at_smallest.low));
-    EXPECT_EQ(f["hum_high_min_fft"], f0(at_smallest.high));
+    const ReferenceNotch at_default = reference_placement(rate, kSliderDefaults[kFftOrder], 50, width, kGuardBins);
+    const ReferenceNotch at_smallest = reference_placement(rate, kSliderMinima[kFftOrder], 50, width, kGuardBins);
+    EXPECT_EQ(f["hum_low_default"], f0(at_default.low_hz));
+    EXPECT_EQ(f["hum_high_default"], f0(at_default.high_hz));
+    EXPECT_EQ(f["hum_low_min_fft"], f0(at_smallest.low_hz));
+    EXPECT_EQ(f["hum_high_min_fft"], f0(at_smallest.high_hz));
 
-    // The stretch at the defaults: seconds rounded up to whole hops of 3N/4, plus N/4.
-    const long n = 1L << kSliderDefaults[kFftOrder], hop = 3 * n / 4;
-    const long t = long(kSliderDefaults[kSeconds]) * rate + hop - 1;
-    const long length = t - t % hop + n / 4;
-    EXPECT_EQ(f["span_default_seconds"], f2(double(length) / rate));
-    EXPECT_EQ(f["fade_default_seconds"], f2(double(kSliderDefaults[kFade] * length / 100) / rate));
+    // The stretch at the defaults, as long as the plug-in's rendering of a tone in noise
+    // changes the file from its first frame; the fade is its share of that.
+    TempFolder dir;
+    write_audio(dir / "in.wav", sine_audio(rate, 1, 4.0, 1000, 0.3, 0.05));
+    const ToolRun render = run_tool({"render", "in.wav", "out.wav", "-q", "--start-frame", "0"}, dir.path());
+    ASSERT_EQ(render.status, 0) << render.err;
+    const double length = double(processed_length(read_audio(dir / "in.wav"), read_audio(dir / "out.wav"))) / rate;
+    EXPECT_NEAR(std::atof(f["span_default_seconds"].c_str()), length, 0.006);
+    EXPECT_NEAR(std::atof(f["fade_default_seconds"].c_str()), kSliderDefaults[kFade] / 100.0 * length, 0.006);
 }
 
 // The table of block sizes: every row recomputed, and the guide's claim that rows with
@@ -171,27 +166,25 @@ TEST(Guide, StepRowsAsThePlugInPlacesTheNotch)
             const std::string where = std::string(name) + " " + std::to_string(rate) + " FFT " + std::to_string(order);
             EXPECT_EQ(block, 1L << order) << where;
             EXPECT_NEAR(ms, 1000.0 * block / rate, 0.051) << where;
+            const ReferenceCentres& centres = reference_centres(rate, order);
             double smallest = 0;
-            long previous = -1;
-            for (int v = kSliderMinima[kFrequency]; v <= kSliderMaxima[kFrequency]; ++v) {
-                const long c = centre_entry(v, rate, order);
-                if (c >= block) break;
-                if (previous >= 0 && c != previous) {
-                    const double gap = entry_hz(c - previous, rate, order);
-                    if (smallest == 0 || gap < smallest) smallest = gap;
-                }
-                previous = c;
+            for (size_t i = 1; i < centres.entry.size() && centres.entry[i] < centres.n; ++i) {
+                const double gap = reference_entry_hz(centres.entry[i] - centres.entry[i - 1], rate, centres.n);
+                if (gap > 0 && (smallest == 0 || gap < smallest)) smallest = gap;
             }
             EXPECT_NEAR(step, smallest, 0.051) << where;
-            EXPECT_NEAR(ratio, rate / (2.0 * block) / spacing(rate, order), 0.0051) << where;
-            const Band b = nearest_band(rate, order, kSliderDefaults[kWidth], GuideClip().tone_hz);
-            EXPECT_NEAR(band, b.high - b.low, 0.51) << where;
+            EXPECT_NEAR(ratio, reference_ratio(rate, order), 0.01) << where;
+            const ReferenceNotch b =
+                reference_placement(rate, order, GuideClip().tone_hz, kSliderDefaults[kWidth], kGuardBins);
+            EXPECT_NEAR(band, b.high_hz - b.low_hz, 0.51) << where;
             const std::string key = f1(step) + " " + f2(ratio);
-            for (int other : same[key])
-                for (int v = kSliderMinima[kFrequency]; v <= kSliderMaxima[kFrequency]; ++v)
-                    ASSERT_DOUBLE_EQ(entry_hz(centre_entry(v, rate, order), rate, order),
-                                     entry_hz(centre_entry(v, rate, other), rate, other))
-                        << where << " and FFT " << other << ", value " << v;
+            for (int other : same[key]) {
+                const ReferenceCentres& others = reference_centres(rate, other);
+                for (size_t i = 0; i < centres.entry.size(); ++i)
+                    ASSERT_DOUBLE_EQ(reference_entry_hz(centres.entry[i], rate, centres.n),
+                                     reference_entry_hz(others.entry[i], rate, others.n))
+                        << where << " and FFT " << other << ", value " << kSliderMinima[kFrequency] + int(i);
+            }
             same[key].push_back(order);
         }
         EXPECT_EQ(rows, 2 * (kSliderMaxima[kFftOrder] - kSliderMinima[kFftOrder] + 1)) << f[name];

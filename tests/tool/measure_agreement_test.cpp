@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "case_table.h"
 #include "tool_runner.h"
 
 namespace {
@@ -56,12 +57,13 @@ TEST(MeasureCommand, MeasuresTheToneAskedForOnAClippedSine)
     EXPECT_GE(number_after(run.out, "Hz: cut by "), 60) << run.out;
 }
 
+namespace {
 struct AgreementCase {
     const char* name;
     double hz;
     int partials;
 };
-void PrintTo(const AgreementCase& c, std::ostream* os) { *os << c.name; }
+} // namespace
 
 class CutAgreement : public ::testing::TestWithParam<AgreementCase> {};
 
@@ -105,6 +107,4 @@ TEST_P(CutAgreement, DetectAndMeasureReadOneCut)
 
 INSTANTIATE_TEST_SUITE_P(Tones, CutAgreement,
                          ::testing::Values(AgreementCase{"beep_1kHz", 1000, 1}, AgreementCase{"hum_50Hz", 50, 3}),
-                         [](const ::testing::TestParamInfo<AgreementCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName());

@@ -25,6 +25,7 @@
 #include "host/host_process.h"
 #include "tool/session/plugin_session.h"
 #include "tool/report/report.h"
+#include "case_table.h"
 #include "tool_runner.h"
 
 namespace {
@@ -121,7 +122,6 @@ struct FormatCase {
     const char* extension;
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
 class InputFormats : public ::testing::TestWithParam<FormatCase> {};
 
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, InputFormats,
                                            FormatCase{"wav_double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, "wav"},
                                            FormatCase{"flac_16bit", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "flac"},
                                            FormatCase{"flac_24bit", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "flac"}),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+                         CaseName());
 
 namespace {
 
@@ -214,7 +214,6 @@ struct OutputCase {
     bool from_stdin = false;
 };
 
-void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
 
 class OutputKinds : public ::testing::TestWithParam<OutputCase> {};
 
@@ -352,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](TempFolder&, const ToolRun& run) { return run.out; }},
         OutputCase{"standard_input", [](TempFolder&) { return std::string("from-stdin.wav"); },
                    [](TempFolder& d, const ToolRun&) { return read_text(d / "from-stdin.wav"); }, false, true}),
-    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(OutputKinds, StandardOutputIntoAPipe)
 {
@@ -445,7 +444,6 @@ struct PipeCase {
     bool length_unknown = false;  // a 44-byte WAV header whose sizes say "unknown", as a pipe's writer leaves them
 };
 
-void PrintTo(const PipeCase& c, std::ostream* os) { *os << c.name; }
 
 class InputsOnAPipe : public ::testing::TestWithParam<PipeCase> {};
 
@@ -516,7 +514,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PipeCase{"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "aiff", false},
                       PipeCase{"ogg_vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", false},
                       PipeCase{"wav_ima_adpcm", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, "wav", false}),
-    [](const ::testing::TestParamInfo<PipeCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 namespace {
 
@@ -529,7 +527,6 @@ struct LossyCase {
     const char* described; // the input's encoding in the note
 };
 
-void PrintTo(const LossyCase& c, std::ostream* os) { *os << c.name; }
 
 class LossyInputs : public ::testing::TestWithParam<LossyCase> {};
 
@@ -583,7 +580,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 SF_FORMAT_WAV | SF_FORMAT_FLOAT, "Vorbis audio"},
                       LossyCase{"vorbis_to_caf", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "ogg", "out.caf",
                                 SF_FORMAT_CAF | SF_FORMAT_FLOAT, "Vorbis audio"}),
-    [](const ::testing::TestParamInfo<LossyCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 namespace {
 
@@ -593,7 +590,6 @@ struct TagCase {
     const char* dropped;  // the note naming what the format cannot hold; "" for none
 };
 
-void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
 
 class TextTags : public ::testing::TestWithParam<TagCase> {};
 
@@ -650,7 +646,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TagCase{"wav_to_standard_output", "-", ""},
                       TagCase{"au_has_no_room", "out.au",
                               "tulm: note: out.au's format has no room for the input's title, artist and comment"}),
-    [](const ::testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 // A full-scale square wave loses a fundamental 4/pi times its height, so IN - OUT
 // passes full scale: the note says how many samples --diff clipped.

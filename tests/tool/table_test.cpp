@@ -1,15 +1,14 @@
-// `tulm table` against the plug-in's notch placement and the fit's covering width worked
-// out here from their rules, so that a slip in the tool's own copy of that arithmetic
-// shows as a wrong cell. Every value is read by its display column under its heading, a
-// kanji counting two columns, so a row that does not line up fails to parse.
+// `tulm table` against the notch as the plug-in's own plan places it (the reference in
+// tests/support), read through `--json`, so that a slip in the tool's own copy of that
+// arithmetic shows as a wrong cell; and the text against the JSON, each grid cell under
+// its heading, a kanji counting two columns.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
+#include "notch_reference.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/suggest.h"
 #include "tool/report/text_columns.h"
@@ -17,14 +16,62 @@
 
 namespace {
 
-// The slider ranges, and the common tones every table lists.
-constexpr int kLowestFrequency = 1, kHighestFrequency = 1800;
-constexpr int kLowestWidth = 5, kHighestWidth = 256;
+using nlohmann::json;
+
+// The FFT orders the grids list, and the one the recommended block is for.
 constexpr int kLowestOrder = 9, kHighestOrder = 14;
 constexpr int kRecommendedOrder = 13;
 constexpr int kCommonTones = 18;
-// The table prints Hz to one decimal.
-constexpr double kPrinted = 0.0501;
+// The JSON gives Hz to three decimals.
+constexpr double kPrinted = 0.0006;
+
+json table_json(const std::vector<std::string>& args, const std::string& dir)
+{
+    std::vector<std::string> with = args;
+    with.push_back("--json");
+    const ToolRun run = run_tool(with, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return json::parse(run.out);
+}
+
+std::string where(const json& cell, bool recommended)
+{
+    return cell.dump() + (recommended ? " (recommended)" : "");
+}
+
+// One cell against the reference placement with `width` (0: the narrowest covering).
+void expect_cell(const json& cell, int width, bool recommended)
+{
+    const int rate = cell.at("rate"), order = cell.at("fft_order");
+    const double tone = cell.at("tone_hz");
+    const ReferenceNotch e = reference_placement(rate, order, tone, width, kGuardBins);
+    if (tone >= rate / 2.0 || e.frequency == 0) {
+        EXPECT_FALSE(cell.at("placed").get<bool>()) << where(cell, recommended);
+        EXPECT_TRUE(cell.at("frequency").is_null()) << where(cell, recommended);
+        return;
+    }
+    ASSERT_TRUE(cell.at("placed").get<bool>()) << where(cell, recommended);
+    EXPECT_EQ(cell.at("frequency"), e.frequency) << where(cell, recommended);
+    EXPECT_EQ(cell.at("width"), e.width) << where(cell, recommended);
+    EXPECT_NEAR(cell.at("centre_hz").get<double>(), e.centre_hz, kPrinted) << where(cell, recommended);
+    EXPECT_NEAR(cell.at("low_hz").get<double>(), e.low_hz, kPrinted) << where(cell, recommended);
+    EXPECT_NEAR(cell.at("high_hz").get<double>(), e.high_hz, kPrinted) << where(cell, recommended);
+    EXPECT_EQ(cell.at("tone_outside_band"), tone < e.low_hz || tone > e.high_hz) << where(cell, recommended);
+    EXPECT_EQ(cell.at("reaches_speech_band"), e.high_hz >= kSpeechLowHz && e.low_hz <= kSpeechHighHz)
+        << where(cell, recommended);
+}
+
+struct TableCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<int> rates;
+    int width; // 0: the narrowest covering width in the grids
+    int extra_tones;
+};
+
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
+
+class TableCells : public ::testing::TestWithParam<TableCase> {};
 
 // Code points of one UTF-8 string.
 std::vector<char32_t> code_points(const std::string& s)
@@ -56,220 +103,12 @@ std::string by_columns(const std::string& line)
     return out;
 }
 
-int column_of(const std::string& line, const std::string& label)
+// The grid cell as the text writes it, from the JSON.
+std::string grid_word(const json& cell)
 {
-    const size_t at = line.find(label);
-    return at == std::string::npos ? -1 : int(by_columns(line.substr(0, at)).size());
-}
-
-// The word that ends exactly at column `end` (right-aligned under a heading ending there).
-bool word_ending(const std::string& cols, int end, std::string* word)
-{
-    if (end <= 0 || end > int(cols.size()) || cols[end - 1] == ' ' || (end < int(cols.size()) && cols[end] != ' '))
-        return false;
-    int start = end;
-    while (start > 0 && cols[start - 1] != ' ') --start;
-    *word = cols.substr(start, end - start);
-    return true;
-}
-
-// The word that starts exactly at column `start` (left-aligned under a heading there).
-bool word_starting(const std::string& cols, int start, std::string* word)
-{
-    if (start <= 0 || start >= int(cols.size()) || cols[start - 1] != ' ' || cols[start] == ' ') return false;
-    size_t end = cols.find(' ', start);
-    *word = cols.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    return true;
-}
-
-struct Cell {
-    int rate = 0, order = 0;
-    double tone = 0;
-    bool placed = false;  // false: "-"
-    int frequency = 0, width = 0;
-    bool recommended = false;
-    double centre = 0, low = 0, high = 0;  // recommended rows only
-    bool outside = false, speech = false;
-};
-
-struct Parsed {
-    std::vector<Cell> cells;
-    std::vector<std::string> misaligned;   // rows whose values do not sit under their headings
-    std::vector<std::string> not_two_wide;  // lines holding other non-ASCII characters
-};
-
-void read_marks(const std::string& marks, Cell* c)
-{
-    c->outside = marks.find('*') != std::string::npos;
-    c->speech = marks.find('!') != std::string::npos;
-}
-
-Parsed parse_table(const std::string& text)
-{
-    Parsed p;
-    std::istringstream lines(text);
-    bool grid = false;
-    int rate = 0;
-    std::map<std::string, int> heads;  // heading -> column
-    for (std::string line; std::getline(lines, line);) {
-        for (char32_t c : code_points(line))
-            if (c >= 0x80 && !two_columns(c)) {
-                p.not_two_wide.push_back(line);
-                break;
-            }
-        if (line.rfind("FFT ごと", 0) == 0) grid = true;
-        if (line.rfind("【", 0) == 0) {
-            rate = int(std::lround(std::atof(line.c_str() + 3) * 1000));
-            continue;
-        }
-        if (rate != 0 && line.find("音 / tone") != std::string::npos) {
-            heads.clear();
-            heads["Hz"] = column_of(line, "Hz") + 2;
-            if (grid) {
-                for (int k = kLowestOrder; k <= kHighestOrder; ++k)
-                    heads["FFT " + std::to_string(k)] = column_of(line, "FFT " + std::to_string(k));
-            } else {
-                heads["周波数"] = column_of(line, "周波数") + 6;
-                heads["幅"] = column_of(line, " 幅") + 3;
-                heads["中心"] = column_of(line, "中心 Hz") + 7;
-                heads["band"] = column_of(line, "削る範囲");
-            }
-            continue;
-        }
-        if (heads.empty() || line.empty()) {
-            heads.clear();
-            continue;
-        }
-        const std::string cols = by_columns(line);
-        std::string hz;
-        if (!word_ending(cols, heads["Hz"], &hz)) {
-            p.misaligned.push_back(line);
-            continue;
-        }
-        Cell base;
-        base.rate = rate;
-        base.tone = std::atof(hz.c_str());
-        if (grid) {
-            for (int k = kLowestOrder; k <= kHighestOrder; ++k) {
-                Cell c = base;
-                c.order = k;
-                std::string word;
-                if (!word_starting(cols, heads["FFT " + std::to_string(k)], &word)) {
-                    p.misaligned.push_back(line);
-                    break;
-                }
-                c.placed = word != "-";
-                if (c.placed) {
-                    const size_t slash = word.find('/');
-                    c.frequency = std::atoi(word.c_str());
-                    c.width = std::atoi(word.c_str() + slash + 1);
-                    const size_t marks = word.find_first_not_of("0123456789", slash + 1);
-                    read_marks(marks == std::string::npos ? "" : word.substr(marks), &c);
-                }
-                p.cells.push_back(c);
-            }
-            continue;
-        }
-        Cell c = base;
-        c.order = kRecommendedOrder;
-        c.recommended = true;
-        std::string frequency, width, centre;
-        if (!word_ending(cols, heads["周波数"], &frequency)) {
-            p.misaligned.push_back(line);
-            continue;
-        }
-        c.placed = frequency != "-";
-        if (c.placed) {
-            std::string band;
-            if (!word_ending(cols, heads["幅"], &width) || !word_ending(cols, heads["中心"], &centre) ||
-                !word_starting(cols, heads["band"], &band)) {
-                p.misaligned.push_back(line);
-                continue;
-            }
-            c.frequency = std::atoi(frequency.c_str());
-            c.width = std::atoi(width.c_str());
-            c.centre = std::atof(centre.c_str());
-            std::istringstream rest(cols.substr(size_t(heads["band"])));
-            std::string dash, marks;
-            rest >> c.low >> dash >> c.high >> marks;
-            read_marks(marks, &c);
-        }
-        p.cells.push_back(c);
-    }
-    return p;
-}
-
-struct Expected {
-    int frequency = 0;  // 0: no slider value places the notch
-    int width = 0;
-    double centre = 0, low = 0, high = 0;
-};
-
-// The plug-in's placement: entry spacing (rate / 2) / N truncated to whole Hz, or the
-// exact rate / 2N when that truncates to 0; centre entry trunc(f x 10 / spacing + 0.5),
-// kept only below N; entry e lies in bin e / 2 of rate / N Hz; the notch reaches `width`
-// entries either side, within the array. The nearest centre wins, a tie going to the
-// value whose f x 10 Hz is nearer the tone. Width 0: the narrowest width whose band
-// reaches kGuardBins bins past the tone on each side (down to 0 Hz), or the widest.
-Expected expected_cell(int rate, int order, int width, double tone)
-{
-    const int n = 1 << order;
-    const int whole = rate / 2 / n;
-    const double spacing = whole > 0 ? whole : rate / (2.0 * n);
-    const double bin = double(rate) / n;
-    Expected best;
-    int best_c = 0;
-    double best_miss = 0;
-    for (int f = kLowestFrequency; f <= kHighestFrequency; ++f) {
-        const int c = int(f * 10 / spacing + 0.5);
-        if (c >= n) continue;
-        const double miss = std::fabs(c * bin / 2 - tone);
-        if (best.frequency == 0 || miss < best_miss ||
-            (miss == best_miss && std::fabs(f * 10 - tone) < std::fabs(best.frequency * 10 - tone))) {
-            best_miss = miss;
-            best.frequency = f;
-            best_c = c;
-        }
-    }
-    if (best.frequency == 0) return best;
-    const auto band = [&](int w, double* low, double* high) {
-        *low = std::max(best_c - w, 0) / 2 * bin;
-        *high = std::min(best_c + w, n - 1) / 2 * bin;
-    };
-    best.width = width;
-    if (width == 0) {
-        best.width = kHighestWidth;
-        const double reach = kGuardBins * bin;
-        for (int w = kLowestWidth; w <= kHighestWidth; ++w) {
-            double low = 0, high = 0;
-            band(w, &low, &high);
-            if (low <= std::max(tone - reach, 0.0) && high >= tone + reach) {
-                best.width = w;
-                break;
-            }
-        }
-    }
-    best.centre = best_c * bin / 2;
-    band(best.width, &best.low, &best.high);
-    return best;
-}
-
-struct TableCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::vector<int> rates;
-    int width;  // 0: the narrowest covering width in the grids
-    int extra_tones;
-};
-
-void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
-
-class TableCells : public ::testing::TestWithParam<TableCase> {};
-
-std::string where(const Cell& c)
-{
-    return std::to_string(c.rate) + " Hz, FFT " + std::to_string(c.order) + ", tone " + std::to_string(c.tone) +
-           (c.recommended ? " (recommended)" : "");
+    if (!cell.at("placed").get<bool>()) return "-";
+    return std::to_string(cell.at("frequency").get<int>()) + "/" + std::to_string(cell.at("width").get<int>()) +
+           (cell.at("tone_outside_band").get<bool>() ? "*" : "") + (cell.at("reaches_speech_band").get<bool>() ? "!" : "");
 }
 
 } // namespace
@@ -278,36 +117,29 @@ TEST_P(TableCells, EveryCellAsThePlugInPlacesTheNotch)
 {
     const TableCase c = GetParam();
     TempFolder dir;
-    const ToolRun run = run_tool(c.args, dir.path());
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Parsed p = parse_table(run.out);
-    EXPECT_TRUE(p.misaligned.empty()) << p.misaligned.front();
-    EXPECT_TRUE(p.not_two_wide.empty()) << p.not_two_wide.front();
+    const json j = table_json(c.args, dir.path());
     const size_t tones = kCommonTones + c.extra_tones;
     const size_t orders = kHighestOrder - kLowestOrder + 1;
-    ASSERT_EQ(p.cells.size(), c.rates.size() * tones * (1 + orders)) << run.out;
+    ASSERT_EQ(j.at("tones").size(), tones);
+    EXPECT_EQ(j.at("rates"), json(c.rates));
+    EXPECT_EQ(j.at("recommended_fft_order"), kRecommendedOrder);
+    ASSERT_EQ(j.at("recommended").size(), c.rates.size() * tones);
+    ASSERT_EQ(j.at("grid").size(), c.rates.size() * tones * orders);
 
     std::map<int, size_t> recommended_rows;
-    for (const Cell& cell : p.cells) {
-        EXPECT_NE(std::find(c.rates.begin(), c.rates.end(), cell.rate), c.rates.end()) << where(cell);
-        recommended_rows[cell.rate] += cell.recommended;
-        const Expected e = expected_cell(cell.rate, cell.order, cell.recommended ? 0 : c.width, cell.tone);
-        if (cell.tone >= cell.rate / 2.0 || e.frequency == 0) {
-            EXPECT_FALSE(cell.placed) << where(cell);
-            continue;
-        }
-        ASSERT_TRUE(cell.placed) << where(cell);
-        EXPECT_EQ(cell.frequency, e.frequency) << where(cell);
-        EXPECT_EQ(cell.width, e.width) << where(cell);
-        EXPECT_EQ(cell.outside, cell.tone < e.low || cell.tone > e.high) << where(cell);
-        EXPECT_EQ(cell.speech, e.high >= kSpeechLowHz && e.low <= kSpeechHighHz) << where(cell);
-        if (cell.recommended) {
-            EXPECT_NEAR(cell.centre, e.centre, kPrinted) << where(cell);
-            EXPECT_NEAR(cell.low, e.low, kPrinted) << where(cell);
-            EXPECT_NEAR(cell.high, e.high, kPrinted) << where(cell);
-        }
+    for (const json& cell : j.at("recommended")) {
+        EXPECT_EQ(cell.at("fft_order"), kRecommendedOrder);
+        recommended_rows[cell.at("rate").get<int>()] += 1;
+        expect_cell(cell, 0, true);
     }
     for (int rate : c.rates) EXPECT_EQ(recommended_rows[rate], tones) << "one recommended line per tone at " << rate;
+    std::map<int, size_t> per_order;
+    for (const json& cell : j.at("grid")) {
+        per_order[cell.at("fft_order").get<int>()] += 1;
+        expect_cell(cell, c.width, false);
+    }
+    for (int order = kLowestOrder; order <= kHighestOrder; ++order)
+        EXPECT_EQ(per_order[order], c.rates.size() * tones) << "FFT " << order;
 }
 
 // 21000 Hz at 44 100 Hz lies above the highest centre the slider reaches with blocks
@@ -322,40 +154,75 @@ INSTANTIATE_TEST_SUITE_P(
                                 {8000, 32000}, 256, 0}),
     [](const ::testing::TestParamInfo<TableCase>& info) { return std::string(info.param.name); });
 
+// The text holds the JSON's cells, each under its "FFT k" heading counted in display
+// columns, and no character a Japanese editor draws at another width.
+TEST(Table, TextLinesUpTheSameCells)
+{
+    TempFolder dir;
+    const std::vector<std::string> args = {"table", "--rate", "44100", "--rate", "48000", "--tone", "21000"};
+    const ToolRun text = run_tool(args, dir.path());
+    ASSERT_EQ(text.status, 0) << text.err;
+    const json j = table_json(args, dir.path());
+    std::map<std::pair<int, int>, std::vector<std::string>> words; // (rate, order) -> cells, lowest tone first
+    for (const json& cell : j.at("grid")) words[{cell.at("rate"), cell.at("fft_order")}].push_back(grid_word(cell));
+
+    std::istringstream lines(text.out);
+    bool grid = false;
+    int rate = 0;
+    std::map<int, int> heads; // order -> column
+    std::map<std::pair<int, int>, std::vector<std::string>> seen;
+    for (std::string line; std::getline(lines, line);) {
+        for (char32_t ch : code_points(line)) EXPECT_TRUE(ch < 0x80 || two_columns(ch)) << line;
+        const std::string cols = by_columns(line);
+        if (line.rfind("FFT ごと", 0) == 0) grid = true;
+        if (!grid) continue;
+        if (line.rfind("【", 0) == 0) {
+            rate = int(std::lround(std::atof(line.c_str() + 3) * 1000));
+            heads.clear();
+        } else if (line.find("音 / tone") != std::string::npos) {
+            for (int k = kLowestOrder; k <= kHighestOrder; ++k)
+                heads[k] = int(cols.find("FFT " + std::to_string(k)));
+        } else if (!heads.empty() && !line.empty()) {
+            for (const auto& [order, column] : heads) {
+                ASSERT_LT(size_t(column), cols.size()) << line;
+                EXPECT_EQ(cols[size_t(column) - 1], ' ') << "FFT " << order << " not under its heading: " << line;
+                seen[{rate, order}].push_back(cols.substr(size_t(column), cols.find(' ', size_t(column)) - column));
+            }
+        }
+    }
+    EXPECT_EQ(seen, words) << text.out;
+}
+
 // The cases a user meets: the guide's example, and a narrow notch at FFT 14 that the
 // 60 Hz hum's nearest centre misses (band 45.8 to 59.2 Hz), which half the band's width
 // did not show.
 TEST(Table, MarksWhatTheGuideAndTheUserRelyOn)
 {
     TempFolder dir;
-    const ToolRun plain = run_tool({"table", "--rate", "48000"}, dir.path());
-    const ToolRun narrow = run_tool({"table", "--rate", "44100", "--width", "5"}, dir.path());
-    ASSERT_EQ(plain.status, 0) << plain.err;
-    ASSERT_EQ(narrow.status, 0) << narrow.err;
+    const json plain = table_json({"table", "--rate", "48000"}, dir.path());
+    const json narrow = table_json({"table", "--rate", "44100", "--width", "5"}, dir.path());
     struct Want {
-        const ToolRun* run;
+        const json* table;
+        const char* block;
         int order;
         double tone;
-        bool recommended;
         int frequency;
         bool outside;
     };
     const Want wants[] = {
-        {&plain, 13, 1000, true, 68, false},
-        {&plain, 13, 1000, false, 68, false},
-        {&narrow, 14, 60, false, 4, true},
-        {&narrow, 13, 60, false, 4, false},
-        {&narrow, 14, 50, false, 4, false},
+        {&plain, "recommended", 13, 1000, 68, false}, {&plain, "grid", 13, 1000, 68, false},
+        {&narrow, "grid", 14, 60, 4, true},           {&narrow, "grid", 13, 60, 4, false},
+        {&narrow, "grid", 14, 50, 4, false},
     };
     for (const Want& w : wants) {
         bool seen = false;
-        for (const Cell& c : parse_table(w.run->out).cells) {
-            if (c.order != w.order || c.tone != w.tone || c.recommended != w.recommended) continue;
+        for (const json& c : w.table->at(w.block)) {
+            if (c.at("fft_order") != w.order || c.at("tone_hz") != w.tone) continue;
             seen = true;
-            EXPECT_EQ(c.frequency, w.frequency) << where(c);
-            EXPECT_EQ(c.outside, w.outside) << where(c);
+            EXPECT_EQ(c.at("frequency"), w.frequency) << c.dump();
+            EXPECT_EQ(c.at("tone_outside_band"), w.outside) << c.dump();
         }
-        EXPECT_TRUE(seen) << "FFT " << w.order << ", tone " << w.tone;
+        EXPECT_TRUE(seen) << w.block << " FFT " << w.order << ", tone " << w.tone;
     }
 }
 
@@ -364,7 +231,8 @@ TEST(Table, HelpExplainsEveryColumnAndMark)
     TempFolder dir;
     const ToolRun run = run_tool({"table", "--help"}, dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char* column : {"周波数 (frequency)", "幅 (width)", "中心 Hz (centre)", "削る範囲 Hz (band)", "周波数/幅"})
+    for (const char* column :
+         {"周波数 (frequency)", "幅 (width)", "中心 Hz (centre)", "削る範囲 Hz (band)", "周波数/幅", "--json"})
         EXPECT_NE(run.out.find(column), std::string::npos) << column << "\n" << run.out;
     for (const char* mark : {"\n  *  ", "\n  !  ", "\n  -  "})
         EXPECT_NE(run.out.find(mark), std::string::npos) << "the legend of '" << mark[3] << "'\n" << run.out;
@@ -381,12 +249,12 @@ TEST(Table, DisplayWidthCountsJapaneseTwoColumnsWide)
     const Case cases[] = {
         {"", 0},
         {"FFT 13", 6},
-        {"周波数", 6},                    // kanji
-        {"フェード", 8},                  // katakana and the long-vowel mark
-        {"ハム 50 Hz（東日本）", 20},     // full-width parentheses
-        {"300～3400 Hz", 12},             // full-width tilde
-        {"【44.1 kHz】", 12},             // CJK brackets
-        {"\xf0\xa0\x80\x8b", 2},          // an ideograph beyond the 16-bit range
+        {"周波数", 6},                // kanji
+        {"フェード", 8},              // katakana and the long-vowel mark
+        {"ハム 50 Hz（東日本）", 20}, // full-width parentheses
+        {"300～3400 Hz", 12},         // full-width tilde
+        {"【44.1 kHz】", 12},         // CJK brackets
+        {"\xf0\xa0\x80\x8b", 2},      // an ideograph beyond the 16-bit range
         {"x1.35", 5},
     };
     for (const Case& c : cases) EXPECT_EQ(display_width(c.text), c.columns) << c.text;

@@ -64,6 +64,8 @@ NotchGeometry notch_geometry(const Settings& settings, int32_t rate)
     int64_t hi = g.centre + settings.slider[kWidth];
     if (lo < 0) lo = 0;
     if (hi > g.n - 1) hi = g.n - 1;
+    // Entry 1 holds half the rate, not bin 0: a notch reaching down to it leaves DC alone.
+    if (lo == 1) lo = 2;
     g.low_hz = double(lo / 2) * bin_hz;
     g.high_hz = double(hi / 2) * bin_hz;
     return g;

@@ -41,7 +41,8 @@ struct NotchGeometry {
     int64_t length = 0;     // stretch length in sample frames
     int64_t fade = 0;       // fade-in length in sample frames
     double centre_hz = 0;   // where the centre entry lies: centre * rate / (2n)
-    double low_hz = 0;      // first and last bin the notch touches; entry e lies in bin e/2
+    double low_hz = 0;      // first and last bin the notch touches; entry e lies in bin e/2 (entry 1,
+                            // half the rate, in none of the band)
     double high_hz = 0;
     bool inside = false;    // the centre lies within the n entries of the spectrum
 };

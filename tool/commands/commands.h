@@ -63,6 +63,7 @@ struct TableOptions {
     std::vector<double> tones;   // besides the common ones
     int32_t width = 0;
     bool width_given = false;
+    bool json = false;           // print JSON (the cells, not the text's columns)
     std::string plugin;
 };
 

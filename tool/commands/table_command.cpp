@@ -12,6 +12,7 @@
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/parse_units.h"
+#include "tool/report/slider_table_json.h"
 #include "tool/report/slider_table_text.h"
 #include "tool/session/plugin_session.h"
 
@@ -40,7 +41,7 @@ int run_table(const TableOptions& o)
     }
     std::stable_sort(request.tones.begin(), request.tones.end(),
                      [](const CommonTone& a, const CommonTone& b) { return a.hz < b.hz; });
-    fmt::print("{}", slider_table_text(request, base, ranges));
+    fmt::print("{}", o.json ? slider_table_json(request, base, ranges) : slider_table_text(request, base, ranges));
     return 0;
 }
 
@@ -67,6 +68,7 @@ CLI::App* add_table_command(CLI::App* app, TableOptions* o)
          "use this width in every grid cell instead of the narrowest that covers the tone")
         ->type_name("INT");
     t->add_option("--tone", o->tones, "also list this tone, in Hz; may be given more than once");
+    t->add_flag("--json", o->json, "print the same cells as JSON in place of the text");
     add_plugin_option(t, &o->plugin);
     t->footer("\n" + slider_table_legend());
     return t;
