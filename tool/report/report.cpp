@@ -3,8 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
+#include "render/plan_arithmetic.h"
 #include "tool/report/json.h"
 
 std::string settings_line(const Settings& s)
@@ -101,7 +103,7 @@ std::string note_name(double hz)
 
 int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
-    return int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
+    return plan_frame_of(sample, rate, num, den);
 }
 
 bool reaches_speech_band(double low_hz, double high_hz)

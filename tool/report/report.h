@@ -22,7 +22,8 @@ std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t r
 std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
 
 // The video frame that holds sample frame `sample`, as the host splits audio into frames
-// at num/den frames per second.
+// at num/den frames per second: the last frame whose first sample frame is at or before
+// it (plan_frame_of), so a stretch that starts at frame f is said to start in frame f.
 int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den);
 
 // Whether a notch band from `low_hz` to `high_hz` overlaps speech's band.
