@@ -68,15 +68,17 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             (i == kFrequency ? frequency_help() : std::string(kSliderHelp[i])) + range)
             ->type_name("INT");
     }
-    if (set == kAllSettings) {
-        app->add_option_function<double>(
-               "--hz", [o](const double& v) {
-                   o->hz = finite_option("--hz", v);
-                   o->hz_given = true;
-               },
-               "notch centre in Hz, within the centres the plug-in can reach at the file's rate: picks the "
-               "frequency value whose real centre lies nearest")
-            ->excludes("--frequency");
+    if (set == kAllSettings || set == kMeasureSettings) {
+        CLI::Option* hz = app->add_option_function<double>(
+            "--hz",
+            [o](const double& v) {
+                o->hz = finite_option("--hz", v);
+                o->hz_given = true;
+            },
+            std::string("notch centre in Hz, within the centres the plug-in can reach at the file's rate: picks the "
+                        "frequency value whose real centre lies nearest") +
+                (set == kMeasureSettings ? "; with --frequency, only names the tone to measure" : ""));
+        if (set == kAllSettings) hz->excludes("--frequency");
         app->add_flag("--window", o->window, "shape the notch edges with a raised-cosine ramp (default: off)");
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch (the default)")
             ->excludes("--window");

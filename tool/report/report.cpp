@@ -26,19 +26,27 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
 
+std::string no_tone_text(const Measurement& m)
+{
+    return m.named_hz > 0 ? fmt::format("no tone to measure: no steady tone sounds near {:.2f} Hz in the input",
+                                        m.named_hz)
+                          : "no tone to measure: no steady tone found in the input";
+}
+
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
         "measured over samples {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
         m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
         double(m.middle_first + m.middle_count) / rate);
-    text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
-                        m.low_hz, m.high_hz, m.centre_attenuation_db);
+    text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): {}\n", m.centre_hz, m.low_hz, m.high_hz,
+                        m.centre_silent ? std::string("nothing sounds there in the input, so nothing to cut")
+                                        : fmt::format("cut by {:.1f} dB", m.centre_attenuation_db));
     if (m.tone.found)
         text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
                             m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
     else
-        text += "tone: none found in the input\n";
+        text += no_tone_text(m) + "\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
                         m.outside_change_db, m.outside_in_dbfs, m.outside_out_dbfs);
     text += fmt::format("level changes: below the notch band {:+.2f} dB, above it {:+.2f} dB, "
@@ -48,8 +56,10 @@ std::string measurement_text(const Measurement& m, int32_t rate)
         text += fmt::format("warning: the notch band ({}) is wider than 1/3 octave, so it removes program "
                             "material along with the tone; a larger --fft-order or a smaller --width narrows it\n",
                             band_text(m.low_hz, m.high_hz));
-    text += fmt::format("output over the stretch: peak {:.1f} dBFS, {} samples at the 16-bit limits (input {})\n",
-                        m.peak_dbfs, m.clipped, m.clipped_input);
+    text += fmt::format("output over the stretch: peak {}, {} samples at the 16-bit limits (input {})\n",
+                        std::isfinite(m.peak_dbfs) ? fmt::format("{:.1f} dBFS", m.peak_dbfs)
+                                                   : std::string("none (every sample 0)"),
+                        m.clipped, m.clipped_input);
     text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
                         "(input {:.4f}); full scale = 1\n",
                         m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end);
@@ -72,12 +82,13 @@ std::string measurement_json(const Measurement& m, const Settings& s, int32_t ra
         "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
         "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
         "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"
-        "  \"tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
+        "  \"tone\": {},\n  \"no_tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
         "  \"clipped_samples\": {},\n  \"clipped_input_samples\": {},\n"
         "  \"jump_start\": {}, \"jump_end\": {}, \"input_jump_start\": {}, \"input_jump_end\": {}\n}}\n",
         sliders, s.use_window ? "true" : "false", rate, m.stretch_first, m.stretch_count, m.middle_first,
         m.middle_count, json_number(m.centre_hz), json_number(m.low_hz), json_number(m.high_hz),
-        json_number(m.centre_attenuation_db), tone, json_number(m.outside_change_db),
+        json_number(m.centre_attenuation_db), tone, m.tone.found ? "null" : json_string(no_tone_text(m)),
+        json_number(m.outside_change_db),
         json_number(m.below_change_db), json_number(m.above_change_db), json_number(m.speech_change_db),
         m.wide_band ? "true" : "false",
         json_number(m.outside_in_dbfs), json_number(m.outside_out_dbfs), json_number(m.peak_dbfs),

@@ -62,5 +62,8 @@ std::string check_text(const CutCheck& check, int32_t rate);
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in,
                      const CutCheck* check = nullptr);
 
+// Why a measurement has no tone: none found, or none near the frequency named.
+std::string no_tone_text(const Measurement& m);
+
 std::string measurement_text(const Measurement& m, int32_t rate);
 std::string measurement_json(const Measurement& m, const Settings& settings, int32_t rate);
