@@ -162,6 +162,11 @@ std::string band_text(double low_hz, double high_hz)
     return text;
 }
 
+std::string path_word(const std::string& path)
+{
+    return shell_word(path.size() > 1 && path[0] == '-' ? "./" + path : path);
+}
+
 std::string shell_word(const std::string& word)
 {
     static const char* const kPlain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-+=.,:/@%";
@@ -171,14 +176,53 @@ std::string shell_word(const std::string& word)
     return quoted + "'";
 }
 
+namespace {
+
+// Where the "-notch" or "-notch-N" a pass added ends `stem`'s name part (from `name`
+// on), with the number of that pass (1 for "-notch"); npos when none does.
+size_t pass_suffix(const std::string& stem, size_t name, int* pass)
+{
+    const std::string mark = "-notch";
+    const size_t at = stem.rfind(mark);
+    if (at == std::string::npos || at < name) return std::string::npos;
+    const std::string rest = stem.substr(at + mark.size());
+    if (rest.empty()) {
+        *pass = 1;
+        return at;
+    }
+    if (rest.size() < 2 || rest.size() > 4 || rest[0] != '-' || rest[1] == '0' ||
+        rest.find_first_not_of("0123456789", 1) != std::string::npos)
+        return std::string::npos;
+    *pass = std::stoi(rest.substr(1));
+    return at;
+}
+
+} // namespace
+
 std::string notched_name(const std::string& in)
 {
     if (in == "-") return "notch.wav";
     const size_t slash = in.find_last_of('/');
     const size_t name = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = in.find_last_of('.');
-    if (dot == std::string::npos || dot <= name) return in + "-notch.wav";
-    return in.substr(0, dot) + "-notch" + in.substr(dot);
+    const bool has_extension = dot != std::string::npos && dot > name;
+    std::string stem = has_extension ? in.substr(0, dot) : in;
+    const std::string extension = has_extension ? in.substr(dot) : ".wav";
+    // A pass on a pass's result is named as the next pass, so that passes made one after
+    // another each keep their own file.
+    int pass = 0;
+    const size_t suffix_at = pass_suffix(stem, name, &pass);
+    if (suffix_at != std::string::npos) stem.erase(suffix_at);
+    const std::string suffix = pass == 0 ? "-notch" : "-notch-" + std::to_string(pass + 1);
+    // A name at the folder's limit is shortened before the suffix, never inside a
+    // character, so the suggested name can be made.
+    const size_t room = NAME_MAX - std::min<size_t>(NAME_MAX, suffix.size() + extension.size());
+    if (stem.size() - name > room) {
+        size_t keep = name + room;
+        while (keep > name && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
+        stem.erase(keep);
+    }
+    return stem + suffix + extension;
 }
 
 // A span of sample frames in seconds and the video frames that hold it.
@@ -206,10 +250,14 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
                                                  check->left_to_look_end),
                                        check->left_to_look_end ? ", where the check stopped looking" : "", next));
     } else if (fit.too_long) {
-        warnings.push_back(fmt::format("the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
-                                       "process what remains after {:.3f} s as a second selection",
-                                       double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
-                                       double(fit.cut_end) / rate));
+        warnings.push_back(fmt::format("the tone lasts {:.2f} s, to {:.3f} s, past what one stretch of at most {} s "
+                                       "cuts in full: the stretch starts at {:.3f} s{}, and its tail's "
+                                       "cross-fade back to the source begins at {:.3f} s; process what remains after "
+                                       "{:.3f} s as a second selection",
+                                       double(tone.end - tone.first) / rate, double(tone.end) / rate,
+                                       fit.settings.slider[kSeconds], double(fit.stretch_first) / rate,
+                                       fit.stretch_first < tone.first ? ", ahead of the tone" : "",
+                                       double(fit.cut_end) / rate, double(fit.cut_end) / rate));
     }
     if (fit.starts_too_early)
         warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
@@ -236,7 +284,7 @@ std::string check_text(const CutCheck& check, int32_t rate)
 std::string render_line(const Fit& fit, const std::string& in)
 {
     const Placement& p = fit.placement;
-    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", shell_word(in), shell_word(notched_name(in)),
+    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", path_word(in), path_word(notched_name(in)),
                        p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
 }
 
@@ -269,7 +317,9 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)
             text += fmt::format(" {:.1f} Hz ({:.1f} dBFS)", h.hz, h.level_dbfs);
-        text += fmt::format(". Process those one at a time with --hz.\n");
+        text += fmt::format(". Process those one at a time with --hz, each on the last pass's result: next, "
+                            "tulm detect {} --hz {:.1f}\n",
+                            path_word(notched_name(in)), tone.harmonics.front().hz);
     }
     return text;
 }

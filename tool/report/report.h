@@ -37,7 +37,13 @@ std::string band_text(double low_hz, double high_hz);
 // treats specially, else in single quotes.
 std::string shell_word(const std::string& word);
 
-// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN.
+// A file named on a suggested command line: as shell_word, and after ./ when it starts
+// with a dash (other than - itself), which the command would take for an option.
+std::string path_word(const std::string& path);
+
+// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN;
+// for a pass's result NAME-notch.EXT, NAME-notch-2.EXT (then -3, ...), so each pass
+// keeps its own file. The name part is shortened to fit NAME_MAX bytes.
 std::string notched_name(const std::string& in);
 
 // The `tulm render` command line that applies the fit to `in`.
