@@ -154,9 +154,9 @@ void check_frames_served(const Settings& s, const std::string& fps, int32_t rate
         throw ToolError(fmt::format("a stretch of --seconds {} at {} Hz with {} channels is more than the plug-in's "
                                     "buffer holds, so it would pass the audio untouched",
                                     s.slider[kSeconds], rate, channels));
-    throw UsageError(fmt::format("at --fps {} one video frame holds {} samples at {} Hz, more than the {} the "
-                                 "plug-in can place a stretch with ({} channels, --seconds {}); give a video rate of "
-                                 "at least {:.6g} frames per second",
+    throw UsageError(fmt::format("at --fps {} one video frame holds {} samples at {} Hz, but the plug-in places a "
+                                 "stretch only where a frame holds at most {} ({} channels, --seconds {}); give a "
+                                 "video rate of at least {:.6g} frames per second",
                                  fps, (int64_t(rate) * den + num - 1) / num, rate, longest, channels,
                                  s.slider[kSeconds], double(rate) / double(longest)));
 }
