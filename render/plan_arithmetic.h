@@ -1,7 +1,8 @@
 #pragma once
 // The render plan's arithmetic, for the plan and for anyone who must say what the
 // plug-in will do (the tool, the tests): block size, notch entry, hop, span length,
-// fade length and the first sample frame of a video frame. 64-bit throughout, so that
+// fade length, the first sample frame of a video frame and the video frame that holds a
+// sample frame, and whether a plan's buffers hold the span and one frame's audio. 64-bit throughout, so that
 // absurd rates from a damaged header cannot overflow it. Depends on nothing, so the
 // tool includes it without linking the core.
 #include <cstdint>
@@ -79,4 +80,43 @@ inline int64_t plan_frame_start(int64_t f, int32_t rate, int32_t num, int32_t de
     if (__builtin_mul_overflow(f, whole, &head)) return beyond;
     if (__builtin_add_overflow(head, fq * part + plan_floor_div(fr * part, num), &sum)) return beyond;
     return sum;
+}
+
+// The video frame that holds sample frame s: the last f whose first sample frame
+// plan_frame_start(f) is at or before s. Every frame number said of a sample frame is
+// this one, so that a stretch starting at frame f is said to start in frame f. The
+// estimate in long double is settled on the exact starts.
+inline int64_t plan_frame_of(int64_t s, int32_t rate, int32_t num, int32_t den)
+{
+    const long double estimate = static_cast<long double>(s) * num / (static_cast<long double>(rate) * den);
+    int64_t f = estimate >= 9.0e18L ? INT64_MAX - 1 : estimate <= -9.0e18L ? INT64_MIN + 1 : int64_t(estimate);
+    while (plan_frame_start(f, rate, num, den) > s) --f;
+    while (plan_frame_start(f + 1, rate, num, den) <= s) ++f;
+    return f;
+}
+
+// The largest buffer of 16-bit samples a plan may ask for (128 MiB). Media whose span
+// and one frame's audio need more (absurd rates, channel counts or frame lengths) is
+// not rendered. A 3 s span of 8 channels at 192 kHz needs under 5 million samples.
+constexpr int64_t kMaxBufferSamples = int64_t(1) << 26;
+
+// One frame's audio is at most ceil(rate x den / num) sample frames; a source-audio
+// call may write twice that (plus a little) without reaching past the capture.
+inline int64_t plan_frame_capacity(int64_t rate, int64_t num, int64_t den)
+{
+    return 2 * ((rate * den + num - 1) / num) + 16;
+}
+
+// Whether a span of `span` sample frames and one source-audio call's capacity fit the
+// plan's buffer at `channels` channels.
+inline bool plan_fits(int64_t span, int64_t frame_capacity, int64_t channels)
+{
+    return span + frame_capacity <= kMaxBufferSamples / channels;
+}
+
+// The most sample frames one video frame may hold for plan_fits() to hold with this span
+// and channel count; 0 or less when not even a one-sample frame fits.
+inline int64_t plan_longest_frame(int64_t span, int64_t channels)
+{
+    return (kMaxBufferSamples / channels - span - 16) / 2;
 }

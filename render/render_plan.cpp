@@ -29,11 +29,8 @@ int32_t derive_plan(const RenderKey& key)
 
     const int64_t n = plan_block_size(clamp_slider(kFftOrder, key.fft_order));
     const int64_t span = plan_span_length(clamp_slider(kSeconds, key.seconds), rate, n);
-    // One frame's audio is at most ceil(rate * den / num) sample frames; a source-audio
-    // call may write twice that (plus a little) without reaching past the capture.
-    const int64_t per_frame = (int64_t(rate) * den + num - 1) / num;
-    const int64_t frame_capacity = 2 * per_frame + 16;
-    if (span + frame_capacity > kMaxBufferSamples / channels) return 1;
+    const int64_t frame_capacity = plan_frame_capacity(rate, num, den);
+    if (!plan_fits(span, frame_capacity, channels)) return 1;
 
     p.n = static_cast<int32_t>(n);
     p.c = static_cast<int32_t>(plan_notch_entry(clamp_slider(kFrequency, key.frequency), rate, n));

@@ -2,12 +2,8 @@
 // The render plan: everything the span renderer needs, derived from a render key.
 #include <cstdint>
 
+#include "render/plan_arithmetic.h"
 #include "render/render_key.h"
-
-// The largest buffer of 16-bit samples a plan may ask for (128 MiB). Media whose span
-// needs more (absurd rates or channel counts) is not rendered. A 3 s span of 8
-// channels at 192 kHz needs under 5 million samples.
-constexpr int64_t kMaxBufferSamples = int64_t(1) << 26;
 
 struct RenderPlan {
     int32_t n;                // FFT block size, 2^fft_order

@@ -28,6 +28,7 @@ set(TULM_SESSION_SOURCES
 set(TULM_REPORT_SOURCES
     report/report.cpp
     report/json.cpp
+    report/utf8_text.cpp
     report/detect_json.cpp
     report/explain.cpp
     report/svg_plot.cpp

@@ -116,23 +116,26 @@ TEST(CommandLine, StartBetweenFramesIsNotedOnce)
               std::string::npos) << run.err;
 }
 
-// The render line detect suggests pastes into a shell as it is: names quoted, and OUT
-// named after IN, so that IN called out.wav is no trouble.
+// The render line detect suggests pastes into a shell as it is: names quoted, a name
+// that starts with a dash after ./, and OUT named after IN, so that IN called out.wav is
+// no trouble, and short enough for the folder to hold.
 TEST(CommandLine, SuggestedRenderLinePastes)
 {
     const struct {
-        const char* in;
-        const char* out;
+        std::string in;
+        std::string out;
     } cases[] = {
         {"out.wav", "out-notch.wav"},
         {"my take's (2).wav", "my take's (2)-notch.wav"},
         {"$HOME;x.flac", "$HOME;x-notch.flac"},
+        {"-dash.wav", "-dash-notch.wav"},
+        {std::string(246, 'a') + ".wav", std::string(245, 'a') + "-notch.wav"},
     };
     for (const auto& c : cases) {
         TempFolder dir;
         Audio a = sine_audio(48000, 1, 4.0, 1000, 0.1, 0.01);
         write_audio(dir / c.in, a);
-        const ToolRun detect = run_tool({"detect", c.in}, dir.path());
+        const ToolRun detect = run_tool({"detect", "--", c.in}, dir.path());
         ASSERT_EQ(detect.status, 0) << detect.err;
         const std::string line = line_with(detect.out, "  tulm render ");
         ASSERT_FALSE(line.empty()) << detect.out;

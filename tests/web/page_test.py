@@ -168,9 +168,11 @@ class Analyse(Page):
     for byte, and the dialog it shows carries the JSON's settings."""
 
     def native_json(self, path, *options):
-        # The page knows a file by its name only, so the tool is given the name too.
+        # The page knows a file by its name only, so the tool is given the name too. A
+        # frequency named where no tone lies exits 4, with the JSON written all the same.
         done = subprocess.run([TULM, 'detect', '--json', os.path.basename(path), *options],
-                              cwd=os.path.dirname(path), capture_output=True, check=True)
+                              cwd=os.path.dirname(path), capture_output=True)
+        self.assertIn(done.returncode, (0, 4), done.stderr.decode())
         return done.stdout.decode()
 
     def dialog_values(self):

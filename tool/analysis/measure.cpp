@@ -33,11 +33,12 @@ double power_ratio_db(double num, double den) { return to_db(num) - to_db(den); 
 
 // A band's change as a listener hears it: power under the 16-bit floor (-100 dB) is
 // silence whichever file it is in, so a band empty in both reads as unchanged.
+constexpr double kInaudiblePower = 1e-10;
+
 double band_change_db(const Spectrum& after, const Spectrum& before, double low_hz, double high_hz)
 {
-    constexpr double kInaudible = 1e-10;
-    return power_ratio_db(band_power(after, low_hz, high_hz) + kInaudible,
-                          band_power(before, low_hz, high_hz) + kInaudible);
+    return power_ratio_db(band_power(after, low_hz, high_hz) + kInaudiblePower,
+                          band_power(before, low_hz, high_hz) + kInaudiblePower);
 }
 
 } // namespace
@@ -67,14 +68,28 @@ namespace {
 
 Tone aimed_tone(const Detection& d, const NotchGeometry& g, double tone_hz, int64_t first, int64_t count)
 {
+    if (tone_hz > 0) {
+        // A frequency named where nothing steady sounds names no tone: a cut read there
+        // would be the notch's depth for noise, or for silence no figure at all.
+        bool detected = false;
+        Tone t = tone_near(d, tone_hz, first, count, &detected);
+        t.found = detected;
+        return t;
+    }
+    // A hum's harmonic is a tone of its own to a notch centred on it: the fundamental
+    // at the band's edge is not what the notch was aimed at.
+    double best = -1;
+    const auto consider = [&](double hz) {
+        if (hz >= g.low_hz && hz <= g.high_hz &&
+            (best < 0 || std::fabs(hz - g.centre_hz) < std::fabs(best - g.centre_hz)))
+            best = hz;
+    };
+    for (const Tone& t : d.tones) {
+        consider(t.hz);
+        for (const Harmonic& h : t.harmonics) consider(h.hz);
+    }
     bool detected = false;
-    if (tone_hz > 0) return tone_near(d, tone_hz, first, count, &detected);
-    const Tone* best = nullptr;
-    for (const Tone& t : d.tones)
-        if (t.hz >= g.low_hz && t.hz <= g.high_hz &&
-            (!best || std::fabs(t.hz - g.centre_hz) < std::fabs(best->hz - g.centre_hz)))
-            best = &t;
-    if (best) return *best;
+    if (best >= 0) return tone_near(d, best, first, count, &detected);
     if (!d.tones.empty()) return d.tones.front();
     Tone none;
     none.resolution_hz = d.resolution_hz;
@@ -105,9 +120,11 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     const Spectrum after = average_spectrum(out.samples.data(), out.channels, out.rate, m.middle_first,
                                             m.middle_count, n);
     const double bin = before.bin_hz();
-    m.centre_attenuation_db = power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
+    m.centre_silent = band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin) < kInaudiblePower;
+    m.centre_attenuation_db = m.centre_silent ? NAN : power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
                                              band_power(after, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin));
 
+    m.named_hz = tone_hz;
     m.tone = aimed_tone(detect_tones(in, m.middle_first, m.middle_count), g, tone_hz, m.middle_first,
                         m.middle_count);
     if (m.tone.found) {
@@ -134,7 +151,7 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     int32_t peak = 0;
     for (int64_t i = first * out.channels; i < (first + m.stretch_count) * out.channels; ++i)
         peak = std::max(peak, std::abs(int32_t(out.samples[i])));
-    m.peak_dbfs = 20 * std::log10(std::max(peak, 1) / kFullScale);
+    m.peak_dbfs = peak > 0 ? 20 * std::log10(peak / kFullScale) : -INFINITY;
     m.clipped = count_clipped(out, first, m.stretch_count);
     m.clipped_input = count_clipped(in, first, m.stretch_count);
     m.jump_start = largest_jump(out, first);

@@ -34,7 +34,11 @@ struct Measurement {
     int64_t middle_count = 0;
     double centre_hz = 0, low_hz = 0, high_hz = 0;
     double centre_attenuation_db = 0;   // input over output power around the notch centre
-    Tone tone;                          // the tone the notch is aimed at (see measure())
+    bool centre_silent = false;         // nothing sounds at the notch centre in the input:
+                                        // centre_attenuation_db says nothing
+    Tone tone;                          // the tone the notch is aimed at (see measure());
+                                        // not found: no tone to measure
+    double named_hz = 0;                // the frequency the tone was named by (0: none)
     int64_t tone_first = 0;             // where its cut was read: where it sounds in the middle
     int64_t tone_end = 0;
     double tone_attenuation_db = 0;     // tone_cut_over() that span
@@ -45,7 +49,7 @@ struct Measurement {
     double above_change_db = 0;         // from above the band to half the sampling rate
     double speech_change_db = 0;        // over speech's band, the notch included
     bool wide_band = false;             // the notch band spans more than kWideBandOctaves
-    double peak_dbfs = 0;               // output peak over the stretch
+    double peak_dbfs = 0;               // output peak over the stretch; -inf: every sample 0
     int64_t clipped = 0;                // output samples at the 16-bit limits in the stretch
     int64_t clipped_input = 0;
     double jump_start = 0, jump_end = 0;              // largest sample step, full scale = 1
@@ -75,9 +79,9 @@ constexpr double kSilentAmplitude = 1e-5;
 double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end);
 
 // `first` is the stretch's first frame; `in` and `out` must have the same shape. The
-// tone measured is the one at `tone_hz` when it is not 0 (a steady tone detected within
-// two analysis bins of it lends its extent; otherwise it is taken to sound through the
-// middle); without it, the detected tone inside the notch band nearest the centre, or
-// the most audible when none lies inside: a clipped tone's harmonics can outrank the tone.
+// tone measured is the one at `tone_hz` when it is not 0, where a steady tone was
+// detected near it (tone_near; none near it: no tone is measured); without it, the
+// detected tone or hum harmonic inside the notch band nearest the centre, or the most
+// audible tone when none lies inside: a clipped tone's harmonics can outrank the tone.
 // Throws ToolError when the shapes differ or the stretch's middle is too short.
 Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g, double tone_hz = 0);

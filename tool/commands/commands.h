@@ -10,7 +10,7 @@
 constexpr int kExitError = 1;          // a ToolError
 constexpr int kExitUsage = 2;          // the command line is wrong: CLI11's errors and a UsageError
 constexpr int kExitNotCutEnough = 3;   // measure --min-attenuation was not met
-constexpr int kExitNoTone = 4;         // detect found no steady tone
+constexpr int kExitNoTone = 4;         // detect found no steady tone, or none near --hz
 
 // What each status means, as --help and the README list it.
 struct ExitStatus {
@@ -23,8 +23,8 @@ constexpr ExitStatus kExitStatuses[] = {
                  "the stretch, or at a rate the plug-in cannot serve; or the plug-in module does not load"},
     {kExitUsage, "the command line is wrong: an unknown command or option, a missing argument, or a value that "
                  "does not parse or lies outside its range"},
-    {kExitNotCutEnough, "measure: the tone was cut by less than --min-attenuation"},
-    {kExitNoTone, "detect: no steady tone found"},
+    {kExitNotCutEnough, "measure: the tone was cut by less than --min-attenuation, or there was no tone to cut"},
+    {kExitNoTone, "detect: no steady tone found, or none near --hz"},
 };
 
 struct RenderOptions {

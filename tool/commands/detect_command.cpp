@@ -75,11 +75,20 @@ int run_detect(const DetectOptions& o)
         return kExitNoTone;
     }
 
+    // A frequency named where no tone was found has no tone to cut: the text suggests no
+    // settings; the JSON still says what they would be, marked as not detected.
+    bool near = true;
+    if (o.hz_given) tone_near(d, o.hz, at, count, &near);
+    if (!near && !o.json) {
+        fmt::print("no tone found lies near --hz {:g}, so no settings are suggested; name a tone listed above\n",
+                   o.hz);
+        return kExitNoTone;
+    }
     const ChosenTone chosen = choose_and_fit(plugin.table(), samples.source(), origin, frames, placement, d,
                                              o.hz_given, o.hz, at, count);
     if (o.json)
         fmt::print("{}", detect_json(facts, shown, &chosen));
     else
         fmt::print("{}", fit_text(chosen.fit, chosen.tone, rate, o.in, chosen.checked ? &chosen.check : nullptr));
-    return 0;
+    return near ? 0 : kExitNoTone;
 }

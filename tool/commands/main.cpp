@@ -133,7 +133,7 @@ int main(int argc, char** argv)
     CLI::App* m = app.add_subcommand("measure", "compare IN with its processed version OUT over the stretch");
     m->add_option("IN", measure.in, "the original")->required();
     m->add_option("OUT", measure.out, "the processed file")->required();
-    add_setting_options(m, &measure.settings, kAllSettings, table);
+    add_setting_options(m, &measure.settings, kMeasureSettings, table);
     m->add_flag("--json", measure.json, "print JSON");
     m->add_option_function<double>(
         "--min-attenuation",

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "render/plan_arithmetic.h"
 #include "shell/host_interface.h"
 #include "tool/analysis/tool_error.h"
 
@@ -67,15 +68,17 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             (i == kFrequency ? frequency_help() : std::string(kSliderHelp[i])) + range)
             ->type_name("INT");
     }
-    if (set == kAllSettings) {
-        app->add_option_function<double>(
-               "--hz", [o](const double& v) {
-                   o->hz = finite_option("--hz", v);
-                   o->hz_given = true;
-               },
-               "notch centre in Hz, within the centres the plug-in can reach at the file's rate: picks the "
-               "frequency value whose real centre lies nearest")
-            ->excludes("--frequency");
+    if (set == kAllSettings || set == kMeasureSettings) {
+        CLI::Option* hz = app->add_option_function<double>(
+            "--hz",
+            [o](const double& v) {
+                o->hz = finite_option("--hz", v);
+                o->hz_given = true;
+            },
+            std::string("notch centre in Hz, within the centres the plug-in can reach at the file's rate: picks the "
+                        "frequency value whose real centre lies nearest") +
+                (set == kMeasureSettings ? "; with --frequency, only names the tone to measure" : ""));
+        if (set == kAllSettings) hz->excludes("--frequency");
         app->add_flag("--window", o->window, "shape the notch edges with a raised-cosine ramp (default: off)");
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch (the default)")
             ->excludes("--window");
@@ -137,6 +140,27 @@ void check_rate_served(const Settings& s, int32_t rate, int32_t channels)
                         " (at most " + std::to_string(highest) + " Hz)");
 }
 
+// The plug-in renders nothing, and so passes every sample untouched, where its buffer
+// cannot hold the stretch and one video frame's audio: at a slow enough video rate one
+// frame's audio outgrows it.
+void check_frames_served(const Settings& s, const std::string& fps, int32_t rate, int32_t channels)
+{
+    int32_t num = 0, den = 0;
+    parse_video_rate(fps, &num, &den);
+    const int64_t span = notch_geometry(s, rate).length;
+    if (plan_fits(span, plan_frame_capacity(rate, num, den), channels)) return;
+    const int64_t longest = plan_longest_frame(span, channels);
+    if (longest < 1)
+        throw ToolError(fmt::format("a stretch of --seconds {} at {} Hz with {} channels is more than the plug-in's "
+                                    "buffer holds, so it would pass the audio untouched",
+                                    s.slider[kSeconds], rate, channels));
+    throw UsageError(fmt::format("at --fps {} one video frame holds {} samples at {} Hz, but the plug-in places a "
+                                 "stretch only where a frame holds at most {} ({} channels, --seconds {}); give a "
+                                 "video rate of at least {:.6g} frames per second",
+                                 fps, (int64_t(rate) * den + num - 1) / num, rate, longest, channels,
+                                 s.slider[kSeconds], double(rate) / double(longest)));
+}
+
 // The lowest and highest notch centres (Hz) any frequency value reaches at this rate.
 void reachable_centres(const Settings& s, const SliderRanges& ranges, int32_t rate, double* low, double* high)
 {
@@ -164,7 +188,12 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& o, int
     const SliderRanges ranges = slider_ranges(table);
     check_ranges(s, ranges);
     check_rate_served(s, rate, channels);
-    if (o.hz_given) {
+    check_frames_served(s, o.fps, rate, channels);
+    if (o.hz_given && o.given[kFrequency]) {
+        if (!(o.hz > 0) || o.hz >= rate / 2.0)
+            throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
+                                        rate / 2.0));
+    } else if (o.hz_given) {
         double low = 0, high = 0;
         reachable_centres(s, ranges, rate, &low, &high);
         if (low < 0)

@@ -30,6 +30,7 @@ struct SettingOptions {
 
 enum OptionSet {
     kAllSettings,     // every slider, --hz and the check box
+    kMeasureSettings, // as kAllSettings, and --hz may name the tone beside --frequency
     kStretchSettings, // only what shapes the stretch and the notch's width: --seconds,
                       // --fft-order, --width
     kPlacementOnly,   // no sliders: only where the stretch starts
@@ -56,7 +57,8 @@ std::string plugin_path(const SettingOptions& options);
 // The plug-in's defaults with the user's values applied, checked against the slider
 // ranges, checked against what the plug-in's 32-bit arithmetic can serve at this rate
 // and channel count, and --hz resolved for this sampling rate (an error names the
-// reachable range when it lies outside). Throws ToolError.
+// reachable range when it lies outside; with --frequency given too, --hz only names a
+// tone and leaves the frequency as given). Throws ToolError.
 Settings resolve_settings(const FilterTable& table, const SettingOptions& options, int32_t rate,
                           int32_t channels = 1);
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "tool/report/utf8_text.h"
+
 std::string json_number(double v, int decimals)
 {
     return std::isfinite(v) ? fmt::format("{:.{}f}", v, decimals) : "null";
@@ -12,7 +14,7 @@ std::string json_number(double v, int decimals)
 std::string json_string(const std::string& text)
 {
     std::string out = "\"";
-    for (const char c : text) {
+    for (const char c : utf8_or_escaped(text)) {
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

@@ -7,7 +7,8 @@
 // JSON has no infinities; a cut to digital silence is reported as null.
 std::string json_number(double v, int decimals = 3);
 
-// `text` quoted, with the characters JSON forbids in a string escaped.
+// `text` quoted, with the characters JSON forbids in a string escaped, and bytes that
+// are not UTF-8 written as \xNN (utf8_or_escaped).
 std::string json_string(const std::string& text);
 
 inline const char* json_bool(bool v) { return v ? "true" : "false"; }

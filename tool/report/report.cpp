@@ -3,8 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
+#include "render/plan_arithmetic.h"
 #include "tool/report/json.h"
 
 std::string settings_line(const Settings& s)
@@ -24,19 +26,27 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
                        double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
 }
 
+std::string no_tone_text(const Measurement& m)
+{
+    return m.named_hz > 0 ? fmt::format("no tone to measure: no steady tone sounds near {:.2f} Hz in the input",
+                                        m.named_hz)
+                          : "no tone to measure: no steady tone found in the input";
+}
+
 std::string measurement_text(const Measurement& m, int32_t rate)
 {
     std::string text = fmt::format(
         "measured over samples {} to {} ({:.3f} s to {:.3f} s): the stretch without its fade-in and tail\n",
         m.middle_first, m.middle_first + m.middle_count - 1, double(m.middle_first) / rate,
         double(m.middle_first + m.middle_count) / rate);
-    text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): cut by {:.1f} dB\n", m.centre_hz,
-                        m.low_hz, m.high_hz, m.centre_attenuation_db);
+    text += fmt::format("notch centre {:.1f} Hz (band {:.1f} to {:.1f} Hz): {}\n", m.centre_hz, m.low_hz, m.high_hz,
+                        m.centre_silent ? std::string("nothing sounds there in the input, so nothing to cut")
+                                        : fmt::format("cut by {:.1f} dB", m.centre_attenuation_db));
     if (m.tone.found)
         text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
                             m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
     else
-        text += "tone: none found in the input\n";
+        text += no_tone_text(m) + "\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
                         m.outside_change_db, m.outside_in_dbfs, m.outside_out_dbfs);
     text += fmt::format("level changes: below the notch band {:+.2f} dB, above it {:+.2f} dB, "
@@ -46,8 +56,10 @@ std::string measurement_text(const Measurement& m, int32_t rate)
         text += fmt::format("warning: the notch band ({}) is wider than 1/3 octave, so it removes program "
                             "material along with the tone; a larger --fft-order or a smaller --width narrows it\n",
                             band_text(m.low_hz, m.high_hz));
-    text += fmt::format("output over the stretch: peak {:.1f} dBFS, {} samples at the 16-bit limits (input {})\n",
-                        m.peak_dbfs, m.clipped, m.clipped_input);
+    text += fmt::format("output over the stretch: peak {}, {} samples at the 16-bit limits (input {})\n",
+                        std::isfinite(m.peak_dbfs) ? fmt::format("{:.1f} dBFS", m.peak_dbfs)
+                                                   : std::string("none (every sample 0)"),
+                        m.clipped, m.clipped_input);
     text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
                         "(input {:.4f}); full scale = 1\n",
                         m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end);
@@ -70,12 +82,13 @@ std::string measurement_json(const Measurement& m, const Settings& s, int32_t ra
         "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
         "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
         "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"
-        "  \"tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
+        "  \"tone\": {},\n  \"no_tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
         "  \"clipped_samples\": {},\n  \"clipped_input_samples\": {},\n"
         "  \"jump_start\": {}, \"jump_end\": {}, \"input_jump_start\": {}, \"input_jump_end\": {}\n}}\n",
         sliders, s.use_window ? "true" : "false", rate, m.stretch_first, m.stretch_count, m.middle_first,
         m.middle_count, json_number(m.centre_hz), json_number(m.low_hz), json_number(m.high_hz),
-        json_number(m.centre_attenuation_db), tone, json_number(m.outside_change_db),
+        json_number(m.centre_attenuation_db), tone, m.tone.found ? "null" : json_string(no_tone_text(m)),
+        json_number(m.outside_change_db),
         json_number(m.below_change_db), json_number(m.above_change_db), json_number(m.speech_change_db),
         m.wide_band ? "true" : "false",
         json_number(m.outside_in_dbfs), json_number(m.outside_out_dbfs), json_number(m.peak_dbfs),
@@ -101,7 +114,7 @@ std::string note_name(double hz)
 
 int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den)
 {
-    return int64_t(std::floor(double(sample) * num / (double(den) * rate) + 1e-9));
+    return plan_frame_of(sample, rate, num, den);
 }
 
 bool reaches_speech_band(double low_hz, double high_hz)
@@ -149,6 +162,11 @@ std::string band_text(double low_hz, double high_hz)
     return text;
 }
 
+std::string path_word(const std::string& path)
+{
+    return shell_word(path.size() > 1 && path[0] == '-' ? "./" + path : path);
+}
+
 std::string shell_word(const std::string& word)
 {
     static const char* const kPlain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-+=.,:/@%";
@@ -158,14 +176,53 @@ std::string shell_word(const std::string& word)
     return quoted + "'";
 }
 
+namespace {
+
+// Where the "-notch" or "-notch-N" a pass added ends `stem`'s name part (from `name`
+// on), with the number of that pass (1 for "-notch"); npos when none does.
+size_t pass_suffix(const std::string& stem, size_t name, int* pass)
+{
+    const std::string mark = "-notch";
+    const size_t at = stem.rfind(mark);
+    if (at == std::string::npos || at < name) return std::string::npos;
+    const std::string rest = stem.substr(at + mark.size());
+    if (rest.empty()) {
+        *pass = 1;
+        return at;
+    }
+    if (rest.size() < 2 || rest.size() > 4 || rest[0] != '-' || rest[1] == '0' ||
+        rest.find_first_not_of("0123456789", 1) != std::string::npos)
+        return std::string::npos;
+    *pass = std::stoi(rest.substr(1));
+    return at;
+}
+
+} // namespace
+
 std::string notched_name(const std::string& in)
 {
     if (in == "-") return "notch.wav";
     const size_t slash = in.find_last_of('/');
     const size_t name = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = in.find_last_of('.');
-    if (dot == std::string::npos || dot <= name) return in + "-notch.wav";
-    return in.substr(0, dot) + "-notch" + in.substr(dot);
+    const bool has_extension = dot != std::string::npos && dot > name;
+    std::string stem = has_extension ? in.substr(0, dot) : in;
+    const std::string extension = has_extension ? in.substr(dot) : ".wav";
+    // A pass on a pass's result is named as the next pass, so that passes made one after
+    // another each keep their own file.
+    int pass = 0;
+    const size_t suffix_at = pass_suffix(stem, name, &pass);
+    if (suffix_at != std::string::npos) stem.erase(suffix_at);
+    const std::string suffix = pass == 0 ? "-notch" : "-notch-" + std::to_string(pass + 1);
+    // A name at the folder's limit is shortened before the suffix, never inside a
+    // character, so the suggested name can be made.
+    const size_t room = NAME_MAX - std::min<size_t>(NAME_MAX, suffix.size() + extension.size());
+    if (stem.size() - name > room) {
+        size_t keep = name + room;
+        while (keep > name && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
+        stem.erase(keep);
+    }
+    return stem + suffix + extension;
 }
 
 // A span of sample frames in seconds and the video frames that hold it.
@@ -193,10 +250,14 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
                                                  check->left_to_look_end),
                                        check->left_to_look_end ? ", where the check stopped looking" : "", next));
     } else if (fit.too_long) {
-        warnings.push_back(fmt::format("the tone lasts {:.2f} s, longer than one stretch of at most {} s can cut; "
-                                       "process what remains after {:.3f} s as a second selection",
-                                       double(tone.end - tone.first) / rate, fit.settings.slider[kSeconds],
-                                       double(fit.cut_end) / rate));
+        warnings.push_back(fmt::format("the tone lasts {:.2f} s, to {:.3f} s, past what one stretch of at most {} s "
+                                       "cuts in full: the stretch starts at {:.3f} s{}, and its tail's "
+                                       "cross-fade back to the source begins at {:.3f} s; process what remains after "
+                                       "{:.3f} s as a second selection",
+                                       double(tone.end - tone.first) / rate, double(tone.end) / rate,
+                                       fit.settings.slider[kSeconds], double(fit.stretch_first) / rate,
+                                       fit.stretch_first < tone.first ? ", ahead of the tone" : "",
+                                       double(fit.cut_end) / rate, double(fit.cut_end) / rate));
     }
     if (fit.starts_too_early)
         warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
@@ -223,7 +284,7 @@ std::string check_text(const CutCheck& check, int32_t rate)
 std::string render_line(const Fit& fit, const std::string& in)
 {
     const Placement& p = fit.placement;
-    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", shell_word(in), shell_word(notched_name(in)),
+    return fmt::format("tulm render {} {} --start-frame {} --fps {}/{} {}", path_word(in), path_word(notched_name(in)),
                        p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
 }
 
@@ -256,7 +317,9 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)
             text += fmt::format(" {:.1f} Hz ({:.1f} dBFS)", h.hz, h.level_dbfs);
-        text += fmt::format(". Process those one at a time with --hz.\n");
+        text += fmt::format(". Process those one at a time with --hz, each on the last pass's result: next, "
+                            "tulm detect {} --hz {:.1f}\n",
+                            path_word(notched_name(in)), tone.harmonics.front().hz);
     }
     return text;
 }

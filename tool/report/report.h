@@ -22,7 +22,8 @@ std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t r
 std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
 
 // The video frame that holds sample frame `sample`, as the host splits audio into frames
-// at num/den frames per second.
+// at num/den frames per second: the last frame whose first sample frame is at or before
+// it (plan_frame_of), so a stretch that starts at frame f is said to start in frame f.
 int64_t video_frame_of(int64_t sample, int32_t rate, int32_t num, int32_t den);
 
 // Whether a notch band from `low_hz` to `high_hz` overlaps speech's band.
@@ -36,7 +37,13 @@ std::string band_text(double low_hz, double high_hz);
 // treats specially, else in single quotes.
 std::string shell_word(const std::string& word);
 
-// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN.
+// A file named on a suggested command line: as shell_word, and after ./ when it starts
+// with a dash (other than - itself), which the command would take for an option.
+std::string path_word(const std::string& path);
+
+// The name suggested for IN processed: NAME-notch.EXT beside it, so it never names IN;
+// for a pass's result NAME-notch.EXT, NAME-notch-2.EXT (then -3, ...), so each pass
+// keeps its own file. The name part is shortened to fit NAME_MAX bytes.
 std::string notched_name(const std::string& in);
 
 // The `tulm render` command line that applies the fit to `in`.
@@ -60,6 +67,9 @@ std::string check_text(const CutCheck& check, int32_t rate);
 // that one notch leaves).
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in,
                      const CutCheck* check = nullptr);
+
+// Why a measurement has no tone: none found, or none near the frequency named.
+std::string no_tone_text(const Measurement& m);
 
 std::string measurement_text(const Measurement& m, int32_t rate);
 std::string measurement_json(const Measurement& m, const Settings& settings, int32_t rate);

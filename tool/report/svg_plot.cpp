@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tool/analysis/spectrum.h"
+#include "tool/report/utf8_text.h"
 
 namespace {
 
@@ -28,11 +29,14 @@ struct Box {
 std::string escape(const std::string& text)
 {
     std::string out;
-    for (char ch : text) {
+    for (char ch : utf8_or_escaped(text)) {
         if (ch == '<') out += "&lt;";
         else if (ch == '>') out += "&gt;";
         else if (ch == '&') out += "&amp;";
         else if (ch == '"') out += "&quot;";
+        // XML holds no control characters but tab, newline and carriage return.
+        else if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r')
+            out += fmt::format("\\x{:02x}", int(ch));
         else out += ch;
     }
     return out;

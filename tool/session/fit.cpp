@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/plan_arithmetic.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
@@ -148,7 +149,8 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     const double frame_samples = double(audio.rate) * video_rate_den / video_rate_num;
     const int32_t n = pick->cover.n;
     const double lead = double(audio.first_frame + tone.first) - n - kGuardFrames * frame_samples;
-    fit.placement.start_frame = lead > 0 ? int32_t(lead / frame_samples) : 0;
+    fit.placement.start_frame =
+        lead > 0 ? int32_t(plan_frame_of(int64_t(lead), audio.rate, video_rate_num, video_rate_den)) : 0;
     fit.stretch_first = stretch_first_frame(audio.rate, file_frames, fit.placement) - audio.first_frame;
     fit.starts_too_early = tone.first - fit.stretch_first < n;
 
@@ -232,8 +234,8 @@ Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, 
     const int32_t rate = source.rate;
     const int64_t tone_first = origin + tone.first;
     Placement from = region;
-    from.start_frame = int32_t(double(tone_first) * region.video_rate_num / (double(region.video_rate_den) * rate));
-    while (from.start_frame > 0 && stretch_first_frame(rate, file_frames, from) > tone_first) --from.start_frame;
+    from.start_frame = int32_t(plan_frame_of(std::max<int64_t>(0, tone_first), rate, region.video_rate_num,
+                                             region.video_rate_den));
     const FrameRange r = check_reach(table, rate, file_frames, from, tone_first);
     Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
     a.first_frame += origin;
