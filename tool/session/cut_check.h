@@ -9,7 +9,9 @@
 // part left outside the stretch counts against the cut for as long as it lasts. The cut
 // is read from the tone alone, switched on and off as fast as the source's was,
 // rendered with the same settings: what the notch leaves of a tone it covers is mostly
-// its switching, spread past the notch, which a probe at its frequency does not see.
+// its switching, spread past the notch, which a probe at its frequency does not see,
+// and spread in time too, a block either way of each edge, so that what is left is
+// counted wherever the rendering holds it, before the tone's onset and past its end.
 #include <cstdint>
 
 #include "tool/analysis/audio.h"
@@ -37,8 +39,9 @@ struct CutCheck {
     int64_t left_first = 0, left_end = 0;  // where it still sounds: [first, end)
     bool left_to_look_end = false;         // it still sounds where the looking ended
     int64_t extent_first = 0, extent_end = 0;  // the whole extent the cut is read over
-    double cut_db = 0;                     // the tone's power over what is left of it there,
-                                           // every frequency counted
+    double cut_db = 0;                     // the tone's power over that extent over all that
+                                           // is left of it, every frequency and wherever
+                                           // the rendering spread it counted
     bool weak = false;                     // cut_db under kWeakCutDb
     bool has_next = false;                 // `next` holds a selection for what remains
     Fit next;                              // fitted to the tone from left_first to left_end
