@@ -23,6 +23,7 @@ set(TULM_SESSION_SOURCES
     session/plugin_session.cpp
     session/fit.cpp
     session/chosen_tone.cpp
+    session/detect_use_case.cpp
     session/cut_check.cpp
     session/guide_example.cpp)
 set(TULM_REPORT_SOURCES

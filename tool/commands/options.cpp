@@ -209,3 +209,17 @@ Placement resolve_placement(const SettingOptions& o, bool quiet)
     p.start_frame = int32_t(frame);
     return p;
 }
+
+DetectRequest detect_request(const FilterTable& table, const std::string& name, const SettingOptions& o,
+                             const std::string& length, bool hz_given, double hz, int32_t rate, int32_t channels)
+{
+    resolve_settings(table, o, rate, channels);
+    DetectRequest r;
+    r.name = name;
+    r.placement = resolve_placement(o);
+    r.length_given = !length.empty();
+    if (r.length_given) r.length_seconds = parse_seconds(length);
+    r.hz_given = hz_given;
+    r.hz = hz;
+    return r;
+}

@@ -87,9 +87,9 @@ EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 
 // `tulm detect --json` over the held audio, with the file's name standing for its
 // path; the options as the command line spells them
-// (empty text: not given; hz <= 0: not given; start_frame < 0: not given).
+// (empty text: not given; hz_given 0: not given; start_frame < 0: not given).
 EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps, const char* length,
-                                      double hz)
+                                      int32_t hz_given, double hz)
 {
     try {
         PageDetectOptions o;
@@ -98,6 +98,7 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, con
         o.start = start;
         o.fps = fps;
         o.length = length;
+        o.hz_given = hz_given != 0;
         o.hz = hz;
         o.progress = tulm_post_progress;
         g_result = page_detect(filter_table(), g_audio, o);

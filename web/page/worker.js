@@ -84,7 +84,7 @@ const ops = {
         stage('stageDetecting');
         const o = options || {};
         return call('_tulm_analyse', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame), String(o.start || ''),
-                    String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : Number(o.hz));
+                    String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : 1, Number(o.hz));
     },
 
     // values: the five sliders, then the check box. The clips for the player cover the
