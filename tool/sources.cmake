@@ -2,6 +2,7 @@
 # page's WebAssembly build both compile them.
 set(TULM_ANALYSIS_SOURCES
     analysis/settings.cpp
+    analysis/tool_error.cpp
     analysis/spectrum.cpp
     analysis/statistics.cpp
     analysis/detect.cpp

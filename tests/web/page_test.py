@@ -574,6 +574,22 @@ class BadFiles(Page):
         self.assertFalse(self.shown('message'))
 
 
+
+class ToolRefusals(Page):
+    """What the tool refuses comes as a code with its values, worded from the page's table."""
+
+    def test_a_bad_frame_rate_in_the_pages_language(self):
+        self.file_in_page('in.wav', read(demo_clip()))
+        for lang in ('ja', 'en'):
+            with self.subTest(lang=lang):
+                expected = self.driver.execute_script('return TEXTS[arguments[0]].errorNotVideoRate', lang)
+                got = self.run_async('window.tulm.analyse(window.testFile, {fps: "59.94x"})'
+                                     '.then(() => done(null)).catch((e) => done(textOf(arguments[0], e.key, e.detail)))',
+                                     lang)
+                self.assertEqual(got, expected.replace('{text}', '59.94x'))
+                self.assertNotIn('--fps', got)
+
+
 if __name__ == '__main__':
     if len(sys.argv) < 3:
         sys.exit(__doc__)

@@ -41,9 +41,6 @@ enum OptionSet {
 // default.
 void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set, const FilterTable* table);
 
-// Rejects NaN and infinity where a number is read. Throws CLI::ValidationError.
-double finite_option(const std::string& name, double value);
-
 // Registers --plot, which takes only a name ending in .svg (or -), on `app`.
 void add_plot_option(CLI::App* app, std::string* plot);
 

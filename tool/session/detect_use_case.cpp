@@ -1,11 +1,10 @@
 #include "tool/session/detect_use_case.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "tool/analysis/detect_stream.h"
+#include "tool/analysis/settings.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/session/fit.h"
 #include "tool/session/plugin_session.h"
@@ -18,12 +17,27 @@ DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const D
     int64_t count = file.frames - first;
     if (rq.length_given) count = std::min<int64_t>(count, std::llround(rq.length_seconds * rate));
     if (rq.hz_given && (!(rq.hz > 0) || rq.hz >= rate / 2.0))
-        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", rq.hz,
-                                    rate / 2.0));
+        throw UsageError(ErrorCode::kHzOutsideHalfRate, {{"hz", rq.hz}, {"half_rate", rate / 2.0}});
+    if (rq.hz_given) {
+        // The fit may choose any FFT order: beyond every order's centres no settings cut it.
+        const SliderRanges ranges = slider_ranges(table);
+        Settings s = default_settings(table);
+        double low = -1, high = -1;
+        for (int32_t order = ranges.minimum[kFftOrder]; order <= ranges.maximum[kFftOrder]; ++order) {
+            s.slider[kFftOrder] = order;
+            double l = 0, h = 0;
+            reachable_centres(s, ranges, rate, &l, &h);
+            if (l < 0) continue;
+            low = low < 0 ? l : std::min(low, l);
+            high = std::max(high, h);
+        }
+        if (low >= 0 && (rq.hz < low || rq.hz > high))
+            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", rq.hz}, {"rate", double(rate)}, {"low", low},
+                                                          {"high", high}});
+    }
     if (count < shortest_region(rate))
-        throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
-                                    "detect needs {:.3f} s",
-                                    double(std::max<int64_t>(count, 0)) / rate, double(shortest_region(rate)) / rate));
+        throw ToolError(ErrorCode::kRegionTooShort, {{"seconds", double(std::max<int64_t>(count, 0)) / rate},
+                                                     {"needed", double(shortest_region(rate)) / rate}});
 
     // Only the fit holds more than a chunk: the audio around the chosen tone. Frames
     // count from where the region's surround and the fit's reach begin.

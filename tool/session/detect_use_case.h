@@ -52,8 +52,8 @@ struct DetectAnswer {
 // of them have been looked at after each chunk.
 using DetectProgress = std::function<void(int64_t more, int64_t region_frames)>;
 
-// Throws UsageError for a --hz wish outside (0, rate / 2), ToolError for a region too
-// short to tell a steady tone or a selection past the file's end, and whatever reading
-// the file throws.
+// Throws UsageError for a tone named outside (0, rate / 2) or beyond the notch centres of
+// every FFT order, ToolError for a region too short to tell a steady tone or a selection
+// past the file's end, and whatever reading the file throws.
 DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const DetectRequest& request,
                              const DetectProgress& progress);
