@@ -18,4 +18,6 @@ if(TARGET tulm_session AND TARGET tulm_io AND TULM_FFTW3_FOUND AND TARGET fmt::f
     endforeach()
     target_compile_definitions(detect_corpus PRIVATE TULM_MODULE="$<TARGET_FILE_DIR:tulm>/tulm.so")
     add_dependencies(detect_corpus tulm)
+    # A fit's failure in a miss is worded as the tool words it.
+    target_link_libraries(detect_corpus PRIVATE tulm_commands)
 endif()

@@ -25,6 +25,7 @@
 #include "tool/analysis/measure.h"
 #include "tool/session/plugin_session.h"
 #include "tool/analysis/tool_error.h"
+#include "tool/commands/error_words.h"
 #include "tool/report/explain.h"
 #include "audible.h"
 #include "corpus.h"
@@ -137,7 +138,7 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
         fit = fit_settings(table, target, target.frames(), found, kFps, 1);
     } catch (const ToolError& e) {
         s->no_settings.add(heard, true);
-        s->misses.push_back(fmt::format("{}: no settings ({})", what, e.what()));
+        s->misses.push_back(fmt::format("{}: no settings ({})", what, error_sentence(e)));
         return;
     }
     s->no_settings.add(heard, false);

@@ -24,6 +24,7 @@
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/tool_error.h"
+#include "tool/commands/error_words.h"
 #include "tool/io/audio_file.h"
 #include "tool/report/report.h"
 #include "tool/session/cut_check.h"
@@ -256,7 +257,8 @@ int main(int argc, char** argv)
                     try {
                         fit = fit_settings(session.table(), mixed, mixed.frames(), t, kFps, 1);
                     } catch (const ToolError& e) {
-                        misses.push_back(fmt::format("{}: no settings ({}), tone {:.3f} to {:.3f} s", what, e.what(),
+                        misses.push_back(fmt::format("{}: no settings ({}), tone {:.3f} to {:.3f} s", what,
+                                                     error_sentence(e),
                                                      double(t.first) / program.rate, double(t.end) / program.rate));
                         continue;
                     }

@@ -2,6 +2,7 @@
 # page's WebAssembly build both compile them.
 set(TULM_ANALYSIS_SOURCES
     analysis/settings.cpp
+    analysis/tool_error.cpp
     analysis/spectrum.cpp
     analysis/statistics.cpp
     analysis/detect.cpp
@@ -23,6 +24,7 @@ set(TULM_SESSION_SOURCES
     session/plugin_session.cpp
     session/fit.cpp
     session/chosen_tone.cpp
+    session/detect_use_case.cpp
     session/cut_check.cpp
     session/guide_example.cpp)
 set(TULM_REPORT_SOURCES

@@ -576,6 +576,28 @@ class BadFiles(Page):
         self.assertFalse(self.shown('message'))
 
 
+class ToolRefusals(Page):
+    """What the tool's core refuses comes as a code with its values, worded from the page's
+    table in the page's language, never as the command line's English."""
+
+    def test_the_cores_refusals_in_the_pages_language(self):
+        self.file_in_page('in.wav', read(demo_clip()))
+        cases = [({'fps': '30', 'length': 'soon'}, 'errorNotTime', {'text': 'soon'}),
+                 ({'fps': '30', 'hz': 30000}, 'errorHzOutsideHalfRate', {'hz': '30000', 'half_rate': '24000'}),
+                 ({'fps': '30', 'start': '9s'}, 'errorStretchPastEnd',
+                  {'frame': '270', 'seconds': '9', 'file_frames': '120', 'file_seconds': '4'})]
+        for options, key, values in cases:
+            for lang in ('ja', 'en'):
+                with self.subTest(key=key, lang=lang):
+                    expected = self.driver.execute_script('return TEXTS[arguments[0]][arguments[1]]', lang, key)
+                    for name, value in values.items():
+                        expected = expected.replace('{' + name + '}', value)
+                    got = self.run_async('window.tulm.analyse(window.testFile, arguments[0]).then(() => done(null))'
+                                         '.catch((e) => done(textOf(arguments[1], e.key, e.detail)))', options, lang)
+                    self.assertEqual(got, expected)
+                    self.assertNotIn('--', got)
+
+
 if __name__ == '__main__':
     if len(sys.argv) < 3:
         sys.exit(__doc__)

@@ -101,15 +101,14 @@ Tone aimed_tone(const Detection& d, const NotchGeometry& g, double tone_hz, int6
 Measurement measure(const Audio& in, const Audio& out, int64_t first, const NotchGeometry& g, double tone_hz)
 {
     if (in.rate != out.rate || in.channels != out.channels || in.frames() != out.frames())
-        throw ToolError("the two files differ in rate, channels or length, so one is not the other processed");
+        throw ToolError(ErrorCode::kFilesDiffer, {});
     Measurement m;
     m.stretch_first = first;
     m.stretch_count = std::min<int64_t>(g.length, in.frames() - first);
     m.middle_first = first + g.fade;
     m.middle_count = std::min<int64_t>(first + g.length - g.quarter, in.frames()) - m.middle_first;
     if (m.middle_count < 1024)
-        throw ToolError("the stretch between the fade-in and the tail is too short to measure (" +
-                        std::to_string(std::max<int64_t>(m.middle_count, 0)) + " samples); lower --fade");
+        throw ToolError(ErrorCode::kMiddleTooShort, {{"samples", double(std::max<int64_t>(m.middle_count, 0))}});
     m.centre_hz = g.centre_hz;
     m.low_hz = g.low_hz;
     m.high_hz = g.high_hz;

@@ -41,9 +41,9 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges)
     for (int i = 0; i < kSliderCount; ++i) {
         const int32_t v = settings.slider[i];
         if (v < ranges.minimum[i] || v > ranges.maximum[i])
-            throw UsageError("--" + option_name(i) + " " + std::to_string(v) +
-                            " is outside the slider's range " + std::to_string(ranges.minimum[i]) +
-                            " to " + std::to_string(ranges.maximum[i]));
+            throw UsageError(ErrorCode::kSliderOutsideRange, {{"slider", kSliderNames[i]}, {"value", double(v)},
+                                                              {"minimum", double(ranges.minimum[i])},
+                                                              {"maximum", double(ranges.maximum[i])}});
     }
 }
 
@@ -76,12 +76,26 @@ int32_t highest_rate_served(const Settings& settings, int32_t channels)
     return int32_t(INT32_MAX / (int64_t(settings.slider[kSeconds] + 1) * channels));
 }
 
+void reachable_centres(const Settings& s, const SliderRanges& ranges, int32_t rate, double* low, double* high)
+{
+    Settings trial = s;
+    *low = -1;
+    *high = -1;
+    for (int32_t f = ranges.minimum[kFrequency]; f <= ranges.maximum[kFrequency]; ++f) {
+        trial.slider[kFrequency] = f;
+        const NotchGeometry g = notch_geometry(trial, rate);
+        // A centre at 0 Hz cuts no tone.
+        if (!g.inside || g.centre_hz <= 0) continue;
+        if (*low < 0 || g.centre_hz < *low) *low = g.centre_hz;
+        if (g.centre_hz > *high) *high = g.centre_hz;
+    }
+}
+
 int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges& ranges,
                          int32_t rate)
 {
     if (!(hz > 0) || hz >= rate / 2.0)
-        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", hz,
-                                    rate / 2.0));
+        throw UsageError(ErrorCode::kHzOutsideHalfRate, {{"hz", hz}, {"half_rate", rate / 2.0}});
     Settings trial = settings;
     int32_t best = -1;
     double best_miss = 0, best_nominal = 0;
@@ -98,6 +112,7 @@ int32_t frequency_for_hz(double hz, const Settings& settings, const SliderRanges
         }
     }
     if (best < 0)
-        throw ToolError("no frequency slider value places the notch at this rate and FFT order");
+        throw ToolError(ErrorCode::kNoNotchInside,
+                        {{"rate", double(rate)}, {"fft_order", double(settings.slider[kFftOrder])}});
     return best;
 }

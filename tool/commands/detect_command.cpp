@@ -1,21 +1,15 @@
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cmath>
+#include <memory>
 
-#include "tool/analysis/detect.h"
-#include "tool/analysis/detect_stream.h"
-#include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
-#include "tool/commands/parse_units.h"
 #include "tool/io/audio_file.h"
 #include "tool/io/file_samples.h"
 #include "tool/io/progress.h"
 #include "tool/report/detect_json.h"
 #include "tool/report/explain.h"
 #include "tool/report/report.h"
-#include "tool/session/cut_check.h"
-#include "tool/session/fit.h"
+#include "tool/session/detect_use_case.h"
 
 int run_detect(const DetectOptions& o)
 {
@@ -25,70 +19,44 @@ int run_detect(const DetectOptions& o)
         fmt::print(stderr, "tulm: warning: {}\n", cut);
     // A file damaged outside the region is refused as render refuses it.
     reader.check_decodes();
-    const int32_t rate = reader.rate();
-    const int64_t frames = reader.frames();
-    resolve_settings(plugin.table(), o.settings, rate, reader.channels());
-    const Placement placement = resolve_placement(o.settings);
-    const int64_t first = stretch_first_frame(rate, frames, placement);
-    int64_t count = frames - first;
-    if (!o.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(o.length) * rate));
-    if (o.hz_given && (!(o.hz > 0) || o.hz >= rate / 2.0))
-        throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
-                                    rate / 2.0));
-    if (count < shortest_region(rate))
-        throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
-                                    "detect needs {:.3f} s",
-                                    double(std::max<int64_t>(count, 0)) / rate,
-                                    double(shortest_region(rate)) / rate));
+    const DetectRequest request = detect_request(plugin.table(), o.in, o.settings, o.length, o.hz_given, o.hz,
+                                                 reader.rate(), reader.channels());
+    // The region is read from the file a chunk at a time, as the analysis asks.
+    DetectFile file;
+    file.rate = reader.rate();
+    file.channels = reader.channels();
+    file.frames = reader.frames();
+    std::unique_ptr<FileSamples> samples;
+    file.from = [&](int64_t origin) {
+        samples = std::make_unique<FileSamples>(reader, origin);
+        return samples->source();
+    };
+    std::unique_ptr<Progress> progress;
+    const DetectAnswer a = detect_use_case(plugin.table(), file, request, [&](int64_t more, int64_t count) {
+        if (!progress) progress = std::make_unique<Progress>("detecting", count, o.quiet);
+        progress->advance(more);
+    });
+    if (progress) progress->finish();
 
-    // The region is looked at a chunk at a time, read from the file as the analysis
-    // asks; only the fit holds more than a chunk: the audio around the chosen tone.
-    // Frames count from where the region's surround and the fit's reach begin.
-    const FrameRange reach = fit_reach(plugin.table(), rate, frames, placement, first + count);
-    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
-    FileSamples samples(reader, origin);
-    const int64_t at = first - origin;
-    Progress progress("detecting", count, o.quiet);
-    const Detection d = detect_tones_in(samples.source(), at, count, chunk_plan(rate, reader.channels()),
-                                        [&](int64_t looked) { progress.advance(looked); });
-    progress.finish();
-    const Detection shown = in_file(d, origin);
-    if (!o.json) {
-        fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
-        fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
-        if (o.explain) fmt::print("{}", explain_text(shown, rate));
+    const DetectFacts& f = a.facts;
+    const ChosenTone* chosen = a.chosen_given ? &a.chosen : nullptr;
+    if (o.json) {
+        fmt::print("{}", detect_json(f, a.detection, chosen));
+    } else {
+        fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(f.region_first) / f.rate,
+                   double(f.region_end) / f.rate, o.in);
+        fmt::print("{}", detection_text(a.detection, f.rate, f.video_rate_num, f.video_rate_den));
+        if (o.explain) fmt::print("{}", explain_text(a.detection, f.rate));
+        if (!chosen && o.hz_given)
+            fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
+        if (chosen && !chosen->detected)
+            fmt::print("no tone found lies near --hz {:g}, so no settings are suggested; name a tone listed above\n",
+                       o.hz);
+        else if (chosen)
+            fmt::print("{}", fit_text(chosen->fit, chosen->tone, f.rate, o.in,
+                                      chosen->checked ? &chosen->check : nullptr));
     }
-    DetectFacts facts;
-    facts.path = o.in;
-    facts.rate = rate;
-    facts.channels = reader.channels();
-    facts.frames = frames;
-    facts.region_first = first;
-    facts.region_end = first + count;
-    facts.video_rate_num = placement.video_rate_num;
-    facts.video_rate_den = placement.video_rate_den;
-    // With nothing steady in the region, a named frequency has nothing to fit: settings
-    // for noise would only cut a band of the program.
-    if (d.tones.empty()) {
-        if (o.json) fmt::print("{}", detect_json(facts, shown, nullptr));
-        else if (o.hz_given) fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);
-        return kExitNoTone;
-    }
-
     // A frequency named where no tone was found has no tone to cut: the text suggests no
     // settings; the JSON still says what they would be, marked as not detected.
-    bool near = true;
-    if (o.hz_given) tone_near(d, o.hz, at, count, &near);
-    if (!near && !o.json) {
-        fmt::print("no tone found lies near --hz {:g}, so no settings are suggested; name a tone listed above\n",
-                   o.hz);
-        return kExitNoTone;
-    }
-    const ChosenTone chosen = choose_and_fit(plugin.table(), samples.source(), origin, frames, placement, d,
-                                             o.hz_given, o.hz, at, count);
-    if (o.json)
-        fmt::print("{}", detect_json(facts, shown, &chosen));
-    else
-        fmt::print("{}", fit_text(chosen.fit, chosen.tone, rate, o.in, chosen.checked ? &chosen.check : nullptr));
-    return near ? 0 : kExitNoTone;
+    return chosen && chosen->detected ? 0 : kExitNoTone;
 }

@@ -6,11 +6,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cctype>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/error_words.h"
+#include "tool/commands/parse_units.h"
 #include "tool/session/plugin_session.h"
 
 namespace {
@@ -21,6 +26,10 @@ const char* const kExamples =
     "  tulm render interview.wav clean.wav --start 12.5s --hz 1000 --fft-order 13 --diff removed.wav\n"
     "  tulm measure interview.wav clean.wav --start 12.5s --hz 1000 --fft-order 13 --min-attenuation 30\n"
     "  sox long.flac -t wav - | tulm render - - --start 95s --hz 440 | aplay\n";
+
+// A cut that --min-attenuation may ask for lies within this many dB either way: past any
+// cut a file can show (a cut to silence counts as endless), so a larger number is a slip.
+constexpr double kMostAttenuationDb = 1000;
 
 // The examples, and what each exit status means.
 std::string footer()
@@ -82,6 +91,24 @@ std::unique_ptr<PluginSession> plugin_for_help(int argc, char** argv)
     return nullptr;
 }
 
+// CLI11 reads "-" and any character as a short option, so a file named "-.flac" could
+// not be named at all. No option of the tool starts with "-" and a character other than
+// a letter, and a value such as "-5" or "-.5" is a number: any other such word is a file
+// name, parsed as "./-.flac" and given back as typed.
+std::vector<std::string> file_names_kept(int argc, char** argv, std::set<std::string>* kept)
+{
+    std::vector<std::string> args(argv, argv + argc);
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto is = [&a](size_t k, int (*test)(int)) { return a.size() > k && test((unsigned char)a[k]); };
+        if (a.size() < 2 || a[0] != '-' || a[1] == '-' || is(1, isalnum) || (a[1] == '.' && is(2, isdigit)))
+            continue;
+        args[i] = "./" + a;
+        kept->insert(args[i]);
+    }
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,16 +141,17 @@ int main(int argc, char** argv)
     CLI::App* d = app.add_subcommand(
         "detect", "find the steady tones from --start on, where they start and stop, and the settings that cut the "
                   "most audible; exit status 4 when there is none");
-    d->add_option("IN", detect.in, "input audio file")->required();
+    d->add_option("IN", detect.in, "input audio file, or - for standard input")->required();
     add_setting_options(d, &detect.settings, kPlacementOnly, table);
     d->add_option("--length", detect.length, "how much to analyse, as a time (default: to the file's end)");
-    d->add_option_function<double>(
-        "--hz",
-        [&detect](const double& v) {
-            detect.hz = finite_option("--hz", v);
-            detect.hz_given = true;
-        },
-        "fit the settings to the tone (or a hum's harmonic) at this frequency instead of the most audible");
+    d->add_option_function<std::string>(
+         "--hz",
+         [&detect](const std::string& v) {
+             detect.hz = parse_real("--hz", v);
+             detect.hz_given = true;
+         },
+         "fit the settings to the tone (or a hum's harmonic) at this frequency instead of the most audible")
+        ->type_name("FLOAT");
     d->add_flag("-q,--quiet", detect.quiet, "no progress bar");
     d->add_flag("--json", detect.json, "print JSON in place of the text");
     d->add_flag("--explain", detect.explain,
@@ -135,14 +163,16 @@ int main(int argc, char** argv)
     m->add_option("OUT", measure.out, "the processed file")->required();
     add_setting_options(m, &measure.settings, kMeasureSettings, table);
     m->add_flag("--json", measure.json, "print JSON");
-    m->add_option_function<double>(
-        "--min-attenuation",
-        [&measure](const double& v) {
-            measure.min_attenuation = finite_option("--min-attenuation", v);
-            measure.min_attenuation_given = true;
-        },
-        "exit with status 3 when the tone was cut by less than this many dB (any finite number; default: "
-        "no check)");
+    m->add_option_function<std::string>(
+         "--min-attenuation",
+         [&measure](const std::string& v) {
+             measure.min_attenuation = parse_real("--min-attenuation", v, -kMostAttenuationDb, kMostAttenuationDb);
+             measure.min_attenuation_given = true;
+         },
+         fmt::format("exit with status 3 when the tone was cut by less than this many dB ({:g} to {:g}; default: "
+                     "no check)",
+                     -kMostAttenuationDb, kMostAttenuationDb))
+        ->type_name("FLOAT");
     add_plot_option(m, &measure.plot);
 
     DemoOptions demo;
@@ -156,7 +186,14 @@ int main(int argc, char** argv)
 
     if (suggest_subcommand(app, argc, argv)) return kExitUsage;
     try {
-        app.parse(argc, argv);
+        std::set<std::string> kept;
+        std::vector<std::string> args = file_names_kept(argc, argv, &kept);
+        std::reverse(args.begin(), args.end());
+        args.pop_back();  // the program's name
+        app.parse(args);
+        for (std::string* name : {&render.in, &render.out, &render.diff, &render.plot, &detect.in, &measure.in,
+                                  &measure.out, &measure.plot})
+            if (kept.count(*name)) name->erase(0, 2);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
@@ -167,10 +204,12 @@ int main(int argc, char** argv)
         fmt::print(stderr, "tulm: error: {}\n", e.what());
         return kExitUsage;
     } catch (const UsageError& e) {
-        fmt::print(stderr, "tulm: error: {}\n", e.what());
+        fmt::print(stderr, "tulm: error: {}\n", error_sentence(e));
         return kExitUsage;
     }
 
+    // A failure is worded with the options of the command that met it.
+    const OptionSet words = d->parsed() ? kPlacementOnly : kAllSettings;
     try {
         if (r->parsed()) return run_render(render);
         if (d->parsed()) return run_detect(detect);
@@ -182,10 +221,10 @@ int main(int argc, char** argv)
         fmt::print("{}", app.help());
         return kExitUsage;
     } catch (const UsageError& e) {
-        fmt::print(stderr, "tulm: error: {}\n", e.what());
+        fmt::print(stderr, "tulm: error: {}\n", error_sentence(e, words));
         return kExitUsage;
     } catch (const ToolError& e) {
-        fmt::print(stderr, "tulm: error: {}\n", e.what());
+        fmt::print(stderr, "tulm: error: {}\n", error_sentence(e, words));
         return kExitError;
     } catch (const std::bad_alloc&) {
         fmt::print(stderr, "tulm: error: out of memory\n");

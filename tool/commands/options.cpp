@@ -43,12 +43,6 @@ std::string frequency_help()
 
 } // namespace
 
-double finite_option(const std::string& name, double value)
-{
-    if (!std::isfinite(value)) throw CLI::ValidationError(name, "must be a finite number");
-    return value;
-}
-
 void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const FilterTable* table)
 {
     for (int i = 0; i < kSliderCount; ++i) {
@@ -69,15 +63,17 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             ->type_name("INT");
     }
     if (set == kAllSettings || set == kMeasureSettings) {
-        CLI::Option* hz = app->add_option_function<double>(
-            "--hz",
-            [o](const double& v) {
-                o->hz = finite_option("--hz", v);
-                o->hz_given = true;
-            },
-            std::string("notch centre in Hz, within the centres the plug-in can reach at the file's rate: picks the "
-                        "frequency value whose real centre lies nearest") +
-                (set == kMeasureSettings ? "; with --frequency, only names the tone to measure" : ""));
+        CLI::Option* hz = app->add_option_function<std::string>(
+                                 "--hz",
+                                 [o](const std::string& v) {
+                                     o->hz = parse_real("--hz", v);
+                                     o->hz_given = true;
+                                 },
+                                 std::string("notch centre in Hz, within the centres the plug-in can reach at the "
+                                             "file's rate: picks the frequency value whose real centre lies nearest") +
+                                     (set == kMeasureSettings ? "; with --frequency, only names the tone to measure"
+                                                              : ""))
+                              ->type_name("FLOAT");
         if (set == kAllSettings) hz->excludes("--frequency");
         app->add_flag("--window", o->window, "shape the notch edges with a raised-cosine ramp (default: off)");
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch (the default)")
@@ -135,9 +131,9 @@ void check_rate_served(const Settings& s, int32_t rate, int32_t channels)
 {
     const int32_t highest = highest_rate_served(s, channels);
     if (rate > highest)
-        throw ToolError("a sampling rate of " + std::to_string(rate) + " Hz is more than the plug-in can serve with " +
-                        std::to_string(channels) + " channels and --seconds " + std::to_string(s.slider[kSeconds]) +
-                        " (at most " + std::to_string(highest) + " Hz)");
+        throw ToolError(ErrorCode::kRateNotServed, {{"rate", double(rate)}, {"channels", double(channels)},
+                                                    {"seconds", double(s.slider[kSeconds])},
+                                                    {"highest", double(highest)}});
 }
 
 // The plug-in renders nothing, and so passes every sample untouched, where its buffer
@@ -151,29 +147,17 @@ void check_frames_served(const Settings& s, const std::string& fps, int32_t rate
     if (plan_fits(span, plan_frame_capacity(rate, num, den), channels)) return;
     const int64_t longest = plan_longest_frame(span, channels);
     if (longest < 1)
-        throw ToolError(fmt::format("a stretch of --seconds {} at {} Hz with {} channels is more than the plug-in's "
-                                    "buffer holds, so it would pass the audio untouched",
-                                    s.slider[kSeconds], rate, channels));
-    throw UsageError(fmt::format("at --fps {} one video frame holds {} samples at {} Hz, but the plug-in places a "
-                                 "stretch only where a frame holds at most {} ({} channels, --seconds {}); give a "
-                                 "video rate of at least {:.6g} frames per second",
-                                 fps, (int64_t(rate) * den + num - 1) / num, rate, longest, channels,
-                                 s.slider[kSeconds], double(rate) / double(longest)));
-}
-
-// The lowest and highest notch centres (Hz) any frequency value reaches at this rate.
-void reachable_centres(const Settings& s, const SliderRanges& ranges, int32_t rate, double* low, double* high)
-{
-    Settings trial = s;
-    *low = -1;
-    *high = -1;
-    for (int32_t f = ranges.minimum[kFrequency]; f <= ranges.maximum[kFrequency]; ++f) {
-        trial.slider[kFrequency] = f;
-        const NotchGeometry g = notch_geometry(trial, rate);
-        if (!g.inside) continue;
-        if (*low < 0 || g.centre_hz < *low) *low = g.centre_hz;
-        if (g.centre_hz > *high) *high = g.centre_hz;
-    }
+        throw ToolError(ErrorCode::kStretchOverBuffer, {{"seconds", double(s.slider[kSeconds])},
+                                                        {"rate", double(rate)},
+                                                        {"channels", double(channels)}});
+    throw UsageError(ErrorCode::kFrameTooLong,
+                     {{"fps", fps},
+                      {"frame_samples", double((int64_t(rate) * den + num - 1) / num)},
+                      {"rate", double(rate)},
+                      {"longest", double(longest)},
+                      {"channels", double(channels)},
+                      {"seconds", double(s.slider[kSeconds])},
+                      {"lowest_fps", double(rate) / double(longest)}});
 }
 
 } // namespace
@@ -191,26 +175,24 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& o, int
     check_frames_served(s, o.fps, rate, channels);
     if (o.hz_given && o.given[kFrequency]) {
         if (!(o.hz > 0) || o.hz >= rate / 2.0)
-            throw UsageError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", o.hz,
-                                        rate / 2.0));
+            throw UsageError(ErrorCode::kHzOutsideHalfRate, {{"hz", o.hz}, {"half_rate", rate / 2.0}});
     } else if (o.hz_given) {
         double low = 0, high = 0;
         reachable_centres(s, ranges, rate, &low, &high);
         if (low < 0)
-            throw ToolError(fmt::format("no frequency value puts the notch inside the spectrum at {} Hz with "
-                                        "--fft-order {}, so --hz cannot be served at this sampling rate",
-                                        rate, s.slider[kFftOrder]));
+            throw ToolError(ErrorCode::kNoNotchInside,
+                            {{"rate", double(rate)}, {"fft_order", double(s.slider[kFftOrder])}});
         if (o.hz < low || o.hz > high)
-            throw UsageError(fmt::format("--hz {:g} is outside the notch centres the plug-in reaches at {} Hz with "
-                                        "--fft-order {} ({:.1f} to {:.1f} Hz)",
-                                        o.hz, rate, s.slider[kFftOrder], low, high));
+            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", o.hz}, {"rate", double(rate)},
+                                                          {"fft_order", double(s.slider[kFftOrder])},
+                                                          {"low", low}, {"high", high}});
         s.slider[kFrequency] = frequency_for_hz(o.hz, s, ranges, rate);
     }
     const NotchGeometry g = notch_geometry(s, rate);
     if (!g.inside)
-        throw UsageError("--frequency " + std::to_string(s.slider[kFrequency]) + " puts the notch past the top of the "
-                        "spectrum at " + std::to_string(rate) + " Hz with --fft-order " +
-                        std::to_string(s.slider[kFftOrder]) + "; lower the frequency or the FFT order");
+        throw UsageError(ErrorCode::kNotchPastTop, {{"frequency", double(s.slider[kFrequency])},
+                                                    {"rate", double(rate)},
+                                                    {"fft_order", double(s.slider[kFftOrder])}});
     return s;
 }
 
@@ -226,7 +208,7 @@ Placement resolve_placement(const SettingOptions& o, bool quiet)
         const double exact = seconds * p.video_rate_num / p.video_rate_den;
         const double at = std::floor(exact + 1e-9);
         if (!(at <= double(INT32_MAX)))
-            throw UsageError("--start " + o.start + " lies past the last video frame the host can select");
+            throw UsageError(ErrorCode::kStartPastLastFrame, {{"start", o.start}});
         frame = int64_t(at);
         if (!quiet && exact - at > 1e-9)
             fmt::print(stderr, "tulm: note: --start {} lies inside video frame {} at {}/{} fps; the stretch starts "
@@ -234,7 +216,21 @@ Placement resolve_placement(const SettingOptions& o, bool quiet)
                        at * p.video_rate_den / p.video_rate_num);
     }
     if (frame < 0 || frame > INT32_MAX)
-        throw UsageError("the stretch's first video frame " + std::to_string(frame) + " is not a frame number");
+        throw UsageError(ErrorCode::kNotFrameNumber, {{"frame", double(frame)}});
     p.start_frame = int32_t(frame);
     return p;
+}
+
+DetectRequest detect_request(const FilterTable& table, const std::string& name, const SettingOptions& o,
+                             const std::string& length, bool hz_given, double hz, int32_t rate, int32_t channels)
+{
+    resolve_settings(table, o, rate, channels);
+    DetectRequest r;
+    r.name = name;
+    r.placement = resolve_placement(o);
+    r.length_given = !length.empty();
+    if (r.length_given) r.length_seconds = parse_seconds(length);
+    r.hz_given = hz_given;
+    r.hz = hz;
+    return r;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tool/analysis/settings.h"
+#include "tool/session/detect_use_case.h"
 #include "tool/session/placement.h"
 
 struct FilterTable;
@@ -41,9 +42,6 @@ enum OptionSet {
 // default.
 void add_setting_options(CLI::App* app, SettingOptions* options, OptionSet set, const FilterTable* table);
 
-// Rejects NaN and infinity where a number is read. Throws CLI::ValidationError.
-double finite_option(const std::string& name, double value);
-
 // Registers --plot, which takes only a name ending in .svg (or -), on `app`.
 void add_plot_option(CLI::App* app, std::string* plot);
 
@@ -66,3 +64,9 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& option
 // rounded down to the frame that holds that time). Throws ToolError.
 // A --start between two frames' starts gets one note on stderr unless `quiet`.
 Placement resolve_placement(const SettingOptions& options, bool quiet = false);
+
+// detect's request for the file `name` at `rate` with `channels`: the placement, the
+// length to look at (a time; empty: to the end) and the tone named, if any, once the
+// plug-in's default settings are known to serve that rate. Throws ToolError.
+DetectRequest detect_request(const FilterTable& table, const std::string& name, const SettingOptions& options,
+                             const std::string& length, bool hz_given, double hz, int32_t rate, int32_t channels);

@@ -6,6 +6,34 @@
 
 #include "tool/analysis/tool_error.h"
 
+namespace {
+
+// Whether [text, end) is a number as a user writes one: decimal digits with at most one
+// point and an optional exponent, after an optional sign. strtod takes hexadecimal,
+// infinities and NaN too, which no option means.
+bool decimal_number(const char* text, const char* end)
+{
+    const char* p = text;
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    int digits = 0;
+    bool point = false;
+    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !point)); ++p) {
+        if (*p == '.') point = true;
+        else ++digits;
+    }
+    if (digits == 0) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < end && (*p == '+' || *p == '-')) ++p;
+        const char* exponent = p;
+        while (p < end && *p >= '0' && *p <= '9') ++p;
+        if (p == exponent) return false;
+    }
+    return p == end;
+}
+
+} // namespace
+
 void parse_video_rate(const std::string& text, int32_t* num, int32_t* den)
 {
     const size_t slash = text.find('/');
@@ -16,7 +44,7 @@ void parse_video_rate(const std::string& text, int32_t* num, int32_t* den)
     const long n = std::strtol(a.c_str(), &end_a, 10);
     const long d = std::strtol(b.c_str(), &end_b, 10);
     if (a.empty() || b.empty() || *end_a || *end_b || n < 1 || d < 1 || n > 1000000 || d > 1000000)
-        throw UsageError("--fps '" + text + "' is not a video rate like 30 or 30000/1001");
+        throw UsageError(ErrorCode::kNotVideoRate, {{"text", text}});
     *num = int32_t(n);
     *den = int32_t(d);
 }
@@ -28,9 +56,10 @@ int64_t parse_whole(const std::string& name, const std::string& text, int64_t lo
     errno = 0;
     const long long v = decimal ? std::strtoll(text.c_str(), nullptr, 10) : 0;
     if (!decimal || errno == ERANGE)
-        throw UsageError(name + " '" + text + "' is not a whole number in decimal digits");
+        throw UsageError(ErrorCode::kNotWholeNumber, {{"option", name}, {"text", text}});
     if (v < low || v > high)
-        throw UsageError(name + " " + text + " is outside " + std::to_string(low) + " to " + std::to_string(high));
+        throw UsageError(ErrorCode::kWholeOutside,
+                         {{"option", name}, {"text", text}, {"low", double(low)}, {"high", double(high)}});
     return v;
 }
 
@@ -42,7 +71,19 @@ double parse_seconds(const std::string& text)
     double scale = 0;
     if (unit.empty() || unit == "s") scale = 1;
     else if (unit == "ms") scale = 0.001;
-    if (text.empty() || end == text.c_str() || scale == 0 || !std::isfinite(v) || v < 0)
-        throw UsageError("'" + text + "' is not a time like 1.25s or 1250ms");
+    if (!decimal_number(text.c_str(), end) || scale == 0 || !std::isfinite(v) || v < 0)
+        throw UsageError(ErrorCode::kNotTime, {{"text", text}});
     return v * scale;
+}
+
+double parse_real(const std::string& name, const std::string& text, double low, double high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (!decimal_number(text.c_str(), text.c_str() + text.size()) || !std::isfinite(v))
+        throw UsageError(ErrorCode::kNotNumber, {{"option", name}, {"text", text}});
+    if (v < low || v > high)
+        throw UsageError(ErrorCode::kNumberOutside, {{"option", name}, {"text", text}, {"low", low}, {"high", high}});
+    return v;
 }

@@ -69,6 +69,9 @@ SampleBlock difference(const SampleBlock& in, const SampleBlock& out, bool integ
     return d;
 }
 
+// "1 sample", "2 samples".
+std::string samples_count(int64_t n) { return fmt::format("{} sample{}", n, n == 1 ? "" : "s"); }
+
 } // namespace
 
 int run_render(const RenderOptions& o)
@@ -168,21 +171,21 @@ int run_render(const RenderOptions& o)
         if (diff)
             for (const std::string& note : diff->notes()) fmt::print(stderr, "tulm: note: {}\n", note);
         if (diff_clipped > 0)
-            fmt::print(stderr, "tulm: note: {} samples of IN - OUT lay beyond full scale and were clipped in {}\n",
-                       diff_clipped, o.diff);
+            fmt::print(stderr, "tulm: note: {} of IN - OUT lay beyond full scale and were clipped in {}\n",
+                       samples_count(diff_clipped), o.diff);
         if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
             fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
                        "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()),
                        first, stretch_end - 1,
                        stretch_narrowing.clipped > 0
-                           ? fmt::format(", and {} samples beyond full scale there were clipped",
-                                         stretch_narrowing.clipped)
+                           ? fmt::format(", and {} beyond full scale there were clipped",
+                                         samples_count(stretch_narrowing.clipped))
                            : std::string());
         fmt::print(report, "settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
         fmt::print(report, "{}", geometry_text(g, first, rate));
         if (first + g.length > frames)
-            fmt::print(stderr, "tulm: note: the stretch runs {} samples past the end of the file\n",
-                       first + g.length - frames);
+            fmt::print(stderr, "tulm: note: the stretch runs {} past the end of the file\n",
+                       samples_count(first + g.length - frames));
         fmt::print(report, "wrote:   {}{}{}\n", o.out, diff_file ? ", " + o.diff : "", plot_file ? ", " + o.plot : "");
     }
     return 0;

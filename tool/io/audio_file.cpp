@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,12 +54,37 @@ long long parse_log_value(const char* key)
     return colon ? std::strtoll(colon + 1, nullptr, 10) : -1;
 }
 
+// The common formats among those the audio library reads, as "WAV, FLAC ... and MP3".
+std::string readable_formats()
+{
+    static const std::pair<int, const char*> kCommon[] = {
+        {SF_FORMAT_WAV, "WAV"}, {SF_FORMAT_FLAC, "FLAC"}, {SF_FORMAT_AIFF, "AIFF"}, {SF_FORMAT_AU, "AU"},
+        {SF_FORMAT_CAF, "CAF"}, {SF_FORMAT_W64, "W64"},   {SF_FORMAT_RF64, "RF64"}, {SF_FORMAT_OGG, "Ogg"},
+        {SF_FORMAT_MPEG, "MP3"}};
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    std::vector<std::string> names;
+    for (const auto& [format, name] : kCommon)
+        for (int i = 0; i < count; ++i) {
+            SF_FORMAT_INFO info{};
+            info.format = i;
+            if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.format == format) {
+                names.push_back(name);
+                break;
+            }
+        }
+    std::string words;
+    for (size_t i = 0; i < names.size(); ++i)
+        words += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return words;
+}
+
 // Why libsndfile refused an open file, in the tool's words rather than the library's.
 std::string open_failure(const std::string& name, int error)
 {
     switch (error) {
     case SF_ERR_UNRECOGNISED_FORMAT:
-        return name + ": not an audio file the tool can read (WAV, FLAC, AIFF, AU, CAF, W64, RF64 and Ogg are)";
+        return name + ": not an audio file the tool can read (" + readable_formats() + " are)";
     case SF_ERR_UNSUPPORTED_ENCODING:
         return name + ": the file's samples are in an encoding the tool cannot read; convert it to WAV first";
     default:
@@ -466,10 +493,10 @@ int output_format_for(const std::string& path, int input_format, const std::stri
     else if (ext == "w64") major = SF_FORMAT_W64;
     else if (ext == "rf64") major = SF_FORMAT_RF64;
     else if (ext == "ogg" || ext == "oga" || ext == "opus" || ext == "mp3")
-        throw ToolError(path + ": the tool writes no lossy formats, since encoding again would change the audio "
+        throw UsageError(path + ": the tool writes no lossy formats, since encoding again would change the audio "
                                "outside the stretch; name OUT .wav or .flac instead");
     else
-        throw ToolError(path + ": unsupported output format '." + ext +
+        throw UsageError(path + ": unsupported output format '." + ext +
                         "' (use .wav, .flac, .aiff, .au, .caf, .w64 or .rf64)");
     int sub = input_format & SF_FORMAT_SUBMASK;
     if (!encoding.empty()) sub = encoding_subtype(encoding, major);

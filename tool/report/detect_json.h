@@ -9,15 +9,7 @@
 
 #include "tool/analysis/detect.h"
 #include "tool/session/chosen_tone.h"
-
-// What the detector was run on. Sample frames are the file's own.
-struct DetectFacts {
-    std::string path;
-    int32_t rate = 0, channels = 0;
-    int64_t frames = 0;                 // the file's length
-    int64_t region_first = 0, region_end = 0;
-    int32_t video_rate_num = 30, video_rate_den = 1;
-};
+#include "tool/session/detect_use_case.h"
 
 // `chosen` is null when no tone was chosen (none found, none named).
 std::string detect_json(const DetectFacts& facts, const Detection& detection, const ChosenTone* chosen);

@@ -38,7 +38,7 @@ Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_fra
     const int64_t reads_until =
         plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame;
     if (r.first < 0 || reads_until > audio.frames())
-        throw ToolError("the audio read for the check does not hold the stretch the plug-in reads");
+        throw ToolError(ErrorCode::kCheckReadShort, {});
     const int64_t end = std::max(look_end, reads_until);
     r.in.rate = audio.rate;
     r.in.channels = audio.channels;

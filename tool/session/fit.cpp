@@ -56,7 +56,7 @@ Excerpt excerpt_around(const Audio& audio, int64_t file_frames, const Fit& fit)
     Placement from = p;
     from.start_frame = p.start_frame - back;
     e.offset = stretch_first_frame(audio.rate, file_frames, from) - audio.first_frame;
-    if (e.offset < 0) throw ToolError("the audio read for the fit starts after the stretch it needs");
+    if (e.offset < 0) throw ToolError(ErrorCode::kFitReadLate, {});
     const int64_t end = std::min<int64_t>(audio.frames(), fit.stretch_first + fit.notch.length +
                                                               int64_t(kTrailSeconds * audio.rate));
     e.audio.rate = audio.rate;
@@ -137,7 +137,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     const SliderRanges ranges = slider_ranges(table);
     const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
     const Suggestion* pick = narrowest(suggestions, audio.rate);
-    if (!pick) throw ToolError("no FFT order places the notch on the tone at " + std::to_string(tone.hz) + " Hz");
+    if (!pick) throw ToolError(ErrorCode::kNoOrderForTone, {{"hz", tone.hz}});
     Fit fit;
     fit.settings = pick->settings;
     fit.settings.slider[kWidth] = pick->cover_width;

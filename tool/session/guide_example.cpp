@@ -90,7 +90,7 @@ GuideExample run_guide_example(FilterTable& table)
     const Audio without = synthesise_guide_clip(clip, false);
     const Detection d = detect_tones(with, 0, with.frames());
     if (d.tones.empty() || std::fabs(d.tones.front().hz - clip.tone_hz) > 2 * d.resolution_hz)
-        throw ToolError("the guide's example beep was not found; the analysis is broken");
+        throw ToolError(ErrorCode::kGuideBeepMissing, {});
     e.fit = fit_settings(table, with, with.frames(), d.tones.front(), clip.fps_num, clip.fps_den);
     e.tone_frame = int32_t(std::floor(clip.tone_on * clip.fps_num / clip.fps_den));
 

@@ -36,17 +36,16 @@ PluginSession::PluginSession(const std::string& name)
     if (stat(path.c_str(), &st) != 0) {
         char cwd[PATH_MAX];
         const std::string where = path[0] == '/' || !getcwd(cwd, sizeof cwd) ? path : std::string(cwd) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
-        throw ToolError(path == default_plugin_path()
-                            ? "the plug-in module tulm.so is not beside this program (looked for " + where +
-                                  "); build it there or name it with --plugin"
-                            : "the plug-in module " + name + " is not there (looked for " + where + ")");
+        throw path == default_plugin_path() ? ToolError(ErrorCode::kModuleNotBeside, {{"where", where}})
+                                            : ToolError(ErrorCode::kModuleMissing, {{"name", name}, {"where", where}});
     }
     std::string why;
     if (!plugin_load(path.c_str(), &module_, &why)) throw ToolError(why);
     if (module_.table->slider_count < kSliderCount || module_.table->check_count < 1) {
         plugin_unload(&module_);
-        throw ToolError(path + ": the module's filter has " + std::to_string(module_.table->slider_count) +
-                        " sliders, not the " + std::to_string(kSliderCount) + " this tool sets");
+        throw ToolError(ErrorCode::kModuleSliders, {{"path", path},
+                                                    {"sliders", double(module_.table->slider_count)},
+                                                    {"needed", double(kSliderCount)}});
     }
 }
 
@@ -69,10 +68,10 @@ int64_t stretch_first_frame(int32_t rate, int64_t frames, const Placement& place
     const int64_t frames_in_file = media_frame_count(media);
     if (placement.start_frame < 0 || placement.start_frame >= frames_in_file) {
         const double fps = double(placement.video_rate_num) / placement.video_rate_den;
-        throw ToolError(fmt::format("the stretch starts at video frame {} ({:.3f} s), past the end of the file "
-                                    "({} video frames, {:.3f} s)",
-                                    placement.start_frame, placement.start_frame / fps, frames_in_file,
-                                    double(frames) / rate));
+        throw ToolError(ErrorCode::kStretchPastEnd, {{"frame", double(placement.start_frame)},
+                                                     {"seconds", placement.start_frame / fps},
+                                                     {"file_frames", double(frames_in_file)},
+                                                     {"file_seconds", double(frames) / rate}});
     }
     return media_frame_start(media, placement.start_frame);
 }

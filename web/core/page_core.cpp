@@ -3,9 +3,11 @@
 // over it as `tulm detect` runs them, and the plug-in itself (linked in, its FilterTable
 // taken straight from GetFilterTable) run by the host stand-in as `tulm render` runs it.
 //
-// Every entry returns 0 on success and leaves its text (JSON, or one sentence saying
-// what was wrong) for tulm_result(); a failure leaves the held audio as it was.
+// Every entry returns 0 on success and leaves its JSON for tulm_result(); a failure
+// leaves {"error": {"code": ..., "values": {...}}} there instead, the code and values
+// the page words in the user's language, and the held audio as it was.
 #include <emscripten/emscripten.h>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include "tool/session/fit.h"
 #include "tool/analysis/measure.h"
 #include "tool/session/plugin_session.h"
+#include "tool/report/json.h"
 #include "tool/report/report.h"
 #include "tool/analysis/settings.h"
 #include "tool/analysis/tool_error.h"
@@ -46,6 +49,18 @@ FilterTable& filter_table()
     return *table;
 }
 
+// A failure as the page reads it; a number JSON cannot hold (NaN, an infinity) as text.
+std::string error_json(const char* code, const std::vector<ErrorValue>& values)
+{
+    std::string v;
+    for (const ErrorValue& x : values)
+        v += fmt::format("{}{}: {}", v.empty() ? "" : ", ", json_string(x.name),
+                         x.is_text                      ? json_string(x.text)
+                         : std::isfinite(x.number)      ? fmt::format("{}", x.number)
+                                                        : json_string(fmt::format("{}", x.number)));
+    return fmt::format("{{\"error\": {{\"code\": {}, \"values\": {{{}}}}}}}", json_string(code), v);
+}
+
 } // namespace
 
 extern "C" {
@@ -58,11 +73,11 @@ static int tulm_failed()
     try {
         throw;
     } catch (const ToolError& e) {
-        g_result = e.what();
+        g_result = error_json(error_code_name(e.code), e.values);
     } catch (const std::bad_alloc&) {
-        g_result = "the browser gave the page too little memory for this file";
+        g_result = error_json("memory", {});
     } catch (const std::exception& e) {
-        g_result = e.what();
+        g_result = error_json(error_code_name(ErrorCode::kWorded), {ErrorValue("text", e.what())});
     }
     return 1;
 }
@@ -87,9 +102,9 @@ EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 
 // `tulm detect --json` over the held audio, with the file's name standing for its
 // path; the options as the command line spells them
-// (empty text: not given; hz <= 0: not given; start_frame < 0: not given).
+// (empty text: not given; hz_given 0: not given; start_frame < 0: not given).
 EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps, const char* length,
-                                      double hz)
+                                      int32_t hz_given, double hz)
 {
     try {
         PageDetectOptions o;
@@ -98,6 +113,7 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, con
         o.start = start;
         o.fps = fps;
         o.length = length;
+        o.hz_given = hz_given != 0;
         o.hz = hz;
         o.progress = tulm_post_progress;
         g_result = page_detect(filter_table(), g_audio, o);

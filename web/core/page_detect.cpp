@@ -3,15 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cmath>
 
-#include "tool/analysis/detect.h"
-#include "tool/analysis/detect_stream.h"
 #include "tool/analysis/sample_source.h"
-#include "tool/session/fit.h"
+#include "tool/session/detect_use_case.h"
 #include "tool/analysis/measure.h"
 #include "tool/commands/options.h"
-#include "tool/commands/parse_units.h"
 #include "tool/session/plugin_session.h"
 #include "tool/report/detect_json.h"
 #include "tool/report/report.h"
@@ -56,52 +52,26 @@ std::string json_bytes(const char* text)
 std::string page_detect(FilterTable& table, const Audio& audio, const PageDetectOptions& po)
 {
     const SettingOptions so = setting_options(po.start_frame, po.start, po.fps);
-    const int32_t rate = audio.rate;
-    const int64_t frames = audio.frames();
-    resolve_settings(table, so, rate, audio.channels);
-    const Placement placement = resolve_placement(so);
-    const int64_t first = stretch_first_frame(rate, frames, placement);
-    int64_t count = frames - first;
-    if (!po.length.empty()) count = std::min<int64_t>(count, std::llround(parse_seconds(po.length) * rate));
-    const bool hz_given = po.hz > 0;
-    if (hz_given && po.hz >= rate / 2.0)
-        throw ToolError(fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", po.hz,
-                                    rate / 2.0));
-    if (count < shortest_region(rate))
-        throw ToolError(fmt::format("the region holds only {:.3f} s of audio, too little to tell a steady tone; "
-                                    "detect needs {:.3f} s",
-                                    double(std::max<int64_t>(count, 0)) / rate, double(shortest_region(rate)) / rate));
-
-    // The region looked at a chunk at a time, as the tool looks at a file; frames count
-    // from where the region's surround and the fit's reach begin.
-    const FrameRange reach = fit_reach(table, rate, frames, placement, first + count);
-    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
-    SampleSource source = source_of(audio);
-    const auto whole = source.fill;
-    source.frames = frames - origin;
-    source.fill = [&](int64_t from, int64_t end, int16_t* to) { whole(origin + from, origin + end, to); };
-    const int64_t at = first - origin;
-    int64_t looked_at = 0;
-    const auto done = [&](int64_t more) {
-        looked_at += more;
-        if (po.progress) po.progress(double(looked_at) / double(count));
+    const DetectRequest request =
+        detect_request(table, po.name, so, po.length, po.hz_given, po.hz, audio.rate, audio.channels);
+    // The audio in memory, read a chunk at a time as the tool reads a file.
+    DetectFile file;
+    file.rate = audio.rate;
+    file.channels = audio.channels;
+    file.frames = audio.frames();
+    const SampleSource whole = source_of(audio);
+    file.from = [&](int64_t origin) {
+        SampleSource s = whole;
+        s.frames = whole.frames - origin;
+        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) { whole.fill(origin + from, origin + end, to); };
+        return s;
     };
-    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, audio.channels), done);
-    const Detection shown = in_file(d, origin);
-    DetectFacts facts;
-    facts.path = po.name;
-    facts.rate = rate;
-    facts.channels = audio.channels;
-    facts.frames = frames;
-    facts.region_first = first;
-    facts.region_end = first + count;
-    facts.video_rate_num = placement.video_rate_num;
-    facts.video_rate_den = placement.video_rate_den;
-    if (d.tones.empty()) return detect_json(facts, shown, nullptr);
-
-    const ChosenTone chosen =
-        choose_and_fit(table, source, origin, frames, placement, d, hz_given, po.hz, at, count);
-    return detect_json(facts, shown, &chosen);
+    int64_t looked_at = 0;
+    const DetectAnswer a = detect_use_case(table, file, request, [&](int64_t more, int64_t count) {
+        looked_at += more;
+        if (more > 0 && po.progress) po.progress(double(looked_at) / double(count));
+    });
+    return detect_json(a.facts, a.detection, a.chosen_given ? &a.chosen : nullptr);
 }
 
 std::string page_render(FilterTable& table, const Audio& audio, const int32_t* values, int32_t start_frame,

@@ -16,7 +16,8 @@ struct PageDetectOptions {
     std::string start;         // --start, a time; empty: not given
     std::string fps = "30/1";  // --fps
     std::string length;        // --length; empty: to the end
-    double hz = 0;             // --hz; 0 or less: not given
+    bool hz_given = false;     // --hz
+    double hz = 0;
     // Told the share of the region looked at so far (0 to 1) after each chunk, so that a
     // long file's wait shows how far it has come; may be empty.
     std::function<void(double share)> progress;

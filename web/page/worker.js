@@ -2,7 +2,7 @@
 // (reading, the spectrogram, detect, render) so that the page itself never waits.
 // Made from a Blob together with the core and wav.js, which define TulmCore and the WAV
 // helpers before this runs. Each request {id, op, ...} gets one answer {id, ok, result}
-// or {id, ok: false, error: {key, detail, text}}; {op: 'stage', key} messages say what
+// or {id, ok: false, error: {key, detail}}; {op: 'stage', key} messages say what
 // it is doing meanwhile.
 'use strict';
 
@@ -17,14 +17,24 @@ function cString(text) {
     return at;
 }
 
-// Runs one of the core's entries; its text is the answer, or the tool's own sentence.
+// The core's failure, {"error": {"code", "values"}}, as the page's text key for the code
+// ("not_video_rate": errorNotVideoRate) and the values that fill it.
+function coreError(text) {
+    const {code, values} = JSON.parse(text).error;
+    const detail = {};
+    for (const [name, v] of Object.entries(values)) detail[name] = typeof v === 'number' ? String(Math.round(v * 1000) / 1000) : v;
+    const key = 'error' + code.replace(/(^|_)(\w)/g, (_, __, c) => c.toUpperCase());
+    return Object.assign(new Error(key), {key, detail});
+}
+
+// Runs one of the core's entries; its text is the answer, or the core's failure.
 function call(entry, ...args) {
     const strings = [];
     const passed = args.map((a) => (typeof a === 'string' ? (strings.push(cString(a)), strings[strings.length - 1]) : a));
     const status = core[entry](...passed);
     strings.forEach((s) => core._free(s));
     const text = core.UTF8ToString(core._tulm_result());
-    if (status !== 0) throw Object.assign(new Error(text), {key: 'errorTool', detail: {text}});
+    if (status !== 0) throw coreError(text);
     return text;
 }
 
@@ -84,7 +94,7 @@ const ops = {
         stage('stageDetecting');
         const o = options || {};
         return call('_tulm_analyse', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame), String(o.start || ''),
-                    String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : Number(o.hz));
+                    String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : 1, Number(o.hz));
     },
 
     // values: the five sliders, then the check box. The clips for the player cover the

@@ -1,0 +1,69 @@
+#include "tool/session/detect_use_case.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tool/analysis/detect_stream.h"
+#include "tool/analysis/settings.h"
+#include "tool/analysis/tool_error.h"
+#include "tool/session/fit.h"
+#include "tool/session/plugin_session.h"
+
+DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const DetectRequest& rq,
+                             const DetectProgress& progress)
+{
+    const int32_t rate = file.rate;
+    const int64_t first = stretch_first_frame(rate, file.frames, rq.placement);
+    int64_t count = file.frames - first;
+    if (rq.length_given) count = std::min<int64_t>(count, std::llround(rq.length_seconds * rate));
+    if (rq.hz_given && (!(rq.hz > 0) || rq.hz >= rate / 2.0))
+        throw UsageError(ErrorCode::kHzOutsideHalfRate, {{"hz", rq.hz}, {"half_rate", rate / 2.0}});
+    if (rq.hz_given) {
+        // The fit may choose any FFT order: beyond every order's centres no settings cut it.
+        const SliderRanges ranges = slider_ranges(table);
+        Settings s = default_settings(table);
+        double low = -1, high = -1;
+        for (int32_t order = ranges.minimum[kFftOrder]; order <= ranges.maximum[kFftOrder]; ++order) {
+            s.slider[kFftOrder] = order;
+            double l = 0, h = 0;
+            reachable_centres(s, ranges, rate, &l, &h);
+            if (l < 0) continue;
+            low = low < 0 ? l : std::min(low, l);
+            high = std::max(high, h);
+        }
+        if (low >= 0 && (rq.hz < low || rq.hz > high))
+            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", rq.hz}, {"rate", double(rate)}, {"low", low},
+                                                          {"high", high}});
+    }
+    if (count < shortest_region(rate))
+        throw ToolError(ErrorCode::kRegionTooShort, {{"seconds", double(std::max<int64_t>(count, 0)) / rate},
+                                                     {"needed", double(shortest_region(rate)) / rate}});
+
+    // Only the fit holds more than a chunk: the audio around the chosen tone. Frames
+    // count from where the region's surround and the fit's reach begin.
+    const FrameRange reach = fit_reach(table, rate, file.frames, rq.placement, first + count);
+    const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
+    const SampleSource source = file.from(origin);
+    const int64_t at = first - origin;
+    if (progress) progress(0, count);
+    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, file.channels), [&](int64_t more) {
+        if (progress) progress(more, count);
+    });
+
+    DetectAnswer a;
+    a.detection = in_file(d, origin);
+    a.facts.path = rq.name;
+    a.facts.rate = rate;
+    a.facts.channels = file.channels;
+    a.facts.frames = file.frames;
+    a.facts.region_first = first;
+    a.facts.region_end = first + count;
+    a.facts.video_rate_num = rq.placement.video_rate_num;
+    a.facts.video_rate_den = rq.placement.video_rate_den;
+    // With nothing steady in the region, a named frequency has nothing to fit: settings
+    // for noise would only cut a band of the program.
+    if (d.tones.empty()) return a;
+    a.chosen = choose_and_fit(table, source, origin, file.frames, rq.placement, d, rq.hz_given, rq.hz, at, count);
+    a.chosen_given = true;
+    return a;
+}
