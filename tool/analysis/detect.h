@@ -73,7 +73,8 @@ enum class DropReason {
     kLevelScatters,   // its level at its own frequency spreads too far
     kHeldNote,        // its level swells or decays as a held note's does
     kTrackGoesOn,     // a steady stretch of a partial that sounds on both sides of it
-    kChordPartner,    // another partial, outside its family, starts with it
+    kNotePartial,     // another partial on its harmonic series starts with it, and their
+                      // levels move together: a note's
     kUnsteadyWithin,  // its extent takes in a run at its frequency that glides
     kPiece,           // a piece of a tone, joined to it
     kHarmonic,        // a harmonic, reported in a lower tone's family
