@@ -61,6 +61,15 @@ double beep_note_0(double t) { return beep_with_note(t, 0); }
 double beep_note_15(double t) { return beep_with_note(t, 0.015); }
 double beep_note_30(double t) { return beep_with_note(t, 0.030); }
 
+// A 50 Hz square wave at -18 dBFS (its fundamental's level), band-limited: every odd
+// harmonic to 21.6 kHz at 1/n of it, buzzing through the whole file.
+double square_buzz(double t)
+{
+    double v = 0;
+    for (int n = 1; n * 50 < 21600; n += 2) v += sine(50.0 * n, -18, t) / n;
+    return v;
+}
+
 // A 1 kHz sine at -6 dBFS cut flat 9 dB under its peak, then its fundamental taken out
 // (as a notch at 1 kHz leaves it): the odd harmonics, steady, switched on together.
 double clipped_without_fundamental(double t)
@@ -148,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ListenerCase{"beep_with_a_note", beep_note_0, {3100}, 0, 0},
                       ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
                       ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},
+                      ListenerCase{"square_buzz", square_buzz, {50}, 50, 0, 0},
                       ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
 

@@ -104,6 +104,9 @@ struct Detection {
     std::vector<Dropped> dropped;  // every candidate that is not a tone, in stage order
 };
 
+// The notches that would remove `t` and its family: one notch removes one harmonic.
+inline int32_t notches_for(const Tone& t) { return 1 + int32_t(t.harmonics.size()); }
+
 // The analysis block for a sampling rate: bins no wider than 6 Hz, so a 50 Hz hum's
 // harmonics lie apart and a tone's drift is judged against a fine grid.
 int32_t analysis_length(int32_t rate);

@@ -56,6 +56,9 @@ int run_detect(const DetectOptions& o)
     if (!o.json) {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(first) / rate, double(first + count) / rate, o.in);
         fmt::print("{}", detection_text(shown, rate, placement.video_rate_num, placement.video_rate_den));
+        if (samples.clipped())
+            fmt::print("note: the input goes over full scale, and its conversion to the plug-in's 16 bits clips it: "
+                       "the harmonics of a tone that reaches over it are this tool's, not the file's\n");
         if (o.explain) fmt::print("{}", explain_text(shown, rate));
     }
     DetectFacts facts;
@@ -63,6 +66,7 @@ int run_detect(const DetectOptions& o)
     facts.rate = rate;
     facts.channels = reader.channels();
     facts.frames = frames;
+    facts.clips = samples.clipped();
     facts.region_first = first;
     facts.region_end = first + count;
     facts.video_rate_num = placement.video_rate_num;
