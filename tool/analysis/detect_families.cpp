@@ -26,13 +26,14 @@ constexpr int32_t kSeriesGap = 4;
 // harmonic a few orders further lies within a bin of where it says.
 struct Multiple {
     double hz, tolerance, on_tolerance;
+    bool followed = false;  // beyond kHighestHarmonic
 };
 Multiple multiple_of(const Context& c, const Tone& low, int32_t order, int32_t top, double top_hz)
 {
     const DetectParams& p = c.p;
     if (order <= kHighestHarmonic)
         return Multiple{order * low.hz, p.multiple_hz + order * low.drift_hz, p.steady_hz + order * low.drift_hz};
-    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz()};
+    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), true};
 }
 
 // What a confirmed tone is to the family of a lower tone, at one of its multiples.
@@ -51,6 +52,10 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     const double tolerance = at.tolerance;
     const bool overlap = std::min(u.end, low.end) - std::max(u.first, low.first) > (u.end - u.first) / 2;
     if (!overlap || std::fabs(u.hz - hz) > tolerance) return AtMultiple::kElsewhere;
+    // A buzz's high harmonics are faint, and the program over them moves where their
+    // extents read: one quieter than the fundamental on the followed series, within a
+    // bin, is a harmonic however its ends read.
+    if (at.followed && u.level_dbfs <= low.level_dbfs) return AtMultiple::kMember;
     const double apart = p.together_seconds * c.f.rate;
     const bool switched_apart =
         std::fabs(double(u.first - low.first)) > apart || std::fabs(double(u.end - low.end)) > apart;

@@ -140,7 +140,9 @@ Verdict note_partial(const Context& c, const std::vector<Line>& all, const Line&
     if (t.from_region_start) return Verdict{};
     for (const Line& other : all) {
         const Tone& u = other.tone;
-        if (&other == &line || u.from_region_start ||
+        // A line within a bin of it is the same partial read twice (a fundamental found
+        // under a harmonic beside its own run), not a partner.
+        if (&other == &line || u.from_region_start || std::fabs(u.hz - t.hz) <= f.bin_hz() ||
             std::fabs(double(u.first - t.first)) > p.together_seconds * f.rate ||
             !on_one_series(t.hz, u.hz, f.bin_hz()))
             continue;
