@@ -62,6 +62,7 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
 
     const int64_t frames = int64_t(c.seconds * kRate);
     EXPECT_EQ(j["file"]["rate"].number, kRate);
+    EXPECT_FALSE(j["file"]["clips"].flag);  // 16-bit input never goes over full scale
     EXPECT_EQ(j["file"]["frames"].number, frames);
     EXPECT_EQ(j["region"]["end"]["sample_frame"].number, frames);
     EXPECT_EQ(j["region"]["end"]["video_frame"].number, std::floor(c.seconds * 30 + 1e-9));
@@ -80,6 +81,8 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
         EXPECT_EQ(t["start"]["video_frame"].number, std::floor(t["start"]["sample_frame"].number * 30 / kRate));
         EXPECT_NEAR(t["duration_s"].number, t["end"]["seconds"].number - t["start"]["seconds"].number, 0.0015);
         EXPECT_EQ(t["hum"].flag, c.partials > 1);
+        // One notch removes one harmonic: a hum of n partials takes n.
+        EXPECT_EQ(t["notches"].number, c.partials);
         ASSERT_EQ(t["harmonics"].items.size(), size_t(c.partials - 1)) << run.out;
         for (int32_t h = 2; h <= c.partials; ++h) {
             EXPECT_EQ(t["harmonics"][size_t(h - 2)]["order"].number, h);
