@@ -14,6 +14,11 @@ namespace {
 // louder sound broke, not a tone switched on by itself: more present than absent.
 constexpr double kPieceBesideShare = 0.5;
 
+// A quieter partial on a lower tone's multiple that shares this share of both their
+// extents sounds with it, whatever its edges read: most of each, as a beep switched on
+// within a drone's sound does not.
+constexpr double kSharedShare = 0.75;
+
 // Beyond kHighestHarmonic a series goes on while its harmonics keep coming: a square
 // wave's misses every other order, and one that misses this many in a row has ended.
 constexpr int32_t kSeriesGap = 4;
@@ -61,7 +66,14 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
         std::fabs(double(u.first - low.first)) > apart || std::fabs(double(u.end - low.end)) > apart;
     const bool on_multiple = std::fabs(u.hz - hz) <= at.on_tolerance;
     const auto absent = [&](bool before) { return track_share(c, u, before) < kPieceBesideShare; };
-    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple && !(absent(true) && absent(false));
+    // A faint harmonic's edges read where the program over it lets them: one that sounds
+    // through most of the fundamental's extent, and the fundamental through most of its
+    // own, is the family's, where a beep on a drone's multiple is switched within it.
+    const double shared = double(std::min(u.end, low.end) - std::max(u.first, low.first));
+    const bool through = shared >= kSharedShare * double(low.end - low.first) &&
+                         shared >= kSharedShare * double(u.end - u.first);
+    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
+                       (through || !(absent(true) && absent(false)));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
 }
 
