@@ -64,6 +64,7 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
 
     const int64_t frames = int64_t(c.seconds * kRate);
     EXPECT_EQ(j.at("file").at("rate").get<double>(), kRate);
+    EXPECT_FALSE(j.at("file").at("clips").get<bool>()); // 16-bit input never goes over full scale
     EXPECT_EQ(j.at("file").at("frames").get<double>(), frames);
     EXPECT_EQ(j.at("region").at("end").at("sample_frame").get<double>(), frames);
     EXPECT_EQ(j.at("region").at("end").at("video_frame").get<double>(), std::floor(c.seconds * 30 + 1e-9));
@@ -82,6 +83,8 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
         EXPECT_EQ(t.at("start").at("video_frame").get<double>(), std::floor(t.at("start").at("sample_frame").get<double>() * 30 / kRate));
         EXPECT_NEAR(t.at("duration_s").get<double>(), t.at("end").at("seconds").get<double>() - t.at("start").at("seconds").get<double>(), 0.0015);
         EXPECT_EQ(t.at("hum").get<bool>(), c.partials > 1);
+        // One notch removes one harmonic: a hum of n partials takes n.
+        EXPECT_EQ(t.at("notches").get<double>(), c.partials);
         ASSERT_EQ(t.at("harmonics").size(), size_t(c.partials - 1)) << run.out;
         for (int32_t h = 2; h <= c.partials; ++h) {
             EXPECT_EQ(t.at("harmonics").at(size_t(h - 2)).at("order").get<double>(), h);

@@ -73,7 +73,8 @@ enum class DropReason {
     kLevelScatters,   // its level at its own frequency spreads too far
     kHeldNote,        // its level swells or decays as a held note's does
     kTrackGoesOn,     // a steady stretch of a partial that sounds on both sides of it
-    kChordPartner,    // another partial, outside its family, starts with it
+    kNotePartial,     // another partial on its harmonic series starts with it, and their
+                      // levels move together: a note's
     kUnsteadyWithin,  // its extent takes in a run at its frequency that glides
     kPiece,           // a piece of a tone, joined to it
     kHarmonic,        // a harmonic, reported in a lower tone's family
@@ -102,6 +103,9 @@ struct Detection {
                                 // empty: no steady tone
     std::vector<Dropped> dropped;  // every candidate that is not a tone, in stage order
 };
+
+// The notches that would remove `t` and its family: one notch removes one harmonic.
+inline int32_t notches_for(const Tone& t) { return 1 + int32_t(t.harmonics.size()); }
 
 // The analysis block for a sampling rate: bins no wider than 6 Hz, so a 50 Hz hum's
 // harmonics lie apart and a tone's drift is judged against a fine grid.

@@ -14,6 +14,33 @@ namespace {
 // louder sound broke, not a tone switched on by itself: more present than absent.
 constexpr double kPieceBesideShare = 0.5;
 
+// A quieter partial on a lower tone's multiple that shares this share of both their
+// extents sounds with it, whatever its edges read: most of each, as a beep switched on
+// within a drone's sound does not.
+constexpr double kSharedShare = 0.75;
+
+// Beyond kHighestHarmonic a series goes on while its harmonics keep coming: a square
+// wave's misses every other order, and one that misses this many in a row has ended.
+constexpr int32_t kSeriesGap = 4;
+
+// Where a family looks for its harmonic of `order`, and how far off that a partial may
+// lie. Up to kHighestHarmonic, a hum's range, at the order times the fundamental, within
+// multiple_hz (steady_hz for a piece) plus the drift as many times over. Beyond, a
+// buzz's harmonics lie so close that those tolerances would take in every partial, so
+// the series is followed from its highest harmonic found (`top`, at `top_hz`): a
+// harmonic a few orders further lies within a bin of where it says.
+struct Multiple {
+    double hz, tolerance, on_tolerance;
+    bool followed = false;  // beyond kHighestHarmonic
+};
+Multiple multiple_of(const Context& c, const Tone& low, int32_t order, int32_t top, double top_hz)
+{
+    const DetectParams& p = c.p;
+    if (order <= kHighestHarmonic)
+        return Multiple{order * low.hz, p.multiple_hz + order * low.drift_hz, p.steady_hz + order * low.drift_hz};
+    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), true};
+}
+
 // What a confirmed tone is to the family of a lower tone, at one of its multiples.
 enum class AtMultiple { kElsewhere, kOwnTone, kMember };
 
@@ -23,32 +50,43 @@ enum class AtMultiple { kElsewhere, kOwnTone, kMember };
 // speech or music over it broke, though: it lies on the multiple as a harmonic does,
 // and its track holds on beside it (in half the frames or more) at least on one side,
 // where a beep's was absent before it and after it but for the program's stray peaks.
-AtMultiple at_multiple(const Context& c, const Tone& low, int32_t order, const Tone& u)
+AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, const Tone& u)
 {
     const DetectParams& p = c.p;
-    const double hz = order * low.hz;
-    const double tolerance = p.multiple_hz + order * low.drift_hz;
+    const double hz = at.hz;
+    const double tolerance = at.tolerance;
     const bool overlap = std::min(u.end, low.end) - std::max(u.first, low.first) > (u.end - u.first) / 2;
     if (!overlap || std::fabs(u.hz - hz) > tolerance) return AtMultiple::kElsewhere;
+    // A buzz's high harmonics are faint, and the program over them moves where their
+    // extents read: one quieter than the fundamental on the followed series, within a
+    // bin, is a harmonic however its ends read.
+    if (at.followed && u.level_dbfs <= low.level_dbfs) return AtMultiple::kMember;
     const double apart = p.together_seconds * c.f.rate;
     const bool switched_apart =
         std::fabs(double(u.first - low.first)) > apart || std::fabs(double(u.end - low.end)) > apart;
-    const bool on_multiple = std::fabs(u.hz - hz) <= p.steady_hz + order * low.drift_hz;
+    const bool on_multiple = std::fabs(u.hz - hz) <= at.on_tolerance;
     const auto absent = [&](bool before) { return track_share(c, u, before) < kPieceBesideShare; };
-    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple && !(absent(true) && absent(false));
+    // A faint harmonic's edges read where the program over it lets them: one that sounds
+    // through most of the fundamental's extent, and the fundamental through most of its
+    // own, is the family's, where a beep on a drone's multiple is switched within it.
+    const double shared = double(std::min(u.end, low.end) - std::max(u.first, low.first));
+    const bool through = shared >= kSharedShare * double(low.end - low.first) &&
+                         shared >= kSharedShare * double(u.end - u.first);
+    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
+                       (through || !(absent(true) && absent(false)));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
 }
 
 // The harmonic at the multiple `order` of `low` where no tone stands there, read from the
 // peaks through its run; false when the multiple holds no harmonic of it.
-bool held_harmonic(const Context& c, const Confirmed& low, int32_t order, Harmonic* h)
+bool held_harmonic(const Context& c, const Confirmed& low, const Multiple& multiple, Harmonic* h)
 {
     const DetectParams& p = c.p;
     const Frames& f = c.f;
     const Tone& t = low.tone;
     const Run& run = low.run;
-    const double hz = order * t.hz;
-    const double tolerance = p.multiple_hz + order * t.drift_hz;
+    const double hz = multiple.hz;
+    const double tolerance = multiple.tolerance;
     std::vector<double> hzs, levels;
     const int32_t bin = int32_t(std::lround(hz / f.bin_hz()));
     for (int32_t m = run.from; m < run.to; ++m)
@@ -60,7 +98,7 @@ bool held_harmonic(const Context& c, const Confirmed& low, int32_t order, Harmon
     // A harmonic holds the family's frequency as the fundamental does; a partial of the
     // program a bin beside the multiple lifts the same bins but lies off it.
     const double at = median(hzs);
-    if (std::fabs(at - hz) > p.steady_hz + order * t.drift_hz) return false;
+    if (std::fabs(at - hz) > multiple.on_tolerance) return false;
     // A hum's partials are switched on and off together: a line that goes on past both
     // ends of the fundamental belongs to the program.
     Tone line = t;
@@ -80,19 +118,24 @@ struct Family {
 
 // The family of `all[low]`, from the tones not `taken` into a family before: at each
 // whole multiple, the tones that are its members, or else the multiple's peaks, unless a
-// tone of its own stands there.
+// tone of its own stands there. A buzz's series is one family however long (a square
+// wave's or a clipped tone's reaches the top of the band): one entry, not one a harmonic.
 Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low, std::vector<bool> taken)
 {
     const Tone& t = all[low].tone;
     Family family;
     const double nyquist = c.f.rate / 2.0;
-    for (int32_t order = 2; order <= kHighestHarmonic && order * t.hz < kHighestShare * nyquist; ++order) {
+    int32_t top = 1;
+    double top_hz = t.hz;
+    for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
+        if (order > kHighestHarmonic && order - top > kSeriesGap) break;
+        const Multiple at = multiple_of(c, t, order, top, top_hz);
         Harmonic h;
         h.order = order;
         bool member = false, own_tone = false;
         for (size_t i = 0; i < all.size(); ++i) {
             if (taken[i] || i == low) continue;
-            const AtMultiple verdict = at_multiple(c, t, order, all[i].tone);
+            const AtMultiple verdict = at_multiple(c, t, at, all[i].tone);
             own_tone = own_tone || verdict == AtMultiple::kOwnTone;
             if (verdict != AtMultiple::kMember) continue;
             taken[i] = member = true;
@@ -100,9 +143,11 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
             h.hz = all[i].tone.hz;
             h.level_dbfs = all[i].tone.level_dbfs;
         }
-        if (!member && (own_tone || !held_harmonic(c, all[low], order, &h))) continue;
+        if (!member && (own_tone || !held_harmonic(c, all[low], at, &h))) continue;
         h.relative_db = h.level_dbfs - t.level_dbfs;
         family.harmonics.push_back(h);
+        top = order;
+        top_hz = h.hz;
     }
     return family;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/analysis/spectrum.h"
 #include "tool/analysis/statistics.h"
 
 namespace detection {
@@ -38,17 +39,6 @@ bool track_goes_on(const Context& c, const Tone& t, bool before)
 
 namespace {
 
-// Whether `a` and `b` could be one hum's partials: one lies within multiple_hz of a
-// whole multiple of the other. One tolerance wherever a family is gathered or a
-// fundamental is looked for, so that they agree on who belongs.
-bool harmonic_pair(const DetectParams& p, const Tone& a, const Tone& b)
-{
-    const Tone& low = a.hz < b.hz ? a : b;
-    const Tone& high = a.hz < b.hz ? b : a;
-    const double order = std::round(high.hz / low.hz);
-    return order >= 1 && std::fabs(high.hz - order * low.hz) <= p.multiple_hz + order * low.drift_hz;
-}
-
 // A line a rule dropped, over its extent as a tone.
 Dropped dropped_tone(const Tone& t, const Verdict& v)
 {
@@ -79,12 +69,70 @@ Verdict family_stands(const DetectParams& p, const std::vector<Line>& lines, con
     return Verdict{true, DropReason::kNoFamily, double(held.size()), double(enough), 0};
 }
 
-// Whether another partial of the region, not of `t`'s own family, starts together with
-// it: a chord's or a note's partials rise within a few tens of milliseconds of one
-// another, while a tone mixed into program sound is switched independently of it. The
-// other partial must be seen to start there, absent just before, not merely swell back
-// over half its level.
-Verdict starts_with_another(const Context& c, const std::vector<Line>& all, const Line& line)
+// Of two partials' levels over the frames they share, the share of one's variance that
+// follows the other's must be over half (a correlation of 0.71) for them to move
+// together: a note's partials decay as one, while a steady tone's level only scatters
+// under the program, which a decay beside it does not follow.
+constexpr double kTogetherCorrelation = 0.71;
+
+// Whether `a` and `b` lie on one harmonic series: a common fundamental (kLowestHz or
+// higher, each an order up to kHighestHarmonic) that puts both within a bin of a whole
+// multiple of it.
+bool on_one_series(double a, double b, double bin_hz)
+{
+    for (int32_t j = 1; j <= kHighestHarmonic && b / j >= kLowestHz; ++j) {
+        const double f0 = b / j;
+        const double i = std::round(a / f0);
+        if (i >= 1 && i <= kHighestHarmonic && std::fabs(a - i * f0) <= bin_hz) return true;
+    }
+    return false;
+}
+
+// The levels of `hz` frame by frame over frames [from, to), read by a probe at it as a
+// tone's are.
+std::vector<double> probe_levels(const Context& c, double hz, int32_t from, int32_t to)
+{
+    const Probe probe(c.f.n, hz, c.audio.rate);
+    std::vector<double> levels;
+    for (int32_t m = from; m < to; ++m)
+        levels.push_back(to_db(std::pow(probe.amplitude(c.audio, c.f.first + int64_t(m) * c.f.hop), 2)));
+    return levels;
+}
+
+double correlation(const std::vector<double>& x, const std::vector<double>& y)
+{
+    const double n = double(x.size());
+    double mx = 0, my = 0;
+    for (size_t i = 0; i < x.size(); ++i) mx += x[i] / n, my += y[i] / n;
+    double sxy = 0, sxx = 0, syy = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        sxy += (x[i] - mx) * (y[i] - my);
+        sxx += (x[i] - mx) * (x[i] - mx);
+        syy += (y[i] - my) * (y[i] - my);
+    }
+    return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0;
+}
+
+// How the levels of `a` and `b` move together over the frames both runs hold, a block in
+// from their ends (the attack and the release are each one's own): their correlation,
+// where `b`'s level moves as a note's does (over held_move_db from its first part to its
+// last, or along a robust line); 0 where it holds its level, or the two share too few
+// frames to tell.
+double moves_with(const Context& c, const Line& a, const Line& b)
+{
+    const int32_t edge = c.f.n / c.f.hop;
+    const int32_t from = std::max(a.run.from, b.run.from) + edge, to = std::min(a.run.to, b.run.to) - edge;
+    const Tone& u = b.tone;
+    if (to - from < 2 * kHopsPerBlock || std::max(u.level_trend_db, u.level_slope_db) <= c.p.held_move_db) return 0;
+    return correlation(probe_levels(c, a.tone.hz, from, to), probe_levels(c, u.hz, from, to));
+}
+
+// Whether `line` is a note's partial: another partial starts with it (absent just before,
+// not merely swelling back), on one harmonic series with it, and their levels decay or
+// move together. Partials that only start together are no note: two tones switched on
+// at once (a telephone's pair, a ringing tone, a beep that starts with a beat of music)
+// each hold their level while a note's partials fall as one.
+Verdict note_partial(const Context& c, const std::vector<Line>& all, const Line& line)
 {
     const DetectParams& p = c.p;
     const Frames& f = c.f;
@@ -92,13 +140,16 @@ Verdict starts_with_another(const Context& c, const std::vector<Line>& all, cons
     if (t.from_region_start) return Verdict{};
     for (const Line& other : all) {
         const Tone& u = other.tone;
-        if (&other != &line && !u.from_region_start && !harmonic_pair(p, t, u) &&
-            std::fabs(double(u.first - t.first)) <= p.together_seconds * f.rate) {
-            const double share = track_share(c, u, true);
-            if (share >= 0 && share < p.present_share)
-                return Verdict{true, DropReason::kChordPartner, std::fabs(double(u.first - t.first)) / f.rate,
-                               p.together_seconds, u.hz};
-        }
+        // A line within a bin of it is the same partial read twice (a fundamental found
+        // under a harmonic beside its own run), not a partner.
+        if (&other == &line || u.from_region_start || std::fabs(u.hz - t.hz) <= f.bin_hz() ||
+            std::fabs(double(u.first - t.first)) > p.together_seconds * f.rate ||
+            !on_one_series(t.hz, u.hz, f.bin_hz()))
+            continue;
+        const double share = track_share(c, u, true);
+        if (share < 0 || share >= p.present_share) continue;
+        const double r = moves_with(c, line, other);
+        if (r >= kTogetherCorrelation) return Verdict{true, DropReason::kNotePartial, r, kTogetherCorrelation, u.hz};
     }
     return Verdict{};
 }
@@ -157,7 +208,7 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
     if (!t.from_region_start && !t.to_region_end && track_goes_on(c, t, true) && track_goes_on(c, t, false))
         return Verdict{true, DropReason::kTrackGoesOn, std::min(track_share(c, t, true), track_share(c, t, false)),
                        p.present_share, 0};
-    if (const Verdict v = starts_with_another(c, lines, line); v.drops) return v;
+    if (const Verdict v = note_partial(c, lines, line); v.drops) return v;
     if (r.look != Look::kFirst)
         if (const Verdict v = unsteady_within(c, unsteady, r, t); v.drops) return v;
     return Verdict{};

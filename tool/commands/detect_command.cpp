@@ -38,7 +38,8 @@ int run_detect(const DetectOptions& o)
     });
     if (progress) progress->finish();
 
-    const DetectFacts& f = a.facts;
+    DetectFacts f = a.facts;
+    f.clips = samples && samples->clipped();
     const ChosenTone* chosen = a.chosen_given ? &a.chosen : nullptr;
     if (o.json) {
         fmt::print("{}", detect_json(f, a.detection, chosen));
@@ -46,6 +47,9 @@ int run_detect(const DetectOptions& o)
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(f.region_first) / f.rate,
                    double(f.region_end) / f.rate, o.in);
         fmt::print("{}", detection_text(a.detection, f.rate, f.video_rate_num, f.video_rate_den));
+        if (f.clips)
+            fmt::print("note: the input goes over full scale, and its conversion to the plug-in's 16 bits clips it: "
+                       "the harmonics of a tone that reaches over it are this tool's, not the file's\n");
         if (o.explain) fmt::print("{}", explain_text(a.detection, f.rate));
         if (!chosen && o.hz_given)
             fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);

@@ -45,7 +45,6 @@ FileSamples::~FileSamples()
 // Reads the pipe on to frame `end` (from origin), appending it to the spool.
 void FileSamples::spool_to(int64_t end)
 {
-    Narrowing narrowing;
     if (fseeko(spool_, 0, SEEK_END) != 0) throw ToolError(spool_failure("write"));
     while (spooled_ < end) {
         const int64_t got = reader_.read(&block_, std::min(kReadChunk, end - spooled_));
@@ -53,7 +52,7 @@ void FileSamples::spool_to(int64_t end)
             throw ToolError(reader_.path() + ": the file ends at frame " + std::to_string(origin_ + spooled_) +
                             ", before its header's " + std::to_string(reader_.frames()));
         narrow_.resize(size_t(got) * size_t(source_.channels));
-        to_16bit(block_, 0, got, narrow_.data(), &narrowing);
+        to_16bit(block_, 0, got, narrow_.data(), &narrowing_);
         if (std::fwrite(narrow_.data(), sizeof(int16_t), narrow_.size(), spool_) != narrow_.size())
             throw ToolError(spool_failure("write"));
         spooled_ += got;
@@ -72,13 +71,12 @@ void FileSamples::fill(int64_t first, int64_t end, int16_t* to)
         return;
     }
     if (position_ != first) reader_.seek(origin_ + first);
-    Narrowing narrowing;
     for (int64_t at = first; at < end;) {
         const int64_t got = reader_.read(&block_, std::min(kReadChunk, end - at));
         if (got == 0)
             throw ToolError(reader_.path() + ": the file ends at frame " + std::to_string(origin_ + at) +
                             ", before its header's " + std::to_string(reader_.frames()));
-        to_16bit(block_, 0, got, to + size_t(at - first) * channels, &narrowing);
+        to_16bit(block_, 0, got, to + size_t(at - first) * channels, &narrowing_);
         at += got;
     }
     position_ = end;

@@ -22,6 +22,10 @@ public:
     FileSamples& operator=(const FileSamples&) = delete;
 
     const SampleSource& source() const { return source_; }
+    // Whether floating-point samples read so far lie over full scale (or are not
+    // numbers): the conversion to 16 bits clipped them, and the harmonics that makes
+    // are the tool's, not the file's.
+    bool clipped() const { return narrowing_.clipped > 0; }
 
 private:
     void fill(int64_t first, int64_t end, int16_t* to);
@@ -34,5 +38,6 @@ private:
     int64_t spooled_ = 0;      // frames [0, spooled_) are in the spool
     SampleBlock block_;
     std::vector<int16_t> narrow_;
+    Narrowing narrowing_;
     SampleSource source_;
 };

@@ -29,12 +29,12 @@ std::string tone_json(const DetectFacts& f, const Tone& t, const char* indent)
                        "{0}  \"start\": {6}, \"end\": {7}, \"duration_s\": {8},\n"
                        "{0}  \"from_region_start\": {9}, \"to_region_end\": {10},\n"
                        "{0}  \"over_band_db\": {13}, \"audibility_db\": {14},\n"
-                       "{0}  \"hum\": {11}, \"harmonics\": [{12}]\n{0}}}",
+                       "{0}  \"hum\": {11}, \"notches\": {15}, \"harmonics\": [{12}]\n{0}}}",
                        indent, json_number(t.hz), json_number(t.level_dbfs), json_number(t.above_floor_db),
                        json_number(t.drift_hz), json_number(t.level_range_db), place(f, t.first), place(f, t.end),
                        json_number(double(t.end - t.first) / f.rate), json_bool(t.from_region_start),
                        json_bool(t.to_region_end), json_bool(!t.harmonics.empty()), harmonics,
-                       json_number(t.over_band_db), json_number(t.audibility_db));
+                       json_number(t.over_band_db), json_number(t.audibility_db), notches_for(t));
 }
 
 std::string sliders_json(const Settings& s)
@@ -124,14 +124,14 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
                                drop_stage(x.stage), drop_reason_name(x.reason), json_number(x.figure),
                                json_number(x.limit), json_number(x.other_hz), json_string(drop_text(x)));
     return fmt::format("{{\n  \"file\": {{\"path\": {}, \"rate\": {}, \"channels\": {}, \"frames\": {}, "
-                       "\"seconds\": {}}},\n"
+                       "\"seconds\": {}, \"clips\": {}}},\n"
                        "  \"video_rate\": {{\"num\": {}, \"den\": {}}},\n"
                        "  \"region\": {{\"start\": {}, \"end\": {}}},\n"
                        "  \"resolution_hz\": {},\n"
                        "  \"tones\": [{}{}],\n"
                        "  \"dropped\": [{}{}],\n"
                        "  \"chosen\": {}\n}}\n",
-                       json_string(f.path), f.rate, f.channels, f.frames, seconds(f.frames, f.rate),
+                       json_string(f.path), f.rate, f.channels, f.frames, seconds(f.frames, f.rate), json_bool(f.clips),
                        f.video_rate_num, f.video_rate_den, place(f, f.region_first), place(f, f.region_end),
                        json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ",
                        dropped, dropped.empty() ? "" : "\n  ",

@@ -12,7 +12,7 @@ const char* drop_reason_name(DropReason reason)
     case DropReason::kLevelScatters: return "level_scatters";
     case DropReason::kHeldNote: return "held_note";
     case DropReason::kTrackGoesOn: return "track_goes_on";
-    case DropReason::kChordPartner: return "chord_partner";
+    case DropReason::kNotePartial: return "note_partial";
     case DropReason::kUnsteadyWithin: return "unsteady_within";
     case DropReason::kPiece: return "piece";
     case DropReason::kHarmonic: return "harmonic";
@@ -61,8 +61,10 @@ std::string drop_text(const Dropped& d)
         return fmt::format("its partial goes on before and after it (in {:.0f} % of the frames on the sparer side, "
                            "{:.0f} % needed)",
                            100 * d.figure, 100 * d.limit);
-    case DropReason::kChordPartner:
-        return fmt::format("starts with another partial ({:.1f} Hz, {:.0f} ms apart)", d.other_hz, 1000 * d.figure);
+    case DropReason::kNotePartial:
+        return fmt::format("a note's partial: starts with {:.1f} Hz on one harmonic series, their levels moving "
+                           "together (correlation {:.2f}, {:.2f} needed)",
+                           d.other_hz, d.figure, d.limit);
     case DropReason::kUnsteadyWithin:
         return fmt::format("takes in a run at {:.1f} Hz that glides, for {:.2f} s (more than {:.2f} s)", d.other_hz,
                            d.figure, d.limit);

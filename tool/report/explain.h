@@ -6,7 +6,7 @@
 
 #include "tool/analysis/detect.h"
 
-// A stable name for the reason, as JSON spells it: "chord_partner".
+// A stable name for the reason, as JSON spells it: "note_partial".
 const char* drop_reason_name(DropReason reason);
 
 // A stable name for the stage, as JSON spells it: "runs", "looks", "lines", "rules",

@@ -122,6 +122,9 @@ bool reaches_speech_band(double low_hz, double high_hz)
     return high_hz >= kSpeechLowHz && low_hz <= kSpeechHighHz;
 }
 
+// Harmonics of a family the text names one by one; the rest it counts.
+constexpr size_t kHarmonicsNamed = 16;
+
 std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_t den)
 {
     if (d.tones.empty())
@@ -139,10 +142,18 @@ std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_
                             t.from_region_start ? " (already sounding there)" : "", when(t.end, rate, num, den),
                             t.to_region_end ? " (still sounding there)" : "");
         if (t.harmonics.empty()) continue;
+        // A buzz's series can run to the top of the band: its first harmonics are named,
+        // the rest counted.
+        const size_t named = std::min(t.harmonics.size(), kHarmonicsNamed);
         text += fmt::format("        a hum: fundamental {:.2f} Hz with harmonics", t.hz);
-        for (const Harmonic& h : t.harmonics)
+        for (size_t k = 0; k < named; ++k) {
+            const Harmonic& h = t.harmonics[k];
             text += fmt::format(" {}x {:.1f} Hz ({:.1f} dBFS, {:+.1f} dB)", h.order, h.hz, h.level_dbfs, h.relative_db);
-        text += "\n";
+        }
+        if (named < t.harmonics.size())
+            text += fmt::format(" and {} more up to {}x {:.1f} Hz", t.harmonics.size() - named,
+                                t.harmonics.back().order, t.harmonics.back().hz);
+        text += fmt::format("\n        removing it takes {} notches: one notch removes one harmonic\n", notches_for(t));
     }
     return text;
 }

@@ -19,6 +19,8 @@ struct DetectFacts {
     std::string path;
     int32_t rate = 0, channels = 0;
     int64_t frames = 0;                 // the file's length
+    bool clips = false;                 // floating-point samples over full scale in what was read,
+                                        // clipped by the conversion to 16 bits
     int64_t region_first = 0, region_end = 0;
     int32_t video_rate_num = 30, video_rate_den = 1;
 };

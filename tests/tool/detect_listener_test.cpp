@@ -1,0 +1,164 @@
+// What a listener hears, listed as one entry each: steady tones switched on together (a
+// telephone key's pair, ringback, busy, the three-tone information signal, a beep that
+// starts with a note of music) are each a tone; a buzz is one family; the harmonics a
+// clipped tone leaves once its fundamental is cut are still tones.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tool/analysis/detect.h"
+
+namespace {
+
+constexpr int32_t kRate = 48000;
+constexpr double kFrom = 1.0, kTo = 3.0, kSeconds = 4.0;
+
+double amplitude(double dbfs) { return std::pow(10.0, dbfs / 20); }
+
+// 1 inside [from, to), with 5 ms raised-cosine edges.
+double gate(double t, double from, double to)
+{
+    const double edge = 0.005, in = std::min(t - from, to - t);
+    if (in <= 0) return 0;
+    return in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
+}
+
+double sine(double hz, double dbfs, double t) { return amplitude(dbfs) * std::sin(2 * M_PI * hz * t); }
+
+// Steady tones at once, each at its level, from kFrom to kTo.
+template <int N>
+double steady(const double (&hz)[N], const double (&dbfs)[N], double t)
+{
+    double v = 0;
+    for (int i = 0; i < N; ++i) v += sine(hz[i], dbfs[i], t);
+    return gate(t, kFrom, kTo) * v;
+}
+
+double key_1(double t) { return steady({697.0, 1209.0}, {-14.0, -12.0}, t); }
+double key_9(double t) { return steady({852.0, 1477.0}, {-14.0, -12.0}, t); }
+double key_d(double t) { return steady({941.0, 1633.0}, {-14.0, -12.0}, t); }
+double ringback(double t) { return steady({440.0, 480.0}, {-19.0, -19.0}, t); }
+double busy(double t) { return steady({480.0, 620.0}, {-24.0, -24.0}, t); }
+double information(double t) { return steady({913.8, 1370.6, 1776.7}, {-24.0, -24.0, -24.0}, t); }
+
+// A 3.1 kHz beep and a note of six partials on 200 Hz, each decaying the faster the
+// higher, switched on `delay` seconds after the beep.
+double beep_with_note(double t, double delay)
+{
+    double note = 0;
+    for (int h = 1; h <= 6; ++h) {
+        const double s = t - kFrom - delay;
+        if (s > 0) note += std::exp(-s * h / 1.0) * sine(200.0 * h, -14 - 4.0 * (h - 1), t);
+    }
+    return gate(t, kFrom, kTo) * sine(3100, -20, t) + gate(t, kFrom + delay, kTo) * note;
+}
+double beep_note_0(double t) { return beep_with_note(t, 0); }
+double beep_note_15(double t) { return beep_with_note(t, 0.015); }
+double beep_note_30(double t) { return beep_with_note(t, 0.030); }
+
+// A 50 Hz square wave at -18 dBFS (its fundamental's level), band-limited: every odd
+// harmonic to 21.6 kHz at 1/n of it, buzzing through the whole file.
+double square_buzz(double t)
+{
+    double v = 0;
+    for (int n = 1; n * 50 < 21600; n += 2) v += sine(50.0 * n, -18, t) / n;
+    return v;
+}
+
+// A 1 kHz sine at -6 dBFS cut flat 9 dB under its peak, then its fundamental taken out
+// (as a notch at 1 kHz leaves it): the odd harmonics, steady, switched on together.
+double clipped_without_fundamental(double t)
+{
+    const double a = amplitude(-6), flat = a * amplitude(-9);
+    const auto clipped = [&](double x) { return std::clamp(a * std::sin(2 * M_PI * 1000 * x), -flat, flat); };
+    // The fundamental's share, over one whole period (48 samples at 48 kHz).
+    static const double share = [&] {
+        double s = 0;
+        for (int i = 0; i < 48; ++i) s += clipped(i / 48000.0) * std::sin(2 * M_PI * i / 48);
+        return s / 24;
+    }();
+    return gate(t, kFrom, kTo) * (clipped(t) - share * std::sin(2 * M_PI * 1000 * t));
+}
+
+struct ListenerCase {
+    const char* name;
+    double (*signal)(double t);
+    std::vector<double> listed;  // each a listed tone of its own, once
+    double series_hz;            // > 0: listed[0] is the one entry on this harmonic series
+    double near_hz;              // > 0: --hz finds a tone there
+    double from = kFrom;         // where the listed tones start, s
+};
+void PrintTo(const ListenerCase& c, std::ostream* os) { *os << c.name; }
+
+Audio render(double (*signal)(double t))
+{
+    Audio a;
+    a.rate = kRate;
+    a.channels = 1;
+    a.samples.resize(size_t(kSeconds * kRate));
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> noise(-0.001, 0.001);
+    for (size_t i = 0; i < a.samples.size(); ++i)
+        a.samples[i] = int16_t(std::lrint(32767 * std::clamp(signal(double(i) / kRate) + noise(random), -1.0, 1.0)));
+    return a;
+}
+
+std::string listing(const Detection& d)
+{
+    std::string s;
+    for (const Tone& t : d.tones) s += std::to_string(t.hz) + " Hz (" + std::to_string(t.harmonics.size()) + " harmonics) ";
+    return s.empty() ? "nothing" : s;
+}
+
+class ListenerTable : public ::testing::TestWithParam<ListenerCase> {};
+TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
+{
+    const ListenerCase c = GetParam();
+    const Audio a = render(c.signal);
+    const Detection d = detect_tones(a, 0, a.frames());
+    SCOPED_TRACE(listing(d));
+    for (const double hz : c.listed) {
+        int entries = 0;
+        for (const Tone& t : d.tones) {
+            if (std::fabs(t.hz - hz) > d.resolution_hz) continue;
+            ++entries;
+            EXPECT_NEAR(double(t.first) / kRate, c.from, 1.0 / 15) << hz;
+        }
+        EXPECT_EQ(entries, 1) << hz << " Hz";
+    }
+    if (c.series_hz > 0) {
+        int on_series = 0;
+        for (const Tone& t : d.tones) {
+            const double order = std::round(t.hz / c.series_hz);
+            on_series += order >= 1 && std::fabs(t.hz - order * c.series_hz) <= d.resolution_hz;
+        }
+        EXPECT_EQ(on_series, 1);
+    }
+    if (c.near_hz > 0) {
+        bool detected = false;
+        const Tone t = tone_near(d, c.near_hz, 0, a.frames(), &detected);
+        EXPECT_TRUE(detected) << c.near_hz;
+        EXPECT_NEAR(t.hz, c.near_hz, d.resolution_hz);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ListenerTable,
+    ::testing::Values(ListenerCase{"telephone_key_1", key_1, {697, 1209}, 0, 0},
+                      ListenerCase{"telephone_key_9", key_9, {852, 1477}, 0, 0},
+                      ListenerCase{"telephone_key_d", key_d, {941, 1633}, 0, 0},
+                      ListenerCase{"ringback", ringback, {440, 480}, 0, 0},
+                      ListenerCase{"busy", busy, {480, 620}, 0, 0},
+                      ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},
+                      ListenerCase{"beep_with_a_note", beep_note_0, {3100}, 0, 0},
+                      ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
+                      ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},
+                      ListenerCase{"square_buzz", square_buzz, {50}, 50, 0, 0},
+                      ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000}),
+    [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
+
+} // namespace
