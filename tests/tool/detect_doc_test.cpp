@@ -32,7 +32,7 @@ std::vector<Row> header_rows(const std::string& header)
 {
     static const std::regex field(R"(^\s+(?:int32_t|double)\s+(\w+)\s*=\s*([^;]+);\s*//\s*(.*)$)");
     static const std::regex more(R"(^\s{20,}//\s*(.*)$)");
-    static const std::regex unit(R"(^(Hz|dB|dBFS|s|sample frames|frames|bins|count|quantile|ratio|1/s|order|share|probability): (.*)$)");
+    static const std::regex unit(R"(^(Hz/s|Hz|dB|dBFS|s|sample frames|frames|bins|count|quantile|ratio|1/s|order|share|probability): (.*)$)");
     std::vector<Row> rows;
     std::istringstream lines(header.substr(header.find("struct DetectParams {")));
     std::smatch m;
