@@ -18,6 +18,9 @@ constexpr int32_t kCrossingStepsPerSecond = 400;
 // made of at most this many frames (its pairs grow with the square).
 constexpr int32_t kTrendParts = 3;
 constexpr int32_t kSlopePoints = 200;
+// A drifting tone's probe follows it, moved on whenever it falls this share of a bin
+// behind (the level then reads at most a few hundredths of a dB low).
+constexpr double kFollowBins = 0.125;
 
 } // namespace
 
@@ -183,14 +186,22 @@ Tone tone_of(const Context& c, const Run& r)
     t.drift_hz = spread(r.hz);
 
     // The level frame by frame at the tone's own frequency, over the frames that lie
-    // wholly on it: a held note swells or decays, a tone does not.
-    const Probe probe(f.n, t.hz, a.rate);
+    // wholly on it: a held note swells or decays, a tone does not. A whine that drifts
+    // (as fast as a look allowed it) is followed, its median frequency lying at the
+    // run's middle, so that a long look reads its level as a short one does.
     const int64_t lowest = first, highest = first + count - f.n;
     const int32_t mid = (r.from + r.to) / 2;
+    const auto hz_at = [&](int64_t m) { return t.hz + r.hz_per_s * double(m - mid) * f.hop / a.rate; };
+    Probe probe(f.n, t.hz, a.rate);
+    const auto follow = [&](int64_t m) {
+        if (std::fabs(hz_at(m) - probe.hz) > kFollowBins * f.bin_hz()) probe = Probe(f.n, hz_at(m), a.rate);
+    };
     const int64_t edge = f.n / f.hop;
     std::vector<double> levels;
-    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m)
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m) {
+        follow(m);
         levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
+    }
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
     t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz);
@@ -206,7 +217,9 @@ Tone tone_of(const Context& c, const Run& r)
     const int64_t step = std::max(1, a.rate / kCrossingStepsPerSecond);
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
+    follow(std::min<int64_t>(r.from + edge, mid));
     const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    follow(std::max<int64_t>(r.to - 1 - edge, mid));
     const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;

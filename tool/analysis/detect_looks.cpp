@@ -22,6 +22,38 @@ constexpr double kPhaseFinestHz = 1e-3;
 constexpr double kClearShare = 0.5;
 constexpr int32_t kFewestReadings = 3;
 
+// A whine drifts slowly with heat or load and holds still for all that; a note glides
+// Hz a second. So the frequencies' straight line (least squares over their times) is
+// taken out as far as steady_hz_per_s allows, and what spreads about the rest is the
+// drift judged: ten minutes of a slowly drifting whine are judged as ten seconds of it
+// are, while a glide keeps all but that share of its own. Over a look too short for
+// that rate to move the frequency by `limit_hz`, a whine moves less than the spread
+// allowed and is judged by its spread alone: a free line through a few noisy readings
+// would take out their scatter, not a drift.
+struct Drift {
+    double hz_per_s = 0, spread_hz = 0;
+};
+Drift drift_of(const DetectParams& p, const std::vector<double>& seconds, const std::vector<double>& hz,
+               double limit_hz)
+{
+    Drift d;
+    const size_t n = hz.size();
+    if (n < 2 || p.steady_hz_per_s * (seconds.back() - seconds.front()) <= limit_hz) return Drift{0, spread(hz)};
+    double mean_t = 0, mean_hz = 0;
+    for (size_t i = 0; i < n; ++i) mean_t += seconds[i] / double(n), mean_hz += hz[i] / double(n);
+    double tt = 0, th = 0;
+    for (size_t i = 0; i < n; ++i) {
+        tt += (seconds[i] - mean_t) * (seconds[i] - mean_t);
+        th += (seconds[i] - mean_t) * (hz[i] - mean_hz);
+    }
+    const double slope = tt > 0 ? th / tt : 0;
+    d.hz_per_s = std::clamp(slope, -p.steady_hz_per_s, p.steady_hz_per_s);
+    std::vector<double> rest(n);
+    for (size_t i = 0; i < n; ++i) rest[i] = hz[i] - d.hz_per_s * (seconds[i] - mean_t);
+    d.spread_hz = spread(rest);
+    return d;
+}
+
 } // namespace
 
 double own_level(const DetectParams& p, const std::vector<double>& levels)
@@ -41,15 +73,18 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
     const bool spare = r.to - r.from > 2 * edge + kHopsPerBlock;
     const double own = own_level(p, x.level);
     Steadiness s;
-    std::vector<double> inner_level;
+    std::vector<double> inner_level, seconds;
     for (size_t i = 0; i < x.frame.size(); ++i) {
         if (covered(p, x.level[i], own)) continue;
         s.hz.push_back(x.hz[i]);
+        seconds.push_back(double(x.frame[i]) * f.hop / f.rate);
         if (!spare || (x.frame[i] >= r.from + edge && x.frame[i] < r.to - edge)) inner_level.push_back(x.level[i]);
     }
-    s.drift_hz = spread(s.hz);
-    s.range_db = spread(inner_level);
     s.drift_limit_hz = p.steady_hz * bin_hz / f.bin_hz();  // a finer look reads finer
+    const Drift d = drift_of(p, seconds, s.hz, s.drift_limit_hz);
+    s.drift_hz = d.spread_hz;
+    s.hz_per_s = d.hz_per_s;
+    s.range_db = spread(inner_level);
     s.range_limit_db = p.level_range_db;
     s.holds = s.drift_hz <= s.drift_limit_hz && s.range_db <= s.range_limit_db;
     return s;
@@ -101,6 +136,7 @@ bool loudest_steady_line(const Context& c, const Run& r, const std::vector<Readi
         line.hz = std::move(s.hz);
         line.bin = int32_t(std::lround(median(line.hz) / f.bin_hz()));
         line.look = Look::kSecond;
+        line.hz_per_s = s.hz_per_s;
         *out = line;
     }
     return loudest > -HUGE_VAL;
@@ -157,7 +193,7 @@ bool in_step_hz(const Phasors& x, int32_t from, int32_t to, double search_hz, do
 // turn in step. The readings are held to the second look's limit, so this look too
 // passes nothing that glides more than a tone could; on passing, they stand as the
 // run's frequencies (`readings`).
-bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings)
+bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, double* hz_per_s)
 {
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
@@ -181,13 +217,19 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings)
     const double own = own_level(p, db);
     for (const double level : db) x.clear.push_back(beats || !covered(p, level, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;
-    std::vector<double> hz;
+    std::vector<double> hz, seconds;
     const double share = in_step_share(p);
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
         if (std::count(x.clear.begin() + from, x.clear.begin() + from + stretch, true) >= kClearShare * stretch)
-            if (double at; in_step_hz(x, from, from + stretch, f.bin_hz(), share, &at)) hz.push_back(at);
-    if (hz.size() < size_t(kFewestReadings) || spread(hz) > p.steady_hz / kFineFactor) return false;
+            if (double at; in_step_hz(x, from, from + stretch, f.bin_hz(), share, &at)) {
+                hz.push_back(at);
+                seconds.push_back(from * x.hop_seconds);
+            }
+    if (hz.size() < size_t(kFewestReadings)) return false;
+    const Drift d = drift_of(p, seconds, hz, p.steady_hz / kFineFactor);
+    if (d.spread_hz > p.steady_hz / kFineFactor) return false;
     *readings = hz;
+    *hz_per_s = d.hz_per_s;
     return true;
 }
 
@@ -255,9 +297,10 @@ Looks second_look(const Context& c, const std::vector<Run>& failed)
         std::vector<double> hz;
         if (loudest_steady_line(c, r, readings[i], bin_hz, &line)) {
             looks.steady.push_back(line);
-        } else if (holds_phase(c, r, &hz)) {
+        } else if (double hz_per_s = 0; holds_phase(c, r, &hz, &hz_per_s)) {
             line = r;
             line.hz = hz;
+            line.hz_per_s = hz_per_s;
             line.look = Look::kPhase;
             looks.steady.push_back(line);
         } else {
@@ -291,6 +334,7 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
         r.hz = std::move(s.hz);
         r.drift_hz = s.drift_hz;
         r.range_db = s.range_db;
+        r.hz_per_s = s.hz_per_s;
         (s.holds ? looks.steady : failed).push_back(r);
     }
     const Looks again = second_look(c, failed);

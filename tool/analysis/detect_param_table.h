@@ -28,6 +28,8 @@ inline constexpr DetectParamInfo kDetectParamTable[] = {
      "a frame this far over the own level holds other sound too; a level this near the tone's is the tone's"},
     {"steady_hz", &DetectParams::steady_hz, "Hz",
      "a held tone's frequency spreads no more (a note glides more); two tones closer beat as one line"},
+    {"steady_hz_per_s", &DetectParams::steady_hz_per_s, "Hz/s",
+     "a whine may drift this fast (with heat or load) and still hold still; a note's glide moves Hz a second"},
     {"level_range_db", &DetectParams::level_range_db, "dB",
      "spread of a steady sound's level, in the frames' spectra or at its own frequency"},
     {"held_move_db", &DetectParams::held_move_db, "dB",

@@ -29,6 +29,8 @@ struct DetectParams {
                                         // too; a level this near the tone's is the tone's
     double steady_hz = 1.0;             // Hz: a held tone's frequency spreads no more (a note glides
                                         // more); two tones closer beat as one line
+    double steady_hz_per_s = 0.2;       // Hz/s: a whine may drift this fast (with heat or load) and
+                                        // still hold still; a note's glide moves Hz a second
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency
 

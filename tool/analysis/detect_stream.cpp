@@ -81,15 +81,42 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         if (s + chunk == end) break;
     }
 
+    // A whine that drifts moves on from chunk to chunk: each piece is held to the
+    // frequency of the latest piece joined to the tone, its neighbour in time, give or
+    // take half of what each drifts over its own extent (two pieces of one drift that
+    // meet lie no further apart), so the pieces chain however far it drifts in all; the
+    // tone then lies at the middle of its pieces' frequencies and drifts over all of
+    // them, which a cut must cover.
     std::stable_sort(pieces.begin(), pieces.end(), [](const Tone& a, const Tone& b) { return a.first < b.first; });
     const int64_t block = analysis_length(source.rate);
+    std::vector<double> latest_hz, latest_drift_hz, lowest_hz, highest_hz;
     for (const Tone& t : pieces) {
-        Tone* same = nullptr;
-        for (Tone& u : whole.tones)
-            if (std::fabs(u.hz - t.hz) <= whole.resolution_hz && std::max(u.first, t.first) - std::min(u.end, t.end) <= block)
-                same = &u;
-        if (same) detection::join_tone(same, t);
-        else whole.tones.push_back(t);
+        size_t same = whole.tones.size();
+        for (size_t i = 0; i < whole.tones.size(); ++i) {
+            const Tone& u = whole.tones[i];
+            if (std::fabs(latest_hz[i] - t.hz) <= whole.resolution_hz + (latest_drift_hz[i] + t.drift_hz) / 2 &&
+                std::max(u.first, t.first) - std::min(u.end, t.end) <= block)
+                same = i;
+        }
+        if (same < whole.tones.size()) {
+            detection::join_tone(&whole.tones[same], t);
+            latest_hz[same] = t.hz;
+            latest_drift_hz[same] = t.drift_hz;
+            lowest_hz[same] = std::min(lowest_hz[same], t.hz);
+            highest_hz[same] = std::max(highest_hz[same], t.hz);
+        } else {
+            whole.tones.push_back(t);
+            latest_hz.push_back(t.hz);
+            latest_drift_hz.push_back(t.drift_hz);
+            lowest_hz.push_back(t.hz);
+            highest_hz.push_back(t.hz);
+        }
+    }
+    for (size_t i = 0; i < whole.tones.size(); ++i) {
+        Tone& t = whole.tones[i];
+        if (highest_hz[i] - lowest_hz[i] <= whole.resolution_hz) continue;
+        t.hz = (lowest_hz[i] + highest_hz[i]) / 2;
+        t.drift_hz += highest_hz[i] - lowest_hz[i];
     }
     // A piece that sounds from a chunk's start is already sounding at the region's start
     // only when the chunk is the first.

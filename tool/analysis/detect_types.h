@@ -89,6 +89,7 @@ struct Run {
     Look look = Look::kFirst;
     bool under_harmonic = false;  // a fundamental found under a harmonic's run
     double drift_hz = 0, range_db = 0;  // as the first look read them
+    double hz_per_s = 0;                // the drift a look allowed it (steady_hz_per_s at most)
 };
 
 // A run's peaks, frame by frame, as the analysis read them.
@@ -103,6 +104,7 @@ struct Steadiness {
     bool holds = false;
     double drift_hz = 0, drift_limit_hz = 0;
     double range_db = 0, range_limit_db = 0;
+    double hz_per_s = 0;  // the drift allowed for, taken out of drift_hz
     std::vector<double> hz;
 };
 
