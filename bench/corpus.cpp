@@ -225,7 +225,8 @@ std::string MixCase::describe(int32_t rate) const
         s = label;
         for (int i = 0; i < targets; ++i) s += fmt::format("{}{:.1f} Hz", i ? " + " : " ", partials[size_t(i)].hz);
         if (kind == CaseKind::with_note)
-            s += fmt::format(" (note {:.1f} Hz {:.0f} ms after)", partials[1].hz, 1000.0 * double(partials[1].from) / rate);
+            s += fmt::format(" (note {:.1f} Hz {:.0f} ms after)", partials[1].hz,
+                             1000.0 * double(partials[1].from) / rate);
         if (kind == CaseKind::clipped) s += fmt::format(" (cut flat at {:.1f} dBFS)", clip_dbfs);
         if (kind == CaseKind::buzz) s += fmt::format(" x{}", partials.size());
     }
@@ -342,15 +343,9 @@ std::vector<MixCase> make_cases(const Audio& clip, const Recording& r, uint64_t 
     return cases;
 }
 
-int64_t partial_first(const MixCase& c, const Partial& p)
-{
-    return c.first + p.from;
-}
+int64_t partial_first(const MixCase& c, const Partial& p) { return c.first + p.from; }
 
-int64_t partial_end(const MixCase& c, const Partial& p)
-{
-    return p.to < 0 ? c.end : std::min(c.end, c.first + p.to);
-}
+int64_t partial_end(const MixCase& c, const Partial& p) { return p.to < 0 ? c.end : std::min(c.end, c.first + p.to); }
 
 namespace {
 
@@ -363,7 +358,7 @@ double ramp_gate(int64_t s, int64_t first, int64_t end, int64_t frames, int64_t 
     return gate;
 }
 
-} // namespace
+}  // namespace
 
 Audio mix_case(const Audio& clip, const MixCase& c)
 {
@@ -384,7 +379,8 @@ Audio mix_case(const Audio& clip, const MixCase& c)
             const int64_t pf = partial_first(c, p), pe = partial_end(c, p);
             if (s < pf || s >= pe) continue;
             const double t = double(s - pf) / a.rate, middle = 0.5 * double(pe - pf) / a.rate;
-            const double phase = 2 * M_PI * (p.hz * double(s) / a.rate + 0.5 * p.drift_hz_per_s * (t - middle) * (t - middle));
+            const double phase =
+                2 * M_PI * (p.hz * double(s) / a.rate + 0.5 * p.drift_hz_per_s * (t - middle) * (t - middle));
             const double decay = p.decay_s > 0 ? std::exp(-t / p.decay_s) : 1.0;
             own += ramp_gate(s, pf, pe, frames, c.ramp) * decay * amplitude * std::sin(phase + p.phase);
         }
@@ -508,7 +504,7 @@ MixCase user_case(Draw& d, const Audio& clip, const Recording& r, const UserCase
     return c;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<MixCase> make_user_cases(const Audio& clip, const Recording& r, uint64_t seed, int index, int count)
 {
@@ -517,6 +513,7 @@ std::vector<MixCase> make_user_cases(const Audio& clip, const Recording& r, uint
     const std::vector<UserCase> table = user_table();
     const int n = int(table.size());
     std::vector<MixCase> cases;
-    for (int j = index; count > 0 && j < 2 * n; j += count) cases.push_back(user_case(d, clip, r, table[size_t(j % n)]));
+    for (int j = index; count > 0 && j < 2 * n; j += count)
+        cases.push_back(user_case(d, clip, r, table[size_t(j % n)]));
     return cases;
 }

@@ -56,9 +56,9 @@ struct Partial {
     double hz = 0;
     double level_dbfs = 0;   // the partial alone: a full-scale sine is 0 dBFS
     double phase = 0;
-    int64_t from = 0, to = -1;   // frames after the case's first where it sounds; to < 0: to the case's end
-    double decay_s = 0;          // 0: held; else its amplitude falls by a factor e each decay_s (a note's)
-    double drift_hz_per_s = 0;   // its frequency moves at this rate, `hz` at the middle of where it sounds
+    int64_t from = 0, to = -1;  // frames after the case's first where it sounds; to < 0: to the case's end
+    double decay_s = 0;         // 0: held; else its amplitude falls by a factor e each decay_s (a note's)
+    double drift_hz_per_s = 0;  // its frequency moves at this rate, `hz` at the middle of where it sounds
 };
 // single, hum, pair: every recording's six cases. The rest are the cases users meet,
 // mixed into the tuning half's clips (make_user_cases): tones switched on together

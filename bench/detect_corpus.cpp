@@ -208,7 +208,7 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
             all = all && match(d, p.hz, partial_first(c, p), partial_end(c, p)) != nullptr;
         }
         const bool key = c.label.rfind("telephone", 0) == 0;
-        Strata& row = c.kind == CaseKind::together ? (key ? s->keys : s->together)
+        Strata& row = c.kind == CaseKind::together    ? (key ? s->keys : s->together)
                       : c.kind == CaseKind::with_note ? s->with_note
                       : c.kind == CaseKind::drift     ? s->drift
                       : c.kind == CaseKind::buzz      ? s->buzz
@@ -221,7 +221,9 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
                                             drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
         if (c.kind == CaseKind::buzz || c.kind == CaseKind::clipped || c.kind == CaseKind::over_full_scale) {
             const int n = entries_on_series(d, r, c.partials[0].hz, c.first, c.end);
-            (c.kind == CaseKind::buzz ? s->buzz_once : c.kind == CaseKind::clipped ? s->clipped_once : s->over_once)
+            (c.kind == CaseKind::buzz      ? s->buzz_once
+             : c.kind == CaseKind::clipped ? s->clipped_once
+                                           : s->over_once)
                 .add(audible, all && n == 1);
             if (all && n != 1)
                 s->misses.push_back(fmt::format("{} ({}): {} entries on its series; reported {}", what, stratum, n,

@@ -258,8 +258,8 @@ int main(int argc, char** argv)
                         fit = fit_settings(session.table(), mixed, mixed.frames(), t, kFps, 1);
                     } catch (const ToolError& e) {
                         misses.push_back(fmt::format("{}: no settings ({}), tone {:.3f} to {:.3f} s", what,
-                                                     error_sentence(e),
-                                                     double(t.first) / program.rate, double(t.end) / program.rate));
+                                                     error_sentence(e), double(t.first) / program.rate,
+                                                     double(t.end) / program.rate));
                         continue;
                     }
                     // A hum's settings take its fundamental only (the tool says which

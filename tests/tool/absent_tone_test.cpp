@@ -19,7 +19,7 @@ struct AbsentCase {
     std::vector<std::string> args;  // after "detect in.wav" or "measure in.wav out.wav"
     bool measure;
     int status;
-    const char* said;               // on stdout (or stderr for a failed gate)
+    const char* said;  // on stdout (or stderr for a failed gate)
 };
 void PrintTo(const AbsentCase& c, std::ostream* os) { *os << c.name; }
 
@@ -28,7 +28,8 @@ Audio input(bool silent)
     Audio a = sine_audio(48000, 1, 5.0, 1000, 0.0, silent ? 0.0 : 0.001);
     if (silent) return a;
     const Audio tone = sine_audio(48000, 1, 5.0, 1000, 0.1, 0.0);
-    for (int64_t t = 48000; t < 3 * 48000; ++t) a.samples[size_t(t)] = int16_t(a.samples[size_t(t)] + tone.samples[size_t(t)]);
+    for (int64_t t = 48000; t < 3 * 48000; ++t)
+        a.samples[size_t(t)] = int16_t(a.samples[size_t(t)] + tone.samples[size_t(t)]);
     return a;
 }
 
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         AbsentCase{"gate_on_silence", true, kSilentGated, true, 3, "so no cut reaches --min-attenuation 20.0 dB"}),
     [](const ::testing::TestParamInfo<AbsentCase>& i) { return std::string(i.param.name); });
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -112,7 +113,8 @@ TEST(NamedTone, MeasureReadsTheToneTheNotchIsAimedAt)
     named.insert(named.end(), at.begin(), at.end());
     const ToolRun by_hz = run_tool(named, dir.path());
     ASSERT_EQ(by_hz.status, 0) << by_hz.err;
-    const std::string frequency = std::to_string(nlohmann::json::parse(by_hz.out).at("settings").at("frequency").get<int>());
+    const std::string frequency =
+        std::to_string(nlohmann::json::parse(by_hz.out).at("settings").at("frequency").get<int>());
 
     const struct {
         std::vector<std::string> args;
@@ -135,4 +137,4 @@ TEST(NamedTone, MeasureReadsTheToneTheNotchIsAimedAt)
     }
 }
 
-} // namespace
+}  // namespace

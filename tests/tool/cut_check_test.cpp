@@ -118,8 +118,9 @@ TEST_P(CutCheckCases, FindsWhereTheToneGoesOnAndCutsOverItsWholeExtent)
     // block either side, where the notch spreads the tone's switching.
     const Audio out_with = run_plugin(plugin.table(), a, fit.settings, fit.placement, false);
     const Audio out_without = run_plugin(plugin.table(), program, fit.settings, fit.placement, false);
-    const double truth = tone_cut_db(a, program, out_with, out_without, std::max<int64_t>(0, k.extent_first - fit.notch.n),
-                                     std::min(a.frames(), k.extent_end + fit.notch.n));
+    const double truth =
+        tone_cut_db(a, program, out_with, out_without, std::max<int64_t>(0, k.extent_first - fit.notch.n),
+                    std::min(a.frames(), k.extent_end + fit.notch.n));
     EXPECT_NEAR(k.cut_db, truth, 2.0);
     EXPECT_EQ(k.weak, k.cut_db < kWeakCutDb);
     EXPECT_EQ(k.weak, goes_on) << k.cut_db << " dB";

@@ -153,7 +153,7 @@ std::vector<ResidueCase> cases()
     return v;
 }
 
-} // namespace
+}  // namespace
 
 class CutResidue : public ::testing::TestWithParam<ResidueCase> {};
 TEST_P(CutResidue, TheCheckCountsWhatIsLeftOfTheBeepOnBothSidesOfItsEdges)

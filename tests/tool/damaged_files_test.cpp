@@ -55,7 +55,7 @@ void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 class DamagedFlac : public ::testing::TestWithParam<DamageCase> {};
 
-} // namespace
+}  // namespace
 
 // Every command stops at the damage, wherever its own reading lies, with one sentence
 // naming the sample where decoding failed and the file's length; nothing is written or
@@ -105,15 +105,15 @@ struct LengthCase {
     const char* out;
     int format;
     int64_t frames;
-    int64_t limit;     // the data size the format's 32-bit fields are taken to count
-    int written_major; // 0: refused before writing
+    int64_t limit;      // the data size the format's 32-bit fields are taken to count
+    int written_major;  // 0: refused before writing
 };
 
 void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
 
 class LongOutputs : public ::testing::TestWithParam<LengthCase> {};
 
-} // namespace
+}  // namespace
 
 // The logic that keeps a 4 GiB WAV from wrapping, at a limit low enough to test: a WAV
 // past it is written as RF64 and read back at its true length, bit for bit; a format
@@ -170,6 +170,5 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{"aiff_within", "a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1000, 4000, SF_FORMAT_AIFF},
         LengthCase{"aiff_past", "a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1001, 4000, 0},
         LengthCase{"au_past", "a.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1001, 4000, 0},
-        LengthCase{"w64_past_counts_64_bits", "a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 5000, 4000,
-                   SF_FORMAT_W64}),
+        LengthCase{"w64_past_counts_64_bits", "a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 5000, 4000, SF_FORMAT_W64}),
     [](const ::testing::TestParamInfo<LengthCase>& info) { return std::string(info.param.name); });

@@ -24,7 +24,8 @@ struct Sine {
 // with `speech` a voice-like harmonic series (its fundamental wandering 100 to 160 Hz
 // as a speaker's does, its level switched by syllables four times a second) at that
 // level.
-Audio audio_of(int32_t rate, double seconds, double noise_dbfs, const std::vector<Sine>& sines, double speech_dbfs = -200)
+Audio audio_of(int32_t rate, double seconds, double noise_dbfs, const std::vector<Sine>& sines,
+               double speech_dbfs = -200)
 {
     Audio a;
     a.rate = rate;
@@ -110,8 +111,8 @@ TEST(DetectDrift, BeepUnderSpeechIsListed)
         double hz, beep_dbfs, speech_dbfs;
     } cases[] = {{4300, -40, -20}, {4300, -44, -14}, {4300, -40, -10}, {1000, -40, -14}, {3000, -42, -12}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.hz << " Hz at " << c.beep_dbfs << " dBFS under speech at "
-                                        << c.speech_dbfs << " dBFS");
+        SCOPED_TRACE(testing::Message() << c.hz << " Hz at " << c.beep_dbfs << " dBFS under speech at " << c.speech_dbfs
+                                        << " dBFS");
         const Audio a = audio_of(16000, 10, -60, {{c.hz, 0, c.beep_dbfs, 2, 7}}, c.speech_dbfs);
         const Detection d = detect_tones(a, 0, a.frames());
         const std::vector<Tone> near = tones_between(d, c.hz, c.hz, d.resolution_hz);
@@ -138,4 +139,4 @@ TEST(DetectDrift, GlideIsNotListed)
     }
 }
 
-} // namespace
+}  // namespace

@@ -64,7 +64,7 @@ TEST_P(DetectJson, SaysWhatTheTextSays)
 
     const int64_t frames = int64_t(c.seconds * kRate);
     EXPECT_EQ(j.at("file").at("rate").get<double>(), kRate);
-    EXPECT_FALSE(j.at("file").at("clips").get<bool>()); // 16-bit input never goes over full scale
+    EXPECT_FALSE(j.at("file").at("clips").get<bool>());  // 16-bit input never goes over full scale
     EXPECT_EQ(j.at("file").at("frames").get<double>(), frames);
     EXPECT_EQ(j.at("region").at("end").at("sample_frame").get<double>(), frames);
     EXPECT_EQ(j.at("region").at("end").at("video_frame").get<double>(), std::floor(c.seconds * 30 + 1e-9));

@@ -111,7 +111,8 @@ Audio render(double (*signal)(double t))
 std::string listing(const Detection& d)
 {
     std::string s;
-    for (const Tone& t : d.tones) s += std::to_string(t.hz) + " Hz (" + std::to_string(t.harmonics.size()) + " harmonics) ";
+    for (const Tone& t : d.tones)
+        s += std::to_string(t.hz) + " Hz (" + std::to_string(t.harmonics.size()) + " harmonics) ";
     return s.empty() ? "nothing" : s;
 }
 
@@ -161,4 +162,4 @@ INSTANTIATE_TEST_SUITE_P(
                       ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
 
-} // namespace
+}  // namespace

@@ -49,8 +49,8 @@ void add_tone(Audio* a, double hz, double dbfs, double from, double to)
     for (int64_t i = int64_t(from * kRate); i < int64_t(to * kRate); ++i) {
         const double in = std::min(double(i) / kRate - from, to - double(i) / kRate), edge = 0.01;
         const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * in / edge) : 1.0;
-        const double v = a->samples[size_t(i)] + 32767 * gate * std::pow(10.0, dbfs / 20) *
-                                                     std::sin(2 * M_PI * hz * double(i) / kRate);
+        const double v = a->samples[size_t(i)] +
+                         32767 * gate * std::pow(10.0, dbfs / 20) * std::sin(2 * M_PI * hz * double(i) / kRate);
         a->samples[size_t(i)] = int16_t(std::lrint(std::clamp(v, -32768.0, 32767.0)));
     }
 }
@@ -77,7 +77,9 @@ TEST_P(RankedByTheEar, FirstListed)
     EXPECT_NEAR(d.tones[0].hz, c.first_hz, d.resolution_hz);
     // Over the programme in its band alone, and its length, every tone sounding through
     // outranks the beep: what the ear adds decides.
-    const auto by_band = [](const Tone& t) { return t.over_band_db + 10 * std::log10(double(t.end - t.first) / kRate); };
+    const auto by_band = [](const Tone& t) {
+        return t.over_band_db + 10 * std::log10(double(t.end - t.first) / kRate);
+    };
     const Tone* beep = nullptr;
     for (const Tone& t : d.tones)
         if (std::fabs(t.hz - kBeepHz) <= d.resolution_hz) beep = &t;
@@ -90,13 +92,12 @@ TEST_P(RankedByTheEar, FirstListed)
         EXPECT_LE(t.audibility_db, by_band(t) + kCriticalRatioDb + 1e-9) << t.hz;
     }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Tones, RankedByTheEar,
-    ::testing::Values(EarCase{"whine_at_19_5_khz", {{19500, -30}}, kBeepHz},
-                      EarCase{"hum_at_35_hz", {{35, -45}}, kBeepHz},
-                      EarCase{"both", {{19500, -30}, {35, -45}}, kBeepHz},
-                      EarCase{"hum_at_35_hz_loud", {{35, -20}}, 35},
-                      EarCase{"whine_at_12_khz", {{12000, -30}}, 12000}),
-    [](const ::testing::TestParamInfo<EarCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tones, RankedByTheEar,
+                         ::testing::Values(EarCase{"whine_at_19_5_khz", {{19500, -30}}, kBeepHz},
+                                           EarCase{"hum_at_35_hz", {{35, -45}}, kBeepHz},
+                                           EarCase{"both", {{19500, -30}, {35, -45}}, kBeepHz},
+                                           EarCase{"hum_at_35_hz_loud", {{35, -20}}, 35},
+                                           EarCase{"whine_at_12_khz", {{12000, -30}}, 12000}),
+                         [](const ::testing::TestParamInfo<EarCase>& i) { return std::string(i.param.name); });
 
-} // namespace
+}  // namespace

@@ -270,29 +270,22 @@ TEST_P(RuleStage, DropsForItsOwnReason)
         if (std::fabs(x.hz - c.dropped_hz) <= 2 * d.resolution_hz && x.reason == c.reason) {
             dropped = true;
             EXPECT_STREQ(drop_stage(x.stage), c.stage);
-            EXPECT_TRUE(x.reason == DropReason::kHarmonic || x.figure > x.limit)
-                << x.figure << " against " << x.limit;
+            EXPECT_TRUE(x.reason == DropReason::kHarmonic || x.figure > x.limit) << x.figure << " against " << x.limit;
         }
     EXPECT_TRUE(dropped) << "no drop at " << c.dropped_hz << " Hz for reason " << int(c.reason) << "; "
                          << d.dropped.size() << " drops, " << d.tones.size() << " tones";
 }
 INSTANTIATE_TEST_SUITE_P(
     Signals, RuleStage,
-    ::testing::Values(RuleCase{"decaying_note", {{660, -20, 1, 4, 4}}, 660, DropReason::kHeldNote, "rules"},
-                      RuleCase{"vibrato_note", {{880, -20, 1, 4, 0, 4}}, 880, DropReason::kNotSteady, "looks"},
-                      RuleCase{"tremolo", {{1000, -20, 1, 4, 0, 0, 0.95}}, 1000, DropReason::kLevelScatters, "looks"},
-                      // The fundamental decays too slowly to be a held note by itself, but
-                      // as its octave does.
-                      RuleCase{"note_partial",
-                               {{440, -25, 1, 3.5, 1.5}, {880, -25, 1, 3.5, 9}},
-                               440,
-                               DropReason::kNotePartial,
-                               "rules"},
-                      RuleCase{"hum_harmonic",
-                               {{100, -25, 1, 4}, {200, -31, 1, 4}},
-                               200,
-                               DropReason::kHarmonic,
-                               "families"}),
+    ::testing::Values(
+        RuleCase{"decaying_note", {{660, -20, 1, 4, 4}}, 660, DropReason::kHeldNote, "rules"},
+        RuleCase{"vibrato_note", {{880, -20, 1, 4, 0, 4}}, 880, DropReason::kNotSteady, "looks"},
+        RuleCase{"tremolo", {{1000, -20, 1, 4, 0, 0, 0.95}}, 1000, DropReason::kLevelScatters, "looks"},
+        // The fundamental decays too slowly to be a held note by itself, but
+        // as its octave does.
+        RuleCase{
+            "note_partial", {{440, -25, 1, 3.5, 1.5}, {880, -25, 1, 3.5, 9}}, 440, DropReason::kNotePartial, "rules"},
+        RuleCase{"hum_harmonic", {{100, -25, 1, 4}, {200, -31, 1, 4}}, 200, DropReason::kHarmonic, "families"}),
     CaseName());
 
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two

@@ -29,8 +29,8 @@ const std::vector<Wording>& wordings()
     static const std::vector<Wording> w = {
         {ToolError("in.wav: cannot open: permission denied"), "in.wav: cannot open: permission denied",
          "in.wav: cannot open: permission denied"},
-        {ToolError(E::kSliderOutsideRange, {{"slider", "fft_order"}, {"value", 8.0}, {"minimum", 9.0},
-                                            {"maximum", 14.0}}),
+        {ToolError(E::kSliderOutsideRange,
+                   {{"slider", "fft_order"}, {"value", 8.0}, {"minimum", 9.0}, {"maximum", 14.0}}),
          "--fft-order 8 is outside the slider's range 9 to 14",
          "the plug-in's default FFT order 8 is outside the slider's range 9 to 14"},
         {ToolError(E::kRateNotServed, {{"rate", 1e9}, {"channels", 2.0}, {"seconds", 2.0}, {"highest", 715827882.0}}),
@@ -46,8 +46,8 @@ const std::vector<Wording>& wordings()
         {ToolError(E::kHzOutsideHalfRate, {{"hz", 30000.0}, {"half_rate", 24000.0}}),
          "--hz 30000 is not between 0 and half the sampling rate (24000 Hz)",
          "--hz 30000 is not between 0 and half the sampling rate (24000 Hz)"},
-        {ToolError(E::kHzOutsideReach, {{"hz", 20000.0}, {"rate", 48000.0}, {"fft_order", 11.0}, {"low", 11.71875},
-                                        {"high", 19171.875}}),
+        {ToolError(E::kHzOutsideReach,
+                   {{"hz", 20000.0}, {"rate", 48000.0}, {"fft_order", 11.0}, {"low", 11.71875}, {"high", 19171.875}}),
          "--hz 20000 is outside the notch centres the plug-in reaches at 48000 Hz with --fft-order 11 (11.7 to "
          "19171.9 Hz)",
          "--hz 20000 is outside the notch centres the plug-in reaches at 48000 Hz with FFT order 11 (11.7 to "
@@ -69,8 +69,8 @@ const std::vector<Wording>& wordings()
         {ToolError(E::kNotNumber, {{"option", "--min-attenuation"}, {"text", "abc"}}),
          "--min-attenuation: must be a finite number, not 'abc'",
          "--min-attenuation: must be a finite number, not 'abc'"},
-        {ToolError(E::kNumberOutside, {{"option", "--min-attenuation"}, {"text", "1e308"}, {"low", -1000.0},
-                                       {"high", 1000.0}}),
+        {ToolError(E::kNumberOutside,
+                   {{"option", "--min-attenuation"}, {"text", "1e308"}, {"low", -1000.0}, {"high", 1000.0}}),
          "--min-attenuation 1e308 is outside -1000 to 1000", "--min-attenuation 1e308 is outside -1000 to 1000"},
         {ToolError(E::kNotWholeNumber, {{"option", "--start-frame"}, {"text", "0x1"}}),
          "--start-frame '0x1' is not a whole number in decimal digits",
@@ -82,8 +82,8 @@ const std::vector<Wording>& wordings()
          "--start 1e300s lies past the last video frame the host can select"},
         {ToolError(E::kNotFrameNumber, {{"frame", -1.0}}), "the stretch's first video frame -1 is not a frame number",
          "the stretch's first video frame -1 is not a frame number"},
-        {ToolError(E::kStretchPastEnd, {{"frame", 75.0}, {"seconds", 2.5}, {"file_frames", 60.0},
-                                        {"file_seconds", 2.0}}),
+        {ToolError(E::kStretchPastEnd,
+                   {{"frame", 75.0}, {"seconds", 2.5}, {"file_frames", 60.0}, {"file_seconds", 2.0}}),
          "the stretch starts at video frame 75 (2.500 s), past the end of the file (60 video frames, 2.000 s)",
          "the stretch starts at video frame 75 (2.500 s), past the end of the file (60 video frames, 2.000 s)"},
         {ToolError(E::kRegionTooShort, {{"seconds", 0.5}, {"needed", 1.2}}),
@@ -95,7 +95,8 @@ const std::vector<Wording>& wordings()
         {ToolError(E::kFilesDiffer, {}),
          "the two files differ in rate, channels or length, so one is not the other processed",
          "the two files differ in rate, channels or length, so one is not the other processed"},
-        {ToolError(E::kNoOrderForTone, {{"hz", 23999.0}}), "no FFT order places the notch on the tone at 23999.000000 Hz",
+        {ToolError(E::kNoOrderForTone, {{"hz", 23999.0}}),
+         "no FFT order places the notch on the tone at 23999.000000 Hz",
          "no FFT order places the notch on the tone at 23999.000000 Hz"},
         {ToolError(E::kFitReadLate, {}), "the audio read for the fit starts after the stretch it needs",
          "the audio read for the fit starts after the stretch it needs"},
@@ -114,9 +115,13 @@ const std::vector<Wording>& wordings()
         {ToolError(E::kModuleSliders, {{"path", "old.so"}, {"sliders", 3.0}, {"needed", 5.0}}),
          "old.so: the module's filter has 3 sliders, not the 5 this tool sets",
          "old.so: the module's filter has 3 sliders, not the 5 this tool sets"},
-        {ToolError(E::kFrameTooLong, {{"fps", "1/1000"}, {"frame_samples", 48000000.0}, {"rate", 48000.0},
-                                       {"longest", 2000000.0}, {"channels", 2.0}, {"seconds", 3.0},
-                                       {"lowest_fps", 0.024}}),
+        {ToolError(E::kFrameTooLong, {{"fps", "1/1000"},
+                                      {"frame_samples", 48000000.0},
+                                      {"rate", 48000.0},
+                                      {"longest", 2000000.0},
+                                      {"channels", 2.0},
+                                      {"seconds", 3.0},
+                                      {"lowest_fps", 0.024}}),
          "at --fps 1/1000 one video frame holds 48000000 samples at 48000 Hz, but the plug-in places a stretch only "
          "where a frame holds at most 2000000 (2 channels, --seconds 3); give a video rate of at least 0.024 frames "
          "per second",
@@ -176,7 +181,7 @@ std::set<std::string> placeholders(const std::string& text)
     return names;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ErrorWords, EachCodeInTheCommandsWords)
 {
@@ -246,6 +251,5 @@ TEST(ErrorWords, OddFileNamesAndTheReadableFormats)
     std::ofstream(dir / "notes.wav") << "not audio\n";
     const ToolRun notes = run_tool({"detect", "notes.wav"}, dir.path());
     EXPECT_EQ(notes.status, 1);
-    EXPECT_NE(notes.err.find("(WAV, FLAC, AIFF, AU, CAF, W64, RF64, Ogg and MP3 are)"), std::string::npos)
-        << notes.err;
+    EXPECT_NE(notes.err.find("(WAV, FLAC, AIFF, AU, CAF, W64, RF64, Ogg and MP3 are)"), std::string::npos) << notes.err;
 }

@@ -44,7 +44,8 @@ TEST(FrameNumbers, TheSelectionStartsInItsOwnFrame)
     TempFolder dir;
     Audio a = sine_audio(48000, 1, 5.0, 1000, 0.0, 0.001);
     const Audio tone = sine_audio(48000, 1, 5.0, 1000, 0.1, 0.0);
-    for (int64_t t = int64_t(1.95 * 48000); t < int64_t(3.5 * 48000); ++t) a.samples[size_t(t)] = int16_t(a.samples[size_t(t)] + tone.samples[size_t(t)]);
+    for (int64_t t = int64_t(1.95 * 48000); t < int64_t(3.5 * 48000); ++t)
+        a.samples[size_t(t)] = int16_t(a.samples[size_t(t)] + tone.samples[size_t(t)]);
     write_audio(dir / "in.wav", a);
     for (const VideoRate& v : kRates) {
         const std::string fps = fmt::format("{}/{}", v.num, v.den);
@@ -52,9 +53,12 @@ TEST(FrameNumbers, TheSelectionStartsInItsOwnFrame)
         ASSERT_EQ(run.status, 0) << fps << run.err;
         const nlohmann::json j = nlohmann::json::parse(run.out);
         const nlohmann::json& selection = j.at("chosen").at("selection");
-        EXPECT_EQ(selection.at("stretch_start").at("video_frame").get<int64_t>(), selection.at("start_video_frame").get<int64_t>()) << fps;
+        EXPECT_EQ(selection.at("stretch_start").at("video_frame").get<int64_t>(),
+                  selection.at("start_video_frame").get<int64_t>())
+            << fps;
         const ToolRun text = run_tool({"detect", "in.wav", "--fps", fps, "-q"}, dir.path());
-        const std::string said = fmt::format("select from video frame {} ", selection.at("start_video_frame").get<int64_t>());
+        const std::string said =
+            fmt::format("select from video frame {} ", selection.at("start_video_frame").get<int64_t>());
         EXPECT_NE(text.out.find(said), std::string::npos) << fps << "\n" << text.out;
     }
 }
@@ -90,4 +94,4 @@ TEST(FrameNumbers, TooSlowAVideoRateIsRefusedWithItsLimit)
     }
 }
 
-} // namespace
+}  // namespace

@@ -112,7 +112,8 @@ TEST(Guide, ArithmeticFiguresAsThePlugInComputesThem)
     // Said once when both rates agree, else once for each.
     const std::string one = f["past_top_44100_rec"], other = f["past_top_48000_rec"];
     if (one == other)
-        EXPECT_EQ(f["past_top_ja"], "FFT " + f["rec_fft"] + " ではサンプリングレートにかかわらず周波数 " + one + " 以上");
+        EXPECT_EQ(f["past_top_ja"],
+                  "FFT " + f["rec_fft"] + " ではサンプリングレートにかかわらず周波数 " + one + " 以上");
     else
         EXPECT_EQ(f["past_top_ja"], "44.1 kHz・FFT " + f["rec_fft"] + " では周波数 " + one + " 以上、48 kHz・FFT " +
                                         f["rec_fft"] + " では周波数 " + other + " 以上");

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int32_t kRate = 48000;
 constexpr int64_t kFrames = 4 * kRate;
-constexpr int64_t kStretchStart = kRate; // --start 1s
+constexpr int64_t kStretchStart = kRate;  // --start 1s
 
 std::string file_bytes(const std::string& path)
 {
@@ -42,7 +42,8 @@ std::vector<int> tone(int channels)
     std::vector<int> x(size_t(kFrames * channels));
     for (size_t i = 0; i < x.size(); ++i)
         x[i] = int(std::lrint(0.2 * std::sin(2 * M_PI * 1000.0 * double(i / size_t(channels)) / kRate) * 8388607.0)) *
-               256 + int(i % 7) * 256;
+                   256 +
+               int(i % 7) * 256;
     return x;
 }
 
@@ -71,7 +72,7 @@ void write_broadcast_wav(const std::string& path)
     for (uint32_t k = 0; k < 2; ++k) {
         cues.cue_points[k].indx = int32_t(k + 1);
         cues.cue_points[k].position = uint32_t(kRate * (k + 1));
-        cues.cue_points[k].fcc_chunk = 0x61746164; // "data"
+        cues.cue_points[k].fcc_chunk = 0x61746164;  // "data"
         cues.cue_points[k].sample_offset = uint32_t(kRate * (k + 1));
     }
     ASSERT_EQ(sf_command(f, SFC_SET_CUE, &cues, sizeof cues), SF_TRUE);
@@ -101,10 +102,10 @@ void write_broadcast_wav(const std::string& path)
 // The FLAC blocks a tagging program adds: every tag in a Vorbis comment, and a picture.
 std::string vorbis_comment_block()
 {
-    const std::vector<std::string> tags = {
-        "TITLE=Scene 4",       "ARTIST=Crew",         "ALBUM=Shoot", "DATE=2026", "TRACKNUMBER=3",
-        "GENRE=Field",         "ISRC=JPABC2600001",   "ALBUMARTIST=Crew",
-        "REPLAYGAIN_TRACK_GAIN=-3.20 dB", "DESCRIPTION=take 2", "ENCODER=tagger 1.0"};
+    const std::vector<std::string> tags = {"TITLE=Scene 4",      "ARTIST=Crew",       "ALBUM=Shoot",
+                                           "DATE=2026",          "TRACKNUMBER=3",     "GENRE=Field",
+                                           "ISRC=JPABC2600001",  "ALBUMARTIST=Crew",  "REPLAYGAIN_TRACK_GAIN=-3.20 dB",
+                                           "DESCRIPTION=take 2", "ENCODER=tagger 1.0"};
     std::string body;
     put_le32(&body, 6);
     body += "tagger";
@@ -119,7 +120,7 @@ std::string vorbis_comment_block()
 std::string picture_block()
 {
     std::string body;
-    put_be32(&body, 3); // front cover
+    put_be32(&body, 3);  // front cover
     put_be32(&body, 9);
     body += "image/png";
     put_be32(&body, 5);
@@ -142,8 +143,8 @@ std::vector<Block> flac_blocks(const std::string& bytes)
     if (bytes.compare(0, 4, "fLaC") != 0) return blocks;
     for (size_t at = 4; at + 4 <= bytes.size();) {
         const uint8_t head = uint8_t(bytes[at]);
-        const size_t size = (size_t(uint8_t(bytes[at + 1])) << 16) | (size_t(uint8_t(bytes[at + 2])) << 8) |
-                            uint8_t(bytes[at + 3]);
+        const size_t size =
+            (size_t(uint8_t(bytes[at + 1])) << 16) | (size_t(uint8_t(bytes[at + 2])) << 8) | uint8_t(bytes[at + 3]);
         blocks.push_back({head & 0x7f, bytes.substr(at + 4, size)});
         at += 4 + size;
         if (head & 0x80) break;
@@ -183,11 +184,11 @@ void write_tagged_flac(const std::string& path)
 // What a file gives back of each kind, through libsndfile.
 struct Said {
     std::vector<std::pair<int, std::string>> texts;
-    std::string bext;        // description | originator | time reference | start of the coding history
+    std::string bext;  // description | originator | time reference | start of the coding history
     std::vector<uint32_t> cue_places;
     std::vector<std::string> cue_labels;
     std::vector<int> channel_map;
-    std::vector<int> samples; // the frames before the stretch
+    std::vector<int> samples;  // the frames before the stretch
 };
 
 Said said_by(const std::string& path)
@@ -230,7 +231,7 @@ class Metadata : public ::testing::TestWithParam<MetadataCase> {};
 
 bool named(const std::string& note, const char* kind) { return note.find(kind) != std::string::npos; }
 
-} // namespace
+}  // namespace
 
 TEST_P(Metadata, CarriedOrNamedInOneNote)
 {
@@ -299,16 +300,14 @@ TEST_P(Metadata, CarriedOrNamedInOneNote)
 INSTANTIATE_TEST_SUITE_P(
     Kinds, Metadata,
     ::testing::Values(
-        MetadataCase{"bwf_to_wav", "bwf", "out.wav", ""},
-        MetadataCase{"bwf_to_a_pipe", "bwf", "-", ""},
+        MetadataCase{"bwf_to_wav", "bwf", "out.wav", ""}, MetadataCase{"bwf_to_a_pipe", "bwf", "-", ""},
         MetadataCase{"bwf_to_rf64", "bwf", "out.rf64", "cue markers and their labels"},
         MetadataCase{"bwf_to_flac", "bwf", "out.flac",
                      "broadcast info (bext), cue markers and their labels and channel layout"},
         MetadataCase{"bwf_to_aiff", "bwf", "out.aiff", "broadcast info (bext) and cue markers and their labels"},
         MetadataCase{"bwf_to_w64", "bwf", "out.w64",
                      "title, broadcast info (bext), cue markers and their labels and channel layout"},
-        MetadataCase{"flac_to_flac", "flac", "out.flac", ""},
-        MetadataCase{"flac_to_a_pipe", "flac", "-", ""},
+        MetadataCase{"flac_to_flac", "flac", "out.flac", ""}, MetadataCase{"flac_to_a_pipe", "flac", "-", ""},
         MetadataCase{"flac_to_wav", "flac", "out.wav",
                      "FLAC tags (ISRC, ALBUMARTIST, REPLAYGAIN_TRACK_GAIN, DESCRIPTION, ENCODER) and cover art"},
         MetadataCase{"flac_to_aiff", "flac", "out.aiff",

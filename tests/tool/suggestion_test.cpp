@@ -16,10 +16,10 @@ namespace {
 
 TEST(Suggestion, NamesForEachPass)
 {
-    const std::string long_stem(246, 'a');             // with ".wav", 250 bytes
-    const std::string kana = "\xe3\x81\x82";             // one character, three bytes
+    const std::string long_stem(246, 'a');    // with ".wav", 250 bytes
+    const std::string kana = "\xe3\x81\x82";  // one character, three bytes
     std::string wide_stem;
-    while (wide_stem.size() < 249) wide_stem += kana;    // 249 bytes, 83 characters
+    while (wide_stem.size() < 249) wide_stem += kana;  // 249 bytes, 83 characters
     const struct {
         std::string in, notched, word;
     } cases[] = {
@@ -40,7 +40,8 @@ TEST(Suggestion, NamesForEachPass)
         EXPECT_EQ(path_word(c.in), c.word) << c.in;
         const std::string out = notched_name(c.in);
         EXPECT_LE(out.size() - (out.find_last_of('/') == std::string::npos ? 0 : out.find_last_of('/') + 1),
-                  size_t(NAME_MAX)) << c.in;
+                  size_t(NAME_MAX))
+            << c.in;
     }
 }
 
@@ -50,13 +51,15 @@ TEST(Suggestion, BytesThatAreNotUtf8AreShownEscaped)
         std::string bytes, shown;
     } cases[] = {
         {"plain.wav", "plain.wav"},
-        {"\xe6\x97\xa5\xe6\x9c\xac.wav", "\xe6\x97\xa5\xe6\x9c\xac.wav"},   // Japanese in UTF-8 stays
-        {"\xf0\x9f\x8e\xb5", "\xf0\x9f\x8e\xb5"},                            // four bytes, U+1F3B5
-        {"\x83" "e\x83X\x83g.wav", "\\x83e\\x83X\\x83g.wav"},                  // Shift-JIS
-        {"\xc0\x80", "\\xc0\\x80"},                                          // overlong
-        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},                                 // a surrogate
-        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},                        // past U+10FFFF
-        {"a\xe3\x81", "a\\xe3\\x81"},                                        // cut short
+        {"\xe6\x97\xa5\xe6\x9c\xac.wav", "\xe6\x97\xa5\xe6\x9c\xac.wav"},  // Japanese in UTF-8 stays
+        {"\xf0\x9f\x8e\xb5", "\xf0\x9f\x8e\xb5"},                          // four bytes, U+1F3B5
+        {"\x83"
+         "e\x83X\x83g.wav",
+         "\\x83e\\x83X\\x83g.wav"},                    // Shift-JIS
+        {"\xc0\x80", "\\xc0\\x80"},                    // overlong
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // a surrogate
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"a\xe3\x81", "a\\xe3\\x81"},                  // cut short
         {"\xe3\x81z", "\\xe3\\x81z"},
     };
     for (const auto& c : cases) EXPECT_EQ(utf8_or_escaped(c.bytes), c.shown) << c.shown;
@@ -67,13 +70,13 @@ TEST(Suggestion, BytesThatAreNotUtf8AreShownEscaped)
 // another code page shown escaped in JSON and in the plot.
 struct Message {
     const char* name;
-    const char* file;         // the input's name
-    double hz, seconds;       // a tone from 1 s on, of `harmonics` partials
+    const char* file;    // the input's name
+    double hz, seconds;  // a tone from 1 s on, of `harmonics` partials
     int32_t harmonics;
     std::vector<std::string> args;
-    const char* said;         // in stdout, or in the file named by `in_file`
+    const char* said;  // in stdout, or in the file named by `in_file`
     const char* never_said;
-    const char* in_file;      // empty: stdout
+    const char* in_file;  // empty: stdout
 };
 
 Audio tone_file(const Message& c)
@@ -89,17 +92,46 @@ Audio tone_file(const Message& c)
 
 TEST(Suggestion, WhatIsSaid)
 {
-    const std::string sjis = "\x83" "e\x83X\x83g.wav";
+    const std::string sjis = "\x83"
+                             "e\x83X\x83g.wav";
     const Message cases[] = {
-        {"just_under_a_stretch", "in.wav", 1000, 2.9, 1, {"detect", "in.wav"},
-         "its tail's cross-fade back to the source begins at", "longer than one stretch", ""},
+        {"just_under_a_stretch",
+         "in.wav",
+         1000,
+         2.9,
+         1,
+         {"detect", "in.wav"},
+         "its tail's cross-fade back to the source begins at",
+         "longer than one stretch",
+         ""},
         {"hum", "in.wav", 120, 2, 3, {"detect", "in.wav"}, "next, tulm detect in-notch.wav --hz 240", "", ""},
-        {"hum_second_pass", "in-notch.wav", 120, 2, 3, {"detect", "in-notch.wav"},
-         "tulm render in-notch.wav in-notch-2.wav ", "", ""},
-        {"shift_jis_json", sjis.c_str(), 1000, 2, 1, {"detect", sjis, "--json"}, "\"path\": \"\\\\x83e\\\\x83X\\\\x83g.wav\"",
-         "", ""},
-        {"shift_jis_plot", sjis.c_str(), 1000, 2, 1,
-         {"measure", sjis, sjis, "--hz", "1000", "--plot", "plot.svg"}, "\\x83e\\x83X\\x83g.wav", "\x83", "plot.svg"},
+        {"hum_second_pass",
+         "in-notch.wav",
+         120,
+         2,
+         3,
+         {"detect", "in-notch.wav"},
+         "tulm render in-notch.wav in-notch-2.wav ",
+         "",
+         ""},
+        {"shift_jis_json",
+         sjis.c_str(),
+         1000,
+         2,
+         1,
+         {"detect", sjis, "--json"},
+         "\"path\": \"\\\\x83e\\\\x83X\\\\x83g.wav\"",
+         "",
+         ""},
+        {"shift_jis_plot",
+         sjis.c_str(),
+         1000,
+         2,
+         1,
+         {"measure", sjis, sjis, "--hz", "1000", "--plot", "plot.svg"},
+         "\\x83e\\x83X\\x83g.wav",
+         "\x83",
+         "plot.svg"},
     };
     for (const Message& c : cases) {
         TempFolder dir;
@@ -114,9 +146,10 @@ TEST(Suggestion, WhatIsSaid)
             EXPECT_EQ(text.find(c.never_said), std::string::npos) << c.name << "\n" << text;
         }
         if (std::string(c.name) == "shift_jis_json") {
-            EXPECT_EQ(nlohmann::json::parse(run.out).at("file").at("path").get<std::string>(), "\\x83e\\x83X\\x83g.wav");
+            EXPECT_EQ(nlohmann::json::parse(run.out).at("file").at("path").get<std::string>(),
+                      "\\x83e\\x83X\\x83g.wav");
         }
     }
 }
 
-} // namespace
+}  // namespace

@@ -16,7 +16,7 @@ namespace {
 // tone that moves.
 constexpr double kWidestBinHz = 6.0;
 
-} // namespace
+}  // namespace
 
 int32_t analysis_length(int32_t rate)
 {

@@ -22,7 +22,7 @@ constexpr int32_t kSlopePoints = 200;
 // behind (the level then reads at most a few hundredths of a dB low).
 constexpr double kFollowBins = 0.125;
 
-} // namespace
+}  // namespace
 
 Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
     : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
@@ -239,8 +239,8 @@ std::vector<Confirmed> long_enough(const Context& c, std::vector<Confirmed> tone
         const double seconds = double(t.tone.end - t.tone.first) / c.f.rate;
         if (seconds >= p.shortest_seconds) kept.push_back(std::move(t));
         else
-            dropped->push_back(Dropped{DropStage::kExtent, DropReason::kTooShort, t.tone.hz, t.tone.first,
-                                       t.tone.end, seconds, p.shortest_seconds, 0});
+            dropped->push_back(Dropped{DropStage::kExtent, DropReason::kTooShort, t.tone.hz, t.tone.first, t.tone.end,
+                                       seconds, p.shortest_seconds, 0});
     }
     return kept;
 }

@@ -70,10 +70,9 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     // through most of the fundamental's extent, and the fundamental through most of its
     // own, is the family's, where a beep on a drone's multiple is switched within it.
     const double shared = double(std::min(u.end, low.end) - std::max(u.first, low.first));
-    const bool through = shared >= kSharedShare * double(low.end - low.first) &&
-                         shared >= kSharedShare * double(u.end - u.first);
-    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
-                       (through || !(absent(true) && absent(false)));
+    const bool through =
+        shared >= kSharedShare * double(low.end - low.first) && shared >= kSharedShare * double(u.end - u.first);
+    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple && (through || !(absent(true) && absent(false)));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
 }
 
@@ -152,7 +151,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     return family;
 }
 
-} // namespace
+}  // namespace
 
 // Families from the lowest tone up, so a hum's fundamental gathers its harmonics; the
 // tones not taken into a family are the region's.
@@ -186,4 +185,4 @@ std::vector<Tone> families(const Context& c, const std::vector<Confirmed>& tones
     return out;
 }
 
-} // namespace detection
+}  // namespace detection

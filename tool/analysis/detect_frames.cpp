@@ -139,8 +139,8 @@ int64_t frame_centre(const Frames& f, int32_t frame) { return f.first + int64_t(
 
 Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, const Verdict& v)
 {
-    return Dropped{stage, v.reason, hz, frame_centre(f, r.from), frame_centre(f, r.to - 1), v.figure, v.limit,
-                   v.other_hz};
+    return Dropped{stage,    v.reason, hz,        frame_centre(f, r.from), frame_centre(f, r.to - 1),
+                   v.figure, v.limit,  v.other_hz};
 }
 
 Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
@@ -278,7 +278,7 @@ std::vector<int32_t> busy_bins(const DetectParams& p, const Frames& f, int32_t s
     return busy;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<Run> runs_over(const Context& c)
 {

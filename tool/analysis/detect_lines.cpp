@@ -119,11 +119,11 @@ std::vector<Run> with_fundamentals(const Context& c, std::vector<Run> runs)
     return runs;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector<Dropped>* dropped)
 {
     return with_fundamentals(c, without_twins(c, std::move(steady), dropped));
 }
 
-} // namespace detection
+}  // namespace detection

@@ -54,7 +54,7 @@ Drift drift_of(const DetectParams& p, const std::vector<double>& seconds, const 
     return d;
 }
 
-} // namespace
+}  // namespace
 
 double own_level(const DetectParams& p, const std::vector<double>& levels)
 {
@@ -310,7 +310,7 @@ Looks second_look(const Context& c, const std::vector<Run>& failed)
     return looks;
 }
 
-} // namespace
+}  // namespace
 
 // Each run's peaks are read once: a run under tone_db is no candidate; one that stands
 // clear and holds still at the first look is steady, and the others are looked at again.

@@ -55,4 +55,4 @@ void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dr
         }
 }
 
-} // namespace detection
+}  // namespace detection

@@ -169,16 +169,15 @@ Verdict unsteady_within(const Context& c, const std::vector<Run>& unsteady, cons
         // The tone itself where a partial within its bin jostles it, not a life of its
         // own: the same frequency, moved by no more than twice what a tone may drift,
         // and the same level under whatever covered it.
-        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.steady_hz / 2 &&
-            spread(u.hz) <= 2 * p.steady_hz &&
+        if (!u.hz.empty() && std::fabs(median(u.hz) - t.hz) <= p.steady_hz / 2 && spread(u.hz) <= 2 * p.steady_hz &&
             std::fabs(own_level(p, u.level) - t.level_dbfs) <= p.covered_db)
             continue;
         const int64_t from = frame_centre(f, u.from);
         const int64_t to = frame_centre(f, u.to - 1);
         const int64_t overlap = std::min(to, t.end) - std::max(from, t.first);
         if (overlap > (to - from) / 2)
-            return Verdict{true, DropReason::kUnsteadyWithin, double(overlap) / f.rate, double((to - from) / 2) / f.rate,
-                           median(u.hz)};
+            return Verdict{true, DropReason::kUnsteadyWithin, double(overlap) / f.rate,
+                           double((to - from) / 2) / f.rate, median(u.hz)};
     }
     return Verdict{};
 }
@@ -214,12 +213,12 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
     return Verdict{};
 }
 
-} // namespace
+}  // namespace
 
 // Each line as a tone, through the rules; a fundamental's verdict reads those of the
 // lines before it, its harmonics among them.
-std::vector<Confirmed> confirmed_tones(const Context& c, const std::vector<Run>& runs,
-                                       const std::vector<Run>& unsteady, std::vector<Dropped>* dropped)
+std::vector<Confirmed> confirmed_tones(const Context& c, const std::vector<Run>& runs, const std::vector<Run>& unsteady,
+                                       std::vector<Dropped>* dropped)
 {
     std::vector<Line> lines;
     for (const Run& r : runs) lines.push_back(Line{r, tone_of(c, r), false});
@@ -236,4 +235,4 @@ std::vector<Confirmed> confirmed_tones(const Context& c, const std::vector<Run>&
     return tones;
 }
 
-} // namespace detection
+}  // namespace detection

@@ -40,7 +40,7 @@ constexpr int32_t kWordBits = 64;
 
 struct Peak {
     int32_t bin;
-    float at;           // interpolated bin
+    float at;  // interpolated bin
     float level_dbfs;
     float above_floor;
 };
@@ -87,7 +87,7 @@ struct Run {
     int32_t from = 0, to = 0;  // frames [from, to)
     std::vector<double> hz, level, above;
     Look look = Look::kFirst;
-    bool under_harmonic = false;  // a fundamental found under a harmonic's run
+    bool under_harmonic = false;        // a fundamental found under a harmonic's run
     double drift_hz = 0, range_db = 0;  // as the first look read them
     double hz_per_s = 0;                // the drift a look allowed it (steady_hz_per_s at most)
 };
@@ -154,4 +154,4 @@ private:
     std::array<std::complex<double>, 2> stereo_sums(const Audio& a, int64_t at) const;
 };
 
-} // namespace detection
+}  // namespace detection

@@ -120,8 +120,10 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
                                             m.middle_count, n);
     const double bin = before.bin_hz();
     m.centre_silent = band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin) < kInaudiblePower;
-    m.centre_attenuation_db = m.centre_silent ? NAN : power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
-                                             band_power(after, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin));
+    m.centre_attenuation_db = m.centre_silent
+                                  ? NAN
+                                  : power_ratio_db(band_power(before, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin),
+                                                   band_power(after, g.centre_hz - 1.5 * bin, g.centre_hz + 1.5 * bin));
 
     m.named_hz = tone_hz;
     m.tone = aimed_tone(detect_tones(in, m.middle_first, m.middle_count), g, tone_hz, m.middle_first,

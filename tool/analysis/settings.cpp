@@ -41,7 +41,8 @@ void check_ranges(const Settings& settings, const SliderRanges& ranges)
     for (int i = 0; i < kSliderCount; ++i) {
         const int32_t v = settings.slider[i];
         if (v < ranges.minimum[i] || v > ranges.maximum[i])
-            throw UsageError(ErrorCode::kSliderOutsideRange, {{"slider", kSliderNames[i]}, {"value", double(v)},
+            throw UsageError(ErrorCode::kSliderOutsideRange, {{"slider", kSliderNames[i]},
+                                                              {"value", double(v)},
                                                               {"minimum", double(ranges.minimum[i])},
                                                               {"maximum", double(ranges.maximum[i])}});
     }

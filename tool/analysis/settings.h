@@ -57,8 +57,7 @@ int32_t highest_rate_served(const Settings& settings, int32_t channels);
 
 // The lowest and highest notch centres (Hz) that the frequency values of `ranges` reach at
 // this rate with the settings' FFT order; both -1 when none lies inside the spectrum.
-void reachable_centres(const Settings& settings, const SliderRanges& ranges, int32_t rate, double* low,
-                       double* high);
+void reachable_centres(const Settings& settings, const SliderRanges& ranges, int32_t rate, double* low, double* high);
 
 // The frequency slider value, within `ranges`, whose real notch centre lies nearest to
 // `hz` for this rate and the settings' FFT order; a tie goes to the value whose nominal

@@ -19,8 +19,8 @@ int run_detect(const DetectOptions& o)
         fmt::print(stderr, "tulm: warning: {}\n", cut);
     // A file damaged outside the region is refused as render refuses it.
     reader.check_decodes();
-    const DetectRequest request = detect_request(plugin.table(), o.in, o.settings, o.length, o.hz_given, o.hz,
-                                                 reader.rate(), reader.channels());
+    const DetectRequest request =
+        detect_request(plugin.table(), o.in, o.settings, o.length, o.hz_given, o.hz, reader.rate(), reader.channels());
     // The region is read from the file a chunk at a time, as the analysis asks.
     DetectFile file;
     file.rate = reader.rate();
@@ -57,8 +57,8 @@ int run_detect(const DetectOptions& o)
             fmt::print("no tone found lies near --hz {:g}, so no settings are suggested; name a tone listed above\n",
                        o.hz);
         else if (chosen)
-            fmt::print("{}", fit_text(chosen->fit, chosen->tone, f.rate, o.in,
-                                      chosen->checked ? &chosen->check : nullptr));
+            fmt::print("{}",
+                       fit_text(chosen->fit, chosen->tone, f.rate, o.in, chosen->checked ? &chosen->check : nullptr));
     }
     // A frequency named where no tone was found has no tone to cut: the text suggests no
     // settings; the JSON still says what they would be, marked as not detected.

@@ -24,10 +24,7 @@ bool has_slider(OptionSet set, int slider)
 }
 
 // A count with its noun: "1 sample", "2 samples".
-std::string count_of(double n, const char* noun)
-{
-    return fmt::format("{:.0f} {}{}", n, noun, n == 1 ? "" : "s");
-}
+std::string count_of(double n, const char* noun) { return fmt::format("{:.0f} {}{}", n, noun, n == 1 ? "" : "s"); }
 
 // "--fft-order 11" where the command has the option, else "FFT order 11" (the
 // plug-in's default, as the command uses it).
@@ -42,10 +39,11 @@ std::string slider_words(OptionSet set, int slider, double value)
 // "--fft-order 11" where the command has the option, else "FFT order 11".
 std::string order_words(OptionSet set, double order)
 {
-    return has_slider(set, kFftOrder) ? fmt::format("--fft-order {:.0f}", order) : fmt::format("FFT order {:.0f}", order);
+    return has_slider(set, kFftOrder) ? fmt::format("--fft-order {:.0f}", order)
+                                      : fmt::format("FFT order {:.0f}", order);
 }
 
-} // namespace
+}  // namespace
 
 std::string error_sentence(const ToolError& e, OptionSet set)
 {
@@ -57,8 +55,7 @@ std::string error_sentence(const ToolError& e, OptionSet set)
     case ErrorCode::kSliderOutsideRange: {
         const int slider = slider_of(t("slider"));
         return fmt::format("{} is outside the slider's range {:.0f} to {:.0f}",
-                           slider_words(set, slider < 0 ? kFrequency : slider, n("value")), n("minimum"),
-                           n("maximum"));
+                           slider_words(set, slider < 0 ? kFrequency : slider, n("value")), n("minimum"), n("maximum"));
     }
     case ErrorCode::kRateNotServed:
         return fmt::format("a sampling rate of {:.0f} Hz is more than the plug-in can serve with {:.0f} channels and "
@@ -72,8 +69,7 @@ std::string error_sentence(const ToolError& e, OptionSet set)
                            "cannot be served at this sampling rate",
                            n("rate"), order_words(set, n("fft_order")));
     case ErrorCode::kHzOutsideHalfRate:
-        return fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", n("hz"),
-                           n("half_rate"));
+        return fmt::format("--hz {:g} is not between 0 and half the sampling rate ({:g} Hz)", n("hz"), n("half_rate"));
     case ErrorCode::kHzOutsideReach:
         return fmt::format("--hz {:g} is outside the notch centres the plug-in reaches at {:.0f} Hz {} ({:.1f} to "
                            "{:.1f} Hz)",

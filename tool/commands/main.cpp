@@ -101,8 +101,7 @@ std::vector<std::string> file_names_kept(int argc, char** argv, std::set<std::st
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         const auto is = [&a](size_t k, int (*test)(int)) { return a.size() > k && test((unsigned char)a[k]); };
-        if (a.size() < 2 || a[0] != '-' || a[1] == '-' || is(1, isalnum) || (a[1] == '.' && is(2, isdigit)))
-            continue;
+        if (a.size() < 2 || a[0] != '-' || a[1] == '-' || is(1, isalnum) || (a[1] == '.' && is(2, isdigit))) continue;
         args[i] = "./" + a;
         kept->insert(args[i]);
     }

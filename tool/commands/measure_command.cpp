@@ -50,8 +50,8 @@ int run_measure(const MeasureOptions& o)
 
     if (o.min_attenuation_given) {
         if (!m.tone.found) {
-            fmt::print(stderr, "tulm: {} {}, so no cut reaches --min-attenuation {:.1f} dB\n", no_tone_text(m),
-                       o.in, o.min_attenuation);
+            fmt::print(stderr, "tulm: {} {}, so no cut reaches --min-attenuation {:.1f} dB\n", no_tone_text(m), o.in,
+                       o.min_attenuation);
             return kExitNotCutEnough;
         }
         if (!(m.tone_attenuation_db >= o.min_attenuation)) {

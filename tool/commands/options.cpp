@@ -63,17 +63,17 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
             ->type_name("INT");
     }
     if (set == kAllSettings || set == kMeasureSettings) {
-        CLI::Option* hz = app->add_option_function<std::string>(
-                                 "--hz",
-                                 [o](const std::string& v) {
-                                     o->hz = parse_real("--hz", v);
-                                     o->hz_given = true;
-                                 },
-                                 std::string("notch centre in Hz, within the centres the plug-in can reach at the "
-                                             "file's rate: picks the frequency value whose real centre lies nearest") +
-                                     (set == kMeasureSettings ? "; with --frequency, only names the tone to measure"
-                                                              : ""))
-                              ->type_name("FLOAT");
+        CLI::Option* hz =
+            app->add_option_function<std::string>(
+                   "--hz",
+                   [o](const std::string& v) {
+                       o->hz = parse_real("--hz", v);
+                       o->hz_given = true;
+                   },
+                   std::string("notch centre in Hz, within the centres the plug-in can reach at the "
+                               "file's rate: picks the frequency value whose real centre lies nearest") +
+                       (set == kMeasureSettings ? "; with --frequency, only names the tone to measure" : ""))
+                ->type_name("FLOAT");
         if (set == kAllSettings) hz->excludes("--frequency");
         app->add_flag("--window", o->window, "shape the notch edges with a raised-cosine ramp (default: off)");
         app->add_flag("--no-window", o->no_window, "zero every entry inside the notch (the default)")
@@ -131,7 +131,8 @@ void check_rate_served(const Settings& s, int32_t rate, int32_t channels)
 {
     const int32_t highest = highest_rate_served(s, channels);
     if (rate > highest)
-        throw ToolError(ErrorCode::kRateNotServed, {{"rate", double(rate)}, {"channels", double(channels)},
+        throw ToolError(ErrorCode::kRateNotServed, {{"rate", double(rate)},
+                                                    {"channels", double(channels)},
                                                     {"seconds", double(s.slider[kSeconds])},
                                                     {"highest", double(highest)}});
 }
@@ -150,14 +151,13 @@ void check_frames_served(const Settings& s, const std::string& fps, int32_t rate
         throw ToolError(ErrorCode::kStretchOverBuffer, {{"seconds", double(s.slider[kSeconds])},
                                                         {"rate", double(rate)},
                                                         {"channels", double(channels)}});
-    throw UsageError(ErrorCode::kFrameTooLong,
-                     {{"fps", fps},
-                      {"frame_samples", double((int64_t(rate) * den + num - 1) / num)},
-                      {"rate", double(rate)},
-                      {"longest", double(longest)},
-                      {"channels", double(channels)},
-                      {"seconds", double(s.slider[kSeconds])},
-                      {"lowest_fps", double(rate) / double(longest)}});
+    throw UsageError(ErrorCode::kFrameTooLong, {{"fps", fps},
+                                                {"frame_samples", double((int64_t(rate) * den + num - 1) / num)},
+                                                {"rate", double(rate)},
+                                                {"longest", double(longest)},
+                                                {"channels", double(channels)},
+                                                {"seconds", double(s.slider[kSeconds])},
+                                                {"lowest_fps", double(rate) / double(longest)}});
 }
 
 } // namespace
@@ -183,9 +183,11 @@ Settings resolve_settings(const FilterTable& table, const SettingOptions& o, int
             throw ToolError(ErrorCode::kNoNotchInside,
                             {{"rate", double(rate)}, {"fft_order", double(s.slider[kFftOrder])}});
         if (o.hz < low || o.hz > high)
-            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", o.hz}, {"rate", double(rate)},
+            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", o.hz},
+                                                          {"rate", double(rate)},
                                                           {"fft_order", double(s.slider[kFftOrder])},
-                                                          {"low", low}, {"high", high}});
+                                                          {"low", low},
+                                                          {"high", high}});
         s.slider[kFrequency] = frequency_for_hz(o.hz, s, ranges, rate);
     }
     const NotchGeometry g = notch_geometry(s, rate);
@@ -207,16 +209,14 @@ Placement resolve_placement(const SettingOptions& o, bool quiet)
         const double seconds = parse_seconds(o.start);
         const double exact = seconds * p.video_rate_num / p.video_rate_den;
         const double at = std::floor(exact + 1e-9);
-        if (!(at <= double(INT32_MAX)))
-            throw UsageError(ErrorCode::kStartPastLastFrame, {{"start", o.start}});
+        if (!(at <= double(INT32_MAX))) throw UsageError(ErrorCode::kStartPastLastFrame, {{"start", o.start}});
         frame = int64_t(at);
         if (!quiet && exact - at > 1e-9)
             fmt::print(stderr, "tulm: note: --start {} lies inside video frame {} at {}/{} fps; the stretch starts "
                        "where that frame starts, {:.3f} s\n", o.start, frame, p.video_rate_num, p.video_rate_den,
                        at * p.video_rate_den / p.video_rate_num);
     }
-    if (frame < 0 || frame > INT32_MAX)
-        throw UsageError(ErrorCode::kNotFrameNumber, {{"frame", double(frame)}});
+    if (frame < 0 || frame > INT32_MAX) throw UsageError(ErrorCode::kNotFrameNumber, {{"frame", double(frame)}});
     p.start_frame = int32_t(frame);
     return p;
 }

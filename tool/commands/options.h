@@ -30,11 +30,11 @@ struct SettingOptions {
 };
 
 enum OptionSet {
-    kAllSettings,     // every slider, --hz and the check box
-    kMeasureSettings, // as kAllSettings, and --hz may name the tone beside --frequency
-    kStretchSettings, // only what shapes the stretch and the notch's width: --seconds,
-                      // --fft-order, --width
-    kPlacementOnly,   // no sliders: only where the stretch starts
+    kAllSettings,      // every slider, --hz and the check box
+    kMeasureSettings,  // as kAllSettings, and --hz may name the tone beside --frequency
+    kStretchSettings,  // only what shapes the stretch and the notch's width: --seconds,
+                       // --fft-order, --width
+    kPlacementOnly,    // no sliders: only where the stretch starts
 };
 
 // Registers the settings of `set`, and always --start/--start-frame, --fps and --plugin.

@@ -32,7 +32,7 @@ bool decimal_number(const char* text, const char* end)
     return p == end;
 }
 
-} // namespace
+}  // namespace
 
 void parse_video_rate(const std::string& text, int32_t* num, int32_t* den)
 {
@@ -55,8 +55,7 @@ int64_t parse_whole(const std::string& name, const std::string& text, int64_t lo
     const bool decimal = text.size() > digits && text.find_first_not_of("0123456789", digits) == std::string::npos;
     errno = 0;
     const long long v = decimal ? std::strtoll(text.c_str(), nullptr, 10) : 0;
-    if (!decimal || errno == ERANGE)
-        throw UsageError(ErrorCode::kNotWholeNumber, {{"option", name}, {"text", text}});
+    if (!decimal || errno == ERANGE) throw UsageError(ErrorCode::kNotWholeNumber, {{"option", name}, {"text", text}});
     if (v < low || v > high)
         throw UsageError(ErrorCode::kWholeOutside,
                          {{"option", name}, {"text", text}, {"low", double(low)}, {"high", double(high)}});

@@ -13,8 +13,7 @@ int64_t parse_whole(const std::string& name, const std::string& text, int64_t lo
 
 // A finite number in decimal digits (a point and an exponent allowed) for option `name`,
 // within [low, high]. Throws UsageError.
-double parse_real(const std::string& name, const std::string& text, double low = -HUGE_VAL,
-                  double high = HUGE_VAL);
+double parse_real(const std::string& name, const std::string& text, double low = -HUGE_VAL, double high = HUGE_VAL);
 
 // A time "1.25s", "1250ms" or "1.25" (seconds). Throws UsageError.
 double parse_seconds(const std::string& text);

@@ -174,13 +174,13 @@ int run_render(const RenderOptions& o)
             fmt::print(stderr, "tulm: note: {} of IN - OUT lay beyond full scale and were clipped in {}\n",
                        samples_count(diff_clipped), o.diff);
         if ((reader.wider_than_16bit() && !lossy) || stretch_narrowing.clipped > 0)
-            fmt::print(stderr, "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
-                       "to {} come back at 16-bit precision{}\n", reader.name(), sample_description(reader.format()),
-                       first, stretch_end - 1,
-                       stretch_narrowing.clipped > 0
-                           ? fmt::format(", and {} beyond full scale there were clipped",
-                                         samples_count(stretch_narrowing.clipped))
-                           : std::string());
+            fmt::print(stderr,
+                       "tulm: note: {} holds {}; the plug-in works in 16 bits as the host does, so samples {} "
+                       "to {} come back at 16-bit precision{}\n",
+                       reader.name(), sample_description(reader.format()), first, stretch_end - 1,
+                       stretch_narrowing.clipped > 0 ? fmt::format(", and {} beyond full scale there were clipped",
+                                                                   samples_count(stretch_narrowing.clipped))
+                                                     : std::string());
         fmt::print(report, "settings: {}{}\n", settings_line(settings), o.preview ? " (preview delivery)" : "");
         fmt::print(report, "{}", geometry_text(g, first, rate));
         if (first + g.length > frames)

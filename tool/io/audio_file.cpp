@@ -57,10 +57,11 @@ long long parse_log_value(const char* key)
 // The common formats among those the audio library reads, as "WAV, FLAC ... and MP3".
 std::string readable_formats()
 {
-    static const std::pair<int, const char*> kCommon[] = {
-        {SF_FORMAT_WAV, "WAV"}, {SF_FORMAT_FLAC, "FLAC"}, {SF_FORMAT_AIFF, "AIFF"}, {SF_FORMAT_AU, "AU"},
-        {SF_FORMAT_CAF, "CAF"}, {SF_FORMAT_W64, "W64"},   {SF_FORMAT_RF64, "RF64"}, {SF_FORMAT_OGG, "Ogg"},
-        {SF_FORMAT_MPEG, "MP3"}};
+    static const std::pair<int, const char*> kCommon[] = {{SF_FORMAT_WAV, "WAV"},   {SF_FORMAT_FLAC, "FLAC"},
+                                                          {SF_FORMAT_AIFF, "AIFF"}, {SF_FORMAT_AU, "AU"},
+                                                          {SF_FORMAT_CAF, "CAF"},   {SF_FORMAT_W64, "W64"},
+                                                          {SF_FORMAT_RF64, "RF64"}, {SF_FORMAT_OGG, "Ogg"},
+                                                          {SF_FORMAT_MPEG, "MP3"}};
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     std::vector<std::string> names;
@@ -494,10 +495,10 @@ int output_format_for(const std::string& path, int input_format, const std::stri
     else if (ext == "rf64") major = SF_FORMAT_RF64;
     else if (ext == "ogg" || ext == "oga" || ext == "opus" || ext == "mp3")
         throw UsageError(path + ": the tool writes no lossy formats, since encoding again would change the audio "
-                               "outside the stretch; name OUT .wav or .flac instead");
+                                "outside the stretch; name OUT .wav or .flac instead");
     else
         throw UsageError(path + ": unsupported output format '." + ext +
-                        "' (use .wav, .flac, .aiff, .au, .caf, .w64 or .rf64)");
+                         "' (use .wav, .flac, .aiff, .au, .caf, .w64 or .rf64)");
     int sub = input_format & SF_FORMAT_SUBMASK;
     if (!encoding.empty()) sub = encoding_subtype(encoding, major);
     // A lossy input is kept as decoded: the codecs that decode to floating point in
@@ -647,8 +648,7 @@ SNDFILE* open_sink(AudioWriter::Sink* sink, int format, int32_t rate, int32_t ch
 }
 
 // The header libsndfile writes for a file of `frames` frames, without writing them.
-std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames,
-                            const FileMetadata& metadata)
+std::string finished_header(int format, int32_t rate, int32_t channels, int64_t frames, const FileMetadata& metadata)
 {
     AudioWriter::Sink probe;
     probe.probe = true;
@@ -667,11 +667,19 @@ std::string finished_header(int format, int32_t rate, int32_t channels, int64_t 
 int bytes_per_sample(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW: return 1;
-    case SF_FORMAT_PCM_16: return 2;
-    case SF_FORMAT_PCM_24: return 3;
-    case SF_FORMAT_DOUBLE: return 8;
-    default: return 4;
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return 1;
+    case SF_FORMAT_PCM_16:
+        return 2;
+    case SF_FORMAT_PCM_24:
+        return 3;
+    case SF_FORMAT_DOUBLE:
+        return 8;
+    default:
+        return 4;
     }
 }
 

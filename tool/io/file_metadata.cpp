@@ -9,23 +9,34 @@ namespace {
 
 // Vorbis comment fields libsndfile reads as its own texts; the others reach a format
 // other than FLAC only through the FLAC blocks.
-const char* const kFieldsAsTexts[] = {"TITLE", "COPYRIGHT", "SOFTWARE", "ARTIST", "COMMENT",
-                                      "DATE", "ALBUM", "LICENSE", "TRACKNUMBER", "GENRE"};
+const char* const kFieldsAsTexts[] = {"TITLE", "COPYRIGHT", "SOFTWARE", "ARTIST",      "COMMENT",
+                                      "DATE",  "ALBUM",     "LICENSE",  "TRACKNUMBER", "GENRE"};
 
 const char* text_name(int kind)
 {
     switch (kind) {
-    case SF_STR_TITLE: return "title";
-    case SF_STR_COPYRIGHT: return "copyright";
-    case SF_STR_SOFTWARE: return "software";
-    case SF_STR_ARTIST: return "artist";
-    case SF_STR_COMMENT: return "comment";
-    case SF_STR_DATE: return "date";
-    case SF_STR_ALBUM: return "album";
-    case SF_STR_LICENSE: return "license";
-    case SF_STR_TRACKNUMBER: return "track number";
-    case SF_STR_GENRE: return "genre";
-    default: return "text";
+    case SF_STR_TITLE:
+        return "title";
+    case SF_STR_COPYRIGHT:
+        return "copyright";
+    case SF_STR_SOFTWARE:
+        return "software";
+    case SF_STR_ARTIST:
+        return "artist";
+    case SF_STR_COMMENT:
+        return "comment";
+    case SF_STR_DATE:
+        return "date";
+    case SF_STR_ALBUM:
+        return "album";
+    case SF_STR_LICENSE:
+        return "license";
+    case SF_STR_TRACKNUMBER:
+        return "track number";
+    case SF_STR_GENRE:
+        return "genre";
+    default:
+        return "text";
     }
 }
 
@@ -132,12 +143,13 @@ void name_flac_blocks(const std::vector<FlacBlock>& blocks, std::vector<std::str
     }
     std::string listed;
     for (const std::string& field : fields) listed += (listed.empty() ? "" : ", ") + field;
-    if (!fields.empty()) left_out->push_back((fields.size() == 1 ? "FLAC tag " : "FLAC tags (") + listed +
-                                             (fields.size() == 1 ? "" : ")"));
+    if (!fields.empty())
+        left_out->push_back((fields.size() == 1 ? "FLAC tag " : "FLAC tags (") + listed +
+                            (fields.size() == 1 ? "" : ")"));
     if (pictures > 0) left_out->push_back(pictures == 1 ? "cover art" : "pictures");
 }
 
-} // namespace
+}  // namespace
 
 FileMetadata read_metadata(SNDFILE* file, int format, int fd)
 {
@@ -162,8 +174,8 @@ FileMetadata read_metadata(SNDFILE* file, int format, int fd)
     std::memset(&info, 0, sizeof info);
     sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
     std::vector<int> map(size_t(std::max(info.channels, 0)), 0);
-    if (!map.empty() && sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), sf_count_t(map.size() * sizeof(int))) ==
-                            SF_TRUE)
+    if (!map.empty() &&
+        sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), sf_count_t(map.size() * sizeof(int))) == SF_TRUE)
         m.channel_map = map;
     if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC && fd >= 0) m.flac_blocks = carried_flac_blocks(fd);
     return m;
@@ -176,8 +188,9 @@ void set_metadata(SNDFILE* file, const FileMetadata& m)
     if (!m.broadcast.empty()) {
         // libsndfile refuses a size that is not smaller than its own largest.
         const BroadcastInfo& b = m.broadcast[0];
-        const size_t history = std::min(sizeof b.coding_history - 1, std::max<size_t>(b.coding_history_size,
-                                                                      strnlen(b.coding_history, sizeof b.coding_history)));
+        const size_t history =
+            std::min(sizeof b.coding_history - 1,
+                     std::max<size_t>(b.coding_history_size, strnlen(b.coding_history, sizeof b.coding_history)));
         sf_command(file, SFC_SET_BROADCAST_INFO, const_cast<BroadcastInfo*>(&b),
                    sf_count_t(offsetof(BroadcastInfo, coding_history) + history + 1));
     }

@@ -12,7 +12,7 @@
 
 // A text the file carries (title, artist, comment, ...), as libsndfile names it.
 struct TextTag {
-    int kind;            // SF_STR_TITLE and the rest
+    int kind;  // SF_STR_TITLE and the rest
     std::string text;
 };
 
@@ -23,10 +23,10 @@ struct FileMetadata {
     std::vector<TextTag> texts;
     std::vector<BroadcastInfo> broadcast;  // none or one
     std::vector<SF_CUE_POINT> cues;
-    std::string cue_labels;                // the cues' names as a WAV's LIST adtl chunk (libsndfile
-                                           // reads them but writes them only into AIFF)
-    std::vector<int> channel_map;          // SF_CHANNEL_MAP_* for each channel; empty: not given
-    std::vector<FlacBlock> flac_blocks;    // a native FLAC input's blocks
+    std::string cue_labels;              // the cues' names as a WAV's LIST adtl chunk (libsndfile
+                                         // reads them but writes them only into AIFF)
+    std::vector<int> channel_map;        // SF_CHANNEL_MAP_* for each channel; empty: not given
+    std::vector<FlacBlock> flac_blocks;  // a native FLAC input's blocks
 };
 
 // What libsndfile reads of `file`; `fd` (the file's descriptor, or -1) gives a native

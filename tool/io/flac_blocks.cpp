@@ -47,7 +47,7 @@ std::string block_header(int type, size_t size, bool last)
 
 bool kept(int type) { return type != kFlacStreamInfo && type != kFlacSeekTable && type != kFlacPadding; }
 
-} // namespace
+}  // namespace
 
 std::vector<FlacBlock> carried_flac_blocks(int fd)
 {
@@ -57,8 +57,8 @@ std::vector<FlacBlock> carried_flac_blocks(int fd)
     // An ID3v2 tag some programs put before the stream: its size is in 7-bit bytes.
     if (!read_at(fd, 0, 10, &head)) return {};
     if (head.compare(0, 3, "ID3") == 0)
-        at = 10 + ((int64_t(head[6] & 0x7f) << 21) | (int64_t(head[7] & 0x7f) << 14) |
-                   (int64_t(head[8] & 0x7f) << 7) | int64_t(head[9] & 0x7f));
+        at = 10 + ((int64_t(head[6] & 0x7f) << 21) | (int64_t(head[7] & 0x7f) << 14) | (int64_t(head[8] & 0x7f) << 7) |
+                   int64_t(head[9] & 0x7f));
     if (!read_at(fd, at, 4, &head) || head != "fLaC") return {};
     at += 4;
     for (;;) {
@@ -77,7 +77,7 @@ std::vector<std::string> vorbis_comment_fields(const std::string& body)
 {
     std::vector<std::string> fields;
     if (body.size() < 4) return fields;
-    size_t at = 4 + size_t(little_endian(body, 0)); // past the vendor string
+    size_t at = 4 + size_t(little_endian(body, 0));  // past the vendor string
     if (at + 4 > body.size()) return fields;
     const uint32_t count = little_endian(body, at);
     at += 4;
@@ -88,8 +88,7 @@ std::vector<std::string> vorbis_comment_fields(const std::string& body)
         const std::string entry = body.substr(at, length);
         at += length;
         std::string name = entry.substr(0, entry.find('='));
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char ch) { return char(std::toupper(ch)); });
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return char(std::toupper(ch)); });
         if (std::find(fields.begin(), fields.end(), name) == fields.end()) fields.push_back(name);
     }
     return fields;
@@ -119,8 +118,8 @@ std::string FlacOpening::rewritten() const
     for (size_t at = 4; at < size_t(end_);) {
         const int type = uint8_t(held_[at]) & 0x7f;
         const size_t size = big_endian(held_, at + 1, 3);
-        const bool replaced = std::any_of(blocks_.begin(), blocks_.end(),
-                                          [&](const FlacBlock& b) { return b.type == type; });
+        const bool replaced =
+            std::any_of(blocks_.begin(), blocks_.end(), [&](const FlacBlock& b) { return b.type == type; });
         if (type == kFlacStreamInfo || !replaced) out.push_back({type, held_.substr(at + kBlockHeader, size)});
         at += kBlockHeader + size;
     }

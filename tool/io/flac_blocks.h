@@ -18,7 +18,7 @@ enum FlacBlockType {
 
 struct FlacBlock {
     int type;
-    std::string body; // without the block's 4-byte header
+    std::string body;  // without the block's 4-byte header
 };
 
 // The blocks of the FLAC file open at `fd` that a new stream of the same samples keeps

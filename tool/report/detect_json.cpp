@@ -118,11 +118,12 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
     for (const Tone& t : d.tones) tones += (tones.empty() ? "\n    " : ",\n    ") + tone_json(f, t, "    ");
     std::string dropped;
     for (const Dropped& x : d.dropped)
-        dropped += fmt::format("{}\n    {{\"hz\": {}, \"start\": {}, \"end\": {}, \"stage\": \"{}\", \"reason\": \"{}\", "
-                               "\"figure\": {}, \"limit\": {}, \"other_hz\": {}, \"text\": {}}}",
-                               dropped.empty() ? "" : ",", json_number(x.hz), place(f, x.first), place(f, x.end),
-                               drop_stage(x.stage), drop_reason_name(x.reason), json_number(x.figure),
-                               json_number(x.limit), json_number(x.other_hz), json_string(drop_text(x)));
+        dropped +=
+            fmt::format("{}\n    {{\"hz\": {}, \"start\": {}, \"end\": {}, \"stage\": \"{}\", \"reason\": \"{}\", "
+                        "\"figure\": {}, \"limit\": {}, \"other_hz\": {}, \"text\": {}}}",
+                        dropped.empty() ? "" : ",", json_number(x.hz), place(f, x.first), place(f, x.end),
+                        drop_stage(x.stage), drop_reason_name(x.reason), json_number(x.figure), json_number(x.limit),
+                        json_number(x.other_hz), json_string(drop_text(x)));
     return fmt::format("{{\n  \"file\": {{\"path\": {}, \"rate\": {}, \"channels\": {}, \"frames\": {}, "
                        "\"seconds\": {}, \"clips\": {}}},\n"
                        "  \"video_rate\": {{\"num\": {}, \"den\": {}}},\n"
@@ -133,7 +134,6 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
                        "  \"chosen\": {}\n}}\n",
                        json_string(f.path), f.rate, f.channels, f.frames, seconds(f.frames, f.rate), json_bool(f.clips),
                        f.video_rate_num, f.video_rate_den, place(f, f.region_first), place(f, f.region_end),
-                       json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ",
-                       dropped, dropped.empty() ? "" : "\n  ",
-                       chosen ? chosen_json(f, *chosen) : "null");
+                       json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ", dropped,
+                       dropped.empty() ? "" : "\n  ", chosen ? chosen_json(f, *chosen) : "null");
 }

@@ -12,7 +12,8 @@ const char* drop_reason_name(DropReason reason)
     case DropReason::kLevelScatters: return "level_scatters";
     case DropReason::kHeldNote: return "held_note";
     case DropReason::kTrackGoesOn: return "track_goes_on";
-    case DropReason::kNotePartial: return "note_partial";
+    case DropReason::kNotePartial:
+        return "note_partial";
     case DropReason::kUnsteadyWithin: return "unsteady_within";
     case DropReason::kPiece: return "piece";
     case DropReason::kHarmonic: return "harmonic";
@@ -25,14 +26,22 @@ const char* drop_reason_name(DropReason reason)
 const char* drop_stage(DropStage stage)
 {
     switch (stage) {
-    case DropStage::kRuns: return "runs";
-    case DropStage::kLooks: return "looks";
-    case DropStage::kLines: return "lines";
-    case DropStage::kRules: return "rules";
-    case DropStage::kPieces: return "pieces";
-    case DropStage::kExtent: return "extent";
-    case DropStage::kFamilies: return "families";
-    case DropStage::kSurround: return "surround";
+    case DropStage::kRuns:
+        return "runs";
+    case DropStage::kLooks:
+        return "looks";
+    case DropStage::kLines:
+        return "lines";
+    case DropStage::kRules:
+        return "rules";
+    case DropStage::kPieces:
+        return "pieces";
+    case DropStage::kExtent:
+        return "extent";
+    case DropStage::kFamilies:
+        return "families";
+    case DropStage::kSurround:
+        return "surround";
     }
     return "unknown";
 }

@@ -166,8 +166,10 @@ std::vector<GuideFigure> guide_figures(FilterTable& table, const GuideExample& e
     // Where high values stop removing anything: said once when every rate agrees.
     std::string top_ja, top_en;
     if (std::all_of(tops.begin(), tops.end(), [&](int32_t t) { return t == tops.front(); })) {
-        top_ja = fmt::format("FFT {} ではサンプリングレートにかかわらず周波数 {} 以上", kRecommendedOrder, tops.front());
-        top_en = fmt::format("from frequency {} with FFT {}, whatever the sampling rate", tops.front(), kRecommendedOrder);
+        top_ja =
+            fmt::format("FFT {} ではサンプリングレートにかかわらず周波数 {} 以上", kRecommendedOrder, tops.front());
+        top_en =
+            fmt::format("from frequency {} with FFT {}, whatever the sampling rate", tops.front(), kRecommendedOrder);
     } else {
         for (size_t i = 0; i < tops.size(); ++i) {
             top_ja += fmt::format("{}{:g} kHz・FFT {} では周波数 {} 以上", i ? "、" : "", kGuideRates[i] / 1000.0,

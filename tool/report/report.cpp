@@ -28,9 +28,9 @@ std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 
 std::string no_tone_text(const Measurement& m)
 {
-    return m.named_hz > 0 ? fmt::format("no tone to measure: no steady tone sounds near {:.2f} Hz in the input",
-                                        m.named_hz)
-                          : "no tone to measure: no steady tone found in the input";
+    return m.named_hz > 0
+               ? fmt::format("no tone to measure: no steady tone sounds near {:.2f} Hz in the input", m.named_hz)
+               : "no tone to measure: no steady tone found in the input";
 }
 
 std::string measurement_text(const Measurement& m, int32_t rate)
@@ -45,8 +45,7 @@ std::string measurement_text(const Measurement& m, int32_t rate)
     if (m.tone.found)
         text += fmt::format("tone {:.2f} Hz: cut by {:.1f} dB where it sounds, {:.3f} s to {:.3f} s\n", m.tone.hz,
                             m.tone_attenuation_db, double(m.tone_first) / rate, double(m.tone_end) / rate);
-    else
-        text += no_tone_text(m) + "\n";
+    else text += no_tone_text(m) + "\n";
     text += fmt::format("outside the notch band: level changed by {:+.2f} dB ({:.1f} dBFS before, {:.1f} after)\n",
                         m.outside_change_db, m.outside_in_dbfs, m.outside_out_dbfs);
     text += fmt::format("level changes: below the notch band {:+.2f} dB, above it {:+.2f} dB, "
@@ -82,18 +81,19 @@ std::string measurement_json(const Measurement& m, const Settings& s, int32_t ra
         "  \"stretch\": {{\"first_frame\": {}, \"frames\": {}}},\n"
         "  \"measured\": {{\"first_frame\": {}, \"frames\": {}, \"excludes\": \"fade-in and tail cross-fade\"}},\n"
         "  \"notch\": {{\"centre_hz\": {}, \"low_hz\": {}, \"high_hz\": {}, \"attenuation_db\": {}}},\n"
-        "  \"tone\": {},\n  \"no_tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, \"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, \"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
+        "  \"tone\": {},\n  \"no_tone\": {},\n  \"outside_change_db\": {},\n  \"below_change_db\": {}, "
+        "\"above_change_db\": {}, \"speech_change_db\": {}, \"wide_band\": {},\n  \"outside_in_dbfs\": {}, "
+        "\"outside_out_dbfs\": {},\n  \"peak_dbfs\": {},\n"
         "  \"clipped_samples\": {},\n  \"clipped_input_samples\": {},\n"
         "  \"jump_start\": {}, \"jump_end\": {}, \"input_jump_start\": {}, \"input_jump_end\": {}\n}}\n",
         sliders, s.use_window ? "true" : "false", rate, m.stretch_first, m.stretch_count, m.middle_first,
         m.middle_count, json_number(m.centre_hz), json_number(m.low_hz), json_number(m.high_hz),
         json_number(m.centre_attenuation_db), tone, m.tone.found ? "null" : json_string(no_tone_text(m)),
-        json_number(m.outside_change_db),
-        json_number(m.below_change_db), json_number(m.above_change_db), json_number(m.speech_change_db),
-        m.wide_band ? "true" : "false",
-        json_number(m.outside_in_dbfs), json_number(m.outside_out_dbfs), json_number(m.peak_dbfs),
-        m.clipped, m.clipped_input, json_number(m.jump_start), json_number(m.jump_end),
-        json_number(m.input_jump_start), json_number(m.input_jump_end));
+        json_number(m.outside_change_db), json_number(m.below_change_db), json_number(m.above_change_db),
+        json_number(m.speech_change_db), m.wide_band ? "true" : "false", json_number(m.outside_in_dbfs),
+        json_number(m.outside_out_dbfs), json_number(m.peak_dbfs), m.clipped, m.clipped_input,
+        json_number(m.jump_start), json_number(m.jump_end), json_number(m.input_jump_start),
+        json_number(m.input_jump_end));
 }
 
 namespace {
@@ -208,7 +208,7 @@ size_t pass_suffix(const std::string& stem, size_t name, int* pass)
     return at;
 }
 
-} // namespace
+}  // namespace
 
 std::string notched_name(const std::string& in)
 {

@@ -28,7 +28,7 @@ size_t sequence_length(const std::string& s, size_t at)
     return length;
 }
 
-} // namespace
+}  // namespace
 
 std::string utf8_or_escaped(const std::string& bytes)
 {

@@ -37,8 +37,7 @@ Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_fra
     r.first = std::min(fit.stretch_first, std::max<int64_t>(0, tone.first));
     const int64_t reads_until =
         plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame;
-    if (r.first < 0 || reads_until > audio.frames())
-        throw ToolError(ErrorCode::kCheckReadShort, {});
+    if (r.first < 0 || reads_until > audio.frames()) throw ToolError(ErrorCode::kCheckReadShort, {});
     const int64_t end = std::max(look_end, reads_until);
     r.in.rate = audio.rate;
     r.in.channels = audio.channels;
@@ -132,7 +131,8 @@ std::vector<double> switching_misfits(const Audio& a, const Tone& tone, int64_t 
     const int64_t reach_out = std::max<int64_t>(2 * n, std::llround(kRampsMs[kRamps - 1] * a.rate / 2000) + n);
     std::vector<double> hann(static_cast<size_t>(n), 0.0);
     double hann_sum = 0;
-    for (int64_t k = 0; k < n; ++k) hann_sum += hann[size_t(k)] = 0.5 - 0.5 * std::cos(2 * M_PI * (double(k) + 0.5) / double(n));
+    for (int64_t k = 0; k < n; ++k)
+        hann_sum += hann[size_t(k)] = 0.5 - 0.5 * std::cos(2 * M_PI * (double(k) + 0.5) / double(n));
     // The probe's phasor at `from`, its phase counted from the audio's first frame so
     // that a steady tone reads the same phase wherever it is read.
     const auto probe = [&](int64_t from) {
@@ -183,7 +183,8 @@ std::vector<double> switching_misfits(const Audio& a, const Tone& tone, int64_t 
             double misfit = 0;
             for (size_t i = 0; i < readings.size(); ++i) {
                 const int64_t j = (intos[i] - c + reach) / step;
-                const double e = (readings[i] * in_step).real() - own * seen[size_t(std::clamp<int64_t>(j, 0, shifts - 1))];
+                const double e =
+                    (readings[i] * in_step).real() - own * seen[size_t(std::clamp<int64_t>(j, 0, shifts - 1))];
                 misfit += e * e;
             }
             misfits[r] = std::min(misfits[r], misfit / (double(readings.size()) * own * own));
@@ -201,7 +202,8 @@ double switching_frames(const Audio& a, const Tone& tone, int64_t first, int64_t
 {
     std::vector<double> total(kRamps, 0.0);
     bool read = false;
-    for (const std::vector<double>& m : {switching_misfits(a, tone, first, true), switching_misfits(a, tone, end, false)}) {
+    for (const std::vector<double>& m :
+         {switching_misfits(a, tone, first, true), switching_misfits(a, tone, end, false)}) {
         if (m.empty()) continue;
         read = true;
         for (size_t r = 0; r < kRamps; ++r) total[r] += m[r];
@@ -220,7 +222,8 @@ Rendered tone_alone(FilterTable& table, const Rendered& source, int64_t file_fra
                     int64_t first, int64_t end)
 {
     const int64_t min_ramp = std::max<int64_t>(1, source.in.rate / 1000);
-    const double ramp = std::max<double>(min_ramp, switching_frames(source.in, tone, first - source.first, end - source.first));
+    const double ramp =
+        std::max<double>(min_ramp, switching_frames(source.in, tone, first - source.first, end - source.first));
     Rendered r;
     r.first = source.first;
     r.in = source.in;

@@ -39,9 +39,9 @@ struct CutCheck {
     int64_t left_first = 0, left_end = 0;  // where it still sounds: [first, end)
     bool left_to_look_end = false;         // it still sounds where the looking ended
     int64_t extent_first = 0, extent_end = 0;  // the whole extent the cut is read over
-    double cut_db = 0;                     // the tone's power over that extent over all that
-                                           // is left of it, every frequency and wherever
-                                           // the rendering spread it counted
+    double cut_db = 0;                         // the tone's power over that extent over all that
+                                               // is left of it, every frequency and wherever
+                                               // the rendering spread it counted
     bool weak = false;                     // cut_db under kWeakCutDb
     bool has_next = false;                 // `next` holds a selection for what remains
     Fit next;                              // fitted to the tone from left_first to left_end

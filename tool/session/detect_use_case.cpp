@@ -32,8 +32,8 @@ DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const D
             high = std::max(high, h);
         }
         if (low >= 0 && (rq.hz < low || rq.hz > high))
-            throw UsageError(ErrorCode::kHzOutsideReach, {{"hz", rq.hz}, {"rate", double(rate)}, {"low", low},
-                                                          {"high", high}});
+            throw UsageError(ErrorCode::kHzOutsideReach,
+                             {{"hz", rq.hz}, {"rate", double(rate)}, {"low", low}, {"high", high}});
     }
     if (count < shortest_region(rate))
         throw ToolError(ErrorCode::kRegionTooShort, {{"seconds", double(std::max<int64_t>(count, 0)) / rate},

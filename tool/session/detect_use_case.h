@@ -18,20 +18,20 @@ struct FilterTable;
 struct DetectFacts {
     std::string path;
     int32_t rate = 0, channels = 0;
-    int64_t frames = 0;                 // the file's length
-    bool clips = false;                 // floating-point samples over full scale in what was read,
-                                        // clipped by the conversion to 16 bits
+    int64_t frames = 0;  // the file's length
+    bool clips = false;  // floating-point samples over full scale in what was read,
+                         // clipped by the conversion to 16 bits
     int64_t region_first = 0, region_end = 0;
     int32_t video_rate_num = 30, video_rate_den = 1;
 };
 
 struct DetectRequest {
-    std::string name;            // the file as the user named it
-    Placement placement;         // the region starts where a stretch from this selection would
+    std::string name;     // the file as the user named it
+    Placement placement;  // the region starts where a stretch from this selection would
     bool length_given = false;
-    double length_seconds = 0;   // how much to look at; not given: to the file's end
+    double length_seconds = 0;  // how much to look at; not given: to the file's end
     bool hz_given = false;
-    double hz = 0;               // fit the settings to the tone here instead of the most audible
+    double hz = 0;  // fit the settings to the tone here instead of the most audible
 };
 
 // The file looked at: its shape, and its frames from any frame on.
@@ -45,8 +45,8 @@ struct DetectFile {
 
 struct DetectAnswer {
     DetectFacts facts;
-    Detection detection;         // sample frames the file's own
-    bool chosen_given = false;   // false when no tone was found: nothing steady to fit
+    Detection detection;        // sample frames the file's own
+    bool chosen_given = false;  // false when no tone was found: nothing steady to fit
     ChosenTone chosen;
 };
 

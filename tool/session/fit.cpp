@@ -234,8 +234,8 @@ Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, 
     const int32_t rate = source.rate;
     const int64_t tone_first = origin + tone.first;
     Placement from = region;
-    from.start_frame = int32_t(plan_frame_of(std::max<int64_t>(0, tone_first), rate, region.video_rate_num,
-                                             region.video_rate_den));
+    from.start_frame =
+        int32_t(plan_frame_of(std::max<int64_t>(0, tone_first), rate, region.video_rate_num, region.video_rate_den));
     const FrameRange r = check_reach(table, rate, file_frames, from, tone_first);
     Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
     a.first_frame += origin;

@@ -55,9 +55,9 @@ std::string error_json(const char* code, const std::vector<ErrorValue>& values)
     std::string v;
     for (const ErrorValue& x : values)
         v += fmt::format("{}{}: {}", v.empty() ? "" : ", ", json_string(x.name),
-                         x.is_text                      ? json_string(x.text)
-                         : std::isfinite(x.number)      ? fmt::format("{}", x.number)
-                                                        : json_string(fmt::format("{}", x.number)));
+                         x.is_text                 ? json_string(x.text)
+                         : std::isfinite(x.number) ? fmt::format("{}", x.number)
+                                                   : json_string(fmt::format("{}", x.number)));
     return fmt::format("{{\"error\": {{\"code\": {}, \"values\": {{{}}}}}}}", json_string(code), v);
 }
 
@@ -103,8 +103,8 @@ EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 // `tulm detect --json` over the held audio, with the file's name standing for its
 // path; the options as the command line spells them
 // (empty text: not given; hz_given 0: not given; start_frame < 0: not given).
-EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps, const char* length,
-                                      int32_t hz_given, double hz)
+EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps,
+                                      const char* length, int32_t hz_given, double hz)
 {
     try {
         PageDetectOptions o;

@@ -63,7 +63,9 @@ std::string page_detect(FilterTable& table, const Audio& audio, const PageDetect
     file.from = [&](int64_t origin) {
         SampleSource s = whole;
         s.frames = whole.frames - origin;
-        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) { whole.fill(origin + from, origin + end, to); };
+        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) {
+            whole.fill(origin + from, origin + end, to);
+        };
         return s;
     };
     int64_t looked_at = 0;

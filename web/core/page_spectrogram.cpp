@@ -29,8 +29,7 @@ std::string page_spectrogram(const Audio& audio, int32_t columns, int32_t rows, 
 {
     // The detector's block: bins as fine as the tones it reports.
     const int32_t n = std::min(analysis_length(audio.rate), segment_length(audio.frames(), 1 << 30));
-    if (columns < 1 || rows < 1 || audio.frames() < n)
-        throw ToolError(ErrorCode::kTooLittleToDraw, {});
+    if (columns < 1 || rows < 1 || audio.frames() < n) throw ToolError(ErrorCode::kTooLittleToDraw, {});
     const double high_hz = audio.rate / 2.0;
     const double bin_hz = double(audio.rate) / n;
     // Rows narrower than a bin repeat the bin under them.
