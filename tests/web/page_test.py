@@ -289,11 +289,12 @@ class Video(Page):
         detection = json.loads(page)
         self.assertEqual(detection['file']['rate'], 48000)
         self.assertEqual(detection['chosen']['selection']['video_rate'], '30000/1001')
-        # Every tone lies where the tool finds one in the 48 kHz WAV the video was made
-        # from: read at 44.1 kHz, every frequency would lie 8 % lower.
-        original = [tone['hz'] for tone in json.loads(tool('detect', '--json', demo_clip()).stdout)['tones']]
-        for tone in detection['tones']:
-            self.assertTrue(any(abs(tone['hz'] - hz) < 1 for hz in original), '%.3f Hz not among %s' % (tone['hz'], original))
+        # Every tone the tool finds in the 48 kHz WAV the video was made from is found at
+        # its frequency: read at 44.1 kHz, every one would lie 8 % lower. The AAC coding
+        # may add a faint steady partial of its own, so the page may list more.
+        found = [tone['hz'] for tone in detection['tones']]
+        for tone in json.loads(tool('detect', '--json', demo_clip()).stdout)['tones']:
+            self.assertTrue(any(abs(tone['hz'] - hz) < 1 for hz in found), '%.3f Hz not among %s' % (tone['hz'], found))
 
 
 class FrameRate(Page):
