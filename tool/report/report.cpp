@@ -9,6 +9,8 @@
 #include "render/plan_arithmetic.h"
 #include "tool/report/json.h"
 
+std::string samples_count(int64_t n) { return fmt::format("{} sample{}", n, n == 1 ? "" : "s"); }
+
 std::string settings_line(const Settings& s)
 {
     std::string line;
@@ -20,10 +22,11 @@ std::string settings_line(const Settings& s)
 std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 {
     return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
-                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {} samples, "
-                       "tail cross-fade {} samples\n",
+                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {}, "
+                       "tail cross-fade {}\n",
                        g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
-                       double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
+                       double(first) / rate, double(first + g.length) / rate, samples_count(g.fade),
+                       samples_count(g.quarter));
 }
 
 std::string no_tone_text(const Measurement& m)
@@ -55,10 +58,10 @@ std::string measurement_text(const Measurement& m, int32_t rate)
         text += fmt::format("warning: the notch band ({}) is wider than 1/3 octave, so it removes program "
                             "material along with the tone; a larger --fft-order or a smaller --width narrows it\n",
                             band_text(m.low_hz, m.high_hz));
-    text += fmt::format("output over the stretch: peak {}, {} samples at the 16-bit limits (input {})\n",
+    text += fmt::format("output over the stretch: peak {}, {} at the 16-bit limits (input {})\n",
                         std::isfinite(m.peak_dbfs) ? fmt::format("{:.1f} dBFS", m.peak_dbfs)
                                                    : std::string("none (every sample 0)"),
-                        m.clipped, m.clipped_input);
+                        samples_count(m.clipped), m.clipped_input);
     text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
                         "(input {:.4f}); full scale = 1\n",
                         m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end);

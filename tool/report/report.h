@@ -12,6 +12,9 @@
 #include "tool/session/fit.h"
 
 // One line of slider values, spelt as the command-line options that give them.
+// "1 sample", "2 samples".
+std::string samples_count(int64_t n);
+
 std::string settings_line(const Settings& settings);
 
 // Where the notch lies and which frames the stretch covers.
