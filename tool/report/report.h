@@ -36,6 +36,10 @@ bool reaches_speech_band(double low_hz, double high_hz);
 // it reaches into speech's band.
 std::string band_text(double low_hz, double high_hz);
 
+// Why a band that band_too_wide() holds is too wide, in words: what measure warns of the
+// band it measured and detect of the band it suggests.
+std::string wide_band_text(double low_hz, double high_hz);
+
 // `word` as a shell reads it back: as it is when it holds only characters no shell
 // treats specially, else in single quotes.
 std::string shell_word(const std::string& word);
