@@ -186,7 +186,9 @@ TEST_P(CutResidue, TheCheckCountsWhatIsLeftOfTheBeepOnBothSidesOfItsEdges)
     RecordProperty("measured_db", std::to_string(measured));
     EXPECT_NEAR(chosen.check.cut_db, measured, 3.0)
         << "extent " << double(chosen.check.extent_first) / kRate << " s to " << double(chosen.check.extent_end) / kRate
-        << " s; stretch from " << double(chosen.fit.stretch_first) / kRate << " s, FFT " << chosen.fit.notch.n;
+        << " s; stretch from " << double(chosen.fit.stretch_first) / kRate << " s, FFT " << chosen.fit.notch.n
+        << ", width " << chosen.fit.settings.slider[kWidth] << ", switching read as "
+        << 1000 * chosen.fit.switch_frames / kRate << " ms";
 }
 INSTANTIATE_TEST_SUITE_P(Beeps, CutResidue, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<ResidueCase>& i) { return case_name(i.param); });
