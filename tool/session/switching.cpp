@@ -109,8 +109,15 @@ std::vector<double> switching_misfits(const Audio& a, const Tone& tone, int64_t 
     return misfits;
 }
 
+// Readings that stray from the switch fitted best by more than about a third of the
+// tone's amplitude (a mean squared misfit over both edges of kReadableMisfit; a switch
+// read under the program's sound 20 dB down strays by a fifth at most) are not this
+// tone's switching alone: another tone within the probe's bin beats through them, as a
+// ringback's two tones 40 Hz apart do.
+constexpr double kReadableMisfit = 0.1;
+
 // The ramp in kRampsMs that fits both edges best, read through a probe of `n` frames;
-// -1 where neither edge can be read.
+// -1 where neither edge can be read, or where the readings fit no switch.
 double best_ramp_ms(const Audio& a, const Tone& tone, int64_t first, int64_t end, int64_t n)
 {
     std::vector<double> total(kRamps, 0.0);
@@ -121,7 +128,7 @@ double best_ramp_ms(const Audio& a, const Tone& tone, int64_t first, int64_t end
         read = true;
         for (size_t r = 0; r < kRamps; ++r) total[r] += m[r];
     }
-    if (!read) return -1;
+    if (!read || *std::min_element(total.begin(), total.end()) > kReadableMisfit) return -1;
     return kRampsMs[size_t(std::min_element(total.begin(), total.end()) - total.begin())];
 }
 

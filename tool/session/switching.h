@@ -15,5 +15,7 @@ double switch_gate(double into, double ramp);
 // at `end` (frames of `a`) best, one ramp for both edges: a beep is switched alike at
 // both ends, so the program's sound over one edge weighs against the other's readings
 // rather than deciding alone. An edge that lies too near the audio's edge to be read says
-// nothing; 0 when neither can be read.
+// nothing. 0 when neither can be read, or when what is read fits no switch: taken as
+// abrupt, the switch that leaves the most, a cut read from it may fall short of the
+// truth but never flatters it.
 double switching_frames(const Audio& a, const Tone& tone, int64_t first, int64_t end);
