@@ -31,7 +31,7 @@ void biquad(std::vector<double>* x, int32_t rate, double hz, bool high)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::vector<double> pink_noise(int64_t frames, double rms, uint32_t seed)
 {

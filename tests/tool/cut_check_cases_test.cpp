@@ -194,7 +194,8 @@ Clip float_over_full_scale()
     const std::vector<double> noise = quiet_noise(kSeconds, -50);
     for (int64_t t = 0; t < block.frames; ++t) {
         const bool on = t >= first_frame(kFrom, kRate) && t < end_frame(kTo, kRate);
-        block.reals[size_t(t)] = (noise[size_t(t)] + (on ? amplitude_of(12) * std::sin(2 * M_PI * 1000 * t / kRate) : 0)) / 32768;
+        block.reals[size_t(t)] =
+            (noise[size_t(t)] + (on ? amplitude_of(12) * std::sin(2 * M_PI * 1000 * t / kRate) : 0)) / 32768;
     }
     std::vector<int16_t> file(size_t(block.frames));
     Narrowing narrowing;
@@ -219,8 +220,8 @@ std::vector<Case> cases()
     for (const auto& [name, a, b] : {std::tuple<const char*, double, double>{"ringback", 440, 480}, {"busy", 480, 620}})
         for (const bool first : {true, false})
             v.push_back({std::string(name) + "_at_" + std::to_string(int(first ? a : b)), first ? a : b, [=] {
-                             return tones_over(quiet_noise(5, -50), {{first ? a : b, -19}, {first ? b : a, -19}},
-                                               kFrom, kFrom + 2);
+                             return tones_over(quiet_noise(5, -50), {{first ? a : b, -19}, {first ? b : a, -19}}, kFrom,
+                                               kFrom + 2);
                          }});
     const double sit[] = {913.8, 1370.6, 1776.7};
     for (int i = 0; i < 3; ++i)
@@ -238,8 +239,9 @@ std::vector<Case> cases()
     v.push_back({"clipped_sine_1000", 1000, [] { return wave_over_noise(1000, -4, clipped_sine, 1000); }});
     v.push_back({"clipped_sine_its_3000", 3000, [] { return wave_over_noise(1000, -4, clipped_sine, 3000); }});
     v.push_back({"float_over_full_scale_1000", 1000, float_over_full_scale});
-    v.push_back({"beep_6s_past_one_stretch", 1000,
-                 [] { return tones_over(quiet_noise(10, -40), {{1000, -20}}, kFrom, kFrom + 6); }});
+    v.push_back({"beep_6s_past_one_stretch", 1000, [] {
+                     return tones_over(quiet_noise(10, -40), {{1000, -20}}, kFrom, kFrom + 6);
+                 }});
     v.push_back({"beep_under_speech_4300", 4300, [] {
                      return tones_over(speech_like_noise(5 * kRate, kRate, 200, 6000, amplitude_of(-26) / M_SQRT2, 9),
                                        {{4300, -26}}, kFrom, kFrom + 1.5);
@@ -301,7 +303,9 @@ ChosenTone detect_at(FilterTable& table, const Audio& file, double hz)
     f.from = [&whole](int64_t origin) {
         SampleSource s = whole;
         s.frames = whole.frames - origin;
-        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) { whole.fill(origin + from, origin + end, to); };
+        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) {
+            whole.fill(origin + from, origin + end, to);
+        };
         return s;
     };
     DetectRequest rq;
@@ -329,7 +333,7 @@ Tone made_tone(const Clip& clip, double hz)
     return t;
 }
 
-} // namespace
+}  // namespace
 
 class CheckAgainstIndependent : public ::testing::TestWithParam<Case> {};
 TEST_P(CheckAgainstIndependent, TheSelfCheckReadsTheCutAsTheRenderingsDo)

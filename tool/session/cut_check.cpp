@@ -106,9 +106,8 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
         c.extent_first = std::min(c.extent_first, c.left_first);
         c.extent_end = std::max(c.extent_end, c.left_end);
     }
-    const ToneCopy copy{tone.hz, c.extent_first, c.extent_end, fit.switch_frames, tone.from_region_start,
-                        tone.to_region_end};
-    c.cut_db = whole_cut_db(table, audio, file_frames, fit.settings, fit.placement, copy);
+    c.cut_db = whole_cut_db(table, audio, file_frames, fit.settings, fit.placement,
+                            copy_of(tone, c.extent_first, c.extent_end, fit.switch_frames));
     c.weak = c.cut_db < kWeakCutDb;
     if (c.goes_on) {
         Tone rest = tone;

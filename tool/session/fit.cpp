@@ -18,9 +18,6 @@ constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
 constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
 constexpr double kTrailSeconds = 0.1;     // and after it
 constexpr double kWholeCutDb = 40;        // the cut over the tone's whole extent to reach
-// The copy whose cut is read switches no faster than this: so switched, its cut has been
-// found to stand for that of beeps switched abruptly (tests/tool/cut_residue_test.cpp).
-constexpr double kFastestSwitchSeconds = 0.001;
 
 // The FFT order whose notch covers the tone most narrowly in Hz. Blocks longer than a
 // quarter second are passed over while a shorter one fits: the stretch must start a
@@ -142,8 +139,8 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     // wider. Widen, up to twice, while the cut over the tone's whole extent stays short of
     // kWholeCutDb, and keep the narrowest width that does best. A tone that outlasts the
     // stretch is judged where the stretch cuts it in full: the rest no width changes.
-    fit.switch_frames = std::max(kFastestSwitchSeconds * audio.rate, switching_frames(audio, tone, tone.first, tone.end));
-    const ToneCopy copy{tone.hz, tone.first, tone.end, fit.switch_frames, tone.from_region_start, tone.to_region_end};
+    fit.switch_frames = switching_frames(audio, tone, tone.first, tone.end);
+    const ToneCopy copy = copy_of(tone, tone.first, tone.end, fit.switch_frames);
     const int64_t counted_end = fit.too_long ? fit.cut_end : std::numeric_limits<int64_t>::max();
     const int32_t widest = std::min(2 * pick->cover_width, ranges.maximum[kWidth]);
     const int32_t width_step = std::max(1, pick->cover_width / 4);

@@ -132,7 +132,7 @@ double best_ramp_ms(const Audio& a, const Tone& tone, int64_t first, int64_t end
     return kRampsMs[size_t(std::min_element(total.begin(), total.end()) - total.begin())];
 }
 
-} // namespace
+}  // namespace
 
 double switching_frames(const Audio& a, const Tone& tone, int64_t first, int64_t end)
 {

@@ -34,7 +34,19 @@ Audio copy_over(const Audio& window, const ToneCopy& copy, int64_t from, int64_t
     return a;
 }
 
-} // namespace
+}  // namespace
+
+ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_frames)
+{
+    ToneCopy c;
+    c.hz = tone.hz;
+    c.first = first;
+    c.end = end;
+    c.switch_frames = switch_frames;
+    c.from_start = tone.from_region_start;
+    c.to_end = tone.to_region_end;
+    return c;
+}
 
 double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames, const Settings& settings,
                     const Placement& placement, const ToneCopy& copy, int64_t counted_end)

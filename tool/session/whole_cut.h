@@ -13,6 +13,7 @@
 
 #include "host/plugin_loader.h"
 #include "tool/analysis/audio.h"
+#include "tool/analysis/detect.h"
 #include "tool/analysis/settings.h"
 #include "tool/session/placement.h"
 
@@ -20,12 +21,15 @@
 // whole_cut_db.
 struct ToneCopy {
     double hz = 0;
-    int64_t first = 0, end = 0;       // its extent, [first, end)
-    double switch_frames = 0;         // raised-cosine ramp at each edge, as switching_frames
-    bool from_start = false;          // it sounds from the region's start (to its end): the
-    bool to_end = false;              // copy's switch there is not the tone's, and what it
-                                      // spreads past that edge is not counted
+    int64_t first = 0, end = 0;  // its extent, [first, end)
+    double switch_frames = 0;    // raised-cosine ramp at each edge, as switching_frames
+    bool from_start = false;     // it sounds from the region's start (to its end): the
+    bool to_end = false;         // copy's switch there is not the tone's, and what it
+                                 // spreads past that edge is not counted
 };
+
+// `tone` over [first, end), switched over `switch_frames` where it is switched.
+ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_frames);
 
 // The copy's power against all that the plug-in left of it, in dB, over every frame
 // rendered: from the stretch's start (or the copy's, when earlier) to where the plug-in
