@@ -26,6 +26,7 @@ set(TULM_SESSION_SOURCES
     session/chosen_tone.cpp
     session/detect_use_case.cpp
     session/cut_check.cpp
+    session/pass_plan.cpp
     session/guide_example.cpp)
 set(TULM_REPORT_SOURCES
     report/report.cpp
