@@ -223,6 +223,14 @@ std::string notched_name(const std::string& in)
     // another each keep their own file.
     int pass = 0;
     const size_t suffix_at = pass_suffix(stem, name, &pass);
+    // Standard input's passes are named notch.wav, then notch-2.wav, notch-3.wav, ...
+    if (suffix_at == std::string::npos) {
+        const std::string base = stem.substr(name);
+        if (base == "notch") return stem + "-2" + extension;
+        if (base.size() > 6 && base.size() < 10 && base.compare(0, 6, "notch-") == 0 && base[6] != '0' &&
+            base.find_first_not_of("0123456789", 6) == std::string::npos)
+            return stem.substr(0, name) + "notch-" + std::to_string(std::stoi(base.substr(6)) + 1) + extension;
+    }
     if (suffix_at != std::string::npos) stem.erase(suffix_at);
     const std::string suffix = pass == 0 ? "-notch" : "-notch-" + std::to_string(pass + 1);
     // A name at the folder's limit is shortened before the suffix, never inside a
@@ -267,7 +275,7 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
                         "selection fits before the file's end",
                         span_text(last->left_first, last->left_end, rate, fit.placement, last->left_to_look_end),
                         last->left_to_look_end ? ", where the check stopped looking" : ""));
-    } else if (fit.too_long && !check) {
+    } else if (fit.too_long) {
         warnings.push_back(fmt::format("the tone lasts {:.2f} s, to {:.3f} s, past what one stretch of at most {} s "
                                        "cuts in full: the stretch starts at {:.3f} s{}, and its tail's "
                                        "cross-fade back to the source begins at {:.3f} s; process what remains after "
@@ -305,7 +313,7 @@ std::string program_text(const ProgramChange& c)
 std::string plan_text(const PassPlan& plan, int32_t rate, const std::string& in)
 {
     std::string text = fmt::format("  plan: {} passes, each applied to the result of the one before; after each, "
-                                   "write the processed audio out from the selection's first frame and load the "
+                                   "write the processed audio out from the selection's first video frame and load the "
                                    "written file back in its place, then make the next selection\n",
                                    plan.passes.size());
     std::string input = in;

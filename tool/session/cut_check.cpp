@@ -278,8 +278,16 @@ double whole_cut_db(const Rendered& alone, const Tone& tone, int64_t first, int6
 
 } // namespace
 
+bool window_holds(const Audio& audio, int64_t file_frames, const Fit& fit)
+{
+    return fit.stretch_first >= 0 &&
+           plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame <=
+               audio.frames();
+}
+
 Audio pass_output(FilterTable& table, const Audio& audio, int64_t file_frames, const Fit& fit)
 {
+    if (!window_holds(audio, file_frames, fit)) throw ToolError(ErrorCode::kCheckReadShort, {});
     Audio after = audio;
     run_plugin_window(table, &after, file_frames, fit.notch.length, fit.settings, fit.placement, false, nullptr);
     return after;

@@ -59,7 +59,12 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
 CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
                     const Fit& fit);
 
-// `audio` with the fit applied, as the host's output holds it: the window the next pass reads.
+// Whether `audio`, a window of a file of `file_frames` frames, holds every frame the
+// plug-in reads for the fit.
+bool window_holds(const Audio& audio, int64_t file_frames, const Fit& fit);
+
+// `audio` with the fit applied, as the host's output holds it: the window the next pass
+// reads. Throws ToolError when the window does not hold what the plug-in reads.
 Audio pass_output(FilterTable& table, const Audio& audio, int64_t file_frames, const Fit& fit);
 
 // The tone's cut over [extent_first, extent_end), read as check_cut reads it, through

@@ -15,8 +15,10 @@ PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames
         p.program.push_back(program_change(input, after, pass.stretch_first, pass.notch.length, pass.notch));
         const CutCheck& k = p.checks.back();
         if (!k.goes_on || !k.has_next || p.passes.size() >= size_t(kMostPasses)) break;
-        // A pass that starts no later than the one before would cut the same again.
-        if (k.next.placement.start_frame <= pass.placement.start_frame) break;
+        // A pass that starts no later than the one before would cut the same again; one
+        // reaching past the audio held is past what the plan looks at.
+        if (k.next.placement.start_frame <= pass.placement.start_frame || !window_holds(audio, file_frames, k.next))
+            break;
         p.passes.push_back(k.next);
         left = k.rest;
         input = std::move(after);
