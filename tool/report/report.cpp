@@ -264,8 +264,10 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
             after =
                 fmt::format("; after them it still sounds {}{}",
                             span_text(last->left_first, last->left_end, rate, fit.placement, last->left_to_look_end),
-                            last->has_next ? fmt::format(", past the {} passes planned", kMostPasses)
-                                           : ", where no further selection fits before the file's end");
+                            !last->has_next ? std::string(", where no further selection fits before the file's end")
+                            : plan->passes.size() >= size_t(kMostPasses)
+                                ? fmt::format(", past the {} passes planned", kMostPasses)
+                                : std::string(", past the audio this plan looks at"));
         warnings.push_back(fmt::format("the tone outlasts one stretch: these settings are the first of {} passes, "
                                        "each applied to the result of the one before (the plan below){}",
                                        plan->passes.size(), after));

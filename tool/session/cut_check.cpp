@@ -269,7 +269,8 @@ double whole_cut_db(const Rendered& alone, const Tone& tone, int64_t first, int6
         }
     if (end > held_end) {
         // At its own level, as the copy holds it: half its amplitude squared a channel.
-        const double uncut = double(end - std::max(first, held_end)) * alone.in.channels * kAloneAmplitude * kAloneAmplitude / 2;
+        const double uncut =
+            double(end - std::max(first, held_end)) * alone.in.channels * kAloneAmplitude * kAloneAmplitude / 2;
         in += uncut;
         left += uncut;
     }
@@ -299,7 +300,7 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
 }
 
 CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
-                    const Fit& fit)
+                    const Fit& fit, bool read_cut)
 {
     CutCheck c;
     const int64_t stretch_end = fit.stretch_first + fit.notch.length;
@@ -314,9 +315,11 @@ CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, 
         c.extent_first = std::min(c.extent_first, c.left_first);
         c.extent_end = std::max(c.extent_end, c.left_end);
     }
-    c.cut_db = whole_cut_db(tone_alone(table, r, file_frames, tone, {fit}, c.extent_first, c.extent_end), tone,
-                            c.extent_first, c.extent_end);
-    c.weak = c.cut_db < kWeakCutDb;
+    if (read_cut) {
+        c.cut_db = whole_cut_db(tone_alone(table, r, file_frames, tone, {fit}, c.extent_first, c.extent_end), tone,
+                                c.extent_first, c.extent_end);
+        c.weak = c.cut_db < kWeakCutDb;
+    }
     if (c.goes_on) {
         c.rest = tone;
         c.rest.first = c.left_first;
