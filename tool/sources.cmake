@@ -28,6 +28,7 @@ set(TULM_SESSION_SOURCES
     session/cut_check.cpp
     session/switching.cpp
     session/whole_cut.cpp
+    session/pass_plan.cpp
     session/guide_example.cpp)
 set(TULM_REPORT_SOURCES
     report/report.cpp

@@ -188,7 +188,8 @@ TEST(DetectTool, StandardInputAsTheFile)
         EXPECT_EQ(pipe.status, 0) << pipe.err;
         // From a pipe the suggested OUT has no input name to follow.
         std::string expected = file.out;
-        for (size_t at; (at = expected.find("in-notch.wav")) != std::string::npos;) expected.replace(at, 12, "notch.wav");
+        // Its passes are notch.wav, notch-2.wav, ...
+        for (size_t at; (at = expected.find("in-notch")) != std::string::npos;) expected.replace(at, 8, "notch");
         for (size_t at; (at = expected.find("in.wav")) != std::string::npos;) expected.replace(at, 6, "-");
         EXPECT_EQ(pipe.out, expected);
         EXPECT_EQ(pipe.err, "");

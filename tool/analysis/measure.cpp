@@ -41,7 +41,40 @@ double band_change_db(const Spectrum& after, const Spectrum& before, double low_
                           band_power(before, low_hz, high_hz) + kInaudiblePower);
 }
 
+// The band a notch leaves alone: its edges blur over about two of the plug-in's bins
+// (its blocks are short and ramped), so that margin is left out as well.
+double outside_power(const Spectrum& s, const NotchGeometry& g)
+{
+    const double margin = 2.0 * s.rate / g.n + 2 * s.bin_hz();
+    return band_power(s, 20, g.low_hz - margin) + band_power(s, g.high_hz + margin, s.rate / 2.0);
+}
+
 } // namespace
+
+double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g)
+{
+    first = std::max<int64_t>(0, first);
+    count = std::min(count, a.frames() - first);
+    if (count < 64) return 0;
+    const int32_t n = segment_length(count / 2, kLongestSegment);
+    return outside_power(average_spectrum(a.samples.data(), a.channels, a.rate, first, count, n), g);
+}
+
+ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, int64_t count, const NotchGeometry& g)
+{
+    ProgramChange c;
+    c.change_db = power_ratio_db(program_power(out, first, count, g) + kInaudiblePower,
+                                 program_power(in, first, count, g) + kInaudiblePower);
+    const int64_t piece = std::llround(kDipSeconds * in.rate);
+    for (int64_t at = first; at + piece <= first + count; at += piece / 2) {
+        const double before = program_power(in, at, piece, g);
+        // Where the program is silent there is nothing to take.
+        if (to_db(2 * before) < kProgramSilentDbfs) continue;
+        c.dip_db = std::min(c.dip_db, power_ratio_db(program_power(out, at, piece, g) + kInaudiblePower,
+                                                     before + kInaudiblePower));
+    }
+    return c;
+}
 
 double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_with, const Audio& out_without,
                    int64_t first, int64_t end)
@@ -135,12 +168,10 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
             m.tone_attenuation_db = tone_cut_over(in, out, m.tone.hz, m.tone_first, m.tone_end);
     }
 
-    // The notch's edges blur over about two of the plug-in's bins (its blocks are short
-    // and ramped), so that margin is left out of "outside" as well.
     const double margin = 2.0 * in.rate / g.n + 2 * bin;
     const double lo = g.low_hz - margin, hi = g.high_hz + margin, top = in.rate / 2.0;
-    const double outside_in = band_power(before, 20, lo) + band_power(before, hi, top);
-    const double outside_out = band_power(after, 20, lo) + band_power(after, hi, top);
+    const double outside_in = outside_power(before, g);
+    const double outside_out = outside_power(after, g);
     m.outside_change_db = power_ratio_db(outside_out, outside_in);
     m.below_change_db = band_change_db(after, before, 20, lo);
     m.above_change_db = band_change_db(after, before, hi, top);

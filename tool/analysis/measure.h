@@ -86,6 +86,28 @@ constexpr double kSilentAmplitude = 1e-5;
 // residual under kSilentAmplitude counts as kSilentAmplitude.
 double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end);
 
+// The program's power outside a notch band, and outside the blur of its edges, over
+// frames [first, first + count) of `a` (clipped to it), as average_spectrum's bins add
+// it up: what a notch leaves alone, so that a change there is the program's, not the tone's.
+double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g);
+
+// Under this the program outside the notch band is silent: a recording's own hiss lies over it.
+constexpr double kProgramSilentDbfs = -70;
+
+// The program is said to dip over the piece of this length where it changed most: a
+// fade's silence at a stretch's start lasts tenths of a second.
+constexpr double kDipSeconds = 0.1;
+
+// What processing did to the program over frames [first, first + count): its power
+// outside the notch band after over before, in dB, over the whole span, and over the
+// kDipSeconds piece (stepped by half of it) where it fell most, pieces where the program
+// is silent left out (0: it fell nowhere).
+struct ProgramChange {
+    double change_db = 0;
+    double dip_db = 0;
+};
+ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, int64_t count, const NotchGeometry& g);
+
 // `first` is the stretch's first frame; `in` and `out` must have the same shape. The
 // tone measured is the one at `tone_hz` when it is not 0, where a steady tone was
 // detected near it (tone_near; none near it: no tone is measured); without it, the

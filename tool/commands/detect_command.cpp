@@ -58,7 +58,8 @@ int run_detect(const DetectOptions& o)
                        o.hz);
         else if (chosen)
             fmt::print("{}",
-                       fit_text(chosen->fit, chosen->tone, f.rate, o.in, chosen->checked ? &chosen->check : nullptr));
+                       fit_text(chosen->fit, chosen->tone, f.rate, o.in, chosen->checked ? &chosen->check : nullptr,
+                                chosen->checked ? &chosen->plan : nullptr));
     }
     // A frequency named where no tone was found has no tone to cut: the text suggests no
     // settings; the JSON still says what they would be, marked as not detected.

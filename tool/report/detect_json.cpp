@@ -63,6 +63,31 @@ std::string check_json(const DetectFacts& f, const CutCheck& k)
                        place(f, k.extent_first), place(f, k.extent_end), json_number(k.cut_db), json_bool(k.weak), next);
 }
 
+std::string plan_json(const DetectFacts& f, const PassPlan& p)
+{
+    std::string passes, input = f.path;
+    for (size_t i = 0; i < p.passes.size(); ++i) {
+        const Fit& x = p.passes[i];
+        passes += fmt::format("{}\n        {{\"start_video_frame\": {}, \"stretch\": {{\"start\": {}, \"end\": {}}}, "
+                              "\"full_cut_until\": {},\n         \"settings\": {}, \"render_command\": {},\n"
+                              "         \"program_change_db\": {}, \"program_dip_db\": {}}}",
+                              i == 0 ? "" : ",", x.placement.start_frame, place(f, x.stretch_first),
+                              place(f, x.stretch_first + x.notch.length), place(f, x.cut_end), sliders_json(x.settings),
+                              json_string(render_line(x, input)), json_number(p.program[i].change_db),
+                              json_number(p.program[i].dip_db));
+        input = notched_name(input);
+    }
+    const CutCheck& last = p.checks.back();
+    const std::string left =
+        p.goes_on ? fmt::format("{{\"start\": {}, \"end\": {}, \"to_where_looked\": {}}}", place(f, last.left_first),
+                                place(f, last.left_end), json_bool(last.left_to_look_end))
+                  : "null";
+    return fmt::format("{{\"passes\": [{}\n      ],\n      \"goes_on\": {}, \"still_sounds\": {},\n"
+                       "      \"extent\": {{\"start\": {}, \"end\": {}}}, \"cut_db\": {}, \"weak\": {}}}",
+                       passes, json_bool(p.goes_on), left, place(f, p.extent_first), place(f, p.extent_end),
+                       json_number(p.cut_db), json_bool(p.weak));
+}
+
 std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
 {
     const Fit& fit = c.fit;
@@ -74,7 +99,8 @@ std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
                               trials.empty() ? "" : ",", t.fade, json_bool(t.use_window), json_number(t.step_start, 4),
                               json_number(t.cut_db));
     std::string warnings;
-    for (const std::string& w : fit_warnings(fit, c.tone, f.rate, c.checked ? &c.check : nullptr))
+    for (const std::string& w :
+         fit_warnings(fit, c.tone, f.rate, c.checked ? &c.check : nullptr, c.checked ? &c.plan : nullptr))
         warnings += (warnings.empty() ? "" : ", ") + json_string(w);
     std::string remaining;
     for (const Harmonic& h : c.tone.harmonics)
@@ -95,19 +121,19 @@ std::string chosen_json(const DetectFacts& f, const ChosenTone& c)
         "\"cut_db\": {}}},\n"
         "    \"too_long\": {}, \"second_selection\": {}, \"starts_too_early\": {},\n"
         "    \"check\": {},\n"
+        "    \"plan\": {},\n"
         "    \"harmonics_left\": [{}],\n"
         "    \"warnings\": [{}]\n  }}",
-        tone_json(f, c.tone, "    "), json_bool(c.detected), sliders_json(s),
-        json_string(render_line(fit, f.path)), fit.placement.start_frame, place(f, fit.stretch_first),
-        fit.placement.video_rate_num, fit.placement.video_rate_den, g.n, json_number(g.centre_hz),
-        json_number(g.centre_hz - c.tone.hz), json_number(g.low_hz), json_number(g.high_hz),
-        json_number(g.high_hz - g.low_hz), json_bool(reaches_speech_band(g.low_hz, g.high_hz)),
-        json_string(band_text(g.low_hz, g.high_hz)), place(f, fit.stretch_first),
-        place(f, fit.stretch_first + g.length), place(f, fit.cut_end), g.fade, g.quarter, trials, fit.chosen.fade,
-        json_bool(fit.chosen.use_window), json_number(fit.chosen.step_start, 4), json_number(fit.input_step_start, 4),
-        json_number(fit.chosen.cut_db), json_bool(fit.too_long), second, json_bool(fit.starts_too_early),
-        c.checked ? check_json(f, c.check) : "null", remaining,
-        warnings);
+        tone_json(f, c.tone, "    "), json_bool(c.detected), sliders_json(s), json_string(render_line(fit, f.path)),
+        fit.placement.start_frame, place(f, fit.stretch_first), fit.placement.video_rate_num,
+        fit.placement.video_rate_den, g.n, json_number(g.centre_hz), json_number(g.centre_hz - c.tone.hz),
+        json_number(g.low_hz), json_number(g.high_hz), json_number(g.high_hz - g.low_hz),
+        json_bool(reaches_speech_band(g.low_hz, g.high_hz)), json_string(band_text(g.low_hz, g.high_hz)),
+        place(f, fit.stretch_first), place(f, fit.stretch_first + g.length), place(f, fit.cut_end), g.fade, g.quarter,
+        trials, fit.chosen.fade, json_bool(fit.chosen.use_window), json_number(fit.chosen.step_start, 4),
+        json_number(fit.input_step_start, 4), json_number(fit.chosen.cut_db), json_bool(fit.too_long), second,
+        json_bool(fit.starts_too_early), c.checked ? check_json(f, c.check) : "null",
+        c.checked ? plan_json(f, c.plan) : "null", remaining, warnings);
 }
 
 } // namespace

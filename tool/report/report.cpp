@@ -232,6 +232,14 @@ std::string notched_name(const std::string& in)
     // another each keep their own file.
     int pass = 0;
     const size_t suffix_at = pass_suffix(stem, name, &pass);
+    // Standard input's passes are named notch.wav, then notch-2.wav, notch-3.wav, ...
+    if (suffix_at == std::string::npos) {
+        const std::string base = stem.substr(name);
+        if (base == "notch") return stem + "-2" + extension;
+        if (base.size() > 6 && base.size() < 10 && base.compare(0, 6, "notch-") == 0 && base[6] != '0' &&
+            base.find_first_not_of("0123456789", 6) == std::string::npos)
+            return stem.substr(0, name) + "notch-" + std::to_string(std::stoi(base.substr(6)) + 1) + extension;
+    }
     if (suffix_at != std::string::npos) stem.erase(suffix_at);
     const std::string suffix = pass == 0 ? "-notch" : "-notch-" + std::to_string(pass + 1);
     // A name at the folder's limit is shortened before the suffix, never inside a
@@ -254,21 +262,30 @@ static std::string span_text(int64_t first, int64_t end, int32_t rate, const Pla
                        video_frame_of(std::max(first, end - 1), rate, p.video_rate_num, p.video_rate_den));
 }
 
-std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate, const CutCheck* check)
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate, const CutCheck* check,
+                                      const PassPlan* plan)
 {
     std::vector<std::string> warnings;
-    if (check && check->goes_on) {
-        std::string next = "; no second selection fits before the file's end";
-        if (check->has_next)
-            next = fmt::format("; select from video frame {} ({:.3f} s) for a second stretch with {}{}",
-                               check->next.placement.start_frame, double(check->next.stretch_first) / rate,
-                               settings_line(check->next.settings),
-                               check->next.too_long || check->left_to_look_end ? ", and check what that one leaves"
-                                                                                : "");
-        warnings.push_back(fmt::format("the tone goes on past what the stretch cut: it still sounds {}{}{}",
-                                       span_text(check->left_first, check->left_end, rate, fit.placement,
-                                                 check->left_to_look_end),
-                                       check->left_to_look_end ? ", where the check stopped looking" : "", next));
+    const CutCheck* last = plan ? &plan->checks.back() : check;
+    if (plan && plan->passes.size() > 1) {
+        std::string after;
+        if (plan->goes_on)
+            after =
+                fmt::format("; after them it still sounds {}{}",
+                            span_text(last->left_first, last->left_end, rate, fit.placement, last->left_to_look_end),
+                            !last->has_next ? std::string(", where no further selection fits before the file's end")
+                            : plan->passes.size() >= size_t(kMostPasses)
+                                ? fmt::format(", past the {} passes planned", kMostPasses)
+                                : std::string(", past the audio this plan looks at"));
+        warnings.push_back(fmt::format("the tone outlasts one stretch: these settings are the first of {} passes, "
+                                       "each applied to the result of the one before (the plan below){}",
+                                       plan->passes.size(), after));
+    } else if (last && last->goes_on) {
+        warnings.push_back(
+            fmt::format("the tone goes on past what the stretch cut: it still sounds {}{}; no second "
+                        "selection fits before the file's end",
+                        span_text(last->left_first, last->left_end, rate, fit.placement, last->left_to_look_end),
+                        last->left_to_look_end ? ", where the check stopped looking" : ""));
     } else if (fit.too_long) {
         warnings.push_back(fmt::format("the tone lasts {:.2f} s, to {:.3f} s, past what one stretch of at most {} s "
                                        "cuts in full: the stretch starts at {:.3f} s{}, and its tail's "
@@ -281,19 +298,57 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
     }
     if (fit.starts_too_early)
         warnings.push_back(fmt::format("the tone starts at {:.3f} s, less than one FFT block ({} samples) after the "
-                                       "earliest start; the stretch's start may click, so the fade was chosen to "
-                                       "soften it",
-                                       double(tone.first) / rate, fit.notch.n));
+                                       "earliest start; the stretch's start may click{}",
+                                       double(tone.first) / rate, fit.notch.n,
+                                       fit.fade_may_silence ? ", so the fade was chosen to soften it" : ""));
+    const bool weak = plan ? plan->weak : check && check->weak;
+    if (weak) {
+        const int64_t first = plan ? plan->extent_first : check->extent_first;
+        const int64_t end = plan ? plan->extent_end : check->extent_end;
+        warnings.push_back(fmt::format("over the tone's whole extent, {:.3f} s to {:.3f} s, {} cut it by only {:.1f} "
+                                       "dB, less than {:g} dB: it will still be heard",
+                                       double(first) / rate, double(end) / rate,
+                                       plan && plan->passes.size() > 1 ? "the passes together" : "these settings",
+                                       plan ? plan->cut_db : check->cut_db, kWeakCutDb));
+    }
     // The fit takes the narrowest band that covers the tone as it drifts over a stretch
     // that holds it; a low tone's may still be wide, and take its neighbours along.
     if (band_too_wide(fit.notch.low_hz, fit.notch.high_hz))
         warnings.push_back(wide_band_text(fit.notch.low_hz, fit.notch.high_hz));
-    if (check && check->weak)
-        warnings.push_back(fmt::format("over the tone's whole extent, {:.3f} s to {:.3f} s, these settings cut it by "
-                                       "only {:.1f} dB, less than {:g} dB: it will still be heard",
-                                       double(check->extent_first) / rate, double(check->extent_end) / rate,
-                                       check->cut_db, kWeakCutDb));
     return warnings;
+}
+
+std::string program_text(const ProgramChange& c)
+{
+    return fmt::format("the program outside the notch band changed by {:+.2f} dB over the stretch ({:+.2f} dB over "
+                       "the tenth of a second it changed most)",
+                       c.change_db, c.dip_db);
+}
+
+std::string plan_text(const PassPlan& plan, int32_t rate, const std::string& in)
+{
+    std::string text = fmt::format("  plan: {} passes, each applied to the result of the one before; after each, "
+                                   "write the processed audio out from the selection's first video frame and load the "
+                                   "written file back in its place, then make the next selection\n",
+                                   plan.passes.size());
+    std::string input = in;
+    for (size_t i = 0; i < plan.passes.size(); ++i) {
+        const Fit& p = plan.passes[i];
+        const Settings& s = p.settings;
+        text +=
+            fmt::format("    pass {}: select from video frame {} ({:.3f} s); frequency {}, seconds {}, FFT order {}, "
+                        "width {}, fade {}, window {}; stretch {:.3f} s to {:.3f} s; {}\n",
+                        i + 1, p.placement.start_frame, double(p.stretch_first) / rate, s.slider[kFrequency],
+                        s.slider[kSeconds], s.slider[kFftOrder], s.slider[kWidth], s.slider[kFade],
+                        s.use_window ? "on" : "off", double(p.stretch_first) / rate,
+                        double(p.stretch_first + p.notch.length) / rate, program_text(plan.program[i]));
+        text += "      " + render_line(p, input) + "\n";
+        input = notched_name(input);
+    }
+    text +=
+        fmt::format("  the passes together: the tone cut by {:.1f} dB over its whole extent, {:.3f} s to {:.3f} s\n",
+                    plan.cut_db, double(plan.extent_first) / rate, double(plan.extent_end) / rate);
+    return text;
 }
 
 std::string check_text(const CutCheck& check, int32_t rate)
@@ -312,7 +367,8 @@ std::string render_line(const Fit& fit, const std::string& in)
                        p.start_frame, p.video_rate_num, p.video_rate_den, settings_line(fit.settings));
 }
 
-std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in, const CutCheck* check)
+std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in, const CutCheck* check,
+                     const PassPlan* plan)
 {
     const Settings& s = fit.settings;
     const Placement& p = fit.placement;
@@ -336,7 +392,9 @@ std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::
                         fit.chosen.fade, fit.chosen.use_window ? "on" : "off", fit.chosen.step_start,
                         fit.input_step_start, fit.chosen.cut_db);
     if (check) text += "  self-check: " + check_text(*check, rate) + "\n";
-    for (const std::string& w : fit_warnings(fit, tone, rate, check)) text += "  warning: " + w + "\n";
+    if (plan && plan->passes.size() == 1) text += "  " + program_text(plan->program.front()) + "\n";
+    for (const std::string& w : fit_warnings(fit, tone, rate, check, plan)) text += "  warning: " + w + "\n";
+    if (plan && plan->passes.size() > 1) text += plan_text(*plan, rate, in);
     if (!tone.harmonics.empty()) {
         text += "  a hum: one notch removes one harmonic. These settings take the fundamental; still there:";
         for (const Harmonic& h : tone.harmonics)

@@ -10,6 +10,7 @@
 #include "tool/analysis/settings.h"
 #include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
+#include "tool/session/pass_plan.h"
 
 // One line of slider values, spelt as the command-line options that give them.
 // "1 sample", "2 samples".
@@ -56,13 +57,20 @@ std::string notched_name(const std::string& in);
 // The `tulm render` command line that applies the fit to `in`.
 std::string render_line(const Fit& fit, const std::string& in);
 
-// What the user must know before using the fit, one sentence each: a tone too long for
-// one stretch (and where the second selection starts), or one starting too early. With
-// the check of the cut (may be null): where the tone still sounds after the stretch and
-// the next selection's video frame and settings, in place of the first; and a cut over
-// the whole extent under kWeakCutDb.
-std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate,
-                                      const CutCheck* check = nullptr);
+// What the user must know before using the fit, one sentence each: a tone that takes
+// more than one pass (and where it still sounds after the passes planned), or one
+// that goes on where no second selection fits; without a check, a tone too long for
+// one stretch (and where the second selection starts); one starting too early; and a
+// cut over the whole extent (the plan's, all passes together, when given) under kWeakCutDb.
+std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t rate, const CutCheck* check = nullptr,
+                                      const PassPlan* plan = nullptr);
+
+// What a pass did to the program outside its notch band, in one clause.
+std::string program_text(const ProgramChange& change);
+
+// The passes of a plan, one line each with its `tulm render` line (each on the one
+// before's output, named by notched_name), and their cut together.
+std::string plan_text(const PassPlan& plan, int32_t rate, const std::string& in);
 
 // The check of the cut in one line: where the result was looked at and the cut over the
 // tone's whole extent.
@@ -71,9 +79,10 @@ std::string check_text(const CutCheck& check, int32_t rate);
 // The settings that fit `tone`: a `tulm render` line for `in`, the host's slider values
 // and selection, what the trials measured, the check of the cut (may be null) and
 // warnings (a tone too long for one stretch, or starting too early; a hum's harmonics
-// that one notch leaves).
+// that one notch leaves); with the plan (may be null), what the pass does to the program
+// and, for a tone that takes more than one pass, every pass.
 std::string fit_text(const Fit& fit, const Tone& tone, int32_t rate, const std::string& in,
-                     const CutCheck* check = nullptr);
+                     const CutCheck* check = nullptr, const PassPlan* plan = nullptr);
 
 // Why a measurement has no tone: none found, or none near the frequency named.
 std::string no_tone_text(const Measurement& m);

@@ -28,7 +28,8 @@ ChosenTone choose_and_fit(FilterTable& table, const SampleSource& source, int64_
     Fit fit = fit_settings(table, in, file_frames, in_window, placement.video_rate_num, placement.video_rate_den);
     // A frequency named where no tone was detected has no level or extent to look for.
     if (chosen.detected) {
-        chosen.check = check_in_file(check_cut(table, in, file_frames, in_window, fit), in.first_frame);
+        chosen.plan = plan_in_file(plan_passes(table, in, file_frames, in_window, fit), in.first_frame);
+        chosen.check = chosen.plan.checks.front();
         chosen.checked = true;
     }
     fit.stretch_first += in.first_frame;

@@ -7,6 +7,7 @@
 #include "tool/analysis/sample_source.h"
 #include "tool/session/cut_check.h"
 #include "tool/session/fit.h"
+#include "tool/session/pass_plan.h"
 
 // The tone the settings were fitted to, with the fit; `detected` is false when the user
 // named a frequency that no detected tone lies near. Sample frames are the file's own.
@@ -14,8 +15,9 @@ struct ChosenTone {
     Tone tone;
     bool detected = true;
     Fit fit;
-    bool checked = false;  // `check` holds the check of the fit's cut
-    CutCheck check;
+    bool checked = false;  // `check` and `plan` hold the check of the fit's cut and the passes
+    CutCheck check;        // the first pass's check: the plan's first
+    PassPlan plan;
 };
 
 // A tone with its sample frames moved by `offset`: the detector and the fit count from

@@ -26,7 +26,10 @@ struct Rendered {
     }
 };
 
-Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& fit,
+// The source and `after`, the same audio with the pass applied, over the frames the
+// check reads: from the stretch's start (or the tone's, when earlier) to `look_end` or
+// as far as the plug-in reads, whichever is later.
+Rendered render_checked(const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone, const Fit& fit,
                         int64_t look_end)
 {
     Rendered r;
@@ -40,7 +43,8 @@ Rendered render_checked(FilterTable& table, const Audio& audio, int64_t file_fra
     r.in.first_frame = audio.first_frame + r.first;
     r.in.samples.assign(audio.samples.begin() + r.first * audio.channels, audio.samples.begin() + end * audio.channels);
     r.out = r.in;
-    run_plugin_window(table, &r.out, file_frames, fit.notch.length, fit.settings, fit.placement, false, nullptr);
+    r.out.samples.assign(after.samples.begin() + r.first * audio.channels,
+                         after.samples.begin() + end * audio.channels);
     return r;
 }
 
@@ -91,14 +95,35 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
 
 } // namespace
 
+bool window_holds(const Audio& audio, int64_t file_frames, const Fit& fit)
+{
+    return fit.stretch_first >= 0 &&
+           plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame <=
+               audio.frames();
+}
+
+Audio pass_output(FilterTable& table, const Audio& audio, int64_t file_frames, const Fit& fit)
+{
+    if (!window_holds(audio, file_frames, fit)) throw ToolError(ErrorCode::kCheckReadShort, {});
+    Audio after = audio;
+    run_plugin_window(table, &after, file_frames, fit.notch.length, fit.settings, fit.placement, false, nullptr);
+    return after;
+}
+
 CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& fit)
+{
+    return check_pass(table, audio, pass_output(table, audio, file_frames, fit), file_frames, tone, fit);
+}
+
+CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
+                    const Fit& fit, bool read_cut)
 {
     CutCheck c;
     const int64_t stretch_end = fit.stretch_first + fit.notch.length;
     c.look_first = fit.stretch_first;
     c.look_end = std::min<int64_t>(audio.frames(),
                                    std::max<int64_t>(stretch_end + std::llround(kCheckPastSeconds * audio.rate), tone.end));
-    const Rendered r = render_checked(table, audio, file_frames, tone, fit, c.look_end);
+    const Rendered r = render_checked(audio, after, file_frames, tone, fit, c.look_end);
     find_left(r, tone, fit, file_frames - audio.first_frame, &c);
     c.extent_first = tone.first;
     c.extent_end = tone.end;
@@ -106,34 +131,47 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
         c.extent_first = std::min(c.extent_first, c.left_first);
         c.extent_end = std::max(c.extent_end, c.left_end);
     }
-    c.cut_db = whole_cut_db(table, audio, file_frames, fit.settings, fit.placement,
-                            copy_of(tone, c.extent_first, c.extent_end, fit.switch_frames));
-    c.weak = c.cut_db < kWeakCutDb;
+    if (read_cut) {
+        c.cut_db = whole_cut_db(table, audio, file_frames, {{fit.settings, fit.placement}},
+                                copy_of(tone, c.extent_first, c.extent_end, fit.switch_frames));
+        c.weak = c.cut_db < kWeakCutDb;
+    }
     if (c.goes_on) {
-        Tone rest = tone;
-        rest.first = c.left_first;
+        c.rest = tone;
+        c.rest.first = c.left_first;
         // Still sounding where the looking stopped, it is taken to go on as far as the
         // audio reaches, so that the next selection is as long as one can be.
-        rest.end = c.left_to_look_end ? audio.frames() : c.left_end;
-        rest.from_region_start = false;
-        rest.to_region_end = c.left_to_look_end;
-        rest.harmonics.clear();
+        c.rest.end = c.left_to_look_end ? audio.frames() : c.left_end;
+        c.rest.from_region_start = false;
+        c.rest.to_region_end = c.left_to_look_end;
+        c.rest.harmonics.clear();
+        // The next pass is applied to this one's result, where the tone is already cut
+        // as far as this stretch reached: its trials are rendered on that.
         try {
-            c.next = fit_settings(table, audio, file_frames, rest, fit.placement.video_rate_num,
+            c.next = fit_settings(table, after, file_frames, c.rest, fit.placement.video_rate_num,
                                   fit.placement.video_rate_den);
             c.has_next = true;
         } catch (const ToolError&) {
-            // No selection fits what remains (it lies too near the file's end): where it
-            // sounds is still reported.
+            // No selection fits what remains (it lies too near the file's end or the
+            // audio's): where it sounds is still reported.
         }
     }
     return c;
 }
 
+double chained_cut_db(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
+                      const std::vector<Fit>& passes, int64_t extent_first, int64_t extent_end)
+{
+    std::vector<PassSettings> chain;
+    for (const Fit& p : passes) chain.push_back({p.settings, p.placement});
+    return whole_cut_db(table, audio, file_frames, chain,
+                        copy_of(tone, extent_first, extent_end, passes.front().switch_frames));
+}
+
 CutCheck check_in_file(CutCheck c, int64_t offset)
 {
     for (int64_t* f : {&c.look_first, &c.look_end, &c.left_first, &c.left_end, &c.extent_first, &c.extent_end,
-                       &c.next.stretch_first, &c.next.cut_end})
+                       &c.next.stretch_first, &c.next.cut_end, &c.rest.first, &c.rest.end})
         *f += offset;
     return c;
 }

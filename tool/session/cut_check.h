@@ -12,6 +12,7 @@
 // each edge, counts wherever the rendering holds it, which a probe at its frequency
 // does not see.
 #include <cstdint>
+#include <vector>
 
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
@@ -43,7 +44,8 @@ struct CutCheck {
                                                // the rendering spread it counted
     bool weak = false;                     // cut_db under kWeakCutDb
     bool has_next = false;                 // `next` holds a selection for what remains
-    Fit next;                              // fitted to the tone from left_first to left_end
+    Tone rest;                             // the tone from left_first on, as `next` was fitted to it
+    Fit next;                              // fitted to `rest` on this pass's result
 };
 
 // `audio` is the window the fit was made on (a file of `file_frames` frames), `tone` the
@@ -51,6 +53,26 @@ struct CutCheck {
 // The result is looked at no further than the window reaches. Throws ToolError when the
 // window does not hold what the plug-in reads.
 CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& fit);
+
+// The same where `after` is already `audio` with the fit applied (pass_output); without
+// `read_cut`, only where the tone goes on and the next selection (cut_db stays 0): a
+// later pass's cut is read with every pass's (chained_cut_db).
+CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
+                    const Fit& fit, bool read_cut = true);
+
+// Whether `audio`, a window of a file of `file_frames` frames, holds every frame the
+// plug-in reads for the fit.
+bool window_holds(const Audio& audio, int64_t file_frames, const Fit& fit);
+
+// `audio` with the fit applied, as the host's output holds it: the window the next pass
+// reads. Throws ToolError when the window does not hold what the plug-in reads.
+Audio pass_output(FilterTable& table, const Audio& audio, int64_t file_frames, const Fit& fit);
+
+// The tone's cut over [extent_first, extent_end), read as check_cut reads it, through
+// every pass in turn, each applied to the one before's result. `audio` is the source
+// the first pass was fitted on; the window must hold what every pass reads.
+double chained_cut_db(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
+                      const std::vector<Fit>& passes, int64_t extent_first, int64_t extent_end);
 
 // The window's frames as the file's: `offset` is the window's first frame in the file.
 CutCheck check_in_file(CutCheck c, int64_t offset);

@@ -6,11 +6,13 @@
 
 #include "render/plan_arithmetic.h"
 #include "tool/analysis/measure.h"
+#include "tool/analysis/spectrum.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/session/cut_check.h"
 #include "tool/session/switching.h"
 #include "tool/session/whole_cut.h"
+#include "tool/session/pass_plan.h"
 
 namespace {
 
@@ -148,14 +150,24 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     for (int32_t width = pick->cover_width; width <= widest; width += width_step) {
         Settings s = fit.settings;
         s.slider[kWidth] = width;
-        const double cut = whole_cut_db(table, audio, file_frames, s, fit.placement, copy, counted_end);
+        const double cut = whole_cut_db(table, audio, file_frames, {{s, fit.placement}}, copy, counted_end);
         if (cut > best_cut + 0.5) {
             best_cut = cut;
             fit.settings.slider[kWidth] = width;
         }
         if (cut >= kWholeCutDb) break;
     }
+    // A fade silences everything at the stretch's start, the program with the tone. It
+    // is tried only where the tone already sounds at the stretch's first sample and
+    // nothing else sounds over the longest fade: all it softens then is the tone's own
+    // onset. A stretch starting inside the program starts at full level.
+    Settings longest_fade = fit.settings;
+    longest_fade.slider[kFade] = std::min(kFades[sizeof kFades / sizeof kFades[0] - 1], ranges.maximum[kFade]);
+    const NotchGeometry faded = notch_geometry(longest_fade, audio.rate);
+    fit.fade_may_silence = tone.first <= fit.stretch_first &&
+                           to_db(2 * program_power(e.audio, e.stretch_first, faded.fade, faded)) < kProgramSilentDbfs;
     for (const int32_t fade : kFades) {
+        if (!fit.fade_may_silence) break;
         if (fade == 0 || fade < ranges.minimum[kFade] || fade > ranges.maximum[kFade]) continue;
         fit.trials.push_back(try_settings(table, e, fit, tone, fade, fit.chosen.use_window));
         if (fit.trials.back().step_start < fit.chosen.step_start) fit.chosen = fit.trials.back();
@@ -165,8 +177,12 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.notch = notch_geometry(fit.settings, audio.rate);
     // The window was judged before the width was widened: what is reported is rendered
     // once more with the settings as they stand, so measure reads the same cut from them.
-    if (fit.settings.slider[kWidth] != pick->cover_width)
+    if (fit.settings.slider[kWidth] != pick->cover_width && fit.chosen.fade == 0) {
         fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
+        fit.trials.push_back(fit.chosen);
+    } else if (fit.settings.slider[kWidth] != pick->cover_width) {
+        fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
+    }
     check_ranges(fit.settings, ranges);
     return fit;
 }
@@ -202,7 +218,14 @@ Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, 
     Placement from = region;
     from.start_frame =
         int32_t(plan_frame_of(std::max<int64_t>(0, tone_first), rate, region.video_rate_num, region.video_rate_den));
-    const FrameRange r = check_reach(table, rate, file_frames, from, tone_first);
+    // As far as the passes that cut it reach: to its end, or as far as the most passes
+    // planned cover.
+    Settings longest = default_settings(table);
+    longest.slider[kFftOrder] = slider_ranges(table).maximum[kFftOrder];
+    longest.slider[kSeconds] = slider_ranges(table).maximum[kSeconds];
+    const int64_t planned = int64_t(kMostPasses) * notch_geometry(longest, rate).length;
+    const FrameRange r = check_reach(table, rate, file_frames, from,
+                                     std::min(origin + std::max(tone.first, tone.end), tone_first + planned));
     Audio a = read_frames(source, std::max(origin, r.first) - origin, std::min(file_frames, r.end) - origin);
     a.first_frame += origin;
     return a;

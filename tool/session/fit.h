@@ -2,8 +2,9 @@
 // Slider values and a selection that cut one detected tone: the FFT order and width
 // whose notch covers the tone and its drift most narrowly, a stretch that starts a
 // block ahead of the tone and reaches past its end, and the fade and window that do
-// best when candidates are rendered through the plug-in and measured: the smallest
-// step at the stretch's start, the deepest cut of the tone.
+// best when candidates are rendered through the plug-in and measured: the deepest cut
+// of the tone, and, only where the tone sounds at the stretch's first sample and nothing
+// else does (a fade silences the program too), the fade with the smallest step there.
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct Fit {
     int64_t cut_end = 0;         // where the tail's cross-fade back to the source begins
     bool starts_too_early = false;  // the tone starts less than a block after a stretch can
     bool too_long = false;          // the tone outlasts the longest stretch
+    bool fade_may_silence = false;  // the tone sounds at the stretch's first sample with
+                                    // nothing else: fades were tried
     double input_step_start = 0;    // the input's own largest step at the stretch's start
     double switch_frames = 0;       // how fast the tone switches on and off (a ramp, in
                                     // frames), as the copy whose cut is read is switched
@@ -56,7 +59,8 @@ FrameRange fit_reach(FilterTable& table, int32_t rate, int64_t file_frames, cons
 
 // The audio the fit reads around `tone` (its frames those of `source`, which starts at
 // the file's frame `origin`), as Audio whose first_frame is the file's: the check's reach
-// from the video frame the tone starts in, as far as the longest stretch from there, a
-// second past it and a next selection after that (it holds the fit's reach).
+// from the video frame the tone starts in to its end (or as far as kMostPasses of the
+// longest stretch reach), the longest stretch past that, a second past it and a next
+// selection after that (it holds the fit's reach and every pass the plan makes).
 Audio fit_audio(FilterTable& table, const SampleSource& source, int64_t origin, int64_t file_frames,
                 const Placement& region, const Tone& tone);

@@ -48,20 +48,25 @@ ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_fra
     return c;
 }
 
-double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames, const Settings& settings,
-                    const Placement& placement, const ToneCopy& copy, int64_t counted_end)
+double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
+                    const std::vector<PassSettings>& passes, const ToneCopy& copy, int64_t counted_end)
 {
-    const NotchGeometry g = notch_geometry(settings, window.rate);
-    const int64_t stretch_first = stretch_first_frame(window.rate, file_frames, placement) - window.first_frame;
-    const int64_t reads_until = plugin_reads_until(window.rate, file_frames, placement, g.length) - window.first_frame;
-    const int64_t from = std::min(stretch_first, std::max<int64_t>(0, copy.first));
-    if (from < 0 || reads_until > window.frames()) throw ToolError(ErrorCode::kCheckReadShort, {});
+    int64_t from = std::max<int64_t>(0, copy.first), reads_until = 0;
+    for (const PassSettings& p : passes) {
+        const NotchGeometry g = notch_geometry(p.settings, window.rate);
+        from = std::min(from, stretch_first_frame(window.rate, file_frames, p.placement) - window.first_frame);
+        reads_until = std::max(reads_until, plugin_reads_until(window.rate, file_frames, p.placement, g.length) -
+                                                window.first_frame);
+    }
+    if (passes.empty() || from < 0 || reads_until > window.frames()) throw ToolError(ErrorCode::kCheckReadShort, {});
     // The copy's ramp reaches half its length past its end.
     const int64_t sounds_until = copy.end + int64_t(std::ceil(copy.switch_frames / 2)) + 1;
     const int64_t to = std::max(reads_until, std::min(window.frames(), sounds_until));
     const Audio in = copy_over(window, copy, from, to);
     Audio out = in;
-    run_plugin_window(table, &out, file_frames, g.length, settings, placement, false, nullptr);
+    for (const PassSettings& p : passes)
+        run_plugin_window(table, &out, file_frames, notch_geometry(p.settings, window.rate).length, p.settings,
+                          p.placement, false, nullptr);
 
     const int64_t count_from = copy.from_start ? std::max(copy.first, from) : from;
     const int64_t count_to = std::min(counted_end, copy.to_end ? std::min(copy.end, to) : to);

@@ -10,6 +10,7 @@
 // sounded with it.
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "host/plugin_loader.h"
 #include "tool/analysis/audio.h"
@@ -28,17 +29,24 @@ struct ToneCopy {
                                  // spreads past that edge is not counted
 };
 
+// One pass of the plug-in over the file: its sliders and where its stretch starts.
+struct PassSettings {
+    Settings settings;
+    Placement placement;
+};
+
 // `tone` over [first, end), switched over `switch_frames` where it is switched.
 ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_frames);
 
-// The copy's power against all that the plug-in left of it, in dB, over every frame
-// rendered: from the stretch's start (or the copy's, when earlier) to where the plug-in
-// stops reading (or the copy ends, when later, as far as `window` reaches). Past the
-// audio rendered the plug-in changed nothing, and the copy counts there uncut. Frames at
-// or past `counted_end` count neither way. `window` is a window of a file of
-// `file_frames` frames (it starts at its first_frame) that holds every frame the plug-in
-// reads for the stretch `placement` and `settings` make; throws ToolError when it does
-// not.
-double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames, const Settings& settings,
-                    const Placement& placement, const ToneCopy& copy,
+// The copy's power against all that the plug-in left of it, in dB, the copy rendered
+// through `passes` in turn, each on the one before's result, as the host's output holds
+// it between passes. Counted over every frame rendered: from the first stretch's start
+// (or the copy's, when earlier) to where the plug-in stops reading (or the copy ends,
+// when later, as far as `window` reaches). Past the audio rendered the plug-in changed
+// nothing, and the copy counts there uncut. Frames at or past `counted_end` count
+// neither way. `window` is a window of a file of `file_frames` frames (it starts at its
+// first_frame) that holds every frame the plug-in reads for each pass; throws ToolError
+// when it does not.
+double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
+                    const std::vector<PassSettings>& passes, const ToneCopy& copy,
                     int64_t counted_end = std::numeric_limits<int64_t>::max());

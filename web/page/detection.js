@@ -10,7 +10,6 @@ function readDetection(json) {
     const c = json.chosen;
     if (!c) return {tones, fit: null, fitHz: null};
     const s = readSuggestion(c);
-    const check = c.check;
     return {
         tones,
         fitHz: c.tone.hz,
@@ -21,9 +20,13 @@ function readDetection(json) {
             reachesSpeech: c.notch.reaches_speech_band, predictedCut: c.predicted.cut_db,
             tooLong: c.too_long, second: c.second_selection, startsTooEarly: c.starts_too_early,
             harmonics: c.harmonics_left,
-            // The cut over the tone's whole extent, the parts outside the stretch included.
-            wholeCut: check ? {db: check.cut_db, weak: check.weak, from: check.extent.start.seconds,
-                               to: check.extent.end.seconds} : null,
+            // The cut over the tone's whole extent, the parts outside the stretch included,
+            // by every pass of the plan together.
+            wholeCut: c.plan ? {db: c.plan.cut_db, weak: c.plan.weak, from: c.plan.extent.start.seconds,
+                                to: c.plan.extent.end.seconds} : null,
+            // Where the tone still sounds after the last pass planned.
+            left: c.plan && c.plan.still_sounds ? {from: c.plan.still_sounds.start.seconds,
+                                                   to: c.plan.still_sounds.end.seconds} : null,
             passes: passesOf(c, 0),
         },
     };

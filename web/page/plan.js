@@ -21,18 +21,19 @@ function projectFrame(fileFrame, offset) {
     return fileFrame + (offset || 0);
 }
 
-// The passes the user makes in the host, in order: where each selection starts (in the
-// project's frames) and its settings. The first is the chosen settings'; a tone that
-// still sounds after it has the check's next selection, which takes the first pass's
-// output as its input.
+// The passes the user makes in the host, in order, as the tool's plan gives them
+// (`chosen.plan.passes`): where each selection starts, its settings, its stretch and
+// what it does to the program. Every frame number is the tool's; only the audio's
+// place in the project (`offset`) is added. Without a plan (a frequency named where no
+// tone was found), the one selection of the chosen settings.
 function passesOf(chosen, offset) {
     if (!chosen) return [];
-    const passes = [{startFrame: projectFrame(chosen.selection.start_video_frame, offset), settings: chosen.settings,
-                     stretchStart: chosen.stretch.start, stretchEnd: chosen.stretch.end}];
-    const next = chosen.check && chosen.check.next_selection;
-    if (next) passes.push({startFrame: projectFrame(next.start_video_frame, offset), settings: next.settings,
-                           stretchStart: next.stretch_start, stretchEnd: null});
-    return passes;
+    const plan = chosen.plan && chosen.plan.passes;
+    if (!plan) return [{startFrame: projectFrame(chosen.selection.start_video_frame, offset), settings: chosen.settings,
+                        stretchStart: chosen.stretch.start, stretchEnd: chosen.stretch.end, program: null}];
+    return plan.map((pass) => ({startFrame: projectFrame(pass.start_video_frame, offset), settings: pass.settings,
+                                stretchStart: pass.stretch.start, stretchEnd: pass.stretch.end,
+                                program: {change: pass.program_change_db, dip: pass.program_dip_db}}));
 }
 
 // An offset as typed: a whole number of frames, 0 or more; null when it is not one.

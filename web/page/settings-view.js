@@ -50,6 +50,7 @@ function showSettings() {
     fact(t('notch'), t('notchText', {low: f.lowHz.toFixed(1), high: f.highHz.toFixed(1), centre: f.centreHz.toFixed(1)}));
     const cut = cutText();
     if (cut) fact(t('cutTerm'), cut);
+    if (f.passes[0].program) fact(t('programTerm'), programText(f.passes[0].program));
     const m = state.render && state.render.measurement;
     const band = state.dialog.speech_band;
     if (m) fact(t('speech', {low: band[0], high: band[1]}),
@@ -60,7 +61,8 @@ function showSettings() {
     const warn = (text) => { const li = document.createElement('li'); li.textContent = text; warnings.append(li); };
     if (!f.detected) warn(t('notConfirmed', {hz: f.hz.toFixed(1)}));
     if (f.wholeCut && f.wholeCut.weak) warn(t('weakCut', {db: f.wholeCut.db === null ? '—' : f.wholeCut.db.toFixed(1)}));
-    if (f.tooLong && f.second && f.passes.length < 2)
+    if (f.left) warn(t('planLeft', {from: f.left.from.toFixed(2), to: f.left.to.toFixed(2)}));
+    if (f.tooLong && f.second && f.passes.length < 2 && !f.left)
         warn(t('warningLong', {at: f.second.seconds.toFixed(3), frame: projectFrame(f.second.video_frame, state.offset)}));
     if (f.startsTooEarly) warn(t('warningEarly'));
     if (m && m.wide_band) warn(t('wideBand'));
@@ -79,7 +81,8 @@ function showPasses(f) {
         const li = document.createElement('li');
         const frame = projectFrame(pass.startFrame, state.offset);
         const p = document.createElement('p');
-        p.textContent = i === 0 ? t('passFirst', {frame}) : t('passNext', {frame, previous: i, n: i + 1});
+        const previous = i > 0 ? projectFrame(f.passes[i - 1].startFrame, state.offset) : 0;
+        p.textContent = i === 0 ? t('passFirst', {frame}) : t('passNext', {frame, previous: i, n: i + 1, previousFrame: previous});
         li.append(p);
         if (i > 0) {
             const grid = document.createElement('div');
@@ -87,6 +90,10 @@ function showPasses(f) {
             dialogGrid(grid, frame, valuesOf(pass.settings));
             li.append(grid);
         }
+        const program = document.createElement('p');
+        program.className = 'program';
+        program.textContent = t('programTerm') + ': ' + programText(pass.program);
+        li.append(program);
         list.append(li);
     });
 }
@@ -98,12 +105,18 @@ function cutText() {
     if (f && f.wholeCut) {
         const values = {from: f.wholeCut.from.toFixed(2), to: f.wholeCut.to.toFixed(2)};
         if (f.wholeCut.db === null) return t('cutWholeSilent', values);
-        return t(f.passes.length > 1 ? 'cutWholeFirstPass' : 'cutWhole', Object.assign(values, {db: f.wholeCut.db.toFixed(1)}));
+        return t(f.passes.length > 1 ? 'cutWholePasses' : 'cutWhole',
+                 Object.assign(values, {db: f.wholeCut.db.toFixed(1), count: f.passes.length}));
     }
     const m = state.render && state.render.measurement;
     if (!m || !m.tone) return '';
     const db = m.tone.attenuation_db;
     return db === null ? t('cutStretchSilent') : t('cutStretch', {db: db.toFixed(1)});
+}
+
+// What a pass does to the rest of the sound over its stretch, as the tool read it.
+function programText(program) {
+    return t('programText', {change: signed(program.change), dip: signed(program.dip)});
 }
 
 function settingsText() {
