@@ -57,6 +57,7 @@ struct Strata {
 struct Score {
     int recordings = 0;
     Strata single, first, hum, pair, extent, shallow, warned_shallow, no_settings;
+    Strata pair_once, pair_extent, pair_shallow;
     Strata keys, together, with_note, drift, buzz, buzz_once, clipped, clipped_once, over, over_once;
     Count whole, regions;
     std::vector<double> cuts[2];  // over each suggested tone's whole extent, dB: masked, audible
@@ -126,12 +127,14 @@ void score_clean(const Recording& r, const Audio& clip, const DetectParams& para
 
 // The settings the tool suggests for the found tone, and the cut they leave over the
 // tone's whole extent: the clip is rendered with and without the tone, and what the
-// tone added after processing is compared with the tone itself.
+// tone added after processing is compared with the tone itself. A pair's tone is both
+// of its tones, which one notch at their mean must cut; its cuts are counted apart.
 void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const Tone& found, const std::string& what,
                bool heard, Score* s)
 {
+    const bool pair = c.kind == CaseKind::pair;
     MixCase fundamental = c;
-    fundamental.partials.resize(1);
+    if (!pair) fundamental.partials.resize(1);
     const Audio target = mix_case(clip, fundamental);
     Fit fit;
     try {
@@ -145,9 +148,15 @@ void score_cut(FilterTable& table, const Audio& clip, const MixCase& c, const To
     const Audio without = run_plugin(table, clip, fit.settings, fit.placement, false);
     const Audio with = run_plugin(table, target, fit.settings, fit.placement, false);
     const double cut = tone_cut_db(target, clip, with, without, c.first, c.end);
-    s->cuts[heard].push_back(cut);
     const bool warned = fit.too_long || fit.starts_too_early;
     const bool shallow = cut < kShallowCutDb && !warned;
+    if (pair) {
+        s->pair_shallow.add(heard, shallow);
+        if (shallow)
+            s->misses.push_back(fmt::format("{}: pair cut {:.1f} dB over its whole extent, no warning", what, cut));
+        return;
+    }
+    s->cuts[heard].push_back(cut);
     s->shallow.add(heard, shallow);
     s->warned_shallow.add(heard, cut < kShallowCutDb && warned);
     if (cut < kShallowCutDb && warned)
@@ -231,8 +240,9 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
         }
         return;
     }
-    const Tone* t = match(d, c.partials[0].hz, c.first, c.end);
-    if (c.kind == CaseKind::pair && !t) t = match(d, c.partials[1].hz, c.first, c.end);
+    // A pair sounds as one tone at the middle of its two.
+    const double hz = c.kind == CaseKind::pair ? (c.partials[0].hz + c.partials[1].hz) / 2 : c.partials[0].hz;
+    const Tone* t = match(d, hz, c.first, c.end);
     Strata& count = c.kind == CaseKind::single ? s->single : c.kind == CaseKind::hum ? s->hum : s->pair;
     count.add(audible, t != nullptr);
     if (c.kind == CaseKind::single) s->first.add(audible, t != nullptr && t == &d.tones.front());
@@ -242,9 +252,23 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
                                         drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
         return;
     }
-    if (c.kind == CaseKind::pair) return;
     const double reach = kExtentS * clip.rate;
     const bool ends = std::fabs(double(t->first - c.first)) <= reach && std::fabs(double(t->end - c.end)) <= reach;
+    if (c.kind == CaseKind::pair) {
+        int entries = 0;
+        for (const Tone& u : d.tones)
+            entries += std::fabs(u.hz - hz) <= d.resolution_hz && u.first < c.end && u.end > c.first;
+        s->pair_once.add(audible, entries == 1);
+        s->pair_extent.add(audible, ends);
+        if (entries != 1)
+            s->misses.push_back(
+                fmt::format("{} ({}): {} entries; reported {}", what, stratum, entries, listing(d, clip.rate)));
+        if (!ends)
+            s->misses.push_back(fmt::format("{} ({}): pair extent {:.3f}-{:.3f} s", what, stratum,
+                                            double(t->first) / clip.rate, double(t->end) / clip.rate));
+        if (table) score_cut(*table, clip, c, *t, what, audible, s);
+        return;
+    }
     s->extent.add(audible, ends);
     if (!ends)
         s->misses.push_back(fmt::format("{} ({}): extent {:.3f}-{:.3f} s", what, stratum, double(t->first) / clip.rate,
@@ -281,6 +305,9 @@ void print_table(const std::vector<std::string>& halves, const std::map<std::str
     row("single tones listed first", &Score::first);
     row("hum fundamentals found", &Score::hum);
     row("beating pairs found", &Score::pair);
+    row("beating pairs listed as one entry", &Score::pair_once);
+    row("beating pairs: extent within 1/15 s", &Score::pair_extent);
+    row("beating pairs: the cut of both under 20 dB, no warning", &Score::pair_shallow);
     row("extent within 1/15 s (single tones and hums found)", &Score::extent);
     row("telephone keys: both tones listed", &Score::keys);
     row("ringback, busy, information signal: every tone listed", &Score::together);

@@ -172,23 +172,54 @@ double level_slope_change(const std::vector<double>& levels)
 // `widest_beat_hz` apart or closer changes by at most pi times that, times its peak, a
 // second. The levels are smoothed over a block's frames (the block sees no narrower
 // dip), so a frame of other sound over the tone neither makes a dip nor fills one.
-// 0 when the lowest level lies at an end or the level moves faster than a beat.
-double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
-                  double widest_beat_hz)
+// Every dip is asked, not only the lowest level: the levels may take in quieter sound
+// before or after the tone (beat_around's), whose lowest point lies outside the pair.
+// 0 when no dip lies between two higher levels, or the level moves faster than a beat.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds, double widest_beat_hz,
+                  double peaks_apart_db)
 {
     const int32_t n = int32_t(levels.size()), h = block_frames / 2;
     std::vector<double> smooth;
     for (int32_t i = 0; i < n; ++i)
         smooth.push_back(median(std::vector<double>(levels.begin() + std::max(0, i - h),
                                                     levels.begin() + std::min(n, i + h + 1))));
-    if (smooth.empty()) return 0;
-    const auto low = std::min_element(smooth.begin(), smooth.end());
-    const auto before = std::max_element(smooth.begin(), low + 1);
-    const auto after = std::max_element(low, smooth.end());
-    const double fastest = M_PI * widest_beat_hz * amplitude_of(std::max(*before, *after)) * hop_seconds;
-    for (auto i = before; i != after; ++i)
-        if (std::fabs(amplitude_of(i[1]) - amplitude_of(i[0])) > fastest) return 0;
-    return std::min(*before, *after) - *low;
+    double deepest = 0;
+    for (auto low = smooth.begin(); low != smooth.end(); ++low) {
+        if ((low != smooth.begin() && low[-1] <= *low) || (low + 1 != smooth.end() && low[1] < *low)) continue;
+        const auto before = std::max_element(smooth.begin(), low + 1);
+        const auto after = std::max_element(low, smooth.end());
+        const double depth = std::min(*before, *after) - *low;
+        if (depth <= deepest || std::fabs(*before - *after) > peaks_apart_db) continue;
+        const double fastest = M_PI * widest_beat_hz * amplitude_of(std::max(*before, *after)) * hop_seconds;
+        bool smooth_enough = true;
+        for (auto i = before; i != after && smooth_enough; ++i)
+            smooth_enough = std::fabs(amplitude_of(i[1]) - amplitude_of(i[0])) <= fastest;
+        if (smooth_enough) deepest = depth;
+    }
+    return deepest;
+}
+
+bool beats(const DetectParams& p, double depth_db) { return depth_db > p.level_range_db; }
+
+// A pair's run breaks at the beat's nulls, where its peak sinks under the floor, and a
+// piece between two nulls only swells and fades: its beat shows beside it. So the level
+// at `hz` is read over the run and as long again on each side (within the region), the
+// neighbouring swells of the same pair with it; a note's attack out of other sound
+// there is sudden, and no beat. The run alone is asked too, a block in from its ends
+// (which only partly cover it), where the sound around a whole pair would hide its dip.
+double beat_around(const Context& c, double hz, int32_t from, int32_t to)
+{
+    const Frames& f = c.f;
+    const int32_t frames = int32_t(f.peaks.size()), edge = f.n / f.hop, length = to - from;
+    const Probe probe(f.n, hz, c.audio.rate);
+    const auto depth = [&](int32_t lo, int32_t hi) {
+        if (hi - lo <= edge) return 0.0;
+        std::vector<double> levels;
+        for (int32_t m = lo; m < hi; ++m)
+            levels.push_back(to_db(std::pow(probe.amplitude(c.audio, f.first + int64_t(m) * f.hop), 2)));
+        return beat_depth(levels, edge, double(f.hop) / c.audio.rate, c.p.steady_hz, c.p.held_move_db);
+    };
+    return std::max(depth(from + edge, to - edge), depth(std::max(0, from - length), std::min(frames, to + length)));
 }
 
 Tone tone_of(const Context& c, const Run& r)
@@ -223,7 +254,7 @@ Tone tone_of(const Context& c, const Run& r)
     }
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
-    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz);
+    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz, p.held_move_db);
     // The tone's own level and its spread, read where no louder sound lifts its bin.
     const double own = own_level(p, levels);
     std::vector<double> uncovered;
@@ -231,6 +262,10 @@ Tone tone_of(const Context& c, const Run& r)
         if (!covered(p, l, own)) uncovered.push_back(l);
     t.level_range_db = spread(uncovered);
     t.level_dbfs = median(uncovered);
+    // Only a level that scatters or moves needs a beat to excuse it, and reading the
+    // level beside the run costs as much again twice over.
+    if (!beats(p, t.beat_db) && (t.level_range_db > p.covered_db || t.level_slope_db > p.held_move_db))
+        t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
     const double steady_amp = amplitude_of(t.level_dbfs);
 
     const int64_t step = std::max(1, a.rate / kCrossingStepsPerSecond);

@@ -255,14 +255,10 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
         x.z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
         db.push_back(to_db(std::norm(x.z.back())));
     }
-    // A beat's swell is the tone's own level, not other sound over it. The run's first
-    // and last block only partly cover the tone, and its level there is no dip.
-    const int32_t edge = f.n / f.hop;
-    const bool beats = frames > 2 * edge &&
-                       beat_depth(std::vector<double>(db.begin() + edge, db.end() - edge), edge, double(f.hop) / a.rate,
-                                  p.steady_hz) >= p.tone_db;
+    // A beat's swell is the tone's own level, not other sound over it.
+    const bool beat = beats(p, beat_around(c, probe.hz, r.from, r.to));
     const double own = own_level(p, db);
-    for (const double level : db) x.clear.push_back(beats || !covered(p, level, own));
+    for (const double level : db) x.clear.push_back(beat || !covered(p, level, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;
     std::vector<double> hz, seconds;
     const double share = in_step_share(p);
@@ -273,8 +269,12 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
                 seconds.push_back(from * x.hop_seconds);
             }
     if (hz.size() < size_t(kFewestReadings)) return false;
-    const Drift d = drift_of(p, seconds, hz, p.steady_hz / kFineFactor);
-    if (d.spread_hz > p.steady_hz / kFineFactor) return false;
+    // Two tones beating turn the phase of their sum now towards one, now the other, and
+    // most near a null where the louder barely leads: its readings wander about the two,
+    // as far apart as steady_hz at most, while a tone's hold still.
+    const double limit = beat ? p.steady_hz : p.steady_hz / kFineFactor;
+    const Drift d = drift_of(p, seconds, hz, limit);
+    if (d.spread_hz > limit) return false;
     *readings = hz;
     *hz_per_s = d.hz_per_s;
     return true;

@@ -21,8 +21,7 @@ inline constexpr DetectParamInfo kDetectParamTable[] = {
      "share of the frames a partial must hold to be there: a run's peak, a followed line, a track going on or "
      "before"},
     {"tone_db", &DetectParams::tone_db, "dB",
-     "a tone's median prominence over its floor; a level step this high parts a sound switched on or off, and a "
-     "dip this deep between two peaks is a beat"},
+     "a tone's median prominence over its floor; a level step this high parts a sound switched on or off"},
     {"own_quantile", &DetectParams::own_quantile, "share", "of a run's levels: the tone's own, nothing over it"},
     {"covered_db", &DetectParams::covered_db, "dB",
      "a frame this far over the own level holds other sound too; a level this near the tone's is the tone's"},
@@ -31,7 +30,8 @@ inline constexpr DetectParamInfo kDetectParamTable[] = {
     {"steady_hz_per_s", &DetectParams::steady_hz_per_s, "Hz/s",
      "a whine may drift this fast (with heat or load) and still hold still; a note's glide moves Hz a second"},
     {"level_range_db", &DetectParams::level_range_db, "dB",
-     "spread of a steady sound's level, in the frames' spectra or at its own frequency"},
+     "spread of a steady sound's level, in the frames' spectra or at its own frequency; a smooth dip deeper between "
+     "two swells is a beat"},
     {"held_move_db", &DetectParams::held_move_db, "dB",
      "a hum or a whine holds its level within a dB or so; one moving more from its first third to its last (and "
      "scattering over covered_db) or along a robust line is a note"},

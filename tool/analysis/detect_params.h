@@ -22,8 +22,7 @@ struct DetectParams {
 
     // Whether a run holds still.
     double tone_db = 10.0;              // dB: a tone's median prominence over its floor; a level
-                                        // step this high parts a sound switched on or off, and a
-                                        // dip this deep between two peaks is a beat
+                                        // step this high parts a sound switched on or off
     double own_quantile = 0.25;         // of a run's levels: the tone's own, nothing over it
     double covered_db = 3.0;            // dB: a frame this far over the own level holds other sound
                                         // too; a level this near the tone's is the tone's
@@ -32,7 +31,8 @@ struct DetectParams {
     double steady_hz_per_s = 0.2;       // Hz/s: a whine may drift this fast (with heat or load) and
                                         // still hold still; a note's glide moves Hz a second
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
-                                        // spectra or at its own frequency
+                                        // spectra or at its own frequency; a smooth dip deeper
+                                        // between two swells is a beat
 
     // The run as a tone.
     double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;

@@ -81,11 +81,20 @@ std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector
 
 // A run as a tone, and its extent (detect_extent.cpp).
 
-// How deep the levels (dB, one a frame `hop_seconds` apart) dip between two peaks,
-// counted from the lower peak: a beat's depth; 0 when the lowest lies at an end, or
-// where the level moves faster than two tones widest_beat_hz apart can make it.
-double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds,
-                  double widest_beat_hz);
+// How deep the levels (dB, one a frame `hop_seconds` apart) dip between two peaks no
+// more than `peaks_apart_db` apart, counted from the lower peak: a beat's depth, the
+// deepest such dip; 0 where none lies between two higher levels, or where the level
+// moves faster than two tones widest_beat_hz apart can make it.
+double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds, double widest_beat_hz,
+                  double peaks_apart_db);
+
+// Whether a level dipping `depth_db` between two swells (beat_depth) beats: deeper than
+// a steady sound's level may spread, so that the level rules would take it for a note.
+bool beats(const DetectParams& p, double depth_db);
+
+// How deep the level at `hz` beats over frames [from, to) and as long again on each
+// side: a piece of a pair that the beat's nulls broke beats with its neighbours.
+double beat_around(const Context& c, double hz, int32_t from, int32_t to);
 
 // The run as a tone: its frequency, level and their spread, and where it starts and
 // stops within the region.

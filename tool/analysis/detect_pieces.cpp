@@ -21,6 +21,7 @@ void join_tone(Tone* a, const Tone& b)
     a->level_range_db = std::max(a->level_range_db, b.level_range_db);
     a->level_trend_db = std::max(a->level_trend_db, b.level_trend_db);
     a->level_slope_db = std::max(a->level_slope_db, b.level_slope_db);
+    a->beat_db = std::max(a->beat_db, b.beat_db);
     if (b.first < a->first) {
         a->first = b.first;
         a->from_region_start = b.from_region_start;
@@ -31,6 +32,20 @@ void join_tone(Tone* a, const Tone& b)
     }
 }
 
+namespace {
+
+// The longest gap two pieces of one tone may leave (samples): a block, what louder sound
+// over it hides at once; and two swells of a beating pair, which its null parts for a
+// third of the beat or so (its level under half of its swells'), a shorter time than
+// either swell sounds.
+int64_t bridged(const Context& c, const Tone& a, const Tone& b)
+{
+    if (!beats(c.p, a.beat_db) || !beats(c.p, b.beat_db)) return c.f.n;
+    return std::max<int64_t>(c.f.n, std::min(a.end - a.first, b.end - b.first));
+}
+
+}  // namespace
+
 // Louder sound over a tone can break its run in two; the two pieces then lie at one
 // frequency and their extents meet (or nearly: within a block), and are one tone.
 void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped)
@@ -40,10 +55,10 @@ void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dr
         for (size_t j = i + 1; j < tones->size(); ++j) {
             Tone& a = (*tones)[i].tone;
             const Tone& b = (*tones)[j].tone;
-            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
-            if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > f.n) continue;
+            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end), reach = bridged(c, a, b);
+            if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > reach) continue;
             dropped->push_back(Dropped{DropStage::kPieces, DropReason::kPiece, b.hz, b.first, b.end,
-                                       double(gap) / f.rate, double(f.n) / f.rate, a.hz});
+                                       double(gap) / f.rate, double(reach) / f.rate, a.hz});
             join_tone(&a, b);
             Run& ra = (*tones)[i].run;
             const Run& rb = (*tones)[j].run;

@@ -195,7 +195,7 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
         if (const Verdict v = family_stands(p, lines, r); v.drops) return v;
     // A held note's level scatters and moves as a whole; program sound over a tone
     // scatters its level without moving it.
-    const bool beats = t.beat_db >= p.tone_db;
+    const bool beats = detection::beats(p, t.beat_db);
     if (!beats && t.level_range_db > p.level_range_db)
         return Verdict{true, DropReason::kLevelScatters, t.level_range_db, p.level_range_db, 0};
     if (!beats && t.level_range_db > p.covered_db && t.level_trend_db > p.held_move_db)
