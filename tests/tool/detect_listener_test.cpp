@@ -110,10 +110,7 @@ double over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 12, t)
 
 // A sine just over full scale (+3 dBFS) swelling by 1 dB: the harmonics its clipping
 // makes swell by far more, with it.
-double swelling_over_full_scale(double t)
-{
-    return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t);
-}
+double swelling_over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t); }
 
 struct ListenerCase {
     const char* name;

@@ -19,8 +19,16 @@ constexpr double kPieceBesideShare = 0.5;
 // within a drone's sound does not.
 constexpr double kSharedShare = 0.75;
 
-// Beyond kHighestHarmonic a series goes on while its harmonics keep coming: a square
-// wave's misses every other order, and one that misses this many in a row has ended.
+// Beyond kHighestHarmonic a series is followed from its highest harmonic found, and
+// that says where the series lies to within a bin for as far again: a square wave's
+// misses every other order, and speech or a band-stop over a buzz may hide a stretch of
+// it, past which it goes on.
+constexpr int32_t kSeriesReach = 2;
+// Orders in a row a square wave's series may miss (every other one) and more, within
+// which a quieter partial on it joins however its ends read. Past a longer gap the
+// series is followed still, but a partial there joins as one below kHighestHarmonic
+// does, switched with the fundamental or sharing most of its extent: a beep that lies
+// on a bass note's far multiple is a tone of its own.
 constexpr int32_t kSeriesGap = 4;
 
 // Where a family looks for its harmonic of `order`, and how far off that a partial may
@@ -31,14 +39,14 @@ constexpr int32_t kSeriesGap = 4;
 // harmonic a few orders further lies within a bin of where it says.
 struct Multiple {
     double hz, tolerance, on_tolerance;
-    bool followed = false;  // beyond kHighestHarmonic
+    bool followed = false;  // beyond kHighestHarmonic, within kSeriesGap of the highest found
 };
 Multiple multiple_of(const Context& c, const Tone& low, int32_t order, int32_t top, double top_hz)
 {
     const DetectParams& p = c.p;
     if (order <= kHighestHarmonic)
         return Multiple{order * low.hz, p.multiple_hz + order * low.drift_hz, p.steady_hz + order * low.drift_hz};
-    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), true};
+    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), order - top <= kSeriesGap};
 }
 
 // What a confirmed tone is to the family of a lower tone, at one of its multiples.
@@ -115,6 +123,32 @@ struct Family {
     std::vector<size_t> members;
 };
 
+// A tone that clips has harmonics past half the rate too, which the sampling folds back
+// into the band (a 515 Hz tone's 91st lies at 46 865 Hz and sounds at 1135 Hz). Quieter
+// tones over most of their extent within its own, within a bin of where a multiple folds,
+// are the clipping's and join its family, with the order they fold from. Multiples up to
+// twice the rate are looked at: the series' highest harmonic found gives `hz` to a small
+// share of a bin over that many orders.
+void with_aliases(const Context& c, const std::vector<Confirmed>& all, size_t low, double hz, std::vector<bool>* taken,
+                  Family* family)
+{
+    const Tone& t = all[low].tone;
+    const double rate = c.f.rate, nyquist = rate / 2;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Tone& u = all[i].tone;
+        const bool within = std::min(u.end, t.end) - std::max(u.first, t.first) > (u.end - u.first) / 2;
+        if ((*taken)[i] || i == low || u.level_dbfs >= t.level_dbfs || !within) continue;
+        for (int32_t order = int32_t(nyquist / hz) + 1; order * hz <= 2 * rate; ++order) {
+            const double folded = std::fabs(order * hz - rate * std::round(order * hz / rate));
+            if (std::fabs(folded - u.hz) > c.f.bin_hz()) continue;
+            (*taken)[i] = true;
+            family->members.push_back(i);
+            family->harmonics.push_back(Harmonic{order, u.hz, u.level_dbfs, u.level_dbfs - t.level_dbfs});
+            break;
+        }
+    }
+}
+
 // The family of `all[low]`, from the tones not `taken` into a family before: at each
 // whole multiple, the tones that are its members, or else the multiple's peaks, unless a
 // tone of its own stands there. A buzz's series is one family however long (a square
@@ -127,7 +161,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     int32_t top = 1;
     double top_hz = t.hz;
     for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
-        if (order > kHighestHarmonic && order - top > kSeriesGap) break;
+        if (order > kHighestHarmonic && order > kSeriesReach * top) break;
         const Multiple at = multiple_of(c, t, order, top, top_hz);
         Harmonic h;
         h.order = order;
@@ -148,6 +182,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
         top = order;
         top_hz = h.hz;
     }
+    if (clips_within(c.audio, t.first, t.end)) with_aliases(c, all, low, top_hz / top, &taken, &family);
     return family;
 }
 
