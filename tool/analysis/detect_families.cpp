@@ -22,7 +22,10 @@ constexpr double kSharedShare = 0.75;
 // Beyond kHighestHarmonic a series is followed from its highest harmonic found, and
 // that says where the series lies to within a bin for as far again: a square wave's
 // misses every other order, and speech or a band-stop over a buzz may hide a stretch of
-// it, past which it goes on.
+// it, past which it goes on. So far its peaks are read where no tone stands; further
+// on, only the tones listed are asked whether they lie on it (speech may hide all but a
+// few of a faint buzz's harmonics, and a tone is cheap to ask where a multiple's peaks
+// through the run are not).
 constexpr int32_t kSeriesReach = 2;
 // Orders in a row a square wave's series may miss (every other one) and more, within
 // which a quieter partial on it joins however its ends read. Past a longer gap the
@@ -161,7 +164,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     int32_t top = 1;
     double top_hz = t.hz;
     for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
-        if (order > kHighestHarmonic && order > kSeriesReach * top) break;
+        const bool within_reach = order <= kHighestHarmonic || order <= kSeriesReach * top;
         const Multiple at = multiple_of(c, t, order, top, top_hz);
         Harmonic h;
         h.order = order;
@@ -176,7 +179,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
             h.hz = all[i].tone.hz;
             h.level_dbfs = all[i].tone.level_dbfs;
         }
-        if (!member && (own_tone || !held_harmonic(c, all[low], at, &h))) continue;
+        if (!member && (own_tone || !within_reach || !held_harmonic(c, all[low], at, &h))) continue;
         h.relative_db = h.level_dbfs - t.level_dbfs;
         family.harmonics.push_back(h);
         top = order;
