@@ -42,6 +42,8 @@ double steady(const double (&hz)[N], const double (&dbfs)[N], double t)
 double key_1(double t) { return steady({697.0, 1209.0}, {-14.0, -12.0}, t); }
 double key_9(double t) { return steady({852.0, 1477.0}, {-14.0, -12.0}, t); }
 double key_d(double t) { return steady({941.0, 1633.0}, {-14.0, -12.0}, t); }
+// Key 4 loud enough that the two tones' sum clips on the way to 16 bits.
+double key_4_clipping(double t) { return steady({770.0, 1209.0}, {-6.2, -4.2}, t); }
 double ringback(double t) { return steady({440.0, 480.0}, {-19.0, -19.0}, t); }
 double busy(double t) { return steady({480.0, 620.0}, {-24.0, -24.0}, t); }
 double information(double t) { return steady({913.8, 1370.6, 1776.7}, {-24.0, -24.0, -24.0}, t); }
@@ -186,6 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ListenerCase{"telephone_key_1", key_1, {697, 1209}, 0, 0},
                       ListenerCase{"telephone_key_9", key_9, {852, 1477}, 0, 0},
                       ListenerCase{"telephone_key_d", key_d, {941, 1633}, 0, 0},
+                      ListenerCase{"telephone_key_4_clipping", key_4_clipping, {770, 1209}, 0, 0},
                       ListenerCase{"ringback", ringback, {440, 480}, 0, 0},
                       ListenerCase{"busy", busy, {480, 620}, 0, 0},
                       ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},

@@ -61,13 +61,17 @@ enum class AtMultiple { kElsewhere, kOwnTone, kMember };
 // speech or music over it broke, though: it lies on the multiple as a harmonic does,
 // and its track holds on beside it (in half the frames or more) at least on one side,
 // where a beep's was absent before it and after it but for the program's stray peaks.
-AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, const Tone& u)
+AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, const Tone& u, bool clips)
 {
     const DetectParams& p = c.p;
     const double hz = at.hz;
     const double tolerance = at.tolerance;
     const bool overlap = std::min(u.end, low.end) - std::max(u.first, low.first) > (u.end - u.first) / 2;
     if (!overlap || std::fabs(u.hz - hz) > tolerance) return AtMultiple::kElsewhere;
+    // Where the audio clips, two loud tones make products at their sums and differences
+    // (770 and 1209 Hz make one at 2 x 1209 - 3 x 770 = 108 Hz), on whose multiples they
+    // lie: a tone louder than `low` is then its source, not its harmonic.
+    if (clips && u.level_dbfs > low.level_dbfs) return AtMultiple::kOwnTone;
     // A buzz's high harmonics are faint, and the program over them moves where their
     // extents read: one quieter than the fundamental on the followed series, within a
     // bin, is a harmonic however its ends read.
@@ -163,6 +167,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     const double nyquist = c.f.rate / 2.0;
     int32_t top = 1;
     double top_hz = t.hz;
+    const bool clips = clips_within(c.audio, t.first, t.end);
     for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
         const bool within_reach = order <= kHighestHarmonic || order <= kSeriesReach * top;
         const Multiple at = multiple_of(c, t, order, top, top_hz);
@@ -171,7 +176,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
         bool member = false, own_tone = false;
         for (size_t i = 0; i < all.size(); ++i) {
             if (taken[i] || i == low) continue;
-            const AtMultiple verdict = at_multiple(c, t, at, all[i].tone);
+            const AtMultiple verdict = at_multiple(c, t, at, all[i].tone, clips);
             own_tone = own_tone || verdict == AtMultiple::kOwnTone;
             if (verdict != AtMultiple::kMember) continue;
             taken[i] = member = true;
@@ -185,7 +190,7 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
         top = order;
         top_hz = h.hz;
     }
-    if (clips_within(c.audio, t.first, t.end)) with_aliases(c, all, low, top_hz / top, &taken, &family);
+    if (clips) with_aliases(c, all, low, top_hz / top, &taken, &family);
     return family;
 }
 
