@@ -264,8 +264,7 @@ double whole_cut_db(const Rendered& alone, const Tone& tone, int64_t first, int6
         }
     if (end > held_end) {
         // At its own level, as the copy holds it: half its amplitude squared a channel.
-        const double uncut =
-            double(end - std::max(first, held_end)) * alone.in.channels * kAloneAmplitude * kAloneAmplitude / 2;
+        const double uncut = double(end - std::max(first, held_end)) * alone.in.channels * kAloneAmplitude * kAloneAmplitude / 2;
         in += uncut;
         left += uncut;
     }
