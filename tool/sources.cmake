@@ -26,6 +26,8 @@ set(TULM_SESSION_SOURCES
     session/chosen_tone.cpp
     session/detect_use_case.cpp
     session/cut_check.cpp
+    session/switching.cpp
+    session/whole_cut.cpp
     session/guide_example.cpp)
 set(TULM_REPORT_SOURCES
     report/report.cpp

@@ -24,11 +24,7 @@ constexpr int32_t kRate = 48000;
 // bytes from a fixed seed written over its middle.
 void write_damaged_flac(const std::string& path)
 {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = open_sound_for_writing(path.c_str(), kRate, 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
     ASSERT_NE(f, nullptr);
     std::mt19937 noise(7);
     std::uniform_real_distribution<double> uniform(-0.3, 0.3);

@@ -19,14 +19,6 @@ constexpr int32_t kRate = 48000;
 constexpr int64_t kFrames = 4 * kRate;
 constexpr int64_t kStretchStart = kRate;  // --start 1s
 
-std::string file_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void put_le32(std::string* to, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) to->push_back(char((v >> (8 * i)) & 0xff));
@@ -51,11 +43,7 @@ std::vector<int> tone(int channels)
 // a label for each (the labels in a LIST adtl chunk, as recorders write them).
 void write_broadcast_wav(const std::string& path)
 {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 6;
-    info.format = SF_FORMAT_WAVEX | SF_FORMAT_PCM_24;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = open_sound_for_writing(path.c_str(), kRate, 6, SF_FORMAT_WAVEX | SF_FORMAT_PCM_24);
     ASSERT_NE(f, nullptr);
     SF_BROADCAST_INFO b{};
     std::strcpy(b.description, "Scene 4 take 2");
@@ -155,16 +143,12 @@ std::vector<Block> flac_blocks(const std::string& bytes)
 // A stereo FLAC as libsndfile writes it, with the tagger's blocks put after its STREAMINFO.
 void write_tagged_flac(const std::string& path)
 {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = open_sound_for_writing(path.c_str(), kRate, 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
     ASSERT_NE(f, nullptr);
     const std::vector<int> x = tone(2);
     ASSERT_EQ(sf_writef_int(f, x.data(), kFrames), kFrames);
     sf_close(f);
-    const std::string bytes = file_bytes(path);
+    const std::string bytes = read_text(path);
     std::vector<Block> blocks = flac_blocks(bytes);
     size_t audio = 4;
     for (const Block& b : blocks) audio += 4 + b.body.size();
@@ -286,7 +270,7 @@ TEST_P(Metadata, CarriedOrNamedInOneNote)
         }
     }
     if (flac && !named(note, "FLAC tags")) {
-        const std::vector<Block> blocks = flac_blocks(file_bytes(out));
+        const std::vector<Block> blocks = flac_blocks(read_text(out));
         const auto has = [&](int type, const std::string& body) {
             return std::any_of(blocks.begin(), blocks.end(),
                                [&](const Block& b) { return b.type == type && b.body == body; });

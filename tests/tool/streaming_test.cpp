@@ -62,11 +62,7 @@ std::vector<double> test_signal(bool over)
 
 void write_native(const std::string& path, int format, const std::vector<double>& x)
 {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = kChannels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = open_sound_for_writing(path.c_str(), kRate, kChannels, format);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     ASSERT_EQ(sf_writef_double(f, x.data(), kFrames), kFrames);
@@ -616,11 +612,8 @@ TEST_P(TextTags, CopiedIntoTheOutput)
     const std::vector<std::pair<int, std::string>> tags = {
         {SF_STR_TITLE, "Interview, take 3"}, {SF_STR_ARTIST, "Field crew"}, {SF_STR_COMMENT, "hum at 1 kHz"}};
     {
-        SF_INFO info{};
-        info.samplerate = kRate;
-        info.channels = kChannels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open((dir / "in.wav").c_str(), SFM_WRITE, &info);
+        SNDFILE* f =
+            open_sound_for_writing((dir / "in.wav").c_str(), kRate, kChannels, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
         ASSERT_NE(f, nullptr);
         for (const auto& [kind, text] : tags) ASSERT_EQ(sf_set_string(f, kind, text.c_str()), 0);
         const std::vector<double> x = test_signal(false);

@@ -66,8 +66,9 @@ TEST(Suggestion, BytesThatAreNotUtf8AreShownEscaped)
 }
 
 // The sentences detect and measure say about a tone: why a second pass is needed, the
-// next pass for a hum's harmonic on the first pass's result, and a file name from
-// another code page shown escaped in JSON and in the plot.
+// next pass for a hum's harmonic on the first pass's result, that the notch suggested
+// for a low harmonic is wide enough to take its neighbours along (as measure says of
+// it), and a file name from another code page shown escaped in JSON and in the plot.
 struct Message {
     const char* name;
     const char* file;    // the input's name
@@ -105,6 +106,15 @@ TEST(Suggestion, WhatIsSaid)
          "longer than one stretch",
          ""},
         {"hum", "in.wav", 120, 2, 3, {"detect", "in.wav"}, "next, tulm detect in-notch.wav --hz 240", "", ""},
+        {"hum_harmonic_wide_band",
+         "in.wav",
+         50,
+         2,
+         5,
+         {"detect", "in.wav", "--hz", "150"},
+         "  warning: the notch band (",
+         "",
+         ""},
         {"hum_second_pass",
          "in-notch.wav",
          120,

@@ -204,6 +204,15 @@ double tone_amplitude(const Audio& a, double hz, int64_t first, int64_t count)
     return 2 * std::hypot(re, im) / wsum;
 }
 
+SNDFILE* open_sound_for_writing(const std::string& path, int32_t rate, int32_t channels, int format)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    return sf_open(path.c_str(), SFM_WRITE, &info);
+}
+
 bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 std::string read_text(const std::string& path)

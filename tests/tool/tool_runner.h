@@ -1,6 +1,8 @@
 #pragma once
 // Runs the built tool as a user would, in a folder of the test's own, and reads and
 // writes the audio files the tests hand it.
+#include <sndfile.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,6 +55,9 @@ Audio sine_audio(int32_t rate, int32_t channels, double seconds, double hz, doub
 // Amplitude (full scale = 1) of the `hz` component of channel 0 over frames
 // [first, first + count), by a Hann-windowed single-frequency DFT.
 double tone_amplitude(const Audio& a, double hz, int64_t first, int64_t count);
+
+// Opens `path` to write libsndfile's `format` (SF_FORMAT_...), or nullptr.
+SNDFILE* open_sound_for_writing(const std::string& path, int32_t rate, int32_t channels, int format);
 
 bool file_exists(const std::string& path);
 std::string read_text(const std::string& path);

@@ -115,6 +115,25 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
     }
 }
 
+// A block's centre comes no nearer the region's edge than half a block, so a tone
+// switched on (or off) within that of the edge reads as sounding from it. Where the walk
+// reaches the edge still over half, probes each half as long as the one before, down to
+// kSmallestBlock, come nearer: the first whose block at the edge hears less than half of
+// the tone walks from where the long block's centre stood to the crossing. None does for
+// a tone that sounds from the edge itself; returns -1 then. `limit` is the long block's
+// start nearest the edge.
+double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit, bool start_side, int32_t n,
+                          int64_t step)
+{
+    for (int32_t m = n / 2; m >= kSmallestBlock; m /= 2) {
+        const Probe shorter(m, hz, a.rate);
+        const int64_t inside = limit + (n - m) / 2, edge = start_side ? limit : limit + n - m;
+        if (shorter.amplitude(a, edge) >= half) continue;
+        return crossing(a, shorter, half, inside, edge, step);
+    }
+    return -1;
+}
+
 // How far the level moves from the first part of the frames (a third) to the last, each
 // part by its median so that a stray frame does not count: a held note swells or
 // decays, while program sound over a tone only scatters its level.
@@ -218,9 +237,11 @@ Tone tone_of(const Context& c, const Run& r)
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
     follow(std::min<int64_t>(r.from + edge, mid));
-    const double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    if (start < 0) start = crossing_near_edge(a, probe.hz, steady_amp / 2, lowest, true, f.n, step);
     follow(std::max<int64_t>(r.to - 1 - edge, mid));
-    const double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    if (end < 0) end = crossing_near_edge(a, probe.hz, steady_amp / 2, highest, false, f.n, step);
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));

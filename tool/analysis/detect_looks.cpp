@@ -54,6 +54,53 @@ Drift drift_of(const DetectParams& p, const std::vector<double>& seconds, const 
     return d;
 }
 
+// The program's partials in the critical band around `hz` in frame `m`, the lobe there
+// (the tone's own peak) left out, as one level (dBFS; -inf for none): where they rival
+// the tone, some of them lie near enough to pull its interpolated peak.
+double band_partials_dbfs(const Frames& f, int32_t m, double hz)
+{
+    const double half = critical_band_hz(hz) / 2;
+    const std::vector<Peak>& peaks = f.peaks[size_t(m)];
+    const auto low = std::lower_bound(peaks.begin(), peaks.end(), (hz - half) / f.bin_hz(),
+                                      [](const Peak& q, double at) { return q.at < at; });
+    double power = 0;
+    for (auto q = low; q != peaks.end() && q->at * f.bin_hz() <= hz + half; ++q)
+        if (std::fabs(q->at * f.bin_hz() - hz) > kLobeBins / 2 * f.bin_hz())
+            power += std::pow(10.0, q->level_dbfs / 10);
+    return 10 * std::log10(power);
+}
+
+// A look at the first look's readings of a run that failed it, from the frames where the
+// tone stands clear of the program in its band: the program's partials there lie the
+// critical ratio under it (the tone would mask them). Words around a beep rival it
+// without covering it and move its peak by a few tenths of a bin; where it stands clear
+// they move it least. Read so when it stands clear in kClearShare of its uncovered
+// frames or more, as a glide's clear frames then span enough of it to show the glide;
+// the frequency alone is judged again (the level was judged on all its frames). A run
+// passing here may be a quiet stretch of a note, so it must also hold still wherever
+// it sounds, as at the later looks (unsteady_within).
+bool holds_where_clear(const DetectParams& p, const Frames& f, const Readings& x, Steadiness* s)
+{
+    const double own = own_level(p, x.level);
+    std::vector<double> hz, seconds;
+    size_t uncovered = 0;
+    for (size_t i = 0; i < x.frame.size(); ++i) {
+        if (covered(p, x.level[i], own)) continue;
+        ++uncovered;
+        if (x.level[i] - band_partials_dbfs(f, x.frame[i], x.hz[i]) < kCriticalRatioDb) continue;
+        hz.push_back(x.hz[i]);
+        seconds.push_back(double(x.frame[i]) * f.hop / f.rate);
+    }
+    if (hz.size() < size_t(kFewestReadings) || hz.size() < kClearShare * double(uncovered)) return false;
+    const Drift d = drift_of(p, seconds, hz, s->drift_limit_hz);
+    if (d.spread_hz > s->drift_limit_hz || s->range_db > s->range_limit_db) return false;
+    s->hz = std::move(hz);
+    s->drift_hz = d.spread_hz;
+    s->hz_per_s = d.hz_per_s;
+    s->holds = true;
+    return true;
+}
+
 }  // namespace
 
 double own_level(const DetectParams& p, const std::vector<double>& levels)
@@ -331,6 +378,7 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
             continue;
         }
         Steadiness s = steadiness(p, f, r, x, f.bin_hz());
+        if (!s.holds && holds_where_clear(p, f, x, &s)) r.look = Look::kClear;
         r.hz = std::move(s.hz);
         r.drift_hz = s.drift_hz;
         r.range_db = s.range_db;

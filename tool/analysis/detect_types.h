@@ -78,8 +78,9 @@ struct Context {
     int32_t shortest = 0;
 };
 
-// Which look found a run holding still.
-enum class Look { kFirst, kSecond, kPhase };
+// Which look found a run holding still: the first; the first's readings where the tone
+// stands clear of the program in its band; the longer block; the phase.
+enum class Look { kFirst, kClear, kSecond, kPhase };
 
 // A tone's run of frames before it becomes a Tone.
 struct Run {

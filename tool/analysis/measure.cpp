@@ -145,7 +145,7 @@ Measurement measure(const Audio& in, const Audio& out, int64_t first, const Notc
     m.below_change_db = band_change_db(after, before, 20, lo);
     m.above_change_db = band_change_db(after, before, hi, top);
     m.speech_change_db = band_change_db(after, before, kSpeechLowHz, kSpeechHighHz);
-    m.wide_band = g.low_hz <= 0 || std::log2(g.high_hz / g.low_hz) > kWideBandOctaves;
+    m.wide_band = band_too_wide(g.low_hz, g.high_hz);
     m.outside_in_dbfs = to_db(2 * outside_in);
     m.outside_out_dbfs = to_db(2 * outside_out);
 

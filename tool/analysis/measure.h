@@ -2,6 +2,7 @@
 // Compares a file with its processed version over the processed stretch. Levels are
 // taken over the stretch's middle only: the fade-in from silence and the tail
 // cross-fade back to the source would otherwise dominate every figure.
+#include <cmath>
 #include <cstdint>
 
 #include "tool/analysis/audio.h"
@@ -26,6 +27,13 @@ inline bool band_reaches_speech(double low_hz, double high_hz)
 
 // A notch band wider than this many octaves takes program material along with a tone.
 constexpr double kWideBandOctaves = 1.0 / 3;
+
+// Whether a notch band from low_hz to high_hz is that wide (one reaching down to 0 Hz
+// always is): measure says so of the band it measured, and detect of the band it suggests.
+inline bool band_too_wide(double low_hz, double high_hz)
+{
+    return low_hz <= 0 || std::log2(high_hz / low_hz) > kWideBandOctaves;
+}
 
 struct Measurement {
     int64_t stretch_first = 0;     // the processed stretch, in frames

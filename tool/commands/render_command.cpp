@@ -69,9 +69,6 @@ SampleBlock difference(const SampleBlock& in, const SampleBlock& out, bool integ
     return d;
 }
 
-// "1 sample", "2 samples".
-std::string samples_count(int64_t n) { return fmt::format("{} sample{}", n, n == 1 ? "" : "s"); }
-
 } // namespace
 
 int run_render(const RenderOptions& o)

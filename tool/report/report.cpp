@@ -9,6 +9,8 @@
 #include "render/plan_arithmetic.h"
 #include "tool/report/json.h"
 
+std::string samples_count(int64_t n) { return fmt::format("{} sample{}", n, n == 1 ? "" : "s"); }
+
 std::string settings_line(const Settings& s)
 {
     std::string line;
@@ -20,10 +22,11 @@ std::string settings_line(const Settings& s)
 std::string geometry_text(const NotchGeometry& g, int64_t first, int32_t rate)
 {
     return fmt::format("notch:   centre {:.1f} Hz (spectrum entry {} of {}), covers {:.1f} to {:.1f} Hz\n"
-                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {} samples, "
-                       "tail cross-fade {} samples\n",
+                       "stretch: samples {} to {} ({:.3f} s to {:.3f} s), fade-in {}, "
+                       "tail cross-fade {}\n",
                        g.centre_hz, g.centre, g.n, g.low_hz, g.high_hz, first, first + g.length - 1,
-                       double(first) / rate, double(first + g.length) / rate, g.fade, g.quarter);
+                       double(first) / rate, double(first + g.length) / rate, samples_count(g.fade),
+                       samples_count(g.quarter));
 }
 
 std::string no_tone_text(const Measurement& m)
@@ -52,13 +55,12 @@ std::string measurement_text(const Measurement& m, int32_t rate)
                         "speech's {:g} to {:g} Hz band {:+.2f} dB\n",
                         m.below_change_db, m.above_change_db, kSpeechLowHz, kSpeechHighHz, m.speech_change_db);
     if (m.wide_band)
-        text += fmt::format("warning: the notch band ({}) is wider than 1/3 octave, so it removes program "
-                            "material along with the tone; a larger --fft-order or a smaller --width narrows it\n",
-                            band_text(m.low_hz, m.high_hz));
-    text += fmt::format("output over the stretch: peak {}, {} samples at the 16-bit limits (input {})\n",
+        text += "warning: " + wide_band_text(m.low_hz, m.high_hz) +
+                "; a larger --fft-order or a smaller --width narrows it\n";
+    text += fmt::format("output over the stretch: peak {}, {} at the 16-bit limits (input {})\n",
                         std::isfinite(m.peak_dbfs) ? fmt::format("{:.1f} dBFS", m.peak_dbfs)
                                                    : std::string("none (every sample 0)"),
-                        m.clipped, m.clipped_input);
+                        samples_count(m.clipped), m.clipped_input);
     text += fmt::format("largest step at the stretch's start {:.4f} (input {:.4f}), at its end {:.4f} "
                         "(input {:.4f}); full scale = 1\n",
                         m.jump_start, m.input_jump_start, m.jump_end, m.input_jump_end);
@@ -156,6 +158,13 @@ std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_
         text += fmt::format("\n        removing it takes {} notches: one notch removes one harmonic\n", notches_for(t));
     }
     return text;
+}
+
+std::string wide_band_text(double low_hz, double high_hz)
+{
+    return fmt::format("the notch band ({}) is wider than 1/{:g} octave, so it removes program material along "
+                       "with the tone",
+                       band_text(low_hz, high_hz), 1 / kWideBandOctaves);
 }
 
 std::string band_text(double low_hz, double high_hz)
@@ -275,6 +284,10 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
                                        "earliest start; the stretch's start may click, so the fade was chosen to "
                                        "soften it",
                                        double(tone.first) / rate, fit.notch.n));
+    // The fit takes the narrowest band that covers the tone as it drifts over a stretch
+    // that holds it; a low tone's may still be wide, and take its neighbours along.
+    if (band_too_wide(fit.notch.low_hz, fit.notch.high_hz))
+        warnings.push_back(wide_band_text(fit.notch.low_hz, fit.notch.high_hz));
     if (check && check->weak)
         warnings.push_back(fmt::format("over the tone's whole extent, {:.3f} s to {:.3f} s, these settings cut it by "
                                        "only {:.1f} dB, less than {:g} dB: it will still be heard",

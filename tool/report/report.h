@@ -12,6 +12,9 @@
 #include "tool/session/fit.h"
 
 // One line of slider values, spelt as the command-line options that give them.
+// "1 sample", "2 samples".
+std::string samples_count(int64_t n);
+
 std::string settings_line(const Settings& settings);
 
 // Where the notch lies and which frames the stretch covers.
@@ -32,6 +35,10 @@ bool reaches_speech_band(double low_hz, double high_hz);
 // A notch band in words: its width in Hz and octaves, the notes it spans, and whether
 // it reaches into speech's band.
 std::string band_text(double low_hz, double high_hz);
+
+// Why a band that band_too_wide() holds is too wide, in words: what measure warns of the
+// band it measured and detect of the band it suggests.
+std::string wide_band_text(double low_hz, double high_hz);
 
 // `word` as a shell reads it back: as it is when it holds only characters no shell
 // treats specially, else in single quotes.

@@ -7,11 +7,10 @@
 // says where, fits the next selection to what remains, and reads the cut over the
 // tone's whole extent (as detected, extended to where it was still found), so that a
 // part left outside the stretch counts against the cut for as long as it lasts. The cut
-// is read from the tone alone, switched on and off as fast as the source's was,
-// rendered with the same settings: what the notch leaves of a tone it covers is mostly
-// its switching, spread past the notch, which a probe at its frequency does not see,
-// and spread in time too, a block either way of each edge, so that what is left is
-// counted wherever the rendering holds it, before the tone's onset and past its end.
+// is counted as the fit counts it (whole_cut.h): from the tone alone, switched as the
+// source's was, so that its switching, spread past the notch and a block either way of
+// each edge, counts wherever the rendering holds it, which a probe at its frequency
+// does not see.
 #include <cstdint>
 
 #include "tool/analysis/audio.h"

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "render/plan_arithmetic.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/suggest.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/session/cut_check.h"
+#include "tool/session/switching.h"
+#include "tool/session/whole_cut.h"
 
 namespace {
 
@@ -15,7 +18,6 @@ constexpr int32_t kFades[] = {0, 1, 2, 3, 5, 10, 25};
 constexpr double kLeadInSeconds = 0.25;   // of audio before the stretch in each trial
 constexpr double kTrailSeconds = 0.1;     // and after it
 constexpr double kWholeCutDb = 40;        // the cut over the tone's whole extent to reach
-constexpr double kSwitchSeconds = 0.001;  // how fast the trial copy of a tone switches
 
 // The FFT order whose notch covers the tone most narrowly in Hz. Blocks longer than a
 // quarter second are passed over while a shorter one fits: the stretch must start a
@@ -88,47 +90,6 @@ FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, cons
     return t;
 }
 
-// The tone alone, over its extent in the excerpt, switched on and off faster than a real
-// beep: what spreads past the notch from its switching shows in the trial's cut. The
-// plug-in's notch is linear, so the copy's level is chosen for a fine measure, not
-// taken from the tone.
-Audio tone_alone(const Excerpt& e, const Tone& tone)
-{
-    Audio a;
-    a.rate = e.audio.rate;
-    a.channels = e.audio.channels;
-    a.samples.assign(e.audio.samples.size(), 0);
-    const int64_t first = std::max<int64_t>(0, tone.first - e.offset);
-    const int64_t end = std::min<int64_t>(a.frames(), tone.end - e.offset);
-    const double edge = kSwitchSeconds * a.rate;
-    for (int64_t s = first; s < end; ++s) {
-        const double in = std::min(double(s - (tone.first - e.offset)), double(tone.end - e.offset - s));
-        const double gate = in < edge ? 0.5 - 0.5 * std::cos(M_PI * std::max(in, 0.0) / edge) : 1.0;
-        const double v = 16384 * gate * std::sin(2 * M_PI * tone.hz * double(s) / a.rate);
-        for (int32_t k = 0; k < a.channels; ++k) a.samples[size_t(s * a.channels + k)] = int16_t(std::lrint(v));
-    }
-    return a;
-}
-
-// The cut of the tone over its whole covered extent, switching included, with `width`.
-double whole_cut_db(FilterTable& table, const Excerpt& e, const Audio& alone, const Fit& fit, const Tone& tone,
-                    int32_t width)
-{
-    Settings s = fit.settings;
-    s.slider[kWidth] = width;
-    const NotchGeometry g = notch_geometry(s, alone.rate);
-    const Audio out = run_plugin(table, alone, s, e.placement, false);
-    const Audio silence = [&] {
-        Audio z = alone;
-        std::fill(z.samples.begin(), z.samples.end(), int16_t(0));
-        return z;
-    }();
-    const int64_t from = std::max(tone.first, fit.stretch_first) - e.offset;
-    const int64_t to = std::min(tone.end, fit.stretch_first + g.length - g.quarter) - e.offset;
-    if (to - from < alone.rate / 20) return 0;
-    return tone_cut_db(alone, silence, out, silence, from, to);
-}
-
 } // namespace
 
 Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
@@ -175,14 +136,19 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.chosen = fit.trials[0].cut_db >= fit.trials[1].cut_db ? fit.trials[0] : fit.trials[1];
     fit.settings.use_window = fit.chosen.use_window;
     // The narrowest width covers the steady tone; its switching on and off spreads
-    // wider. Widen, up to twice, while the whole extent's cut stays short of
-    // kWholeCutDb, and keep the narrowest width that does best.
-    const Audio alone = tone_alone(e, tone);
+    // wider. Widen, up to twice, while the cut over the tone's whole extent stays short of
+    // kWholeCutDb, and keep the narrowest width that does best. A tone that outlasts the
+    // stretch is judged where the stretch cuts it in full: the rest no width changes.
+    fit.switch_frames = switching_frames(audio, tone, tone.first, tone.end);
+    const ToneCopy copy = copy_of(tone, tone.first, tone.end, fit.switch_frames);
+    const int64_t counted_end = fit.too_long ? fit.cut_end : std::numeric_limits<int64_t>::max();
     const int32_t widest = std::min(2 * pick->cover_width, ranges.maximum[kWidth]);
     const int32_t width_step = std::max(1, pick->cover_width / 4);
     double best_cut = -1;
     for (int32_t width = pick->cover_width; width <= widest; width += width_step) {
-        const double cut = whole_cut_db(table, e, alone, fit, tone, width);
+        Settings s = fit.settings;
+        s.slider[kWidth] = width;
+        const double cut = whole_cut_db(table, audio, file_frames, s, fit.placement, copy, counted_end);
         if (cut > best_cut + 0.5) {
             best_cut = cut;
             fit.settings.slider[kWidth] = width;

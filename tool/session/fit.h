@@ -31,6 +31,8 @@ struct Fit {
     bool starts_too_early = false;  // the tone starts less than a block after a stretch can
     bool too_long = false;          // the tone outlasts the longest stretch
     double input_step_start = 0;    // the input's own largest step at the stretch's start
+    double switch_frames = 0;       // how fast the tone switches on and off (a ramp, in
+                                    // frames), as the copy whose cut is read is switched
     std::vector<FitTrial> trials;   // every rendering tried, in order
     FitTrial chosen;             // rendered with `settings` as they stand
 };

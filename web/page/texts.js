@@ -3,6 +3,17 @@
 // data-text-title (title); "{name}" is filled in from the values given.
 'use strict';
 
+// The containers' own names, the same in every language.
+const FORMAT_NAMES = {
+    format_wav: 'WAV',
+    format_mp4: 'MP4/MOV/M4A',
+    format_matroska: 'WebM/MKV',
+    format_flac: 'FLAC',
+    format_ogg: 'Ogg',
+    format_mp3: 'MP3',
+    format_adts: 'AAC',
+};
+
 const TEXTS = {
     ja: {
         title: 'tulm — 鳴り続ける音を探して消す',
@@ -89,13 +100,7 @@ const TEXTS = {
         fpsVariable: 'この動画はフレームの長さが一定ではありません（平均 {rate} fps）。プロジェクトのフレームレートを選んでください。',
         fpsAskNoVideo: 'このファイルには映像がないため、フレームレートがわかりません。プロジェクトのフレームレートを選んでください。フレーム番号と設定はそのあとに表示します。',
         fpsAsk: 'プロジェクトのフレームレートを選んでください。フレーム番号と設定はそのあとに表示します。',
-        format_wav: 'WAV',
-        format_mp4: 'MP4/MOV/M4A',
-        format_matroska: 'WebM/MKV',
-        format_flac: 'FLAC',
-        format_ogg: 'Ogg',
-        format_mp3: 'MP3',
-        format_adts: 'AAC',
+        ...FORMAT_NAMES,
         format_unknown: '形式不明',
         errorFpsEmpty: 'フレームレートを入力してください（例: 29.97、30000/1001）。',
         errorFpsWords: '「{typed}」はフレームレートとして読めません。29.97 や 30000/1001 のように入力してください。',
@@ -236,13 +241,7 @@ const TEXTS = {
         fpsVariable: 'This video\'s frames last unequally (on average {rate} fps). Choose the project\'s frame rate.',
         fpsAskNoVideo: 'This file holds no video, so its frame rate is unknown. Choose the project\'s frame rate; frame numbers and settings follow.',
         fpsAsk: 'Choose the project\'s frame rate; frame numbers and settings follow.',
-        format_wav: 'WAV',
-        format_mp4: 'MP4/MOV/M4A',
-        format_matroska: 'WebM/MKV',
-        format_flac: 'FLAC',
-        format_ogg: 'Ogg',
-        format_mp3: 'MP3',
-        format_adts: 'AAC',
+        ...FORMAT_NAMES,
         format_unknown: 'unknown format',
         errorFpsEmpty: 'Type a frame rate (e.g. 29.97, 30000/1001).',
         errorFpsWords: '“{typed}” is not a frame rate. Type it as 29.97 or 30000/1001.',
