@@ -147,21 +147,23 @@ Verdict note_partial(const Context& c, const std::vector<Line>& all, const Line&
     const Frames& f = c.f;
     const Tone& t = line.tone;
     if (t.from_region_start) return Verdict{};
-    // A tone that reaches full scale has harmonics its clipping makes, quieter than it,
-    // which start with it and move with it as the clipping deepens: they are no note's.
-    const bool clips = clips_within(c.audio, t.first, t.end);
     for (const Line& other : all) {
         const Tone& u = other.tone;
         // A line within a bin of it is the same partial read twice (a fundamental found
         // under a harmonic beside its own run), not a partner.
         if (&other == &line || u.from_region_start || std::fabs(u.hz - t.hz) <= f.bin_hz() ||
             std::fabs(double(u.first - t.first)) > p.together_seconds * f.rate ||
-            !on_one_series(t.hz, u.hz, f.bin_hz()) || (clips && u.level_dbfs < t.level_dbfs))
+            !on_one_series(t.hz, u.hz, f.bin_hz()))
             continue;
         const double share = track_share(c, u, true);
         if (share < 0 || share >= p.present_share) continue;
         const double r = moves_with(c, line, other);
-        if (r >= kTogetherCorrelation) return Verdict{true, DropReason::kNotePartial, r, kTogetherCorrelation, u.hz};
+        if (r < kTogetherCorrelation) continue;
+        // A tone that reaches full scale has harmonics its clipping makes, quieter than
+        // it, which start with it and move with it as the clipping deepens: no note's.
+        // (The samples are read only for a partner that would drop it.)
+        if (u.level_dbfs < t.level_dbfs && clips_within(c.audio, t.first, t.end)) continue;
+        return Verdict{true, DropReason::kNotePartial, r, kTogetherCorrelation, u.hz};
     }
     return Verdict{};
 }
