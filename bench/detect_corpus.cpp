@@ -224,10 +224,18 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
                       : c.kind == CaseKind::clipped   ? s->clipped
                                                       : s->over;
         row.add(audible, all);
-        if (!all)
-            s->misses.push_back(fmt::format("{} ({}): not listed; reported {}; dropped {}", what, stratum,
-                                            listing(d, clip.rate),
-                                            drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
+        if (!all) {
+            // Why each tone of the case that is not listed was dropped.
+            std::string why;
+            for (int i = 0; i < c.targets; ++i) {
+                const Partial& p = c.partials[size_t(i)];
+                if (!match(d, p.hz, partial_first(c, p), partial_end(c, p)))
+                    why += fmt::format("{}{:.1f} Hz: {}", why.empty() ? "" : "; ", p.hz,
+                                       drops_near(d, p.hz, partial_first(c, p), partial_end(c, p), clip.rate));
+            }
+            s->misses.push_back(
+                fmt::format("{} ({}): not listed; reported {}; dropped {}", what, stratum, listing(d, clip.rate), why));
+        }
         if (c.kind == CaseKind::buzz || c.kind == CaseKind::clipped || c.kind == CaseKind::over_full_scale) {
             const int n = entries_on_series(d, r, c.partials[0].hz, c.first, c.end);
             (c.kind == CaseKind::buzz      ? s->buzz_once

@@ -42,6 +42,8 @@ double steady(const double (&hz)[N], const double (&dbfs)[N], double t)
 double key_1(double t) { return steady({697.0, 1209.0}, {-14.0, -12.0}, t); }
 double key_9(double t) { return steady({852.0, 1477.0}, {-14.0, -12.0}, t); }
 double key_d(double t) { return steady({941.0, 1633.0}, {-14.0, -12.0}, t); }
+// Key 4 loud enough that the two tones' sum clips on the way to 16 bits.
+double key_4_clipping(double t) { return steady({770.0, 1209.0}, {-6.2, -4.2}, t); }
 double ringback(double t) { return steady({440.0, 480.0}, {-19.0, -19.0}, t); }
 double busy(double t) { return steady({480.0, 620.0}, {-24.0, -24.0}, t); }
 double information(double t) { return steady({913.8, 1370.6, 1776.7}, {-24.0, -24.0, -24.0}, t); }
@@ -85,6 +87,36 @@ double clipped_without_fundamental(double t)
     return gate(t, kFrom, kTo) * (clipped(t) - share * std::sin(2 * M_PI * 1000 * t));
 }
 
+// A sawtooth buzz on 100 Hz at -18 dBFS whose harmonics `from` to `to` a band-stop took
+// out: the series goes on past the gap, short or as long as speech over a faint buzz
+// makes it.
+double buzz_with_a_gap(double t, int from, int to)
+{
+    double v = 0;
+    for (int n = 1; n * 100 < 21600; ++n)
+        if (n < from || n > to) v += sine(100.0 * n, -18, t) / n;
+    return gate(t, kFrom, kTo) * v;
+}
+double buzz_with_a_short_gap(double t) { return buzz_with_a_gap(t, 20, 29); }
+double buzz_with_a_long_gap(double t) { return buzz_with_a_gap(t, 4, 40); }
+
+// A sawtooth buzz on 129 Hz switched on over a partial at 129 Hz that wavers through
+// the whole file (full tremolo at 3 Hz, -40 dBFS): its track goes on around the buzz.
+double buzz_over_a_wavering_partial(double t)
+{
+    double v = 0;
+    for (int n = 1; n * 129 < 21600; ++n) v += sine(129.0 * n, -18, t) / n;
+    return gate(t, kFrom, kTo) * v + (0.5 + 0.5 * std::sin(2 * M_PI * 3 * t)) * sine(129.0, -40, t);
+}
+
+// A sine at +12 dBFS, as a floating-point file holds it: the conversion to 16 bits
+// clips it, making harmonics and, beyond half the rate, their aliases.
+double over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 12, t); }
+
+// A sine just over full scale (+3 dBFS) swelling by 1 dB: the harmonics its clipping
+// makes swell by far more, with it.
+double swelling_over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t); }
+
 struct ListenerCase {
     const char* name;
     double (*signal)(double t);
@@ -92,6 +124,7 @@ struct ListenerCase {
     double series_hz;            // > 0: listed[0] is the one entry on this harmonic series
     double near_hz;              // > 0: --hz finds a tone there
     double from = kFrom;         // where the listed tones start, s
+    bool alone = false;          // nothing else is listed
 };
 void PrintTo(const ListenerCase& c, std::ostream* os) { *os << c.name; }
 
@@ -140,6 +173,9 @@ TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
         }
         EXPECT_EQ(on_series, 1);
     }
+    if (c.alone) {
+        EXPECT_EQ(d.tones.size(), c.listed.size());
+    }
     if (c.near_hz > 0) {
         bool detected = false;
         const Tone t = tone_near(d, c.near_hz, 0, a.frames(), &detected);
@@ -152,6 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ListenerCase{"telephone_key_1", key_1, {697, 1209}, 0, 0},
                       ListenerCase{"telephone_key_9", key_9, {852, 1477}, 0, 0},
                       ListenerCase{"telephone_key_d", key_d, {941, 1633}, 0, 0},
+                      ListenerCase{"telephone_key_4_clipping", key_4_clipping, {770, 1209}, 0, 0},
                       ListenerCase{"ringback", ringback, {440, 480}, 0, 0},
                       ListenerCase{"busy", busy, {480, 620}, 0, 0},
                       ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},
@@ -159,7 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
                       ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},
                       ListenerCase{"square_buzz", square_buzz, {50}, 50, 0, 0},
-                      ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000}),
+                      ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000},
+                      ListenerCase{"buzz_with_a_gap_in_its_series", buzz_with_a_short_gap, {100}, 100, 0},
+                      ListenerCase{"buzz_with_a_long_gap_in_its_series", buzz_with_a_long_gap, {100}, 100, 0},
+                      ListenerCase{"buzz_over_a_wavering_partial", buzz_over_a_wavering_partial, {129}, 129, 0},
+                      ListenerCase{"sine_over_full_scale", over_full_scale, {515}, 515, 0, kFrom, true},
+                      ListenerCase{"sine_over_full_scale_swelling", swelling_over_full_scale, {515}, 515, 0}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -19,8 +19,19 @@ constexpr double kPieceBesideShare = 0.5;
 // within a drone's sound does not.
 constexpr double kSharedShare = 0.75;
 
-// Beyond kHighestHarmonic a series goes on while its harmonics keep coming: a square
-// wave's misses every other order, and one that misses this many in a row has ended.
+// Beyond kHighestHarmonic a series is followed from its highest harmonic found, and
+// that says where the series lies to within a bin for as far again: a square wave's
+// misses every other order, and speech or a band-stop over a buzz may hide a stretch of
+// it, past which it goes on. So far its peaks are read where no tone stands; further
+// on, only the tones listed are asked whether they lie on it (speech may hide all but a
+// few of a faint buzz's harmonics, and a tone is cheap to ask where a multiple's peaks
+// through the run are not).
+constexpr int32_t kSeriesReach = 2;
+// Orders in a row a square wave's series may miss (every other one) and more, within
+// which a quieter partial on it joins however its ends read. Past a longer gap the
+// series is followed still, but a partial there joins as one below kHighestHarmonic
+// does, switched with the fundamental or sharing most of its extent: a beep that lies
+// on a bass note's far multiple is a tone of its own.
 constexpr int32_t kSeriesGap = 4;
 
 // Where a family looks for its harmonic of `order`, and how far off that a partial may
@@ -31,14 +42,14 @@ constexpr int32_t kSeriesGap = 4;
 // harmonic a few orders further lies within a bin of where it says.
 struct Multiple {
     double hz, tolerance, on_tolerance;
-    bool followed = false;  // beyond kHighestHarmonic
+    bool followed = false;  // beyond kHighestHarmonic, within kSeriesGap of the highest found
 };
 Multiple multiple_of(const Context& c, const Tone& low, int32_t order, int32_t top, double top_hz)
 {
     const DetectParams& p = c.p;
     if (order <= kHighestHarmonic)
         return Multiple{order * low.hz, p.multiple_hz + order * low.drift_hz, p.steady_hz + order * low.drift_hz};
-    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), true};
+    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), order - top <= kSeriesGap};
 }
 
 // What a confirmed tone is to the family of a lower tone, at one of its multiples.
@@ -50,13 +61,17 @@ enum class AtMultiple { kElsewhere, kOwnTone, kMember };
 // speech or music over it broke, though: it lies on the multiple as a harmonic does,
 // and its track holds on beside it (in half the frames or more) at least on one side,
 // where a beep's was absent before it and after it but for the program's stray peaks.
-AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, const Tone& u)
+AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, const Tone& u, bool clips)
 {
     const DetectParams& p = c.p;
     const double hz = at.hz;
     const double tolerance = at.tolerance;
     const bool overlap = std::min(u.end, low.end) - std::max(u.first, low.first) > (u.end - u.first) / 2;
     if (!overlap || std::fabs(u.hz - hz) > tolerance) return AtMultiple::kElsewhere;
+    // Where the audio clips, two loud tones make products at their sums and differences
+    // (770 and 1209 Hz make one at 2 x 1209 - 3 x 770 = 108 Hz), on whose multiples they
+    // lie: a tone louder than `low` is then its source, not its harmonic.
+    if (clips && u.level_dbfs > low.level_dbfs) return AtMultiple::kOwnTone;
     // A buzz's high harmonics are faint, and the program over them moves where their
     // extents read: one quieter than the fundamental on the followed series, within a
     // bin, is a harmonic however its ends read.
@@ -115,6 +130,32 @@ struct Family {
     std::vector<size_t> members;
 };
 
+// A tone that clips has harmonics past half the rate too, which the sampling folds back
+// into the band (a 515 Hz tone's 91st lies at 46 865 Hz and sounds at 1135 Hz). Quieter
+// tones over most of their extent within its own, within a bin of where a multiple folds,
+// are the clipping's and join its family, with the order they fold from. Multiples up to
+// twice the rate are looked at: the series' highest harmonic found gives `hz` to a small
+// share of a bin over that many orders.
+void with_aliases(const Context& c, const std::vector<Confirmed>& all, size_t low, double hz, std::vector<bool>* taken,
+                  Family* family)
+{
+    const Tone& t = all[low].tone;
+    const double rate = c.f.rate, nyquist = rate / 2;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Tone& u = all[i].tone;
+        const bool within = std::min(u.end, t.end) - std::max(u.first, t.first) > (u.end - u.first) / 2;
+        if ((*taken)[i] || i == low || u.level_dbfs >= t.level_dbfs || !within) continue;
+        for (int32_t order = int32_t(nyquist / hz) + 1; order * hz <= 2 * rate; ++order) {
+            const double folded = std::fabs(order * hz - rate * std::round(order * hz / rate));
+            if (std::fabs(folded - u.hz) > c.f.bin_hz()) continue;
+            (*taken)[i] = true;
+            family->members.push_back(i);
+            family->harmonics.push_back(Harmonic{order, u.hz, u.level_dbfs, u.level_dbfs - t.level_dbfs});
+            break;
+        }
+    }
+}
+
 // The family of `all[low]`, from the tones not `taken` into a family before: at each
 // whole multiple, the tones that are its members, or else the multiple's peaks, unless a
 // tone of its own stands there. A buzz's series is one family however long (a square
@@ -126,15 +167,16 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     const double nyquist = c.f.rate / 2.0;
     int32_t top = 1;
     double top_hz = t.hz;
+    const bool clips = clips_within(c.audio, t.first, t.end);
     for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
-        if (order > kHighestHarmonic && order - top > kSeriesGap) break;
+        const bool within_reach = order <= kHighestHarmonic || order <= kSeriesReach * top;
         const Multiple at = multiple_of(c, t, order, top, top_hz);
         Harmonic h;
         h.order = order;
         bool member = false, own_tone = false;
         for (size_t i = 0; i < all.size(); ++i) {
             if (taken[i] || i == low) continue;
-            const AtMultiple verdict = at_multiple(c, t, at, all[i].tone);
+            const AtMultiple verdict = at_multiple(c, t, at, all[i].tone, clips);
             own_tone = own_tone || verdict == AtMultiple::kOwnTone;
             if (verdict != AtMultiple::kMember) continue;
             taken[i] = member = true;
@@ -142,12 +184,13 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
             h.hz = all[i].tone.hz;
             h.level_dbfs = all[i].tone.level_dbfs;
         }
-        if (!member && (own_tone || !held_harmonic(c, all[low], at, &h))) continue;
+        if (!member && (own_tone || !within_reach || !held_harmonic(c, all[low], at, &h))) continue;
         h.relative_db = h.level_dbfs - t.level_dbfs;
         family.harmonics.push_back(h);
         top = order;
         top_hz = h.hz;
     }
+    if (clips) with_aliases(c, all, low, top_hz / top, &taken, &family);
     return family;
 }
 

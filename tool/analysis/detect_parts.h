@@ -117,6 +117,11 @@ double track_share(const Context& c, const Tone& t, bool before);
 // Whether `t`'s frequency holds a peak through the shortest run's frames before (or after) it.
 bool track_goes_on(const Context& c, const Tone& t, bool before);
 
+// Whether `a` reaches full scale within frames [first, end): it clipped there, on the
+// way to 16 bits or before, and the tone that reached it has harmonics (and, past half
+// the rate, their aliases) that the clipping made.
+bool clips_within(const Audio& a, int64_t first, int64_t end);
+
 // Pieces (detect_pieces.cpp).
 
 // Makes `a` one tone with `b`, a piece of the same tone: the extent of both, the

@@ -37,6 +37,15 @@ bool track_goes_on(const Context& c, const Tone& t, bool before)
     return track_share(c, t, before) >= c.p.present_share;
 }
 
+bool clips_within(const Audio& a, int64_t first, int64_t end)
+{
+    const size_t from = size_t(std::clamp<int64_t>(first, 0, a.frames())) * size_t(a.channels);
+    const size_t to = size_t(std::clamp<int64_t>(end, 0, a.frames())) * size_t(a.channels);
+    for (size_t i = from; i < to; ++i)
+        if (a.samples[i] >= 32767 || a.samples[i] <= -32768) return true;
+    return false;
+}
+
 namespace {
 
 // A line a rule dropped, over its extent as a tone.
@@ -149,7 +158,12 @@ Verdict note_partial(const Context& c, const std::vector<Line>& all, const Line&
         const double share = track_share(c, u, true);
         if (share < 0 || share >= p.present_share) continue;
         const double r = moves_with(c, line, other);
-        if (r >= kTogetherCorrelation) return Verdict{true, DropReason::kNotePartial, r, kTogetherCorrelation, u.hz};
+        if (r < kTogetherCorrelation) continue;
+        // A tone that reaches full scale has harmonics its clipping makes, quieter than
+        // it, which start with it and move with it as the clipping deepens: no note's.
+        // (The samples are read only for a partner that would drop it.)
+        if (u.level_dbfs < t.level_dbfs && clips_within(c.audio, t.first, t.end)) continue;
+        return Verdict{true, DropReason::kNotePartial, r, kTogetherCorrelation, u.hz};
     }
     return Verdict{};
 }
@@ -182,6 +196,29 @@ Verdict unsteady_within(const Context& c, const std::vector<Run>& unsteady, cons
     return Verdict{};
 }
 
+// Whether two or more lines at whole multiples of `t` (orders up to kHighestHarmonic)
+// start and end with it, each switched on and off (its track absent on both sides): a
+// buzz's or a hum's harmonics, switched with their fundamental. Then the fundamental was
+// switched too, and what sounds at its frequency around it is the program's (a drum's
+// low partial, a bass note), not the fundamental going on.
+bool switched_with_harmonics(const Context& c, const std::vector<Line>& lines, const Tone& t)
+{
+    const DetectParams& p = c.p;
+    const double apart = p.together_seconds * c.f.rate;
+    int32_t with = 0;
+    for (const Line& line : lines) {
+        const Tone& u = line.tone;
+        const double order = std::round(u.hz / t.hz);
+        if (order < 2 || order > kHighestHarmonic || std::fabs(u.hz - order * t.hz) > p.multiple_hz ||
+            std::fabs(double(u.first - t.first)) > apart || std::fabs(double(u.end - t.end)) > apart ||
+            track_goes_on(c, u, true) || track_goes_on(c, u, false))
+            continue;
+        ++with;
+    }
+    const int32_t enough = 2;
+    return with >= enough;
+}
+
 // The rules that part a tone from program sound, in the order they are asked; the first
 // that drops the line decides.
 Verdict first_objection(const Context& c, const std::vector<Line>& lines, const Line& line,
@@ -204,7 +241,8 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
         return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_move_db, 0};
     // A steady stretch in the middle of a partial that goes on at its frequency on
     // both sides is a piece of program sound, not a tone switched on and off.
-    if (!t.from_region_start && !t.to_region_end && track_goes_on(c, t, true) && track_goes_on(c, t, false))
+    if (!t.from_region_start && !t.to_region_end && track_goes_on(c, t, true) && track_goes_on(c, t, false) &&
+        !switched_with_harmonics(c, lines, t))
         return Verdict{true, DropReason::kTrackGoesOn, std::min(track_share(c, t, true), track_share(c, t, false)),
                        p.present_share, 0};
     if (const Verdict v = note_partial(c, lines, line); v.drops) return v;
