@@ -20,10 +20,12 @@ command -v sox >/dev/null || { echo "detect_speed: sox is missing (scripts/insta
 work=$(mktemp -d "${TMPDIR:-/tmp}/tulm-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Wall seconds, CPU seconds and peak resident KB of one command, as "wall cpu kb".
+# Wall seconds, CPU seconds and peak resident KB of one command, as "wall cpu kb". GNU
+# time writes a line of its own ahead of its figures when the command exits non-zero
+# (detect does, 4, when it finds no tone): only the last line holds them.
 measure() {
     /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1 || true
-    awk '{print $1, $2 + $3, $4}' "$work/time"
+    tail -n 1 "$work/time" | awk '{print $1, $2 + $3, $4}'
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 column_median() { cut -d' ' -f"$2" <"$1" | median; }
