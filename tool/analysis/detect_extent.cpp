@@ -22,13 +22,27 @@ constexpr int32_t kSlopePoints = 200;
 // behind (the level then reads at most a few hundredths of a dB low).
 constexpr double kFollowBins = 0.125;
 
+// The Hann window of `n` points, as hann() gives it: a run's probes, and the looks'
+// many probes, all take the one block length, and its cosines cost as much as the
+// kernel's own.
+const std::vector<double>& hann_of(int32_t n)
+{
+    thread_local std::vector<double> window;
+    if (int32_t(window.size()) != n) {
+        window.resize(size_t(n));
+        for (int32_t j = 0; j < n; ++j) window[size_t(j)] = hann(j, n);
+    }
+    return window;
+}
+
 }  // namespace
 
 Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
     : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
 {
+    const std::vector<double>& window = hann_of(n);
     for (int32_t j = 0; j < n; ++j) {
-        const double w = hann(j, n);
+        const double w = window[size_t(j)];
         kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
         gain += w;
     }

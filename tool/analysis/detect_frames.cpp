@@ -74,9 +74,11 @@ std::vector<double> local_floor(const DetectParams& p, const std::vector<double>
     std::vector<double> floor(power.size());
     const int32_t every = kFloorEveryBins, half_width = kFloorHalfWidthBins;
     double f = power[0];
+    int32_t size = -1, rank = 0;  // the rank is asked again only where the window's size changes
     for (int32_t b = 0; b < bins; b += every) {
         const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
-        f = kth_smallest(power.data() + lo, hi - lo, int32_t(quantile_rank(size_t(hi - lo), p.floor_quantile)), f);
+        if (hi - lo != size) size = hi - lo, rank = int32_t(quantile_rank(size_t(size), p.floor_quantile));
+        f = kth_smallest(power.data() + lo, size, rank, f);
         for (int32_t i = b; i < std::min(bins, b + every); ++i) floor[i] = f;
     }
     return floor;
@@ -95,6 +97,8 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     const double over_floor = kFloorSlack * power_ratio_of(least);
     std::vector<double> lobe_db(kLobeBins);
     std::vector<Peak> peaks;
+    // The floor is held over a few bins: its level is taken once for each value.
+    double floor_power = -1, floor_db = 0;
     for (int32_t b = lo; b <= hi; ++b) {
         const auto under = [&](int32_t k) { return kTopSlack * power[k] > power[b]; };
         if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
@@ -102,12 +106,13 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
             continue;
         for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
-        const double above = lobe_db[2] - to_db(floor[b]);
+        if (floor[b] != floor_power) floor_power = floor[b], floor_db = to_db(floor_power);
+        const double above = lobe_db[2] - floor_db;
         if (above < least) continue;
-        const double lobe = lobe_power(power, b);
-        if (to_db(2 * lobe) < kSilentDbfs) continue;
+        const double level = to_db(2 * lobe_power(power, b));
+        if (level < kSilentDbfs) continue;
         peaks.push_back(
-            Peak{b, float(refine_peak_db(b, lobe_db[1], lobe_db[2], lobe_db[3])), float(to_db(2 * lobe)), float(above)});
+            Peak{b, float(refine_peak_db(b, lobe_db[1], lobe_db[2], lobe_db[3])), float(level), float(above)});
     }
     return peaks;
 }

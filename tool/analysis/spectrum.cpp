@@ -37,37 +37,58 @@ void BlockSpectrum::powers(const int16_t* samples, int32_t channels, const int64
     if (transforms != transforms_ || block_.size() != size) block_.assign(size, 0.0);
     transforms_ = transforms;
     if (power_.size() < size_t(count)) power_.resize(size_t(count), std::vector<double>(size_t(n_ / 2 + 1)));
-    for (int32_t t = 0; t < transforms; ++t) {
-        double* a = transforms > 1 ? real_fft_lane(block_.data(), n_, t) : block_.data();
-        const int16_t* x = samples + firsts[t / channels] * channels + t % channels;
-        for (int32_t j = 0; j < n_; ++j) a[j * lanes] = x[int64_t(j) * channels] / kFullScale * window_[j];
+    // Each group's lanes are written side by side, sample by sample, and each block's
+    // powers are summed over its channels in one pass, not one a channel: every bin's
+    // sum is still added in the order of the channels, so it comes out the same to the bit.
+    for (int32_t g = 0; g < groups; ++g) {
+        const int32_t used = std::min(lanes, transforms - g * lanes);
+        const int16_t* x[real_fft_lanes];
+        for (int32_t l = 0; l < used; ++l) {
+            const int32_t t = g * lanes + l;
+            x[l] = samples + firsts[t / channels] * channels + t % channels;
+        }
+        double* a = block_.data() + size_t(g) * size_t(lanes) * size_t(n_);
+        if (used == real_fft_lanes) {
+            for (int32_t j = 0; j < n_; ++j)
+                for (int32_t l = 0; l < real_fft_lanes; ++l)
+                    a[j * real_fft_lanes + l] = x[l][int64_t(j) * channels] / kFullScale * window_[j];
+        } else {
+            for (int32_t j = 0; j < n_; ++j)
+                for (int32_t l = 0; l < used; ++l)
+                    a[j * lanes + l] = x[l][int64_t(j) * channels] / kFullScale * window_[j];
+        }
     }
     if (transforms > 1) real_fft_batch(n_, 1, transforms, block_.data());
     else real_fft(n_, 1, block_.data());
     // One-sided: every bin but DC and the top one stands for its mirror too.
+    // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
     const double scale = 1.0 / (double(channels) * n_ * window_energy_), twice = 2.0 * scale;
+    std::vector<const double*>& lane = lanes_of_block_;
+    lane.resize(size_t(channels));
     for (int32_t i = 0; i < count; ++i) {
         std::vector<double>& power = power_[size_t(i)];
-        for (int32_t k = 0; k < channels; ++k) {
-            // The packed spectrum: DC in a[0], half the rate in a[1], bin b in a[2b], a[2b + 1].
-            // The first channel's powers are set rather than added to zeros, which gives the
-            // same sums without clearing the array at every block.
-            const double* a = transforms > 1 ? real_fft_lane(block_.data(), n_, i * channels + k) : block_.data();
-            if (k == 0) {
-                power[0] = a[0] * a[0];
-                power[n_ / 2] = a[lanes] * a[lanes];
-                for (int32_t b = 1; b < n_ / 2; ++b)
-                    power[b] = a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
-                continue;
-            }
-            power[0] += a[0] * a[0];
-            power[n_ / 2] += a[lanes] * a[lanes];
-            for (int32_t b = 1; b < n_ / 2; ++b)
-                power[b] += a[2 * b * lanes] * a[2 * b * lanes] + a[(2 * b + 1) * lanes] * a[(2 * b + 1) * lanes];
+        for (int32_t k = 0; k < channels; ++k)
+            lane[k] = transforms > 1 ? real_fft_lane(block_.data(), n_, i * channels + k) : block_.data();
+        const auto bin = [&](int32_t k, int32_t b) {
+            const double re = lane[k][2 * b * lanes], im = lane[k][(2 * b + 1) * lanes];
+            return re * re + im * im;
+        };
+        double dc = lane[0][0] * lane[0][0], top = lane[0][lanes] * lane[0][lanes];
+        for (int32_t k = 1; k < channels; ++k) {
+            dc += lane[k][0] * lane[k][0];
+            top += lane[k][lanes] * lane[k][lanes];
         }
-        power[0] *= scale;
-        power[n_ / 2] *= scale;
-        for (int32_t b = 1; b < n_ / 2; ++b) power[b] *= twice;
+        power[0] = dc * scale;
+        power[n_ / 2] = top * scale;
+        if (channels == 2) {
+            for (int32_t b = 1; b < n_ / 2; ++b) power[b] = (bin(0, b) + bin(1, b)) * twice;
+            continue;
+        }
+        for (int32_t b = 1; b < n_ / 2; ++b) {
+            double sum = bin(0, b);
+            for (int32_t k = 1; k < channels; ++k) sum += bin(k, b);
+            power[b] = sum * twice;
+        }
     }
 }
 
@@ -103,11 +124,13 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
     s.power.assign(size_t(n / 2 + 1), 0.0);
     if (count < n) return s;
 
-    BlockSpectrum block(n);
     const int64_t step = n / 2;
     const int64_t segments = (count - n) / step + 1;
+    std::vector<int64_t> starts(static_cast<size_t>(segments));
+    for (int64_t seg = 0; seg < segments; ++seg) starts[size_t(seg)] = first + seg * step;
+    BlockSeries blocks(n, samples, channels, std::move(starts));
     for (int64_t seg = 0; seg < segments; ++seg) {
-        const std::vector<double>& p = block.power(samples, channels, first + seg * step);
+        const std::vector<double>& p = blocks.next();
         for (int32_t b = 0; b <= n / 2; ++b) s.power[b] += p[b];
     }
     for (double& p : s.power) p /= double(segments);

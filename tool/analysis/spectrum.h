@@ -45,6 +45,7 @@ private:
     double window_energy_ = 0;
     std::vector<double> window_, block_;
     std::vector<std::vector<double>> power_;
+    std::vector<const double*> lanes_of_block_;  // each channel's transform, for the block summed
 };
 
 // The powers of a series of blocks whose starts are known ahead, handed out one at a
