@@ -149,7 +149,7 @@ CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, 
         // as far as this stretch reached: its trials are rendered on that.
         try {
             c.next = fit_settings(table, after, file_frames, c.rest, fit.placement.video_rate_num,
-                                  fit.placement.video_rate_den);
+                                  fit.placement.video_rate_den, fit.switch_frames);
             c.has_next = true;
         } catch (const ToolError&) {
             // No selection fits what remains (it lies too near the file's end or the

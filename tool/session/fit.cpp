@@ -94,8 +94,8 @@ FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, cons
 
 } // namespace
 
-Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
-                 int32_t video_rate_num, int32_t video_rate_den)
+Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, int32_t video_rate_num,
+                 int32_t video_rate_den, double switch_frames)
 {
     const SliderRanges ranges = slider_ranges(table);
     const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
@@ -141,7 +141,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     // wider. Widen, up to twice, while the cut over the tone's whole extent stays short of
     // kWholeCutDb, and keep the narrowest width that does best. A tone that outlasts the
     // stretch is judged where the stretch cuts it in full: the rest no width changes.
-    fit.switch_frames = switching_frames(audio, tone, tone.first, tone.end);
+    fit.switch_frames = switch_frames >= 0 ? switch_frames : switching_frames(audio, tone, tone.first, tone.end);
     const ToneCopy copy = copy_of(tone, tone.first, tone.end, fit.switch_frames);
     const int64_t counted_end = fit.too_long ? fit.cut_end : std::numeric_limits<int64_t>::max();
     const int32_t widest = std::min(2 * pick->cover_width, ranges.maximum[kWidth]);

@@ -43,9 +43,12 @@ struct Fit {
 // `audio` may be a window of a longer file of `file_frames` frames (it starts at its
 // first_frame); the tone's and the fit's sample frames count from the window's start,
 // while the placement's video frames are the file's. Throws ToolError when no FFT
-// order places the notch on the tone.
-Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone,
-                 int32_t video_rate_num, int32_t video_rate_den);
+// order places the notch on the tone. `switch_frames`, when not negative, is how fast
+// the tone switches (as Fit::switch_frames) where `audio` no longer shows it: a later
+// pass's tone starts inside the previous pass's tail, whose cross-fade is no switching
+// of the tone's own, and ends as the tone ends.
+Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, int32_t video_rate_num,
+                 int32_t video_rate_den, double switch_frames = -1);
 
 // The frames of a file that fit_settings reads for a tone found in a region from the
 // start of video frame `region.start_frame` up to `region_end`: the stretch may start a
