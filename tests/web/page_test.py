@@ -201,10 +201,13 @@ class Analyse(Page):
 
     def test_a_long_files_chunks_shared_by_workers_give_the_tools_json_and_progress(self):
         # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks, the
-        # tone's pieces in each joined as the tool joins them, whichever worker looked.
+        # tone's pieces in each joined as the tool joins them, whichever worker looked;
+        # and a 2.5 kHz whine from 118 to 143 s, inside the last chunk only, which keeps
+        # its place only when that chunk's detection is joined as the last.
         rate, seconds = 16000, 150
         rng = random.Random(7)
-        samples = [int(3000 * math.sin(2 * math.pi * 1000 * i / rate) + rng.gauss(0, 600))
+        samples = [int(3000 * math.sin(2 * math.pi * 1000 * i / rate) + rng.gauss(0, 600)
+                       + (2000 * math.sin(2 * math.pi * 2500 * i / rate) if 118 * rate <= i < 143 * rate else 0))
                    for i in range(rate * seconds)]
         path = os.path.join(WORK, 'long.wav')
         write(path, wav_files.wav_bytes(rate, 1, 's16', struct.pack('<%dh' % len(samples), *samples)))

@@ -68,14 +68,15 @@ async function analyseInWorkers(name, options) {
         looked += job.adds[k];
         workerClient.onShare(looked / job.region_frames);
     };
-    const helped = async (h) => {
-        const take = () => {
-            const k = next++;
-            return k < job.chunks ? request('chunkAudio', {k}).then((a) => Object.assign(a, {k})) : null;
-        };
-        for (let coming = take(); coming;) {
-            const audio = await coming;
-            coming = take();
+    const take = () => {
+        const k = next++;
+        return k < job.chunks ? request('chunkAudio', {k}).then((a) => Object.assign(a, {k})) : null;
+    };
+    // A helper holds the next chunk's audio while it looks at one, so that it never waits
+    // for the first worker to finish a chunk of its own before it gets more.
+    const helped = async (h, coming) => {
+        for (let audio; (audio = await coming.shift());) {
+            coming.push(take());
             done(audio.k, await ask(h, 'chunkHeld', audio, [audio.samples.buffer]));
         }
     };
@@ -83,7 +84,8 @@ async function analyseInWorkers(name, options) {
         for (let k = next++; k < job.chunks; k = next++) done(k, await request('chunkOwn', {k}));
     };
     const others = job.chunks > 1 ? await helpers(Math.min(job.chunks, workerClient.count) - 1) : [];
-    // The helpers ask for their audio before the first worker takes a chunk of its own.
-    await Promise.all([...others.map(helped), own()]);
+    // The helpers' first two chunks are asked for before the first worker takes one.
+    const firsts = others.map(() => [take(), take()]);
+    await Promise.all([...others.map((h, i) => helped(h, firsts[i])), own()]);
     return request('analyseEnd', {chunks}, chunks.map((c) => c.buffer));
 }
