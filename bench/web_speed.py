@@ -7,7 +7,8 @@ longest task the page's main thread ran meanwhile (it aims at none over 100 ms, 
 from Chromium's long-task timing) with the stage it began in, how many workers looked
 at the region's chunks, and whether the two JSON texts are the same.
 
-Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes]
+Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes] [workers]
+(workers: how many look at the chunks; default the machine's cores, as a user's page)
 """
 import os
 import subprocess
@@ -26,6 +27,7 @@ def main():
         sys.exit(__doc__)
     page, tulm = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     minutes = float(sys.argv[3]) if len(sys.argv) > 3 else 10
+    count = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     seconds = int(minutes * 60)
     work = tempfile.mkdtemp(prefix='tulm-web-bench-')
     path = os.path.join(work, 'long.wav')
@@ -53,6 +55,8 @@ def main():
             'new PerformanceObserver((list) => { for (const e of list.getEntries())'
             '  if (e.duration > window.longest.duration) window.longest = {duration: e.duration, at: e.startTime};'
             '}).observe({type: "longtask"});')
+        if count:
+            driver.execute_script('window.tulm.useWorkers(arguments[0])', count)
         # A page from before the chunks were shared out has one worker.
         workers = driver.execute_script('return window.tulm.workers ? window.tulm.workers()'
                                         ' : {count: 1, cores: navigator.hardwareConcurrency}')
