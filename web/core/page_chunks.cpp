@@ -60,7 +60,7 @@ Tone take_tone(Reader* r)
     return t;
 }
 
-} // namespace
+}  // namespace
 
 void put_detection(const Detection& d, std::vector<uint8_t>* out)
 {
