@@ -4,9 +4,11 @@
 file through its file input, from reading the file to the analysis's answer. It prints
 both wall times, their ratio (the page aims at no more than 1.2), the page's stages, the
 longest task the page's main thread ran meanwhile (it aims at none over 100 ms, read
-from Chromium's long-task timing) and whether the two JSON texts are the same.
+from Chromium's long-task timing) with the stage it began in, how many workers looked
+at the region's chunks, and whether the two JSON texts are the same.
 
-Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes]
+Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes] [workers]
+(workers: how many look at the chunks; default the machine's cores, as a user's page)
 """
 import os
 import subprocess
@@ -25,6 +27,7 @@ def main():
         sys.exit(__doc__)
     page, tulm = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     minutes = float(sys.argv[3]) if len(sys.argv) > 3 else 10
+    count = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     seconds = int(minutes * 60)
     work = tempfile.mkdtemp(prefix='tulm-web-bench-')
     path = os.path.join(work, 'long.wav')
@@ -48,9 +51,15 @@ def main():
         driver.get('file://' + os.path.join(page, 'index.html'))
         driver.execute_async_script('window.tulm.ready.then(arguments[0])')
         driver.execute_script(
-            'window.longest = 0;'
+            'window.longest = {duration: 0, at: 0};'
             'new PerformanceObserver((list) => { for (const e of list.getEntries())'
-            '  window.longest = Math.max(window.longest, e.duration); }).observe({type: "longtask"});')
+            '  if (e.duration > window.longest.duration) window.longest = {duration: e.duration, at: e.startTime};'
+            '}).observe({type: "longtask"});')
+        if count:
+            driver.execute_script('window.tulm.useWorkers(arguments[0])', count)
+        # A page from before the chunks were shared out has one worker.
+        workers = driver.execute_script('return window.tulm.workers ? window.tulm.workers()'
+                                        ' : {count: 1, cores: navigator.hardwareConcurrency}')
         # The file goes in as a user gives it, the frame rate chosen first (the tool's
         # default, which it is run with): timed from the page's first stage (reading the
         # file) to the analysis's answer, as the user waits for the settings.
@@ -75,7 +84,11 @@ def main():
     upto = [s for s in stages if s['at'] <= answer]
     for s, after in zip(upto, upto[1:]):
         print('  page: %-26s %8.2f s' % (s['key'], (after['at'] - s['at']) / 1000))
-    print('longest main-thread task while the page worked: %.0f ms' % longest)
+    # The stage the longest task began in says which of the page's work it was.
+    during = [s['key'] for s in stages if s['at'] <= longest['at'] and s['key'] != 'progress']
+    print('longest main-thread task while the page worked: %.0f ms (in %s)'
+          % (longest['duration'], during[-1] if during else 'no stage'))
+    print('workers looking at the chunks: %d (navigator.hardwareConcurrency %d)' % (workers['count'], workers['cores']))
     print('the page\'s JSON %s the tool\'s' % ('equals' if same else 'DIFFERS FROM'))
     os.remove(path)
     os.rmdir(work)

@@ -200,11 +200,15 @@ class Analyse(Page):
         self.assertEqual(len(rows), len(json.loads(expected)['tones']))
         self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
 
-    def test_a_long_files_detect_shows_how_far_it_has_come(self):
-        # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks.
+    def test_a_long_files_chunks_shared_by_workers_give_the_tools_json_and_progress(self):
+        # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks, the
+        # tone's pieces in each joined as the tool joins them, whichever worker looked;
+        # and a 2.5 kHz whine from 118 to 143 s, inside the last chunk only, which keeps
+        # its place only when that chunk's detection is joined as the last.
         rate, seconds = 16000, 150
         rng = random.Random(7)
-        samples = [int(3000 * math.sin(2 * math.pi * 1000 * i / rate) + rng.gauss(0, 600))
+        samples = [int(3000 * math.sin(2 * math.pi * 1000 * i / rate) + rng.gauss(0, 600)
+                       + (2000 * math.sin(2 * math.pi * 2500 * i / rate) if 118 * rate <= i < 143 * rate else 0))
                    for i in range(rate * seconds)]
         path = os.path.join(WORK, 'long.wav')
         write(path, wav_files.wav_bytes(rate, 1, 's16', struct.pack('<%dh' % len(samples), *samples)))
@@ -218,6 +222,13 @@ class Analyse(Page):
         self.assertEqual(shares[-1], 1)
         self.wait_for(lambda: not self.shown('progress'))
         self.assertFalse(self.shown('share'))
+        expected = self.native_json(path)
+        for workers in (1, 2):
+            with self.subTest(workers=workers):
+                page = self.run_async('window.tulm.useWorkers(arguments[0]);'
+                                      'window.tulm.analyse(document.getElementById("file").files[0], {})'
+                                      '.then(done).catch(fail)', workers)
+                self.assertEqual(page, expected)
 
     def test_a_compressed_file_is_decoded_at_its_own_rate(self):
         # At 44.1 kHz, where a decode at the browser's 48 kHz would move every bin.

@@ -41,27 +41,46 @@ ChunkPlan chunk_plan(int32_t rate, int32_t channels)
     return p;
 }
 
-Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
-                          const DetectParams& params, const std::function<void(int64_t frames)>& done)
+std::vector<ChunkSpan> chunk_spans(int64_t frames, int32_t rate, int64_t first, int64_t count, const ChunkPlan& plan,
+                                   const DetectParams& params)
 {
-    const int64_t around = surround_length(source.rate, params), end = first + count;
-    if (count <= plan.chunk && first <= plan.overlap) {
-        const Detection d =
-            detect_tones(read_frames(source, 0, std::min(source.frames, end + around)), first, count, params);
-        if (done) done(count);
-        return d;
-    }
-
-    Detection whole;
-    std::vector<Tone> pieces;
-    size_t previous_chunk = 0;  // where the dropped candidates of the chunk before begin
+    const int64_t around = surround_length(rate, params), end = first + count;
+    if (count <= plan.chunk && first <= plan.overlap)
+        return {ChunkSpan{0, std::min(frames, end + around), first, count}};
+    std::vector<ChunkSpan> spans;
     const int64_t chunk = std::min(plan.chunk, count);
-    for (int64_t s = first, looked = first;; s += chunk - plan.overlap) {
+    for (int64_t s = first;; s += chunk - plan.overlap) {
         // The last chunk ends with the region, a whole chunk long.
         s = std::min(s, end - chunk);
         const int64_t from = std::max<int64_t>(0, s - around);
-        const Audio a = read_frames(source, from, std::min(source.frames, s + chunk + around));
-        const Detection d = detect_tones(a, s - from, chunk, params);
+        spans.push_back(ChunkSpan{from, std::min(frames, s + chunk + around), s - from, chunk});
+        if (s + chunk == end) break;
+    }
+    return spans;
+}
+
+int64_t chunk_adds(const std::vector<ChunkSpan>& spans, size_t k, int64_t first)
+{
+    const auto end_of = [&](size_t i) { return spans[i].from + spans[i].at + spans[i].count; };
+    return end_of(k) - (k == 0 ? first : end_of(k - 1));
+}
+
+Detection detect_chunk(const Audio& audio, const ChunkSpan& span, const DetectParams& params)
+{
+    return detect_tones(audio, span.at, span.count, params);
+}
+
+Detection join_chunks(const std::vector<ChunkSpan>& spans, const std::vector<Detection>& chunks, int64_t first,
+                      int64_t end, int32_t rate)
+{
+    // A region looked at whole is the detector's answer as it stands.
+    if (spans.size() == 1 && spans[0].from == 0) return chunks[0];
+    Detection whole;
+    std::vector<Tone> pieces;
+    size_t previous_chunk = 0;  // where the dropped candidates of the chunk before begin
+    for (size_t k = 0; k < spans.size(); ++k) {
+        const int64_t from = spans[k].from;
+        const Detection& d = chunks[k];
         whole.resolution_hz = d.resolution_hz;
         for (Tone t : d.tones) {
             t.first += from;
@@ -76,9 +95,6 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
             add_dropped(&whole.dropped, previous_chunk, this_chunk, x, d.resolution_hz);
         }
         previous_chunk = this_chunk;
-        if (done) done(s + chunk - looked);
-        looked = s + chunk;
-        if (s + chunk == end) break;
     }
 
     // A whine that drifts moves on from chunk to chunk: each piece is held to the
@@ -88,7 +104,7 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
     // tone then lies at the middle of its pieces' frequencies and drifts over all of
     // them, which a cut must cover.
     std::stable_sort(pieces.begin(), pieces.end(), [](const Tone& a, const Tone& b) { return a.first < b.first; });
-    const int64_t block = analysis_length(source.rate);
+    const int64_t block = analysis_length(rate);
     std::vector<double> latest_hz, latest_drift_hz, lowest_hz, highest_hz;
     for (const Tone& t : pieces) {
         size_t same = whole.tones.size();
@@ -124,8 +140,20 @@ Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t cou
         t.from_region_start = t.from_region_start && t.first == first;
         t.to_region_end = t.to_region_end && t.end == end;
     }
-    rank_by_audibility(&whole.tones, source.rate);
+    rank_by_audibility(&whole.tones, rate);
     return whole;
+}
+
+Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,
+                          const DetectParams& params, const std::function<void(int64_t frames)>& done)
+{
+    const std::vector<ChunkSpan> spans = chunk_spans(source.frames, source.rate, first, count, plan, params);
+    std::vector<Detection> chunks;
+    for (size_t k = 0; k < spans.size(); ++k) {
+        chunks.push_back(detect_chunk(read_frames(source, spans[k].from, spans[k].to), spans[k], params));
+        if (done) done(chunk_adds(spans, k, first));
+    }
+    return join_chunks(spans, chunks, first, first + count, source.rate);
 }
 
 Detection detect_tones_in(const SampleSource& source, int64_t first, int64_t count, const ChunkPlan& plan,

@@ -9,8 +9,7 @@
 #include "tool/session/fit.h"
 #include "tool/session/plugin_session.h"
 
-DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const DetectRequest& rq,
-                             const DetectProgress& progress)
+DetectJob detect_job(FilterTable& table, const DetectFile& file, const DetectRequest& rq)
 {
     const int32_t rate = file.rate;
     const int64_t first = stretch_first_frame(rate, file.frames, rq.placement);
@@ -43,17 +42,24 @@ DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const D
     // count from where the region's surround and the fit's reach begin.
     const FrameRange reach = fit_reach(table, rate, file.frames, rq.placement, first + count);
     const int64_t origin = std::min(reach.first, std::max<int64_t>(0, first - surround_length(rate)));
-    const SampleSource source = file.from(origin);
-    const int64_t at = first - origin;
-    if (progress) progress(0, count);
-    const Detection d = detect_tones_in(source, at, count, chunk_plan(rate, file.channels), [&](int64_t more) {
-        if (progress) progress(more, count);
-    });
+    DetectJob job;
+    job.origin = origin;
+    job.first = first;
+    job.count = count;
+    job.chunks = chunk_spans(file.frames - origin, rate, first - origin, count, chunk_plan(rate, file.channels));
+    return job;
+}
+
+DetectAnswer detect_answer(FilterTable& table, const DetectFile& file, const DetectRequest& rq, const DetectJob& job,
+                           const SampleSource& source, const std::vector<Detection>& chunks)
+{
+    const int64_t origin = job.origin, first = job.first, count = job.count, at = first - origin;
+    const Detection d = join_chunks(job.chunks, chunks, at, at + count, file.rate);
 
     DetectAnswer a;
     a.detection = in_file(d, origin);
     a.facts.path = rq.name;
-    a.facts.rate = rate;
+    a.facts.rate = file.rate;
     a.facts.channels = file.channels;
     a.facts.frames = file.frames;
     a.facts.region_first = first;
@@ -66,4 +72,19 @@ DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const D
     a.chosen = choose_and_fit(table, source, origin, file.frames, rq.placement, d, rq.hz_given, rq.hz, at, count);
     a.chosen_given = true;
     return a;
+}
+
+DetectAnswer detect_use_case(FilterTable& table, const DetectFile& file, const DetectRequest& rq,
+                             const DetectProgress& progress)
+{
+    const DetectJob job = detect_job(table, file, rq);
+    const SampleSource source = file.from(job.origin);
+    if (progress) progress(0, job.count);
+    std::vector<Detection> chunks;
+    for (size_t k = 0; k < job.chunks.size(); ++k) {
+        const ChunkSpan& c = job.chunks[k];
+        chunks.push_back(detect_chunk(read_frames(source, c.from, c.to), c));
+        if (progress) progress(chunk_adds(job.chunks, k, job.first - job.origin), job.count);
+    }
+    return detect_answer(table, file, rq, job, source, chunks);
 }

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tool/analysis/detect.h"
+#include "tool/analysis/detect_stream.h"
 #include "tool/analysis/sample_source.h"
 #include "tool/session/chosen_tone.h"
 #include "tool/session/placement.h"
@@ -53,6 +55,24 @@ struct DetectAnswer {
 // Told the region's frames once before the first chunk (more = 0), then how many more
 // of them have been looked at after each chunk.
 using DetectProgress = std::function<void(int64_t more, int64_t region_frames)>;
+
+// The region's chunks, planned before any is looked at, so that a front end with more
+// than one thread may look at them side by side. Frames count from `origin`, the
+// source's frame 0 (file.from(origin)).
+struct DetectJob {
+    int64_t origin = 0;
+    int64_t first = 0, count = 0;  // the region, in the file's frames
+    std::vector<ChunkSpan> chunks;
+};
+
+// The request checked and the region planned; throws as detect_use_case does before it
+// reads any audio.
+DetectJob detect_job(FilterTable& table, const DetectFile& file, const DetectRequest& request);
+
+// The answer from the job's chunks' detections (detect_chunk, in the job's order), the
+// tone chosen and fitted from `source` (file.from(job.origin)).
+DetectAnswer detect_answer(FilterTable& table, const DetectFile& file, const DetectRequest& request,
+                           const DetectJob& job, const SampleSource& source, const std::vector<Detection>& chunks);
 
 // Throws UsageError for a tone named outside (0, rate / 2) or beyond the notch centres of
 // every FFT order, ToolError for a region too short to tell a steady tone or a selection

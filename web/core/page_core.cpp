@@ -23,17 +23,12 @@
 #include "tool/report/report.h"
 #include "tool/analysis/settings.h"
 #include "tool/analysis/tool_error.h"
+#include "tool/analysis/sample_source.h"
 #include "core/page_detect.h"
 #include "core/page_spectrogram.h"
 #include "shell/host_interface.h"
 
 extern "C" FilterTable* TULM_CDECL GetFilterTable(void);
-
-// The worker's page hears how far detect has come while the core still runs: a worker's
-// messages reach the page even while the worker is busy.
-EM_JS(void, tulm_post_progress, (double share), {
-    if (typeof postMessage === 'function') postMessage({op: 'progress', share: share});
-});
 
 namespace {
 
@@ -41,6 +36,16 @@ Audio g_audio;            // the file's audio as the plug-in sees it
 std::string g_result;     // what the last entry produced
 std::vector<uint8_t> g_picture;
 std::vector<int16_t> g_processed;  // the processed stretch of the last render
+PageDetectJob g_job;               // the analysis under way, over the audio held when it began
+int64_t g_held = 0;                // counts the audio held, so that a job knows its own
+int64_t g_job_held = -1;
+std::vector<uint8_t> g_bytes;  // the last chunk's detection
+
+// A job's chunk or end asked for after other audio came in: the job is gone with its audio.
+void check_job()
+{
+    if (g_job_held != g_held) throw ToolError("the file changed while it was analysed");
+}
 
 // The plug-in's table, asked for once, as the host asks a loaded module.
 FilterTable& filter_table()
@@ -87,6 +92,7 @@ static int tulm_failed()
 EMSCRIPTEN_KEEPALIVE int16_t* tulm_hold(double frames, int32_t channels, int32_t rate)
 {
     try {
+        ++g_held;
         g_audio = Audio{};
         g_audio.rate = rate;
         g_audio.channels = channels;
@@ -100,11 +106,11 @@ EMSCRIPTEN_KEEPALIVE int16_t* tulm_hold(double frames, int32_t channels, int32_t
 
 EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 
-// `tulm detect --json` over the held audio, with the file's name standing for its
-// path; the options as the command line spells them
-// (empty text: not given; hz_given 0: not given; start_frame < 0: not given).
-EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, const char* start, const char* fps,
-                                      const char* length, int32_t hz_given, double hz)
+// `tulm detect --json` over the held audio, in steps (page_detect.h): the job begun with
+// the options as the command line spells them (empty text: not given; hz_given 0: not
+// given; start_frame < 0: not given); the result gives its chunks' count.
+EMSCRIPTEN_KEEPALIVE int tulm_analyse_begin(const char* name, int32_t start_frame, const char* start, const char* fps,
+                                            const char* length, int32_t hz_given, double hz)
 {
     try {
         PageDetectOptions o;
@@ -115,8 +121,61 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse(const char* name, int32_t start_frame, con
         o.length = length;
         o.hz_given = hz_given != 0;
         o.hz = hz;
-        o.progress = tulm_post_progress;
-        g_result = page_detect(filter_table(), g_audio, o);
+        g_job_held = -1;
+        g_result = page_detect_begin(filter_table(), g_audio, o, &g_job);
+        g_job_held = g_held;
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+// Where chunk k lies in the held audio: its frames [first, end), and the part of them
+// it judges, [at, at + count) counted from `first`, as JSON.
+EMSCRIPTEN_KEEPALIVE int tulm_chunk(int32_t k)
+{
+    try {
+        check_job();
+        int64_t first = 0, end = 0, at = 0, count = 0;
+        page_chunk_frames(g_job, size_t(k), &first, &end, &at, &count);
+        g_result = fmt::format("{{\"first\": {}, \"end\": {}, \"at\": {}, \"count\": {}}}", first, end, at, count);
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const int16_t* tulm_held() { return g_audio.samples.data(); }
+
+// A chunk looked at: frames [first, end) of the held audio, or the whole of it when
+// `end` is negative (a helper holds one chunk's audio only); its detection's bytes are
+// left at tulm_bytes().
+EMSCRIPTEN_KEEPALIVE int tulm_analyse_chunk(double first, double end, double at, double count)
+{
+    try {
+        if (end < 0) {
+            g_bytes = page_detect_chunk(g_audio, int64_t(at), int64_t(count));
+        } else {
+            check_job();
+            g_bytes = page_detect_chunk(read_frames(source_of(g_audio), int64_t(first), int64_t(end)), int64_t(at),
+                                        int64_t(count));
+        }
+        g_result = fmt::format("{}", g_bytes.size());
+        return 0;
+    } catch (...) {
+        return tulm_failed();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const uint8_t* tulm_bytes() { return g_bytes.data(); }
+
+// The job's answer, `tulm detect --json`'s text, from its chunks' detections put one
+// after another in the job's order.
+EMSCRIPTEN_KEEPALIVE int tulm_analyse_end(const uint8_t* bytes, int32_t size)
+{
+    try {
+        check_job();
+        g_result = page_detect_end(g_job, bytes, size_t(size));
         return 0;
     } catch (...) {
         return tulm_failed();

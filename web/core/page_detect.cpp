@@ -1,4 +1,5 @@
 #include "core/page_detect.h"
+#include "core/page_chunks.h"
 
 #include <fmt/format.h>
 
@@ -49,30 +50,62 @@ std::string json_bytes(const char* text)
 
 } // namespace
 
-std::string page_detect(FilterTable& table, const Audio& audio, const PageDetectOptions& po)
+std::string page_detect_begin(FilterTable& table, const Audio& audio, const PageDetectOptions& po, PageDetectJob* job)
 {
+    *job = PageDetectJob{};
+    job->table = &table;
+    job->audio = &audio;
     const SettingOptions so = setting_options(po.start_frame, po.start, po.fps);
-    const DetectRequest request =
-        detect_request(table, po.name, so, po.length, po.hz_given, po.hz, audio.rate, audio.channels);
+    job->request = detect_request(table, po.name, so, po.length, po.hz_given, po.hz, audio.rate, audio.channels);
     // The audio in memory, read a chunk at a time as the tool reads a file.
-    DetectFile file;
+    DetectFile& file = job->file;
     file.rate = audio.rate;
     file.channels = audio.channels;
     file.frames = audio.frames();
-    const SampleSource whole = source_of(audio);
-    file.from = [&](int64_t origin) {
-        SampleSource s = whole;
-        s.frames = whole.frames - origin;
-        s.fill = [&whole, origin](int64_t from, int64_t end, int16_t* to) {
-            whole.fill(origin + from, origin + end, to);
+    job->whole = source_of(audio);
+    const SampleSource* whole = &job->whole;
+    file.from = [whole](int64_t origin) {
+        SampleSource s = *whole;
+        s.frames = whole->frames - origin;
+        s.fill = [whole, origin](int64_t from, int64_t end, int16_t* to) {
+            whole->fill(origin + from, origin + end, to);
         };
         return s;
     };
-    int64_t looked_at = 0;
-    const DetectAnswer a = detect_use_case(table, file, request, [&](int64_t more, int64_t count) {
-        looked_at += more;
-        if (more > 0 && po.progress) po.progress(double(looked_at) / double(count));
-    });
+    job->job = detect_job(table, file, job->request);
+    std::string adds;
+    const DetectJob& j = job->job;
+    for (size_t k = 0; k < j.chunks.size(); ++k)
+        adds += fmt::format("{}{}", k ? ", " : "", chunk_adds(j.chunks, k, j.first - j.origin));
+    return fmt::format("{{\"chunks\": {}, \"region_frames\": {}, \"adds\": [{}]}}", j.chunks.size(), j.count, adds);
+}
+
+void page_chunk_frames(const PageDetectJob& job, size_t k, int64_t* first, int64_t* end, int64_t* at, int64_t* count)
+{
+    const ChunkSpan& c = job.job.chunks.at(k);
+    *first = job.job.origin + c.from;
+    *end = job.job.origin + c.to;
+    *at = c.at;
+    *count = c.count;
+}
+
+std::vector<uint8_t> page_detect_chunk(const Audio& audio, int64_t at, int64_t count)
+{
+    ChunkSpan span;
+    span.to = audio.frames();
+    span.at = at;
+    span.count = count;
+    std::vector<uint8_t> bytes;
+    put_detection(detect_chunk(audio, span), &bytes);
+    return bytes;
+}
+
+std::string page_detect_end(const PageDetectJob& job, const uint8_t* bytes, size_t size)
+{
+    const std::vector<Detection> chunks = detections_of(bytes, size);
+    if (chunks.size() != job.job.chunks.size()) throw ToolError("a chunk's detection is missing");
+    const SampleSource source = job.file.from(job.job.origin);
+    const DetectAnswer a = detect_answer(*job.table, job.file, job.request, job.job, source, chunks);
     return detect_json(a.facts, a.detection, a.chosen_given ? &a.chosen : nullptr);
 }
 

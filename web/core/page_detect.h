@@ -2,11 +2,12 @@
 // The tool's detect and render, over audio the page holds in memory instead of a file.
 // Each follows its command step for step, so the page's answers are the tool's.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "tool/analysis/audio.h"
+#include "tool/analysis/sample_source.h"
+#include "tool/session/detect_use_case.h"
 
 struct FilterTable;
 
@@ -18,13 +19,36 @@ struct PageDetectOptions {
     std::string length;        // --length; empty: to the end
     bool hz_given = false;     // --hz
     double hz = 0;
-    // Told the share of the region looked at so far (0 to 1) after each chunk, so that a
-    // long file's wait shows how far it has come; may be empty.
-    std::function<void(double share)> progress;
 };
 
-// What `tulm detect --json` prints for this audio. Throws ToolError as the command does.
-std::string page_detect(FilterTable& table, const Audio& audio, const PageDetectOptions& options);
+// `tulm detect --json` in three steps, so that the region's chunks may be looked at by
+// several workers side by side: the job planned over the held audio; each chunk looked
+// at (by any worker, from the chunk's audio alone); the chunks' detections joined and
+// the tone fitted, which gives what `tulm detect --json` prints for this audio. Each
+// throws ToolError as the command does.
+struct PageDetectJob {
+    FilterTable* table = nullptr;
+    const Audio* audio = nullptr;
+    DetectRequest request;
+    DetectFile file;
+    SampleSource whole;  // the held audio, from which file.from reads
+    DetectJob job;
+};
+
+// Plans the job into *job and returns, as JSON, its chunks' count and the region's
+// frames each adds, for the page's progress.
+std::string page_detect_begin(FilterTable& table, const Audio& audio, const PageDetectOptions& options,
+                              PageDetectJob* job);
+
+// Frames [first, end) of the held audio that chunk k reads, and where in them the
+// region's part of the chunk starts and how long it is.
+void page_chunk_frames(const PageDetectJob& job, size_t k, int64_t* first, int64_t* end, int64_t* at, int64_t* count);
+
+// One chunk's detection, as bytes, of `audio` (the chunk's frames alone).
+std::vector<uint8_t> page_detect_chunk(const Audio& audio, int64_t at, int64_t count);
+
+// The JSON from the chunks' detections, put one after another in the job's order.
+std::string page_detect_end(const PageDetectJob& job, const uint8_t* bytes, size_t size);
 
 // `tulm render` with these slider values (kSliderCount of them, then the check box) from
 // video frame `start_frame`: *processed receives the plug-in's samples for the stretch

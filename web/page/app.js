@@ -99,7 +99,7 @@ function resetResults() {
 }
 
 async function analyse(options) {
-    const text = await request('analyse', {name: state.file.name, options});
+    const text = await analyseInWorkers(state.file.name, options);
     stages.push({key: 'analysed', at: performance.now()});
     // The rate changed while the tool worked: its answer is not drawn, the next one is.
     if (options.fps !== fpsText()) return text;
@@ -238,6 +238,11 @@ window.tulm = {
     async removedPart() {
         return (await savedFiles()).removed;
     },
+    // How many workers look at a long region's chunks (the machine's cores by default).
+    useWorkers(count) {
+        workerClient.count = Math.max(1, Math.floor(count));
+    },
+    workers: () => ({count: workerClient.count, cores: navigator.hardwareConcurrency || 0}),
     stages: () => stages.slice(),
     state: () => ({fps: state.fps, offset: state.offset, source: state.source, info: state.info, detection: state.detection}),
     player: {

@@ -19,8 +19,7 @@ async function openFile(file) {
         source = readSourceOf(buffer);
         workerClient.onStage('stageDecoding');
         const audio = await decodeAudio(buffer, source.rate);
-        const channels = [];
-        for (let k = 0; k < audio.numberOfChannels; ++k) channels.push(audio.getChannelData(k));
+        const channels = await channelsOf(audio);
         info = await request('openDecoded', {rate: audio.sampleRate, channels}, channels.map((c) => c.buffer));
         info.kind = t('kindDecoded', {format: t('format_' + source.format)});
         info.pcm = false;
@@ -58,4 +57,20 @@ async function decodeAudio(buffer, rate) {
     } catch (e) {
         throw {key: 'errorDecode', detail: {}};
     }
+}
+
+// The decoded samples copied out a slice at a time, the page's thread free between
+// slices (a long file's copy at once would hold it for a good part of a second), into
+// arrays of the page's own, which move to the worker without a copy.
+async function channelsOf(audio) {
+    const channels = [], step = 1 << 20;
+    for (let k = 0; k < audio.numberOfChannels; ++k) {
+        const to = new Float32Array(audio.length);
+        for (let i = 0; i < audio.length; i += step) {
+            audio.copyFromChannel(to.subarray(i, Math.min(audio.length, i + step)), k, i);
+            await new Promise((resolve) => setTimeout(resolve, 0));
+        }
+        channels.push(to);
+    }
+    return channels;
 }

@@ -38,6 +38,11 @@ function call(entry, ...args) {
     return text;
 }
 
+// The bytes of the chunk's detection the core just made; `size` is their count as text.
+function chunkBytes(size) {
+    return new Uint8Array(core.HEAPU8.buffer, core._tulm_bytes(), Number(size)).slice();
+}
+
 // The whole file narrowed to 16 bits into the core, a million samples at a time.
 function holdFile(wav, fill) {
     const count = wav.frames * wav.channels;
@@ -90,11 +95,47 @@ const ops = {
         return {shape, bytes};
     },
 
-    analyse({name, options}) {
+    // detect in steps (worker-client.js): the job planned over the held file; a chunk
+    // looked at here, or its audio handed out for a helper; the chunks joined.
+    analyseBegin({name, options}) {
         stage('stageDetecting');
         const o = options || {};
-        return call('_tulm_analyse', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame), String(o.start || ''),
-                    String(o.fps || '30/1'), String(o.length || ''), o.hz === undefined ? 0 : 1, Number(o.hz));
+        return JSON.parse(call('_tulm_analyse_begin', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame),
+                               String(o.start || ''), String(o.fps || '30/1'), String(o.length || ''),
+                               o.hz === undefined ? 0 : 1, Number(o.hz)));
+    },
+
+    chunkOwn({k}) {
+        const c = JSON.parse(call('_tulm_chunk', k));
+        return chunkBytes(call('_tulm_analyse_chunk', c.first, c.end, c.at, c.count));
+    },
+
+    chunkAudio({k}) {
+        const c = JSON.parse(call('_tulm_chunk', k)), {rate, channels} = held.wav;
+        const samples = new Int16Array(core.HEAP16.buffer, core._tulm_held() + 2 * c.first * channels,
+                                       (c.end - c.first) * channels).slice();
+        return {samples, rate, channels, at: c.at, count: c.count};
+    },
+
+    // In a helper: the chunk's audio alone is held.
+    chunkHeld({samples, rate, channels, at, count}) {
+        holdFile({frames: samples.length / channels, channels, rate}, (i, n, to) => to.set(samples.subarray(i, i + n)));
+        return chunkBytes(call('_tulm_analyse_chunk', 0, -1, at, count));
+    },
+
+    analyseEnd({chunks}) {
+        const size = chunks.reduce((sum, c) => sum + c.length, 0);
+        const at = core._malloc(Math.max(1, size));
+        let to = at;
+        for (const c of chunks) {
+            core.HEAPU8.set(c, to);
+            to += c.length;
+        }
+        try {
+            return call('_tulm_analyse_end', at, size);
+        } finally {
+            core._free(at);
+        }
     },
 
     // values: the five sliders, then the check box. The clips for the player cover the
