@@ -24,6 +24,7 @@
 #include "tool/report/report.h"
 #include "tool/session/fit.h"
 #include "tool/session/plugin_session.h"
+#include "test_programmes.h"
 #include "tool_runner.h"
 
 namespace {
@@ -209,6 +210,31 @@ INSTANTIATE_TEST_SUITE_P(Hums, HumFamily,
                          ::testing::Values(Hum{nullptr, 50, 4, -30, 0, 99, 3, 0}, Hum{nullptr, 60, 5, -50, 2.5, 99, 1, 0},
                                            Hum{nullptr, 60, 5, -50, 1.0, 3.5, 0, 0.3},
                                            Hum{"Oxygen-Sys-Log-In-Short.ogg", 60, 5, -50, 1.08, 3.72, 0, 0}));
+
+// A hum of three equal partials through the whole file over loud pink noise: every
+// partial sounds to the file's end, so none is switched apart from the fundamental and
+// the hum is one family. Near the region's edge a probe short enough to read a switching
+// there hears the neighbouring partials and the noise's swell as the tone's level.
+TEST(HumToTheEnd, OneFamilyOverLoudNoise)
+{
+    constexpr int32_t rate = 48000;
+    std::vector<double> x = pink_noise(6 * rate, 0.05 * 32767, 3);
+    for (size_t t = 0; t < x.size(); ++t)
+        for (const double hz : {60.0, 120.0, 180.0}) x[t] += 0.05 * 32767 * std::sin(2 * M_PI * hz * double(t) / rate);
+    Audio a;
+    a.rate = rate;
+    a.channels = 1;
+    a.samples = to_samples(x);
+    const Detection d = detect_tones(a, 0, a.frames());
+    std::string found;
+    for (const Tone& u : d.tones) found += " " + std::to_string(u.hz) + " Hz;";
+    ASSERT_EQ(d.tones.size(), 1u) << "found" << found;
+    EXPECT_NEAR(d.tones[0].hz, 60, d.resolution_hz);
+    EXPECT_TRUE(d.tones[0].to_region_end);
+    int32_t partials = 0;
+    for (const Harmonic& h : d.tones[0].harmonics) partials += h.order == 2 || h.order == 3;
+    EXPECT_EQ(partials, 2);
+}
 
 // Speech alone: the tool says so in words and with its own exit status.
 TEST(SpeechAlone, DetectSaysNoSteadyTone)

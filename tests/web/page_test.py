@@ -196,9 +196,11 @@ class Analyse(Page):
         values = self.dialog_values()
         self.assertEqual(values[:-1], want)
         self.assertEqual(values[-1].startswith('\u2611'), s['use_window'])
+        # A row for each tone, and one for each harmonic of a hum under it.
         rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
-        self.assertEqual(len(rows), len(json.loads(expected)['tones']))
-        self.assertIn('%.2f Hz' % json.loads(expected)['tones'][0]['hz'], rows[0].text)
+        tones = json.loads(expected)['tones']
+        self.assertEqual(len(rows), sum(1 + len(t.get('harmonics', [])) for t in tones))
+        self.assertIn('%.2f Hz' % tones[0]['hz'], rows[0].text)
 
     def test_a_long_files_chunks_shared_by_workers_give_the_tools_json_and_progress(self):
         # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks, the

@@ -135,13 +135,20 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
 // kSmallestBlock, come nearer: the first whose block at the edge hears less than half of
 // the tone walks from where the long block's centre stood to the crossing. None does for
 // a tone that sounds from the edge itself; returns -1 then. `limit` is the long block's
-// start nearest the edge.
+// start nearest the edge. A shorter probe is heard only while it still tells the tone
+// from what sounds around it: its bin no wider than half the tone's frequency (so a
+// hum's neighbouring harmonics stay out), and where the long block heard the tone, it
+// hears it within kEdgeProbeDb of the same level (so the band's noise, which a shorter
+// probe takes in more of, does not pass for the tone's switching off).
 double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit, bool start_side, int32_t n,
                           int64_t step)
 {
-    for (int32_t m = n / 2; m >= kSmallestBlock; m /= 2) {
+    constexpr double kEdgeProbeDb = 3;
+    const double least = 4.0 * a.rate / hz;
+    for (int32_t m = n / 2; m >= kSmallestBlock && m >= least; m /= 2) {
         const Probe shorter(m, hz, a.rate);
         const int64_t inside = limit + (n - m) / 2, edge = start_side ? limit : limit + n - m;
+        if (std::fabs(20 * std::log10(shorter.amplitude(a, inside) / (2 * half))) > kEdgeProbeDb) return -1;
         if (shorter.amplitude(a, edge) >= half) continue;
         return crossing(a, shorter, half, inside, edge, step);
     }
