@@ -552,3 +552,66 @@ TEST(ProbeChannels, StereoReadsAsItsChannelsAlone)
     for (size_t i = 0; i < twice.samples.size(); i += 2) twice.samples[i + 1] = twice.samples[i];
     EXPECT_EQ(probe.amplitude(twice, 777), probe.amplitude(left, 777));
 }
+
+// A region looked at again with audio around it takes over the frames it shares with
+// the first look: those that start where one of `known` starts, and only those. `known`
+// is taken from other audio here, so each frame shows where it came from.
+struct TakeOverCase {
+    const char* name;
+    int64_t known_first, known_count;  // in hops from the region's first frame, and a sample offset
+    int64_t off;
+};
+class FramesTakenOver : public ::testing::TestWithParam<TakeOverCase> {};
+TEST_P(FramesTakenOver, WhereTheyStartOnTheGridAndNowhereElse)
+{
+    const TakeOverCase c = GetParam();
+    const DetectParams p;
+    const Audio a = mix(4, {{1000, -20, 0, 4}, {2500, -30, 1, 3}});
+    const Audio other = mix(4, {{700, -25, 0, 4}});
+    const int32_t hop = analysis_length(kRate) / kHopsPerBlock;
+    const int64_t first = 5 * hop + 123, count = 3 * kRate;
+    const int64_t known_first = first + c.known_first * hop + c.off;
+    const Frames fresh = frame_peaks_over(p, a, first, count);
+    const Frames from_other = frame_peaks_over(p, other, known_first, c.known_count * hop + fresh.n);
+    Frames known = from_other;
+    const Frames f = frame_peaks_over(p, a, first, count, std::move(known));
+    ASSERT_EQ(f.peaks.size(), fresh.peaks.size());
+    ASSERT_EQ(f.audible.size(), fresh.audible.size());
+    const auto same = [](const std::vector<Peak>& x, const std::vector<Peak>& y) {
+        return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const Peak& u, const Peak& v) {
+            return u.bin == v.bin && u.at == v.at && u.level_dbfs == v.level_dbfs && u.above_floor == v.above_floor;
+        });
+    };
+    int32_t taken = 0;
+    for (size_t m = 0; m < f.peaks.size(); ++m) {
+        const int64_t at = first + int64_t(m) * hop, k = (at - known_first) / hop;
+        const bool shared = c.off == 0 && at >= known_first && k < int64_t(from_other.peaks.size());
+        const Frames& source = shared ? from_other : fresh;
+        const size_t i = shared ? size_t(k) : m;
+        EXPECT_TRUE(same(f.peaks[m], source.peaks[i])) << "frame " << m;
+        EXPECT_TRUE(std::equal(f.audible.begin() + m * f.words, f.audible.begin() + (m + 1) * f.words,
+                               source.audible.begin() + i * f.words))
+            << "frame " << m;
+        taken += shared;
+    }
+    EXPECT_EQ(taken > 0, c.off == 0) << taken;
+}
+INSTANTIATE_TEST_SUITE_P(Grids, FramesTakenOver,
+                         ::testing::Values(TakeOverCase{"inside_on_the_grid", 10, 20, 0},
+                                           TakeOverCase{"at_the_region_start", 0, 30, 0},
+                                           TakeOverCase{"reaching_past_the_end", 60, 20, 0},
+                                           TakeOverCase{"off_the_grid", 10, 20, 320},
+                                           TakeOverCase{"starting_before_the_region", -3, 20, 0}),
+                         CaseName());
+
+// The surround is whole hops, so that its frames lie on the region's grid, and
+// surround_seconds to the nearest of them.
+TEST(SurroundLength, WholeHopsNearestTheSeconds)
+{
+    const DetectParams p;
+    for (const int32_t rate : {8000, 44100, 48000, 96000}) {
+        const int64_t hop = analysis_length(rate) / kHopsPerBlock, s = surround_length(rate, p);
+        EXPECT_EQ(s % hop, 0) << rate;
+        EXPECT_LE(std::fabs(double(s) - p.surround_seconds * rate), hop / 2.0) << rate;
+    }
+}
