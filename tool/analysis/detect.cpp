@@ -30,23 +30,18 @@ int64_t shortest_region(int32_t rate, const DetectParams& p)
     return analysis_length(rate) + int64_t(p.shortest_seconds * rate);
 }
 
-// Whole hops, so that the frames of a region looked at with its surround lie where the
-// region's own lie, and those serve again; at least surround_seconds.
-int64_t surround_length(int32_t rate, const DetectParams& p)
-{
-    const int64_t hop = analysis_length(rate) / kHopsPerBlock;
-    return std::llround(p.surround_seconds * rate / double(hop)) * hop;
-}
+int64_t surround_length(int32_t rate, const DetectParams& p) { return int64_t(p.surround_seconds * rate); }
 
 namespace {
 
 // The stages in order, each from the one before's result; every drop is noted by the
 // stage that makes it.
-Detection tones_within(const DetectParams& p, const Audio& audio, const Frames& f, int64_t count)
+Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
     Detection d;
+    const Frames f = frame_peaks_over(p, audio, first, count);
     d.resolution_hz = f.bin_hz();
-    const Context c{p, audio, f, f.first, count, std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop))};
+    const Context c{p, audio, f, first, count, std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop))};
     const Looks looks = look_at_runs(c, runs_over(c), &d.dropped);
     const std::vector<Run> lines = lines_of(c, looks.steady, &d.dropped);
     std::vector<Confirmed> tones = confirmed_tones(c, lines, looks.unsteady, &d.dropped);
@@ -79,15 +74,11 @@ bool stands_in(const Detection& around, const Tone& t)
 // time. Without audio around the region (a whole file) there is nothing more to hear.
 Detection detect_tones(const Audio& audio, int64_t first, int64_t count, const DetectParams& p)
 {
-    Frames f = frame_peaks_over(p, audio, first, count);
-    Detection d = tones_within(p, audio, f, count);
-    // The surround's frames take the region's over where they lie on its grid: all but
-    // where the audio begins within the surround.
+    Detection d = tones_within(p, audio, first, count);
     const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate, p));
     const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate, p));
     if (!d.tones.empty() && (from != first || to != first + count)) {
-        const Frames g = frame_peaks_over(p, audio, from, to - from, std::move(f));
-        const Detection around = tones_within(p, audio, g, to - from);
+        const Detection around = tones_within(p, audio, from, to - from);
         std::vector<Tone> kept;
         for (const Tone& t : d.tones) {
             if (stands_in(around, t)) kept.push_back(t);

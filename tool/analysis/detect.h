@@ -115,8 +115,7 @@ int32_t analysis_length(int32_t rate);
 int64_t shortest_region(int32_t rate, const DetectParams& params = DetectParams());
 
 // The sample frames on each side of a region that its tones are judged with, where the
-// audio holds them: surround_seconds to the nearest hop. The caller reads that much
-// around the region when it can.
+// audio holds them: the caller reads that much around the region when it can.
 int64_t surround_length(int32_t rate, const DetectParams& params = DetectParams());
 
 // Looks at frames [first, first + count); count must be at least shortest_region(). A

@@ -148,7 +148,7 @@ Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, c
                    v.figure, v.limit,  v.other_hz};
 }
 
-Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count, Frames&& known)
+Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
 {
     Frames f;
     f.rate = audio.rate;
@@ -156,30 +156,10 @@ Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first
     f.hop = f.n / kHopsPerBlock;
     f.first = first;
     f.words = (f.n / 2 + 1 + kWordBits - 1) / kWordBits;
-    // A frame of `known` is the frame that starts at the same sample here: a frame's
-    // peaks follow from its own samples alone.
-    const int64_t known_frames = int64_t(known.peaks.size());
-    const bool on_grid =
-        known_frames > 0 && known.n == f.n && known.words == f.words && (known.first - first) % f.hop == 0;
-    const auto known_frame = [&](int64_t at) {
-        return on_grid && at >= known.first && at < known.first + known_frames * f.hop ? (at - known.first) / f.hop
-                                                                                       : int64_t(-1);
-    };
-    std::vector<int64_t> starts, fresh;
-    for (int64_t at = first; at + f.n <= first + count; at += f.hop) {
-        starts.push_back(at);
-        if (known_frame(at) < 0) fresh.push_back(at);
-    }
-    BlockSeries spectra(f.n, audio.samples.data(), audio.channels, std::move(fresh));
-    f.peaks.reserve(starts.size());
-    f.audible.reserve(starts.size() * size_t(f.words));
-    for (const int64_t at : starts) {
-        if (const int64_t k = known_frame(at); k >= 0) {
-            f.peaks.push_back(std::move(known.peaks[size_t(k)]));
-            const auto w = known.audible.begin() + k * known.words;
-            f.audible.insert(f.audible.end(), w, w + known.words);
-            continue;
-        }
+    std::vector<int64_t> starts;
+    for (int64_t at = first; at + f.n <= first + count; at += f.hop) starts.push_back(at);
+    BlockSeries spectra(f.n, audio.samples.data(), audio.channels, starts);
+    for (size_t m = 0; m < starts.size(); ++m) {
         f.peaks.push_back(frame_peaks(p, spectra.next(), f.rate, f.n));
         f.audible.resize(f.audible.size() + size_t(f.words), 0);
         uint64_t* w = f.audible.data() + f.audible.size() - size_t(f.words);

@@ -37,11 +37,8 @@ int64_t frame_centre(const Frames& f, int32_t frame);
 Dropped dropped_run(DropStage stage, const Frames& f, const Run& r, double hz, const Verdict& v);
 
 // Each frame's peaks over frames [first, first + count) of `audio`, frames a quarter
-// block apart. The frames of `known`, taken before from the same audio, are taken over
-// (and left empty) where they lie on this grid: a region looked at again with audio
-// around it transforms only the frames it adds.
-Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count,
-                        Frames&& known = Frames());
+// block apart.
+Frames frame_peaks_over(const DetectParams& p, const Audio& audio, int64_t first, int64_t count);
 
 // The most prominent peak within `reach` bins of `bin` that is loud enough to hear;
 // with `any_level`, also those under the hiss (a sound's track can fade under it).
