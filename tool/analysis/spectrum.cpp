@@ -167,28 +167,41 @@ double hann(int64_t j, int64_t n) { return 0.5 - 0.5 * std::cos(2 * M_PI * doubl
 
 double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e-30); }
 
-double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
-                      int64_t count)
+ToneWave tone_wave(int32_t rate, double hz, int64_t count)
 {
+    ToneWave t;
+    t.hz = hz;
+    t.count = count;
+    t.values.resize(size_t(2 * std::max<int64_t>(count, 0)));
+    for (int64_t j = 0; j < count; ++j) {
+        const double w = hann(j, count) / kFullScale;
+        const double phase = 2 * M_PI * hz * double(j) / rate;
+        t.values[size_t(2 * j)] = w * std::cos(phase);
+        t.values[size_t(2 * j + 1)] = w * std::sin(phase);
+    }
+    return t;
+}
+
+double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t channels, int64_t first)
+{
+    const int64_t count = wave.count;
     if (count <= 0) return 0;
     // The Hann window's weights add up to half the count.
     const double gain = count / 2.0;
     double sum = 0;
-    std::vector<double> wave(size_t(2 * count));
-    for (int64_t j = 0; j < count; ++j) {
-        const double w = hann(j, count) / kFullScale;
-        const double phase = 2 * M_PI * hz * double(j) / rate;
-        wave[2 * j] = w * std::cos(phase);
-        wave[2 * j + 1] = w * std::sin(phase);
-    }
     for (int32_t k = 0; k < channels; ++k) {
         double re = 0, im = 0;
         for (int64_t j = 0; j < count; ++j) {
             const double x = samples[(first + j) * channels + k];
-            re += x * wave[2 * j];
-            im += x * wave[2 * j + 1];
+            re += x * wave.values[size_t(2 * j)];
+            im += x * wave.values[size_t(2 * j + 1)];
         }
         sum += re * re + im * im;
     }
     return 2 * std::sqrt(sum / channels) / gain;
+}
+
+double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first, int64_t count)
+{
+    return tone_amplitude(tone_wave(rate, hz, count), samples, channels, first);
 }

@@ -88,3 +88,15 @@ double hann(int64_t j, int64_t n);
 // a Hann-windowed single-frequency DFT; the root mean square over the channels.
 double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, double hz, int64_t first,
                       int64_t count);
+
+// The Hann-windowed wave tone_amplitude reads `count` frames through, made once for a
+// caller that reads one tone block after block: it depends on nothing else.
+struct ToneWave {
+    double hz = 0;
+    int64_t count = 0;
+    std::vector<double> values;  // weight times cosine and sine, frame by frame
+};
+ToneWave tone_wave(int32_t rate, double hz, int64_t count);
+
+// tone_amplitude through `wave`, over frames [first, first + wave.count).
+double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t channels, int64_t first);

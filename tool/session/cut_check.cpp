@@ -17,12 +17,15 @@ struct Rendered {
     Audio in, out;
     int64_t first = 0;
 
-    double amplitude(const Audio& a, double hz, int64_t from, int64_t count) const
+    // Through `wave` where the block lies whole in the frames held; a block cut short by
+    // their edge is read through a wave of its own length.
+    double amplitude(const Audio& a, const ToneWave& wave, int64_t from) const
     {
         const int64_t lo = std::max<int64_t>(from, first);
-        const int64_t hi = std::min<int64_t>(from + count, first + a.frames());
+        const int64_t hi = std::min<int64_t>(from + wave.count, first + a.frames());
         if (hi - lo < 2) return 0;
-        return tone_amplitude(a.samples.data(), a.channels, a.rate, hz, lo - first, hi - lo);
+        if (hi - lo == wave.count) return tone_amplitude(wave, a.samples.data(), a.channels, lo - first);
+        return tone_amplitude(a.samples.data(), a.channels, a.rate, wave.hz, lo - first, hi - lo);
     }
 };
 
@@ -61,6 +64,7 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     const int64_t hop = std::max<int64_t>(1, std::llround(double(rate) * fit.placement.video_rate_den /
                                                           fit.placement.video_rate_num));
     const double own = std::pow(10.0, tone.level_dbfs / 20);
+    const ToneWave wave = tone_wave(rate, tone.hz, block);
     const int64_t bridge = std::llround(kLeftBridgeSeconds * rate), shortest = std::llround(kLeftShortest * rate);
     int64_t run_first = -1, run_last = -1;
     std::vector<double> readings;
@@ -71,7 +75,7 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     };
     bool found = false;
     for (int64_t at = c->look_first; at < c->look_end && !found; at += hop) {
-        const double a = r.amplitude(r.out, tone.hz, at - block / 2, block);
+        const double a = r.amplitude(r.out, wave, at - block / 2);
         if (a < own / 2 || a > 2 * own) continue;
         if (run_first >= 0 && at - run_last > bridge) {
             found = holds();

@@ -61,7 +61,8 @@ double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames
     if (passes.empty() || from < 0 || reads_until > window.frames()) throw ToolError(ErrorCode::kCheckReadShort, {});
     // The copy's ramp reaches half its length past its end.
     const int64_t sounds_until = copy.end + int64_t(std::ceil(copy.switch_frames / 2)) + 1;
-    const int64_t to = std::max(reads_until, std::min(window.frames(), sounds_until));
+    // Frames at or past counted_end count neither way: rendering them would change nothing.
+    const int64_t to = std::max(reads_until, std::min({window.frames(), sounds_until, counted_end}));
     const Audio in = copy_over(window, copy, from, to);
     Audio out = in;
     for (const PassSettings& p : passes)
