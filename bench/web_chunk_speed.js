@@ -3,8 +3,9 @@
 // the entries the page's worker calls, in one worker (tulm_analyse_begin, each chunk's
 // tulm_analyse_chunk, tulm_analyse_end with the fit); the tool runs `tulm detect --json`
 // on the file. A minute of audio is one chunk. Prints the median seconds of the module's
-// chunks, of its whole run and of the tool's, the whole runs' ratio, and whether the two
-// JSON texts are the same.
+// chunks, of its whole run and of the tool's, the whole runs' ratio, the same in CPU
+// seconds (steadier than wall time on a shared machine; the tool's by GNU time), and
+// whether the two JSON texts are the same.
 //
 // Usage: node bench/web_chunk_speed.js PATH/TO/tulm_core.js PATH/TO/tulm [WAV] [runs]
 // (WAV: a 16-bit PCM file; default a 60 s stereo 48 kHz tone under pink noise, made by sox)
@@ -84,18 +85,24 @@ async function main() {
 
     const name = path.basename(wavPath);
     const chunkSeconds = [], moduleSeconds = [], nativeSeconds = [];
+    const chunkCpu = [], moduleCpu = [], nativeCpu = [];
+    const cpu = () => {
+        const u = process.cpuUsage();
+        return (u.user + u.system) / 1e6;
+    };
     let moduleJson = '', nativeJson = '', chunks = 0;
     for (let r = 0; r < runs; ++r) {
-        const begin = process.hrtime.bigint();
+        const begin = process.hrtime.bigint(), beginCpu = cpu();
         const job = JSON.parse(call(core, '_tulm_analyse_begin', name, -1, '', '30/1', '', 0, 0));
         chunks = job.chunks;
         const detections = [];
-        let chunkNs = 0n;
+        let chunkNs = 0n, chunkCpuSeconds = 0;
         for (let k = 0; k < job.chunks; ++k) {
             const c = JSON.parse(call(core, '_tulm_chunk', k));
-            const from = process.hrtime.bigint();
+            const from = process.hrtime.bigint(), fromCpu = cpu();
             const size = Number(call(core, '_tulm_analyse_chunk', c.first, c.end, c.at, c.count));
             chunkNs += process.hrtime.bigint() - from;
+            chunkCpuSeconds += cpu() - fromCpu;
             detections.push(new Uint8Array(core.HEAPU8.buffer, core._tulm_bytes(), size).slice());
         }
         const size = detections.reduce((sum, d) => sum + d.length, 0);
@@ -105,20 +112,30 @@ async function main() {
         core._free(to);
         moduleSeconds.push(Number(process.hrtime.bigint() - begin) / 1e9);
         chunkSeconds.push(Number(chunkNs) / 1e9);
+        moduleCpu.push(cpu() - beginCpu);
+        chunkCpu.push(chunkCpuSeconds);
 
         // The tool is given the file by the same name, from its folder, as the page knows it.
         const from = process.hrtime.bigint();
-        const native = spawnSync(tulm, ['detect', '--json', name], {cwd: path.dirname(path.resolve(wavPath))});
+        const times = path.join(os.tmpdir(), `tulm-chunk-bench-${process.pid}.time`);
+        const native = spawnSync('/usr/bin/time', ['-f', '%U %S', '-o', times, tulm, 'detect', '--json', name],
+                                 {cwd: path.dirname(path.resolve(wavPath))});
         nativeSeconds.push(Number(process.hrtime.bigint() - from) / 1e9);
+        const [user, system] = fs.readFileSync(times, 'latin1').trim().split('\n').pop().split(' ').map(Number);
+        fs.unlinkSync(times);
+        nativeCpu.push(user + system);
         if (native.status !== 0 && native.status !== 4) throw new Error('tulm detect failed: ' + native.stderr);
         nativeJson = native.stdout.toString();
     }
-    const c = median(chunkSeconds), m = median(moduleSeconds), n = median(nativeSeconds);
     const f = (x, w) => x.toFixed(3).padStart(w);
     console.log(`file: ${(wav.frames / wav.rate).toFixed(1)} s, ${wav.channels} channels, ${wav.rate} Hz; ` +
                 `${chunks} chunk(s); median of ${runs} runs`);
-    console.log('module chunks s   module whole s   native whole s   whole ratio');
-    console.log(`${f(c, 15)}   ${f(m, 14)}   ${f(n, 14)}   ${(m / n).toFixed(2).padStart(11)}`);
+    console.log('         module chunks s   module whole s   native whole s   whole ratio');
+    for (const [label, c, m, n] of [['wall', chunkSeconds, moduleSeconds, nativeSeconds],
+                                    ['cpu', chunkCpu, moduleCpu, nativeCpu]]) {
+        const [cm, mm, nm] = [median(c), median(m), median(n)];
+        console.log(`${label.padEnd(5)} ${f(cm, 18)}   ${f(mm, 14)}   ${f(nm, 14)}   ${(mm / nm).toFixed(2).padStart(11)}`);
+    }
     console.log(`runs: module ${moduleSeconds.map((s) => s.toFixed(3)).join(' ')}; native ${
         nativeSeconds.map((s) => s.toFixed(3)).join(' ')}`);
     console.log(`JSON: ${moduleJson.trimEnd() === nativeJson.trimEnd() ? 'the same' : 'DIFFERENT'}`);
