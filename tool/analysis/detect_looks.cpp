@@ -103,7 +103,10 @@ bool holds_where_clear(const DetectParams& p, const Frames& f, const Readings& x
 
 }  // namespace
 
-double own_level(const DetectParams& p, const std::vector<double>& levels) { return quantile(levels, p.own_quantile); }
+double own_level(const DetectParams& p, const std::vector<double>& levels)
+{
+    return quantile(levels, p.own_quantile);
+}
 
 bool covered(const DetectParams& p, double level, double own) { return level > own + p.covered_db; }
 
@@ -394,4 +397,4 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
     return looks;
 }
 
-}  // namespace detection
+} // namespace detection

@@ -93,7 +93,7 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
                           (c->look_end != tone.end || tone.to_region_end);
 }
 
-}  // namespace
+} // namespace
 
 bool window_holds(const Audio& audio, int64_t file_frames, const Fit& fit)
 {
