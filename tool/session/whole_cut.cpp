@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "tool/analysis/tool_error.h"
 #include "tool/session/plugin_session.h"
@@ -13,22 +14,56 @@ namespace {
 // some 90 dB down.
 constexpr double kCopyAmplitude = 16384;
 
+// The copy's value at frame `at` of the window.
+int16_t copy_sample(const ToneCopy& copy, int32_t rate, int64_t frame)
+{
+    const double at = double(frame);
+    const double g =
+        (copy.from_start ? (at >= double(copy.first) ? 1.0 : 0.0)
+                         : switch_gate(at - double(copy.first), copy.switch_frames)) *
+        (copy.to_end ? (at < double(copy.end) ? 1.0 : 0.0) : switch_gate(double(copy.end) - at, copy.switch_frames));
+    if (g == 0) return 0;
+    return int16_t(std::lrint(kCopyAmplitude * g * std::sin(2 * M_PI * copy.hz * at / rate)));
+}
+
+bool same_copy(const ToneCopy& a, const ToneCopy& b)
+{
+    return a.hz == b.hz && a.first == b.first && a.end == b.end && a.switch_frames == b.switch_frames &&
+           a.from_start == b.from_start && a.to_end == b.to_end;
+}
+
 // The copy over frames [from, to) of the window, as Audio whose first_frame is the file's.
+// A fit tries width after width on one copy over the same frames: the copy's values
+// last made are kept, and frames they cover are taken from them (a sine a frame was
+// most of a try's time where the library's is slow, as WebAssembly's is).
 Audio copy_over(const Audio& window, const ToneCopy& copy, int64_t from, int64_t to)
 {
+    thread_local ToneCopy kept;
+    thread_local int32_t kept_rate = 0;
+    thread_local int64_t kept_from = 0;
+    thread_local std::vector<int16_t> kept_values;
+    if (!same_copy(kept, copy) || kept_rate != window.rate) kept_values.clear();
+    const int64_t kept_to = kept_from + int64_t(kept_values.size());
+    if (kept_values.empty() || from < kept_from || to > kept_to) {
+        // The frames asked for and those kept, when they meet: the next try may ask for either.
+        const bool meets = !kept_values.empty() && from <= kept_to && to >= kept_from;
+        const int64_t lo = meets ? std::min(from, kept_from) : from, hi = meets ? std::max(to, kept_to) : to;
+        std::vector<int16_t> values(size_t(hi - lo));
+        for (int64_t f = lo; f < hi; ++f)
+            values[size_t(f - lo)] =
+                f >= kept_from && f < kept_to ? kept_values[size_t(f - kept_from)] : copy_sample(copy, window.rate, f);
+        kept = copy;
+        kept_rate = window.rate;
+        kept_from = lo;
+        kept_values = std::move(values);
+    }
     Audio a;
     a.rate = window.rate;
     a.channels = window.channels;
     a.first_frame = window.first_frame + from;
     a.samples.assign(size_t((to - from) * a.channels), 0);
     for (int64_t s = 0; s < to - from; ++s) {
-        const double at = double(from + s);
-        const double g = (copy.from_start ? (at >= double(copy.first) ? 1.0 : 0.0)
-                                          : switch_gate(at - double(copy.first), copy.switch_frames)) *
-                         (copy.to_end ? (at < double(copy.end) ? 1.0 : 0.0)
-                                      : switch_gate(double(copy.end) - at, copy.switch_frames));
-        if (g == 0) continue;
-        const int16_t v = int16_t(std::lrint(kCopyAmplitude * g * std::sin(2 * M_PI * copy.hz * at / a.rate)));
+        const int16_t v = kept_values[size_t(from + s - kept_from)];
         for (int32_t k = 0; k < a.channels; ++k) a.samples[size_t(s * a.channels + k)] = v;
     }
     return a;
