@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/analysis/conversion_clipping.h"
 #include "tool/analysis/detect.h"
 #include "tool/session/fit.h"
 #include "tool/analysis/measure.h"
@@ -58,7 +59,8 @@ struct Score {
     int recordings = 0;
     Strata single, first, hum, pair, extent, shallow, warned_shallow, no_settings;
     Strata pair_once, pair_extent, pair_shallow;
-    Strata keys, together, with_note, drift, buzz, buzz_once, clipped, clipped_once, over, over_once;
+    Strata keys, together, with_note, drift, buzz, buzz_once, clipped, clipped_once, clipped_own, over, over_once,
+        over_clean;
     Count whole, regions;
     std::vector<double> cuts[2];  // over each suggested tone's whole extent, dB: masked, audible
     std::vector<std::string> misses;
@@ -206,7 +208,11 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
                 Score* s)
 {
     const Audio mixed = mix_case(clip, c);
-    const Detection d = detect_tones(mixed, 0, mixed.frames(), params);
+    Detection d = detect_tones(mixed, 0, mixed.frames(), params);
+    // A sine over full scale stands for a floating-point file: the tool's conversion
+    // clipped it, as the mix does, and leaves out the harmonics that made. A clipped sine
+    // stands for an integer file recorded clipped: its harmonics are its own.
+    if (c.kind == CaseKind::over_full_scale) leave_out_conversion_harmonics(&d, source_of(mixed));
     const std::string what = fmt::format("{} + {}", r.path, c.describe(clip.rate));
     const bool audible = heard(clip, c);
     const std::string stratum = audible ? "audible" : "masked";
@@ -242,6 +248,9 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
              : c.kind == CaseKind::clipped ? s->clipped_once
                                            : s->over_once)
                 .add(audible, all && n == 1);
+            const Tone* t = match(d, c.partials[0].hz, c.first, c.end);
+            if (c.kind == CaseKind::over_full_scale) s->over_clean.add(audible, t && t->harmonics.empty());
+            if (c.kind == CaseKind::clipped) s->clipped_own.add(audible, t && !t->harmonics.empty());
             if (all && n != 1)
                 s->misses.push_back(fmt::format("{} ({}): {} entries on its series; reported {}", what, stratum, n,
                                                 listing(d, clip.rate)));
@@ -325,8 +334,10 @@ void print_table(const std::vector<std::string>& halves, const std::map<std::str
     row("square or sawtooth buzz: one entry on its series", &Score::buzz_once);
     row("clipped sine: listed", &Score::clipped);
     row("clipped sine: one entry on its series", &Score::clipped_once);
+    row("clipped sine (an integer file): its harmonics listed", &Score::clipped_own);
     row("sine over full scale (a float file): listed", &Score::over);
     row("sine over full scale (a float file): one entry on its series", &Score::over_once);
+    row("sine over full scale (a float file): none of the conversion's harmonics listed", &Score::over_clean);
     plain("tone-free whole clips clean", &Score::whole);
     plain("tone-free 3 s regions clean", &Score::regions);
     row("suggestions cutting under 20 dB over the whole extent, no warning", &Score::shallow);

@@ -15,6 +15,7 @@ set(TULM_ANALYSIS_SOURCES
     analysis/detect_families.cpp
     analysis/detect_stream.cpp
     analysis/detect_audibility.cpp
+    analysis/conversion_clipping.cpp
     analysis/sample_source.cpp
     analysis/measure.cpp
     analysis/suggest.cpp

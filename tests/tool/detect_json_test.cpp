@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "tool_runner.h"
 
@@ -217,5 +219,66 @@ TEST(DetectJson, PathWithQuotesStaysJson)
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_EQ(json::parse(run.out).at("file").at("path").get<std::string>(), "a \"quoted\"\\name.wav");
 }
+
+// A 1 kHz sine at +12 dBFS, clipped: in a floating-point file the tool's conversion to 16
+// bits clips it, and the harmonics that makes are not the file's (one tone, one notch, a
+// note once); an integer file recorded clipped holds them, listed and notched.
+struct ClippedCase {
+    const char* name;
+    bool floating;
+};
+void PrintTo(const ClippedCase& c, std::ostream* os) { *os << c.name; }
+
+class DetectClipped : public ::testing::TestWithParam<ClippedCase> {};
+TEST_P(DetectClipped, ListsOnlyTheHarmonicsTheFileHolds)
+{
+    const ClippedCase c = GetParam();
+    const int64_t frames = 4 * kRate;
+    std::vector<double> x(size_t(frames), 0.0);
+    for (int64_t i = kRate; i < 3 * kRate; ++i) x[size_t(i)] = 4.0 * std::sin(2 * M_PI * 1000 * double(i) / kRate);
+    TempFolder dir;
+    if (c.floating) {
+        SNDFILE* f = open_sound_for_writing(dir / "in.wav", kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(sf_writef_double(f, x.data(), frames), frames);
+        ASSERT_EQ(sf_close(f), 0);
+    } else {
+        Audio a;
+        a.rate = kRate;
+        a.channels = 1;
+        for (const double v : x) a.samples.push_back(int16_t(std::lrint(32767 * std::clamp(v, -1.0, 1.0))));
+        write_audio(dir / "in.wav", a);
+    }
+    const ToolRun text = run_tool({"detect", "in.wav"}, dir.path());
+    const ToolRun run = run_tool({"detect", "in.wav", "--json"}, dir.path());
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const json j = json::parse(run.out);
+    const json& tones = j.at("tones");
+    ASSERT_EQ(tones.size(), 1u) << run.out;
+    const json& t = tones.at(0);
+    EXPECT_NEAR(t.at("hz").get<double>(), 1000, j.at("resolution_hz").get<double>());
+    EXPECT_EQ(j.at("file").at("clips").get<bool>(), c.floating);
+    const size_t harmonics = t.at("harmonics").size();
+    EXPECT_EQ(t.at("notches").get<double>(), double(harmonics + 1));
+    const std::string note = "the input goes over full scale";
+    if (c.floating) {
+        EXPECT_EQ(harmonics, 0u) << run.out;
+        EXPECT_GT(j.at("file").at("clipping_harmonics").get<double>(), 0);
+        EXPECT_EQ(text.out.find("a hum:"), std::string::npos) << text.out;
+        const size_t at = text.out.find(note);
+        ASSERT_NE(at, std::string::npos) << text.out;
+        EXPECT_EQ(text.out.find(note, at + 1), std::string::npos) << text.out;  // once
+    } else {
+        // Odd harmonics of a square-ish wave: 3x, 5x, 7x ... the file's own.
+        EXPECT_GE(harmonics, 5u) << run.out;
+        EXPECT_EQ(j.at("file").at("clipping_harmonics").get<double>(), 0);
+        EXPECT_NE(text.out.find("a hum:"), std::string::npos) << text.out;
+        EXPECT_EQ(text.out.find(note), std::string::npos) << text.out;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Files, DetectClipped,
+                         ::testing::Values(ClippedCase{"float_over_full_scale", true},
+                                           ClippedCase{"integer_recorded_clipped", false}),
+                         [](const ::testing::TestParamInfo<ClippedCase>& i) { return std::string(i.param.name); });
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/analysis/conversion_clipping.h"
 #include "tool/analysis/detect.h"
 
 namespace {
@@ -113,6 +114,10 @@ double buzz_over_a_wavering_partial(double t)
 // clips it, making harmonics and, beyond half the rate, their aliases.
 double over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 12, t); }
 
+// A 1 kHz sine at +12 dBFS, clipped: as the conversion of a floating-point file makes it,
+// or as an integer file recorded clipped holds it.
+double clipped_1k(double t) { return gate(t, kFrom, kTo) * sine(1000, 12, t); }
+
 // A sine just over full scale (+3 dBFS) swelling by 1 dB: the harmonics its clipping
 // makes swell by far more, with it.
 double swelling_over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t); }
@@ -125,6 +130,11 @@ struct ListenerCase {
     double near_hz;              // > 0: --hz finds a tone there
     double from = kFrom;         // where the listed tones start, s
     bool alone = false;          // nothing else is listed
+    // The clipping is the conversion's (a floating-point file over full scale): none of
+    // the harmonics it made are listed. Otherwise the file holds them: `harmonics` > 0
+    // says listed[0] lists at least that many.
+    bool conversion_clips = false;
+    size_t harmonics = 0;
 };
 void PrintTo(const ListenerCase& c, std::ostream* os) { *os << c.name; }
 
@@ -154,7 +164,8 @@ TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
 {
     const ListenerCase c = GetParam();
     const Audio a = render(c.signal);
-    const Detection d = detect_tones(a, 0, a.frames());
+    Detection d = detect_tones(a, 0, a.frames());
+    if (c.conversion_clips) leave_out_conversion_harmonics(&d, source_of(a));
     SCOPED_TRACE(listing(d));
     for (const double hz : c.listed) {
         int entries = 0;
@@ -162,6 +173,12 @@ TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
             if (std::fabs(t.hz - hz) > d.resolution_hz) continue;
             ++entries;
             EXPECT_NEAR(double(t.first) / kRate, c.from, 1.0 / 15) << hz;
+            if (c.conversion_clips) {
+                EXPECT_TRUE(t.harmonics.empty()) << hz;
+            }
+            if (hz == c.listed[0]) {
+                EXPECT_GE(t.harmonics.size(), c.harmonics) << hz;
+            }
         }
         EXPECT_EQ(entries, 1) << hz << " Hz";
     }
@@ -185,23 +202,27 @@ TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
 }
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListenerTable,
-    ::testing::Values(ListenerCase{"telephone_key_1", key_1, {697, 1209}, 0, 0},
-                      ListenerCase{"telephone_key_9", key_9, {852, 1477}, 0, 0},
-                      ListenerCase{"telephone_key_d", key_d, {941, 1633}, 0, 0},
-                      ListenerCase{"telephone_key_4_clipping", key_4_clipping, {770, 1209}, 0, 0},
-                      ListenerCase{"ringback", ringback, {440, 480}, 0, 0},
-                      ListenerCase{"busy", busy, {480, 620}, 0, 0},
-                      ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},
-                      ListenerCase{"beep_with_a_note", beep_note_0, {3100}, 0, 0},
-                      ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
-                      ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},
-                      ListenerCase{"square_buzz", square_buzz, {50}, 50, 0, 0},
-                      ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000},
-                      ListenerCase{"buzz_with_a_gap_in_its_series", buzz_with_a_short_gap, {100}, 100, 0},
-                      ListenerCase{"buzz_with_a_long_gap_in_its_series", buzz_with_a_long_gap, {100}, 100, 0},
-                      ListenerCase{"buzz_over_a_wavering_partial", buzz_over_a_wavering_partial, {129}, 129, 0},
-                      ListenerCase{"sine_over_full_scale", over_full_scale, {515}, 515, 0, kFrom, true},
-                      ListenerCase{"sine_over_full_scale_swelling", swelling_over_full_scale, {515}, 515, 0}),
+    ::testing::Values(
+        ListenerCase{"telephone_key_1", key_1, {697, 1209}, 0, 0},
+        ListenerCase{"telephone_key_9", key_9, {852, 1477}, 0, 0},
+        ListenerCase{"telephone_key_d", key_d, {941, 1633}, 0, 0},
+        ListenerCase{"telephone_key_4_clipping", key_4_clipping, {770, 1209}, 0, 0},
+        ListenerCase{"ringback", ringback, {440, 480}, 0, 0}, ListenerCase{"busy", busy, {480, 620}, 0, 0},
+        ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},
+        ListenerCase{"beep_with_a_note", beep_note_0, {3100}, 0, 0},
+        ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
+        ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},
+        ListenerCase{"square_buzz", square_buzz, {50}, 50, 0, 0},
+        ListenerCase{"clipped_sine_without_its_fundamental", clipped_without_fundamental, {}, 0, 3000},
+        ListenerCase{"buzz_with_a_gap_in_its_series", buzz_with_a_short_gap, {100}, 100, 0},
+        ListenerCase{"buzz_with_a_long_gap_in_its_series", buzz_with_a_long_gap, {100}, 100, 0},
+        ListenerCase{"buzz_over_a_wavering_partial", buzz_over_a_wavering_partial, {129}, 129, 0},
+        ListenerCase{"sine_over_full_scale", over_full_scale, {515}, 515, 0, kFrom, true},
+        ListenerCase{"sine_over_full_scale_swelling", swelling_over_full_scale, {515}, 515, 0},
+        ListenerCase{"float_sine_over_full_scale", clipped_1k, {1000}, 1000, 0, kFrom, true, true},
+        ListenerCase{
+            "float_sine_swelling_over_full_scale", swelling_over_full_scale, {515}, 515, 0, kFrom, false, true},
+        ListenerCase{"integer_sine_recorded_clipped", clipped_1k, {1000}, 1000, 0, kFrom, true, false, 5}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

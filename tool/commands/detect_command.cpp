@@ -31,6 +31,7 @@ int run_detect(const DetectOptions& o)
         samples = std::make_unique<FileSamples>(reader, origin);
         return samples->source();
     };
+    file.clipped = [&] { return samples && samples->clipped(); };
     std::unique_ptr<Progress> progress;
     const DetectAnswer a = detect_use_case(plugin.table(), file, request, [&](int64_t more, int64_t count) {
         if (!progress) progress = std::make_unique<Progress>("detecting", count, o.quiet);
@@ -38,8 +39,7 @@ int run_detect(const DetectOptions& o)
     });
     if (progress) progress->finish();
 
-    DetectFacts f = a.facts;
-    f.clips = samples && samples->clipped();
+    const DetectFacts& f = a.facts;
     const ChosenTone* chosen = a.chosen_given ? &a.chosen : nullptr;
     if (o.json) {
         fmt::print("{}", detect_json(f, a.detection, chosen));
@@ -47,9 +47,7 @@ int run_detect(const DetectOptions& o)
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(f.region_first) / f.rate,
                    double(f.region_end) / f.rate, o.in);
         fmt::print("{}", detection_text(a.detection, f.rate, f.video_rate_num, f.video_rate_den));
-        if (f.clips)
-            fmt::print("note: the input goes over full scale, and its conversion to the plug-in's 16 bits clips it: "
-                       "the harmonics of a tone that reaches over it are this tool's, not the file's\n");
+        fmt::print("{}", clipping_text(f.clips, f.conversion_harmonics));
         if (o.explain) fmt::print("{}", explain_text(a.detection, f.rate));
         if (!chosen && o.hz_given)
             fmt::print("nothing steady sounds at --hz {:g}, so no settings are suggested\n", o.hz);

@@ -151,7 +151,7 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
                         drop_stage(x.stage), drop_reason_name(x.reason), json_number(x.figure), json_number(x.limit),
                         json_number(x.other_hz), json_string(drop_text(x)));
     return fmt::format("{{\n  \"file\": {{\"path\": {}, \"rate\": {}, \"channels\": {}, \"frames\": {}, "
-                       "\"seconds\": {}, \"clips\": {}}},\n"
+                       "\"seconds\": {}, \"clips\": {}, \"clipping_harmonics\": {}}},\n"
                        "  \"video_rate\": {{\"num\": {}, \"den\": {}}},\n"
                        "  \"region\": {{\"start\": {}, \"end\": {}}},\n"
                        "  \"resolution_hz\": {},\n"
@@ -159,7 +159,7 @@ std::string detect_json(const DetectFacts& f, const Detection& d, const ChosenTo
                        "  \"dropped\": [{}{}],\n"
                        "  \"chosen\": {}\n}}\n",
                        json_string(f.path), f.rate, f.channels, f.frames, seconds(f.frames, f.rate), json_bool(f.clips),
-                       f.video_rate_num, f.video_rate_den, place(f, f.region_first), place(f, f.region_end),
-                       json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ", dropped,
-                       dropped.empty() ? "" : "\n  ", chosen ? chosen_json(f, *chosen) : "null");
+                       f.conversion_harmonics, f.video_rate_num, f.video_rate_den, place(f, f.region_first),
+                       place(f, f.region_end), json_number(d.resolution_hz), tones, tones.empty() ? "" : "\n  ",
+                       dropped, dropped.empty() ? "" : "\n  ", chosen ? chosen_json(f, *chosen) : "null");
 }

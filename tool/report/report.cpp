@@ -160,6 +160,17 @@ std::string detection_text(const Detection& d, int32_t rate, int32_t num, int32_
     return text;
 }
 
+std::string clipping_text(bool clips, int32_t left_out)
+{
+    if (!clips) return "";
+    std::string text = "note: the input goes over full scale, and its conversion to the plug-in's 16 bits clips it";
+    if (left_out > 0)
+        text +=
+            fmt::format(": the {} harmonic{} that clipping made {} this tool's, not the file's, and {} not listed",
+                        left_out, left_out == 1 ? "" : "s", left_out == 1 ? "is" : "are", left_out == 1 ? "is" : "are");
+    return text + "\n";
+}
+
 std::string wide_band_text(double low_hz, double high_hz)
 {
     return fmt::format("the notch band ({}) is wider than 1/{:g} octave, so it removes program material along "

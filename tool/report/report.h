@@ -25,6 +25,11 @@ std::string geometry_text(const NotchGeometry& g, int64_t first_frame, int32_t r
 // and its family of harmonics; or the plain "no steady tone" line.
 std::string detection_text(const Detection& d, int32_t rate, int32_t video_rate_num, int32_t video_rate_den);
 
+// Once, where the conversion to 16 bits clipped the input (`clips`): the note that says
+// so, and that the `left_out` harmonics that clipping made are not the file's; empty
+// where it did not clip.
+std::string clipping_text(bool clips, int32_t left_out);
+
 // The video frame that holds sample frame `sample`, as the host splits audio into frames
 // at num/den frames per second: the last frame whose first sample frame is at or before
 // it (plan_frame_of), so a stretch that starts at frame f is said to start in frame f.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/analysis/conversion_clipping.h"
 #include "tool/analysis/detect_stream.h"
 #include "tool/analysis/settings.h"
 #include "tool/analysis/tool_error.h"
@@ -54,7 +55,10 @@ DetectAnswer detect_answer(FilterTable& table, const DetectFile& file, const Det
                            const SampleSource& source, const std::vector<Detection>& chunks)
 {
     const int64_t origin = job.origin, first = job.first, count = job.count, at = first - origin;
-    const Detection d = join_chunks(job.chunks, chunks, at, at + count, file.rate);
+    Detection d = join_chunks(job.chunks, chunks, at, at + count, file.rate);
+    // Every chunk has been read: whether the conversion clipped is known for the region.
+    const bool clips = file.clipped && file.clipped();
+    const int32_t left_out = clips ? leave_out_conversion_harmonics(&d, source) : 0;
 
     DetectAnswer a;
     a.detection = in_file(d, origin);
@@ -66,6 +70,8 @@ DetectAnswer detect_answer(FilterTable& table, const DetectFile& file, const Det
     a.facts.region_end = first + count;
     a.facts.video_rate_num = rq.placement.video_rate_num;
     a.facts.video_rate_den = rq.placement.video_rate_den;
+    a.facts.clips = clips;
+    a.facts.conversion_harmonics = left_out;
     // With nothing steady in the region, a named frequency has nothing to fit: settings
     // for noise would only cut a band of the program.
     if (d.tones.empty()) return a;

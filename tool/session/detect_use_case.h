@@ -23,6 +23,8 @@ struct DetectFacts {
     int64_t frames = 0;  // the file's length
     bool clips = false;  // floating-point samples over full scale in what was read,
                          // clipped by the conversion to 16 bits
+    // Harmonics that clipping made, left out of the tones' families.
+    int32_t conversion_harmonics = 0;
     int64_t region_first = 0, region_end = 0;
     int32_t video_rate_num = 30, video_rate_den = 1;
 };
@@ -43,6 +45,9 @@ struct DetectFile {
     // A source whose frame 0 is the file's frame `origin`; asked for once, and it must
     // stay readable until the job returns.
     std::function<SampleSource(int64_t origin)> from;
+    // Whether the conversion to 16 bits clipped any sample read so far (floating-point
+    // samples over full scale); not given: it never does.
+    std::function<bool()> clipped;
 };
 
 struct DetectAnswer {
