@@ -93,7 +93,7 @@ async function main() {
     let moduleJson = '', nativeJson = '', chunks = 0;
     for (let r = 0; r < runs; ++r) {
         const begin = process.hrtime.bigint(), beginCpu = cpu();
-        const job = JSON.parse(call(core, '_tulm_analyse_begin', name, -1, '', '30/1', '', 0, 0));
+        const job = JSON.parse(call(core, '_tulm_analyse_begin', name, -1, '', '30/1', '', 0, 0, 0));
         chunks = job.chunks;
         const detections = [];
         let chunkNs = 0n, chunkCpuSeconds = 0;

@@ -242,6 +242,20 @@ class Analyse(Page):
         self.assertIn('44100', self.text('file-info'))
         self.assertFalse(self.shown('rate-note'))
 
+    def test_a_float_file_over_full_scale_is_said_to_clip_as_the_tool_says(self):
+        # A 1 kHz sine at +12 dBFS in 32-bit float: narrowing it to 16 bits clips it, and
+        # the harmonics that makes are the narrowing's, not the file's.
+        rate = 48000
+        samples = [4.0 * math.sin(2 * math.pi * 1000 * i / rate) if rate <= i < 3 * rate else 0.0
+                   for i in range(4 * rate)]
+        path = os.path.join(WORK, 'loud.wav')
+        write(path, wav_files.wav_bytes(rate, 1, 'f32', struct.pack('<%df' % len(samples), *samples)))
+        expected = self.native_json(path)
+        self.assertTrue(json.loads(expected)['file']['clips'])
+        self.file_in_page('loud.wav', read(path))
+        page = self.run_async('window.tulm.analyse(window.testFile, {fps: "30"}).then(done).catch(fail)')
+        self.assertEqual(page, expected)
+
     def test_options_and_a_named_tone_as_the_tool_takes_them(self):
         path = demo_clip()
         self.file_in_page('in.wav', read(path))

@@ -108,9 +108,10 @@ EMSCRIPTEN_KEEPALIVE const char* tulm_result() { return g_result.c_str(); }
 
 // `tulm detect --json` over the held audio, in steps (page_detect.h): the job begun with
 // the options as the command line spells them (empty text: not given; hz_given 0: not
-// given; start_frame < 0: not given); the result gives its chunks' count.
+// given; start_frame < 0: not given; clipped 1: narrowing the file to 16 bits clipped
+// samples); the result gives its chunks' count.
 EMSCRIPTEN_KEEPALIVE int tulm_analyse_begin(const char* name, int32_t start_frame, const char* start, const char* fps,
-                                            const char* length, int32_t hz_given, double hz)
+                                            const char* length, int32_t hz_given, double hz, int32_t clipped)
 {
     try {
         PageDetectOptions o;
@@ -121,6 +122,7 @@ EMSCRIPTEN_KEEPALIVE int tulm_analyse_begin(const char* name, int32_t start_fram
         o.length = length;
         o.hz_given = hz_given != 0;
         o.hz = hz;
+        o.clipped = clipped != 0;
         g_job_held = -1;
         g_result = page_detect_begin(filter_table(), g_audio, o, &g_job);
         g_job_held = g_held;

@@ -72,6 +72,9 @@ std::string page_detect_begin(FilterTable& table, const Audio& audio, const Page
         };
         return s;
     };
+    // The page narrows the whole file as it is held; the tool, what it reads of it.
+    const bool clipped = po.clipped;
+    file.clipped = [clipped] { return clipped; };
     job->job = detect_job(table, file, job->request);
     std::string adds;
     const DetectJob& j = job->job;

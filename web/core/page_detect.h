@@ -19,6 +19,7 @@ struct PageDetectOptions {
     std::string length;        // --length; empty: to the end
     bool hz_given = false;     // --hz
     double hz = 0;
+    bool clipped = false;  // narrowing the file's samples to 16 bits clipped some
 };
 
 // `tulm detect --json` in three steps, so that the region's chunks may be looked at by

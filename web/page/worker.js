@@ -74,7 +74,7 @@ const ops = {
             ? (i, n, to) => to.set(new Int16Array(buffer.slice(wav.dataOffset + 2 * i, wav.dataOffset + 2 * (i + n))))
             : (i, n, to, c) => narrowWav(buffer, wav, i, n, to, c);
         const clipped = holdFile(wav, fill);
-        held = {buffer, wav};
+        held = {buffer, wav, clipped};
         return {rate: wav.rate, channels: wav.channels, frames: wav.frames, bits: wav.bits, float: wav.float, clipped};
     },
 
@@ -84,7 +84,7 @@ const ops = {
         const made = decodedAsWav(rate, channels);
         const wav = parseWav(made.buffer);
         const clipped = holdFile(wav, (i, n, to, c) => narrowWav(made.buffer, wav, i, n, to, c));
-        held = {buffer: made.buffer, wav};
+        held = {buffer: made.buffer, wav, clipped};
         return {rate, channels: wav.channels, frames: wav.frames, bits: 32, float: true, clipped};
     },
 
@@ -102,7 +102,7 @@ const ops = {
         const o = options || {};
         return JSON.parse(call('_tulm_analyse_begin', String(name), o.start_frame === undefined ? -1 : Number(o.start_frame),
                                String(o.start || ''), String(o.fps || '30/1'), String(o.length || ''),
-                               o.hz === undefined ? 0 : 1, Number(o.hz)));
+                               o.hz === undefined ? 0 : 1, Number(o.hz), held && held.clipped > 0 ? 1 : 0));
     },
 
     chunkOwn({k}) {
