@@ -177,11 +177,9 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.notch = notch_geometry(fit.settings, audio.rate);
     // The window was judged before the width was widened: what is reported is rendered
     // once more with the settings as they stand, so measure reads the same cut from them.
-    if (fit.settings.slider[kWidth] != pick->cover_width && fit.chosen.fade == 0) {
+    if (fit.settings.slider[kWidth] != pick->cover_width) {
         fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
-        fit.trials.push_back(fit.chosen);
-    } else if (fit.settings.slider[kWidth] != pick->cover_width) {
-        fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
+        if (fit.chosen.fade == 0) fit.trials.push_back(fit.chosen);
     }
     check_ranges(fit.settings, ranges);
     return fit;
