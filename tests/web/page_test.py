@@ -420,7 +420,8 @@ def sox_file(name, *effects):
     """A 48 kHz mono 16-bit WAV made by sox, e.g. sines mixed under pink noise."""
     path = os.path.join(WORK, name)
     if not os.path.exists(path):
-        subprocess.run(['sox', '-n', '-r', '48000', '-c', '1', '-b', '16', path, *effects], check=True,
+        # Repeatable: the noise is the same from run to run.
+        subprocess.run(['sox', '-R', '-n', '-r', '48000', '-c', '1', '-b', '16', path, *effects], check=True,
                        capture_output=True)
     return path
 
@@ -443,6 +444,7 @@ class Choosing(Page):
         self.open_at_30(path)
         tone = self.detection()['tones'][0]
         self.assertTrue(tone['harmonics'], 'the file should hold a hum')
+        fundamental_cut = self.detection()['chosen']['plan']['cut_db']
         rows = self.driver.find_elements(By.CSS_SELECTOR, '#tone-list tbody tr')
         self.assertEqual(len(rows), 1 + len(tone['harmonics']))
         harmonic = tone['harmonics'][0]
@@ -455,27 +457,53 @@ class Choosing(Page):
             [TULM, 'detect', '--json', '--fps', '30/1', '--hz', repr(harmonic['hz']), 'hum.wav'],
             cwd=WORK, capture_output=True, check=True).stdout)
         self.assertEqual(self.detection(), expected)
-        plan = expected['chosen']['plan']
-        if plan and plan['cut_db'] is not None:
-            self.assertIn('%.1f dB' % plan['cut_db'], self.text('cut'))
+        # The cut shown is the harmonic's own over its whole extent, not the fundamental's.
+        cut = expected['chosen']['plan']['cut_db']
+        self.assertIn('%.1f dB' % cut, self.text('cut'))
+        self.assertNotIn('%.1f dB' % fundamental_cut, self.text('cut'))
 
-    def test_a_click_where_nothing_steady_sounds_answers_plainly(self):
-        path = sox_file('dtmf.wav', 'synth', '3', 'sine', '697', 'synth', '3', 'sine', 'mix', '1209', 'synth', '3',
-                        'pinknoise', 'mix', 'vol', '0.3')
-        self.open_at_30(path)
-        table = self.driver.execute_script('return TEXTS.ja')
-        # A click on the picture at 3 kHz, where neither key's tone lies.
+    def click_at(self, hz):
+        """A click on the picture at `hz`, near its left edge."""
         self.driver.execute_script(
             'const c = document.getElementById("spectrogram"), r = c.getBoundingClientRect();'
-            'const y = yOf(3000) * r.height / c.height, x = (AXIS.left + 40) * r.width / c.width;'
-            'c.dispatchEvent(new MouseEvent("click", {clientX: r.left + x, clientY: r.top + y, bubbles: true}));')
-        self.wait_for(lambda: (self.detection() or {}).get('chosen') and
-                      abs(self.detection()['chosen']['tone']['hz'] - 3000) < 50 and not self.shown('progress'))
-        chosen = self.detection()['chosen']
-        self.assertFalse(chosen['detected'])
-        self.assertTrue(self.shown('settings'))
-        note = table['notConfirmed'].replace('{hz}', '%.1f' % chosen['tone']['hz'])
-        self.assertIn(note, self.text('warnings'))
+            'const y = yOf(arguments[0]) * r.height / c.height, x = (AXIS.left + 40) * r.width / c.width;'
+            'c.dispatchEvent(new MouseEvent("click", {clientX: r.left + x, clientY: r.top + y, bubbles: true}));', hz)
+
+    def test_a_click_on_a_line_or_where_nothing_steady_sounds_answers_plainly(self):
+        # A telephone key (697 + 1209 Hz) under pink noise, and a struck note at 2.5 kHz
+        # dying away 40 dB over 2 s, which the detector looks at and drops.
+        rate, _, samples = wav_files.read_pcm16(sox_file(
+            'dtmf.wav', 'synth', '3', 'sine', '697', 'synth', '3', 'sine', 'mix', '1209', 'synth', '3', 'pinknoise',
+            'mix', 'vol', '0.3'))
+        first, end = int(0.5 * rate), int(2.5 * rate)
+        for t in range(first, end):
+            attack = min(1, (t - first) / (0.005 * rate))
+            samples[t] += int(round(8000 * attack * 10 ** (-2 * (t - first) / (end - first)) *
+                                    math.sin(2 * math.pi * 2500 * t / rate)))
+        path = os.path.join(WORK, 'dtmf-note.wav')
+        write(path, wav_files.wav_bytes(rate, 1, 's16', struct.pack('<%dh' % len(samples), *samples)))
+        self.open_at_30(path)
+        table = self.driver.execute_script('return TEXTS.ja')
+        # (where clicked, the tone the settings are for, the note's last line: none where
+        # the tone was confirmed, else why not)
+        cases = [(697, 696.98, None), (2500, 2500, r'^2[45]\d\d\.\d Hz 付近の音は'),
+                 (1800, 1800, '^' + table['whyNothing'] + '$')]
+        for clicked, tone_hz, why in cases:
+            with self.subTest(clicked=clicked):
+                self.click_at(clicked)
+                self.wait_for(lambda: (self.detection() or {}).get('chosen') and
+                              abs(self.detection()['chosen']['tone']['hz'] - tone_hz) < 0.02 * tone_hz and
+                              not self.shown('progress'))
+                chosen = self.detection()['chosen']
+                self.assertTrue(self.shown('settings'))
+                self.assertEqual(chosen['detected'], why is None)
+                lines = self.text('warnings').split('\n')
+                note = table['notConfirmed'].replace('{hz}', '%.1f' % chosen['tone']['hz'])
+                if why is None:
+                    self.assertNotIn(note, lines)
+                else:
+                    self.assertIn(note, lines)
+                    self.assertRegex(lines[lines.index(note) + 1], why)
 
     def test_a_tone_longer_than_a_stretch_gets_the_tools_plan_whose_passes_cut_it(self):
         # A 6 s beep at -20 dBFS over white noise at -40 dBFS, and the noise alone, sample
@@ -509,6 +537,14 @@ class Choosing(Page):
             s = p['settings']
             self.assertEqual(grid[:6], [str(p['start_video_frame'])] +
                              [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')], 'pass %d' % (i + 1))
+
+        # The picture shades every pass's stretch, each labelled with its number.
+        marks = self.driver.execute_script('return window.tulm.state().marks')
+        self.assertEqual([(m['pass'], m['from'], m['to']) for m in marks],
+                         [(i + 1, p['stretch']['start']['seconds'], p['stretch']['end']['seconds'])
+                          for i, p in enumerate(plan['passes'])])
+        for m in marks:
+            self.assertRegex(m['label'], '^%d( |$)' % m['pass'])
 
         # Each pass rendered by the page on the one before's result, as the host holds it
         # once a pass is written out and loaded back.

@@ -244,7 +244,8 @@ window.tulm = {
     },
     workers: () => ({count: workerClient.count, cores: navigator.hardwareConcurrency || 0}),
     stages: () => stages.slice(),
-    state: () => ({fps: state.fps, offset: state.offset, source: state.source, info: state.info, detection: state.detection}),
+    state: () => ({fps: state.fps, offset: state.offset, source: state.source, info: state.info, detection: state.detection,
+                   marks: state.picture ? state.picture.marks : []}),
     player: {
         // For tests: what plays, each source's gain, the clock, and how often the
         // sources were started since the page opened.

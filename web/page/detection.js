@@ -15,7 +15,6 @@ function readDetection(json) {
         fitHz: c.tone.hz,
         fit: {
             hz: c.tone.hz, detected: c.detected, startFrame: s.startFrame, fps: s.fps, values: s.values,
-            stretchFirst: c.stretch.start.seconds, stretchEnd: c.stretch.end.seconds,
             lowHz: c.notch.low_hz, highHz: c.notch.high_hz, centreHz: c.notch.centre_hz,
             reachesSpeech: c.notch.reaches_speech_band, predictedCut: c.predicted.cut_db,
             tooLong: c.too_long, second: c.second_selection, startsTooEarly: c.starts_too_early,
@@ -28,8 +27,24 @@ function readDetection(json) {
             left: c.plan && c.plan.still_sounds ? {from: c.plan.still_sounds.start.seconds,
                                                    to: c.plan.still_sounds.end.seconds} : null,
             passes: passesOf(c, 0),
+            why: c.detected ? null : whyNot(json.dropped || [], c.tone.hz, c.notch.low_hz, c.notch.high_hz),
         },
     };
+}
+
+// Why no steady tone was confirmed at a frequency the user named: of the candidates the
+// detector looked at and dropped (what `--explain` lists), the one nearest that
+// frequency inside the band the notch takes, worded from the table by its reason; where
+// none lies there, nothing stood out of the noise to look at.
+function whyNot(dropped, hz, low, high) {
+    const near = dropped.filter((d) => d.hz >= low && d.hz <= high)
+        .sort((a, b) => Math.abs(a.hz - hz) - Math.abs(b.hz - hz))[0];
+    if (!near) return {key: 'whyNothing', values: {}};
+    const key = 'why' + near.reason.replace(/(^|_)(\w)/g, (_, __, c) => c.toUpperCase());
+    // Drifts and durations are small numbers whose second decimal matters.
+    const fine = near.reason === 'not_steady' || near.reason === 'too_short' || near.reason === 'unsteady_within';
+    return {key, values: {hz: near.hz.toFixed(1), other: near.other_hz.toFixed(1), order: Math.round(near.figure),
+                          figure: near.figure.toFixed(fine ? 2 : 1), limit: near.limit.toFixed(fine ? 2 : 1)}};
 }
 
 // The slider values in the dialog's order, then the check box, from a suggestion:

@@ -50,7 +50,8 @@ function showSettings() {
     fact(t('notch'), t('notchText', {low: f.lowHz.toFixed(1), high: f.highHz.toFixed(1), centre: f.centreHz.toFixed(1)}));
     const cut = cutText();
     if (cut) fact(t('cutTerm'), cut);
-    if (f.passes[0].program) fact(t('programTerm'), programText(f.passes[0].program));
+    // With passes, each says what it does to the rest of the sound in the plan above.
+    if (f.passes.length < 2 && f.passes[0].program) fact(t('programTerm'), programText(f.passes[0].program));
     const m = state.render && state.render.measurement;
     const band = state.dialog.speech_band;
     if (m) fact(t('speech', {low: band[0], high: band[1]}),
@@ -60,6 +61,7 @@ function showSettings() {
     warnings.textContent = '';
     const warn = (text) => { const li = document.createElement('li'); li.textContent = text; warnings.append(li); };
     if (!f.detected) warn(t('notConfirmed', {hz: f.hz.toFixed(1)}));
+    if (f.why) warn(t(f.why.key, f.why.values));
     if (f.wholeCut && f.wholeCut.weak) warn(t('weakCut', {db: f.wholeCut.db === null ? '—' : f.wholeCut.db.toFixed(1)}));
     if (f.left) warn(t('planLeft', {from: f.left.from.toFixed(2), to: f.left.to.toFixed(2)}));
     if (f.tooLong && f.second && f.passes.length < 2 && !f.left)
@@ -92,7 +94,7 @@ function showPasses(f) {
         }
         const program = document.createElement('p');
         program.className = 'program';
-        program.textContent = t('programTerm') + ': ' + programText(pass.program);
+        program.textContent = t('programLine', {text: programText(pass.program)});
         li.append(program);
         list.append(li);
     });

@@ -112,11 +112,20 @@ function drawPicture() {
         g.textBaseline = 'bottom';
         g.fillText(state.markHz.toFixed(1) + ' Hz', AXIS.left + 6, yOf(state.markHz) - 2);
     }
+    state.picture.marks = [];
     if (!state.view) return;
-    // The stretch the settings process, shaded, from the selection's first frame.
-    const f = state.view.fit;
-    if (f) {
-        const x0 = xOf(f.stretchFirst), x1 = xOf(Math.min(f.stretchEnd, state.info.frames / state.info.rate));
+    // Every pass's stretch shaded from its selection's first frame, so that the picture
+    // shows where each pass of the plan works; with more than one each is labelled with
+    // its pass number, shortened (to the number alone at the least) where the full label
+    // would run into the next stretch, and the labels alternate between two rows so that neighbours' numbers
+    // stay apart. What was drawn is kept for the tests.
+    const passes = state.view.fit ? state.view.fit.passes : [];
+    const fileSeconds = state.info.frames / state.info.rate;
+    const left = (pass) => xOf(pass.stretchStart.seconds);
+    g.textAlign = 'left';
+    g.textBaseline = 'top';
+    state.picture.marks = passes.map((pass, i) => {
+        const x0 = left(pass), x1 = xOf(Math.min(pass.stretchEnd.seconds, fileSeconds));
         g.fillStyle = 'rgba(120, 200, 255, 0.18)';
         g.fillRect(x0, AXIS.top, x1 - x0, s.rows);
         g.strokeStyle = '#78c8ff';
@@ -124,11 +133,15 @@ function drawPicture() {
         g.moveTo(x0, AXIS.top);
         g.lineTo(x0, AXIS.top + s.rows);
         g.stroke();
+        const frame = projectFrame(pass.startFrame, state.offset);
+        const room = (i + 1 < passes.length ? left(passes[i + 1]) : AXIS.left + s.columns) - x0 - 8;
+        const labels = passes.length < 2 ? [t('stretchMark', {frame})]
+            : [t('passMark', {n: i + 1, frame}), t('passMarkShort', {n: i + 1}), String(i + 1)];
+        const label = labels.find((text) => g.measureText(text).width <= room) || labels[labels.length - 1];
         g.fillStyle = '#78c8ff';
-        g.textAlign = 'left';
-        g.textBaseline = 'top';
-        g.fillText(t('stretchMark', {frame: projectFrame(f.startFrame, state.offset)}), x0 + 4, AXIS.top + 4);
-    }
+        g.fillText(label, x0 + 4, AXIS.top + 4 + (i % 2) * 16);
+        return {pass: i + 1, from: pass.stretchStart.seconds, to: pass.stretchEnd.seconds, label};
+    });
     // Each tone outlined over its extent, the chosen one thicker.
     for (const tone of state.view.tones) {
         const x0 = xOf(tone.first), x1 = xOf(tone.end), y = yOf(tone.hz);
