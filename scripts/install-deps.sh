@@ -93,8 +93,11 @@ for g in "${groups[@]}"; do
                        wesnoth-1.16-music warzone2100-music lomiri-sounds frozen-bubble-data deepin-sound-theme) ;;
         # The page's build reads fmt's and CLI11's headers as the tool's does and installs
         # its one package with npm (a node from elsewhere brings its own npm, which
-        # Debian's would fight); its tests make audio and video files with sox and ffmpeg.
-        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox ffmpeg)
+        # Debian's would fight); its tests make audio and video files with sox and ffmpeg,
+        # and its screenshots need a Japanese font (without one Chromium falls back to a
+        # Chinese face, whose punctuation and wave dash a Japanese reader would not see).
+        web)   pkgs+=(emscripten libfmt-dev libcli11-dev chromium chromium-driver python3-selenium sox ffmpeg
+                      fonts-noto-cjk)
                command -v npm >/dev/null || pkgs+=(npm) ;;
         *) say "unknown group '$g' (base, cli, bench, fuzz, win32, release, samples, corpus, web, all)"; exit 2 ;;
     esac
