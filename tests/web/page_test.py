@@ -504,6 +504,9 @@ class Choosing(Page):
                 else:
                     self.assertIn(note, lines)
                     self.assertRegex(lines[lines.index(note) + 1], why)
+                    # The one figure is about the notch's own centre, never the stretch's
+                    # loudest tone elsewhere (the key's, which the notch leaves).
+                    self.assertIn('%.1f Hz' % chosen['notch']['centre_hz'], self.text('cut'))
 
     def test_a_tone_longer_than_a_stretch_gets_the_tools_plan_whose_passes_cut_it(self):
         # A 6 s beep at -20 dBFS over white noise at -40 dBFS, and the noise alone, sample

@@ -111,9 +111,16 @@ function cutText() {
                  Object.assign(values, {db: f.wholeCut.db.toFixed(1), count: f.passes.length}));
     }
     const m = state.render && state.render.measurement;
-    if (!m || !m.tone) return '';
-    const db = m.tone.attenuation_db;
-    return db === null ? t('cutStretchSilent') : t('cutStretch', {db: db.toFixed(1)});
+    if (!m) return '';
+    // The measurement's tone is the stretch's most prominent, which need not be the one
+    // chosen (a click beside another line): only one inside the band the notch takes is
+    // about it; else the figure is the cut at the notch's centre.
+    if (m.tone && (!f || (m.tone.hz >= f.lowHz && m.tone.hz <= f.highHz))) {
+        const db = m.tone.attenuation_db;
+        return db === null ? t('cutStretchSilent') : t('cutStretch', {db: db.toFixed(1)});
+    }
+    const hz = m.notch.centre_hz.toFixed(1), db = m.notch.attenuation_db;
+    return db === null ? t('cutCentreSilent', {hz}) : t('cutCentre', {hz, db: db.toFixed(1)});
 }
 
 // What a pass does to the rest of the sound over its stretch, as the tool read it.

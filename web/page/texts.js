@@ -125,6 +125,8 @@ const TEXTS = {
         cutWholeSilent: '鳴っている区間全体（{from}〜{to} 秒）で聞こえなくなります。',
         cutStretch: '処理区間内では {db} dB 小さくなります。',
         cutStretchSilent: '処理区間内では無音になります。',
+        cutCentre: '処理区間内では、削る範囲の中心（{hz} Hz）の音が {db} dB 小さくなります。',
+        cutCentreSilent: '削る範囲の中心（{hz} Hz）には、処理前から音がありません。',
         weakCut: 'この設定では、この音は {db} dB しか小さくならず、処理後も聞こえることがあります。',
         notConfirmed: '{hz} Hz では鳴り続ける音を確認できませんでした。設定はこの高さに合わせて計算しましたが、効果は聴いて確かめてください。',
         // Why nothing steady was confirmed where the user clicked, by the detector's reason.
@@ -287,6 +289,8 @@ const TEXTS = {
         cutWholeSilent: 'Silenced over all of its extent ({from} to {to} s).',
         cutStretch: '{db} dB quieter inside the stretch.',
         cutStretchSilent: 'Silenced inside the stretch.',
+        cutCentre: 'Inside the stretch, the sound at the band\'s centre ({hz} Hz) is {db} dB quieter.',
+        cutCentreSilent: 'Nothing sounds at the band\'s centre ({hz} Hz), even before processing.',
         weakCut: 'These settings make the tone only {db} dB quieter; it may still be heard.',
         notConfirmed: 'No steady tone was confirmed at {hz} Hz. The settings are worked out for that pitch; listen to check their effect.',
         // Why nothing steady was confirmed where the user clicked, by the detector's reason.
