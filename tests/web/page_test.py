@@ -642,6 +642,9 @@ class Texts(Page):
         self.assertEqual(sorted(table['ja']), sorted(table['en']), 'both languages carry every text')
         self.assertEqual(self.driver.execute_script('return document.documentElement.lang'), 'ja')
         self.assertEqual(self.text('language'), table['ja']['language'])
+        self.choose_fps()
+        self.driver.find_element(By.ID, 'file').send_keys(demo_clip())
+        self.wait_for(lambda: self.shown('save') and not self.shown('progress'))
         heading = self.driver.find_element(By.TAG_NAME, 'h1').text
         self.assertEqual(heading, table['ja']['title'])
         self.assertRegex(heading, '[\u3040-\u30ff\u4e00-\u9fff]')
@@ -651,6 +654,10 @@ class Texts(Page):
         for element in self.driver.find_elements(By.CSS_SELECTOR, '[data-text]'):
             if element.is_displayed():
                 self.assertNotRegex(element.text, '[\u3040-\u30ff]', element.get_attribute('data-text'))
+        # What the page words from the file and the tool's answer follows the switch too
+        # (the dialog's labels are the plug-in's own, in its language whatever the page's).
+        for element_id in ('file-info', 'stage', 'settings-for', 'notch-facts', 'warnings', 'tone-list', 'cut'):
+            self.assertNotRegex(self.text(element_id), '[\u3040-\u30ff]', element_id)
         self.driver.find_element(By.ID, 'language').click()
         self.assertEqual(self.driver.find_element(By.TAG_NAME, 'h1').text, table['ja']['title'])
 

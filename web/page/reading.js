@@ -12,7 +12,6 @@ async function openFile(file) {
     let info, source = null;
     if (wav) {
         info = await request('open', {file});
-        info.kind = t(info.float ? 'kindFloat' : 'kindInteger', {bits: info.bits});
         info.pcm = true;
     } else {
         const buffer = await file.arrayBuffer();
@@ -21,7 +20,6 @@ async function openFile(file) {
         const audio = await decodeAudio(buffer, source.rate);
         const channels = await channelsOf(audio);
         info = await request('openDecoded', {rate: audio.sampleRate, channels}, channels.map((c) => c.buffer));
-        info.kind = t('kindDecoded', {format: t('format_' + source.format)});
         info.pcm = false;
     }
     state.file = file;

@@ -58,8 +58,11 @@ function clearError() {
 
 function showInfo() {
     const i = state.info;
+    // Worded here, not when the file was read, so that it follows the page's language.
+    const kind = !i ? '' : state.source ? t('kindDecoded', {format: t('format_' + state.source.format)})
+        : t(i.float ? 'kindFloat' : 'kindInteger', {bits: i.bits});
     $('file-info').textContent = i ? t('fileInfo', {rate: i.rate, channels: i.channels,
-        seconds: (i.frames / i.rate).toFixed(2), kind: i.kind}) : '';
+        seconds: (i.frames / i.rate).toFixed(2), kind}) : '';
     const notes = [];
     if (i && state.source && (!state.source.rate || state.source.rate !== i.rate)) notes.push(t('rateUnknown', {rate: i.rate}));
     if (i && i.clipped > 0) notes.push(t('clippedNote', {count: i.clipped}));
