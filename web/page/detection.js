@@ -40,7 +40,9 @@ function whyNot(dropped, hz, low, high) {
     const near = dropped.filter((d) => d.hz >= low && d.hz <= high)
         .sort((a, b) => Math.abs(a.hz - hz) - Math.abs(b.hz - hz))[0];
     if (!near) return {key: 'whyNothing', values: {}};
-    const key = 'why' + near.reason.replace(/(^|_)(\w)/g, (_, __, c) => c.toUpperCase());
+    const named = 'why' + near.reason.replace(/(^|_)(\w)/g, (_, __, c) => c.toUpperCase());
+    // A reason the table has no words for yet still gets a plain sentence.
+    const key = named in TEXTS.ja ? named : 'whyOther';
     // Drifts and durations are small numbers whose second decimal matters.
     const fine = near.reason === 'not_steady' || near.reason === 'too_short' || near.reason === 'unsteady_within';
     return {key, values: {hz: near.hz.toFixed(1), other: near.other_hz.toFixed(1), order: Math.round(near.figure),

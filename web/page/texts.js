@@ -131,6 +131,7 @@ const TEXTS = {
         notConfirmed: '{hz} Hz では鳴り続ける音を確認できませんでした。設定はこの高さに合わせて計算しましたが、効果は聴いて確かめてください。',
         // Why nothing steady was confirmed where the user clicked, by the detector's reason.
         whyNothing: 'この高さには、まわりの雑音より目立つ音がありませんでした。',
+        whyOther: '{hz} Hz 付近の音は、鳴り続ける音の条件を満たしませんでした。',
         whyTooQuiet: '{hz} Hz 付近の音は、まわりの雑音より {figure} dB 大きいだけです（鳴り続ける音とみなすのは、{limit} dB 以上大きい音です）。',
         whyNotSteady: '{hz} Hz 付近の音は、高さが {figure} Hz 揺れています（鳴り続ける音とみなすのは、揺れが {limit} Hz 以内の音です）。',
         whyTwin: '{hz} Hz 付近の線は、よりはっきりした {other} Hz の音と同じ音です。',
@@ -295,6 +296,7 @@ const TEXTS = {
         notConfirmed: 'No steady tone was confirmed at {hz} Hz. The settings are worked out for that pitch; listen to check their effect.',
         // Why nothing steady was confirmed where the user clicked, by the detector's reason.
         whyNothing: 'Nothing stands out of the noise at this pitch.',
+        whyOther: 'The sound near {hz} Hz does not meet what a steady tone needs.',
         whyTooQuiet: 'The sound near {hz} Hz stands only {figure} dB above the noise around it (a steady tone needs {limit} dB).',
         whyNotSteady: 'The sound near {hz} Hz wavers in pitch ({figure} Hz; a steady tone stays within {limit} Hz).',
         whyTwin: 'The line near {hz} Hz is the same sound as the clearer one at {other} Hz.',
