@@ -65,7 +65,9 @@ function showSettings() {
     if (f.wholeCut && f.wholeCut.weak) warn(t('weakCut', {db: f.wholeCut.db === null ? '—' : f.wholeCut.db.toFixed(1)}));
     if (f.left) warn(t('planLeft', {from: f.left.from.toFixed(2), to: f.left.to.toFixed(2)}));
     if (f.tooLong && f.second && f.passes.length < 2 && !f.left)
-        warn(t('warningLong', {at: f.second.seconds.toFixed(3), frame: projectFrame(f.second.video_frame, state.offset)}));
+        // A fade after the first pass would silence what plays at the next one's start.
+        warn(t('warningLong', {at: f.second.seconds.toFixed(3), frame: projectFrame(f.second.video_frame, state.offset),
+                               fade: cp932(state.dialog.sliders.find((slider) => slider.name === 'fade').label)}));
     if (f.startsTooEarly) warn(t('warningEarly'));
     if (m && m.wide_band) warn(t('wideBand'));
     if (f.harmonics.length) warn(t('humNote', {list: hzList(f.harmonics)}));
