@@ -10,6 +10,7 @@ set(TULM_ANALYSIS_SOURCES
     analysis/detect_looks.cpp
     analysis/detect_lines.cpp
     analysis/detect_extent.cpp
+    analysis/detect_probe.cpp
     analysis/detect_rules.cpp
     analysis/detect_pieces.cpp
     analysis/detect_families.cpp

@@ -552,3 +552,47 @@ TEST(ProbeChannels, StereoReadsAsItsChannelsAlone)
     for (size_t i = 0; i < twice.samples.size(); i += 2) twice.samples[i + 1] = twice.samples[i];
     EXPECT_EQ(probe.amplitude(twice, 777), probe.amplitude(left, 777));
 }
+
+// A run's blocks are read side by side, however many channels and blocks fill the
+// lanes: each block reads, to the bit, as its plain sum in the kernel's order does.
+TEST(ProbeBlocks, SideBySideReadsAsEachBlockAlone)
+{
+    struct Case {
+        int32_t channels, count;
+        int64_t step;
+    };
+    const Case cases[] = {{1, 1, 0}, {1, 9, 1024}, {2, 3, 1024}, {2, 5, 333}, {3, 7, 512}, {2, 4, 0}};
+    const Probe probe(2048, 997.7, kRate);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> noise(-20000, 20000);
+    for (const Case& c : cases) {
+        Audio a;
+        a.rate = kRate;
+        a.channels = c.channels;
+        for (int32_t j = 0; j < kRate / 2 * c.channels; ++j) a.samples.push_back(int16_t(noise(random)));
+        const int64_t at = 100;
+        std::vector<double> amplitudes;
+        std::vector<std::complex<double>> phasors;
+        probe.read_blocks(a, at, c.step, c.count, &amplitudes, &phasors);
+        ASSERT_EQ(amplitudes.size(), size_t(c.count));
+        ASSERT_EQ(phasors.size(), size_t(c.count));
+        for (int32_t b = 0; b < c.count; ++b) {
+            const int64_t first = at + b * c.step;
+            double power = 0;
+            std::complex<double> mean = 0;
+            for (int32_t k = 0; k < c.channels; ++k) {
+                std::complex<double> z = 0;
+                for (int32_t j = 0; j < probe.n; ++j)
+                    z += double(a.samples[size_t((first + j) * c.channels + k)]) * probe.kernel[size_t(j)];
+                power += std::norm(z);
+                mean += z;
+            }
+            const std::string where = std::to_string(c.channels) + " channels, block " + std::to_string(b);
+            EXPECT_EQ(amplitudes[size_t(b)], 2 * std::sqrt(power / c.channels) / probe.gain / kFullScale) << where;
+            EXPECT_EQ(amplitudes[size_t(b)], probe.amplitude(a, first)) << where;
+            EXPECT_EQ(phasors[size_t(b)], probe.phasor(a, first)) << where;
+            EXPECT_NEAR(std::abs(phasors[size_t(b)]), std::abs(mean) * 2 / probe.gain / kFullScale / c.channels, 1e-15)
+                << where;
+        }
+    }
+}

@@ -22,84 +22,6 @@ constexpr int32_t kSlopePoints = 200;
 // behind (the level then reads at most a few hundredths of a dB low).
 constexpr double kFollowBins = 0.125;
 
-// The Hann window of `n` points, as hann() gives it: a run's probes, and the looks'
-// many probes, all take the one block length, and its cosines cost as much as the
-// kernel's own.
-const std::vector<double>& hann_of(int32_t n)
-{
-    thread_local std::vector<double> window;
-    if (int32_t(window.size()) != n) {
-        window.resize(size_t(n));
-        for (int32_t j = 0; j < n; ++j) window[size_t(j)] = hann(j, n);
-    }
-    return window;
-}
-
-}  // namespace
-
-Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
-    : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
-{
-    const std::vector<double>& window = hann_of(n);
-    for (int32_t j = 0; j < n; ++j) {
-        const double w = window[size_t(j)];
-        kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
-        gain += w;
-    }
-}
-
-double Probe::amplitude(const Audio& a, int64_t at) const
-{
-    double sum = 0;
-    if (a.channels == 2) {
-        const std::array<std::complex<double>, 2> z = stereo_sums(a, at);
-        sum += std::norm(z[0]);
-        sum += std::norm(z[1]);
-    } else {
-        for (int32_t k = 0; k < a.channels; ++k) sum += std::norm(sum_over(a, at, k));
-    }
-    return 2 * std::sqrt(sum / a.channels) / gain / kFullScale;
-}
-
-std::complex<double> Probe::phasor(const Audio& a, int64_t at) const
-{
-    std::complex<double> z = 0;
-    if (a.channels == 2) {
-        const std::array<std::complex<double>, 2> s = stereo_sums(a, at);
-        z += s[0];
-        z += s[1];
-    } else {
-        for (int32_t k = 0; k < a.channels; ++k) z += sum_over(a, at, k);
-    }
-    // The kernel starts its phase at `at`; turned back to the audio's start, a steady
-    // tone's phasor turns by its offset from `hz` alone.
-    const double cycles = std::fmod(hz * double(at) / rate, 1.0);
-    return z * std::polar(2 / gain / kFullScale / a.channels, -2 * M_PI * cycles);
-}
-
-std::complex<double> Probe::sum_over(const Audio& a, int64_t at, int32_t channel) const
-{
-    std::complex<double> z = 0;
-    const int16_t* x = a.samples.data() + at * a.channels + channel;
-    for (int32_t j = 0; j < n; ++j) z += double(x[j * a.channels]) * kernel[j];
-    return z;
-}
-
-// Both channels of a stereo block in one pass, each summed as sum_over sums it: the two
-// sums do not wait on each other, and the kernel is read once.
-std::array<std::complex<double>, 2> Probe::stereo_sums(const Audio& a, int64_t at) const
-{
-    std::complex<double> left = 0, right = 0;
-    const int16_t* x = a.samples.data() + at * 2;
-    for (int32_t j = 0; j < n; ++j) {
-        left += double(x[2 * j]) * kernel[j];
-        right += double(x[2 * j + 1]) * kernel[j];
-    }
-    return {left, right};
-}
-
-namespace {
-
 // Where the tone's amplitude crosses half its steady value, walking from `inside`
 // towards `limit` (both block starts), in coarse steps and then in `step`s over the
 // last coarse one; the block's centre at that crossing is where the tone starts or
@@ -228,19 +150,32 @@ bool beats(const DetectParams& p, double depth_db) { return depth_db > p.level_r
 // neighbouring swells of the same pair with it; a note's attack out of other sound
 // there is sudden, and no beat. The run alone is asked too, a block in from its ends
 // (which only partly cover it), where the sound around a whole pair would hide its dip.
-double beat_around(const Context& c, double hz, int32_t from, int32_t to)
+void beat_span(const Context& c, int32_t from, int32_t to, int32_t* lo, int32_t* hi)
+{
+    const int32_t frames = int32_t(c.f.peaks.size()), length = to - from;
+    *lo = std::max(0, from - length);
+    *hi = std::min(frames, to + length);
+}
+
+double beat_in(const Context& c, const std::vector<double>& levels, int32_t lo, int32_t from, int32_t to)
 {
     const Frames& f = c.f;
-    const int32_t frames = int32_t(f.peaks.size()), edge = f.n / f.hop, length = to - from;
-    const Probe probe(f.n, hz, c.audio.rate);
-    const auto depth = [&](int32_t lo, int32_t hi) {
-        if (hi - lo <= edge) return 0.0;
-        std::vector<double> levels;
-        for (int32_t m = lo; m < hi; ++m)
-            levels.push_back(to_db(std::pow(probe.amplitude(c.audio, f.first + int64_t(m) * f.hop), 2)));
-        return beat_depth(levels, edge, double(f.hop) / c.audio.rate, c.p.steady_hz, c.p.held_move_db);
+    const int32_t edge = f.n / f.hop;
+    int32_t outer_lo = 0, outer_hi = 0;
+    beat_span(c, from, to, &outer_lo, &outer_hi);
+    const auto depth = [&](int32_t a, int32_t b) {
+        if (b - a <= edge) return 0.0;
+        const std::vector<double> part(levels.begin() + (a - lo), levels.begin() + (b - lo));
+        return beat_depth(part, edge, double(f.hop) / c.audio.rate, c.p.steady_hz, c.p.held_move_db);
     };
-    return std::max(depth(from + edge, to - edge), depth(std::max(0, from - length), std::min(frames, to + length)));
+    return std::max(depth(from + edge, to - edge), depth(outer_lo, outer_hi));
+}
+
+double beat_around(const Context& c, double hz, int32_t from, int32_t to)
+{
+    int32_t lo = 0, hi = 0;
+    beat_span(c, from, to, &lo, &hi);
+    return beat_in(c, probe_levels(c, Probe(c.f.n, hz, c.audio.rate), lo, hi), lo, from, to);
 }
 
 Tone tone_of(const Context& c, const Run& r)
@@ -269,9 +204,15 @@ Tone tone_of(const Context& c, const Run& r)
     };
     const int64_t edge = f.n / f.hop;
     std::vector<double> levels;
-    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= std::max<int64_t>(r.to - 1 - edge, mid); ++m) {
+    const int64_t last = std::max<int64_t>(r.to - 1 - edge, mid);
+    for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= last;) {
         follow(m);
-        levels.push_back(to_db(std::pow(probe.amplitude(a, f.first + m * f.hop), 2)));
+        // The frames up to where the probe next moves on are read together.
+        int64_t end = m + 1;
+        while (end <= last && !(std::fabs(hz_at(end) - probe.hz) > kFollowBins * f.bin_hz())) ++end;
+        const std::vector<double> part = probe_levels(c, probe, int32_t(m), int32_t(end));
+        levels.insert(levels.end(), part.begin(), part.end());
+        m = end;
     }
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
@@ -322,4 +263,4 @@ std::vector<Confirmed> long_enough(const Context& c, std::vector<Confirmed> tone
     return kept;
 }
 
-} // namespace detection
+}  // namespace detection

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "tool/analysis/spectrum.h"
 #include "tool/analysis/statistics.h"
@@ -25,68 +26,91 @@ constexpr int32_t kSwitchFrames = 3;
 // The power ratio of a level difference in dB.
 double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
+// Two doubles side by side, and the masks comparing them gives: a pass over a floor's
+// window takes its values in pairs (the compiler's vector types, which every target's
+// compiler here lowers to its own instructions or to plain arithmetic).
+typedef double Pair __attribute__((vector_size(16)));
+typedef int64_t PairMask __attribute__((vector_size(16)));
+
+Pair select(PairMask m, Pair yes, Pair no) { return Pair((m & PairMask(yes)) | (~m & PairMask(no))); }
+
 // The k-th smallest (from 0) of the `size` values from `v`, found by walking from
 // `guess` one distinct value at a time: the floor moves little from one place to the
 // next, so the walk is short (most often the guess or its neighbour), and each step is
 // one pass of counts and nearest values without a branch that depends on them (a
 // search or a selection guesses wrong at every other step, which took most of a
-// frame's time). The pass keeps four sets of counts and nearest values, one for each
+// frame's time). The pass keeps two pairs of counts and nearest values, one for each
 // value of a group of four, so that no step of it waits on the one before; the nearest
 // values are minima and maxima, which come out the same in any order.
 double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
-    constexpr int32_t kSets = 4;
     double t = guess;
     for (;;) {
-        int32_t under[kSets] = {}, upto[kSets] = {};
-        double below[kSets], above[kSets];  // the nearest values on either side
-        for (int32_t j = 0; j < kSets; ++j) below[j] = -HUGE_VAL, above[j] = HUGE_VAL;
-        const auto count = [&](int32_t j, double x) {
-            under[j] += x < t;
-            upto[j] += x <= t;
-            below[j] = std::max(below[j], x < t ? x : -HUGE_VAL);
-            above[j] = std::min(above[j], x > t ? x : HUGE_VAL);
+        const Pair at = {t, t}, none_below = {-HUGE_VAL, -HUGE_VAL}, none_above = {HUGE_VAL, HUGE_VAL};
+        PairMask under[2] = {}, upto[2] = {};  // counted down: a true comparison is -1
+        Pair below[2] = {none_below, none_below}, above[2] = {none_above, none_above};
+        const auto count = [&](int32_t j, Pair x) {
+            const PairMask lt = x < at;
+            const PairMask gt = x > at;
+            under[j] += lt;
+            upto[j] += x <= at;
+            const Pair low = select(lt, x, none_below), high = select(gt, x, none_above);
+            below[j] = select(below[j] < low, low, below[j]);
+            above[j] = select(high < above[j], high, above[j]);
         };
         int32_t i = 0;
-        for (; i + kSets <= size; i += kSets)
-            for (int32_t j = 0; j < kSets; ++j) count(j, v[i + j]);
-        for (; i < size; ++i) count(0, v[i]);
-        for (int32_t j = 1; j < kSets; ++j) {
-            under[0] += under[j];
-            upto[0] += upto[j];
-            below[0] = std::max(below[0], below[j]);
-            above[0] = std::min(above[0], above[j]);
+        for (; i + 4 <= size; i += 4) {
+            Pair x0, x1;
+            std::memcpy(&x0, v + i, sizeof x0);
+            std::memcpy(&x1, v + i + 2, sizeof x1);
+            count(0, x0);
+            count(1, x1);
         }
-        if (k >= under[0] && k < upto[0]) return t;
-        if (k == under[0] - 1) return below[0];
-        if (k == upto[0]) return above[0];
-        t = k < under[0] ? below[0] : above[0];
+        // A value left over goes in a pair with t, which counts as no nearest value and
+        // once too many up to t.
+        for (; i < size; ++i) count(0, Pair{v[i], t});
+        const int64_t tail = size % 4;
+        const int64_t less = -(under[0][0] + under[0][1] + under[1][0] + under[1][1]);
+        const int64_t most = -(upto[0][0] + upto[0][1] + upto[1][0] + upto[1][1]) - tail;
+        const double lower = std::max(std::max(below[0][0], below[0][1]), std::max(below[1][0], below[1][1]));
+        const double upper = std::min(std::min(above[0][0], above[0][1]), std::min(above[1][0], above[1][1]));
+        if (k >= less && k < most) return t;
+        if (k == less - 1) return lower;
+        if (k == most) return upper;
+        t = k < less ? lower : upper;
     }
 }
 
 // The floor under each bin, as a power: a low quantile of the powers around it, taken
 // every few bins (it changes slowly) and held in between. The quantile is one of the
 // powers, and to_db keeps their order, so its level is the same quantile of the bins'
-// levels.
-std::vector<double> local_floor(const DetectParams& p, const std::vector<double>& power)
-{
-    const int32_t bins = int32_t(power.size());
-    std::vector<double> floor(power.size());
-    const int32_t every = kFloorEveryBins, half_width = kFloorHalfWidthBins;
-    double f = power[0];
-    int32_t size = -1, rank = 0;  // the rank is asked again only where the window's size changes
-    for (int32_t b = 0; b < bins; b += every) {
-        const int32_t lo = std::max(0, b - half_width), hi = std::min(bins, b + half_width + 1);
+// levels. It is taken only for the groups of bins that hold a bin topping its lobe: only
+// a peak is held to its floor, and many groups hold none.
+struct LocalFloor {
+    const DetectParams& p;
+    const std::vector<double>& power;
+    int32_t group = -1, size = -1, rank = 0;  // the rank is asked again only where the window's size changes
+    double f;
+
+    LocalFloor(const DetectParams& params, const std::vector<double>& powers) : p(params), power(powers), f(powers[0])
+    {}
+
+    double at(int32_t bin)
+    {
+        const int32_t bins = int32_t(power.size()), b = bin / kFloorEveryBins * kFloorEveryBins;
+        if (b == group) return f;
+        const int32_t lo = std::max(0, b - kFloorHalfWidthBins), hi = std::min(bins, b + kFloorHalfWidthBins + 1);
         if (hi - lo != size) size = hi - lo, rank = int32_t(quantile_rank(size_t(size), p.floor_quantile));
+        // The floor before is the guess: the nearer it was taken, the shorter the walk.
         f = kth_smallest(power.data() + lo, size, rank, f);
-        for (int32_t i = b; i < std::min(bins, b + every); ++i) floor[i] = f;
+        group = b;
+        return f;
     }
-    return floor;
-}
+};
 
 std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& power, int32_t rate, int32_t n)
 {
-    const std::vector<double> floor = local_floor(p, power);
+    LocalFloor floor(p, power);
     const double bin_hz = double(rate) / n;
     const int32_t lo = std::max(2, int32_t(std::ceil(kLowestHz / bin_hz)));
     const int32_t hi = std::min(int32_t(power.size()) - 1 - 2, int32_t(kHighestShare * rate / 2 / bin_hz));
@@ -101,12 +125,12 @@ std::vector<Peak> frame_peaks(const DetectParams& p, const std::vector<double>& 
     double floor_power = -1, floor_db = 0;
     for (int32_t b = lo; b <= hi; ++b) {
         const auto under = [&](int32_t k) { return kTopSlack * power[k] > power[b]; };
-        if (power[b] < over_floor * floor[b] || !(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) ||
-            under(b + 2))
-            continue;
+        if (!(power[b] > power[b - 1]) || under(b + 1) || under(b - 2) || under(b + 2)) continue;
+        const double floor_here = floor.at(b);
+        if (power[b] < over_floor * floor_here) continue;
         for (int32_t k = 0; k < kLobeBins; ++k) lobe_db[k] = to_db(power[b - 2 + k]);
         if (!tops_lobe(lobe_db, 2)) continue;
-        if (floor[b] != floor_power) floor_power = floor[b], floor_db = to_db(floor_power);
+        if (floor_here != floor_power) floor_power = floor_here, floor_db = to_db(floor_power);
         const double above = lobe_db[2] - floor_db;
         if (above < least) continue;
         const double level = to_db(2 * lobe_power(power, b));

@@ -247,13 +247,19 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
     Phasors x;
     x.probe_hz = probe.hz;
     x.hop_seconds = double(f.hop) / a.rate;
+    // The phasors over the run and the levels beat_around reads about it come from the
+    // same sums: they are taken once.
+    int32_t lo = 0, hi = 0;
+    beat_span(c, r.from, r.to, &lo, &hi);
+    std::vector<double> amplitudes, levels;
+    std::vector<std::complex<double>> z;
+    probe.read_blocks(a, f.first + int64_t(lo) * f.hop, f.hop, hi - lo, &amplitudes, &z);
+    for (const double amplitude : amplitudes) levels.push_back(to_db(std::pow(amplitude, 2)));
+    x.z.assign(z.begin() + (r.from - lo), z.begin() + (r.to - lo));
     std::vector<double> db;
-    for (int32_t m = r.from; m < r.to; ++m) {
-        x.z.push_back(probe.phasor(a, f.first + int64_t(m) * f.hop));
-        db.push_back(to_db(std::norm(x.z.back())));
-    }
+    for (const std::complex<double>& w : x.z) db.push_back(to_db(std::norm(w)));
     // A beat's swell is the tone's own level, not other sound over it.
-    const bool beat = beats(p, beat_around(c, probe.hz, r.from, r.to));
+    const bool beat = beats(p, beat_in(c, levels, lo, r.from, r.to));
     const double own = own_level(p, db);
     for (const double level : db) x.clear.push_back(beat || !covered(p, level, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;

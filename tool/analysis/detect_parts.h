@@ -95,6 +95,15 @@ bool beats(const DetectParams& p, double depth_db);
 // How deep the level at `hz` beats over frames [from, to) and as long again on each
 // side: a piece of a pair that the beat's nulls broke beats with its neighbours.
 double beat_around(const Context& c, double hz, int32_t from, int32_t to);
+// The frames [*lo, *hi) whose levels beat_around reads for frames [from, to).
+void beat_span(const Context& c, int32_t from, int32_t to, int32_t* lo, int32_t* hi);
+// beat_around's depth from levels already read over its frames (beat_span's), the first
+// of them frame `lo`'s.
+double beat_in(const Context& c, const std::vector<double>& levels, int32_t lo, int32_t from, int32_t to);
+
+// The levels (dB) a probe reads over frames [from, to), one a frame, as a tone's level
+// is read (detect_probe.cpp).
+std::vector<double> probe_levels(const Context& c, const Probe& probe, int32_t from, int32_t to);
 
 // The run as a tone: its frequency, level and their spread, and where it starts and
 // stops within the region.

@@ -97,17 +97,6 @@ bool on_one_series(double a, double b, double bin_hz)
     return false;
 }
 
-// The levels of `hz` frame by frame over frames [from, to), read by a probe at it as a
-// tone's are.
-std::vector<double> probe_levels(const Context& c, double hz, int32_t from, int32_t to)
-{
-    const Probe probe(c.f.n, hz, c.audio.rate);
-    std::vector<double> levels;
-    for (int32_t m = from; m < to; ++m)
-        levels.push_back(to_db(std::pow(probe.amplitude(c.audio, c.f.first + int64_t(m) * c.f.hop), 2)));
-    return levels;
-}
-
 double correlation(const std::vector<double>& x, const std::vector<double>& y)
 {
     const double n = double(x.size());
@@ -133,7 +122,8 @@ double moves_with(const Context& c, const Line& a, const Line& b)
     const int32_t from = std::max(a.run.from, b.run.from) + edge, to = std::min(a.run.to, b.run.to) - edge;
     const Tone& u = b.tone;
     if (to - from < 2 * kHopsPerBlock || std::max(u.level_trend_db, u.level_slope_db) <= c.p.held_move_db) return 0;
-    return correlation(probe_levels(c, a.tone.hz, from, to), probe_levels(c, u.hz, from, to));
+    return correlation(probe_levels(c, Probe(c.f.n, a.tone.hz, c.audio.rate), from, to),
+                       probe_levels(c, Probe(c.f.n, u.hz, c.audio.rate), from, to));
 }
 
 // Whether `line` is a note's partial: another partial starts with it (absent just before,

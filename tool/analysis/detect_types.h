@@ -149,10 +149,14 @@ struct Probe {
     // first frame: a steady tone's phasor turns from block to block by the tone's
     // offset from `hz`, times the time between them.
     std::complex<double> phasor(const Audio& a, int64_t at) const;
+    // The same at `count` blocks `step` frames apart from `at`, as amplitude() and
+    // phasor() read each: either output may be null. A run's frames are read so.
+    void read_blocks(const Audio& a, int64_t at, int64_t step, int32_t count, std::vector<double>* amplitudes,
+                     std::vector<std::complex<double>>* phasors) const;
 
 private:
-    std::complex<double> sum_over(const Audio& a, int64_t at, int32_t channel) const;
-    std::array<std::complex<double>, 2> stereo_sums(const Audio& a, int64_t at) const;
+    double amplitude_of(const std::complex<double>* sums, int32_t channels) const;
+    std::complex<double> phasor_of(const std::complex<double>* sums, int32_t channels, int64_t at) const;
 };
 
 }  // namespace detection

@@ -11,27 +11,28 @@
 
 namespace {
 
-// The source and the plug-in's result over the same frames, [first, first + frames) of
-// the audio the check was handed.
+// The plug-in's result over the frames [first, end) of the audio the check was handed,
+// read where it lies.
 struct Rendered {
-    Audio in, out;
-    int64_t first = 0;
+    const Audio* out = nullptr;
+    int64_t first = 0, end = 0;
 
     // Through `wave` where the block lies whole in the frames held; a block cut short by
     // their edge is read through a wave of its own length.
-    double amplitude(const Audio& a, const ToneWave& wave, int64_t from) const
+    double amplitude(const ToneWave& wave, int64_t from) const
     {
+        const Audio& a = *out;
         const int64_t lo = std::max<int64_t>(from, first);
-        const int64_t hi = std::min<int64_t>(from + wave.count, first + a.frames());
+        const int64_t hi = std::min<int64_t>(from + wave.count, end);
         if (hi - lo < 2) return 0;
-        if (hi - lo == wave.count) return tone_amplitude(wave, a.samples.data(), a.channels, lo - first);
-        return tone_amplitude(a.samples.data(), a.channels, a.rate, wave.hz, lo - first, hi - lo);
+        if (hi - lo == wave.count) return tone_amplitude(wave, a.samples.data(), a.channels, lo);
+        return tone_amplitude(a.samples.data(), a.channels, a.rate, wave.hz, lo, hi - lo);
     }
 };
 
-// The source and `after`, the same audio with the pass applied, over the frames the
-// check reads: from the stretch's start (or the tone's, when earlier) to `look_end` or
-// as far as the plug-in reads, whichever is later.
+// `after`, the audio with the pass applied, over the frames the check reads: from the
+// stretch's start (or the tone's, when earlier) to `look_end` or as far as the plug-in
+// reads, whichever is later.
 Rendered render_checked(const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone, const Fit& fit,
                         int64_t look_end)
 {
@@ -40,14 +41,8 @@ Rendered render_checked(const Audio& audio, const Audio& after, int64_t file_fra
     const int64_t reads_until =
         plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame;
     if (r.first < 0 || reads_until > audio.frames()) throw ToolError(ErrorCode::kCheckReadShort, {});
-    const int64_t end = std::max(look_end, reads_until);
-    r.in.rate = audio.rate;
-    r.in.channels = audio.channels;
-    r.in.first_frame = audio.first_frame + r.first;
-    r.in.samples.assign(audio.samples.begin() + r.first * audio.channels, audio.samples.begin() + end * audio.channels);
-    r.out = r.in;
-    r.out.samples.assign(after.samples.begin() + r.first * audio.channels,
-                         after.samples.begin() + end * audio.channels);
+    r.end = std::max(look_end, reads_until);
+    r.out = &after;
     return r;
 }
 
@@ -59,7 +54,7 @@ Rendered render_checked(const Audio& audio, const Audio& after, int64_t file_fra
 // is taken: speech or music passing through the bin reads at any level in between.
 void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file_end, CutCheck* c)
 {
-    const int32_t rate = r.in.rate;
+    const int32_t rate = r.out->rate;
     const int64_t block = analysis_length(rate);
     const int64_t hop = std::max<int64_t>(1, std::llround(double(rate) * fit.placement.video_rate_den /
                                                           fit.placement.video_rate_num));
@@ -75,7 +70,7 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     };
     bool found = false;
     for (int64_t at = c->look_first; at < c->look_end && !found; at += hop) {
-        const double a = r.amplitude(r.out, wave, at - block / 2);
+        const double a = r.amplitude(wave, at - block / 2);
         if (a < own / 2 || a > 2 * own) continue;
         if (run_first >= 0 && at - run_last > bridge) {
             found = holds();

@@ -147,10 +147,11 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     const int32_t widest = std::min(2 * pick->cover_width, ranges.maximum[kWidth]);
     const int32_t width_step = std::max(1, pick->cover_width / 4);
     double best_cut = -1;
+    CopyValues kept;
     for (int32_t width = pick->cover_width; width <= widest; width += width_step) {
         Settings s = fit.settings;
         s.slider[kWidth] = width;
-        const double cut = whole_cut_db(table, audio, file_frames, {{s, fit.placement}}, copy, counted_end);
+        const double cut = whole_cut_db(table, audio, file_frames, {{s, fit.placement}}, copy, &kept, counted_end);
         if (cut > best_cut + 0.5) {
             best_cut = cut;
             fit.settings.slider[kWidth] = width;

@@ -6,14 +6,17 @@ PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames
 {
     PassPlan p;
     p.passes.push_back(first);
-    Audio input = audio;
+    // Each pass renders the one before's result: only the last result is held beside
+    // the window.
+    Audio held;
+    const Audio* input = &audio;
     Tone left = tone;
     for (;;) {
         const Fit& pass = p.passes.back();
-        Audio after = pass_output(table, input, file_frames, pass);
+        Audio after = pass_output(table, *input, file_frames, pass);
         // Only the first pass's own cut is told (as the check's); the rest count in the plan's.
-        p.checks.push_back(check_pass(table, input, after, file_frames, left, pass, p.checks.empty()));
-        p.program.push_back(program_change(input, after, pass.stretch_first, pass.notch.length, pass.notch));
+        p.checks.push_back(check_pass(table, *input, after, file_frames, left, pass, p.checks.empty()));
+        p.program.push_back(program_change(*input, after, pass.stretch_first, pass.notch.length, pass.notch));
         const CutCheck& k = p.checks.back();
         if (!k.goes_on || !k.has_next || p.passes.size() >= size_t(kMostPasses)) break;
         // A pass that starts no later than the one before would cut the same again; one
@@ -22,7 +25,8 @@ PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames
             break;
         p.passes.push_back(k.next);
         left = k.rest;
-        input = std::move(after);
+        held = std::move(after);
+        input = &held;
     }
     p.goes_on = p.checks.back().goes_on;
     p.extent_first = tone.first;

@@ -125,16 +125,22 @@ void run_plugin_window(FilterTable& table, Audio* window, int64_t file_frames, i
     // its render key holds only settings, media format and start frame, so a second
     // file alike in all of them would otherwise get the first file's stretch.
     host_send_message(&table, nullptr, kHostNotifyStale101, 0, 0);
-    std::vector<int16_t> out = edit.media.audio;
-    std::vector<int16_t> frame_audio;
+    // The plug-in reads the frames it was given until the last is processed, so what it
+    // returns is held apart until then: only the frames it returns, not a second window.
     const size_t channels = size_t(window->channels);
+    const int64_t out_first = media_frame_start(edit.media, placement.start_frame) - window->first_frame;
+    std::vector<int16_t> out;
+    std::vector<int16_t> frame_audio;
     for (int64_t f = placement.start_frame; f <= last; ++f) {
         host_process_media_frame(&edit, &table, int32_t(f), &frame_audio);
         const int64_t at = media_frame_start(edit.media, f) - window->first_frame;
-        std::copy(frame_audio.begin(), frame_audio.end(), out.begin() + at * int64_t(channels));
+        const size_t from = size_t((at - out_first) * int64_t(channels));
+        if (out.size() < from + frame_audio.size()) out.resize(from + frame_audio.size());
+        std::copy(frame_audio.begin(), frame_audio.end(), out.begin() + int64_t(from));
         if (processed) processed(int64_t(frame_audio.size() / channels));
     }
-    window->samples = std::move(out);
+    window->samples = std::move(edit.media.audio);
+    std::copy(out.begin(), out.end(), window->samples.begin() + out_first * int64_t(channels));
 }
 
 Audio run_plugin(FilterTable& table, Audio in, const Settings& settings, const Placement& placement, bool preview)

@@ -32,41 +32,26 @@ bool same_copy(const ToneCopy& a, const ToneCopy& b)
            a.from_start == b.from_start && a.to_end == b.to_end;
 }
 
-// The copy over frames [from, to) of the window, as Audio whose first_frame is the file's.
-// A fit tries width after width on one copy over the same frames: the copy's values
-// last made are kept, and frames they cover are taken from them (a sine a frame was
-// most of a try's time where the library's is slow, as WebAssembly's is).
-Audio copy_over(const Audio& window, const ToneCopy& copy, int64_t from, int64_t to)
+// The copy's values over frames [from, to) of the window, in `kept`. A fit tries width
+// after width on one copy over the same frames: the values `kept` holds are used again,
+// and frames they cover are taken from them (a sine a frame was most of a try's time
+// where the library's is slow, as WebAssembly's is).
+void make_copy(const Audio& window, const ToneCopy& copy, int64_t from, int64_t to, CopyValues* kept)
 {
-    thread_local ToneCopy kept;
-    thread_local int32_t kept_rate = 0;
-    thread_local int64_t kept_from = 0;
-    thread_local std::vector<int16_t> kept_values;
-    if (!same_copy(kept, copy) || kept_rate != window.rate) kept_values.clear();
-    const int64_t kept_to = kept_from + int64_t(kept_values.size());
-    if (kept_values.empty() || from < kept_from || to > kept_to) {
-        // The frames asked for and those kept, when they meet: the next try may ask for either.
-        const bool meets = !kept_values.empty() && from <= kept_to && to >= kept_from;
-        const int64_t lo = meets ? std::min(from, kept_from) : from, hi = meets ? std::max(to, kept_to) : to;
-        std::vector<int16_t> values(size_t(hi - lo));
-        for (int64_t f = lo; f < hi; ++f)
-            values[size_t(f - lo)] =
-                f >= kept_from && f < kept_to ? kept_values[size_t(f - kept_from)] : copy_sample(copy, window.rate, f);
-        kept = copy;
-        kept_rate = window.rate;
-        kept_from = lo;
-        kept_values = std::move(values);
-    }
-    Audio a;
-    a.rate = window.rate;
-    a.channels = window.channels;
-    a.first_frame = window.first_frame + from;
-    a.samples.assign(size_t((to - from) * a.channels), 0);
-    for (int64_t s = 0; s < to - from; ++s) {
-        const int16_t v = kept_values[size_t(from + s - kept_from)];
-        for (int32_t k = 0; k < a.channels; ++k) a.samples[size_t(s * a.channels + k)] = v;
-    }
-    return a;
+    if (!same_copy(kept->copy, copy) || kept->rate != window.rate) kept->values.clear();
+    const int64_t kept_from = kept->from, kept_to = kept_from + int64_t(kept->values.size());
+    if (!kept->values.empty() && from >= kept_from && to <= kept_to) return;
+    // The frames asked for and those kept, when they meet: the next try may ask for either.
+    const bool meets = !kept->values.empty() && from <= kept_to && to >= kept_from;
+    const int64_t lo = meets ? std::min(from, kept_from) : from, hi = meets ? std::max(to, kept_to) : to;
+    std::vector<int16_t> values(size_t(hi - lo));
+    for (int64_t f = lo; f < hi; ++f)
+        values[size_t(f - lo)] =
+            f >= kept_from && f < kept_to ? kept->values[size_t(f - kept_from)] : copy_sample(copy, window.rate, f);
+    kept->copy = copy;
+    kept->rate = window.rate;
+    kept->from = lo;
+    kept->values = std::move(values);
 }
 
 }  // namespace
@@ -86,6 +71,14 @@ ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_fra
 double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
                     const std::vector<PassSettings>& passes, const ToneCopy& copy, int64_t counted_end)
 {
+    CopyValues kept;
+    return whole_cut_db(table, window, file_frames, passes, copy, &kept, counted_end);
+}
+
+double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
+                    const std::vector<PassSettings>& passes, const ToneCopy& copy, CopyValues* kept,
+                    int64_t counted_end)
+{
     int64_t from = std::max<int64_t>(0, copy.first), reads_until = 0;
     for (const PassSettings& p : passes) {
         const NotchGeometry g = notch_geometry(p.settings, window.rate);
@@ -98,8 +91,17 @@ double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames
     const int64_t sounds_until = copy.end + int64_t(std::ceil(copy.switch_frames / 2)) + 1;
     // Frames at or past counted_end count neither way: rendering them would change nothing.
     const int64_t to = std::max(reads_until, std::min({window.frames(), sounds_until, counted_end}));
-    const Audio in = copy_over(window, copy, from, to);
-    Audio out = in;
+    make_copy(window, copy, from, to, kept);
+    // The copy is rendered as Audio whose first_frame is the file's; what it was is read
+    // from the values kept, the same in every channel.
+    const int16_t* in = kept->values.data() + (from - kept->from);
+    Audio out;
+    out.rate = window.rate;
+    out.channels = window.channels;
+    out.first_frame = window.first_frame + from;
+    out.samples.assign(size_t((to - from) * out.channels), 0);
+    for (int64_t f = 0; f < to - from; ++f)
+        for (int32_t k = 0; k < out.channels; ++k) out.samples[size_t(f * out.channels + k)] = in[f];
     for (const PassSettings& p : passes)
         run_plugin_window(table, &out, file_frames, notch_geometry(p.settings, window.rate).length, p.settings,
                           p.placement, false, nullptr);
@@ -108,15 +110,15 @@ double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames
     const int64_t count_to = std::min(counted_end, copy.to_end ? std::min(copy.end, to) : to);
     double tone = 0, left = 0;
     for (int64_t at = count_from; at < count_to; ++at)
-        for (int32_t k = 0; k < in.channels; ++k) {
-            const size_t i = size_t((at - from) * in.channels + k);
-            tone += double(in.samples[i]) * in.samples[i];
+        for (int32_t k = 0; k < out.channels; ++k) {
+            const size_t i = size_t((at - from) * out.channels + k);
+            tone += double(in[at - from]) * in[at - from];
             left += double(out.samples[i]) * out.samples[i];
         }
     const int64_t uncut_from = std::max(copy.first, to), uncut_to = std::min(copy.end, counted_end);
     if (uncut_to > uncut_from) {
         // At its own level, as the copy holds it: half its amplitude squared a channel.
-        const double uncut = double(uncut_to - uncut_from) * in.channels * kCopyAmplitude * kCopyAmplitude / 2;
+        const double uncut = double(uncut_to - uncut_from) * out.channels * kCopyAmplitude * kCopyAmplitude / 2;
         tone += uncut;
         left += uncut;
     }

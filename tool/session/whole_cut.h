@@ -35,6 +35,16 @@ struct PassSettings {
     Placement placement;
 };
 
+// The copy's values (one a frame, the same in every channel) over frames [from, from +
+// values.size()) of a window, kept by whoever renders one copy again and again (the fit,
+// width after width): they are made once. Empty until a copy is made.
+struct CopyValues {
+    ToneCopy copy;
+    int32_t rate = 0;
+    int64_t from = 0;
+    std::vector<int16_t> values;
+};
+
 // `tone` over [first, end), switched over `switch_frames` where it is switched.
 ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_frames);
 
@@ -49,4 +59,8 @@ ToneCopy copy_of(const Tone& tone, int64_t first, int64_t end, double switch_fra
 // when it does not.
 double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
                     const std::vector<PassSettings>& passes, const ToneCopy& copy,
+                    int64_t counted_end = std::numeric_limits<int64_t>::max());
+// The same, the copy's values kept in `kept` and taken from it where it holds them.
+double whole_cut_db(FilterTable& table, const Audio& window, int64_t file_frames,
+                    const std::vector<PassSettings>& passes, const ToneCopy& copy, CopyValues* kept,
                     int64_t counted_end = std::numeric_limits<int64_t>::max());
