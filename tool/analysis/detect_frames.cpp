@@ -25,45 +25,6 @@ constexpr int32_t kSwitchFrames = 3;
 // The power ratio of a level difference in dB.
 double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
-// The k-th smallest (from 0) of the `size` values from `v`, found by walking from
-// `guess` one distinct value at a time: the floor moves little from one place to the
-// next, so the walk is short (most often the guess or its neighbour), and each step is
-// one pass of counts and nearest values without a branch that depends on them (a
-// search or a selection guesses wrong at every other step, which took most of a
-// frame's time). The pass keeps four sets of counts and nearest values, one for each
-// value of a group of four, so that no step of it waits on the one before; the nearest
-// values are minima and maxima, which come out the same in any order.
-double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
-{
-    constexpr int32_t kSets = 4;
-    double t = guess;
-    for (;;) {
-        int32_t under[kSets] = {}, upto[kSets] = {};
-        double below[kSets], above[kSets];  // the nearest values on either side
-        for (int32_t j = 0; j < kSets; ++j) below[j] = -HUGE_VAL, above[j] = HUGE_VAL;
-        const auto count = [&](int32_t j, double x) {
-            under[j] += x < t;
-            upto[j] += x <= t;
-            below[j] = std::max(below[j], x < t ? x : -HUGE_VAL);
-            above[j] = std::min(above[j], x > t ? x : HUGE_VAL);
-        };
-        int32_t i = 0;
-        for (; i + kSets <= size; i += kSets)
-            for (int32_t j = 0; j < kSets; ++j) count(j, v[i + j]);
-        for (; i < size; ++i) count(0, v[i]);
-        for (int32_t j = 1; j < kSets; ++j) {
-            under[0] += under[j];
-            upto[0] += upto[j];
-            below[0] = std::max(below[0], below[j]);
-            above[0] = std::min(above[0], above[j]);
-        }
-        if (k >= under[0] && k < upto[0]) return t;
-        if (k == under[0] - 1) return below[0];
-        if (k == upto[0]) return above[0];
-        t = k < under[0] ? below[0] : above[0];
-    }
-}
-
 // The floor under each bin, as a power: a low quantile of the powers around it, taken
 // every few bins (it changes slowly) and held in between. The quantile is one of the
 // powers, and to_db keeps their order, so its level is the same quantile of the bins'
