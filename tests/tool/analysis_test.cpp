@@ -2,12 +2,14 @@
 // stretch geometry it reports, the comparisons of measure, and its parsers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
 #include "tool/analysis/settings.h"
 #include "tool/analysis/spectrum.h"
+#include "tool/analysis/statistics.h"
 #include "tool/analysis/tool_error.h"
 #include "tool/commands/parse_units.h"
 #include "tool_runner.h"
@@ -87,6 +89,23 @@ TEST(BlockSeries, EachBlockAsPowerGivesItAlone)
                 ASSERT_EQ(series.next(), alone.power(a.samples.data(), a.channels, at))
                     << channels << " channels, " << blocks << " blocks, block at " << at;
         }
+    }
+}
+
+// The floor's rank statistic against a sort, for every rank: counts that leave a few
+// values after the last whole group of four (each group is read as two vector pairs),
+// values repeated across the groups and inside one, a zero, and guesses below, above,
+// between and on the values.
+TEST(KthSmallest, EveryRankFromEveryGuessIsTheSortedValue)
+{
+    const std::vector<double> values = {5, 0.25, 3, 3, 1e-12, 7, 0, 3, 2, 9.5, 0.25, 6, 4, 1};
+    for (int32_t size = 1; size <= int32_t(values.size()); ++size) {
+        std::vector<double> sorted(values.begin(), values.begin() + size);
+        std::sort(sorted.begin(), sorted.end());
+        for (const double guess : {-1.0, 0.0, 0.5, 3.0, 8.0, 100.0})
+            for (int32_t k = 0; k < size; ++k)
+                ASSERT_EQ(kth_smallest(values.data(), size, k, guess), sorted[size_t(k)])
+                    << size << " values, rank " << k << ", guess " << guess;
     }
 }
 

@@ -669,7 +669,9 @@ class BadFiles(Page):
         table = self.driver.execute_script('return TEXTS.ja')
         cases = [('notes.wav', b'These are my notes, not audio.\n' * 20, 'errorNotWav'),
                  ('empty.wav', b'', 'errorEmpty'),
-                 ('nochannels.wav', wav_files.zero_channel_header(), 'errorNoChannels')]
+                 ('nochannels.wav', wav_files.zero_channel_header(), 'errorNoChannels'),
+                 # Not a WAV by its name or bytes: the browser's decoder, in its frame, refuses it.
+                 ('notes.mp3', b'These are my notes, not audio.\n' * 20, 'errorDecode')]
         self.choose_fps()
         for name, data, key in cases:
             with self.subTest(name=name):

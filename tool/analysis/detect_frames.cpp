@@ -26,61 +26,6 @@ constexpr int32_t kSwitchFrames = 3;
 // The power ratio of a level difference in dB.
 double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
 
-// Two doubles side by side, and the masks comparing them gives: a pass over a floor's
-// window takes its values in pairs (the compiler's vector types, which every target's
-// compiler here lowers to its own instructions or to plain arithmetic).
-typedef double Pair __attribute__((vector_size(16)));
-typedef int64_t PairMask __attribute__((vector_size(16)));
-
-Pair select(PairMask m, Pair yes, Pair no) { return Pair((m & PairMask(yes)) | (~m & PairMask(no))); }
-
-// The k-th smallest (from 0) of the `size` values from `v`, found by walking from
-// `guess` one distinct value at a time: the floor moves little from one place to the
-// next, so the walk is short (most often the guess or its neighbour), and each step is
-// one pass of counts and nearest values without a branch that depends on them (a
-// search or a selection guesses wrong at every other step, which took most of a
-// frame's time). The pass keeps two pairs of counts and nearest values, one for each
-// value of a group of four, so that no step of it waits on the one before; the nearest
-// values are minima and maxima, which come out the same in any order.
-double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
-{
-    double t = guess;
-    for (;;) {
-        const Pair at = {t, t}, none_below = {-HUGE_VAL, -HUGE_VAL}, none_above = {HUGE_VAL, HUGE_VAL};
-        PairMask under[2] = {}, upto[2] = {};  // counted down: a true comparison is -1
-        Pair below[2] = {none_below, none_below}, above[2] = {none_above, none_above};
-        const auto count = [&](int32_t j, Pair x) {
-            const PairMask lt = x < at;
-            const PairMask gt = x > at;
-            under[j] += lt;
-            upto[j] += x <= at;
-            const Pair low = select(lt, x, none_below), high = select(gt, x, none_above);
-            below[j] = select(below[j] < low, low, below[j]);
-            above[j] = select(high < above[j], high, above[j]);
-        };
-        int32_t i = 0;
-        for (; i + 4 <= size; i += 4) {
-            Pair x0, x1;
-            std::memcpy(&x0, v + i, sizeof x0);
-            std::memcpy(&x1, v + i + 2, sizeof x1);
-            count(0, x0);
-            count(1, x1);
-        }
-        // A value left over goes in a pair with t, which counts as no nearest value and
-        // once too many up to t.
-        for (; i < size; ++i) count(0, Pair{v[i], t});
-        const int64_t tail = size % 4;
-        const int64_t less = -(under[0][0] + under[0][1] + under[1][0] + under[1][1]);
-        const int64_t most = -(upto[0][0] + upto[0][1] + upto[1][0] + upto[1][1]) - tail;
-        const double lower = std::max(std::max(below[0][0], below[0][1]), std::max(below[1][0], below[1][1]));
-        const double upper = std::min(std::min(above[0][0], above[0][1]), std::min(above[1][0], above[1][1]));
-        if (k >= less && k < most) return t;
-        if (k == less - 1) return lower;
-        if (k == most) return upper;
-        t = k < less ? lower : upper;
-    }
-}
-
 // The floor under each bin, as a power: a low quantile of the powers around it, taken
 // every few bins (it changes slowly) and held in between. The quantile is one of the
 // powers, and to_db keeps their order, so its level is the same quantile of the bins'

@@ -83,7 +83,7 @@ constexpr double kSilentAmplitude = 1e-5;
 // at `hz` by a Hann-windowed single-frequency DFT over frames [first, end), where the
 // tone sounds and the stretch is past its fade-in and before its tail. Both detect's
 // trials and measure report this figure, so the same settings read the same cut. A
-// residual under kSilentAmplitude counts as kSilentAmplitude.
+// residual under kSilentAmplitude counts as kSilentAmplitude. `out` is at `in`'s rate.
 double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end);
 
 // The program's power outside a notch band, and outside the blur of its edges, over

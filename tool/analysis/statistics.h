@@ -2,6 +2,7 @@
 // Order statistics of a few readings, written once for every analysis that spreads or
 // centres them.
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // The value a share q of `v` lies at or below (q = 0.5: the median); the in-place form
@@ -16,3 +17,7 @@ double median(std::vector<double> v);
 double spread(const std::vector<double>& v);
 // From the 25th to the 75th percentile: the middle half.
 double middle_spread(const std::vector<double>& v);
+// The k-th smallest (counting from 0, k < size) of the `size` values from `v`, none of
+// them NaN, walked to from `guess`: quick where the guess lies near it, as a floor taken
+// every few bins lies near the one before.
+double kth_smallest(const double* v, int32_t size, int32_t k, double guess);

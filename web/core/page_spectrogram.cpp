@@ -38,19 +38,26 @@ std::string page_spectrogram(const Audio& audio, int32_t columns, int32_t rows, 
         lo[r] = std::min(n / 2, int32_t(std::floor(row_edge(r, rows, high_hz) / bin_hz + 0.5)));
         hi[r] = std::max(lo[r], std::min(n / 2, int32_t(std::floor(row_edge(r + 1, rows, high_hz) / bin_hz + 0.5)) - 1));
     }
-    BlockSpectrum spectrum(n);
     picture->assign(size_t(columns) * size_t(rows), 0);
     const int64_t frames = audio.frames();
-    std::vector<double> column(static_cast<size_t>(rows));
+    // Blocks a quarter block apart across each column's span, at least one; all of them
+    // planned first, so that they are transformed side by side as the detector's are.
+    std::vector<int64_t> blocks(size_t(columns) + 1, 0), firsts;
     for (int32_t c = 0; c < columns; ++c) {
         const int64_t span_first = frames * c / columns, span_end = frames * (c + 1) / columns;
-        // Blocks a quarter block apart across the column's span, at least one.
-        const int64_t blocks = std::max<int64_t>(1, std::min<int64_t>(8, (span_end - span_first) / (n / 4)));
+        const int64_t count = std::max<int64_t>(1, std::min<int64_t>(8, (span_end - span_first) / (n / 4)));
+        for (int64_t b = 0; b < count; ++b) {
+            const int64_t centre = span_first + (span_end - span_first) * (2 * b + 1) / (2 * count);
+            firsts.push_back(std::clamp<int64_t>(centre - n / 2, 0, frames - n));
+        }
+        blocks[size_t(c) + 1] = blocks[size_t(c)] + count;
+    }
+    BlockSeries series(n, audio.samples.data(), audio.channels, firsts);
+    std::vector<double> column(static_cast<size_t>(rows));
+    for (int32_t c = 0; c < columns; ++c) {
         std::fill(column.begin(), column.end(), 0.0);
-        for (int64_t b = 0; b < blocks; ++b) {
-            const int64_t centre = span_first + (span_end - span_first) * (2 * b + 1) / (2 * blocks);
-            const int64_t first = std::clamp<int64_t>(centre - n / 2, 0, frames - n);
-            const std::vector<double>& power = spectrum.power(audio.samples.data(), audio.channels, first);
+        for (int64_t b = blocks[size_t(c)]; b < blocks[size_t(c) + 1]; ++b) {
+            const std::vector<double>& power = series.next();
             for (int32_t r = 0; r < rows; ++r)
                 for (int32_t k = lo[r]; k <= hi[r]; ++k) column[r] = std::max(column[r], power[k]);
         }

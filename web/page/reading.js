@@ -17,9 +17,8 @@ async function openFile(file) {
         const buffer = await file.arrayBuffer();
         source = readSourceOf(buffer);
         workerClient.onStage('stageDecoding');
-        const audio = await decodeAudio(buffer, source.rate);
-        const channels = await channelsOf(audio);
-        info = await request('openDecoded', {rate: audio.sampleRate, channels}, channels.map((c) => c.buffer));
+        const {sampleRate, channels} = await decodeInFrame(file, contextRate(source.rate));
+        info = await request('openDecoded', {rate: sampleRate, channels}, channels.map((c) => c.buffer));
         info.pcm = false;
     }
     state.file = file;
@@ -48,27 +47,6 @@ function readSourceOf(buffer) {
 
 // The browser decodes at the context's rate, resampling what differs: the context is
 // made at the container's rate. With no rate known, 48 kHz, and the page says so.
-async function decodeAudio(buffer, rate) {
-    try {
-        const context = new OfflineAudioContext(1, 1, rate >= 3000 && rate <= 768000 ? rate : 48000);
-        return await context.decodeAudioData(buffer);
-    } catch (e) {
-        throw {key: 'errorDecode', detail: {}};
-    }
-}
-
-// The decoded samples copied out a slice at a time, the page's thread free between
-// slices (a long file's copy at once would hold it for a good part of a second), into
-// arrays of the page's own, which move to the worker without a copy.
-async function channelsOf(audio) {
-    const channels = [], step = 1 << 20;
-    for (let k = 0; k < audio.numberOfChannels; ++k) {
-        const to = new Float32Array(audio.length);
-        for (let i = 0; i < audio.length; i += step) {
-            audio.copyFromChannel(to.subarray(i, Math.min(audio.length, i + step)), k, i);
-            await new Promise((resolve) => setTimeout(resolve, 0));
-        }
-        channels.push(to);
-    }
-    return channels;
+function contextRate(rate) {
+    return rate >= 3000 && rate <= 768000 ? rate : 48000;
 }
