@@ -354,11 +354,9 @@ Looks second_look(const Context& c, const std::vector<Run>& failed)
     return looks;
 }
 
-}  // namespace
-
 // Each run's peaks are read once: a run under tone_db is no candidate; one that stands
 // clear and holds still at the first look is steady, and the others are looked at again.
-Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped)
+Looks looks_at(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped)
 {
     const DetectParams& p = c.p;
     const Frames& f = c.f;
@@ -385,6 +383,28 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
     const Looks again = second_look(c, failed);
     looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
     looks.unsteady = again.unsteady;
+    return looks;
+}
+
+}  // namespace
+
+// A run that holds still at no look is parted where it steps from a quieter sound beside
+// a tone to the tone (part_of); the part is looked at as a run of its own and stands for
+// the run.
+Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    Looks looks = looks_at(c, runs, dropped);
+    std::vector<Run> whole, parts;
+    for (const Run& r : looks.unsteady) {
+        const Run part = part_of(p, f, r, c.shortest);
+        (part.to > part.from ? parts : whole).push_back(part.to > part.from ? part : r);
+    }
+    const Looks again = looks_at(c, parts, dropped);
+    looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
+    looks.unsteady = whole;
+    looks.unsteady.insert(looks.unsteady.end(), again.unsteady.begin(), again.unsteady.end());
     for (const Run& r : looks.unsteady) {
         const bool drifts = r.drift_hz > p.steady_hz;
         const Verdict v = drifts ? Verdict{true, DropReason::kNotSteady, r.drift_hz, p.steady_hz, 0}
