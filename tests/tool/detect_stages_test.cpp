@@ -293,6 +293,36 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"hum_harmonic", {{100, -25, 1, 4}, {200, -31, 1, 4}}, 200, DropReason::kHarmonic, "families"}),
     CaseName());
 
+// A tone switched on as a note a bin from it decays, or switched off as a quieter note
+// a bin from it starts, makes one run with that note: the note's peaks lie within a
+// bin of the tone's, and its attack is louder than the tone's step over it, so the run
+// is not parted where the tone is switched. Through the whole run its frequency
+// spreads by a bin; the tone alone, beside which the note lies under its level, holds
+// still, and is listed over its own extent.
+struct BesideCase {
+    const char* name;
+    std::vector<Partial> partials;  // the tone first
+};
+
+class BesideStage : public ::testing::TestWithParam<BesideCase> {};
+TEST_P(BesideStage, ToneFoundBesideQuieterSoundAtItsBin)
+{
+    const BesideCase c = GetParam();
+    const Partial& tone = c.partials.front();
+    const Audio a = mix(4, c.partials);
+    const Detection d = detect_tones(a, 0, a.frames());
+    ASSERT_EQ(d.tones.size(), 1u) << explain_text(d, kRate);
+    const Tone& t = d.tones.front();
+    EXPECT_NEAR(t.hz, tone.hz, d.resolution_hz);
+    EXPECT_NEAR(double(t.first) / kRate, tone.from, 1.0 / 15);
+    EXPECT_NEAR(double(t.end) / kRate, tone.to, 1.0 / 15);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Signals, BesideStage,
+    ::testing::Values(BesideCase{"after_a_decaying_note", {{126.4, -40, 1.2, 2.6}, {120.5, -44, 0.4, 1.2, 16}}},
+                      BesideCase{"before_a_quieter_note", {{106, -38, 0.6, 1.9}, {100, -46, 1.9, 3.2, 12}}}),
+    CaseName());
+
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two
 // peaks and comes back as smoothly as their difference allows; a note's decay, a note
 // struck again (a sudden attack), a sound stopped for a moment and a level that only

@@ -22,6 +22,10 @@ constexpr double kSilentDbfs = -90.3;
 constexpr int32_t kGapFrames = kHopsPerBlock / 2;
 // Frames whose median level stands for each side of a level step (three: a median).
 constexpr int32_t kSwitchFrames = 3;
+// Of the readings beside a stretch parted from a run: the share that must lie under its
+// level (the rest may be the program's stray louder frames, as spread() passes over a
+// tenth at each end).
+constexpr double kBesideQuantile = 0.9;
 
 // The power ratio of a level difference in dB.
 double power_ratio_of(double db) { return std::pow(10.0, db / 10); }
@@ -230,6 +234,60 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         keep(at.off, m);
     }
     return runs;
+}
+
+Run part_of(const DetectParams& p, const Frames& f, const Run& r, int32_t shortest)
+{
+    const Readings x = readings_of(p, f, r);
+    const int32_t n = int32_t(x.frame.size()), near = kSwitchFrames;
+    const auto middle = [&](const std::vector<double>& v, int32_t from, int32_t to) {
+        return median(std::vector<double>(v.begin() + from, v.begin() + to));
+    };
+    // How far the readings step at each reading, from the medians of the few before it
+    // to those of the few from it on: in level, against tone_db, and in frequency,
+    // against half a bin.
+    std::vector<double> step(size_t(n), 0);
+    for (int32_t i = near; i + near <= n; ++i) {
+        const double level = std::fabs(middle(x.level, i, i + near) - middle(x.level, i - near, i)) / p.tone_db;
+        const double hz = std::fabs(middle(x.hz, i, i + near) - middle(x.hz, i - near, i)) / (f.bin_hz() / 2);
+        step[size_t(i)] = std::max(level, hz);
+    }
+    // One step reads over the few readings on either side: it parts the run where it is
+    // steepest.
+    std::vector<int32_t> at{0};
+    for (int32_t i = near; i + near <= n; ++i) {
+        const auto around = step.begin() + std::max(0, i - near), past = step.begin() + std::min(n, i + near + 1);
+        if (step[size_t(i)] >= 1 && step[size_t(i)] == *std::max_element(around, past)) at.push_back(i);
+    }
+    at.push_back(n);
+    // The longest stretch between two steps (or an end) beside which the readings lie
+    // under its own level by more than a steady sound's level spreads: they are not the
+    // tone's. Its readings as quiet at its ends are the quieter sound's too.
+    Run part;
+    for (size_t a = 0; a < at.size(); ++a)
+        for (size_t b = a + 1; b < at.size(); ++b) {
+            if (a == 0 && b + 1 == at.size()) continue;
+            const double own = own_level(p, std::vector<double>(x.level.begin() + at[a], x.level.begin() + at[b]));
+            const auto quieter = [&](int32_t i, int32_t j) {
+                return i == j || quantile(std::vector<double>(x.level.begin() + i, x.level.begin() + j),
+                                          kBesideQuantile) < own - p.level_range_db;
+            };
+            if (!quieter(0, at[a]) || !quieter(at[b], n)) continue;
+            int32_t first = at[a], last = at[b];
+            while (first < last && x.level[size_t(first)] < own - p.level_range_db) ++first;
+            while (last > first && x.level[size_t(last - 1)] < own - p.level_range_db) --last;
+            if (first == last) continue;
+            const int32_t from = first ? x.frame[size_t(first)] : r.from;
+            const int32_t to = last < n ? x.frame[size_t(last - 1)] + 1 : r.to;
+            if (to - from < shortest || to - from <= part.to - part.from) continue;
+            int32_t held = 0;
+            for (int32_t m = from; m < to; ++m) held += f.audible_near(m, r.bin);
+            if (held < p.present_share * (to - from)) continue;
+            part.bin = r.bin;
+            part.from = from;
+            part.to = to;
+        }
+    return part;
 }
 
 namespace {

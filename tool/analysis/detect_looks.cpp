@@ -292,19 +292,18 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
 // a line steadier than the first could tell, never one that glides more; a run that
 // passes here, or at the phase look that follows for runs that fail here, must also
 // hold still wherever it sounds (unsteady_within), and the runs that fail both are
-// kept in `failed` for that test. Each frame's long block is taken
-// once for all the runs that cover it.
-Looks second_look(const Context& c, const std::vector<Run>& failed)
+// kept for that test. A run that holds still here is replaced by its line, and marked
+// in the verdicts returned. Each frame's long block is taken once for all the runs that
+// cover it.
+std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
 {
     const Audio& a = c.audio;
     const Frames& f = c.f;
     const int64_t first = c.first, count = c.count;
     const int32_t n = kFineFactor * f.n;
-    Looks looks;
-    if (failed.empty() || count < n) {
-        looks.unsteady = failed;
-        return looks;
-    }
+    const std::vector<Run>& failed = *runs;
+    std::vector<bool> holds(failed.size(), false);
+    if (failed.empty() || count < n) return holds;
     // Each line within the main lobe's two analysis bins of the run's is followed on its own:
     // the partial that pulled the run's peak may be the louder one there.
     const int32_t span = kLobeBins / 2 * kFineFactor, lines = 2 * span + 1;
@@ -342,55 +341,95 @@ Looks second_look(const Context& c, const std::vector<Run>& failed)
         }
     }
     for (size_t i = 0; i < failed.size(); ++i) {
-        const Run& r = failed[i];
+        const Run r = failed[i];
         Run line;
         std::vector<double> hz;
         if (loudest_steady_line(c, r, readings[i], bin_hz, &line)) {
-            looks.steady.push_back(line);
+            (*runs)[i] = line;
+            holds[i] = true;
         } else if (double hz_per_s = 0; holds_phase(c, r, &hz, &hz_per_s)) {
             line = r;
             line.hz = hz;
             line.hz_per_s = hz_per_s;
             line.look = Look::kPhase;
-            looks.steady.push_back(line);
-        } else {
-            looks.unsteady.push_back(r);
+            (*runs)[i] = line;
+            holds[i] = true;
         }
     }
-    return looks;
+    return holds;
 }
+
+// The first look at a run, its peaks read once: false for a run under tone_db, which is
+// no candidate (noted in `dropped`); `holds` where it holds still there, or where it
+// stands clear of the program in its band.
+bool first_look(const Context& c, Run* r, bool* holds, std::vector<Dropped>* dropped)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    const Readings x = readings_of(p, f, *r);
+    r->level = x.level;
+    r->above = x.above;
+    const double prominence = median(r->above);
+    if (prominence < p.tone_db) {
+        const Verdict too_quiet{true, DropReason::kTooQuiet, prominence, p.tone_db, 0};
+        dropped->push_back(dropped_run(DropStage::kRuns, f, *r, median(x.hz), too_quiet));
+        return false;
+    }
+    Steadiness s = steadiness(p, f, *r, x, f.bin_hz());
+    if (!s.holds && holds_where_clear(p, f, x, &s)) r->look = Look::kClear;
+    r->hz = std::move(s.hz);
+    r->drift_hz = s.drift_hz;
+    r->range_db = s.range_db;
+    r->hz_per_s = s.hz_per_s;
+    *holds = s.holds;
+    return true;
+}
+
+// What stands for a run that fails the first look, should it fail the later ones too:
+// its part (part_of), if it has one, as the first look found it and, failing that, at
+// `at` among the runs the second look is given.
+struct Parted {
+    bool any = false, quiet = false, holds = false;
+    Run part;
+    size_t at = 0;
+    std::vector<Dropped> dropped;
+};
 
 }  // namespace
 
-// Each run's peaks are read once: a run under tone_db is no candidate; one that stands
-// clear and holds still at the first look is steady, and the others are looked at again.
+// A run that fails the first look is looked at again; one that holds still at no look is
+// parted where it steps from a quieter sound beside a tone to the tone (part_of), and
+// the part, looked at as a run of its own, stands for it. The part goes to the second
+// look with the runs, whose long blocks over the run's frames serve it too.
 Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped)
 {
     const DetectParams& p = c.p;
     const Frames& f = c.f;
     Looks looks;
     std::vector<Run> failed;
-    for (Run r : runs) {
-        const Readings x = readings_of(p, f, r);
-        r.level = x.level;
-        r.above = x.above;
-        const double prominence = median(r.above);
-        if (prominence < p.tone_db) {
-            const Verdict too_quiet{true, DropReason::kTooQuiet, prominence, p.tone_db, 0};
-            dropped->push_back(dropped_run(DropStage::kRuns, f, r, median(x.hz), too_quiet));
-            continue;
-        }
-        Steadiness s = steadiness(p, f, r, x, f.bin_hz());
-        if (!s.holds && holds_where_clear(p, f, x, &s)) r.look = Look::kClear;
-        r.hz = std::move(s.hz);
-        r.drift_hz = s.drift_hz;
-        r.range_db = s.range_db;
-        r.hz_per_s = s.hz_per_s;
-        (s.holds ? looks.steady : failed).push_back(r);
+    for (Run r : runs)
+        if (bool holds = false; first_look(c, &r, &holds, dropped)) (holds ? looks.steady : failed).push_back(r);
+    const size_t whole = failed.size();
+    std::vector<Parted> parted(whole);
+    for (size_t i = 0; i < whole; ++i) {
+        Parted& x = parted[i];
+        x.part = part_of(p, f, failed[i], c.shortest);
+        x.any = x.part.to > x.part.from;
+        if (!x.any) continue;
+        x.quiet = !first_look(c, &x.part, &x.holds, &x.dropped);
+        if (x.quiet || x.holds) continue;
+        x.at = failed.size();
+        failed.push_back(x.part);
     }
-    const Looks again = second_look(c, failed);
-    looks.steady.insert(looks.steady.end(), again.steady.begin(), again.steady.end());
-    looks.unsteady = again.unsteady;
+    const std::vector<bool> held = second_look(c, &failed);
+    for (size_t i = 0; i < whole; ++i) {
+        const Parted& x = parted[i];
+        if (held[i]) looks.steady.push_back(failed[i]);
+        else if (!x.any) looks.unsteady.push_back(failed[i]);
+        else if (x.quiet) dropped->insert(dropped->end(), x.dropped.begin(), x.dropped.end());
+        else if (x.holds) looks.steady.push_back(x.part);
+        else (held[x.at] ? looks.steady : looks.unsteady).push_back(failed[x.at]);
+    }
     for (const Run& r : looks.unsteady) {
         const bool drifts = r.drift_hz > p.steady_hz;
         const Verdict v = drifts ? Verdict{true, DropReason::kNotSteady, r.drift_hz, p.steady_hz, 0}

@@ -51,6 +51,15 @@ const Peak* peak_near(const DetectParams& p, const std::vector<Peak>& peaks, int
 // makes a run of its own.
 std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, int32_t shortest);
 
+// A run that holds still at no look may have taken in, beside a tone, quieter sound at
+// its bin: a note a bin away, or one the tone's step over it was not tone_db over
+// everything before. The longest stretch of it between two steps of its readings (by
+// tone_db in level, or half a bin in frequency, between the medians of a few readings
+// on each side) or its ends, beside which the readings (all but the loudest few,
+// kBesideQuantile) lie more than level_range_db under its own level; an empty run
+// (from == to) where there is none.
+Run part_of(const DetectParams& p, const Frames& f, const Run& r, int32_t shortest);
+
 // The runs at every bin worth following, bin by bin.
 std::vector<Run> runs_over(const Context& c);
 
