@@ -322,4 +322,4 @@ std::vector<Confirmed> long_enough(const Context& c, std::vector<Confirmed> tone
     return kept;
 }
 
-} // namespace detection
+}  // namespace detection
