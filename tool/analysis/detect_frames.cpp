@@ -198,12 +198,13 @@ struct Switched {
 // off its frequency, dying away as the tone starts): the first reading from which those
 // up to the `n`th hold within half of steady_hz and within covered_db (nothing over
 // them), moving no more than held_move_db along a line (a note's tail decays on), while
-// those before, all of them and the last few, lie off their frequency by over half of
-// steady_hz, the middle half of them within steady_hz: a note holds its own pitch, where
-// a tone's frequency under program sound scatters, and a glide reaches the frequency
-// it ends on by small steps. At one frequency the readings before are the same sound,
-// whose tail may settle for a while. 0 where there is none. A sound's end is not parted
-// so: a note's tail fading under the floor jitters off the frequency it held.
+// those before, all of them and the last few, lie off their frequency (and the last few
+// off the first few of them) by over half of steady_hz, the middle half of them within
+// steady_hz: a note holds its own pitch, where a tone's frequency under program sound
+// scatters, and a glide reaches the frequency it ends on by small steps. At one
+// frequency the readings before are the same sound, whose tail may settle for a while.
+// 0 where there is none. A sound's end is not parted so: a note's tail fading under the
+// floor jitters off the frequency it held.
 int32_t held_after_other(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
                          int32_t n)
 {
@@ -212,6 +213,9 @@ int32_t held_after_other(const DetectParams& p, const std::vector<double>& level
         return std::vector<double>(v.begin() + from, v.begin() + to);
     };
     for (int32_t i = near; i + near <= n; ++i) {
+        // The few readings on either side differ first: most stretches hold one sound
+        // throughout, and this asks a few readings where the rest asks them all.
+        if (std::fabs(median(part(hz, i - near, i)) - median(part(hz, i, i + near))) <= p.steady_hz / 2) continue;
         const double held_hz = median(part(hz, i, n));
         const auto off = [&](int32_t first) {
             return std::fabs(median(part(hz, first, i)) - held_hz) > p.steady_hz / 2;
