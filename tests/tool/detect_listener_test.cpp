@@ -49,6 +49,14 @@ double ringback(double t) { return steady({440.0, 480.0}, {-19.0, -19.0}, t); }
 double busy(double t) { return steady({480.0, 620.0}, {-24.0, -24.0}, t); }
 double information(double t) { return steady({913.8, 1370.6, 1776.7}, {-24.0, -24.0, -24.0}, t); }
 
+// Busy, its 620 Hz tone switched on as a note 1.5 Hz off it dies away into it: the note
+// at -14 dBFS from 0.2 s, falling 20 dB a second, 6 dB under the tone when it starts,
+// and damped 0.1 s later.
+double busy_after_a_note(double t)
+{
+    return busy(t) + gate(t, 0.2, 1.1) * std::pow(10.0, -(t - 0.2)) * sine(621.5, -14, t);
+}
+
 // A 3.1 kHz beep and a note of six partials on 200 Hz, each decaying the faster the
 // higher, switched on `delay` seconds after the beep.
 double beep_with_note(double t, double delay)
@@ -175,6 +183,14 @@ TEST_P(ListenerTable, EachListedOnceAsItsOwnEntry)
             EXPECT_NEAR(double(t.first) / kRate, c.from, 1.0 / 15) << hz;
             if (c.conversion_clips) {
                 EXPECT_TRUE(t.harmonics.empty()) << hz;
+                // What it left out is said to be the conversion's, not the tone's family.
+                int conversions = 0;
+                for (const Dropped& x : d.dropped) {
+                    if (std::fabs(x.other_hz - t.hz) > d.resolution_hz) continue;
+                    EXPECT_NE(x.reason, DropReason::kHarmonic) << x.hz << " Hz";
+                    conversions += x.reason == DropReason::kConversionClip;
+                }
+                EXPECT_GT(conversions, 0) << hz;
             }
             if (hz == c.listed[0]) {
                 EXPECT_GE(t.harmonics.size(), c.harmonics) << hz;
@@ -209,6 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         ListenerCase{"telephone_key_4_clipping", key_4_clipping, {770, 1209}, 0, 0},
         ListenerCase{"ringback", ringback, {440, 480}, 0, 0}, ListenerCase{"busy", busy, {480, 620}, 0, 0},
         ListenerCase{"information_signal", information, {913.8, 1370.6, 1776.7}, 0, 0},
+        ListenerCase{"busy_after_a_note_at_its_loudness", busy_after_a_note, {480, 620}, 0, 0},
         ListenerCase{"beep_with_a_note", beep_note_0, {3100}, 0, 0},
         ListenerCase{"beep_15_ms_before_a_note", beep_note_15, {3100}, 0, 0},
         ListenerCase{"beep_30_ms_before_a_note", beep_note_30, {3100}, 0, 0},

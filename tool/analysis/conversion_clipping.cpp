@@ -1,6 +1,7 @@
 #include "tool/analysis/conversion_clipping.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -37,6 +38,12 @@ int32_t leave_out_conversion_harmonics(Detection* d, const SampleSource& source)
         if (t.harmonics.empty() || t.level_dbfs < kOwnPeakDbfs) continue;
         if (!reaches_full_scale(source, t.first, t.end)) continue;
         left_out += int32_t(t.harmonics.size());
+        // The dropped list named them the tone's harmonics; they are the conversion's. (A
+        // long region's chunks list a tone at the middle of its pieces' frequencies.)
+        for (Dropped& x : d->dropped)
+            if (x.reason == DropReason::kHarmonic && std::fabs(x.other_hz - t.hz) <= d->resolution_hz &&
+                x.first < t.end && x.end > t.first)
+                x.reason = DropReason::kConversionClip;
         t.harmonics.clear();
     }
     return left_out;

@@ -78,6 +78,8 @@ enum class DropReason {
     kUnsteadyWithin,  // its extent takes in a run at its frequency that glides
     kPiece,           // a piece of a tone, joined to it
     kHarmonic,        // a harmonic, reported in a lower tone's family
+    kConversionClip,  // a harmonic that a floating-point file's conversion to 16 bits made
+                      // by clipping its tone: not the file's, left out of the list
     kNotInSurround,   // no tone there when the region is looked at with the audio around it
     kTooShort,        // its extent, pieces joined, is under shortest_seconds
 };

@@ -89,6 +89,8 @@ double level_trend(const std::vector<double>& levels)
     return std::fabs(median(tail) - median(head));
 }
 
+}  // namespace
+
 // How far the level moves over the frames by the median of the slopes between every
 // pair of frames (a robust straight line): a note's decay or swell moves it frame after
 // frame, while program sound over a tone only lifts some frames, which the median of
@@ -106,8 +108,6 @@ double level_slope_change(const std::vector<double>& levels)
     if (slopes.empty()) return 0;
     return std::fabs(median(slopes)) * double(levels.size() - 1);
 }
-
-} // namespace
 
 // Two tones a fraction of a Hz apart beat, their sum's level falling towards nothing
 // and rising back, while a held note's level moves one way. A note struck again dips

@@ -110,9 +110,11 @@ bool held_harmonic(const Context& c, const Confirmed& low, const Multiple& multi
         }
     if (hzs.size() < p.partial_present * (run.to - run.from)) return false;
     // A harmonic holds the family's frequency as the fundamental does; a partial of the
-    // program a bin beside the multiple lifts the same bins but lies off it.
+    // program a bin beside the multiple lifts the same bins but lies off it, and the
+    // peaks of noise there, as many as a harmonic's in loud noise, scatter over the
+    // bins looked at (their middle half too, where speech over a harmonic moves a few).
     const double at = median(hzs);
-    if (std::fabs(at - hz) > multiple.on_tolerance) return false;
+    if (std::fabs(at - hz) > multiple.on_tolerance || middle_spread(hzs) > multiple.on_tolerance) return false;
     // A hum's partials are switched on and off together: a line that goes on past both
     // ends of the fundamental belongs to the program.
     Tone line = t;

@@ -166,14 +166,50 @@ namespace {
 struct Switched {
     int32_t on = 0, off = 0;
 };
-Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to)
+// Where a sound that holds its frequency and level begins after another sound at its
+// bin that ran into it with no step in level (a note at a tone's loudness, a Hz or so
+// off its frequency, dying away as the tone starts): the first reading from which those
+// up to the `n`th hold within half of steady_hz and within covered_db (nothing over
+// them), moving no more than held_move_db along a line (a note's tail decays on), while
+// those before, all of them and the last few, lie off their frequency (and the last few
+// off the first few of them) by over half of steady_hz, the middle half of them within
+// steady_hz: a note holds its own pitch, where a tone's frequency under program sound
+// scatters, and a glide reaches the frequency it ends on by small steps. At one
+// frequency the readings before are the same sound, whose tail may settle for a while.
+// 0 where there is none. A sound's end is not parted so: a note's tail fading under the
+// floor jitters off the frequency it held.
+int32_t held_after_other(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
+                         int32_t n)
+{
+    const int32_t near = kSwitchFrames;
+    const auto part = [](const std::vector<double>& v, int32_t from, int32_t to) {
+        return std::vector<double>(v.begin() + from, v.begin() + to);
+    };
+    for (int32_t i = near; i + near <= n; ++i) {
+        // The few readings on either side differ first: most stretches hold one sound
+        // throughout, and this asks a few readings where the rest asks them all.
+        if (std::fabs(median(part(hz, i - near, i)) - median(part(hz, i, i + near))) <= p.steady_hz / 2) continue;
+        const double held_hz = median(part(hz, i, n));
+        const auto off = [&](int32_t first) {
+            return std::fabs(median(part(hz, first, i)) - held_hz) > p.steady_hz / 2;
+        };
+        if (!off(i - near) || !off(0) || middle_spread(part(hz, 0, i)) > p.steady_hz) continue;
+        if (spread(part(hz, i, n)) <= p.steady_hz / 2 && spread(part(level, i, n)) <= p.covered_db &&
+            level_slope_change(part(level, i, n)) <= p.held_move_db)
+            return i;
+    }
+    return 0;
+}
+
+Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int32_t from, int32_t to, int32_t shortest)
 {
     std::vector<int32_t> at;
-    std::vector<double> level;
+    std::vector<double> level, hz;
     for (int32_t m = from; m < to; ++m)
         if (const Peak* peak = peak_near(p, f.peaks[m], bin, 1)) {
             at.push_back(m);
             level.push_back(peak->level_dbfs);
+            hz.push_back(peak->at * f.bin_hz());
         }
     const int32_t n = int32_t(level.size()), near = kSwitchFrames;
     Switched s{from, to};
@@ -187,6 +223,12 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
         const double tail = median(std::vector<double>(level.begin() + i - near, level.begin() + i));
         if (head - before[i] >= p.tone_db) s.on = at[i];
         if (s.off == to && tail - after[i] >= p.tone_db) s.off = at[i];
+    }
+    if (s.on == from) {
+        const int32_t held_to = int32_t(std::lower_bound(at.begin(), at.end(), s.off) - at.begin());
+        const int32_t i = held_after_other(p, level, hz, held_to);
+        // A part too short for a run of its own would leave the sound no run at all.
+        if (i > 0 && s.off - at[i] >= shortest) s.on = at[i];
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
@@ -228,7 +270,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         // A stretch too short for a run holds no run however it is parted, and parting
         // it reads every frame's peaks.
         if (m - from < shortest) continue;
-        const Switched at = switch_points(p, f, bin, from, m);
+        const Switched at = switch_points(p, f, bin, from, m, shortest);
         keep(from, at.on);
         keep(at.on, at.off);
         keep(at.off, m);

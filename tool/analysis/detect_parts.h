@@ -97,6 +97,11 @@ std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector
 double beat_depth(const std::vector<double>& levels, int32_t block_frames, double hop_seconds, double widest_beat_hz,
                   double peaks_apart_db);
 
+// How far `levels` move along a robust straight line (the median of the slopes between
+// pairs of them) from the first to the last: a note's decay or swell, where program
+// sound over a tone only lifts some of them.
+double level_slope_change(const std::vector<double>& levels);
+
 // Whether a level dipping `depth_db` between two swells (beat_depth) beats: deeper than
 // a steady sound's level may spread, so that the level rules would take it for a note.
 bool beats(const DetectParams& p, double depth_db);

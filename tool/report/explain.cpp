@@ -17,6 +17,8 @@ const char* drop_reason_name(DropReason reason)
     case DropReason::kUnsteadyWithin: return "unsteady_within";
     case DropReason::kPiece: return "piece";
     case DropReason::kHarmonic: return "harmonic";
+    case DropReason::kConversionClip:
+        return "conversion_clipping";
     case DropReason::kNotInSurround: return "not_in_surround";
     case DropReason::kTooShort: return "too_short";
     }
@@ -84,6 +86,10 @@ std::string drop_text(const Dropped& d)
                            d.other_hz, d.figure, d.limit);
     case DropReason::kHarmonic:
         return fmt::format("harmonic {:.0f} of {:.2f} Hz, listed in its family", d.figure, d.other_hz);
+    case DropReason::kConversionClip:
+        return fmt::format("harmonic {:.0f} of {:.2f} Hz that the conversion to 16 bits made by clipping it: not in "
+                           "the file, so left out",
+                           d.figure, d.other_hz);
     case DropReason::kNotInSurround:
         return "no tone there when the region is looked at with the audio around it";
     case DropReason::kTooShort:
