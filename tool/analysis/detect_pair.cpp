@@ -32,31 +32,48 @@ struct Clear {
     double energy = 0;
 };
 
-// Two steady tones at `mid_hz` -/+ half of `apart_hz` from the probe, at the amplitudes
-// and phases (least squares) that explain most of the clear phasors' energy.
+// Two steady tones, at the amplitudes and phases (least squares) that explain most of
+// the clear phasors' energy.
 struct TwoTones {
     double explained = 0;
     std::complex<double> low, high;
 };
+
+// The clear phasors' sum turned back by `hz` (a DFT of them at that offset from the probe).
+std::complex<double> turned_sum(const Clear& x, double hz)
+{
+    std::complex<double> sum = 0;
+    for (size_t i = 0; i < x.z.size(); ++i) sum += x.z[i] * std::polar(1.0, -2 * M_PI * hz * x.seconds[i]);
+    return sum;
+}
+
+// The two tones from the phasors' sums turned back by each (`low`, `high`) and the sum
+// of the one tone's wave over the other's (`cross`).
+TwoTones two_tones_of(double n, std::complex<double> cross, std::complex<double> low, std::complex<double> high)
+{
+    TwoTones m;
+    const double det = n * n - std::norm(cross);
+    if (det <= 0) return m;
+    m.low = (n * low - cross * high) / det;
+    m.high = (n * high - std::conj(cross) * low) / det;
+    m.explained = std::real(std::conj(low) * m.low + std::conj(high) * m.high);
+    return m;
+}
+
+// The sum, over the clear phasors' times, of a wave `hz` above another: how far two
+// tones that far apart are from being told apart there.
+std::complex<double> cross_sum(const Clear& x, double hz)
+{
+    std::complex<double> sum = 0;
+    for (const double t : x.seconds) sum += std::polar(1.0, 2 * M_PI * hz * t);
+    return sum;
+}
+
+// Two steady tones at `mid_hz` -/+ half of `apart_hz` from the probe.
 TwoTones two_tones(const Clear& x, double mid_hz, double apart_hz)
 {
-    std::complex<double> g = 0, r1 = 0, r2 = 0;
-    const double n = double(x.z.size());
-    for (size_t i = 0; i < x.z.size(); ++i) {
-        const double t = x.seconds[i];
-        const std::complex<double> e1 = std::polar(1.0, 2 * M_PI * (mid_hz - apart_hz / 2) * t);
-        const std::complex<double> e2 = std::polar(1.0, 2 * M_PI * (mid_hz + apart_hz / 2) * t);
-        g += std::conj(e1) * e2;
-        r1 += std::conj(e1) * x.z[i];
-        r2 += std::conj(e2) * x.z[i];
-    }
-    TwoTones m;
-    const double det = n * n - std::norm(g);
-    if (det <= 0) return m;
-    m.low = (n * r1 - g * r2) / det;
-    m.high = (n * r2 - std::conj(g) * r1) / det;
-    m.explained = std::real(std::conj(r1) * m.low + std::conj(r2) * m.high);
-    return m;
+    return two_tones_of(double(x.z.size()), cross_sum(x, apart_hz), turned_sum(x, mid_hz - apart_hz / 2),
+                        turned_sum(x, mid_hz + apart_hz / 2));
 }
 
 }  // namespace
@@ -88,10 +105,27 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     const double frames = r.to - r.from, seconds = frames * hop_seconds;
     if (x.z.size() < kPairClearShare * frames || x.energy <= 0) return false;
     const double slowest = std::max(kSlowestBeatHz, kFewestBeats / seconds);
+    // On the coarse grid each tone lies on one of two grids half a coarse step fine, so
+    // the turned sums are taken once for every point of those and the spacings.
+    const int32_t mids = int32_t(std::floor(2 * p.steady_hz / kPairCoarseHz + 1e-9)) + 1;
+    const int32_t spacings = int32_t(std::floor((p.steady_hz - slowest) / kPairCoarseHz + 1e-9)) + 1;
+    const int32_t points = 2 * (mids - 1) + spacings;
+    std::vector<std::complex<double>> lows, highs, crosses;
+    for (int32_t i = 0; i < points; ++i) {
+        lows.push_back(turned_sum(x, -p.steady_hz - slowest / 2 + (i - (spacings - 1)) * kPairCoarseHz / 2));
+        highs.push_back(turned_sum(x, -p.steady_hz + slowest / 2 + i * kPairCoarseHz / 2));
+    }
+    for (int32_t k = 0; k < spacings; ++k) crosses.push_back(cross_sum(x, slowest + k * kPairCoarseHz));
     double best_mid = 0, best_apart = 0, most = -1;
-    for (double u = -p.steady_hz; u <= p.steady_hz; u += kPairCoarseHz)
-        for (double d = slowest; d <= p.steady_hz; d += kPairCoarseHz)
-            if (const double e = two_tones(x, u, d).explained; e > most) most = e, best_mid = u, best_apart = d;
+    for (int32_t j = 0; j < mids; ++j)
+        for (int32_t k = 0; k < spacings; ++k) {
+            const TwoTones m = two_tones_of(double(x.z.size()), crosses[size_t(k)],
+                                            lows[size_t(2 * j - k + spacings - 1)], highs[size_t(2 * j + k)]);
+            if (m.explained <= most) continue;
+            most = m.explained;
+            best_mid = -p.steady_hz + j * kPairCoarseHz;
+            best_apart = slowest + k * kPairCoarseHz;
+        }
     for (double step = kPairCoarseHz / 2; step > kPairFinestHz; step /= 2)
         for (const double u : {best_mid - step, best_mid, best_mid + step})
             for (const double d : {best_apart - step, best_apart, best_apart + step})
