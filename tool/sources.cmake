@@ -8,6 +8,7 @@ set(TULM_ANALYSIS_SOURCES
     analysis/detect.cpp
     analysis/detect_frames.cpp
     analysis/detect_looks.cpp
+    analysis/detect_pair.cpp
     analysis/detect_lines.cpp
     analysis/detect_extent.cpp
     analysis/detect_probe.cpp

@@ -216,7 +216,8 @@ Tone tone_of(const Context& c, const Run& r)
     }
     t.level_trend_db = level_trend(levels);
     t.level_slope_db = level_slope_change(levels);
-    t.beat_db = beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz, p.held_move_db);
+    t.beat_db =
+        std::max(r.beat_db, beat_depth(levels, int32_t(edge), double(f.hop) / a.rate, p.steady_hz, p.held_move_db));
     // The tone's own level and its spread, read where no louder sound lifts its bin.
     const double own = own_level(p, levels);
     std::vector<double> uncovered;

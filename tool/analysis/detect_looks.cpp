@@ -54,6 +54,8 @@ Drift drift_of(const DetectParams& p, const std::vector<double>& seconds, const 
     return d;
 }
 
+}  // namespace
+
 // The program's partials in the critical band around `hz` in frame `m`, the lobe there
 // (the tone's own peak) left out, as one level (dBFS; -inf for none): where they rival
 // the tone, some of them lie near enough to pull its interpolated peak.
@@ -69,6 +71,8 @@ double band_partials_dbfs(const Frames& f, int32_t m, double hz)
             power += std::pow(10.0, q->level_dbfs / 10);
     return 10 * std::log10(power);
 }
+
+namespace {
 
 // A look at the first look's readings of a run that failed it, from the frames where the
 // tone stands clear of the program in its band: the program's partials there lie the
@@ -290,11 +294,11 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
 // level in the analysis block. The drift is held to the same share of the longer
 // block's finer bin (about 0.6 Hz at 48 kHz against 1.2 Hz), so this look passes only
 // a line steadier than the first could tell, never one that glides more; a run that
-// passes here, or at the phase look that follows for runs that fail here, must also
-// hold still wherever it sounds (unsteady_within), and the runs that fail both are
-// kept for that test. A run that holds still here is replaced by its line, and marked
-// in the verdicts returned. Each frame's long block is taken once for all the runs that
-// cover it.
+// passes here, or at the phase look or the pair look (detect_pair.cpp) that follow for
+// runs that fail here, must also hold still wherever it sounds (unsteady_within), and
+// the runs that fail them all are kept for that test. A run that holds still here is
+// replaced by its line, and marked in the verdicts returned. Each frame's long block is
+// taken once for all the runs that cover it.
 std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
 {
     const Audio& a = c.audio;
@@ -352,6 +356,13 @@ std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
             line.hz = hz;
             line.hz_per_s = hz_per_s;
             line.look = Look::kPhase;
+            (*runs)[i] = line;
+            holds[i] = true;
+        } else if (PairReading pair; holds_as_pair(c, r, &pair)) {
+            line = r;
+            line.hz = {pair.hz - pair.apart_hz / 2, pair.hz + pair.apart_hz / 2};
+            line.look = Look::kPair;
+            line.beat_db = pair.beat_db;
             (*runs)[i] = line;
             holds[i] = true;
         }

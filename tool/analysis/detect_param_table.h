@@ -32,6 +32,9 @@ inline constexpr DetectParamInfo kDetectParamTable[] = {
     {"level_range_db", &DetectParams::level_range_db, "dB",
      "spread of a steady sound's level, in the frames' spectra or at its own frequency; a smooth dip deeper between "
      "two swells is a beat"},
+    {"pair_unexplained", &DetectParams::pair_unexplained, "share",
+     "share of a beating pair's clear phasors' energy two steady tones may leave unexplained; a note swelling once "
+     "leaves more"},
     {"held_move_db", &DetectParams::held_move_db, "dB",
      "a hum or a whine holds its level within a dB or so; one moving more from its first third to its last (and "
      "scattering over covered_db) or along a robust line is a note"},

@@ -33,6 +33,8 @@ struct DetectParams {
     double level_range_db = 5.0;        // dB: spread of a steady sound's level, in the frames'
                                         // spectra or at its own frequency; a smooth dip deeper
                                         // between two swells is a beat
+    double pair_unexplained = 0.05;     // share of a beating pair's clear phasors' energy two steady
+                                        // tones may leave unexplained; a note swelling once leaves more
 
     // The run as a tone.
     double held_move_db = 1.75;         // dB: a hum or a whine holds its level within a dB or so;

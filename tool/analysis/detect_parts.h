@@ -84,6 +84,18 @@ Steadiness steadiness(const DetectParams& p, const Frames& f, const Run& r, cons
 // candidates, and those that stand clear but hold still at none are `unsteady`.
 Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<Dropped>* dropped);
 
+// The program's partials in the critical band around `hz` in frame `m`, the lobe there
+// (the tone's own peak) left out, as one level (dBFS; -inf for none).
+double band_partials_dbfs(const Frames& f, int32_t m, double hz);
+
+// A run read as two steady tones beating (detect_pair.cpp), where it stands clear of
+// the program: their middle, how far apart they lie, how deep they beat, and the share
+// of the clear phasors' energy they leave unexplained. True when they explain the run.
+struct PairReading {
+    double hz = 0, apart_hz = 0, beat_db = 0, unexplained = 1;
+};
+bool holds_as_pair(const Context& c, const Run& r, PairReading* out);
+
 // Lines (detect_lines.cpp): the steady runs, twins dropped and the fundamentals found
 // under harmonics added.
 std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector<Dropped>* dropped);

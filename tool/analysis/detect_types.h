@@ -79,8 +79,9 @@ struct Context {
 };
 
 // Which look found a run holding still: the first; the first's readings where the tone
-// stands clear of the program in its band; the longer block; the phase.
-enum class Look { kFirst, kClear, kSecond, kPhase };
+// stands clear of the program in its band; the longer block; the phase; two tones
+// beating, where it stands clear.
+enum class Look { kFirst, kClear, kSecond, kPhase, kPair };
 
 // A tone's run of frames before it becomes a Tone.
 struct Run {
@@ -91,6 +92,7 @@ struct Run {
     bool under_harmonic = false;        // a fundamental found under a harmonic's run
     double drift_hz = 0, range_db = 0;  // as the first look read them
     double hz_per_s = 0;                // the drift a look allowed it (steady_hz_per_s at most)
+    double beat_db = 0;                 // the pair look's: how deep its two tones beat
 };
 
 // A run's peaks, frame by frame, as the analysis read them.
