@@ -19,9 +19,10 @@ constexpr double kPairClearShare = 0.5;
 // Two tones closer than this beat slower than once in five seconds: over a tone's extent
 // their level moves one way, as a held note's does, and no look tells the two apart.
 constexpr double kSlowestBeatHz = 0.2;
-// The run spans at least half a beat, from a swell to a null: the beat's depth is then
-// seen, not carried on past the run, where a note's swell or decay would pass for it.
-constexpr double kFewestBeats = 0.5;
+// The run spans more than half a beat, from a swell through a null and on past it: the
+// beat's depth is then seen, not carried on past the run, and a note that swells once
+// and dies away (half a beat's shape, a chime's decay) does not pass for a pair.
+constexpr double kFewestBeats = 0.6;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
 
@@ -86,7 +87,7 @@ TwoTones two_tones(const Clear& x, double mid_hz, double apart_hz)
 // a note that glides or wavers keeps no such pair of rates, and one that swells once
 // and decays leaves more. The two must beat tone_db deep at least (a second tone 6 dB
 // under the first still makes 9.5 dB: under the program, shallower swells are a
-// note's), and the run must span half a beat.
+// note's), and the run must span more than half a beat.
 bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
 {
     const DetectParams& p = c.p;
