@@ -150,6 +150,20 @@ TEST(ToneUnderSpeech, FoundWhateverTheRegionsLength)
     }
 }
 
+// The piece of music shipped in /usr/share/sounds, or the spoken words for nullptr, read
+// into `program`; what is not installed, where it is not.
+std::string program_of(const char* piece, Audio* program)
+{
+    if (piece) {
+        const std::string path = std::string("/usr/share/sounds/") + piece;
+        if (!file_exists(path)) return "not installed: " + path + " (oxygen-sounds, gnome-audio)";
+        *program = read_audio(path);
+        return "";
+    }
+    *program = speech();
+    return program->samples.empty() ? "alsa-utils is not installed: these tests need its spoken recordings" : "";
+}
+
 // A hum is one tone with harmonics, not four tones, and its fundamental leads, named
 // where it starts and stops, with each harmonic it lists at the level the hum gives it
 // (each partial half the one before). Over speech at -30 dBFS every partial stands
@@ -178,14 +192,7 @@ TEST_P(HumFamily, OneFamilyLedByTheFundamental)
 {
     const Hum c = GetParam();
     Audio program;
-    if (c.piece) {
-        const std::string path = std::string("/usr/share/sounds/") + c.piece;
-        if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds, gnome-audio)";
-        program = read_audio(path);
-    } else {
-        program = speech();
-        if (program.samples.empty()) GTEST_SKIP() << "alsa-utils is not installed: these tests need its spoken recordings";
-    }
+    if (const std::string missing = program_of(c.piece, &program); !missing.empty()) GTEST_SKIP() << missing;
     const Audio a = with_tone(program, c.hz, c.partials, c.dbfs, c.from, c.to, c.phase);
     const int64_t count = std::min<int64_t>(a.frames(), 6 * a.rate);
     const Detection d = detect_tones(a, 0, count);
@@ -427,15 +434,7 @@ TEST_P(PairUnderProgram, OneToneAtTheMeanThatOneNotchCuts)
 {
     const PairUnder c = GetParam();
     Audio program;
-    if (c.piece) {
-        const std::string path = std::string("/usr/share/sounds/") + c.piece;
-        if (!file_exists(path)) GTEST_SKIP() << "not installed: " << path << " (oxygen-sounds, gnome-audio)";
-        program = read_audio(path);
-    } else {
-        program = speech();
-        if (program.samples.empty())
-            GTEST_SKIP() << "alsa-utils is not installed: these tests need its spoken recordings";
-    }
+    if (const std::string missing = program_of(c.piece, &program); !missing.empty()) GTEST_SKIP() << missing;
     const double high_hz = c.low_hz + c.apart_hz;
     // In step where they start: a pair switched on in a null sounds at first under half
     // its swells, where no reading can place its start.
