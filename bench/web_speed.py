@@ -4,8 +4,10 @@
 file through its file input, from reading the file to the analysis's answer. It prints
 both wall times, their ratio (the page aims at no more than 1.2), the page's stages, the
 longest task the page's main thread ran meanwhile (it aims at none over 100 ms, read
-from Chromium's long-task timing) with the stage it began in, how many workers looked
-at the region's chunks, and whether the two JSON texts are the same.
+from Chromium's long-task timing) and its longest frame (script, style, layout and
+paint together, from its long-animation-frame timing), each with the stage it began in,
+how many workers looked at the region's chunks, and whether the two JSON texts are the
+same.
 
 Usage: /usr/bin/python3 bench/web_speed.py PAGE_DIR TULM [minutes] [workers]
 (workers: how many look at the chunks; default the machine's cores, as a user's page)
@@ -50,11 +52,16 @@ def main():
     try:
         driver.get('file://' + os.path.join(page, 'index.html'))
         driver.execute_async_script('window.tulm.ready.then(arguments[0])')
+        # Long tasks, and long frames: a frame counts the style, layout and paint that
+        # follow a task's script, which the task's own timing may leave out.
         driver.execute_script(
-            'window.longest = {duration: 0, at: 0};'
-            'new PerformanceObserver((list) => { for (const e of list.getEntries())'
-            '  if (e.duration > window.longest.duration) window.longest = {duration: e.duration, at: e.startTime};'
-            '}).observe({type: "longtask"});')
+            'window.longest = {};'
+            'for (const type of ["longtask", "long-animation-frame"]) {'
+            '  window.longest[type] = {duration: 0, at: 0};'
+            '  new PerformanceObserver((list) => { for (const e of list.getEntries())'
+            '    if (e.duration > window.longest[type].duration) window.longest[type] = {duration: e.duration, at: e.startTime};'
+            '  }).observe({type});'
+            '}')
         if count:
             driver.execute_script('window.tulm.useWorkers(arguments[0])', count)
         # A page from before the chunks were shared out has one worker.
@@ -84,10 +91,12 @@ def main():
     upto = [s for s in stages if s['at'] <= answer]
     for s, after in zip(upto, upto[1:]):
         print('  page: %-26s %8.2f s' % (s['key'], (after['at'] - s['at']) / 1000))
-    # The stage the longest task began in says which of the page's work it was.
-    during = [s['key'] for s in stages if s['at'] <= longest['at'] and s['key'] != 'progress']
-    print('longest main-thread task while the page worked: %.0f ms (in %s)'
-          % (longest['duration'], during[-1] if during else 'no stage'))
+    # The stage the longest task or frame began in says which of the page's work it was.
+    for type, what in (('longtask', 'task'), ('long-animation-frame', 'frame')):
+        worst = longest[type]
+        during = [s['key'] for s in stages if s['at'] <= worst['at'] and s['key'] != 'progress']
+        print('longest main-thread %-5s while the page worked: %.0f ms (in %s)'
+              % (what, worst['duration'], during[-1] if during else 'no stage'))
     print('workers looking at the chunks: %d (navigator.hardwareConcurrency %d)' % (workers['count'], workers['cores']))
     print('the page\'s JSON %s the tool\'s' % ('equals' if same else 'DIFFERS FROM'))
     os.remove(path)

@@ -201,6 +201,19 @@ class Analyse(Page):
         tones = json.loads(expected)['tones']
         self.assertEqual(len(rows), sum(1 + len(t.get('harmonics', [])) for t in tones))
         self.assertIn('%.2f Hz' % tones[0]['hz'], rows[0].text)
+        # The picture is opaque, the right way up: the tone's row, half way through its
+        # extent, is brighter than nine in ten of that column's pixels.
+        picture = self.driver.execute_script(
+            'const image = state.picture.image, tone = state.view.tones[0];'
+            'const data = image.getContext("2d").getImageData(0, 0, image.width, image.height).data;'
+            'const x = Math.round(xOf((tone.first + tone.end) / 2) - AXIS.left), y = Math.round(yOf(tone.hz) - AXIS.top);'
+            'const light = (row) => data[4 * (row * image.width + x)] + data[4 * (row * image.width + x) + 1]'
+            '    + data[4 * (row * image.width + x) + 2];'
+            'const column = [...Array(image.height).keys()].map(light).sort((a, b) => a - b);'
+            'return {opaque: data.every((v, i) => i % 4 !== 3 || v === 255), tone: light(y),'
+            '        tenth: column[Math.floor(column.length * 0.9)]};')
+        self.assertTrue(picture['opaque'])
+        self.assertGreater(picture['tone'], picture['tenth'])
 
     def test_a_long_files_chunks_shared_by_workers_give_the_tools_json_and_progress(self):
         # 150 s of a 1 kHz tone in noise, mono at 16 kHz: three of detect's chunks, the

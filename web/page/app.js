@@ -105,8 +105,32 @@ async function analyse(options) {
     if (options.fps !== fpsText()) return text;
     state.detection = JSON.parse(text);
     state.view = readDetection(state.detection);
-    redraw();
+    await drawAnswer();
     return text;
+}
+
+// The answer drawn a view a frame: the picture, the list and the settings laid out in
+// one frame held the page's thread past 100 ms on a busy machine, mostly in the layout
+// of the newly shown text. Each step draws from the state as it then is.
+async function drawAnswer() {
+    if (state.picture) drawPicture();
+    await nextFrame();
+    if (state.view) showTones(fitAt);
+    await nextFrame();
+    if (state.view) showSettings();
+    if (state.render) showCut();
+}
+
+// Resolves once the browser has drawn a frame, or after a tenth of a second where it
+// draws none (a page in a background tab), so that no answer waits on the tab.
+function nextFrame() {
+    return new Promise((resolve) => {
+        const timer = setTimeout(resolve, 100);
+        requestAnimationFrame(() => setTimeout(() => {
+            clearTimeout(timer);
+            resolve();
+        }, 0));
+    });
 }
 
 // hz null: the most audible tone, as the first analysis. A failure leaves no settings
