@@ -17,6 +17,8 @@ async function renderWith(values, startFrame, rate) {
     $('save').hidden = false;
     $('save-note').textContent = t(state.info.pcm ? 'saveNote' : 'saveNoteDecoded');
     showCut();
+    // The settings, laid out again with the render's measurement, in a frame of their own.
+    await nextFrame();
     if (state.view) showSettings();
     return r;
 }
