@@ -167,6 +167,10 @@ void join_tone(Tone* a, const Tone& b);
 // piece joined to another is noted in `dropped`.
 void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped);
 
+// The fundamentals that made no run under two tones on its odd series, added as tones
+// (detect_odd_series.cpp).
+std::vector<Confirmed> with_odd_fundamentals(const Context& c, std::vector<Confirmed> tones);
+
 // Families (detect_families.cpp): from the lowest tone up, the tones at its multiples
 // join its family; the tones left are the region's.
 std::vector<Tone> families(const Context& c, const std::vector<Confirmed>& tones, std::vector<Dropped>* dropped);
