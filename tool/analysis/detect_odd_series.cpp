@@ -15,7 +15,7 @@ bool stands_at(const Context& c, const std::vector<Confirmed>& tones, double hz)
 }
 
 // The fundamental under `a`, at its odd `order`, read by a probe at its frequency over
-// a's run: a tone loud enough to lead the series, or false.
+// a's run as a tone is; false when it lasts too short to be listed.
 bool fundamental_under(const Context& c, const Confirmed& a, int32_t order, Confirmed* out)
 {
     Run run = a.run;
@@ -24,6 +24,12 @@ bool fundamental_under(const Context& c, const Confirmed& a, int32_t order, Conf
     run.drift_hz /= order;
     run.bin = int32_t(std::lround(a.tone.hz / order / c.f.bin_hz()));
     run.under_harmonic = true;
+    // Its prominence is its own peaks' where it shows one, not the harmonic's it was
+    // read under.
+    run.above.clear();
+    for (int32_t m = run.from; m < run.to; ++m)
+        if (const Peak* peak = peak_near(c.p, c.f.peaks[m], run.bin, 1, true)) run.above.push_back(peak->above_floor);
+    if (run.above.empty()) run.above.push_back(0);
     const Tone t = tone_of(c, run);
     if (double(t.end - t.first) < c.p.shortest_seconds * c.f.rate) return false;
     *out = Confirmed{t, run};
