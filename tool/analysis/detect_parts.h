@@ -2,9 +2,10 @@
 // The detector's stages, a file each, as detect.cpp runs them: peaks and runs
 // (detect_frames), the looks that tell whether a run holds still (detect_looks), lines
 // (detect_lines), a run's reading as a tone and its extent (detect_extent), the rules
-// that part a tone from program sound (detect_rules), pieces (detect_pieces) and
-// families (detect_families). Each hands the next a typed result (detect_types.h) and
-// keeps every candidate it drops with its reason.
+// that part a tone from program sound (detect_rules), pieces (detect_pieces), the
+// fundamentals under odd series (detect_odd_series) and families (detect_families).
+// Each hands the next a typed result (detect_types.h) and keeps every candidate it
+// drops with its reason.
 #include <cstdint>
 #include <vector>
 
