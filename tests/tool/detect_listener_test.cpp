@@ -126,6 +126,34 @@ double over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 12, t)
 // or as an integer file recorded clipped holds it.
 double clipped_1k(double t) { return gate(t, kFrom, kTo) * sine(1000, 12, t); }
 
+// A 1 kHz sine at -26 dBFS cut flat 12 dB under its peak (an integer file recorded
+// clipped), and from 1.3 s to 2.7 s a band of noise around 1 kHz, 0.1 kHz wide (a voice
+// over it), that buries its fundamental: only its odd harmonics stand clear throughout.
+double clipped_under_a_voice(double t)
+{
+    static const std::vector<double> voice = [] {
+        const double w = 2 * M_PI * 1000 / kRate, alpha = std::sin(w) / (2 * 10.0);
+        const double b0 = alpha / (1 + alpha), a1 = -2 * std::cos(w) / (1 + alpha), a2 = (1 - alpha) / (1 + alpha);
+        std::mt19937 random(5);
+        std::normal_distribution<double> white(0, 1);
+        std::vector<double> v(size_t(kSeconds * kRate) + 1);
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0, power = 0;
+        for (double& y : v) {
+            const double x = white(random);
+            y = b0 * (x - x2) - a1 * y1 - a2 * y2;
+            x2 = x1, x1 = x, y2 = y1, y1 = y;
+            power += y * y;
+        }
+        const double scale = amplitude(-18) / std::sqrt(power / double(v.size()));
+        for (double& y : v) y *= scale;
+        return v;
+    }();
+    const double a = amplitude(-26), flat = a * amplitude(-12);
+    const size_t i = std::min(voice.size() - 1, size_t(std::lround(t * kRate)));
+    return gate(t, kFrom, kTo) * std::clamp(a * std::sin(2 * M_PI * 1000 * t), -flat, flat) +
+           gate(t, 1.3, 2.7) * voice[i];
+}
+
 // A sine just over full scale (+3 dBFS) swelling by 1 dB: the harmonics its clipping
 // makes swell by far more, with it.
 double swelling_over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t); }
@@ -239,7 +267,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListenerCase{"float_sine_over_full_scale", clipped_1k, {1000}, 1000, 0, kFrom, true, true},
         ListenerCase{
             "float_sine_swelling_over_full_scale", swelling_over_full_scale, {515}, 515, 0, kFrom, false, true},
-        ListenerCase{"integer_sine_recorded_clipped", clipped_1k, {1000}, 1000, 0, kFrom, true, false, 5}),
+        ListenerCase{"integer_sine_recorded_clipped", clipped_1k, {1000}, 1000, 0, kFrom, true, false, 5},
+        ListenerCase{"clipped_sine_under_a_voice", clipped_under_a_voice, {1000}, 1000, 0, kFrom, false, false, 2}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -87,7 +87,16 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     const double shared = double(std::min(u.end, low.end) - std::max(u.first, low.first));
     const bool through =
         shared >= kSharedShare * double(low.end - low.first) && shared >= kSharedShare * double(u.end - u.first);
-    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple && (through || !(absent(true) && absent(false)));
+    // Speech over a harmonic for a while moves one of its edges but not the other: one
+    // that ends (or starts) with the fundamental, to within the block an extent is read
+    // with, and lies within its extent, is its harmonic, where a beep on a drone's
+    // multiple is switched on and off within it.
+    const double block = c.f.n;
+    const bool one_edge =
+        std::fabs(double(u.first - low.first)) <= block || std::fabs(double(u.end - low.end)) <= block;
+    const bool inside = u.first >= low.first - block && u.end <= low.end + block;
+    const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
+                       (through || (one_edge && inside) || !(absent(true) && absent(false)));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
 }
 

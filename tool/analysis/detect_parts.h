@@ -2,9 +2,10 @@
 // The detector's stages, a file each, as detect.cpp runs them: peaks and runs
 // (detect_frames), the looks that tell whether a run holds still (detect_looks), lines
 // (detect_lines), a run's reading as a tone and its extent (detect_extent), the rules
-// that part a tone from program sound (detect_rules), pieces (detect_pieces) and
-// families (detect_families). Each hands the next a typed result (detect_types.h) and
-// keeps every candidate it drops with its reason.
+// that part a tone from program sound (detect_rules), pieces (detect_pieces), the
+// fundamentals under odd series (detect_odd_series) and families (detect_families).
+// Each hands the next a typed result (detect_types.h) and keeps every candidate it
+// drops with its reason.
 #include <cstdint>
 #include <vector>
 
@@ -166,6 +167,10 @@ void join_tone(Tone* a, const Tone& b);
 // Joins the pieces of one tone that louder sound broke apart (and their runs); each
 // piece joined to another is noted in `dropped`.
 void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dropped>* dropped);
+
+// The fundamentals that made no run under two tones on its odd series, added as tones
+// (detect_odd_series.cpp).
+std::vector<Confirmed> with_odd_fundamentals(const Context& c, std::vector<Confirmed> tones);
 
 // Families (detect_families.cpp): from the lowest tone up, the tones at its multiples
 // join its family; the tones left are the region's.
