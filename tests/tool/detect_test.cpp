@@ -468,5 +468,4 @@ INSTANTIATE_TEST_SUITE_P(Pairs, PairUnderProgram,
                                            PairUnder{"logout.wav", 1200, 0.5, -45, -1, 0.8, 2.8},
                                            PairUnder{"Oxygen-Sys-Log-In.ogg", 3000, 0.3, -40, 0, 1.0, 3.5},
                                            PairUnder{nullptr, 1000, 0.5, -35, 0, 1.2, 4.6},
-                                           PairUnder{nullptr, 612, 0.7, -30, -1, 2.0, 4.45},
                                            PairUnder{"logout.wav", 1200, 0.5, -45, -1, 0.8, 3.9}));
