@@ -25,7 +25,7 @@ constexpr double kSlowestBeatHz = 0.2;
 constexpr double kFewestBeats = 0.6;
 // Of the fit's energy over the blocks a walk to the pair's end passed, the share by which
 // its sum must sink: a fit in step with the pair sinks by all of it.
-constexpr double kInStepShare = 0.75;
+constexpr double kInStepShare = 0.7;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
 
