@@ -466,4 +466,6 @@ INSTANTIATE_TEST_SUITE_P(Pairs, PairUnderProgram,
                                            PairUnder{nullptr, 2500, 0.25, -45, -2, 0.5, 3.0},
                                            PairUnder{"Oxygen-Sys-Log-In-Short.ogg", 325.5, 0.9, -8, -1, 1.9, 3.8},
                                            PairUnder{"logout.wav", 1200, 0.5, -45, -1, 0.8, 2.8},
-                                           PairUnder{"Oxygen-Sys-Log-In.ogg", 3000, 0.3, -40, 0, 1.0, 3.5}));
+                                           PairUnder{"Oxygen-Sys-Log-In.ogg", 3000, 0.3, -40, 0, 1.0, 3.5},
+                                           PairUnder{nullptr, 1000, 0.5, -35, 0, 1.2, 4.6},
+                                           PairUnder{"logout.wav", 1200, 0.5, -45, -1, 0.8, 3.9}));

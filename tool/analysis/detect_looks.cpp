@@ -363,6 +363,7 @@ std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
             line.hz = {pair.hz - pair.apart_hz / 2, pair.hz + pair.apart_hz / 2};
             line.look = Look::kPair;
             line.beat_db = pair.beat_db;
+            line.pair = pair.fit;
             (*runs)[i] = line;
             holds[i] = true;
         }

@@ -23,6 +23,9 @@ constexpr double kSlowestBeatHz = 0.2;
 // beat's depth is then seen, not carried on past the run, and a note that swells once
 // and dies away (half a beat's shape, a chime's decay) does not pass for a pair.
 constexpr double kFewestBeats = 0.6;
+// Of the fit's energy over the blocks a walk to the pair's end passed, the share by which
+// its sum must sink: a fit in step with the pair sinks by all of it.
+constexpr double kInStepShare = 0.7;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
 
@@ -75,6 +78,57 @@ TwoTones two_tones(const Clear& x, double mid_hz, double apart_hz)
 {
     return two_tones_of(double(x.z.size()), cross_sum(x, apart_hz), turned_sum(x, mid_hz - apart_hz / 2),
                         turned_sum(x, mid_hz + apart_hz / 2));
+}
+
+// The pair's phasor, as the fit tells it, in the probe's block from `at`.
+std::complex<double> pair_phasor(const PairFit& m, int32_t rate, int64_t at)
+{
+    const double seconds = (double(at) - m.at) / rate;
+    return m.low * std::polar(1.0, 2 * M_PI * m.low_hz * seconds) +
+           m.high * std::polar(1.0, 2 * M_PI * m.high_hz * seconds);
+}
+
+// Where the pair stops, walking from block `inside` towards block `limit` (block
+// starts) in `step`s: each block adds |M|^2 - 2 Re(z conj M), its phasor z against the
+// fit's M, which is -|M|^2 where the pair sounds, +|M|^2 where it does not, and zero
+// where the block holds half of it; the pair stops at the centre of the block where the
+// sum is least. Near a null M is small, and the sum carries on through it to the next
+// swell, where a level's crossing stops. Returns -1 where the sum is least at `limit`,
+// and the centre of block `inside` where the fit does not hold the pair's step.
+double pair_end(const Audio& a, const PairFit& m, int32_t n, int64_t inside, int64_t limit, int64_t step)
+{
+    const int64_t dir = limit < inside ? -1 : 1;
+    const int32_t steps = int32_t(std::llabs(limit - inside) / step);
+    const int64_t lowest = dir > 0 ? inside : inside - int64_t(steps) * step;
+    std::vector<std::complex<double>> z;
+    Probe(n, m.probe_hz, a.rate).read_blocks(a, lowest, step, steps + 1, nullptr, &z);
+    if (dir < 0) std::reverse(z.begin(), z.end());
+    double sum = 0, least = 0, energy = 0, reached = 0;
+    int32_t best = 0;
+    for (int32_t k = 0; k <= steps; ++k) {
+        const std::complex<double> expected = pair_phasor(m, a.rate, inside + dir * int64_t(k) * step);
+        sum += std::norm(expected) - 2 * std::real(z[size_t(k)] * std::conj(expected));
+        energy += std::norm(expected);
+        if (sum < least) least = sum, best = k, reached = energy;
+    }
+    // A fit whose rates are off turns out of step with the pair as the walk goes on, and
+    // the sum sinks less deep than the fit's energy over the blocks it passed; it then
+    // tells nothing, and the block it starts from stands.
+    if (-least < kInStepShare * reached) return double(inside) + n / 2.0;
+    if (best == steps && steps > 0) return -1;
+    // Where the pair stops on a swell, its level falls through half the fit's there more
+    // sharply than the sum turns, which program sound in step with the pair drags on: the
+    // crossing within half a block of the sum's least is taken then.
+    const int32_t half = int32_t(n / 2 / step);
+    const auto at = [&](int32_t k) { return inside + dir * int64_t(k) * step; };
+    const double swell = std::abs(m.low) + std::abs(m.high);
+    if (std::abs(pair_phasor(m, a.rate, at(best))) >= swell / 2)
+        for (int32_t k = std::max(0, best - half); k < std::min(steps, best + half); ++k) {
+            const double was = std::abs(z[size_t(k)]) - std::abs(pair_phasor(m, a.rate, at(k))) / 2;
+            const double next = std::abs(z[size_t(k + 1)]) - std::abs(pair_phasor(m, a.rate, at(k + 1))) / 2;
+            if (was >= 0 && next < 0) return double(at(k)) + dir * was / (was - next) * double(step) + n / 2.0;
+        }
+    return double(at(best)) + n / 2.0;
 }
 
 }  // namespace
@@ -143,7 +197,53 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     out->apart_hz = best_apart;
     out->unexplained = 1 - most / x.energy;
     out->beat_db = 20 * std::log10((louder + weaker) / std::max(louder - weaker, kDeepestBeatShare * louder));
+    out->fit =
+        PairFit{true,  probe.hz, best_mid - best_apart / 2, best_mid + best_apart / 2, double(f.first) + mid * f.hop,
+                m.low, m.high};
     return out->beat_db >= p.tone_db && out->unexplained <= p.pair_unexplained;
+}
+
+// A pair's run breaks at its nulls, where its level sinks under half its swells', so the
+// crossing that ends a tone's extent stops at the first null. Two tones fitted to the
+// run tell the pair's phasor through its nulls and past them, and the pair reaches as
+// far as the blocks there still hold it (pair_end); a crossing that reads further out
+// stands.
+void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t)
+{
+    // A run spans more than half a beat, and a pair's last swell past a null lies within
+    // a beat of it; further out, the fitted rates' error has moved the beat's phase
+    // enough to blur where the pair stops, and the walk costs more.
+    constexpr int32_t kPairReachRuns = 3;
+    // Steps of 5 ms at 48 kHz, well under the 1/15 s an extent is held to.
+    constexpr int32_t kStepsPerBlock = 32;
+    const Frames& f = c.f;
+    const int32_t n = f.n;
+    const int64_t step = std::max(1, n / kStepsPerBlock), reach = int64_t(kPairReachRuns) * (r.to - r.from) * f.hop;
+    const int64_t lowest = c.first, highest = c.first + c.count - n;
+    // From a block in from the run's ends, as the crossings walk, where the block lies
+    // wholly on the pair.
+    const int32_t edge = n / f.hop, mid = (r.from + r.to) / 2;
+    const int64_t from = f.first + int64_t(std::min(r.from + edge, mid)) * f.hop;
+    const int64_t to = f.first + int64_t(std::max(r.to - 1 - edge, mid)) * f.hop;
+    const int64_t low_limit = std::max(lowest, from - reach), high_limit = std::min(highest, to + reach);
+    if (!t->from_region_start && low_limit < from) {
+        const double start = pair_end(c.audio, fit, n, from, low_limit, step);
+        if (start < 0 && low_limit == lowest) {
+            t->from_region_start = true;
+            t->first = c.first;
+        } else if (const double at = start < 0 ? double(low_limit) + n / 2.0 : start; at < double(t->first)) {
+            t->first = int64_t(std::lround(at));
+        }
+    }
+    if (!t->to_region_end && high_limit > to) {
+        const double end = pair_end(c.audio, fit, n, to, high_limit, step);
+        if (end < 0 && high_limit == highest) {
+            t->to_region_end = true;
+            t->end = c.first + c.count;
+        } else if (const double at = end < 0 ? double(high_limit) + n / 2.0 : end; at > double(t->end)) {
+            t->end = int64_t(std::lround(at));
+        }
+    }
 }
 
 }  // namespace detection

@@ -94,8 +94,13 @@ double band_partials_dbfs(const Frames& f, int32_t m, double hz);
 // of the clear phasors' energy they leave unexplained. True when they explain the run.
 struct PairReading {
     double hz = 0, apart_hz = 0, beat_db = 0, unexplained = 1;
+    PairFit fit;
 };
 bool holds_as_pair(const Context& c, const Run& r, PairReading* out);
+
+// Moves `t`'s start and end out to where the pair `fit` describes (fitted over run `r`)
+// starts and stops, across the nulls that broke its run (detect_pair.cpp).
+void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t);
 
 // Lines (detect_lines.cpp): the steady runs, twins dropped and the fundamentals found
 // under harmonics added.

@@ -83,6 +83,15 @@ struct Context {
 // beating, where it stands clear.
 enum class Look { kFirst, kClear, kSecond, kPhase, kPair };
 
+// Two steady tones fitted to a run's probe phasors (the pair look's): the probe's
+// frequency, each tone's offset from it and its phasor at block start `at` (a sample
+// frame), so that the pair's phasor can be told at any block.
+struct PairFit {
+    bool fitted = false;
+    double probe_hz = 0, low_hz = 0, high_hz = 0, at = 0;
+    std::complex<double> low, high;
+};
+
 // A tone's run of frames before it becomes a Tone.
 struct Run {
     int32_t bin = 0;
@@ -93,6 +102,7 @@ struct Run {
     double drift_hz = 0, range_db = 0;  // as the first look read them
     double hz_per_s = 0;                // the drift a look allowed it (steady_hz_per_s at most)
     double beat_db = 0;                 // the pair look's: how deep its two tones beat
+    PairFit pair;                       // the pair look's two tones, where it found them
 };
 
 // A run's peaks, frame by frame, as the analysis read them.
