@@ -32,7 +32,8 @@ done
 
 files=(tulm.auf README-ja.txt README-en.txt slider-table.txt LICENSE.txt)
 # The page's folder, in the order release.sh stores it.
-page_files=(tulm-web/app.js tulm-web/containers.js tulm-web/detection.js tulm-web/frame-rate.js
+page_files=(tulm-web/app.js tulm-web/containers.js tulm-web/decoder-frame.js tulm-web/detection.js
+            tulm-web/frame-rate.js
             tulm-web/index.html tulm-web/mp4box.js tulm-web/plan.js tulm-web/player.js
             tulm-web/reading.js tulm-web/settings-view.js tulm-web/spectrogram-view.js tulm-web/state.js
             tulm-web/status.js tulm-web/style.css tulm-web/texts.js tulm-web/tones-view.js
