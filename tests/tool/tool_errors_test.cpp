@@ -21,7 +21,8 @@ struct ErrorCase {
     std::vector<std::string> args;  // run in a folder holding in.wav (2 s, 48 kHz), hard.wav (a hard link
                                     // to it), sym.wav (a symlink to it), giga.wav (a header claiming
                                     // 1e9 Hz), zero.wav (one claiming 0 Hz), ro.wav (mode 0444),
-                                    // twin.wav and twin2.wav (one file, two names), text.wav and junk.so
+                                    // twin.wav and twin2.wav (one file, two names), text.wav, junk.so,
+                                    // clip.mp4 and clip.webm (the first bytes of videos)
     const char* message;            // part of the one line on stderr
     int status;
     bool out_exists;                // out.wav is there beforehand and must survive unchanged
@@ -42,6 +43,10 @@ TEST_P(ToolErrors, OneLineNonZeroExitNothingWritten)
     {
         std::ofstream(dir / "text.wav") << "not audio\n";
         std::ofstream(dir / "junk.so") << "not a module\n";
+        // The first bytes of a phone's MP4 and of a WebM: what the tool names them by.
+        std::ofstream(dir / "clip.mp4", std::ios::binary)
+            << std::string("\0\0\0\x18", 4) << "ftypmp42" << std::string(64, 'x');
+        std::ofstream(dir / "clip.webm", std::ios::binary) << "\x1a\x45\xdf\xa3" << std::string(64, 'x');
         // 16-bit stereo WAV headers claiming 1e9 Hz and 0 Hz, and 4096 frames of silence.
         for (const auto& [name, rate] : {std::pair<const char*, uint32_t>{"giga.wav", 1000000000}, {"zero.wav", 0}}) {
             std::ofstream wav(dir / name, std::ios::binary);
@@ -92,6 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"missing_input", {"render", "nothing.wav", "out.wav"}, "nothing.wav: No such file", 1, false},
         ErrorCase{"not_audio", {"render", "text.wav", "out.wav"}, "text.wav: not an audio file", 1, false},
+        ErrorCase{"video_mp4", {"detect", "clip.mp4"}, "clip.mp4: an MP4, MOV or M4A file, whose sound", 1, false},
+        ErrorCase{"video_webm", {"detect", "clip.webm"}, "clip.webm: a WebM or MKV file, whose sound", 1, false},
         ErrorCase{"folder_as_input", {"render", ".", "out.wav"}, "is a folder", 1, false},
         ErrorCase{"missing_measure_output", {"measure", "in.wav", "gone.wav"}, "gone.wav: No such file", 1, false},
         ErrorCase{"unsupported_output", {"render", "in.wav", "out.xyz"}, "unsupported output format", 2, false},

@@ -20,6 +20,7 @@
 
 #include "tool/analysis/tool_error.h"
 #include "tool/io/output_file.h"
+#include "tool/io/video_container.h"
 
 namespace {
 
@@ -81,10 +82,13 @@ std::string readable_formats()
 }
 
 // Why libsndfile refused an open file, in the tool's words rather than the library's.
-std::string open_failure(const std::string& name, int error)
+std::string open_failure(const std::string& name, int error, const std::string& video)
 {
     switch (error) {
     case SF_ERR_UNRECOGNISED_FORMAT:
+        if (!video.empty())
+            return name + ": " + video + ", whose sound the tool does not read; take the sound out into a WAV " +
+                   "first (for example: ffmpeg -i video.mp4 -vn sound.wav) and, for a video, give --fps its frame rate";
         return name + ": not an audio file the tool can read (" + readable_formats() + " are)";
     case SF_ERR_UNSUPPORTED_ENCODING:
         return name + ": the file's samples are in an encoding the tool cannot read; convert it to WAV first";
@@ -266,11 +270,13 @@ AudioReader::AudioReader(const std::string& path) : path_(path)
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     const int fd = open_input(path);
+    // Named before the library looks, since a failed open closes the file.
+    const std::string video = video_container(fd);
     file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file_) {
         const int error = sf_error(nullptr);
         close(fd);
-        throw ToolError(open_failure(name(), error));
+        throw ToolError(open_failure(name(), error, video));
     }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file_);
