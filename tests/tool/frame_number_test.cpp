@@ -60,7 +60,11 @@ TEST(FrameNumbers, TheSelectionStartsInItsOwnFrame)
         const std::string said =
             fmt::format("select from video frame {} ", selection.at("start_video_frame").get<int64_t>());
         EXPECT_NE(text.out.find(said), std::string::npos) << fps << "\n" << text.out;
+        EXPECT_EQ(text.out.find("the default"), std::string::npos) << fps << "\n" << text.out;
     }
+    // Frame numbers at a rate the user never gave are said to rest on the default.
+    const ToolRun guessed = run_tool({"detect", "in.wav", "-q"}, dir.path());
+    EXPECT_NE(guessed.out.find("video frames: 30 per second, the default;"), std::string::npos) << guessed.out;
 }
 
 // One frame's audio must fit the plug-in's buffer beside the stretch; at a slower video

@@ -1,6 +1,7 @@
 #include <fmt/format.h>
 
 #include <memory>
+#include <string>
 
 #include "tool/commands/commands.h"
 #include "tool/io/audio_file.h"
@@ -46,6 +47,11 @@ int run_detect(const DetectOptions& o)
     } else {
         fmt::print("region: {:.3f} s to {:.3f} s of {}\n", double(f.region_first) / f.rate,
                    double(f.region_end) / f.rate, o.in);
+        if (!o.settings.fps_given)
+            fmt::print("video frames: {} per second, the default; give your project's rate with --fps if it "
+                       "differs (29.97 is 30000/1001)\n",
+                       f.video_rate_den == 1 ? std::to_string(f.video_rate_num)
+                                             : fmt::format("{}/{}", f.video_rate_num, f.video_rate_den));
         fmt::print("{}", detection_text(a.detection, f.rate, f.video_rate_num, f.video_rate_den));
         fmt::print("{}", clipping_text(f.clips, f.conversion_harmonics));
         if (o.explain) fmt::print("{}", explain_text(a.detection, f.rate));

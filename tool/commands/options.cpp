@@ -97,7 +97,8 @@ void add_setting_options(CLI::App* app, SettingOptions* o, OptionSet set, const 
            "the video frame that holds it")
         ->excludes(frame);
     app->add_option("--fps", o->fps, "video rate, 1 to 1000000 over 1 to 1000000, e.g. 30 or 30000/1001")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->each([o](const std::string&) { o->fps_given = true; });
     add_plugin_option(app, &o->plugin);
 }
 

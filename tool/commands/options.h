@@ -26,6 +26,7 @@ struct SettingOptions {
     bool start_frame_given = false;
     std::string start;       // a time, e.g. 1.25s
     std::string fps = "30/1";
+    bool fps_given = false;  // the default rate is a guess the text owns up to
     std::string plugin;      // empty: the module beside the executable
 };
 
