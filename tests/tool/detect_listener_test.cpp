@@ -1,7 +1,8 @@
 // What a listener hears, listed as one entry each: steady tones switched on together (a
 // telephone key's pair, ringback, busy, the three-tone information signal, a beep that
 // starts with a note of music) are each a tone; a buzz is one family; the harmonics a
-// clipped tone leaves once its fundamental is cut are still tones.
+// clipped tone leaves once its fundamental is cut are still tones; a hum that louder
+// sound broke into pieces is one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -158,6 +159,22 @@ double clipped_under_a_voice(double t)
 // makes swell by far more, with it.
 double swelling_over_full_scale(double t) { return gate(t, kFrom, kTo) * sine(515, 2.5 + 0.5 * (t - kFrom), t); }
 
+// A 50 Hz hum at -52 dBFS through the whole file and two kicks of a drum over it (a sweep
+// from 120 Hz down to 35 Hz at -13 dBFS, dying away over 0.7 s): each kick breaks the
+// hum's run, which goes on under it.
+double hum_under_kicks(double t)
+{
+    double v = sine(50, -52, t);
+    for (const double at : {1.3, 2.5}) {
+        const double s = t - at, fall = 35.0 / 120.0, length = 0.7;
+        if (s <= 0 || s >= length) continue;
+        const double phase = 2 * M_PI * 120 * length / std::log(fall) * (std::pow(fall, s / length) - 1);
+        const double envelope = std::min(1.0, std::min(s / 0.005, std::sin(M_PI / 2 * (length - s) / 0.6)));
+        v += amplitude(-13) * envelope * std::sin(phase);
+    }
+    return v;
+}
+
 struct ListenerCase {
     const char* name;
     double (*signal)(double t);
@@ -268,7 +285,19 @@ INSTANTIATE_TEST_SUITE_P(
         ListenerCase{
             "float_sine_swelling_over_full_scale", swelling_over_full_scale, {515}, 515, 0, kFrom, false, true},
         ListenerCase{"integer_sine_recorded_clipped", clipped_1k, {1000}, 1000, 0, kFrom, true, false, 5},
-        ListenerCase{"clipped_sine_under_a_voice", clipped_under_a_voice, {1000}, 1000, 0, kFrom, false, false, 2}),
+        ListenerCase{"clipped_sine_under_a_voice", clipped_under_a_voice, {1000}, 1000, 0, kFrom, false, false, 2},
+        ListenerCase{"hum_under_kicks", hum_under_kicks, {50}, 0, 0, 0}),
     [](const ::testing::TestParamInfo<ListenerCase>& i) { return std::string(i.param.name); });
+
+// Two beeps at one frequency with a quiet gap between them, shorter than either: two
+// entries, since nothing at their frequency filled the gap.
+TEST(BeepsApart, AQuietGapKeepsThemTwo)
+{
+    const Audio a = render([](double t) { return (gate(t, 0.6, 1.6) + gate(t, 2.0, 3.4)) * sine(1000, -20, t); });
+    const Detection d = detect_tones(a, 0, a.frames());
+    SCOPED_TRACE(listing(d));
+    ASSERT_EQ(d.tones.size(), 2u);
+    for (const Tone& t : d.tones) EXPECT_NEAR(double(t.end - t.first) / kRate, t.first < kRate ? 1.0 : 1.4, 1.0 / 15);
+}
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/analysis/statistics.h"
+
 namespace detection {
 
 // One merge for every two pieces of a tone: those louder sound broke apart here, and
@@ -44,6 +46,22 @@ int64_t bridged(const Context& c, const Tone& a, const Tone& b)
     return std::max<int64_t>(c.f.n, std::min(a.end - a.first, b.end - b.first));
 }
 
+// Whether the gap [from, to) between two pieces at one frequency stays as loud there as
+// the quieter piece (within level_range_db): a hum goes on under the bass note that broke
+// its run, where a beep switched off leaves its frequency quiet until the next.
+bool gap_covered(const Context& c, const Tone& a, const Tone& b, int64_t from, int64_t to)
+{
+    const Frames& f = c.f;
+    const int32_t frames = int32_t(f.peaks.size());
+    const auto frame_at = [&](int64_t sample) {
+        return int32_t(std::clamp<int64_t>((sample - f.n / 2 - f.first) / f.hop, 0, frames));
+    };
+    const int32_t lo = frame_at(from), hi = std::max(frame_at(to), lo + 1);
+    if (hi > frames) return false;
+    const std::vector<double> levels = probe_levels(c, Probe(f.n, (a.hz + b.hz) / 2, c.audio.rate), lo, hi);
+    return median(levels) >= std::min(a.level_dbfs, b.level_dbfs) - c.p.level_range_db;
+}
+
 }  // namespace
 
 // Louder sound over a tone can break its run in two; the two pieces then lie at one
@@ -55,8 +73,15 @@ void join_pieces(const Context& c, std::vector<Confirmed>* tones, std::vector<Dr
         for (size_t j = i + 1; j < tones->size(); ++j) {
             Tone& a = (*tones)[i].tone;
             const Tone& b = (*tones)[j].tone;
-            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end), reach = bridged(c, a, b);
-            if (std::fabs(a.hz - b.hz) > f.bin_hz() || gap > reach) continue;
+            const int64_t gap = std::max(a.first, b.first) - std::min(a.end, b.end);
+            int64_t reach = bridged(c, a, b);
+            if (std::fabs(a.hz - b.hz) > f.bin_hz()) continue;
+            // A longer gap, as short as either piece, that louder sound at the tone's frequency filled.
+            const int64_t longest = std::min(a.end - a.first, b.end - b.first);
+            if (gap > reach && gap <= longest &&
+                gap_covered(c, a, b, std::min(a.end, b.end), std::max(a.first, b.first)))
+                reach = longest;
+            if (gap > reach) continue;
             dropped->push_back(Dropped{DropStage::kPieces, DropReason::kPiece, b.hz, b.first, b.end,
                                        double(gap) / f.rate, double(reach) / f.rate, a.hz});
             join_tone(&a, b);
