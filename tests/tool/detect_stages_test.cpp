@@ -154,7 +154,9 @@ TEST(PhaseShare, OtherSoundAtTheCoveredLimitSumsToTheShare)
 
 // Runs: a bin's peaks make a run from where the sine starts to where it stops; a gap
 // longer than kGapFrames parts it in two, and a sine switched on over a quieter one at
-// the same bin makes a run of its own.
+// the same bin makes a run of its own. So does one switched on under a louder note at
+// its frequency, from where the note has died away under it (at 0.8 s, 10 dB under it
+// by 0.9 s), the note before it a run of its own.
 struct RunCase {
     const char* name;
     std::vector<Partial> partials;
@@ -179,11 +181,13 @@ TEST_P(RunStage, StartsAndStopsWithTheSine)
 }
 INSTANTIATE_TEST_SUITE_P(
     Sines, RunStage,
-    ::testing::Values(RunCase{"one", {{1000, -30, 1, 4}}, {{1, 4}}},
-                      RunCase{"broken_by_silence", {{1000, -30, 0.5, 2}, {1000, -30, 2.3, 4.5}}, {{0.5, 2}, {2.3, 4.5}}},
-                      RunCase{"switched_over_a_quieter_one",
-                              {{1000, -50, 0, 5}, {1000, -20, 2, 3.5}},
-                              {{0, 2}, {2, 3.5}, {3.5, 5}}}),
+    ::testing::Values(
+        RunCase{"one", {{1000, -30, 1, 4}}, {{1, 4}}},
+        RunCase{"broken_by_silence", {{1000, -30, 0.5, 2}, {1000, -30, 2.3, 4.5}}, {{0.5, 2}, {2.3, 4.5}}},
+        RunCase{"switched_over_a_quieter_one", {{1000, -50, 0, 5}, {1000, -20, 2, 3.5}}, {{0, 2}, {2, 3.5}, {3.5, 5}}},
+        RunCase{"held_as_a_louder_note_dies_into_it",
+                {{1000, -30, 0.6, 4}, {1000, -10, 0.3, 1.5, 60}},
+                {{0.3, 0.8}, {0.8, 4}}}),
     CaseName());
 
 // Runs at their shortest: peaks at one bin in frames [2, 2 + length) of frames made by
@@ -320,7 +324,9 @@ TEST_P(BesideStage, ToneFoundBesideQuieterSoundAtItsBin)
 INSTANTIATE_TEST_SUITE_P(
     Signals, BesideStage,
     ::testing::Values(BesideCase{"after_a_decaying_note", {{126.4, -40, 1.2, 2.6}, {120.5, -44, 0.4, 1.2, 16}}},
-                      BesideCase{"before_a_quieter_note", {{106, -38, 0.6, 1.9}, {100, -46, 1.9, 3.2, 12}}}),
+                      BesideCase{"before_a_quieter_note", {{106, -38, 0.6, 1.9}, {100, -46, 1.9, 3.2, 12}}},
+                      BesideCase{"between_notes_a_semitone_off",
+                                 {{99.6, -20, 1.5, 3.0}, {107.2, -30, 0.3, 1.5, 12}, {95.2, -34, 3.0, 3.9, 12}}}),
     CaseName());
 
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two
@@ -441,7 +447,11 @@ INSTANTIATE_TEST_SUITE_P(
         FamilyCase{"louder_multiple_switched_together", {{1000, -30, 1, 4}, {3000, -24, 1, 4}}, 1, 1},
         FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 2, 0},
         FamilyCase{"quieter_multiple_ending_with_it", {{1000, -24, 1, 4}, {3000, -30, 2.5, 4}}, 1, 1},
-        FamilyCase{"beep_on_a_drones_multiple", {{100, -20, 0, 6}, {200, -26, 0, 6}, {1300, -40, 2, 4}}, 2, 1}),
+        FamilyCase{"beep_on_a_drones_multiple", {{100, -20, 0, 6}, {200, -26, 0, 6}, {1300, -40, 2, 4}}, 2, 1},
+        FamilyCase{"beep_outlasting_a_note_on_its_multiple",
+                   {{100, -20, 2, 4}, {200, -26, 2, 4}, {500, -24, 1.5, 4.5}, {500, -36, 4.5, 5.5, 6}},
+                   2,
+                   1}),
     CaseName());
 
 // No tone shorter than shortest_seconds is listed: a beep a little shorter makes a run

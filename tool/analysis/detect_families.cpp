@@ -80,7 +80,13 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     const bool switched_apart =
         std::fabs(double(u.first - low.first)) > apart || std::fabs(double(u.end - low.end)) > apart;
     const bool on_multiple = std::fabs(u.hz - hz) <= at.on_tolerance;
-    const auto absent = [&](bool before) { return track_share(c, u, before) < kPieceBesideShare; };
+    // Its track counts only on a side where the fundamental sounds on past it: a piece
+    // lies within its harmonic's sound, while a partial that outlasts the fundamental on
+    // both sides (a beep longer than a drone's note) was broken out of no family.
+    const auto absent = [&](bool before) {
+        const bool within = before ? u.first > low.first : u.end < low.end;
+        return !within || track_share(c, u, before) < kPieceBesideShare;
+    };
     // A faint harmonic's edges read where the program over it lets them: one that sounds
     // through most of the fundamental's extent, and the fundamental through most of its
     // own, is the family's, where a beep on a drone's multiple is switched within it.

@@ -166,6 +166,21 @@ namespace {
 struct Switched {
     int32_t on = 0, off = 0;
 };
+
+std::vector<double> part(const std::vector<double>& v, int32_t from, int32_t to)
+{
+    return std::vector<double>(v.begin() + from, v.begin() + to);
+}
+
+// Whether the readings [i, n) hold as a tone with nothing over it does: within half of
+// steady_hz and within covered_db, moving no more than held_move_db along a line.
+bool holds_from(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz, int32_t i,
+                int32_t n)
+{
+    return spread(part(hz, i, n)) <= p.steady_hz / 2 && spread(part(level, i, n)) <= p.covered_db &&
+           level_slope_change(part(level, i, n)) <= p.held_move_db;
+}
+
 // Where a sound that holds its frequency and level begins after another sound at its
 // bin that ran into it with no step in level (a note at a tone's loudness, a Hz or so
 // off its frequency, dying away as the tone starts): the first reading from which those
@@ -175,16 +190,14 @@ struct Switched {
 // off the first few of them) by over half of steady_hz, the middle half of them within
 // steady_hz: a note holds its own pitch, where a tone's frequency under program sound
 // scatters, and a glide reaches the frequency it ends on by small steps. At one
-// frequency the readings before are the same sound, whose tail may settle for a while.
-// 0 where there is none. A sound's end is not parted so: a note's tail fading under the
-// floor jitters off the frequency it held.
+// frequency the readings before are the same sound, whose tail may settle for a while
+// (unless it is louder and the tail is seen switched off: held_under_louder). 0 where
+// there is none. A sound's end is not parted so: a note's tail fading under the floor
+// jitters off the frequency it held.
 int32_t held_after_other(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
                          int32_t n)
 {
     const int32_t near = kSwitchFrames;
-    const auto part = [](const std::vector<double>& v, int32_t from, int32_t to) {
-        return std::vector<double>(v.begin() + from, v.begin() + to);
-    };
     for (int32_t i = near; i + near <= n; ++i) {
         // The few readings on either side differ first: most stretches hold one sound
         // throughout, and this asks a few readings where the rest asks them all.
@@ -194,8 +207,41 @@ int32_t held_after_other(const DetectParams& p, const std::vector<double>& level
             return std::fabs(median(part(hz, first, i)) - held_hz) > p.steady_hz / 2;
         };
         if (!off(i - near) || !off(0) || middle_spread(part(hz, 0, i)) > p.steady_hz) continue;
-        if (spread(part(hz, i, n)) <= p.steady_hz / 2 && spread(part(level, i, n)) <= p.covered_db &&
-            level_slope_change(part(level, i, n)) <= p.held_move_db)
+        if (holds_from(p, level, hz, i, n)) return i;
+    }
+    return 0;
+}
+
+// Where a sound that holds its frequency and level begins under a louder sound at its
+// bin that dies away into it (a chime's note, at its frequency or a few Hz off, decaying
+// until the tone is all that is left): the first reading from which those up to the
+// `n`th hold (holds_from), the readings before it lying, by their median, more than
+// covered_db over theirs. A tone holds its level, so that louder sound was another's,
+// and the tone outlasts its decay. Since the louder sound hides where the tone was
+// switched on, it must be seen switched off where its readings end: the level there
+// next (`after_db`: -inf for none, +inf where it is not seen) lies tone_db under theirs,
+// where a note's tail that settles for a while fades away. 0 where there is none.
+int32_t held_under_louder(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
+                          int32_t n, double after_db)
+{
+    const int32_t near = kSwitchFrames;
+    // Sums of the readings, so that each reading is first asked cheaply whether the few
+    // from it lie near the mean of all from it on and those before lie over them, as a
+    // stretch that holds after a louder sound must; most readings are asked no more.
+    std::vector<double> level_sum(size_t(n) + 1, 0), hz_sum(size_t(n) + 1, 0);
+    for (int32_t i = 0; i < n; ++i) level_sum[i + 1] = level_sum[i] + level[i], hz_sum[i + 1] = hz_sum[i] + hz[i];
+    const auto mean = [](const std::vector<double>& sum, int32_t from, int32_t to) {
+        return (sum[size_t(to)] - sum[size_t(from)]) / (to - from);
+    };
+    for (int32_t i = near; i + near <= n; ++i) {
+        const double held = mean(level_sum, i, n);
+        if (mean(level_sum, 0, i) <= held + p.covered_db ||
+            std::fabs(median(part(level, i, i + near)) - held) > p.covered_db ||
+            std::fabs(median(part(hz, i, i + near)) - mean(hz_sum, i, n)) > p.steady_hz / 2)
+            continue;
+        const double own = median(part(level, i, n));
+        if (median(part(level, 0, i)) > own + p.covered_db && after_db <= own - p.tone_db &&
+            holds_from(p, level, hz, i, n))
             return i;
     }
     return 0;
@@ -226,7 +272,20 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
     }
     if (s.on == from) {
         const int32_t held_to = int32_t(std::lower_bound(at.begin(), at.end(), s.off) - at.begin());
-        const int32_t i = held_after_other(p, level, hz, held_to);
+        int32_t i = held_after_other(p, level, hz, held_to);
+        if (i == 0) {
+            // Past a step down nothing of it is left; past the run, the frame after it
+            // reads its level (at any level); at the region's end its switching off is
+            // not seen.
+            double after_db = HUGE_VAL;
+            if (s.off < to) {
+                after_db = -HUGE_VAL;
+            } else if (to < int32_t(f.peaks.size())) {
+                const Peak* next = peak_near(p, f.peaks[to], bin, 1, true);
+                after_db = next ? next->level_dbfs : -HUGE_VAL;
+            }
+            i = held_under_louder(p, level, hz, held_to, after_db);
+        }
         // A part too short for a run of its own would leave the sound no run at all.
         if (i > 0 && s.off - at[i] >= shortest) s.on = at[i];
     }

@@ -25,9 +25,13 @@ double track_share(const Context& c, const Tone& t, bool before)
         to = std::min(frames, from + span);
     }
     if (to - from < kHopsPerBlock) return -1;
-    int32_t held = 0;
-    for (int32_t m = from; m < to; ++m) held += peak_near(c.p, f.peaks[m], bin, 1, true) != nullptr;
-    return double(held) / (to - from);
+    std::vector<double> hz;
+    for (int32_t m = from; m < to; ++m)
+        if (const Peak* k = peak_near(c.p, f.peaks[m], bin, 1, true)) hz.push_back(k->at * f.bin_hz());
+    // Peaks that lie a bin or more off the tone's frequency for the most part are another
+    // partial's (a bass note a semitone away, held beside it), not its own track.
+    if (!hz.empty() && std::fabs(median(hz) - t.hz) > f.bin_hz()) return 0;
+    return double(hz.size()) / (to - from);
 }
 
 // A tone is switched on and off; a partial that only settles into a steady stretch was
