@@ -356,7 +356,8 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // few frames at their ends; 2500 Hz where quieter notes hold its bin before it starts
 // (Log-Out-Long) or after it stops (startup3), so that its frames and theirs form one
 // line; 2500 Hz at -50 dBFS in Log-In, where a quieter partial within its bin jostles
-// it for a second before the two part. Each must lead.
+// it for a second before the two part; 937 Hz switched on in Log-Out-Long just after a
+// note at its bin decays, whose run the note's frames join. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -391,7 +392,8 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                                            MusicTone{"Oxygen-Sys-Log-In-Short.ogg", 60, -50, 1.08, 3.72},
                                            MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 2500, -35, 1.1, 3.7},
                                            MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1},
-                                           MusicTone{"Oxygen-Sys-Log-In.ogg", 2500, -50, 2.1, 5.58}));
+                                           MusicTone{"Oxygen-Sys-Log-In.ogg", 2500, -50, 2.1, 5.58},
+                                           MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 937, -29, 3.46, 99}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must

@@ -89,6 +89,35 @@ double level_trend(const std::vector<double>& levels)
     return std::fabs(median(tail) - median(head));
 }
 
+// Where a tone's run reaches into program sound at its frequency before the tone is
+// switched on or after it is switched off (a note before it, a partial going on after
+// it), the program's level there scatters the tone's. The tone sounds where its level
+// stays at half its amplitude or over: the longest stretch of `levels` that does,
+// [*from, *to). Only a side where the level beyond the stretch rises again, by more than
+// a steady sound's level spreads, from where it sank, is cut off: there another sound
+// follows a gap, where a note's own tail only sinks on, and stays with it.
+void sounding_stretch(const DetectParams& p, const std::vector<double>& levels, double level_dbfs, size_t* from,
+                      size_t* to)
+{
+    const double half = level_dbfs - to_db(4);
+    size_t a = 0, b = 0;
+    for (size_t i = 0, start = 0; i <= levels.size(); ++i) {
+        if (i < levels.size() && levels[i] >= half) continue;
+        if (i - start > b - a) a = start, b = i;
+        start = i + 1;
+    }
+    const auto rises_again = [&](auto first, auto last) {
+        double lowest = HUGE_VAL;
+        for (auto l = first; l != last; ++l) {
+            if (*l > lowest + p.level_range_db) return true;
+            lowest = std::min(lowest, *l);
+        }
+        return false;
+    };
+    *from = rises_again(levels.rbegin() + std::ptrdiff_t(levels.size() - a), levels.rend()) ? a : 0;
+    *to = rises_again(levels.begin() + std::ptrdiff_t(b), levels.end()) ? b : levels.size();
+}
+
 }  // namespace
 
 // How far the level moves over the frames by the median of the slopes between every
@@ -229,6 +258,17 @@ Tone tone_of(const Context& c, const Run& r)
     // level beside the run costs as much again twice over.
     if (!beats(p, t.beat_db) && (t.level_range_db > p.covered_db || t.level_slope_db > p.held_move_db))
         t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
+    // A level that scatters may be the program's beside the tone: the tone is read
+    // again where it sounds.
+    if (!beats(p, t.beat_db) && t.level_range_db > p.level_range_db) {
+        size_t from = 0, to = 0;
+        sounding_stretch(p, levels, t.level_dbfs, &from, &to);
+        const int32_t read_from = int32_t(std::min<int64_t>(r.from + edge, mid));
+        Run sounding = r;
+        sounding.from = read_from + int32_t(from) - int32_t(edge);
+        sounding.to = read_from + int32_t(to) + int32_t(edge);
+        if (to - from < levels.size() && sounding.to - sounding.from >= c.shortest) return tone_of(c, sounding);
+    }
     const double steady_amp = amplitude_of(t.level_dbfs);
 
     const int64_t step = std::max(1, a.rate / kCrossingStepsPerSecond);
