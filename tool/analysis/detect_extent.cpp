@@ -225,10 +225,10 @@ Tone tone_of(const Context& c, const Run& r)
         if (!covered(p, l, own)) uncovered.push_back(l);
     t.level_range_db = spread(uncovered);
     t.level_dbfs = median(uncovered);
-    // Only a level that scatters or moves needs a beat to excuse it, and reading the
-    // level beside the run costs as much again twice over.
-    if (!beats(p, t.beat_db) && (t.level_range_db > p.covered_db || t.level_slope_db > p.held_move_db))
-        t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
+    // A run between two of a pair's nulls only swells and fades, and its level holds
+    // between its crossings as a tone's does: only the swells beside it show the beat,
+    // and with it that the pair sounds on past those nulls.
+    if (!beats(p, t.beat_db)) t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
     const double steady_amp = amplitude_of(t.level_dbfs);
 
     const int64_t step = std::max(1, a.rate / kCrossingStepsPerSecond);
