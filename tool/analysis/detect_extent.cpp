@@ -254,10 +254,10 @@ Tone tone_of(const Context& c, const Run& r)
         if (!covered(p, l, own)) uncovered.push_back(l);
     t.level_range_db = spread(uncovered);
     t.level_dbfs = median(uncovered);
-    // Only a level that scatters or moves needs a beat to excuse it, and reading the
-    // level beside the run costs as much again twice over.
-    if (!beats(p, t.beat_db) && (t.level_range_db > p.covered_db || t.level_slope_db > p.held_move_db))
-        t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
+    // A run between two of a pair's nulls only swells and fades, and its level holds
+    // between its crossings as a tone's does: only the swells beside it show the beat,
+    // and with it that the pair sounds on past those nulls.
+    if (!beats(p, t.beat_db)) t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
     // A level that scatters may be the program's beside the tone: the tone is read
     // again where it sounds.
     if (!beats(p, t.beat_db) && t.level_range_db > p.level_range_db) {

@@ -11,7 +11,9 @@ namespace detection {
 namespace {
 
 // The search over the pair's middle (within steady_hz of the probe) and its spacing (up
-// to steady_hz, the widest beat): coarse steps, then halved down to the finest.
+// to steady_hz, the widest beat, and a coarse step past it, so that a pair as wide as
+// that fits best inside the range and one wider at its far end): coarse steps, then
+// halved down to the finest.
 constexpr double kPairCoarseHz = 0.05;
 constexpr double kPairFinestHz = 1e-3;
 // As at the clear frames' look: more of the run clear than covered.
@@ -163,7 +165,8 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     // On the coarse grid each tone lies on one of two grids half a coarse step fine, so
     // the turned sums are taken once for every point of those and the spacings.
     const int32_t mids = int32_t(std::floor(2 * p.steady_hz / kPairCoarseHz + 1e-9)) + 1;
-    const int32_t spacings = int32_t(std::floor((p.steady_hz - slowest) / kPairCoarseHz + 1e-9)) + 1;
+    const double widest = p.steady_hz + kPairCoarseHz;
+    const int32_t spacings = int32_t(std::floor((widest - slowest) / kPairCoarseHz + 1e-9)) + 1;
     const int32_t points = 2 * (mids - 1) + spacings;
     std::vector<std::complex<double>> lows, highs, crosses;
     for (int32_t i = 0; i < points; ++i) {
@@ -184,12 +187,12 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     for (double step = kPairCoarseHz / 2; step > kPairFinestHz; step /= 2)
         for (const double u : {best_mid - step, best_mid, best_mid + step})
             for (const double d : {best_apart - step, best_apart, best_apart + step})
-                if (d >= slowest && d <= p.steady_hz)
+                if (d >= slowest && d <= widest)
                     if (const double e = two_tones(x, u, d).explained; e > most) most = e, best_mid = u, best_apart = d;
-    // A spacing that fits best at either end of its range fits better past it: wider
-    // than the widest beat, no pair; slower than the slowest, one tone whose level moves
-    // over the run, which the level rules judge.
-    if (best_apart > p.steady_hz - kPairCoarseHz / 2 || best_apart < slowest + kPairCoarseHz / 2) return false;
+    // A spacing wider than the widest beat is no pair; one that fits best at the slowest
+    // end fits better slower still: one tone whose level moves over the run, which the
+    // level rules judge.
+    if (best_apart > p.steady_hz || best_apart < slowest + kPairCoarseHz / 2) return false;
     const TwoTones m = two_tones(x, best_mid, best_apart);
     const double louder = std::max(std::abs(m.low), std::abs(m.high));
     const double weaker = std::min(std::abs(m.low), std::abs(m.high));
