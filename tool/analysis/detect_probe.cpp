@@ -46,17 +46,37 @@ void lane_sums(const std::vector<std::complex<double>>& kernel, const int16_t* c
     for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l], im[l]};
 }
 
+// The last kernels made, with their gains: the looks and the extent's walk make a probe
+// at one frequency twice in a row, and a kernel's sines and cosines cost more than its
+// reading (the page's module's most of all).
+struct KeptKernel {
+    int32_t n = 0, rate = 0;
+    double hz = 0, gain = 0;
+    std::vector<std::complex<double>> kernel;
+};
+constexpr size_t kKeptKernels = 2;
+
 }  // namespace
 
-Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
-    : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
+Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate) : n(size), rate(sample_rate), hz(probe_hz), gain(0)
 {
+    thread_local KeptKernel kept[kKeptKernels];
+    thread_local size_t oldest = 0;
+    for (const KeptKernel& k : kept)
+        if (k.n == n && k.rate == rate && k.hz == hz && !k.kernel.empty()) {
+            kernel = k.kernel;
+            gain = k.gain;
+            return;
+        }
+    kernel.resize(size_t(size));
     const std::vector<double>& window = hann_of(n);
     for (int32_t j = 0; j < n; ++j) {
         const double w = window[size_t(j)];
         kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
         gain += w;
     }
+    kept[oldest] = KeptKernel{n, rate, hz, gain, kernel};
+    oldest = (oldest + 1) % kKeptKernels;
 }
 
 double Probe::amplitude_of(const std::complex<double>* sums, int32_t channels) const
