@@ -28,22 +28,26 @@ const std::vector<double>& hann_of(int32_t n)
 
 // The kernel's sums over `lanes` runs of samples, each `stride` apart from its start in
 // `x`; every sum adds its terms in the kernel's order, so a lane's sum is the same to
-// the bit whichever lanes share its pass.
+// the bit whichever lanes share its pass. The lanes go two to a vector, so that the
+// page's module adds two at a time as the native build does.
 template <int32_t lanes>
 void lane_sums(const std::vector<std::complex<double>>& kernel, const int16_t* const* x, int32_t stride,
                std::complex<double>* out)
 {
-    double re[lanes] = {}, im[lanes] = {};
+    typedef double pair __attribute__((vector_size(16)));
+    constexpr int32_t pairs = lanes / 2;
+    pair re[pairs] = {}, im[pairs] = {};
     const int32_t n = int32_t(kernel.size());
     for (int32_t j = 0; j < n; ++j) {
         const double kr = kernel[size_t(j)].real(), ki = kernel[size_t(j)].imag();
-        for (int32_t l = 0; l < lanes; ++l) {
-            const double v = double(x[l][size_t(j) * size_t(stride)]);
-            re[l] += v * kr;
-            im[l] += v * ki;
+        const size_t at = size_t(j) * size_t(stride);
+        for (int32_t p = 0; p < pairs; ++p) {
+            const pair v = {double(x[2 * p][at]), double(x[2 * p + 1][at])};
+            re[p] += v * kr;
+            im[p] += v * ki;
         }
     }
-    for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l], im[l]};
+    for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l / 2][l % 2], im[l / 2][l % 2]};
 }
 
 // The last kernels made, with their gains: the looks and the extent's walk make a probe
@@ -55,6 +59,7 @@ struct KeptKernel {
     std::vector<std::complex<double>> kernel;
 };
 constexpr size_t kKeptKernels = 2;
+constexpr int32_t kSetEvery = 64;
 
 }  // namespace
 
@@ -70,10 +75,24 @@ Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate) : n(size), rate
         }
     kernel.resize(size_t(size));
     const std::vector<double>& window = hann_of(n);
+    // The kernel's phasor is turned a frame at a time by one step's rotation and set
+    // afresh from its angle every kSetEvery frames, so that what the rotations' rounding
+    // adds stays under the rounding of the angle itself: a sine and a cosine a frame took
+    // most of a kernel's making, and of a run's second look, in the page's module.
+    const double step_re = std::cos(-2 * M_PI * hz / rate), step_im = std::sin(-2 * M_PI * hz / rate);
+    double re = 1, im = 0;
     for (int32_t j = 0; j < n; ++j) {
+        if (j % kSetEvery == 0) {
+            const double angle = -2 * M_PI * hz * j / rate;
+            re = std::cos(angle);
+            im = std::sin(angle);
+        }
         const double w = window[size_t(j)];
-        kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
+        kernel[j] = {w * re, w * im};
         gain += w;
+        const double turned_re = re * step_re - im * step_im;
+        im = re * step_im + im * step_re;
+        re = turned_re;
     }
     kept[oldest] = KeptKernel{n, rate, hz, gain, kernel};
     oldest = (oldest + 1) % kKeptKernels;
