@@ -28,26 +28,22 @@ const std::vector<double>& hann_of(int32_t n)
 
 // The kernel's sums over `lanes` runs of samples, each `stride` apart from its start in
 // `x`; every sum adds its terms in the kernel's order, so a lane's sum is the same to
-// the bit whichever lanes share its pass. The lanes go two to a vector, so that the
-// page's module adds two at a time as the native build does.
+// the bit whichever lanes share its pass.
 template <int32_t lanes>
 void lane_sums(const std::vector<std::complex<double>>& kernel, const int16_t* const* x, int32_t stride,
                std::complex<double>* out)
 {
-    typedef double pair __attribute__((vector_size(16)));
-    constexpr int32_t pairs = lanes / 2;
-    pair re[pairs] = {}, im[pairs] = {};
+    double re[lanes] = {}, im[lanes] = {};
     const int32_t n = int32_t(kernel.size());
     for (int32_t j = 0; j < n; ++j) {
         const double kr = kernel[size_t(j)].real(), ki = kernel[size_t(j)].imag();
-        const size_t at = size_t(j) * size_t(stride);
-        for (int32_t p = 0; p < pairs; ++p) {
-            const pair v = {double(x[2 * p][at]), double(x[2 * p + 1][at])};
-            re[p] += v * kr;
-            im[p] += v * ki;
+        for (int32_t l = 0; l < lanes; ++l) {
+            const double v = double(x[l][size_t(j) * size_t(stride)]);
+            re[l] += v * kr;
+            im[l] += v * ki;
         }
     }
-    for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l / 2][l % 2], im[l / 2][l % 2]};
+    for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l], im[l]};
 }
 
 // The last kernels made, with their gains: the looks and the extent's walk make a probe
