@@ -593,6 +593,32 @@ TEST(ProbeChannels, StereoReadsAsItsChannelsAlone)
     EXPECT_EQ(probe.amplitude(twice, 777), probe.amplitude(left, 777));
 }
 
+// A probe's kernel is its Hann window times the wave at its frequency at every frame,
+// up to the largest block and near half the rate, and a probe made just after another
+// of another size, frequency or rate holds its own.
+TEST(ProbeKernel, HoldsItsWaveAtEveryFrame)
+{
+    struct Case {
+        int32_t n;
+        double hz;
+        int32_t rate;
+    };
+    const Case cases[] = {{16384, 23999.7, 48000}, {16384, 1001.3, 48000}, {4096, 1001.3, 48000},
+                          {16384, 1001.3, 48000},  {8192, 44.1, 44100},    {8192, 44.1, 48000}};
+    for (const Case& c : cases) {
+        const Probe probe(c.n, c.hz, c.rate);
+        ASSERT_EQ(probe.kernel.size(), size_t(c.n));
+        double worst = 0;
+        for (int32_t j = 0; j < c.n; ++j) {
+            const long double w = 0.5L - 0.5L * std::cos(2 * M_PIl * j / c.n);
+            const long double angle = -2 * M_PIl * c.hz * j / c.rate;
+            const std::complex<double> want(double(w * std::cos(angle)), double(w * std::sin(angle)));
+            worst = std::max(worst, std::abs(probe.kernel[size_t(j)] - want));
+        }
+        EXPECT_LT(worst, 1e-10) << c.n << " points at " << c.hz << " Hz, rate " << c.rate;
+    }
+}
+
 // A run's blocks are read side by side, however many channels and blocks fill the
 // lanes: each block reads, to the bit, as its plain sum in the kernel's order does.
 TEST(ProbeBlocks, SideBySideReadsAsEachBlockAlone)

@@ -46,17 +46,52 @@ void lane_sums(const std::vector<std::complex<double>>& kernel, const int16_t* c
     for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l], im[l]};
 }
 
+// The last kernels made, with their gains: the looks and the extent's walk make a probe
+// at one frequency twice in a row, and a kernel's sines and cosines cost more than its
+// reading (the page's module's most of all).
+struct KeptKernel {
+    int32_t n = 0, rate = 0;
+    double hz = 0, gain = 0;
+    std::vector<std::complex<double>> kernel;
+};
+constexpr size_t kKeptKernels = 2;
+constexpr int32_t kSetEvery = 64;
+
 }  // namespace
 
-Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate)
-    : n(size), rate(sample_rate), hz(probe_hz), kernel(size_t(size)), gain(0)
+Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate) : n(size), rate(sample_rate), hz(probe_hz), gain(0)
 {
+    thread_local KeptKernel kept[kKeptKernels];
+    thread_local size_t oldest = 0;
+    for (const KeptKernel& k : kept)
+        if (k.n == n && k.rate == rate && k.hz == hz && !k.kernel.empty()) {
+            kernel = k.kernel;
+            gain = k.gain;
+            return;
+        }
+    kernel.resize(size_t(size));
     const std::vector<double>& window = hann_of(n);
+    // The kernel's phasor is turned a frame at a time by one step's rotation and set
+    // afresh from its angle every kSetEvery frames, so that what the rotations' rounding
+    // adds stays under the rounding of the angle itself: a sine and a cosine a frame took
+    // most of a kernel's making, and of a run's second look, in the page's module.
+    const double step_re = std::cos(-2 * M_PI * hz / rate), step_im = std::sin(-2 * M_PI * hz / rate);
+    double re = 1, im = 0;
     for (int32_t j = 0; j < n; ++j) {
+        if (j % kSetEvery == 0) {
+            const double angle = -2 * M_PI * hz * j / rate;
+            re = std::cos(angle);
+            im = std::sin(angle);
+        }
         const double w = window[size_t(j)];
-        kernel[j] = std::polar(w, -2 * M_PI * hz * j / rate);
+        kernel[j] = {w * re, w * im};
         gain += w;
+        const double turned_re = re * step_re - im * step_im;
+        im = re * step_im + im * step_re;
+        re = turned_re;
     }
+    kept[oldest] = KeptKernel{n, rate, hz, gain, kernel};
+    oldest = (oldest + 1) % kKeptKernels;
 }
 
 double Probe::amplitude_of(const std::complex<double>* sums, int32_t channels) const

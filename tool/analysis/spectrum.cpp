@@ -7,12 +7,32 @@
 #include "fft/real_fft.h"
 #include "tool/analysis/audio.h"
 
-BlockSpectrum::BlockSpectrum(int32_t n) : n_(n), window_(size_t(n))
+namespace {
+
+// The window of the last size a spectrum was made at: a check makes one spectrum after
+// another at one size, and the window's cosines cost as much as a few of its blocks.
+struct KeptWindow {
+    int32_t n = 0;
+    double energy = 0;
+    std::vector<double> values;
+};
+
+}  // namespace
+
+BlockSpectrum::BlockSpectrum(int32_t n) : n_(n)
 {
-    for (int32_t j = 0; j < n; ++j) {
-        window_[j] = hann(j, n);
-        window_energy_ += window_[j] * window_[j];
+    thread_local KeptWindow kept;
+    if (kept.n != n || kept.values.empty()) {
+        kept.values.assign(size_t(n), 0.0);
+        kept.energy = 0;
+        for (int32_t j = 0; j < n; ++j) {
+            kept.values[j] = hann(j, n);
+            kept.energy += kept.values[j] * kept.values[j];
+        }
+        kept.n = n;
     }
+    window_ = kept.values;
+    window_energy_ = kept.energy;
 }
 
 const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
@@ -167,19 +187,49 @@ double hann(int64_t j, int64_t n) { return 0.5 - 0.5 * std::cos(2 * M_PI * doubl
 
 double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e-30); }
 
-ToneWave tone_wave(int32_t rate, double hz, int64_t count)
+namespace {
+
+// Waves kept for the next caller that asks for the same one: a plan's checks read one
+// tone again pass after pass through the same few block lengths, and a wave's sines and
+// cosines cost more than a reading through it. Long waves are made afresh, so that the
+// kept ones hold a few megabytes at most.
+constexpr size_t kKeptWaves = 8;
+constexpr int64_t kKeptWaveFrames = int64_t(1) << 18;
+
+struct KeptWave {
+    int32_t rate = 0;
+    ToneWave wave;
+};
+
+ToneWave make_tone_wave(int32_t rate, double hz, int64_t count)
 {
     ToneWave t;
     t.hz = hz;
     t.count = count;
-    t.values.resize(size_t(2 * std::max<int64_t>(count, 0)));
+    std::vector<double> values(size_t(2 * std::max<int64_t>(count, 0)));
     for (int64_t j = 0; j < count; ++j) {
         const double w = hann(j, count) / kFullScale;
         const double phase = 2 * M_PI * hz * double(j) / rate;
-        t.values[size_t(2 * j)] = w * std::cos(phase);
-        t.values[size_t(2 * j + 1)] = w * std::sin(phase);
+        values[size_t(2 * j)] = w * std::cos(phase);
+        values[size_t(2 * j + 1)] = w * std::sin(phase);
     }
+    t.values = std::make_shared<const std::vector<double>>(std::move(values));
     return t;
+}
+
+}  // namespace
+
+ToneWave tone_wave(int32_t rate, double hz, int64_t count)
+{
+    if (count > kKeptWaveFrames) return make_tone_wave(rate, hz, count);
+    thread_local KeptWave kept[kKeptWaves];
+    thread_local size_t oldest = 0;
+    for (const KeptWave& k : kept)
+        if (k.rate == rate && k.wave.hz == hz && k.wave.count == count && k.wave.values) return k.wave;
+    kept[oldest] = KeptWave{rate, make_tone_wave(rate, hz, count)};
+    const ToneWave made = kept[oldest].wave;
+    oldest = (oldest + 1) % kKeptWaves;
+    return made;
 }
 
 double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t channels, int64_t first)
@@ -189,12 +239,29 @@ double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t chan
     // The Hann window's weights add up to half the count.
     const double gain = count / 2.0;
     double sum = 0;
+    const double* w = wave.values->data();
+    if (channels == 2) {
+        // Both channels in one pass over the frames, as pairs, each lane summed in the
+        // order it would be alone: the samples are read once, and the cosine's and the
+        // sine's sums do not wait on one another.
+        typedef double pair __attribute__((vector_size(16)));
+        pair re = {0, 0}, im = {0, 0};
+        const int16_t* x = samples + first * 2;
+        for (int64_t j = 0; j < count; ++j) {
+            const pair v = {double(x[2 * j]), double(x[2 * j + 1])};
+            re += v * w[2 * j];
+            im += v * w[2 * j + 1];
+        }
+        sum = re[0] * re[0] + im[0] * im[0];
+        sum += re[1] * re[1] + im[1] * im[1];
+        return 2 * std::sqrt(sum / channels) / gain;
+    }
     for (int32_t k = 0; k < channels; ++k) {
         double re = 0, im = 0;
         for (int64_t j = 0; j < count; ++j) {
             const double x = samples[(first + j) * channels + k];
-            re += x * wave.values[size_t(2 * j)];
-            im += x * wave.values[size_t(2 * j + 1)];
+            re += x * w[2 * j];
+            im += x * w[2 * j + 1];
         }
         sum += re * re + im * im;
     }

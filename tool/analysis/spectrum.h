@@ -4,6 +4,7 @@
 // averaged over segments and channels.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct Spectrum {
@@ -94,7 +95,9 @@ double tone_amplitude(const int16_t* samples, int32_t channels, int32_t rate, do
 struct ToneWave {
     double hz = 0;
     int64_t count = 0;
-    std::vector<double> values;  // weight times cosine and sine, frame by frame
+    // Weight times cosine and sine, frame by frame; shared with the waves kept for the
+    // next caller, so that a copy of the wave copies no values.
+    std::shared_ptr<const std::vector<double>> values;
 };
 ToneWave tone_wave(int32_t rate, double hz, int64_t count);
 

@@ -98,8 +98,8 @@ function resetResults() {
     showInfo();
 }
 
-async function analyse(options) {
-    const text = await analyseInWorkers(state.file.name, options);
+async function analyse(options, alongside) {
+    const text = await analyseInWorkers(state.file.name, options, alongside);
     stages.push({key: 'analysed', at: performance.now()});
     // The rate changed while the tool worked: its answer is not drawn, the next one is.
     if (options.fps !== fpsText()) return text;
@@ -149,21 +149,27 @@ async function fitAt(hz) {
     });
 }
 
-async function openAndDraw(file) {
+async function openOnly(file) {
     clearError();
     resetResults();
     showStage('stageReading');
     await openFile(file);
     showInfo();
     showFps();
+}
+
+async function openAndDraw(file) {
+    await openOnly(file);
     await spectrogram();
 }
 
+// With the frame rate known, the picture is made while the helpers look at their first
+// chunks, and is drawn before the answer.
 async function openAndAnalyse(file) {
     await working(async () => {
-        await openAndDraw(file);
-        if (!state.fps) return;
-        await analyse({fps: state.fps.text});
+        await openOnly(file);
+        if (!state.fps) return spectrogram();
+        await analyse({fps: state.fps.text}, () => spectrogram({quiet: true}));
         await renderFit();
     }).catch(showError);
 }

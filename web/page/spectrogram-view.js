@@ -3,10 +3,11 @@
 // outlined; a click or the keyboard picks a frequency.
 'use strict';
 
-async function spectrogram() {
+// quiet: made alongside another job, whose stage the page keeps showing.
+async function spectrogram({quiet} = {}) {
     const canvas = $('spectrogram');
     const columns = canvas.width - AXIS.left - AXIS.right, rows = canvas.height - AXIS.top - AXIS.bottom;
-    const {shape, bytes} = await request('spectrogram', {columns, rows});
+    const {shape, bytes} = await request('spectrogram', {columns, rows, quiet: Boolean(quiet)});
     const image = document.createElement('canvas');
     image.width = columns;
     image.height = rows;

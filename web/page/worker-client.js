@@ -59,7 +59,10 @@ async function helpers(count) {
 // `tulm detect --json`'s text for the open file: the first worker plans the region's
 // chunks, it and the helpers look at them side by side (each helper given its chunk's
 // audio, and the next one's while it works), and the first worker joins them in order.
-async function analyseInWorkers(name, options) {
+// `alongside`, when given, asks the first worker for other work (the picture) after the
+// helpers' first chunks and before its own: made before detect, it held every worker up;
+// made here, it holds up only the first worker, and the helpers take its share of chunks.
+async function analyseInWorkers(name, options, alongside) {
     const job = await request('analyseBegin', {name, options});
     const chunks = new Array(job.chunks);
     let next = 0, looked = 0;
@@ -86,6 +89,7 @@ async function analyseInWorkers(name, options) {
     const others = job.chunks > 1 ? await helpers(Math.min(job.chunks, workerClient.count) - 1) : [];
     // The helpers' first two chunks are asked for before the first worker takes one.
     const firsts = others.map(() => [take(), take()]);
-    await Promise.all([...others.map((h, i) => helped(h, firsts[i])), own()]);
+    const along = alongside ? alongside() : null;
+    await Promise.all([...others.map((h, i) => helped(h, firsts[i])), along, own()]);
     return request('analyseEnd', {chunks}, chunks.map((c) => c.buffer));
 }

@@ -88,8 +88,8 @@ const ops = {
         return {rate, channels: wav.channels, frames: wav.frames, bits: 32, float: true, clipped};
     },
 
-    spectrogram({columns, rows}) {
-        stage('stageDrawing');
+    spectrogram({columns, rows, quiet}) {
+        if (!quiet) stage('stageDrawing');
         const shape = JSON.parse(call('_tulm_spectrogram', columns, rows));
         const bytes = new Uint8Array(core.HEAPU8.buffer, core._tulm_picture(), columns * rows).slice();
         return {shape, bytes};
