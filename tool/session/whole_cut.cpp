@@ -14,47 +14,8 @@ namespace {
 // some 90 dB down.
 constexpr double kCopyAmplitude = 16384;
 
-// The sines of copies at one frequency, one a frame of the window, over [from, from +
-// values.size()), kept from one copy to the next: each pass of a plan is fitted on a
-// copy over its own frames and the plan is checked on one over all of them, the same
-// sines again; a frame's is made when first asked for (NaN until then). A few million
-// frames at most are kept; a longer copy makes its sines afresh.
-struct KeptSines {
-    double hz = 0;
-    int32_t rate = 0;
-    int64_t from = 0;
-    std::vector<double> values;
-};
-constexpr int64_t kKeptSineFrames = int64_t(1) << 22;
-
-double copy_sine(double hz, int32_t rate, int64_t frame) { return std::sin(2 * M_PI * hz * double(frame) / rate); }
-
-// `kept` made to cover [lo, hi) for the copy's frequency, holding on to the frames it
-// held when they meet; false when the frames are too many to keep.
-bool cover_sines(double hz, int32_t rate, int64_t lo, int64_t hi, KeptSines* kept)
-{
-    const int64_t kept_to = kept->from + int64_t(kept->values.size());
-    const bool meets = kept->hz == hz && kept->rate == rate && !kept->values.empty() && lo <= kept_to &&
-                       hi >= kept->from && std::max(hi, kept_to) - std::min(lo, kept->from) <= kKeptSineFrames;
-    if (meets) {
-        const int64_t from = std::min(lo, kept->from), to = std::max(hi, kept_to);
-        std::vector<double> values(size_t(to - from), std::nan(""));
-        std::copy(kept->values.begin(), kept->values.end(), values.begin() + (kept->from - from));
-        kept->from = from;
-        kept->values = std::move(values);
-        return true;
-    }
-    if (hi - lo > kKeptSineFrames) return false;
-    kept->hz = hz;
-    kept->rate = rate;
-    kept->from = lo;
-    kept->values.assign(size_t(hi - lo), std::nan(""));
-    return true;
-}
-
-// The copy's value at frame `at` of the window, its sine taken from `kept` when it holds
-// the frame.
-int16_t copy_sample(const ToneCopy& copy, int32_t rate, int64_t frame, KeptSines* kept)
+// The copy's value at frame `at` of the window.
+int16_t copy_sample(const ToneCopy& copy, int32_t rate, int64_t frame)
 {
     const double at = double(frame);
     const double g =
@@ -62,15 +23,7 @@ int16_t copy_sample(const ToneCopy& copy, int32_t rate, int64_t frame, KeptSines
                          : switch_gate(at - double(copy.first), copy.switch_frames)) *
         (copy.to_end ? (at < double(copy.end) ? 1.0 : 0.0) : switch_gate(double(copy.end) - at, copy.switch_frames));
     if (g == 0) return 0;
-    double sine = 0;
-    if (kept) {
-        double& held = kept->values[size_t(frame - kept->from)];
-        if (std::isnan(held)) held = copy_sine(copy.hz, rate, frame);
-        sine = held;
-    } else {
-        sine = copy_sine(copy.hz, rate, frame);
-    }
-    return int16_t(std::lrint(kCopyAmplitude * g * sine));
+    return int16_t(std::lrint(kCopyAmplitude * g * std::sin(2 * M_PI * copy.hz * at / rate)));
 }
 
 bool same_copy(const ToneCopy& a, const ToneCopy& b)
@@ -91,12 +44,10 @@ void make_copy(const Audio& window, const ToneCopy& copy, int64_t from, int64_t 
     // The frames asked for and those kept, when they meet: the next try may ask for either.
     const bool meets = !kept->values.empty() && from <= kept_to && to >= kept_from;
     const int64_t lo = meets ? std::min(from, kept_from) : from, hi = meets ? std::max(to, kept_to) : to;
-    thread_local KeptSines sines;
-    KeptSines* held = cover_sines(copy.hz, window.rate, lo, hi, &sines) ? &sines : nullptr;
     std::vector<int16_t> values(size_t(hi - lo));
     for (int64_t f = lo; f < hi; ++f)
-        values[size_t(f - lo)] = f >= kept_from && f < kept_to ? kept->values[size_t(f - kept_from)]
-                                                               : copy_sample(copy, window.rate, f, held);
+        values[size_t(f - lo)] =
+            f >= kept_from && f < kept_to ? kept->values[size_t(f - kept_from)] : copy_sample(copy, window.rate, f);
     kept->copy = copy;
     kept->rate = window.rate;
     kept->from = lo;
