@@ -165,6 +165,7 @@ namespace {
 // there is no such step.
 struct Switched {
     int32_t on = 0, off = 0;
+    bool under_louder = false;  // parted at `on` from a louder sound that died away into it
 };
 
 std::vector<double> part(const std::vector<double>& v, int32_t from, int32_t to)
@@ -285,9 +286,11 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
                 after_db = next ? next->level_dbfs : -HUGE_VAL;
             }
             i = held_under_louder(p, level, hz, held_to, after_db);
+            s.under_louder = i > 0;
         }
         // A part too short for a run of its own would leave the sound no run at all.
         if (i > 0 && s.off - at[i] >= shortest) s.on = at[i];
+        else s.under_louder = false;
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
@@ -295,7 +298,7 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
         if (at[i] >= s.on && at[i] < s.off) between.push_back(level[i]);
-    if (s.on >= s.off || spread(between) > p.level_range_db) s.on = from, s.off = to;
+    if (s.on >= s.off || spread(between) > p.level_range_db) s = Switched{from, to};
     return s;
 }
 
@@ -305,7 +308,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
 {
     std::vector<Run> runs;
     const int32_t frames = int32_t(f.peaks.size());
-    const auto keep = [&](int32_t from, int32_t to) {
+    const auto keep = [&](int32_t from, int32_t to, bool after_louder = false) {
         int32_t held = 0;
         for (int32_t m = from; m < to; ++m) held += f.audible_near(m, bin);
         if (to - from < shortest || held < p.present_share * (to - from)) return;
@@ -313,6 +316,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         r.bin = bin;
         r.from = from;
         r.to = to;
+        r.after_louder = after_louder;
         runs.push_back(r);
     };
     int32_t m = 0;
@@ -331,7 +335,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         if (m - from < shortest) continue;
         const Switched at = switch_points(p, f, bin, from, m, shortest);
         keep(from, at.on);
-        keep(at.on, at.off);
+        keep(at.on, at.off, at.under_louder);
         keep(at.off, m);
     }
     return runs;
