@@ -258,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(Sines, LookStage,
 // The rules, one per case: the candidate each is meant to drop is dropped for that
 // reason, at its frequency, by the stage that asks it, and no tone is reported there.
 // A level can be found to scatter at the looks or at the rules, and the drop names the
-// one that found it.
+// one that found it. A note's ring that settles at its own pitch until the region ends
+// is still the note, though its tail holds as a tone would.
 struct RuleCase {
     const char* name;
     std::vector<Partial> partials;
@@ -294,7 +295,12 @@ INSTANTIATE_TEST_SUITE_P(
         // as its octave does.
         RuleCase{
             "note_partial", {{440, -25, 1, 3.5, 1.5}, {880, -25, 1, 3.5, 9}}, 440, DropReason::kNotePartial, "rules"},
-        RuleCase{"hum_harmonic", {{100, -25, 1, 4}, {200, -31, 1, 4}}, 200, DropReason::kHarmonic, "families"}),
+        RuleCase{"hum_harmonic", {{100, -25, 1, 4}, {200, -31, 1, 4}}, 200, DropReason::kHarmonic, "families"},
+        RuleCase{"ring_settling_to_the_end",
+                 {{1000, -10, 1, 2.2, 30}, {1000, -42, 2.2, 5, 1}},
+                 1000,
+                 DropReason::kHeldNote,
+                 "rules"}),
     CaseName());
 
 // A tone switched on as a note a bin from it decays, or switched off as a quieter note

@@ -221,7 +221,10 @@ int32_t held_after_other(const DetectParams& p, const std::vector<double>& level
 // and the tone outlasts its decay. Since the louder sound hides where the tone was
 // switched on, it must be seen switched off where its readings end: the level there
 // next (`after_db`: -inf for none, +inf where it is not seen) lies tone_db under theirs,
-// where a note's tail that settles for a while fades away. 0 where there is none.
+// where a note's tail that settles for a while fades away. At the region's end, where
+// that is not seen, the louder sound must lie off its frequency by over half of
+// steady_hz instead: a note rings on at its own pitch, a tone under it is another's.
+// 0 where there is none.
 int32_t held_under_louder(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
                           int32_t n, double after_db)
 {
@@ -241,9 +244,9 @@ int32_t held_under_louder(const DetectParams& p, const std::vector<double>& leve
             std::fabs(median(part(hz, i, i + near)) - mean(hz_sum, i, n)) > p.steady_hz / 2)
             continue;
         const double own = median(part(level, i, n));
-        if (median(part(level, 0, i)) > own + p.covered_db && after_db <= own - p.tone_db &&
-            holds_from(p, level, hz, i, n))
-            return i;
+        const bool other_pitch = std::fabs(median(part(hz, 0, i)) - median(part(hz, i, n))) > p.steady_hz / 2;
+        const bool switched_off = after_db <= own - p.tone_db || (after_db == HUGE_VAL && other_pitch);
+        if (median(part(level, 0, i)) > own + p.covered_db && switched_off && holds_from(p, level, hz, i, n)) return i;
     }
     return 0;
 }
