@@ -357,7 +357,9 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // (Log-Out-Long) or after it stops (startup3), so that its frames and theirs form one
 // line; 2500 Hz at -50 dBFS in Log-In, where a quieter partial within its bin jostles
 // it for a second before the two part; 937 Hz switched on in Log-Out-Long just after a
-// note at its bin decays, whose run the note's frames join. Each must lead.
+// note at its bin decays, whose run the note's frames join; 1477 Hz in K3B's jingle,
+// which a louder note 3 Hz above dies into and which sounds until 0.08 s before the
+// clip ends, so its switching off is not seen. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -393,7 +395,8 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                                            MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 2500, -35, 1.1, 3.7},
                                            MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1},
                                            MusicTone{"Oxygen-Sys-Log-In.ogg", 2500, -50, 2.1, 5.58},
-                                           MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 937, -29, 3.46, 99}));
+                                           MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 937, -29, 3.46, 99},
+                                           MusicTone{"Oxygen-K3B-Finish-Success.ogg", 1477, -60, 0.6, 2.01}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must

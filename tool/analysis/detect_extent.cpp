@@ -26,22 +26,26 @@ constexpr double kFollowBins = 0.125;
 // towards `limit` (both block starts), in coarse steps and then in `step`s over the
 // last coarse one; the block's centre at that crossing is where the tone starts or
 // stops, since a symmetric window sees half its weight on the tone exactly then.
-// Returns -1 when the tone holds up to the limit.
-double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit,
-                int64_t step)
+// Returns -1 when the tone holds up to the limit. The walk stops as well where the
+// amplitude reaches `louder` (another sound over the tone), and the tone is taken to
+// start or stop there.
+double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit, int64_t step,
+                double louder = HUGE_VAL)
 {
     const int64_t dir = limit < inside ? -1 : 1;
     const auto toward = [&](int64_t at, int64_t by) {
         return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
     };
+    const auto within = [&](double amp) { return amp >= half && amp < louder; };
     const int64_t coarse = probe.n / kCrossingStepsPerBlock;
     int64_t at = inside;
-    while (at != limit && probe.amplitude(a, toward(at, coarse)) >= half) at = toward(at, coarse);
+    while (at != limit && within(probe.amplitude(a, toward(at, coarse)))) at = toward(at, coarse);
     if (at == limit) return -1;
     double prev = probe.amplitude(a, at);
     for (;;) {
         const int64_t next = toward(at, step);
         const double amp = probe.amplitude(a, next);
+        if (amp >= louder) return double(at) + probe.n / 2.0;
         if (amp < half || next == limit) {
             const double share = prev > amp ? (prev - half) / (prev - amp) : 1.0 / 2;
             return double(at) + std::clamp(share, 0.0, 1.0) * double(next - at) + probe.n / 2.0;
@@ -275,7 +279,12 @@ Tone tone_of(const Context& c, const Run& r)
     const int64_t start_inside = f.first + int64_t(std::min<int64_t>(r.from + edge, mid)) * f.hop;
     const int64_t end_inside = f.first + int64_t(std::max<int64_t>(r.to - 1 - edge, mid)) * f.hop;
     follow(std::min<int64_t>(r.from + edge, mid));
-    double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step);
+    // A tone that a louder sound at its bin died away into was switched on somewhere
+    // under that sound, where its level shows nothing of it: walking on through the
+    // louder sound would find that sound's start. So its walk stops where that sound
+    // stands over it by more than a steady sound's level spreads.
+    const double louder = !r.after_louder ? HUGE_VAL : amplitude_of(t.level_dbfs + p.level_range_db);
+    double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step, louder);
     if (start < 0) start = crossing_near_edge(a, probe.hz, steady_amp / 2, lowest, true, f.n, step);
     follow(std::max<int64_t>(r.to - 1 - edge, mid));
     double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);

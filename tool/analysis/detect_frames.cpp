@@ -165,6 +165,7 @@ namespace {
 // there is no such step.
 struct Switched {
     int32_t on = 0, off = 0;
+    bool under_louder = false;  // parted at `on` from a louder sound that died away into it
 };
 
 std::vector<double> part(const std::vector<double>& v, int32_t from, int32_t to)
@@ -220,7 +221,10 @@ int32_t held_after_other(const DetectParams& p, const std::vector<double>& level
 // and the tone outlasts its decay. Since the louder sound hides where the tone was
 // switched on, it must be seen switched off where its readings end: the level there
 // next (`after_db`: -inf for none, +inf where it is not seen) lies tone_db under theirs,
-// where a note's tail that settles for a while fades away. 0 where there is none.
+// where a note's tail that settles for a while fades away. At the region's end, where
+// that is not seen, the louder sound must lie off its frequency by over half of
+// steady_hz instead: a note rings on at its own pitch, a tone under it is another's.
+// 0 where there is none.
 int32_t held_under_louder(const DetectParams& p, const std::vector<double>& level, const std::vector<double>& hz,
                           int32_t n, double after_db)
 {
@@ -240,9 +244,9 @@ int32_t held_under_louder(const DetectParams& p, const std::vector<double>& leve
             std::fabs(median(part(hz, i, i + near)) - mean(hz_sum, i, n)) > p.steady_hz / 2)
             continue;
         const double own = median(part(level, i, n));
-        if (median(part(level, 0, i)) > own + p.covered_db && after_db <= own - p.tone_db &&
-            holds_from(p, level, hz, i, n))
-            return i;
+        const bool other_pitch = std::fabs(median(part(hz, 0, i)) - median(part(hz, i, n))) > p.steady_hz / 2;
+        const bool switched_off = after_db <= own - p.tone_db || (after_db == HUGE_VAL && other_pitch);
+        if (median(part(level, 0, i)) > own + p.covered_db && switched_off && holds_from(p, level, hz, i, n)) return i;
     }
     return 0;
 }
@@ -285,9 +289,11 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
                 after_db = next ? next->level_dbfs : -HUGE_VAL;
             }
             i = held_under_louder(p, level, hz, held_to, after_db);
+            s.under_louder = i > 0;
         }
         // A part too short for a run of its own would leave the sound no run at all.
         if (i > 0 && s.off - at[i] >= shortest) s.on = at[i];
+        else s.under_louder = false;
     }
     // Only a sound that holds its level between the steps is parted so: a struck
     // note's attack over the tail of the one before is a step too, but the note then
@@ -295,7 +301,7 @@ Switched switch_points(const DetectParams& p, const Frames& f, int32_t bin, int3
     std::vector<double> between;
     for (int32_t i = 0; i < n; ++i)
         if (at[i] >= s.on && at[i] < s.off) between.push_back(level[i]);
-    if (s.on >= s.off || spread(between) > p.level_range_db) s.on = from, s.off = to;
+    if (s.on >= s.off || spread(between) > p.level_range_db) s = Switched{from, to};
     return s;
 }
 
@@ -305,7 +311,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
 {
     std::vector<Run> runs;
     const int32_t frames = int32_t(f.peaks.size());
-    const auto keep = [&](int32_t from, int32_t to) {
+    const auto keep = [&](int32_t from, int32_t to, bool after_louder = false) {
         int32_t held = 0;
         for (int32_t m = from; m < to; ++m) held += f.audible_near(m, bin);
         if (to - from < shortest || held < p.present_share * (to - from)) return;
@@ -313,6 +319,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         r.bin = bin;
         r.from = from;
         r.to = to;
+        r.after_louder = after_louder;
         runs.push_back(r);
     };
     int32_t m = 0;
@@ -331,7 +338,7 @@ std::vector<Run> runs_at(const DetectParams& p, const Frames& f, int32_t bin, in
         if (m - from < shortest) continue;
         const Switched at = switch_points(p, f, bin, from, m, shortest);
         keep(from, at.on);
-        keep(at.on, at.off);
+        keep(at.on, at.off, at.under_louder);
         keep(at.off, m);
     }
     return runs;

@@ -235,8 +235,9 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
         return Verdict{true, DropReason::kHeldNote, t.level_slope_db, p.held_move_db, 0};
     // A steady stretch in the middle of a partial that goes on at its frequency on
     // both sides is a piece of program sound, not a tone switched on and off.
-    if (!t.from_region_start && !t.to_region_end && track_goes_on(c, t, true) && track_goes_on(c, t, false) &&
-        !switched_with_harmonics(c, lines, t))
+    // The louder sound that died away into a tone is another sound, not its track.
+    if (!t.from_region_start && !t.to_region_end && !r.after_louder && track_goes_on(c, t, true) &&
+        track_goes_on(c, t, false) && !switched_with_harmonics(c, lines, t))
         return Verdict{true, DropReason::kTrackGoesOn, std::min(track_share(c, t, true), track_share(c, t, false)),
                        p.present_share, 0};
     if (const Verdict v = note_partial(c, lines, line); v.drops) return v;

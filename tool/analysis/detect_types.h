@@ -99,6 +99,7 @@ struct Run {
     std::vector<double> hz, level, above;
     Look look = Look::kFirst;
     bool under_harmonic = false;        // a fundamental found under a harmonic's run
+    bool after_louder = false;          // parted where a louder sound at its bin died away into it
     double drift_hz = 0, range_db = 0;  // as the first look read them
     double hz_per_s = 0;                // the drift a look allowed it (steady_hz_per_s at most)
     double beat_db = 0;                 // the pair look's: how deep its two tones beat
