@@ -80,10 +80,11 @@ double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit,
 // A beating pair's level sinks under half its own at every null, though the pair sounds
 // on past it, and a pair switched on or off a little before or after a null leaves a
 // swell there too short to make a run of its own. So from a crossing at `edge` (a
-// block's centre) the walk goes on, in coarse steps towards `limit` (a block start),
-// from a block inside the crossing (or the extent's middle), while the level stays
-// under `half`, for no longer than `longest` frames (the extent read so far: a null is
-// shorter than the swells beside it). Where it rises over half again, the swell beyond is the pair's, and its
+// block's centre) the walk goes on in coarse steps towards `limit` (the region's last
+// block start on that side, `other` the one on the other side), from a block inside the
+// crossing (or the extent's middle), while the level stays under `half`, for no longer
+// than `longest` frames (the extent read so far: a null is shorter than the swells
+// beside it). Where it rises over half again, the swell beyond is the pair's, and its
 // crossing stands, when
 // - the level changes no faster than two tones `widest_beat_hz` apart can move one
 //   that swells to `swell` (a switch's edge, a note's attack are sudden);
@@ -97,12 +98,15 @@ double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit,
 //   not on their own).
 // Returns `edge` where no such swell follows, and -1 where one reaches the limit.
 double past_null(const Audio& a, const Probe& probe, double half, double swell, double edge, int64_t limit,
-                 int64_t longest, int64_t shortest, int64_t step, double widest_beat_hz)
+                 int64_t other, int64_t longest, int64_t shortest, int64_t step, double widest_beat_hz)
 {
     const int64_t coarse = probe.n / kCrossingStepsPerBlock;
     const double fastest = M_PI * widest_beat_hz * swell * double(coarse) / a.rate;
-    const int64_t from = std::llround(edge - probe.n / 2.0), dir = limit < from ? -1 : 1;
-    int64_t at = from - dir * std::min<int64_t>(probe.n, longest / 2);
+    const int64_t dir = limit < other ? -1 : 1;
+    const int64_t from =
+        std::clamp<int64_t>(std::llround(edge - probe.n / 2.0), std::min(limit, other), std::max(limit, other));
+    int64_t at = std::clamp<int64_t>(from - dir * std::min<int64_t>(probe.n, longest / 2), std::min(limit, other),
+                                     std::max(limit, other));
     double prev = probe.amplitude(a, at);
     int32_t under = 0, bottom = 0;
     bool again = false;
@@ -330,8 +334,9 @@ Tone tone_of(const Context& c, const Run& r)
         const int64_t longest = int64_t(end - start);
         const double swell = amplitude_of(*std::max_element(levels.begin(), levels.end()));
         const int64_t shortest = int64_t(p.shortest_seconds * a.rate);
-        start = past_null(a, probe, steady_amp / 2, swell, start, lowest, longest, shortest, step, p.steady_hz);
-        end = past_null(a, probe, steady_amp / 2, swell, end, highest, longest, shortest, step, p.steady_hz);
+        start =
+            past_null(a, probe, steady_amp / 2, swell, start, lowest, highest, longest, shortest, step, p.steady_hz);
+        end = past_null(a, probe, steady_amp / 2, swell, end, highest, lowest, longest, shortest, step, p.steady_hz);
     }
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;
