@@ -29,8 +29,9 @@ constexpr double kFewestBeats = 0.6;
 // its sum must sink: a fit in step with the pair sinks by all of it.
 constexpr double kInStepShare = 0.7;
 // A fit that leaves the run's end blocks out has fewer phasors to explain, and must earn
-// that: a pair whose end blocks only were in part explains the rest all but wholly,
-// while a note that beats once leaves much of its misfit in the middle.
+// that: a pair whose only misfit lay in the end blocks, which held it in part, explains
+// the rest all but wholly, while a note that swells and fades once leaves much of its
+// misfit in the middle.
 constexpr double kSparedUnexplained = 0.5;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
