@@ -425,7 +425,10 @@ TEST(ToneUnderNoise, FoundThroughTheJitter)
 // it, so it is one tone at their mean, over the pair's extent, and the notch suggested
 // for it cuts both. Two tones nearly the widest beat apart over quiet music break at
 // their nulls into swells, of which only one lasts long enough for a run: the swells
-// beside it still tell the pair's extent.
+// beside it still tell the pair's extent. A pair switched on a little before a null
+// leaves a swell there too short for a run of its own: it still sounds from its switching
+// on, and not only from the run past the null. One under the words whose run starts
+// where a block first reaches it is told by the blocks that hold it whole.
 struct PairUnder {
     const char* piece;  // nullptr: the spoken words
     double low_hz, apart_hz, dbfs, second_db, from, to;
@@ -477,4 +480,6 @@ INSTANTIATE_TEST_SUITE_P(Pairs, PairUnderProgram,
                                            PairUnder{nullptr, 1000, 0.5, -35, 0, 1.2, 4.6},
                                            PairUnder{"logout.wav", 1200, 0.5, -45, -1, 0.8, 3.9},
                                            PairUnder{"logout.wav", 6000, 0.98, -60, -1, 1.0, 2.9},
-                                           PairUnder{"Oxygen-Sys-Log-In.ogg", 6000, 0.98, -60, -1, 1.0, 2.9}));
+                                           PairUnder{"Oxygen-Sys-Log-In.ogg", 6000, 0.98, -60, -1, 1.0, 2.9},
+                                           PairUnder{"Oxygen-Sys-App-Positive.ogg", 15376, 0.8, -63, -1, 0.58, 1.83},
+                                           PairUnder{nullptr, 462.6, 0.9, -45, -1, 1.5, 4.2}));

@@ -81,6 +81,56 @@ double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit,
     return -1;
 }
 
+// A beating pair's level sinks under half its own at every null, though the pair sounds
+// on past it, and a pair switched on or off a little before or after a null leaves a
+// swell there too short to make a run of its own. So from a crossing at `edge` (a
+// block's centre) the walk goes on in coarse steps towards `limit` (the region's last
+// block start on that side, `other` the one on the other side), from a block inside the
+// crossing (or the extent's middle), while the level stays under `half`, for no longer
+// than `longest` frames (the extent read so far: a null is shorter than the swells
+// beside it). Where it rises over half again, the swell beyond is the pair's, and its
+// crossing stands, when
+// - the level changes no faster than two tones `widest_beat_hz` apart can move one
+//   that swells to `swell` (a switch's edge, a note's attack are sudden);
+// - the dip is a beat's null, a V whose arms the beat's rates make: the level lies under
+//   a quarter of `half` for less than half the time it lies under half (the block
+//   rounds its bottom, where a gap between a switch and other sound lies at the
+//   program's level for most of it);
+// - the swell beyond holds over half for a quarter of a block or more (less is a click
+//   or a note's blip, which tells nothing of the pair), and falls under half again
+//   within `shortest` frames (a longer one made a run, and the pieces are joined or
+//   not on their own).
+// Returns `edge` where no such swell follows, and -1 where one reaches the limit.
+double past_null(const Audio& a, const Probe& probe, double half, double swell, double edge, int64_t limit,
+                 int64_t other, int64_t longest, int64_t shortest, int64_t step, double widest_beat_hz)
+{
+    const int64_t coarse = probe.n / kCrossingStepsPerBlock;
+    const double fastest = M_PI * widest_beat_hz * swell * double(coarse) / a.rate;
+    const int64_t dir = limit < other ? -1 : 1;
+    const int64_t from =
+        std::clamp<int64_t>(std::llround(edge - probe.n / 2.0), std::min(limit, other), std::max(limit, other));
+    int64_t at = std::clamp<int64_t>(from - dir * std::min<int64_t>(probe.n, longest / 2), std::min(limit, other),
+                                     std::max(limit, other));
+    double prev = probe.amplitude(a, at);
+    int32_t under = 0, bottom = 0;
+    bool again = false;
+    while (!again && dir * (at - from) < longest && at != limit) {
+        at = dir < 0 ? std::max(at - coarse, limit) : std::min(at + coarse, limit);
+        const double amp = probe.amplitude(a, at);
+        if (std::fabs(amp - prev) > fastest) return edge;
+        prev = amp;
+        if (dir * (at - from) <= 0) continue;
+        again = amp >= half;
+        under += !again;
+        bottom += amp < half / 4;
+    }
+    if (!again || 2 * bottom >= under) return edge;
+    const double beyond = crossing(a, probe, half, at, limit, step);
+    const double reach = std::fabs((beyond < 0 ? double(limit) : beyond - probe.n / 2.0) - double(at));
+    if (reach < probe.n / 4.0 || reach >= double(shortest)) return edge;
+    return beyond;
+}
+
 // How far the level moves from the first part of the frames (a third) to the last, each
 // part by its median so that a stray frame does not count: a held note swells or
 // decays, while program sound over a tone only scatters its level.
@@ -289,6 +339,14 @@ Tone tone_of(const Context& c, const Run& r)
     follow(std::max<int64_t>(r.to - 1 - edge, mid));
     double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
     if (end < 0) end = crossing_near_edge(a, probe.hz, steady_amp / 2, highest, false, f.n, step);
+    if (beats(p, t.beat_db) && start >= 0 && end >= 0) {
+        const int64_t longest = int64_t(end - start);
+        const double swell = amplitude_of(*std::max_element(levels.begin(), levels.end()));
+        const int64_t shortest = int64_t(p.shortest_seconds * a.rate);
+        start =
+            past_null(a, probe, steady_amp / 2, swell, start, lowest, highest, longest, shortest, step, p.steady_hz);
+        end = past_null(a, probe, steady_amp / 2, swell, end, highest, lowest, longest, shortest, step, p.steady_hz);
+    }
     t.from_region_start = start < 0;
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));

@@ -28,6 +28,11 @@ constexpr double kFewestBeats = 0.6;
 // Of the fit's energy over the blocks a walk to the pair's end passed, the share by which
 // its sum must sink: a fit in step with the pair sinks by all of it.
 constexpr double kInStepShare = 0.7;
+// A fit that leaves the run's end blocks out has fewer phasors to explain, and must earn
+// that: a pair whose only misfit lay in the end blocks, which held it in part, explains
+// the rest all but wholly, while a note that swells and fades once leaves much of its
+// misfit in the middle.
+constexpr double kSparedUnexplained = 0.5;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
 
@@ -135,16 +140,11 @@ double pair_end(const Audio& a, const PairFit& m, int32_t n, int64_t inside, int
 
 }  // namespace
 
-// Speech or music over a beating pair lifts some of its swells, so that its level shows
-// no clean dip between two at one level, and near the nulls, where the pair is quiet,
-// the program pulls its peak's frequency. Where the pair stands clear of the program in
-// its critical band (as at the clear frames' look), two steady tones still explain its
-// probe's phasors, amplitude and phase both, but for pair_unexplained of their energy;
-// a note that glides or wavers keeps no such pair of rates, and one that swells once
-// and decays leaves more. The two must beat tone_db deep at least (a second tone 6 dB
-// under the first still makes 9.5 dB: under the program, shallower swells are a
-// note's), and the run must span more than half a beat.
-bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
+namespace {
+
+// The pair look over the run's frames [first, last): the run's own length sets the
+// slowest spacing, as the run spans the beat.
+bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, double unexplained, PairReading* out)
 {
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
@@ -152,14 +152,14 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     const Probe probe(f.n, median(r.hz), a.rate);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
     Clear x;
-    for (int32_t m = r.from; m < r.to; ++m) {
+    for (int32_t m = first; m < last; ++m) {
         const std::complex<double> z = probe.phasor(a, f.first + int64_t(m) * f.hop);
         if (to_db(std::norm(z)) - band_partials_dbfs(f, m, probe.hz) < kCriticalRatioDb) continue;
         x.z.push_back(z);
         x.seconds.push_back((m - mid) * hop_seconds);
         x.energy += std::norm(z);
     }
-    const double frames = r.to - r.from, seconds = frames * hop_seconds;
+    const double frames = last - first, seconds = (r.to - r.from) * hop_seconds;
     if (x.z.size() < kPairClearShare * frames || x.energy <= 0) return false;
     const double slowest = std::max(kSlowestBeatHz, kFewestBeats / seconds);
     // On the coarse grid each tone lies on one of two grids half a coarse step fine, so
@@ -203,7 +203,33 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     out->fit =
         PairFit{true,  probe.hz, best_mid - best_apart / 2, best_mid + best_apart / 2, double(f.first) + mid * f.hop,
                 m.low, m.high};
-    return out->beat_db >= p.tone_db && out->unexplained <= p.pair_unexplained;
+    return out->beat_db >= p.tone_db && out->unexplained <= unexplained;
+}
+
+}  // namespace
+
+// Speech or music over a beating pair lifts some of its swells, so that its level shows
+// no clean dip between two at one level, and near the nulls, where the pair is quiet,
+// the program pulls its peak's frequency. Where the pair stands clear of the program in
+// its critical band (as at the clear frames' look), two steady tones still explain its
+// probe's phasors, amplitude and phase both, but for pair_unexplained of their energy;
+// a note that glides or wavers keeps no such pair of rates, and one that swells once
+// and decays leaves more. The two must beat tone_db deep at least (a second tone 6 dB
+// under the first still makes 9.5 dB: under the program, shallower swells are a
+// note's), and the run must span more than half a beat. A run may start where a block
+// first reaches the pair, or end where the last still does: those blocks hold the pair
+// only in part, and the pair's rates do not explain them, so where the whole run fails
+// the look is asked again without them, where the run can spare them.
+bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
+{
+    const Frames& f = c.f;
+    if (pair_over(c, r, r.from, r.to, c.p.pair_unexplained, out)) return true;
+    const int32_t edge = f.n / f.hop - 1;
+    if (r.to - r.from <= 2 * edge + kHopsPerBlock) return false;
+    PairReading inner;
+    if (!pair_over(c, r, r.from + edge, r.to - edge, kSparedUnexplained * c.p.pair_unexplained, &inner)) return false;
+    *out = inner;
+    return true;
 }
 
 // A pair's run breaks at its nulls, where its level sinks under half its swells', so the
