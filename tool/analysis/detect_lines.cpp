@@ -15,20 +15,17 @@ namespace {
 // circle within one.
 constexpr int32_t kStretchBlocks = 2;
 
-// Whether a probe at `hz` reads a tone holding that frequency over frames [from, to):
-// in every stretch where the probe's level is clear (over half the frames not covered,
-// as at the phase look), the clear phasors add up to in_step_share of their sizes, and
-// such stretches span shortest_seconds. A louder partial a bin or two away swallows a
-// fundamental's peak in the frames' spectra, and partials at its level within its lobe
-// pull what peak it keeps, but the probe at the family's frequency, which a harmonic
-// holding still gives to a small share of a bin, hears the fundamental turn at its own
-// steady rate, where a note a Hz off, or the program's noise, turns away within a
-// stretch.
-bool in_step_at(const Context& c, double hz, int32_t from, int32_t to)
+// Stretches read first: noise, or a note off the family's frequency, turns away within
+// a few, so most fractions cost those stretches' probes rather than the whole run's.
+constexpr int32_t kFirstStretches = 4;
+
+// How many stretches of frames [from, to) read clear (over half their frames not
+// covered, as at the phase look) with their clear phasors adding up to in_step_share
+// of their sizes; -1 when a clear one falls short.
+int32_t stretches_in_step(const Context& c, const Probe& probe, int32_t from, int32_t to)
 {
     const DetectParams& p = c.p;
     const Frames& f = c.f;
-    const Probe probe(f.n, hz, c.audio.rate);
     std::vector<std::complex<double>> z;
     probe.read_blocks(c.audio, f.first + int64_t(from) * f.hop, f.hop, to - from, nullptr, &z);
     std::vector<double> db;
@@ -44,10 +41,29 @@ bool in_step_at(const Context& c, double hz, int32_t from, int32_t to)
         for (int32_t m = s; m < s + stretch; ++m)
             if (!covered(p, db[size_t(m)], own)) sum += z[size_t(m)], sizes += std::abs(z[size_t(m)]), ++clear;
         if (2 * clear <= stretch) continue;
-        if (std::abs(sum) < share * sizes) return false;
+        if (std::abs(sum) < share * sizes) return -1;
         ++in_step;
     }
-    return double(in_step) * stretch * f.hop >= p.shortest_seconds * f.rate;
+    return in_step;
+}
+
+// Whether a probe at `hz` reads a tone holding that frequency over frames [from, to):
+// every clear stretch adds up in step (stretches_in_step), over its first stretches
+// alone as over all of them, and such stretches span shortest_seconds. A louder partial
+// a bin or two away swallows a fundamental's peak in the frames' spectra, and partials
+// at its level within its lobe pull what peak it keeps, but the probe at the family's
+// frequency, which a harmonic holding still gives to a small share of a bin, hears the
+// fundamental turn at its own steady rate, where a note a Hz off, or the program's
+// noise, turns away within a stretch.
+bool in_step_at(const Context& c, double hz, int32_t from, int32_t to)
+{
+    const Frames& f = c.f;
+    const Probe probe(f.n, hz, c.audio.rate);
+    const int32_t stretch = kStretchBlocks * f.n / f.hop;
+    const int32_t head = from + kFirstStretches * stretch;
+    if (head < to && stretches_in_step(c, probe, from, head) < 0) return false;
+    const int32_t in_step = stretches_in_step(c, probe, from, to);
+    return double(in_step) * stretch * f.hop >= c.p.shortest_seconds * f.rate;
 }
 
 // Whether the fundamental `low` a probe heard under the harmonic's run `r` starts and
