@@ -441,7 +441,9 @@ INSTANTIATE_TEST_SUITE_P(
 // switched together, however loud it is; one switched on or off apart from it is a tone
 // of its own, louder or quieter (a 3 kHz whine is no harmonic of a 1 kHz beep that
 // started a second before it, and a drone hides no beep on one of its multiples), but
-// for a quieter one that ends with it inside its extent: a harmonic speech covered.
+// for a quieter one that ends with it inside its extent: a harmonic speech covered. A
+// hum's fundamental whose peak a louder note two bins above swallows still leads its
+// family, heard by a probe at the frequency its harmonic gives.
 struct FamilyCase {
     const char* name;
     std::vector<Partial> partials;
@@ -472,7 +474,9 @@ INSTANTIATE_TEST_SUITE_P(
         FamilyCase{"beep_outlasting_a_note_on_its_multiple",
                    {{100, -20, 2, 4}, {200, -26, 2, 4}, {500, -24, 1.5, 4.5}, {500, -36, 4.5, 5.5, 6}},
                    2,
-                   1}),
+                   1},
+        FamilyCase{
+            "fundamental_beside_a_louder_partial", {{86.5, -30, 1, 4}, {173, -34, 1, 4}, {97.5, -18, 0, 6, 8}}, 1, 1}),
     CaseName());
 
 // No tone shorter than shortest_seconds is listed: a beep a little shorter makes a run

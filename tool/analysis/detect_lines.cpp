@@ -2,11 +2,81 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
+#include "tool/analysis/spectrum.h"
 #include "tool/analysis/statistics.h"
 
 namespace detection {
 namespace {
+
+// A stretch of frames over which a probe's phasors are summed, in blocks: as long as
+// the phase look's, so a sound a Hz off the probe turns through more than a third of a
+// circle within one.
+constexpr int32_t kStretchBlocks = 2;
+
+// Stretches read first: noise, or a note off the family's frequency, turns away within
+// a few, so most fractions cost those stretches' probes rather than the whole run's.
+constexpr int32_t kFirstStretches = 4;
+
+// How many stretches of frames [from, to) read clear (over half their frames not
+// covered, as at the phase look) with their clear phasors adding up to in_step_share
+// of their sizes; -1 when a clear one falls short.
+int32_t stretches_in_step(const Context& c, const Probe& probe, int32_t from, int32_t to)
+{
+    const DetectParams& p = c.p;
+    const Frames& f = c.f;
+    std::vector<std::complex<double>> z;
+    probe.read_blocks(c.audio, f.first + int64_t(from) * f.hop, f.hop, to - from, nullptr, &z);
+    std::vector<double> db;
+    for (const std::complex<double>& w : z) db.push_back(to_db(std::norm(w)));
+    const double own = own_level(p, db);
+    const double share = in_step_share(p);
+    const int32_t stretch = kStretchBlocks * f.n / f.hop;
+    int32_t in_step = 0;
+    for (int32_t s = 0; s + stretch <= to - from; s += stretch) {
+        std::complex<double> sum = 0;
+        double sizes = 0;
+        int32_t clear = 0;
+        for (int32_t m = s; m < s + stretch; ++m)
+            if (!covered(p, db[size_t(m)], own)) sum += z[size_t(m)], sizes += std::abs(z[size_t(m)]), ++clear;
+        if (2 * clear <= stretch) continue;
+        if (std::abs(sum) < share * sizes) return -1;
+        ++in_step;
+    }
+    return in_step;
+}
+
+// Whether a probe at `hz` reads a tone holding that frequency over frames [from, to):
+// every clear stretch adds up in step (stretches_in_step), over its first stretches
+// alone as over all of them, and such stretches span shortest_seconds. A louder partial
+// a bin or two away swallows a fundamental's peak in the frames' spectra, and partials
+// at its level within its lobe pull what peak it keeps, but the probe at the family's
+// frequency, which a harmonic holding still gives to a small share of a bin, hears the
+// fundamental turn at its own steady rate, where a note a Hz off, or the program's
+// noise, turns away within a stretch.
+bool in_step_at(const Context& c, double hz, int32_t from, int32_t to)
+{
+    const Frames& f = c.f;
+    const Probe probe(f.n, hz, c.audio.rate);
+    const int32_t stretch = kStretchBlocks * f.n / f.hop;
+    const int32_t head = from + kFirstStretches * stretch;
+    if (head < to && stretches_in_step(c, probe, from, head) < 0) return false;
+    const int32_t in_step = stretches_in_step(c, probe, from, to);
+    return double(in_step) * stretch * f.hop >= c.p.shortest_seconds * f.rate;
+}
+
+// Whether the fundamental `low` a probe heard under the harmonic's run `r` starts and
+// stops with the harmonic, to within the block its extent is read with: a hum's
+// partials are switched together, while the probe at a far multiple's fraction may hear
+// the program there before the harmonic sounds, or a partial of the series that joins
+// a run the program started.
+bool sounds_with(const Context& c, const Run& r, const Run& low)
+{
+    const Tone harmonic = tone_of(c, r);
+    const Tone t = tone_of(c, low);
+    return std::abs(t.first - harmonic.first) <= c.f.n && std::abs(t.end - harmonic.end) <= c.f.n;
+}
 
 // A hum's fundamental can be weaker than its harmonics and fail the tone test while
 // still holding a peak through most of their run: the run of the lowest such whole
@@ -23,6 +93,12 @@ namespace {
 // partial of the program at its frequency before or after the hum). A syllable or a
 // note over it may hide it for up to a block's length (the gap over which two pieces
 // of one tone are joined), which the run bridges.
+// Where its peaks fail though a peak stands within its main lobe in half the run's
+// frames or more (a louder partial a bin or two away swallows its peak, or partials at
+// its level pull it), the probe at the family's frequency may still hear it turn in
+// step (in_step_at) and sound with the harmonic (sounds_with): the run is then the
+// harmonic's, and its prominence its own peaks' where it shows any. Where no peak
+// stands near, nothing there could hide a fundamental loud enough to matter.
 bool fundamental_below(const Context& c, const Run& r, Run* out)
 {
     const DetectParams& p = c.p;
@@ -40,16 +116,21 @@ bool fundamental_below(const Context& c, const Run& r, Run* out)
         std::vector<double> on;
         for (int32_t m = r.from; m < r.to; ++m)
             if (const Peak* peak = reading(m)) on.push_back(peak->at * f.bin_hz());
-        if (on.size() < p.partial_present * (r.to - r.from)) continue;
-        const bool on_family = std::fabs(median(on) - family) <= p.steady_hz / 2;
-        const bool holds = middle_spread(on) <= p.steady_hz;
-        if (!on_family || !holds) continue;
+        const bool present = !on.empty() && on.size() >= p.partial_present * (r.to - r.from);
+        const bool on_family = present && std::fabs(median(on) - family) <= p.steady_hz / 2;
+        const bool holds = present && middle_spread(on) <= p.steady_hz;
+        const bool by_peaks = on_family && holds;
+        int32_t shown = 0;
+        for (int32_t m = r.from; m < r.to && !by_peaks; ++m)
+            shown += peak_near(p, f.peaks[m], bin, kLobeBins / 2) != nullptr;
+        const bool pulled = 2 * shown >= r.to - r.from;
+        if (!by_peaks && !(pulled && in_step_at(c, family, r.from, r.to))) continue;
         Run low;
         low.bin = bin;
         low.from = r.from;
         low.to = r.to;
-        while (!reading(low.from)) ++low.from;
-        while (!reading(low.to - 1)) --low.to;
+        while (by_peaks && !reading(low.from)) ++low.from;
+        while (by_peaks && !reading(low.to - 1)) --low.to;
         const auto on_it = [&](int32_t m) {
             const Peak* peak = reading(m);
             return peak && std::fabs(peak->at * f.bin_hz() - family) <= p.steady_hz;
@@ -64,9 +145,11 @@ bool fundamental_below(const Context& c, const Run& r, Run* out)
                 low.level.push_back(peak->level_dbfs);
                 low.above.push_back(peak->above_floor);
             }
+        if (low.above.empty()) low.above.push_back(0);
         // Its frequency and drift are the family's, read off the harmonic that stood
         // clear, not off its own peaks, which the program over it pulls.
         for (const double x : r.hz) low.hz.push_back(x / k);
+        if (!by_peaks && !sounds_with(c, r, low)) continue;
         *out = low;
         return true;
     }
