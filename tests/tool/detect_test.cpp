@@ -428,7 +428,9 @@ TEST(ToneUnderNoise, FoundThroughTheJitter)
 // beside it still tell the pair's extent. A pair switched on a little before a null
 // leaves a swell there too short for a run of its own: it still sounds from its switching
 // on, and not only from the run past the null. One under the words whose run starts
-// where a block first reaches it is told by the blocks that hold it whole.
+// where a block first reaches it is told by the blocks that hold it whole. One in a
+// jingle whose run ends at its only null swells and fades there as a held note does:
+// the pair's swell past that null still tells it from a note.
 struct PairUnder {
     const char* piece;  // nullptr: the spoken words
     double low_hz, apart_hz, dbfs, second_db, from, to;
@@ -482,4 +484,5 @@ INSTANTIATE_TEST_SUITE_P(Pairs, PairUnderProgram,
                                            PairUnder{"logout.wav", 6000, 0.98, -60, -1, 1.0, 2.9},
                                            PairUnder{"Oxygen-Sys-Log-In.ogg", 6000, 0.98, -60, -1, 1.0, 2.9},
                                            PairUnder{"Oxygen-Sys-App-Positive.ogg", 15376, 0.8, -63, -1, 0.58, 1.83},
-                                           PairUnder{nullptr, 462.6, 0.9, -45, -1, 1.5, 4.2}));
+                                           PairUnder{nullptr, 462.6, 0.9, -45, -1, 1.5, 4.2},
+                                           PairUnder{"Oxygen-K3B-Finish-Success.ogg", 2817, 0.6, -60, 0, 0.23, 1.66}));

@@ -35,6 +35,9 @@ constexpr double kInStepShare = 0.7;
 constexpr double kSparedUnexplained = 0.5;
 // Deeper than this, a pair's null is as good as silent (a share of 1e-3 of its swell).
 constexpr double kDeepestBeatShare = 1e-3;
+// The walk out to a pair's ends in steps of 5 ms at 48 kHz, well under the 1/15 s an
+// extent is held to.
+constexpr int32_t kStepsPerBlock = 32;
 
 // The clear phasors of a run, a hop apart, their times from the run's middle.
 struct Clear {
@@ -243,8 +246,6 @@ void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t
     // a beat of it; further out, the fitted rates' error has moved the beat's phase
     // enough to blur where the pair stops, and the walk costs more.
     constexpr int32_t kPairReachRuns = 3;
-    // Steps of 5 ms at 48 kHz, well under the 1/15 s an extent is held to.
-    constexpr int32_t kStepsPerBlock = 32;
     const Frames& f = c.f;
     const int32_t n = f.n;
     const int64_t step = std::max(1, n / kStepsPerBlock), reach = int64_t(kPairReachRuns) * (r.to - r.from) * f.hop;
@@ -273,6 +274,41 @@ void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t
             t->end = int64_t(std::lround(at));
         }
     }
+}
+
+// A piece of a pair between two nulls only swells and fades, as a held note does, and
+// the swells beside it may be too short, or too far under the program, to show the
+// beat. A note decays once: past where its run ends its level keeps low, or another
+// sound there turns out of step with the two tones fitted to its swell. A pair sounds
+// on through its null and swells again in step with them. So the piece passes as a
+// pair when the fit, walked out from it (reach_pair_ends), finds the pair sounding a
+// quarter of a block past a null of the fit that lies beyond the run's crossing.
+bool swells_past_null(const Context& c, const Run& r, Tone* t)
+{
+    // A piece between two nulls spans under half a beat: the fit takes in the run's
+    // length again on each side, where the pieces beside it lie.
+    Run around = r;
+    beat_span(c, r.from, r.to, &around.from, &around.to);
+    PairReading pair;
+    if (!holds_as_pair(c, r, &pair) && !holds_as_pair(c, around, &pair)) return false;
+    Tone reached = *t;
+    reach_pair_ends(c, r, pair.fit, &reached);
+    const PairFit& m = pair.fit;
+    const int32_t n = c.f.n, rate = c.audio.rate;
+    const int64_t step = std::max(1, n / kStepsPerBlock);
+    // A null of the fit, under a quarter of its swell, between block centres `from` and
+    // `to`, a quarter of a block short of `to`: the swell past it holds that long.
+    const double null = (std::abs(m.low) + std::abs(m.high)) / 4;
+    const auto null_between = [&](int64_t from, int64_t to) {
+        for (int64_t at = from; at < to - n / 4; at += step)
+            if (std::abs(pair_phasor(m, rate, at - n / 2)) < null) return true;
+        return false;
+    };
+    const bool before = null_between(reached.first + n / 4, t->first + n / 4);
+    if (!before && !null_between(t->end, reached.end)) return false;
+    *t = reached;
+    t->beat_db = pair.beat_db;
+    return true;
 }
 
 }  // namespace detection

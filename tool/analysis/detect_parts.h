@@ -102,6 +102,11 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out);
 // starts and stops, across the nulls that broke its run (detect_pair.cpp).
 void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t);
 
+// Where run `r`'s level moves as a held note's, whether it is a piece of a pair that
+// sounds on past a null beside it; if so, `t` beats and reaches the pair's ends
+// (detect_pair.cpp).
+bool swells_past_null(const Context& c, const Run& r, Tone* t);
+
 // Lines (detect_lines.cpp): the steady runs, twins dropped and the fundamentals found
 // under harmonics added.
 std::vector<Run> lines_of(const Context& c, std::vector<Run> steady, std::vector<Dropped>* dropped);
