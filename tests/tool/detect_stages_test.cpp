@@ -509,10 +509,10 @@ INSTANTIATE_TEST_SUITE_P(Beeps, ExtentStage,
                                            LengthCase{"just_over", 0.65, true}),
                          CaseName());
 
-// A run may reach past its tone into program sound at its bin far under it (a
-// harmonic's run that a fundamental under it takes for its own, a chant going on after
-// a hum): the blocks at the run's ends then no longer hear the tone, and its extent is
-// still where the tone itself is switched on and off.
+// A run may reach past its tone into program sound at its bin far under it (a chant
+// going on at a hum's frequency after the hum): the blocks at the run's ends then no
+// longer hear the tone, and its extent is still where the tone itself is switched on
+// and off.
 struct ReachCase {
     const char* name;
     double before, after;  // s the run reaches past the tone's start and end
