@@ -509,6 +509,41 @@ INSTANTIATE_TEST_SUITE_P(Beeps, ExtentStage,
                                            LengthCase{"just_over", 0.65, true}),
                          CaseName());
 
+// A run may reach past its tone into program sound at its bin far under it (a chant
+// going on at a hum's frequency after the hum): the blocks at the run's ends then no
+// longer hear the tone, and its extent is still where the tone itself is switched on
+// and off.
+struct ReachCase {
+    const char* name;
+    double before, after;  // s the run reaches past the tone's start and end
+};
+
+class ExtentOfRun : public ::testing::TestWithParam<ReachCase> {};
+TEST_P(ExtentOfRun, TheTonesOwnWhereTheRunReachesPastIt)
+{
+    const ReachCase c = GetParam();
+    const DetectParams p;
+    const double from = 1.5, to = 3.5;
+    const Audio a = mix(5, {{1000, -30, from, to}, {1001, -52, 0.5, from}, {1001, -52, to, 4.5}});
+    const Frames f = frame_peaks_over(p, a, 0, a.frames());
+    const Context ctx{p, a, f, 0, a.frames(), kHopsPerBlock};
+    const auto frame_at = [&](double s) { return int32_t(std::lround((s * kRate - f.n / 2.0) / f.hop)); };
+    detection::Run r;
+    r.bin = int32_t(std::lround(1000 / f.bin_hz()));
+    r.from = frame_at(from + f.n / 2.0 / kRate - c.before);
+    r.to = frame_at(to - f.n / 2.0 / kRate + c.after);
+    r.hz.assign(size_t(r.to - r.from), 1000);
+    r.above.assign(size_t(r.to - r.from), 20);
+    r.level.assign(size_t(r.to - r.from), -30);
+    const Tone t = tone_of(ctx, r);
+    EXPECT_NEAR(double(t.first) / kRate, from, 1.0 / 15);
+    EXPECT_NEAR(double(t.end) / kRate, to, 1.0 / 15);
+}
+INSTANTIATE_TEST_SUITE_P(Runs, ExtentOfRun,
+                         ::testing::Values(ReachCase{"on_the_tone", 0, 0}, ReachCase{"past_its_end", 0, 0.4},
+                                           ReachCase{"before_its_start", 0.4, 0}),
+                         CaseName());
+
 // --hz reaches every confirmed tone: a listed one, a harmonic in a hum's family (with
 // the family's extent, its own frequency and level) and, far from any, none.
 struct NearCase {

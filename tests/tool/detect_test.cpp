@@ -359,7 +359,8 @@ TEST(FitUnderSpeech, CutsTheWholeSwitchedTone)
 // it for a second before the two part; 937 Hz switched on in Log-Out-Long just after a
 // note at its bin decays, whose run the note's frames join; 1477 Hz in K3B's jingle,
 // which a louder note 3 Hz above dies into and which sounds until 0.08 s before the
-// clip ends, so its switching off is not seen. Each must lead.
+// clip ends, so its switching off is not seen; 5000 Hz in Log-In, switched off
+// 0.07 s before the region's end, nearer than half a block. Each must lead.
 struct MusicTone {
     const char* piece;
     double hz, dbfs, from, to;  // to past the piece's end: to its end
@@ -396,7 +397,8 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ToneUnderMusic,
                                            MusicTone{"startup3.wav", 2500, -35, 0.9, 3.1},
                                            MusicTone{"Oxygen-Sys-Log-In.ogg", 2500, -50, 2.1, 5.58},
                                            MusicTone{"Oxygen-Sys-Log-Out-Long.ogg", 937, -29, 3.46, 99},
-                                           MusicTone{"Oxygen-K3B-Finish-Success.ogg", 1477, -60, 0.6, 2.01}));
+                                           MusicTone{"Oxygen-K3B-Finish-Success.ogg", 1477, -60, 0.6, 2.01},
+                                           MusicTone{"Oxygen-Sys-Log-In.ogg", 5000, -50, 1.0, 5.93}));
 
 // Noise moves each frame's interpolated peak to either side of a steady tone; a tone
 // plainly audible 15 dB under white noise (1 kHz at -46 dBFS, noise at -31 dBFS) must

@@ -55,6 +55,19 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
     }
 }
 
+// A run may reach on past the tone into program sound that holds a peak at its bin
+// though quieter (a chant going on at a hum's frequency after the hum stops): the walk
+// to the crossing then starts where the tone no longer sounds. So it starts instead from
+// the first block, in coarse steps from `inside` towards `middle`, whose amplitude
+// reaches half the tone's.
+int64_t within_tone(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t middle)
+{
+    const int64_t coarse = probe.n / kCrossingStepsPerBlock;
+    while (inside != middle && probe.amplitude(a, inside) < half)
+        inside = middle < inside ? std::max(inside - coarse, middle) : std::min(inside + coarse, middle);
+    return inside;
+}
+
 // A block's centre comes no nearer the region's edge than half a block, so a tone
 // switched on (or off) within that of the edge reads as sounding from it. Where the walk
 // reaches the edge still over half, probes each half as long as the one before, down to
@@ -63,9 +76,12 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
 // a tone that sounds from the edge itself; returns -1 then. `limit` is the long block's
 // start nearest the edge. A shorter probe is heard only while it still tells the tone
 // from what sounds around it: its bin no wider than half the tone's frequency (so a
-// hum's neighbouring harmonics stay out), and where the long block heard the tone, it
-// hears it within kEdgeProbeDb of the same level (so the band's noise, which a shorter
-// probe takes in more of, does not pass for the tone's switching off).
+// hum's neighbouring harmonics stay out), and it hears the tone within kEdgeProbeDb of
+// the same level (so the band's noise, which a shorter probe takes in more of, does not
+// pass for the tone's switching off) at the long block's centre or in its half away
+// from the edge: the centre may lie within a short block of the tone's switching, and
+// that half, which lies on the tone wherever the long block heard it over half, may
+// lie under a word.
 double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit, bool start_side, int32_t n,
                           int64_t step)
 {
@@ -74,7 +90,10 @@ double crossing_near_edge(const Audio& a, double hz, double half, int64_t limit,
     for (int32_t m = n / 2; m >= kSmallestBlock && m >= least; m /= 2) {
         const Probe shorter(m, hz, a.rate);
         const int64_t inside = limit + (n - m) / 2, edge = start_side ? limit : limit + n - m;
-        if (std::fabs(20 * std::log10(shorter.amplitude(a, inside) / (2 * half))) > kEdgeProbeDb) return -1;
+        const auto hears_tone = [&](int64_t at) {
+            return std::fabs(20 * std::log10(shorter.amplitude(a, at) / (2 * half))) <= kEdgeProbeDb;
+        };
+        if (!hears_tone(inside) && !hears_tone(start_side ? limit + n - m : limit)) return -1;
         if (shorter.amplitude(a, edge) >= half) continue;
         return crossing(a, shorter, half, inside, edge, step);
     }
@@ -334,10 +353,14 @@ Tone tone_of(const Context& c, const Run& r)
     // louder sound would find that sound's start. So its walk stops where that sound
     // stands over it by more than a steady sound's level spreads.
     const double louder = !r.after_louder ? HUGE_VAL : amplitude_of(t.level_dbfs + p.level_range_db);
-    double start = crossing(a, probe, steady_amp / 2, start_inside, lowest, step, louder);
+    // A pair's level sinks under half at its nulls while it sounds on: a block under half
+    // at its run's end tells nothing of where it stops.
+    const int64_t middle = beats(p, t.beat_db) ? -1 : f.first + int64_t(mid) * f.hop;
+    const auto inside = [&](int64_t at) { return middle < 0 ? at : within_tone(a, probe, steady_amp / 2, at, middle); };
+    double start = crossing(a, probe, steady_amp / 2, inside(start_inside), lowest, step, louder);
     if (start < 0) start = crossing_near_edge(a, probe.hz, steady_amp / 2, lowest, true, f.n, step);
     follow(std::max<int64_t>(r.to - 1 - edge, mid));
-    double end = crossing(a, probe, steady_amp / 2, end_inside, highest, step);
+    double end = crossing(a, probe, steady_amp / 2, inside(end_inside), highest, step);
     if (end < 0) end = crossing_near_edge(a, probe.hz, steady_amp / 2, highest, false, f.n, step);
     if (beats(p, t.beat_db) && start >= 0 && end >= 0) {
         const int64_t longest = int64_t(end - start);
