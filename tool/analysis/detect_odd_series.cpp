@@ -1,5 +1,4 @@
 #include <cmath>
-#include <cstdlib>
 
 #include "tool/analysis/detect_parts.h"
 
