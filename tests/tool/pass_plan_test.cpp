@@ -12,6 +12,7 @@
 #include "case_table.h"
 #include "tool/analysis/detect.h"
 #include "tool/analysis/measure.h"
+#include "tool/analysis/spectrum.h"
 #include "tool/session/fit.h"
 #include "tool/session/pass_plan.h"
 #include "tool/session/plugin_session.h"
@@ -137,3 +138,52 @@ INSTANTIATE_TEST_SUITE_P(Tones, PassPlanCases,
                                            PlanCase{"at_the_file_start_alone", 5, 0, 2.0, 1000, 1, false, 1, 1, true,
                                                     30}),
                          CaseName());
+
+// A loud tone through a notch leaves a trace of itself outside the band, since it is
+// taken block by block; the pass says the program rose only when it did, and how loud
+// the trace is. The truth is read from the tone rendered alone with the same settings:
+// the plug-in is linear, so what it adds outside the band over the program is that.
+TEST(ProgramChange, ARiseIsTheTonesTraceAndSaidOnlyWhereItIs)
+{
+    struct Row {
+        const char* name;
+        double tone, noise;  // peak amplitudes, full scale 1
+        bool rises;
+    };
+    for (const Row& r : {Row{"loud_tone_over_quiet_noise", 0.5, 0.0015, true},
+                         Row{"tone_over_noise_at_its_level", 0.05, 0.017, false}}) {
+        SCOPED_TRACE(r.name);
+        const int64_t frames = 10 * kRate, first = kRate, end = 9 * kRate;
+        Audio tone, both;
+        tone.rate = both.rate = kRate;
+        tone.channels = both.channels = 1;
+        tone.samples.resize(size_t(frames));
+        both.samples.resize(size_t(frames));
+        std::mt19937 random(9);
+        std::uniform_real_distribution<double> u(-r.noise, r.noise);
+        for (int64_t t = 0; t < frames; ++t) {
+            // Switched over 20 ms: an abrupt switch would spread over the band's outside itself.
+            const double in = std::clamp(double(std::min(t - first, end - t)) / (0.02 * kRate), 0.0, 1.0);
+            const double v =
+                r.tone * (0.5 - 0.5 * std::cos(M_PI * in)) * std::sin(2 * M_PI * 1000.3 * double(t) / kRate);
+            tone.samples[size_t(t)] = int16_t(std::lrint(32767 * v));
+            both.samples[size_t(t)] = int16_t(std::lrint(32767 * (v + u(random))));
+        }
+        const Detection d = detect_tones(both, 0, both.frames());
+        ASSERT_FALSE(d.tones.empty());
+        PluginSession plugin(TULM_MODULE);
+        const Fit fit = fit_settings(plugin.table(), both, both.frames(), d.tones.front(), 30, 1);
+        const Audio out = run_plugin(plugin.table(), both, fit.settings, fit.placement, false);
+        const ProgramChange c = program_change(both, out, fit.stretch_first, fit.notch.length, fit.notch);
+        EXPECT_EQ(c.change_db >= kProgramRiseDb, r.rises) << c.change_db << " dB";
+        EXPECT_EQ(std::isfinite(c.added_db), r.rises);
+        if (!r.rises) continue;
+        const Audio trace = run_plugin(plugin.table(), tone, fit.settings, fit.placement, false);
+        const NotchGeometry& g = fit.notch;
+        const Spectrum held = average_spectrum(tone.samples.data(), 1, kRate, fit.stretch_first, g.length, 8192);
+        const double truth =
+            to_db(program_power(trace, fit.stretch_first, g.length, g)) - to_db(band_power(held, g.low_hz, g.high_hz));
+        EXPECT_NEAR(c.added_db, truth, 1.5);
+        EXPECT_LT(c.added_db, -20);
+    }
+}

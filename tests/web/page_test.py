@@ -553,6 +553,14 @@ class Choosing(Page):
             s = p['settings']
             self.assertEqual(grid[:6], [str(p['start_video_frame'])] +
                              [str(s[k]) for k in ('frequency', 'seconds', 'fft_order', 'width', 'fade')], 'pass %d' % (i + 1))
+            said = self.driver.execute_script('return programText(arguments[0])', {
+                'change': p['program_change_db'], 'dip': p['program_dip_db'], 'added': p['program_added_db']})
+            self.assertIn(said, item.text)
+        # A rise outside the band is said to be the trace of what the notch took, with how
+        # far under it; where nothing rose, nothing is said of it.
+        rise = self.driver.execute_script('return programText({change: 1.23, dip: -0.08, added: -42.27})')
+        self.assertIn('42.3 dB 小さい音', rise)
+        self.assertNotIn('名残', self.driver.execute_script('return programText({change: 0.15, dip: -0.2, added: null})'))
 
         # The picture shades every pass's stretch, each labelled with its number.
         marks = self.driver.execute_script('return window.tulm.state().marks')

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "tool/analysis/spectrum.h"
 #include "tool/analysis/tool_error.h"
@@ -51,20 +52,37 @@ double outside_power(const Spectrum& s, const NotchGeometry& g)
 
 } // namespace
 
-double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g)
+namespace {
+
+// The spectrum the program's power is read from: frames [first, first + count) of `a`,
+// clipped to it; nothing when fewer than 64 are left.
+std::optional<Spectrum> span_spectrum(const Audio& a, int64_t first, int64_t count)
 {
     first = std::max<int64_t>(0, first);
     count = std::min(count, a.frames() - first);
-    if (count < 64) return 0;
+    if (count < 64) return std::nullopt;
     const int32_t n = segment_length(count / 2, kLongestSegment);
-    return outside_power(average_spectrum(a.samples.data(), a.channels, a.rate, first, count, n), g);
+    return average_spectrum(a.samples.data(), a.channels, a.rate, first, count, n);
+}
+
+}  // namespace
+
+double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g)
+{
+    const std::optional<Spectrum> s = span_spectrum(a, first, count);
+    return s ? outside_power(*s, g) : 0;
 }
 
 ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, int64_t count, const NotchGeometry& g)
 {
     ProgramChange c;
-    c.change_db = power_ratio_db(program_power(out, first, count, g) + kInaudiblePower,
-                                 program_power(in, first, count, g) + kInaudiblePower);
+    const std::optional<Spectrum> before = span_spectrum(in, first, count), after = span_spectrum(out, first, count);
+    if (before && after) {
+        const double was = outside_power(*before, g), is = outside_power(*after, g);
+        c.change_db = power_ratio_db(is + kInaudiblePower, was + kInaudiblePower);
+        if (c.change_db >= kProgramRiseDb)
+            c.added_db = power_ratio_db(is - was, band_power(*before, g.low_hz, g.high_hz) + kInaudiblePower);
+    }
     const int64_t piece = std::llround(kDipSeconds * in.rate);
     for (int64_t at = first; at + piece <= first + count; at += piece / 2) {
         const double before = program_power(in, at, piece, g);

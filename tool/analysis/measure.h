@@ -4,6 +4,7 @@
 // cross-fade back to the source would otherwise dominate every figure.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
@@ -98,13 +99,21 @@ constexpr double kProgramSilentDbfs = -70;
 // fade's silence at a stretch's start lasts tenths of a second.
 constexpr double kDipSeconds = 0.1;
 
+// A rise outside the notch band smaller than this is within the reading's own scatter.
+constexpr double kProgramRiseDb = 0.5;
+
 // What processing did to the program over frames [first, first + count): its power
 // outside the notch band after over before, in dB, over the whole span, and over the
 // kDipSeconds piece (stepped by half of it) where it fell most, pieces where the program
-// is silent left out (0: it fell nowhere).
+// is silent left out (0: it fell nowhere). Where it rose by kProgramRiseDb or more,
+// `added_db` is the power added there under the power the band held before, in dB (NaN
+// where it did not rise): a notch takes what its band holds block by block, so a loud
+// tone that does not repeat whole over a block leaves a trace of itself outside the
+// band, and that, not the program, is what got louder.
 struct ProgramChange {
     double change_db = 0;
     double dip_db = 0;
+    double added_db = std::numeric_limits<double>::quiet_NaN();
 };
 ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, int64_t count, const NotchGeometry& g);
 

@@ -70,11 +70,11 @@ std::string plan_json(const DetectFacts& f, const PassPlan& p)
         const Fit& x = p.passes[i];
         passes += fmt::format("{}\n        {{\"start_video_frame\": {}, \"stretch\": {{\"start\": {}, \"end\": {}}}, "
                               "\"full_cut_until\": {},\n         \"settings\": {}, \"render_command\": {},\n"
-                              "         \"program_change_db\": {}, \"program_dip_db\": {}}}",
+                              "         \"program_change_db\": {}, \"program_dip_db\": {}, \"program_added_db\": {}}}",
                               i == 0 ? "" : ",", x.placement.start_frame, place(f, x.stretch_first),
                               place(f, x.stretch_first + x.notch.length), place(f, x.cut_end), sliders_json(x.settings),
                               json_string(render_line(x, input)), json_number(p.program[i].change_db),
-                              json_number(p.program[i].dip_db));
+                              json_number(p.program[i].dip_db), json_number(p.program[i].added_db));
         input = notched_name(input);
     }
     const CutCheck& last = p.checks.back();

@@ -331,9 +331,15 @@ std::vector<std::string> fit_warnings(const Fit& fit, const Tone& tone, int32_t 
 
 std::string program_text(const ProgramChange& c)
 {
-    return fmt::format("the program outside the notch band changed by {:+.2f} dB over the stretch ({:+.2f} dB over "
-                       "the tenth of a second it changed most)",
-                       c.change_db, c.dip_db);
+    std::string text = fmt::format("the program outside the notch band changed by {:+.2f} dB over the stretch ({:+.2f} "
+                                   "dB over the tenth of a second it changed most)",
+                                   c.change_db, c.dip_db);
+    if (std::isfinite(c.added_db))
+        text +=
+            fmt::format("; the program did not get louder: the notch takes what its band holds, the tone above all, "
+                        "block by block, and a trace of it {:.1f} dB under it spreads outside the band",
+                        -c.added_db);
+    return text;
 }
 
 std::string plan_text(const PassPlan& plan, int32_t rate, const std::string& in)

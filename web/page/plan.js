@@ -33,7 +33,8 @@ function passesOf(chosen, offset) {
                         stretchStart: chosen.stretch.start, stretchEnd: chosen.stretch.end, program: null}];
     return plan.map((pass) => ({startFrame: projectFrame(pass.start_video_frame, offset), settings: pass.settings,
                                 stretchStart: pass.stretch.start, stretchEnd: pass.stretch.end,
-                                program: {change: pass.program_change_db, dip: pass.program_dip_db}}));
+                                program: {change: pass.program_change_db, dip: pass.program_dip_db,
+                                          added: pass.program_added_db}}));
 }
 
 // An offset as typed: a whole number of frames, 0 or more; null when it is not one.

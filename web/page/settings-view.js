@@ -125,9 +125,12 @@ function cutText() {
     return db === null ? t('cutCentreSilent', {hz}) : t('cutCentre', {hz, db: db.toFixed(1)});
 }
 
-// What a pass does to the rest of the sound over its stretch, as the tool read it.
+// What a pass does to the rest of the sound over its stretch, as the tool read it; a
+// rise is the trace of what the notch took, which the tool says only where it rose.
 function programText(program) {
-    return t('programText', {change: signed(program.change), dip: signed(program.dip)});
+    const text = t('programText', {change: signed(program.change), dip: signed(program.dip)});
+    return program.added === null || program.added === undefined
+        ? text : text + t('programRise', {db: (-program.added).toFixed(1)});
 }
 
 function settingsText() {

@@ -22,13 +22,14 @@ test('a sample frame lies in the video frame the tool names', () => {
 test('the passes are the tool\'s plan, moved by the audio\'s place in the project', () => {
     const settings = {frequency: 68, seconds: 3, fft_order: 13, width: 34, fade: 0, use_window: false};
     const pass = (frame, from, to) => ({start_video_frame: frame, stretch: {start: {seconds: from}, end: {seconds: to}},
-                                        settings, program_change_db: -0.01, program_dip_db: -0.2});
+                                        settings, program_change_db: -0.01, program_dip_db: -0.2,
+                                        program_added_db: null});
     const chosen = {selection: {start_video_frame: 82}, settings, stretch: {start: {seconds: 2.7}, end: {seconds: 5.9}},
                     plan: {passes: [pass(82, 2.7, 5.9), pass(167, 5.6, 8.8), pass(254, 8.5, 11.7)]}};
     const passes = passesOf(chosen, 300);
     assert.deepStrictEqual(passes.map((p) => p.startFrame), [382, 467, 554]);
     assert.deepStrictEqual(passes.map((p) => p.stretchStart.seconds), [2.7, 5.6, 8.5]);
-    assert.deepStrictEqual(passes[2].program, {change: -0.01, dip: -0.2});
+    assert.deepStrictEqual(passes[2].program, {change: -0.01, dip: -0.2, added: null});
     // No plan (a frequency named where no tone was found): the chosen settings' one selection.
     assert.deepStrictEqual(passesOf(Object.assign({}, chosen, {plan: null}), 0).map((p) => p.startFrame), [82]);
     assert.deepStrictEqual(passesOf(null, 0), []);
