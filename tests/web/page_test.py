@@ -484,9 +484,10 @@ class Choosing(Page):
 
     def test_a_click_on_a_line_or_where_nothing_steady_sounds_answers_plainly(self):
         # A telephone key (697 + 1209 Hz) under pink noise, and a struck note at 2.5 kHz
-        # dying away 40 dB over 2 s, which the detector looks at and drops.
+        # dying away 40 dB over 2 s, which the detector looks at and drops; 5 s, longer
+        # than one stretch, which says nothing of how long an unconfirmed sound lasts.
         rate, _, samples = wav_files.read_pcm16(sox_file(
-            'dtmf.wav', 'synth', '3', 'sine', '697', 'synth', '3', 'sine', 'mix', '1209', 'synth', '3', 'pinknoise',
+            'dtmf.wav', 'synth', '5', 'sine', '697', 'synth', '5', 'sine', 'mix', '1209', 'synth', '5', 'pinknoise',
             'mix', 'vol', '0.3'))
         first, end = int(0.5 * rate), int(2.5 * rate)
         for t in range(first, end):
@@ -517,6 +518,10 @@ class Choosing(Page):
                 else:
                     self.assertIn(note, lines)
                     self.assertRegex(lines[lines.index(note) + 1], why)
+                    # The settings span the longest stretch, but no sound was found to last
+                    # past it: no second selection is asked for.
+                    self.assertTrue(chosen['too_long'])
+                    self.assertFalse([l for l in lines if l.startswith(table['warningLong'][:12])])
                     # The one figure is about the notch's own centre, never the stretch's
                     # loudest tone elsewhere (the key's, which the notch leaves).
                     self.assertIn('%.1f Hz' % chosen['notch']['centre_hz'], self.text('cut'))

@@ -64,7 +64,9 @@ function showSettings() {
     if (f.why) warn(t(f.why.key, f.why.values));
     if (f.wholeCut && f.wholeCut.weak) warn(t('weakCut', {db: f.wholeCut.db === null ? '—' : f.wholeCut.db.toFixed(1)}));
     if (f.left) warn(t('planLeft', {from: f.left.from.toFixed(2), to: f.left.to.toFixed(2)}));
-    if (f.tooLong && f.second && f.passes.length < 2 && !f.left)
+    // A frequency where no steady tone was confirmed has no known end: the settings span
+    // the longest stretch, and nothing is said to last past it.
+    if (f.detected && f.tooLong && f.second && f.passes.length < 2 && !f.left)
         // A fade after the first pass would silence what plays at the next one's start.
         warn(t('warningLong', {at: f.second.seconds.toFixed(3), frame: projectFrame(f.second.video_frame, state.offset),
                                fade: cp932(state.dialog.sliders.find((slider) => slider.name === 'fade').label)}));
