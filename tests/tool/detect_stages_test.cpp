@@ -310,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
 // spreads by a bin; the tone alone, beside which the note lies under its level, holds
 // still, and is listed over its own extent. So is a tone switched on under a note a bin
 // above that is louder at first and decays under it, beating with it throughout: its
-// run starts with the note's attack and never parts from it. A tone that a louder note at its frequency
+// run starts with the note's attack. A tone that a louder note at its frequency
 // dies away into (8 dB over it where it starts) has its start hidden under the note: it
 // is listed from no earlier than its start and no later than where the note has fallen
 // level_range_db under it, never from the note's own start, even where the note's tail
