@@ -145,11 +145,10 @@ double pair_end(const Audio& a, const PairFit& m, int32_t n, int64_t inside, int
 
 namespace {
 
-// The pair look over the run's frames [first, last): the run's own length sets the
-// slowest spacing, as the run spans the beat.
-bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, double unexplained, PairReading* out)
+// The phasors of run `r`'s probe over frames [first, last) where it stands clear of the
+// program in its critical band, their times from the run's middle.
+Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last)
 {
-    const DetectParams& p = c.p;
     const Audio& a = c.audio;
     const Frames& f = c.f;
     const Probe probe(f.n, median(r.hz), a.rate);
@@ -162,6 +161,19 @@ bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, doub
         x.seconds.push_back((m - mid) * hop_seconds);
         x.energy += std::norm(z);
     }
+    return x;
+}
+
+// The pair look over the run's frames [first, last): the run's own length sets the
+// slowest spacing, as the run spans the beat.
+bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, double unexplained, PairReading* out)
+{
+    const DetectParams& p = c.p;
+    const Audio& a = c.audio;
+    const Frames& f = c.f;
+    const Probe probe(f.n, median(r.hz), a.rate);
+    const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
+    const Clear x = clear_over(c, r, first, last);
     const double frames = last - first, seconds = (r.to - r.from) * hop_seconds;
     if (x.z.size() < kPairClearShare * frames || x.energy <= 0) return false;
     const double slowest = std::max(kSlowestBeatHz, kFewestBeats / seconds);
@@ -231,6 +243,27 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
     if (r.to - r.from <= 2 * edge + kHopsPerBlock) return false;
     PairReading inner;
     if (!pair_over(c, r, r.from + edge, r.to - edge, kSparedUnexplained * c.p.pair_unexplained, &inner)) return false;
+    // Frames spanning under kFewestBeats of the fitted beat hold one swell and fade, a
+    // note's shape as well as a pair's. A pair sounds on through its null: over the run
+    // and as long again before it or after it (it may be switched on or off at the
+    // run's end), two steady tones still fit best inside the spacings and beat tone_db
+    // deep, whatever the program beside the run leaves unexplained. A note decays once,
+    // and there fits no pair, or best as one tone whose level moves one way.
+    const double hop_seconds = double(f.hop) / c.audio.rate;
+    if ((r.to - r.from - 2 * edge) * hop_seconds * inner.apart_hz < kFewestBeats) {
+        int32_t lo = 0, hi = 0;
+        beat_span(c, r.from, r.to, &lo, &hi);
+        const auto sounds_on = [&](int32_t first, int32_t last) {
+            if (2 * (last - first) < 3 * (r.to - r.from)) return false;
+            Run side = r;
+            side.from = first;
+            side.to = last;
+            PairReading over;
+            pair_over(c, side, first, last, c.p.pair_unexplained, &over);
+            return over.fit.fitted && over.beat_db >= c.p.tone_db;
+        };
+        if (!sounds_on(lo, r.to) && !sounds_on(r.from, hi)) return false;
+    }
     *out = inner;
     return true;
 }
