@@ -230,47 +230,6 @@ bool in_step_hz(const Phasors& x, int32_t from, int32_t to, double search_hz, do
     return most >= share * sizes;
 }
 
-// The phase look's readings, one a stretch, and where each stretch starts (frames into
-// the run).
-struct PhaseReadings {
-    std::vector<double> hz, seconds;
-    std::vector<int32_t> starts;
-};
-
-// The longest span of readings one after another (kFewestReadings or more, over
-// shortest_seconds or more) that holds still within `limit` while every reading outside
-// it lies over half a bin from its middle: the run took in another sound at its bin, a
-// note a bin away that sounded before the tone or goes on after it, and the span is the
-// tone. Readings outside it within half a bin are the same sound wavering (a ring that
-// beats with its own strikes), which holds still over no part; and a span that leaves
-// out no reading shows no other sound, so the run is judged whole. Its frames
-// [*from, *to) and its readings replace the run's; false where no span does.
-bool steady_span(const Context& c, const PhaseReadings& x, int32_t stretch, double limit, std::vector<double>* hz,
-                 double* hz_per_s, int32_t* from, int32_t* to)
-{
-    const size_t n = x.hz.size();
-    *from = *to = 0;
-    for (size_t i = 0; i + size_t(kFewestReadings) <= n; ++i)
-        for (size_t j = i + size_t(kFewestReadings); j <= n; ++j) {
-            const int32_t first = x.starts[i], last = x.starts[j - 1] + stretch;
-            if (j - i == n || last - first < c.shortest || last - first <= *to - *from) continue;
-            const std::vector<double> span(x.hz.begin() + i, x.hz.begin() + j);
-            const Drift d =
-                drift_of(c.p, std::vector<double>(x.seconds.begin() + i, x.seconds.begin() + j), span, limit);
-            if (d.spread_hz > limit) continue;
-            const double middle = median(span);
-            bool apart = true;
-            for (size_t k = 0; k < n && apart; ++k)
-                apart = (k >= i && k < j) || std::fabs(x.hz[k] - middle) > c.f.bin_hz() / 2;
-            if (!apart) continue;
-            *hz = span;
-            *hz_per_s = d.hz_per_s;
-            *from = first;
-            *to = last;
-        }
-    return *to > *from;
-}
-
 // A third look at a run that stood clear but failed to hold still at both others: its
 // frequency read from the phase of the probe at its frequency, stretch by stretch.
 // Sound over a tone moves its interpolated peak by a good share of a bin in the frames
@@ -281,13 +240,8 @@ bool steady_span(const Context& c, const PhaseReadings& x, int32_t stretch, doub
 // the run's own level, as at the first look), when at least half are clear and they
 // turn in step. The readings are held to the second look's limit, so this look too
 // passes nothing that glides more than a tone could; on passing, they stand as the
-// run's frequencies (`readings`) over its frames [*from, *to). Where `narrow`, a run
-// that took in another sound at its bin may pass over a span of its readings alone
-// (steady_span), read again with a stretch that does not read passed by a block rather
-// than a whole stretch, so that a tone switched on partway through one is read from
-// the next block on.
-bool holds_phase(const Context& c, const Run& r, bool narrow, std::vector<double>* readings, double* hz_per_s,
-                 int32_t* from, int32_t* to)
+// run's frequencies (`readings`).
+bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, double* hz_per_s)
 {
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
@@ -313,37 +267,23 @@ bool holds_phase(const Context& c, const Run& r, bool narrow, std::vector<double
     const double own = own_level(p, db);
     for (const double level : db) x.clear.push_back(beat || !covered(p, level, own));
     const int32_t stretch = kFineFactor * f.n / f.hop;
+    std::vector<double> hz, seconds;
     const double share = in_step_share(p);
-    // The stretches one after another, a stretch that does not read passed by `skip`
-    // frames.
-    const auto read_stretches = [&](int32_t skip) {
-        PhaseReadings read;
-        for (int32_t at = 0; at + stretch <= frames;) {
-            double hz = 0;
-            if (std::count(x.clear.begin() + at, x.clear.begin() + at + stretch, true) < kClearShare * stretch ||
-                !in_step_hz(x, at, at + stretch, f.bin_hz(), share, &hz)) {
-                at += skip;
-                continue;
+    for (int32_t from = 0; from + stretch <= frames; from += stretch)
+        if (std::count(x.clear.begin() + from, x.clear.begin() + from + stretch, true) >= kClearShare * stretch)
+            if (double at; in_step_hz(x, from, from + stretch, f.bin_hz(), share, &at)) {
+                hz.push_back(at);
+                seconds.push_back(from * x.hop_seconds);
             }
-            read.hz.push_back(hz);
-            read.seconds.push_back(at * x.hop_seconds);
-            read.starts.push_back(at);
-            at += stretch;
-        }
-        return read;
-    };
+    if (hz.size() < size_t(kFewestReadings)) return false;
     // Two tones beating turn the phase of their sum now towards one, now the other, and
     // most near a null where the louder barely leads: its readings wander about the two,
     // as far apart as steady_hz at most, while a tone's hold still.
     const double limit = beat ? p.steady_hz : p.steady_hz / kFineFactor;
-    const PhaseReadings read = read_stretches(stretch);
-    const Drift d = drift_of(p, read.seconds, read.hz, limit);
-    if (read.hz.size() < size_t(kFewestReadings) || d.spread_hz > limit)
-        return narrow && steady_span(c, read_stretches(f.n / f.hop), stretch, limit, readings, hz_per_s, from, to);
-    *readings = read.hz;
+    const Drift d = drift_of(p, seconds, hz, limit);
+    if (d.spread_hz > limit) return false;
+    *readings = hz;
     *hz_per_s = d.hz_per_s;
-    *from = 0;
-    *to = frames;
     return true;
 }
 
@@ -359,7 +299,7 @@ bool holds_phase(const Context& c, const Run& r, bool narrow, std::vector<double
 // the runs that fail them all are kept for that test. A run that holds still here is
 // replaced by its line, and marked in the verdicts returned. Each frame's long block is
 // taken once for all the runs that cover it.
-std::vector<bool> second_look(const Context& c, std::vector<Run>* runs, const std::vector<bool>& narrow)
+std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
 {
     const Audio& a = c.audio;
     const Frames& f = c.f;
@@ -408,17 +348,11 @@ std::vector<bool> second_look(const Context& c, std::vector<Run>* runs, const st
         const Run r = failed[i];
         Run line;
         std::vector<double> hz;
-        int32_t from = 0, to = 0;
         if (loudest_steady_line(c, r, readings[i], bin_hz, &line)) {
             (*runs)[i] = line;
             holds[i] = true;
-        } else if (double hz_per_s = 0; holds_phase(c, r, narrow[i], &hz, &hz_per_s, &from, &to)) {
+        } else if (double hz_per_s = 0; holds_phase(c, r, &hz, &hz_per_s)) {
             line = r;
-            line.from = r.from + from;
-            line.to = r.from + to;
-            const Readings span = readings_of(c.p, f, line);
-            line.level = span.level;
-            line.above = span.above;
             line.hz = hz;
             line.hz_per_s = hz_per_s;
             line.look = Look::kPhase;
@@ -499,11 +433,7 @@ Looks look_at_runs(const Context& c, const std::vector<Run>& runs, std::vector<D
         x.at = failed.size();
         failed.push_back(x.part);
     }
-    // A run that has a part is not narrowed to a span: the whole run's verdict comes
-    // before its part's, and a span of it may be the other sound the part leaves out.
-    std::vector<bool> narrow(failed.size(), true);
-    for (size_t i = 0; i < whole; ++i) narrow[i] = !parted[i].any;
-    const std::vector<bool> held = second_look(c, &failed, narrow);
+    const std::vector<bool> held = second_look(c, &failed);
     for (size_t i = 0; i < whole; ++i) {
         const Parted& x = parted[i];
         if (held[i]) looks.steady.push_back(failed[i]);
