@@ -375,6 +375,7 @@ Tone tone_of(const Context& c, const Run& r)
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));
     t.end = t.to_region_end ? first + count : int64_t(std::lround(end));
+    if (!beats(p, t.beat_db) && !r.pair.fitted) in_step_ends(c, r, &t);
     if (r.pair.fitted) reach_pair_ends(c, r, r.pair, &t);
     else if (PairReading pair; beats(p, t.beat_db) && holds_as_pair(c, r, &pair)) reach_pair_ends(c, r, pair.fit, &t);
     else if (!beats(p, t.beat_db) && (t.level_trend_db > p.held_move_db || t.level_slope_db > p.held_move_db))
