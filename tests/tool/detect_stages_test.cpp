@@ -545,7 +545,8 @@ TEST_P(ExtentOfRun, TheTonesOwnWhereTheRunReachesPastIt)
 INSTANTIATE_TEST_SUITE_P(Runs, ExtentOfRun,
                          ::testing::Values(ReachCase{"on_the_tone", 0, 0}, ReachCase{"past_its_end", 0, 0.4},
                                            ReachCase{"before_its_start", 0.4, 0},
-                                           ReachCase{"into_a_note_beside_it", 0.4, 0, 1004, -31}),
+                                           ReachCase{"into_a_note_beside_it", 0.4, 0, 1004, -31},
+                                           ReachCase{"into_a_nearer_note", 0.4, 0, 1002, -31}),
                          CaseName());
 
 // --hz reaches every confirmed tone: a listed one, a harmonic in a hum's family (with
