@@ -316,10 +316,10 @@ OneTone one_tone(const std::vector<std::complex<double>>& z, double seconds, dou
 // middle as a pair's ends are (pair_end): a block of the note adds as much on average
 // as a block without the tone, and the sum is least near where the tone starts or stops.
 // The tone starts or stops near there (switch_between) when that lies inside the
-// crossing and what sounds between is a note: a steady sound, its phasors adding up to in_step_share of their
-// sizes at its own rate (within two bins), more than steady_hz off the tone's. Program
-// sound over the tone that lifts its level here and there holds no such rate, and the
-// crossing stands.
+// crossing and what sounds between is a note: a steady sound, its phasors adding up to
+// in_step_share of their sizes at its own rate (within two bins), more than steady_hz
+// off the tone's. Program sound over the tone that lifts its level here and there holds
+// no such rate, and the crossing stands.
 void in_step_ends(const Context& c, const Run& r, Tone* t)
 {
     const Frames& f = c.f;
