@@ -510,12 +510,14 @@ INSTANTIATE_TEST_SUITE_P(Beeps, ExtentStage,
                          CaseName());
 
 // A run may reach past its tone into program sound at its bin far under it (a chant
-// going on at a hum's frequency after the hum): the blocks at the run's ends then no
-// longer hear the tone, and its extent is still where the tone itself is switched on
-// and off.
+// going on at a hum's frequency after the hum), or into a note a few Hz off at the
+// tone's own level that sounds up to its switching on: the blocks at the run's ends then
+// hear no tone, or another sound, and its extent is still where the tone itself is
+// switched on and off.
 struct ReachCase {
     const char* name;
-    double before, after;  // s the run reaches past the tone's start and end
+    double before, after;                        // s the run reaches past the tone's start and end
+    double beside_hz = 1001, beside_dbfs = -52;  // the sound at its bin before and after it
 };
 
 class ExtentOfRun : public ::testing::TestWithParam<ReachCase> {};
@@ -524,7 +526,8 @@ TEST_P(ExtentOfRun, TheTonesOwnWhereTheRunReachesPastIt)
     const ReachCase c = GetParam();
     const DetectParams p;
     const double from = 1.5, to = 3.5;
-    const Audio a = mix(5, {{1000, -30, from, to}, {1001, -52, 0.5, from}, {1001, -52, to, 4.5}});
+    const Audio a =
+        mix(5, {{1000, -30, from, to}, {c.beside_hz, c.beside_dbfs, 0.5, from}, {c.beside_hz, c.beside_dbfs, to, 4.5}});
     const Frames f = frame_peaks_over(p, a, 0, a.frames());
     const Context ctx{p, a, f, 0, a.frames(), kHopsPerBlock};
     const auto frame_at = [&](double s) { return int32_t(std::lround((s * kRate - f.n / 2.0) / f.hop)); };
@@ -541,7 +544,9 @@ TEST_P(ExtentOfRun, TheTonesOwnWhereTheRunReachesPastIt)
 }
 INSTANTIATE_TEST_SUITE_P(Runs, ExtentOfRun,
                          ::testing::Values(ReachCase{"on_the_tone", 0, 0}, ReachCase{"past_its_end", 0, 0.4},
-                                           ReachCase{"before_its_start", 0.4, 0}),
+                                           ReachCase{"before_its_start", 0.4, 0},
+                                           ReachCase{"into_a_note_beside_it", 0.4, 0, 1004, -31},
+                                           ReachCase{"into_a_nearer_note", 0.4, 0, 1002, -31}),
                          CaseName());
 
 // --hz reaches every confirmed tone: a listed one, a harmonic in a hum's family (with

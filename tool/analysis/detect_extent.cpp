@@ -10,9 +10,8 @@
 namespace detection {
 namespace {
 
-// Walking to a crossing: coarse steps a block holds, and fine steps a second (2.5 ms,
-// well under the 1/15 s an extent is held to).
-constexpr int32_t kCrossingStepsPerBlock = 8;
+// Walking to a crossing: after the coarse steps, fine steps a second (2.5 ms, well under
+// the 1/15 s an extent is held to).
 constexpr int32_t kCrossingStepsPerSecond = 400;
 // The level's trend is its first third against its last; a robust line through it is
 // made of at most this many frames (its pairs grow with the square).
@@ -21,6 +20,12 @@ constexpr int32_t kSlopePoints = 200;
 // A drifting tone's probe follows it, moved on whenever it falls this share of a bin
 // behind (the level then reads at most a few hundredths of a dB low).
 constexpr double kFollowBins = 0.125;
+
+// A walk's step from block start `at` by `by` frames towards `to`, stopping there.
+int64_t step_toward(int64_t at, int64_t to, int64_t by)
+{
+    return to < at ? std::max(at - by, to) : std::min(at + by, to);
+}
 
 // Where the tone's amplitude crosses half its steady value, walking from `inside`
 // towards `limit` (both block starts), in coarse steps and then in `step`s over the
@@ -32,18 +37,15 @@ constexpr double kFollowBins = 0.125;
 double crossing(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t limit, int64_t step,
                 double louder = HUGE_VAL)
 {
-    const int64_t dir = limit < inside ? -1 : 1;
-    const auto toward = [&](int64_t at, int64_t by) {
-        return dir < 0 ? std::max(at - by, limit) : std::min(at + by, limit);
-    };
     const auto within = [&](double amp) { return amp >= half && amp < louder; };
     const int64_t coarse = probe.n / kCrossingStepsPerBlock;
     int64_t at = inside;
-    while (at != limit && within(probe.amplitude(a, toward(at, coarse)))) at = toward(at, coarse);
+    while (at != limit && within(probe.amplitude(a, step_toward(at, limit, coarse))))
+        at = step_toward(at, limit, coarse);
     if (at == limit) return -1;
     double prev = probe.amplitude(a, at);
     for (;;) {
-        const int64_t next = toward(at, step);
+        const int64_t next = step_toward(at, limit, step);
         const double amp = probe.amplitude(a, next);
         if (amp >= louder) return double(at) + probe.n / 2.0;
         if (amp < half || next == limit) {
@@ -63,8 +65,7 @@ double crossing(const Audio& a, const Probe& probe, double half, int64_t inside,
 int64_t within_tone(const Audio& a, const Probe& probe, double half, int64_t inside, int64_t middle)
 {
     const int64_t coarse = probe.n / kCrossingStepsPerBlock;
-    while (inside != middle && probe.amplitude(a, inside) < half)
-        inside = middle < inside ? std::max(inside - coarse, middle) : std::min(inside + coarse, middle);
+    while (inside != middle && probe.amplitude(a, inside) < half) inside = step_toward(inside, middle, coarse);
     return inside;
 }
 
@@ -134,7 +135,7 @@ double past_null(const Audio& a, const Probe& probe, double half, double swell, 
     int32_t under = 0, bottom = 0;
     bool again = false;
     while (!again && dir * (at - from) < longest && at != limit) {
-        at = dir < 0 ? std::max(at - coarse, limit) : std::min(at + coarse, limit);
+        at = step_toward(at, limit, coarse);
         const double amp = probe.amplitude(a, at);
         if (std::fabs(amp - prev) > fastest) return edge;
         prev = amp;
@@ -374,6 +375,7 @@ Tone tone_of(const Context& c, const Run& r)
     t.to_region_end = end < 0;
     t.first = t.from_region_start ? first : int64_t(std::lround(start));
     t.end = t.to_region_end ? first + count : int64_t(std::lround(end));
+    if (!beats(p, t.beat_db) && !r.pair.fitted) in_step_ends(c, r, &t);
     if (r.pair.fitted) reach_pair_ends(c, r, r.pair, &t);
     else if (PairReading pair; beats(p, t.beat_db) && holds_as_pair(c, r, &pair)) reach_pair_ends(c, r, pair.fit, &t);
     else if (!beats(p, t.beat_db) && (t.level_trend_db > p.held_move_db || t.level_slope_db > p.held_move_db))

@@ -309,6 +309,129 @@ void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t
     }
 }
 
+namespace {
+
+// The steady tone that explains most of phasors `z`, read `seconds` apart, within
+// `widest_hz` of the probe: its offset from the probe, and its phasor at z's middle
+// (a fine DFT of them, coarse steps first).
+struct OneTone {
+    double hz = 0;
+    std::complex<double> at_middle;
+};
+OneTone one_tone(const std::vector<std::complex<double>>& z, double seconds, double widest_hz)
+{
+    const double middle = (double(z.size()) - 1) / 2;
+    const auto turned = [&](double hz) {
+        std::complex<double> sum = 0;
+        for (size_t k = 0; k < z.size(); ++k)
+            sum += z[k] * std::polar(1.0, -2 * M_PI * hz * (double(k) - middle) * seconds);
+        return sum / double(z.size());
+    };
+    OneTone best;
+    double most = -1;
+    for (double step = 1 / (4 * double(z.size()) * seconds), from = -widest_hz, to = widest_hz; step > kPairFinestHz;
+         step /= 4) {
+        for (double hz = from; hz <= to; hz += step)
+            if (const std::complex<double> sum = turned(hz); std::abs(sum) > most)
+                most = std::abs(sum), best = OneTone{hz, sum};
+        from = best.hz - step, to = best.hz + step;
+    }
+    return best;
+}
+
+}  // namespace
+
+// A note a few Hz off a tone's frequency, at about its level, may sound up to the tone's
+// switching on (or on from its switching off) with no gap: the probe's level goes on
+// over half, and the crossing walks through the note. The tone keeps its phase from
+// block to block, while the note's turns against it at their difference. So the tone,
+// one steady phasor fitted over the middle half of its run, is walked out from the run's
+// middle as a pair's ends are (pair_end): a block of the note adds as much on average
+// as a block without the tone, and the sum is least near where the tone starts or stops.
+// The tone starts or stops near there (switch_between) when that lies inside the
+// crossing and what sounds between is a note: a steady sound, its phasors adding up to
+// in_step_share of their sizes at its own rate (within two bins), more than steady_hz
+// off the tone's. Program sound over the tone that lifts its level here and there holds
+// no such rate, and the crossing stands.
+void in_step_ends(const Context& c, const Run& r, Tone* t)
+{
+    const Frames& f = c.f;
+    const int32_t n = f.n, quarter = (r.to - r.from) / 4;
+    if (quarter < 2 || r.hz_per_s != 0) return;
+    const Probe probe(n, median(r.hz), c.audio.rate);
+    std::vector<std::complex<double>> z;
+    probe.read_blocks(c.audio, f.first + int64_t(r.from + quarter) * f.hop, f.hop, 2 * quarter, nullptr, &z);
+    const double hop_seconds = double(f.hop) / c.audio.rate;
+    const OneTone tone = one_tone(z, hop_seconds, c.p.steady_hz);
+    const int64_t mid =
+        f.first + int64_t(r.from + quarter) * f.hop + int64_t(std::llround((2 * quarter - 1) / 2.0 * f.hop));
+    const PairFit fit{true, probe.hz, tone.hz, tone.hz, double(mid), tone.at_middle, 0};
+    const int64_t step = std::max(1, n / kCrossingStepsPerBlock);
+    const int64_t lowest = c.first, highest = c.first + c.count - n;
+    // The note between block centres `from` and `to`, fitted as a steady tone: false
+    // where none is there.
+    struct Note {
+        OneTone fit;
+        int64_t middle = 0;  // the block start its phasor is read at
+    };
+    const auto a_note_between = [&](double from, double to, Note* note) {
+        const int32_t count = int32_t(std::fabs(to - from) / double(step)) + 1;
+        if (count < 2) return false;
+        std::vector<std::complex<double>> beside;
+        const int64_t first = std::llround(std::min(from, to) - n / 2.0);
+        probe.read_blocks(c.audio, first, step, count, nullptr, &beside);
+        note->fit = one_tone(beside, double(step) / c.audio.rate, 2 * f.bin_hz());
+        note->middle = first + std::llround((count - 1) / 2.0 * double(step));
+        double sizes = 0;
+        for (const std::complex<double>& z : beside) sizes += std::abs(z);
+        return std::fabs(note->fit.hz - tone.hz) > c.p.steady_hz &&
+               std::abs(note->fit.at_middle) * double(count) >= in_step_share(c.p) * sizes;
+    };
+    // Where the note gives way to the tone, between block centres `outer` (the crossing)
+    // and `inner` (the walk's least) and half a block on: each block holds the tone by
+    // the share of its window's weight on the tone's side of the switch, and the note by
+    // the rest; the switch is where the two, so weighed, leave least of the blocks'
+    // phasors unexplained. The walk's least alone moves with the note's phase against
+    // the tone's.
+    const auto switch_between = [&](double outer, double inner, const Note& note) {
+        const double dir = inner > outer ? 1 : -1, fine = double(step) / 4;
+        const double far = inner + dir * n / 2.0;
+        const int64_t first = std::llround(std::min(outer, far) - n);
+        const int32_t count = int32_t(std::fabs(far - outer) / double(step)) + 2 + n / int32_t(step);
+        std::vector<std::complex<double>> z;
+        probe.read_blocks(c.audio, first, step, count, nullptr, &z);
+        const auto note_at = [&](int64_t at) {
+            return note.fit.at_middle *
+                   std::polar(1.0, 2 * M_PI * note.fit.hz * double(at - note.middle) / c.audio.rate);
+        };
+        double best = inner, least = HUGE_VAL;
+        for (double sw = outer; dir * (far - sw) >= 0; sw += dir * fine) {
+            double left = 0;
+            for (int32_t k = 0; k < count; ++k) {
+                const int64_t at = first + int64_t(k) * step;
+                // The share of the block's window on the tone's side of the switch.
+                const double u = std::clamp(dir * (double(at) + n / 2.0 - sw) / n + 0.5, 0.0, 1.0);
+                const double w = u - std::sin(2 * M_PI * u) / (2 * M_PI);
+                left += std::norm(z[size_t(k)] - w * pair_phasor(fit, c.audio.rate, at) - (1 - w) * note_at(at));
+            }
+            if (left < least) least = left, best = sw;
+        }
+        return best;
+    };
+    if (!t->from_region_start && double(t->first) - n / 2.0 < double(mid)) {
+        const double start = pair_end(c.audio, fit, n, mid, std::max(lowest, t->first - n), step);
+        if (Note note;
+            start > double(t->first) && start < double(mid) + n / 2.0 && a_note_between(double(t->first), start, &note))
+            t->first = int64_t(std::lround(switch_between(double(t->first), start, note)));
+    }
+    if (!t->to_region_end && double(t->end) - n / 2.0 > double(mid)) {
+        const double end = pair_end(c.audio, fit, n, mid, std::min(highest, t->end), step);
+        if (Note note; end >= 0 && end < double(t->end) && end > double(mid) + n / 2.0 &&
+                       a_note_between(end, double(t->end), &note))
+            t->end = int64_t(std::lround(switch_between(double(t->end), end, note)));
+    }
+}
+
 // A piece of a pair between two nulls only swells and fades, as a held note does, and
 // the swells beside it may be too short, or too far under the program, to show the
 // beat. A note decays once: past where its run ends its level keeps low, or another

@@ -102,6 +102,11 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out);
 // starts and stops, across the nulls that broke its run (detect_pair.cpp).
 void reach_pair_ends(const Context& c, const Run& r, const PairFit& fit, Tone* t);
 
+// Moves `t`'s start and end in, past a note beside it whose phase turns against the
+// tone's, to where the tone, fitted as one steady phasor over the middle of run `r`,
+// takes over from that note or gives way to it (detect_pair.cpp).
+void in_step_ends(const Context& c, const Run& r, Tone* t);
+
 // Where run `r`'s level moves as a held note's, whether it is a piece of a pair that
 // sounds on past a null beside it; if so, `t` beats and reaches the pair's ends
 // (detect_pair.cpp).

@@ -35,6 +35,10 @@ constexpr double kLowestHz = 20;
 // under a harmonic): a bound on the search's cost; a hum's partials above it lie at
 // 800 Hz or more for a 50 Hz hum, where they stand as tones of their own.
 constexpr int32_t kHighestHarmonic = 16;
+// A walk to a tone's crossing or end goes in coarse steps of this share of a block: a
+// block's centre moves 21 ms at 48 kHz, and the level's crossing near the end is read
+// finer.
+constexpr int32_t kCrossingStepsPerBlock = 8;
 // Bins per word of Frames::audible.
 constexpr int32_t kWordBits = 64;
 
