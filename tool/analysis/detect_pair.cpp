@@ -368,6 +368,10 @@ void in_step_ends(const Context& c, const Run& r, Tone* t)
     const PairFit fit{true, probe.hz, tone.hz, tone.hz, double(mid), tone.at_middle, 0};
     const int64_t step = std::max(1, n / kCrossingStepsPerBlock);
     const int64_t lowest = c.first, highest = c.first + c.count - n;
+    // Blocks read near the region's edges may reach past them, and past the audio held.
+    const auto inside = [&](int64_t first, int32_t count) {
+        return first >= lowest && first + int64_t(count - 1) * step <= highest;
+    };
     // The note between block centres `from` and `to`, fitted as a steady tone: false
     // where none is there.
     struct Note {
@@ -379,6 +383,7 @@ void in_step_ends(const Context& c, const Run& r, Tone* t)
         if (count < 2) return false;
         std::vector<std::complex<double>> beside;
         const int64_t first = std::llround(std::min(from, to) - n / 2.0);
+        if (!inside(first, count)) return false;
         probe.read_blocks(c.audio, first, step, count, nullptr, &beside);
         note->fit = one_tone(beside, double(step) / c.audio.rate, 2 * f.bin_hz());
         note->middle = first + std::llround((count - 1) / 2.0 * double(step));
@@ -398,6 +403,8 @@ void in_step_ends(const Context& c, const Run& r, Tone* t)
         const double far = inner + dir * n / 2.0;
         const int64_t first = std::llround(std::min(outer, far) - n);
         const int32_t count = int32_t(std::fabs(far - outer) / double(step)) + 2 + n / int32_t(step);
+        // Where the blocks would reach past the region the crossing stands.
+        if (!inside(first, count)) return outer;
         std::vector<std::complex<double>> z;
         probe.read_blocks(c.audio, first, step, count, nullptr, &z);
         const auto note_at = [&](int64_t at) {
