@@ -151,7 +151,7 @@ Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last)
 {
     const Audio& a = c.audio;
     const Frames& f = c.f;
-    const Probe probe(f.n, median(r.hz), a.rate);
+    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
     Clear x;
     for (int32_t m = first; m < last; ++m) {
