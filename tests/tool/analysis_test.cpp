@@ -73,22 +73,49 @@ TEST(BlockSpectrumReuse, EachBlockAsAFreshOneGivesIt)
 }
 
 // Blocks taken side by side, in series of any length (a last group part full) and at
-// any count of channels (one block a transform group, two, or one over several groups):
-// each block's powers are, to the bit, those one BlockSpectrum gives it alone.
+// any count of channels (one block a transform group, two, or one over several groups),
+// their windows kept in one place between series of two sizes: each block's powers are,
+// to the bit, those one BlockSpectrum gives it alone.
 TEST(BlockSeries, EachBlockAsPowerGivesItAlone)
 {
-    const int32_t n = 512, rate = 48000;
+    const int32_t rate = 48000;
+    SpectrumWindows windows;
     for (const int32_t channels : {1, 2, 3, 5}) {
+        const int32_t n = channels == 3 ? 256 : 512;
         const Audio a = sine_audio(rate, channels, 0.2, 900 + 100 * channels, 0.3, 0.05);
         for (const int32_t blocks : {1, 2, 3, 5, 9}) {
             std::vector<int64_t> starts;
             for (int32_t i = 0; i < blocks; ++i) starts.push_back(int64_t(i) * 333 + (i % 2) * 17);
-            BlockSeries series(n, a.samples.data(), a.channels, starts);
+            BlockSeries series(n, a.samples.data(), a.channels, starts, &windows);
             BlockSpectrum alone(n);
             for (const int64_t at : starts)
                 ASSERT_EQ(series.next(), alone.power(a.samples.data(), a.channels, at))
                     << channels << " channels, " << blocks << " blocks, block at " << at;
         }
+    }
+}
+
+// A tone's wave taken from the ones kept is, to the bit, the one made afresh, whatever
+// waves of other rates, frequencies and lengths were kept before it, and past the longest
+// kept or after the ring of kept ones has turned over.
+TEST(ToneWaves, EachWaveAsMadeAfresh)
+{
+    struct Case {
+        int32_t rate;
+        double hz;
+        int64_t count;
+    };
+    const Case cases[] = {{48000, 1000, 4096}, {44100, 1000, 4096}, {48000, 1000.5, 4096},
+                          {48000, 1000, 4095}, {48000, 1000, 4096}, {48000, 1000, (int64_t(1) << 18) + 1},
+                          {48000, 50, 64},     {48000, 60, 64},     {48000, 70, 64},
+                          {48000, 80, 64},     {48000, 90, 64},     {44100, 1000, 4096},
+                          {48000, 1000, 4095}};
+    ToneWaves kept;
+    for (const Case& c : cases) {
+        const ToneWave wave = tone_wave(c.rate, c.hz, c.count, &kept), fresh = tone_wave(c.rate, c.hz, c.count);
+        EXPECT_EQ(wave.hz, c.hz);
+        EXPECT_EQ(wave.count, c.count);
+        EXPECT_EQ(*wave.values, *fresh.values) << c.rate << " Hz rate, " << c.hz << " Hz, " << c.count << " frames";
     }
 }
 

@@ -660,7 +660,7 @@ TEST(ProbeChannels, StereoReadsAsItsChannelsAlone)
 
 // A probe's kernel is its Hann window times the wave at its frequency at every frame,
 // up to the largest block and near half the rate, and a probe made just after another
-// of another size, frequency or rate holds its own.
+// of another size, frequency or rate holds its own, though both keep their kernels in one place.
 TEST(ProbeKernel, HoldsItsWaveAtEveryFrame)
 {
     struct Case {
@@ -670,8 +670,9 @@ TEST(ProbeKernel, HoldsItsWaveAtEveryFrame)
     };
     const Case cases[] = {{16384, 23999.7, 48000}, {16384, 1001.3, 48000}, {4096, 1001.3, 48000},
                           {16384, 1001.3, 48000},  {8192, 44.1, 44100},    {8192, 44.1, 48000}};
+    ProbeKernels kept;
     for (const Case& c : cases) {
-        const Probe probe(c.n, c.hz, c.rate);
+        const Probe probe(c.n, c.hz, c.rate, &kept);
         ASSERT_EQ(probe.kernel.size(), size_t(c.n));
         double worst = 0;
         for (int32_t j = 0; j < c.n; ++j) {

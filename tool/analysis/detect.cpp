@@ -36,12 +36,13 @@ namespace {
 
 // The stages in order, each from the one before's result; every drop is noted by the
 // stage that makes it.
-Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count)
+Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first, int64_t count, ProbeKernels* kernels)
 {
     Detection d;
     const Frames f = frame_peaks_over(p, audio, first, count);
     d.resolution_hz = f.bin_hz();
-    const Context c{p, audio, f, first, count, std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop))};
+    const int32_t shortest = std::max(kHopsPerBlock, int32_t(p.shortest_seconds * f.rate / f.hop));
+    const Context c{p, audio, f, first, count, shortest, kernels};
     const Looks looks = look_at_runs(c, runs_over(c), &d.dropped);
     const std::vector<Run> lines = lines_of(c, looks.steady, &d.dropped);
     std::vector<Confirmed> tones = confirmed_tones(c, lines, looks.unsteady, &d.dropped);
@@ -74,11 +75,13 @@ bool stands_in(const Detection& around, const Tone& t)
 // time. Without audio around the region (a whole file) there is nothing more to hear.
 Detection detect_tones(const Audio& audio, int64_t first, int64_t count, const DetectParams& p)
 {
-    Detection d = tones_within(p, audio, first, count);
+    // The look around the region probes much the same frequencies as the first.
+    ProbeKernels kernels;
+    Detection d = tones_within(p, audio, first, count, &kernels);
     const int64_t from = std::max<int64_t>(0, first - surround_length(audio.rate, p));
     const int64_t to = std::min(audio.frames(), first + count + surround_length(audio.rate, p));
     if (!d.tones.empty() && (from != first || to != first + count)) {
-        const Detection around = tones_within(p, audio, from, to - from);
+        const Detection around = tones_within(p, audio, from, to - from, &kernels);
         std::vector<Tone> kept;
         for (const Tone& t : d.tones) {
             if (stands_in(around, t)) kept.push_back(t);

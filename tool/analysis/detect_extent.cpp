@@ -278,7 +278,7 @@ double beat_around(const Context& c, double hz, int32_t from, int32_t to)
 {
     int32_t lo = 0, hi = 0;
     beat_span(c, from, to, &lo, &hi);
-    return beat_in(c, probe_levels(c, Probe(c.f.n, hz, c.audio.rate), lo, hi), lo, from, to);
+    return beat_in(c, probe_levels(c, Probe(c.f.n, hz, c.audio.rate, c.kernels), lo, hi), lo, from, to);
 }
 
 Tone tone_of(const Context& c, const Run& r)
@@ -301,9 +301,9 @@ Tone tone_of(const Context& c, const Run& r)
     const int64_t lowest = first, highest = first + count - f.n;
     const int32_t mid = (r.from + r.to) / 2;
     const auto hz_at = [&](int64_t m) { return t.hz + r.hz_per_s * double(m - mid) * f.hop / a.rate; };
-    Probe probe(f.n, t.hz, a.rate);
+    Probe probe(f.n, t.hz, a.rate, c.kernels);
     const auto follow = [&](int64_t m) {
-        if (std::fabs(hz_at(m) - probe.hz) > kFollowBins * f.bin_hz()) probe = Probe(f.n, hz_at(m), a.rate);
+        if (std::fabs(hz_at(m) - probe.hz) > kFollowBins * f.bin_hz()) probe = Probe(f.n, hz_at(m), a.rate, c.kernels);
     };
     const int64_t edge = f.n / f.hop;
     std::vector<double> levels;

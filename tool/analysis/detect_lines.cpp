@@ -58,7 +58,7 @@ int32_t stretches_in_step(const Context& c, const Probe& probe, int32_t from, in
 bool in_step_at(const Context& c, double hz, int32_t from, int32_t to)
 {
     const Frames& f = c.f;
-    const Probe probe(f.n, hz, c.audio.rate);
+    const Probe probe(f.n, hz, c.audio.rate, c.kernels);
     const int32_t stretch = kStretchBlocks * f.n / f.hop;
     const int32_t head = from + kFirstStretches * stretch;
     if (head < to && stretches_in_step(c, probe, from, head) < 0) return false;

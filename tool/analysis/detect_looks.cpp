@@ -246,7 +246,7 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
     const Frames& f = c.f;
-    const Probe probe(f.n, median(r.hz), a.rate);
+    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const int32_t frames = r.to - r.from;
     Phasors x;
     x.probe_hz = probe.hz;

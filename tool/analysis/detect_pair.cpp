@@ -151,7 +151,7 @@ Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last)
 {
     const Audio& a = c.audio;
     const Frames& f = c.f;
-    const Probe probe(f.n, median(r.hz), a.rate);
+    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
     Clear x;
     for (int32_t m = first; m < last; ++m) {
@@ -171,7 +171,7 @@ bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, doub
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
     const Frames& f = c.f;
-    const Probe probe(f.n, median(r.hz), a.rate);
+    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
     const Clear x = clear_over(c, r, first, last);
     const double frames = last - first, seconds = (r.to - r.from) * hop_seconds;
@@ -358,7 +358,7 @@ void in_step_ends(const Context& c, const Run& r, Tone* t)
     const Frames& f = c.f;
     const int32_t n = f.n, quarter = (r.to - r.from) / 4;
     if (quarter < 2 || r.hz_per_s != 0) return;
-    const Probe probe(n, median(r.hz), c.audio.rate);
+    const Probe probe(n, median(r.hz), c.audio.rate, c.kernels);
     std::vector<std::complex<double>> z;
     probe.read_blocks(c.audio, f.first + int64_t(r.from + quarter) * f.hop, f.hop, 2 * quarter, nullptr, &z);
     const double hop_seconds = double(f.hop) / c.audio.rate;

@@ -58,7 +58,7 @@ bool gap_covered(const Context& c, const Tone& a, const Tone& b, int64_t from, i
     };
     const int32_t lo = frame_at(from), hi = std::max(frame_at(to), lo + 1);
     if (hi > frames) return false;
-    const std::vector<double> levels = probe_levels(c, Probe(f.n, (a.hz + b.hz) / 2, c.audio.rate), lo, hi);
+    const std::vector<double> levels = probe_levels(c, Probe(f.n, (a.hz + b.hz) / 2, c.audio.rate, c.kernels), lo, hi);
     return median(levels) >= std::min(a.level_dbfs, b.level_dbfs) - c.p.level_range_db;
 }
 

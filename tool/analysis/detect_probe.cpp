@@ -13,17 +13,14 @@ namespace {
 constexpr int32_t kLanes = 8;
 constexpr int32_t kNarrowLanes = 2;
 
-// The Hann window of `n` points, as hann() gives it: a run's probes, and the looks'
-// many probes, all take the one block length, and its cosines cost as much as the
-// kernel's own.
-const std::vector<double>& hann_of(int32_t n)
+// The Hann window of `n` points, as hann() gives it, in `window`: a run's probes, and
+// the looks' many probes, all take the one block length, and its cosines cost as much
+// as the kernel's own.
+void hann_into(int32_t n, std::vector<double>* window)
 {
-    thread_local std::vector<double> window;
-    if (int32_t(window.size()) != n) {
-        window.resize(size_t(n));
-        for (int32_t j = 0; j < n; ++j) window[size_t(j)] = hann(j, n);
-    }
-    return window;
+    if (int32_t(window->size()) == n) return;
+    window->resize(size_t(n));
+    for (int32_t j = 0; j < n; ++j) (*window)[size_t(j)] = hann(j, n);
 }
 
 // The kernel's sums over `lanes` runs of samples, each `stride` apart from its start in
@@ -46,31 +43,24 @@ void lane_sums(const std::vector<std::complex<double>>& kernel, const int16_t* c
     for (int32_t l = 0; l < lanes; ++l) out[l] = {re[l], im[l]};
 }
 
-// The last kernels made, with their gains: the looks and the extent's walk make a probe
-// at one frequency twice in a row, and a kernel's sines and cosines cost more than its
-// reading (the page's module's most of all).
-struct KeptKernel {
-    int32_t n = 0, rate = 0;
-    double hz = 0, gain = 0;
-    std::vector<std::complex<double>> kernel;
-};
-constexpr size_t kKeptKernels = 2;
 constexpr int32_t kSetEvery = 64;
 
 }  // namespace
 
-Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate) : n(size), rate(sample_rate), hz(probe_hz), gain(0)
+Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate, ProbeKernels* kept)
+    : n(size), rate(sample_rate), hz(probe_hz), gain(0)
 {
-    thread_local KeptKernel kept[kKeptKernels];
-    thread_local size_t oldest = 0;
-    for (const KeptKernel& k : kept)
-        if (k.n == n && k.rate == rate && k.hz == hz && !k.kernel.empty()) {
-            kernel = k.kernel;
-            gain = k.gain;
-            return;
-        }
+    if (kept)
+        for (const ProbeKernels::Kept& k : kept->kept)
+            if (k.n == n && k.rate == rate && k.hz == hz && !k.kernel.empty()) {
+                kernel = k.kernel;
+                gain = k.gain;
+                return;
+            }
     kernel.resize(size_t(size));
-    const std::vector<double>& window = hann_of(n);
+    std::vector<double> own;
+    std::vector<double>& window = kept ? kept->window : own;
+    hann_into(n, &window);
     // The kernel's phasor is turned a frame at a time by one step's rotation and set
     // afresh from its angle every kSetEvery frames, so that what the rotations' rounding
     // adds stays under the rounding of the angle itself: a sine and a cosine a frame took
@@ -90,8 +80,9 @@ Probe::Probe(int32_t size, double probe_hz, int32_t sample_rate) : n(size), rate
         im = re * step_im + im * step_re;
         re = turned_re;
     }
-    kept[oldest] = KeptKernel{n, rate, hz, gain, kernel};
-    oldest = (oldest + 1) % kKeptKernels;
+    if (!kept) return;
+    kept->kept[kept->oldest] = ProbeKernels::Kept{n, rate, hz, gain, kernel};
+    kept->oldest = (kept->oldest + 1) % (sizeof kept->kept / sizeof kept->kept[0]);
 }
 
 double Probe::amplitude_of(const std::complex<double>* sums, int32_t channels) const

@@ -126,8 +126,8 @@ double moves_with(const Context& c, const Line& a, const Line& b)
     const int32_t from = std::max(a.run.from, b.run.from) + edge, to = std::min(a.run.to, b.run.to) - edge;
     const Tone& u = b.tone;
     if (to - from < 2 * kHopsPerBlock || std::max(u.level_trend_db, u.level_slope_db) <= c.p.held_move_db) return 0;
-    return correlation(probe_levels(c, Probe(c.f.n, a.tone.hz, c.audio.rate), from, to),
-                       probe_levels(c, Probe(c.f.n, u.hz, c.audio.rate), from, to));
+    return correlation(probe_levels(c, Probe(c.f.n, a.tone.hz, c.audio.rate, c.kernels), from, to),
+                       probe_levels(c, Probe(c.f.n, u.hz, c.audio.rate, c.kernels), from, to));
 }
 
 // Whether `line` is a note's partial: another partial starts with it (absent just before,

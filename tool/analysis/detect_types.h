@@ -71,15 +71,19 @@ struct Frames {
     }
 };
 
+struct ProbeKernels;
+
 // One look at a region: the tuned values, the audio, its frames' peaks, the region
-// [first, first + count) of the audio, and the fewest frames a run holds (shortest_seconds,
-// and a block). Every stage after the peaks reads it.
+// [first, first + count) of the audio, the fewest frames a run holds (shortest_seconds,
+// and a block), and the probes' kernels kept by the detection the look is part of (none:
+// each made afresh). Every stage after the peaks reads it.
 struct Context {
     const DetectParams& p;
     const Audio& audio;
     const Frames& f;
     int64_t first = 0, count = 0;
     int32_t shortest = 0;
+    ProbeKernels* kernels = nullptr;
 };
 
 // Which look found a run holding still: the first; the first's readings where the tone
@@ -153,13 +157,29 @@ struct Verdict {
     double figure = 0, limit = 0, other_hz = 0;
 };
 
+// The last kernels a detection's probes made, with their gains, and the window of the
+// last length: the looks and the extent's walk make a probe at one frequency twice in a
+// row, and a kernel's sines and cosines cost more than its reading (the page's module's
+// most of all). Held by one detection, over the region and the audio around it.
+struct ProbeKernels {
+    struct Kept {
+        int32_t n = 0, rate = 0;
+        double hz = 0, gain = 0;
+        std::vector<std::complex<double>> kernel;
+    };
+    Kept kept[2];
+    size_t oldest = 0;
+    std::vector<double> window;
+};
+
 // The `hz` component of the n frames from `at`, by a Hann-windowed single-frequency DFT.
 struct Probe {
     int32_t n, rate;
     double hz;
     std::vector<std::complex<double>> kernel;
     double gain;
-    Probe(int32_t size, double probe_hz, int32_t sample_rate);
+    // The kernel is taken from `kept` when it holds it, and kept there when made.
+    Probe(int32_t size, double probe_hz, int32_t sample_rate, ProbeKernels* kept = nullptr);
     // Amplitude (full scale = 1), root mean square over the channels.
     double amplitude(const Audio& a, int64_t at) const;
     // Amplitude and phase of the channels' mean, the phase measured from the audio's

@@ -55,28 +55,31 @@ double outside_power(const Spectrum& s, const NotchGeometry& g)
 namespace {
 
 // The spectrum the program's power is read from: frames [first, first + count) of `a`,
-// clipped to it; nothing when fewer than 64 are left.
-std::optional<Spectrum> span_spectrum(const Audio& a, int64_t first, int64_t count)
+// clipped to it; nothing when fewer than 64 are left. Its window is taken from `windows`.
+std::optional<Spectrum> span_spectrum(const Audio& a, int64_t first, int64_t count, SpectrumWindows* windows)
 {
     first = std::max<int64_t>(0, first);
     count = std::min(count, a.frames() - first);
     if (count < 64) return std::nullopt;
     const int32_t n = segment_length(count / 2, kLongestSegment);
-    return average_spectrum(a.samples.data(), a.channels, a.rate, first, count, n);
+    return average_spectrum(a.samples.data(), a.channels, a.rate, first, count, n, windows);
 }
 
 }  // namespace
 
-double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g)
+double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g, SpectrumWindows* windows)
 {
-    const std::optional<Spectrum> s = span_spectrum(a, first, count);
+    const std::optional<Spectrum> s = span_spectrum(a, first, count, windows);
     return s ? outside_power(*s, g) : 0;
 }
 
 ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, int64_t count, const NotchGeometry& g)
 {
     ProgramChange c;
-    const std::optional<Spectrum> before = span_spectrum(in, first, count), after = span_spectrum(out, first, count);
+    // The whole and its pieces each take one size of spectrum, before and after alike.
+    SpectrumWindows windows;
+    const std::optional<Spectrum> before = span_spectrum(in, first, count, &windows),
+                                  after = span_spectrum(out, first, count, &windows);
     if (before && after) {
         const double was = outside_power(*before, g), is = outside_power(*after, g);
         c.change_db = power_ratio_db(is + kInaudiblePower, was + kInaudiblePower);
@@ -85,10 +88,10 @@ ProgramChange program_change(const Audio& in, const Audio& out, int64_t first, i
     }
     const int64_t piece = std::llround(kDipSeconds * in.rate);
     for (int64_t at = first; at + piece <= first + count; at += piece / 2) {
-        const double before = program_power(in, at, piece, g);
+        const double before = program_power(in, at, piece, g, &windows);
         // Where the program is silent there is nothing to take.
         if (to_db(2 * before) < kProgramSilentDbfs) continue;
-        c.dip_db = std::min(c.dip_db, power_ratio_db(program_power(out, at, piece, g) + kInaudiblePower,
+        c.dip_db = std::min(c.dip_db, power_ratio_db(program_power(out, at, piece, g, &windows) + kInaudiblePower,
                                                      before + kInaudiblePower));
     }
     return c;
@@ -107,12 +110,11 @@ double tone_cut_db(const Audio& with, const Audio& without, const Audio& out_wit
     return 10 * std::log10(tone / std::max(left, 1e-9));
 }
 
-
-double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end)
+double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end, ToneWaves* waves)
 {
     // Both are read through one wave, made once: its sines and cosines, one of each a
     // frame, cost more than the readings (the page's module most of all).
-    const ToneWave wave = tone_wave(in.rate, hz, end - first);
+    const ToneWave wave = tone_wave(in.rate, hz, end - first, waves);
     const double before = tone_amplitude(wave, in.samples.data(), in.channels, first);
     const double after = tone_amplitude(wave, out.samples.data(), out.channels, first);
     return 20 * std::log10(before / std::max(after, kSilentAmplitude));

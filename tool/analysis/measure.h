@@ -9,6 +9,7 @@
 #include "tool/analysis/audio.h"
 #include "tool/analysis/detect.h"
 #include "tool/analysis/settings.h"
+#include "tool/analysis/spectrum.h"
 
 // Frames on each side of a stretch boundary searched for its largest step.
 constexpr int64_t kJumpReach = 16;
@@ -85,12 +86,16 @@ constexpr double kSilentAmplitude = 1e-5;
 // tone sounds and the stretch is past its fade-in and before its tail. Both detect's
 // trials and measure report this figure, so the same settings read the same cut. A
 // residual under kSilentAmplitude counts as kSilentAmplitude. `out` is at `in`'s rate.
-double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end);
+// The wave both are read through is taken from `waves` (tone_wave).
+double tone_cut_over(const Audio& in, const Audio& out, double hz, int64_t first, int64_t end,
+                     ToneWaves* waves = nullptr);
 
 // The program's power outside a notch band, and outside the blur of its edges, over
 // frames [first, first + count) of `a` (clipped to it), as average_spectrum's bins add
 // it up: what a notch leaves alone, so that a change there is the program's, not the tone's.
-double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g);
+// The spectrum's window is taken from `windows` (BlockSpectrum).
+double program_power(const Audio& a, int64_t first, int64_t count, const NotchGeometry& g,
+                     SpectrumWindows* windows = nullptr);
 
 // Under this the program outside the notch band is silent: a recording's own hiss lies over it.
 constexpr double kProgramSilentDbfs = -70;

@@ -7,32 +7,23 @@
 #include "fft/real_fft.h"
 #include "tool/analysis/audio.h"
 
-namespace {
-
-// The window of the last size a spectrum was made at: a check makes one spectrum after
-// another at one size, and the window's cosines cost as much as a few of its blocks.
-struct KeptWindow {
-    int32_t n = 0;
-    double energy = 0;
-    std::vector<double> values;
-};
-
-}  // namespace
-
-BlockSpectrum::BlockSpectrum(int32_t n) : n_(n)
+BlockSpectrum::BlockSpectrum(int32_t n, SpectrumWindows* windows) : n_(n)
 {
-    thread_local KeptWindow kept;
-    if (kept.n != n || kept.values.empty()) {
-        kept.values.assign(size_t(n), 0.0);
-        kept.energy = 0;
-        for (int32_t j = 0; j < n; ++j) {
-            kept.values[j] = hann(j, n);
-            kept.energy += kept.values[j] * kept.values[j];
-        }
-        kept.n = n;
+    if (windows)
+        for (const SpectrumWindows::Kept& k : windows->kept)
+            if (k.n == n && !k.values.empty()) {
+                window_ = k.values;
+                window_energy_ = k.energy;
+                return;
+            }
+    window_.assign(size_t(n), 0.0);
+    for (int32_t j = 0; j < n; ++j) {
+        window_[j] = hann(j, n);
+        window_energy_ += window_[j] * window_[j];
     }
-    window_ = kept.values;
-    window_energy_ = kept.energy;
+    if (!windows) return;
+    windows->kept[windows->oldest] = SpectrumWindows::Kept{n, window_energy_, window_};
+    windows->oldest = (windows->oldest + 1) % (sizeof windows->kept / sizeof windows->kept[0]);
 }
 
 const std::vector<double>& BlockSpectrum::power(const int16_t* samples, int32_t channels, int64_t first)
@@ -112,8 +103,9 @@ void BlockSpectrum::powers(const int16_t* samples, int32_t channels, const int64
     }
 }
 
-BlockSeries::BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts)
-    : spectrum_(n), samples_(samples), channels_(channels), firsts_(std::move(firsts))
+BlockSeries::BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts,
+                         SpectrumWindows* windows)
+    : spectrum_(n, windows), samples_(samples), channels_(channels), firsts_(std::move(firsts))
 {
 }
 
@@ -135,8 +127,8 @@ int32_t segment_length(int64_t count, int32_t limit)
     return n;
 }
 
-Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first,
-                          int64_t count, int32_t n)
+Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first, int64_t count,
+                          int32_t n, SpectrumWindows* windows)
 {
     Spectrum s;
     s.rate = rate;
@@ -148,7 +140,7 @@ Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate
     const int64_t segments = (count - n) / step + 1;
     std::vector<int64_t> starts(static_cast<size_t>(segments));
     for (int64_t seg = 0; seg < segments; ++seg) starts[size_t(seg)] = first + seg * step;
-    BlockSeries blocks(n, samples, channels, std::move(starts));
+    BlockSeries blocks(n, samples, channels, std::move(starts), windows);
     for (int64_t seg = 0; seg < segments; ++seg) {
         const std::vector<double>& p = blocks.next();
         for (int32_t b = 0; b <= n / 2; ++b) s.power[b] += p[b];
@@ -189,18 +181,6 @@ double to_db(double power) { return 10.0 * std::log10(power > 1e-30 ? power : 1e
 
 namespace {
 
-// Waves kept for the next caller that asks for the same one: a plan's checks read one
-// tone again pass after pass through the same few block lengths, and a wave's sines and
-// cosines cost more than a reading through it. Long waves are made afresh, so that the
-// kept ones hold a few megabytes at most.
-constexpr size_t kKeptWaves = 8;
-constexpr int64_t kKeptWaveFrames = int64_t(1) << 18;
-
-struct KeptWave {
-    int32_t rate = 0;
-    ToneWave wave;
-};
-
 ToneWave make_tone_wave(int32_t rate, double hz, int64_t count)
 {
     ToneWave t;
@@ -219,17 +199,15 @@ ToneWave make_tone_wave(int32_t rate, double hz, int64_t count)
 
 }  // namespace
 
-ToneWave tone_wave(int32_t rate, double hz, int64_t count)
+ToneWave tone_wave(int32_t rate, double hz, int64_t count, ToneWaves* kept)
 {
-    if (count > kKeptWaveFrames) return make_tone_wave(rate, hz, count);
-    thread_local KeptWave kept[kKeptWaves];
-    thread_local size_t oldest = 0;
-    for (const KeptWave& k : kept)
+    if (!kept || count > ToneWaves::kKeptWaveFrames) return make_tone_wave(rate, hz, count);
+    for (const ToneWaves::Kept& k : kept->kept)
         if (k.rate == rate && k.wave.hz == hz && k.wave.count == count && k.wave.values) return k.wave;
-    kept[oldest] = KeptWave{rate, make_tone_wave(rate, hz, count)};
-    const ToneWave made = kept[oldest].wave;
-    oldest = (oldest + 1) % kKeptWaves;
-    return made;
+    ToneWaves::Kept& made = kept->kept[kept->oldest];
+    made = ToneWaves::Kept{rate, make_tone_wave(rate, hz, count)};
+    kept->oldest = (kept->oldest + 1) % (sizeof kept->kept / sizeof kept->kept[0]);
+    return made.wave;
 }
 
 double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t channels, int64_t first)

@@ -14,18 +14,33 @@ struct Spectrum {
     double bin_hz() const { return double(rate) / n; }
 };
 
+// The windows of the last sizes spectra were made at, for whoever makes one spectrum
+// after another at one size (a program's change, read piece by piece): a window's
+// cosines cost as much as a few of its blocks.
+struct SpectrumWindows {
+    struct Kept {
+        int32_t n = 0;
+        double energy = 0;
+        std::vector<double> values;
+    };
+    Kept kept[2];
+    size_t oldest = 0;
+};
+
 // Power per bin, scaled so that the bins of a full-scale sine add up to 0.5 (its mean
 // square) and white noise of mean square p gives about p * 2/n per bin. Frames
-// [first, first + count) of interleaved 16-bit audio; count must be at least n.
-Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first,
-                          int64_t count, int32_t n);
+// [first, first + count) of interleaved 16-bit audio; count must be at least n. The
+// window is taken from `windows` (BlockSpectrum).
+Spectrum average_spectrum(const int16_t* samples, int32_t channels, int32_t rate, int64_t first, int64_t count,
+                          int32_t n, SpectrumWindows* windows = nullptr);
 
 // Power spectra of single Hann-windowed blocks, scaled as average_spectrum's, for
 // analyses that follow a sound through time. Holds its window and buffers; the
 // transform is the project's own real FFT, so the tool and its page compute alike.
 class BlockSpectrum {
 public:
-    explicit BlockSpectrum(int32_t n);
+    // The window is taken from `windows` when it holds it, and kept there when made.
+    explicit BlockSpectrum(int32_t n, SpectrumWindows* windows = nullptr);
 
     int32_t n() const { return n_; }
     // Power per bin (n/2 + 1 bins) of frames [first, first + n), averaged over channels.
@@ -54,7 +69,8 @@ private:
 // so a stereo series costs about half as much.
 class BlockSeries {
 public:
-    BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts);
+    BlockSeries(int32_t n, const int16_t* samples, int32_t channels, std::vector<int64_t> firsts,
+                SpectrumWindows* windows = nullptr);
     // The next block's powers (n/2 + 1 bins); asked once for each start, in order.
     const std::vector<double>& next();
 
@@ -99,7 +115,24 @@ struct ToneWave {
     // next caller, so that a copy of the wave copies no values.
     std::shared_ptr<const std::vector<double>> values;
 };
-ToneWave tone_wave(int32_t rate, double hz, int64_t count);
+
+// Waves kept for the next caller that asks for the same one: a fit reads one tone through
+// the same span at every trial, and a plan's checks read it pass after pass through the
+// same few block lengths, while a wave's sines and cosines cost more than a reading
+// through it. Held by whoever fits and checks one tone; waves longer than
+// kKeptWaveFrames are made afresh, so that the kept ones hold a few megabytes at most.
+struct ToneWaves {
+    static constexpr int64_t kKeptWaveFrames = int64_t(1) << 18;
+    struct Kept {
+        int32_t rate = 0;
+        ToneWave wave;
+    };
+    Kept kept[8];
+    size_t oldest = 0;
+};
+
+// The wave, taken from `kept` when it holds it and kept there when made (none: made afresh).
+ToneWave tone_wave(int32_t rate, double hz, int64_t count, ToneWaves* kept = nullptr);
 
 // tone_amplitude through `wave`, over frames [first, first + wave.count).
 double tone_amplitude(const ToneWave& wave, const int16_t* samples, int32_t channels, int64_t first);

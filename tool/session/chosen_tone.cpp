@@ -25,10 +25,13 @@ ChosenTone choose_and_fit(FilterTable& table, const SampleSource& source, int64_
     const Tone tone = hz_given ? tone_near(d, hz, at, count, &chosen.detected) : d.tones.front();
     const Audio in = fit_audio(table, source, origin, file_frames, placement, tone);
     const Tone in_window = in_file(tone, origin - in.first_frame);
-    Fit fit = fit_settings(table, in, file_frames, in_window, placement.video_rate_num, placement.video_rate_den);
+    // Every fit of the tone and every pass's check read it through the same few waves.
+    ToneWaves waves;
+    Fit fit =
+        fit_settings(table, in, file_frames, in_window, placement.video_rate_num, placement.video_rate_den, -1, &waves);
     // A frequency named where no tone was detected has no level or extent to look for.
     if (chosen.detected) {
-        chosen.plan = plan_in_file(plan_passes(table, in, file_frames, in_window, fit), in.first_frame);
+        chosen.plan = plan_in_file(plan_passes(table, in, file_frames, in_window, fit, &waves), in.first_frame);
         chosen.check = chosen.plan.checks.front();
         chosen.checked = true;
     }

@@ -12,10 +12,11 @@
 namespace {
 
 // The plug-in's result over the frames [first, end) of the audio the check was handed,
-// read where it lies.
+// read where it lies, through the waves kept by whoever checks the tone.
 struct Rendered {
     const Audio* out = nullptr;
     int64_t first = 0, end = 0;
+    ToneWaves* waves = nullptr;
 
     // Through `wave` where the block lies whole in the frames held; a block cut short by
     // their edge is read through a wave of its own length.
@@ -26,7 +27,7 @@ struct Rendered {
         const int64_t hi = std::min<int64_t>(from + wave.count, end);
         if (hi - lo < 2) return 0;
         if (hi - lo == wave.count) return tone_amplitude(wave, a.samples.data(), a.channels, lo);
-        return tone_amplitude(a.samples.data(), a.channels, a.rate, wave.hz, lo, hi - lo);
+        return tone_amplitude(tone_wave(a.rate, wave.hz, hi - lo, waves), a.samples.data(), a.channels, lo);
     }
 };
 
@@ -34,9 +35,10 @@ struct Rendered {
 // stretch's start (or the tone's, when earlier) to `look_end` or as far as the plug-in
 // reads, whichever is later.
 Rendered render_checked(const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone, const Fit& fit,
-                        int64_t look_end)
+                        int64_t look_end, ToneWaves* waves)
 {
     Rendered r;
+    r.waves = waves;
     r.first = std::min(fit.stretch_first, std::max<int64_t>(0, tone.first));
     const int64_t reads_until =
         plugin_reads_until(audio.rate, file_frames, fit.placement, fit.notch.length) - audio.first_frame;
@@ -59,7 +61,7 @@ void find_left(const Rendered& r, const Tone& tone, const Fit& fit, int64_t file
     const int64_t hop = std::max<int64_t>(1, std::llround(double(rate) * fit.placement.video_rate_den /
                                                           fit.placement.video_rate_num));
     const double own = std::pow(10.0, tone.level_dbfs / 20);
-    const ToneWave wave = tone_wave(rate, tone.hz, block);
+    const ToneWave wave = tone_wave(rate, tone.hz, block, r.waves);
     const int64_t bridge = std::llround(kLeftBridgeSeconds * rate), shortest = std::llround(kLeftShortest * rate);
     int64_t run_first = -1, run_last = -1;
     std::vector<double> readings;
@@ -115,14 +117,14 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
 }
 
 CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
-                    const Fit& fit, bool read_cut)
+                    const Fit& fit, bool read_cut, ToneWaves* waves)
 {
     CutCheck c;
     const int64_t stretch_end = fit.stretch_first + fit.notch.length;
     c.look_first = fit.stretch_first;
     c.look_end = std::min<int64_t>(audio.frames(),
                                    std::max<int64_t>(stretch_end + std::llround(kCheckPastSeconds * audio.rate), tone.end));
-    const Rendered r = render_checked(audio, after, file_frames, tone, fit, c.look_end);
+    const Rendered r = render_checked(audio, after, file_frames, tone, fit, c.look_end, waves);
     find_left(r, tone, fit, file_frames - audio.first_frame, &c);
     c.extent_first = tone.first;
     c.extent_end = tone.end;
@@ -148,7 +150,7 @@ CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, 
         // as far as this stretch reached: its trials are rendered on that.
         try {
             c.next = fit_settings(table, after, file_frames, c.rest, fit.placement.video_rate_num,
-                                  fit.placement.video_rate_den, fit.switch_frames);
+                                  fit.placement.video_rate_den, fit.switch_frames, waves);
             c.has_next = true;
         } catch (const ToolError&) {
             // No selection fits what remains (it lies too near the file's end or the

@@ -56,9 +56,10 @@ CutCheck check_cut(FilterTable& table, const Audio& audio, int64_t file_frames, 
 
 // The same where `after` is already `audio` with the fit applied (pass_output); without
 // `read_cut`, only where the tone goes on and the next selection (cut_db stays 0): a
-// later pass's cut is read with every pass's (chained_cut_db).
+// later pass's cut is read with every pass's (chained_cut_db). The tone's waves, here and
+// in the next selection's fit, are taken from `waves` (tone_wave).
 CutCheck check_pass(FilterTable& table, const Audio& audio, const Audio& after, int64_t file_frames, const Tone& tone,
-                    const Fit& fit, bool read_cut = true);
+                    const Fit& fit, bool read_cut = true, ToneWaves* waves = nullptr);
 
 // Whether `audio`, a window of a file of `file_frames` frames, holds every frame the
 // plug-in reads for the fit.

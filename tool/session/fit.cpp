@@ -74,7 +74,7 @@ Excerpt excerpt_around(const Audio& audio, int64_t file_frames, const Fit& fit)
 }
 
 FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, const Tone& tone, int32_t fade,
-                      int32_t use_window)
+                      int32_t use_window, ToneWaves* waves)
 {
     FitTrial t;
     t.fade = fade;
@@ -88,14 +88,14 @@ FitTrial try_settings(FilterTable& table, const Excerpt& e, const Fit& fit, cons
     // counting it would flatter the notch.
     const int64_t from = std::max(tone.first, fit.stretch_first + notch_geometry(s, out.rate).fade) - e.offset;
     const int64_t to = std::min(tone.end, fit.cut_end) - e.offset;
-    if (to - from >= e.audio.rate / 20) t.cut_db = tone_cut_over(e.audio, out, tone.hz, from, to);
+    if (to - from >= e.audio.rate / 20) t.cut_db = tone_cut_over(e.audio, out, tone.hz, from, to, waves);
     return t;
 }
 
 } // namespace
 
 Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, int32_t video_rate_num,
-                 int32_t video_rate_den, double switch_frames)
+                 int32_t video_rate_den, double switch_frames, ToneWaves* waves)
 {
     const SliderRanges ranges = slider_ranges(table);
     const std::vector<Suggestion> suggestions = suggest_settings(tone, default_settings(table), ranges, audio.rate);
@@ -134,7 +134,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     fit.input_step_start = largest_jump(e.audio, e.stretch_first);
     // The window shapes the notch the whole stretch long: judged by the cut. The fade
     // only shapes the start: judged by the step there.
-    for (const int32_t w : {0, 1}) fit.trials.push_back(try_settings(table, e, fit, tone, 0, w));
+    for (const int32_t w : {0, 1}) fit.trials.push_back(try_settings(table, e, fit, tone, 0, w, waves));
     fit.chosen = fit.trials[0].cut_db >= fit.trials[1].cut_db ? fit.trials[0] : fit.trials[1];
     fit.settings.use_window = fit.chosen.use_window;
     // The narrowest width covers the steady tone; its switching on and off spreads
@@ -170,7 +170,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     for (const int32_t fade : kFades) {
         if (!fit.fade_may_silence) break;
         if (fade == 0 || fade < ranges.minimum[kFade] || fade > ranges.maximum[kFade]) continue;
-        fit.trials.push_back(try_settings(table, e, fit, tone, fade, fit.chosen.use_window));
+        fit.trials.push_back(try_settings(table, e, fit, tone, fade, fit.chosen.use_window, waves));
         if (fit.trials.back().step_start < fit.chosen.step_start) fit.chosen = fit.trials.back();
     }
     fit.settings.slider[kFade] = fit.chosen.fade;
@@ -179,7 +179,7 @@ Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, co
     // The window was judged before the width was widened: what is reported is rendered
     // once more with the settings as they stand, so measure reads the same cut from them.
     if (fit.settings.slider[kWidth] != pick->cover_width) {
-        fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window);
+        fit.chosen = try_settings(table, e, fit, tone, fit.chosen.fade, fit.chosen.use_window, waves);
         if (fit.chosen.fade == 0) fit.trials.push_back(fit.chosen);
     }
     check_ranges(fit.settings, ranges);

@@ -12,6 +12,7 @@
 #include "tool/analysis/detect.h"
 #include "tool/analysis/sample_source.h"
 #include "tool/analysis/settings.h"
+#include "tool/analysis/spectrum.h"
 #include "tool/session/plugin_session.h"
 
 // Video frames the stretch keeps clear around the tone, beyond the block it starts ahead.
@@ -46,9 +47,10 @@ struct Fit {
 // order places the notch on the tone. `switch_frames`, when not negative, is how fast
 // the tone switches (as Fit::switch_frames) where `audio` no longer shows it: a later
 // pass's tone starts inside the previous pass's tail, whose cross-fade is no switching
-// of the tone's own, and ends as the tone ends.
+// of the tone's own, and ends as the tone ends. The tone's waves its trials read through
+// are taken from `waves` (tone_wave).
 Fit fit_settings(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, int32_t video_rate_num,
-                 int32_t video_rate_den, double switch_frames = -1);
+                 int32_t video_rate_den, double switch_frames = -1, ToneWaves* waves = nullptr);
 
 // The frames of a file that fit_settings reads for a tone found in a region from the
 // start of video frame `region.start_frame` up to `region_end`: the stretch may start a

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& first)
+PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& first,
+                     ToneWaves* waves)
 {
     PassPlan p;
     p.passes.push_back(first);
@@ -15,7 +16,7 @@ PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames
         const Fit& pass = p.passes.back();
         Audio after = pass_output(table, *input, file_frames, pass);
         // Only the first pass's own cut is told (as the check's); the rest count in the plan's.
-        p.checks.push_back(check_pass(table, *input, after, file_frames, left, pass, p.checks.empty()));
+        p.checks.push_back(check_pass(table, *input, after, file_frames, left, pass, p.checks.empty(), waves));
         p.program.push_back(program_change(*input, after, pass.stretch_first, pass.notch.length, pass.notch));
         const CutCheck& k = p.checks.back();
         if (!k.goes_on || !k.has_next || p.passes.size() >= size_t(kMostPasses)) break;

@@ -32,8 +32,9 @@ struct PassPlan {
 };
 
 // `audio`, `tone` and `first` as check_cut takes them. Throws ToolError when the window
-// does not hold what the first pass reads.
-PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& first);
+// does not hold what the first pass reads. The checks' waves are taken from `waves` (tone_wave).
+PassPlan plan_passes(FilterTable& table, const Audio& audio, int64_t file_frames, const Tone& tone, const Fit& first,
+                     ToneWaves* waves = nullptr);
 
 // The window's frames as the file's: `offset` is the window's first frame in the file.
 PassPlan plan_in_file(PassPlan p, int64_t offset);
