@@ -75,6 +75,8 @@ enum class DropReason {
     kTrackGoesOn,     // a steady stretch of a partial that sounds on both sides of it
     kNotePartial,     // another partial on its harmonic series starts with it, and their
                       // levels move together: a note's
+    kMelodyNote,      // a note a step of the scale away, with partials of its own as it
+                      // has, hands over to it or from it: a melody's
     kUnsteadyWithin,  // its extent takes in a run at its frequency that glides
     kPiece,           // a piece of a tone, joined to it
     kHarmonic,        // a harmonic, reported in a lower tone's family
