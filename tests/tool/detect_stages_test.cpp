@@ -458,7 +458,8 @@ INSTANTIATE_TEST_SUITE_P(
 // started a second before it, and a drone hides no beep on one of its multiples), but
 // for a quieter one that ends with it inside its extent: a harmonic speech covered. A
 // hum's fundamental whose peak a louder note two bins above swallows still leads its
-// family, heard by a probe at the frequency its harmonic gives.
+// family, heard by a probe at the frequency its harmonic gives. A beep that takes over
+// from a hum a step away holds no family, so the two are no melody's notes.
 struct FamilyCase {
     const char* name;
     std::vector<Partial> partials;
@@ -491,7 +492,9 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    1},
         FamilyCase{
-            "fundamental_beside_a_louder_partial", {{86.5, -30, 1, 4}, {173, -34, 1, 4}, {97.5, -18, 0, 6, 8}}, 1, 1}),
+            "fundamental_beside_a_louder_partial", {{86.5, -30, 1, 4}, {173, -34, 1, 4}, {97.5, -18, 0, 6, 8}}, 1, 1},
+        FamilyCase{
+            "hum_a_step_from_a_beep_taking_over", {{110, -25, 1, 3}, {220, -31, 1, 3}, {123.5, -25, 2.95, 5}}, 2, 1}),
     CaseName());
 
 // No tone shorter than shortest_seconds is listed: a beep a little shorter makes a run
