@@ -15,7 +15,6 @@ set(TULM_ANALYSIS_SOURCES
     analysis/detect_rules.cpp
     analysis/detect_pieces.cpp
     analysis/detect_families.cpp
-    analysis/detect_melody.cpp
     analysis/detect_odd_series.cpp
     analysis/detect_stream.cpp
     analysis/detect_audibility.cpp

@@ -48,7 +48,6 @@ Detection tones_within(const DetectParams& p, const Audio& audio, int64_t first,
     std::vector<Confirmed> tones = confirmed_tones(c, lines, looks.unsteady, &d.dropped);
     join_pieces(c, &tones, &d.dropped);
     d.tones = families(c, with_odd_fundamentals(c, long_enough(c, std::move(tones), &d.dropped)), &d.dropped);
-    d.tones = without_melody(c, std::move(d.tones), &d.dropped);
     return d;
 }
 

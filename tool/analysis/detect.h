@@ -80,8 +80,6 @@ enum class DropReason {
     kHarmonic,        // a harmonic, reported in a lower tone's family
     kConversionClip,  // a harmonic that a floating-point file's conversion to 16 bits made
                       // by clipping its tone: not the file's, left out of the list
-    kMelodyNote,      // a note a step of the scale away, with partials of its own as it
-                      // has, hands over to it or from it: a melody's
     kNotInSurround,   // no tone there when the region is looked at with the audio around it
     kTooShort,        // its extent, pieces joined, is under shortest_seconds
 };

@@ -3,8 +3,7 @@
 // (detect_frames), the looks that tell whether a run holds still (detect_looks), lines
 // (detect_lines), a run's reading as a tone and its extent (detect_extent), the rules
 // that part a tone from program sound (detect_rules), pieces (detect_pieces), the
-// fundamentals under odd series (detect_odd_series), families (detect_families) and the
-// notes of a melody among them (detect_melody).
+// fundamentals under odd series (detect_odd_series) and families (detect_families).
 // Each hands the next a typed result (detect_types.h) and keeps every candidate it
 // drops with its reason.
 #include <cstdint>
@@ -191,9 +190,5 @@ std::vector<Confirmed> with_odd_fundamentals(const Context& c, std::vector<Confi
 // Families (detect_families.cpp): from the lowest tone up, the tones at its multiples
 // join its family; the tones left are the region's.
 std::vector<Tone> families(const Context& c, const std::vector<Confirmed>& tones, std::vector<Dropped>* dropped);
-
-// The families left but those that a family a step away hands over to or from, a
-// melody's notes (detect_melody.cpp); each dropped is noted in `dropped`.
-std::vector<Tone> without_melody(const Context& c, std::vector<Tone> tones, std::vector<Dropped>* dropped);
 
 } // namespace detection

@@ -14,8 +14,6 @@ const char* drop_reason_name(DropReason reason)
     case DropReason::kTrackGoesOn: return "track_goes_on";
     case DropReason::kNotePartial:
         return "note_partial";
-    case DropReason::kMelodyNote:
-        return "melody_note";
     case DropReason::kUnsteadyWithin: return "unsteady_within";
     case DropReason::kPiece: return "piece";
     case DropReason::kHarmonic: return "harmonic";
@@ -77,10 +75,6 @@ std::string drop_text(const Dropped& d)
     case DropReason::kNotePartial:
         return fmt::format("a note's partial: starts with {:.1f} Hz on one harmonic series, their levels moving "
                            "together (correlation {:.2f}, {:.2f} needed)",
-                           d.other_hz, d.figure, d.limit);
-    case DropReason::kMelodyNote:
-        return fmt::format("a melody's note: {:.1f} Hz, a step away with partials of its own, hands over to it or "
-                           "from it ({:.3f} s apart, within {:.3f} s)",
                            d.other_hz, d.figure, d.limit);
     case DropReason::kUnsteadyWithin:
         return fmt::format("takes in a run at {:.1f} Hz that glides, for {:.2f} s (more than {:.2f} s)", d.other_hz,
