@@ -9,8 +9,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-step() { printf '\n== %s\n' "$*"; }
 begin=$(date +%s)
+last=
+# Each step's heading says how long the step before it took, so a slow run shows where.
+step() {
+    local now
+    now=$(date +%s)
+    [ -z "$last" ] || printf '(%d s)\n' $((now - last))
+    last=$now
+    printf '\n== %s\n' "$*"
+}
 
 step "installer decisions"
 tests/scripts/install_deps_test.sh
@@ -40,5 +48,5 @@ scripts/web-test.sh
 step "release: reproducible zip, unpacked and checked under Wine"
 scripts/release-test.sh
 
-echo
+printf '(%d s)\n\n' $(($(date +%s) - last))
 echo "test.sh: every step passed in $(( $(date +%s) - begin )) s"
