@@ -105,7 +105,8 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     const bool inside = u.first >= low.first - block && u.end <= low.end + block;
     // Past the series' reach nothing says a harmonic sounds there for the program to
     // break: what sounds beside a partial there (a beating pair's own swell past its
-    // null) is no harmonic's piece, and only one that shares most of the extent joins.
+    // null) is no harmonic's piece, and of those switched apart from the fundamental
+    // only one that shares most of its extent joins.
     const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
                        (through || (at.reached && ((one_edge && inside) || !(absent(true) && absent(false)))));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
