@@ -312,7 +312,8 @@ INSTANTIATE_TEST_SUITE_P(
 // dies away into (8 dB over it where it starts) has its start hidden under the note: it
 // is listed from no earlier than its start and no later than where the note has fallen
 // level_range_db under it, never from the note's own start, even where the note's tail
-// rings on under the tone and past it.
+// rings on under the tone and past it. A tone switched on over a ring at its bin far
+// under it, which goes on before and after it, is not that ring's steady stretch.
 struct BesideCase {
     const char* name;
     std::vector<Partial> partials;  // the tone first
@@ -347,7 +348,8 @@ INSTANTIATE_TEST_SUITE_P(
         BesideCase{"under_a_louder_note_dying_into_it", {{1000, -30, 1.2, 3.4}, {1000, -2, 0.4, 2.0, 40}}, 1.72},
         BesideCase{"under_a_louder_note_that_rings_on",
                    {{1000, -30, 1.2, 3.4}, {1000, -2, 0.4, 2.0, 40}, {1000, -45, 2.0, 4.0}},
-                   1.72}),
+                   1.72},
+        BesideCase{"over_a_ring_going_on_around_it", {{1000, -10, 1.5, 2.5}, {1001.5, -32, 0.3, 3.9, 14}}}),
     CaseName());
 
 // The beat: the level of two tones a fraction of a Hz apart dips deep between two
@@ -441,9 +443,11 @@ INSTANTIATE_TEST_SUITE_P(
 // switched together, however loud it is; one switched on or off apart from it is a tone
 // of its own, louder or quieter (a 3 kHz whine is no harmonic of a 1 kHz beep that
 // started a second before it, and a drone hides no beep on one of its multiples), but
-// for a quieter one that ends with it inside its extent: a harmonic speech covered. A
-// hum's fundamental whose peak a louder note two bins above swallows still leads its
-// family, heard by a probe at the frequency its harmonic gives.
+// for a quieter one that ends with it inside its extent: a harmonic speech covered. Far
+// past the harmonics found, where no harmonic is known to sound, a note after a beep at
+// its pitch makes it no piece of one. A hum's fundamental whose peak a louder note two
+// bins above swallows still leads its family, heard by a probe at the frequency its
+// harmonic gives.
 struct FamilyCase {
     const char* name;
     std::vector<Partial> partials;
@@ -471,6 +475,10 @@ INSTANTIATE_TEST_SUITE_P(
         FamilyCase{"quieter_multiple_switched_apart", {{1000, -24, 1, 4}, {3000, -30, 2, 5}}, 2, 0},
         FamilyCase{"quieter_multiple_ending_with_it", {{1000, -24, 1, 4}, {3000, -30, 2.5, 4}}, 1, 1},
         FamilyCase{"beep_on_a_drones_multiple", {{100, -20, 0, 6}, {200, -26, 0, 6}, {1300, -40, 2, 4}}, 2, 1},
+        FamilyCase{"beep_far_up_a_drones_series_before_a_note_at_its_pitch",
+                   {{100, -20, 0, 6}, {200, -26, 0, 6}, {3000, -40, 2, 4}, {3002, -54, 4, 5.5, 10}},
+                   2,
+                   1},
         FamilyCase{"beep_outlasting_a_note_on_its_multiple",
                    {{100, -20, 2, 4}, {200, -26, 2, 4}, {500, -24, 1.5, 4.5}, {500, -36, 4.5, 5.5, 6}},
                    2,

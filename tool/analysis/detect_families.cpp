@@ -43,13 +43,15 @@ constexpr int32_t kSeriesGap = 4;
 struct Multiple {
     double hz, tolerance, on_tolerance;
     bool followed = false;  // beyond kHighestHarmonic, within kSeriesGap of the highest found
+    bool reached = true;    // within kSeriesReach of the highest found, where its peaks are read
 };
 Multiple multiple_of(const Context& c, const Tone& low, int32_t order, int32_t top, double top_hz)
 {
     const DetectParams& p = c.p;
     if (order <= kHighestHarmonic)
         return Multiple{order * low.hz, p.multiple_hz + order * low.drift_hz, p.steady_hz + order * low.drift_hz};
-    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), order - top <= kSeriesGap};
+    return Multiple{order * top_hz / top, c.f.bin_hz(), c.f.bin_hz(), order - top <= kSeriesGap,
+                    order <= kSeriesReach * top};
 }
 
 // What a confirmed tone is to the family of a lower tone, at one of its multiples.
@@ -101,8 +103,12 @@ AtMultiple at_multiple(const Context& c, const Tone& low, const Multiple& at, co
     const bool one_edge =
         std::fabs(double(u.first - low.first)) <= block || std::fabs(double(u.end - low.end)) <= block;
     const bool inside = u.first >= low.first - block && u.end <= low.end + block;
+    // Past the series' reach nothing says a harmonic sounds there for the program to
+    // break: what sounds beside a partial there (a beating pair's own swell past its
+    // null) is no harmonic's piece, and of those switched apart from the fundamental
+    // only one that shares most of its extent joins.
     const bool piece = u.level_dbfs <= low.level_dbfs && on_multiple &&
-                       (through || (one_edge && inside) || !(absent(true) && absent(false)));
+                       (through || (at.reached && ((one_edge && inside) || !(absent(true) && absent(false)))));
     return switched_apart && !piece ? AtMultiple::kOwnTone : AtMultiple::kMember;
 }
 
@@ -186,8 +192,8 @@ Family family_of(const Context& c, const std::vector<Confirmed>& all, size_t low
     double top_hz = t.hz;
     const bool clips = clips_within(c.audio, t.first, t.end);
     for (int32_t order = 2; order * top_hz / top < kHighestShare * nyquist; ++order) {
-        const bool within_reach = order <= kHighestHarmonic || order <= kSeriesReach * top;
         const Multiple at = multiple_of(c, t, order, top, top_hz);
+        const bool within_reach = order <= kHighestHarmonic || at.reached;
         Harmonic h;
         h.order = order;
         bool member = false, own_tone = false;

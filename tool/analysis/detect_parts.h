@@ -162,8 +162,9 @@ std::vector<Confirmed> confirmed_tones(const Context& c, const std::vector<Run>&
                                        const std::vector<Run>& unsteady, std::vector<Dropped>* dropped);
 
 // The share of the shortest run's frames before (or after) `t` that hold its frequency;
-// -1 when too few frames lie there to tell.
-double track_share(const Context& c, const Tone& t, bool before);
+// -1 when too few frames lie there to tell. `level_dbfs`, where given, takes the median
+// level of the peaks found there.
+double track_share(const Context& c, const Tone& t, bool before, double* level_dbfs = nullptr);
 
 // Whether `t`'s frequency holds a peak through the shortest run's frames before (or after) it.
 bool track_goes_on(const Context& c, const Tone& t, bool before);

@@ -10,7 +10,7 @@ namespace detection {
 
 // The frames counted lie wholly before the start of `t` (`before`) or wholly after its
 // end, and hold its frequency at any level; too few is under a block's frames.
-double track_share(const Context& c, const Tone& t, bool before)
+double track_share(const Context& c, const Tone& t, bool before, double* level_dbfs)
 {
     const Frames& f = c.f;
     const int32_t span = c.shortest;
@@ -25,9 +25,13 @@ double track_share(const Context& c, const Tone& t, bool before)
         to = std::min(frames, from + span);
     }
     if (to - from < kHopsPerBlock) return -1;
-    std::vector<double> hz;
+    std::vector<double> hz, levels;
     for (int32_t m = from; m < to; ++m)
-        if (const Peak* k = peak_near(c.p, f.peaks[m], bin, 1, true)) hz.push_back(k->at * f.bin_hz());
+        if (const Peak* k = peak_near(c.p, f.peaks[m], bin, 1, true)) {
+            hz.push_back(k->at * f.bin_hz());
+            levels.push_back(k->level_dbfs);
+        }
+    if (level_dbfs) *level_dbfs = levels.empty() ? -HUGE_VAL : median(levels);
     // Peaks that lie a bin or more off the tone's frequency for the most part are another
     // partial's (a bass note a semitone away, held beside it), not its own track.
     if (!hz.empty() && std::fabs(median(hz) - t.hz) > f.bin_hz()) return 0;
@@ -40,6 +44,23 @@ bool track_goes_on(const Context& c, const Tone& t, bool before)
 {
     return track_share(c, t, before) >= c.p.present_share;
 }
+
+namespace {
+
+// A tone switched on over quieter sound at its bin steps up by tone_db or more (as the
+// runs are parted at such a step), and back down where it stops: the quieter sound
+// that goes on on both sides, a chime's ring under a beep, is another's, not its track.
+// A partial that settles for a while within its own life, a ring's tail, has its louder
+// sound on one side at least.
+bool stands_over_its_track(const Context& c, const Tone& t)
+{
+    double before = 0, after = 0;
+    track_share(c, t, true, &before);
+    track_share(c, t, false, &after);
+    return std::max(before, after) <= t.level_dbfs - c.p.tone_db;
+}
+
+}  // namespace
 
 bool clips_within(const Audio& a, int64_t first, int64_t end)
 {
@@ -237,7 +258,7 @@ Verdict first_objection(const Context& c, const std::vector<Line>& lines, const 
     // both sides is a piece of program sound, not a tone switched on and off.
     // The louder sound that died away into a tone is another sound, not its track.
     if (!t.from_region_start && !t.to_region_end && !r.after_louder && track_goes_on(c, t, true) &&
-        track_goes_on(c, t, false) && !switched_with_harmonics(c, lines, t))
+        track_goes_on(c, t, false) && !stands_over_its_track(c, t) && !switched_with_harmonics(c, lines, t))
         return Verdict{true, DropReason::kTrackGoesOn, std::min(track_share(c, t, true), track_share(c, t, false)),
                        p.present_share, 0};
     if (const Verdict v = note_partial(c, lines, line); v.drops) return v;
