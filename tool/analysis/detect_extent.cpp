@@ -281,6 +281,27 @@ double beat_around(const Context& c, double hz, int32_t from, int32_t to)
     return beat_in(c, probe_levels(c, Probe(c.f.n, hz, c.audio.rate, c.kernels), lo, hi), lo, from, to);
 }
 
+namespace {
+
+// beat_around's depth where the levels at `hz` over frames [known_from, known_from +
+// known.size()), within its span, are read already (a tone's own, read frame by frame):
+// only the frames beside them are read, and each level is the one it would read.
+double beat_around_known(const Context& c, double hz, int32_t from, int32_t to, const std::vector<double>& known,
+                         int32_t known_from)
+{
+    int32_t lo = 0, hi = 0;
+    beat_span(c, from, to, &lo, &hi);
+    const Probe probe(c.f.n, hz, c.audio.rate, c.kernels);
+    const int32_t known_to = known_from + int32_t(known.size());
+    std::vector<double> levels = probe_levels(c, probe, lo, known_from);
+    levels.insert(levels.end(), known.begin(), known.end());
+    const std::vector<double> after = probe_levels(c, probe, known_to, hi);
+    levels.insert(levels.end(), after.begin(), after.end());
+    return beat_in(c, levels, lo, from, to);
+}
+
+}  // namespace
+
 Tone tone_of(const Context& c, const Run& r)
 {
     const DetectParams& p = c.p;
@@ -308,8 +329,10 @@ Tone tone_of(const Context& c, const Run& r)
     const int64_t edge = f.n / f.hop;
     std::vector<double> levels;
     const int64_t last = std::max<int64_t>(r.to - 1 - edge, mid);
+    bool followed = false;  // whether the probe moved off the tone's frequency
     for (int64_t m = std::min<int64_t>(r.from + edge, mid); m <= last;) {
         follow(m);
+        followed = followed || probe.hz != t.hz;
         // The frames up to where the probe next moves on are read together.
         int64_t end = m + 1;
         while (end <= last && !(std::fabs(hz_at(end) - probe.hz) > kFollowBins * f.bin_hz())) ++end;
@@ -331,7 +354,11 @@ Tone tone_of(const Context& c, const Run& r)
     // A run between two of a pair's nulls only swells and fades, and its level holds
     // between its crossings as a tone's does: only the swells beside it show the beat,
     // and with it that the pair sounds on past those nulls.
-    if (!beats(p, t.beat_db)) t.beat_db = std::max(t.beat_db, beat_around(c, t.hz, r.from, r.to));
+    if (!beats(p, t.beat_db)) {
+        const int32_t read_from = int32_t(std::min<int64_t>(r.from + edge, mid));
+        t.beat_db = std::max(t.beat_db, followed ? beat_around(c, t.hz, r.from, r.to)
+                                                 : beat_around_known(c, t.hz, r.from, r.to, levels, read_from));
+    }
     // A level that scatters may be the program's beside the tone: the tone is read
     // again where it sounds.
     if (!beats(p, t.beat_db) && t.level_range_db > p.level_range_db) {

@@ -246,8 +246,11 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
     const Frames& f = c.f;
+    const int32_t frames = r.to - r.from, stretch = kFineFactor * f.n / f.hop;
+    // A run too short to hold kFewestReadings stretches cannot pass, whatever its
+    // phasors: most of the program's short runs end here, before their probes are read.
+    if (frames / stretch < kFewestReadings) return false;
     const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
-    const int32_t frames = r.to - r.from;
     Phasors x;
     x.probe_hz = probe.hz;
     x.hop_seconds = double(f.hop) / a.rate;
@@ -266,7 +269,6 @@ bool holds_phase(const Context& c, const Run& r, std::vector<double>* readings, 
     const bool beat = beats(p, beat_in(c, levels, lo, r.from, r.to));
     const double own = own_level(p, db);
     for (const double level : db) x.clear.push_back(beat || !covered(p, level, own));
-    const int32_t stretch = kFineFactor * f.n / f.hop;
     std::vector<double> hz, seconds;
     const double share = in_step_share(p);
     for (int32_t from = 0; from + stretch <= frames; from += stretch)
@@ -330,6 +332,9 @@ std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
         for (size_t i = 0; i < failed.size(); ++i) {
             const Run& r = failed[i];
             if (m < r.from || m >= r.to) continue;
+            // Neighbouring lines mostly find the same peak: its reading is taken once.
+            int32_t read = -1;
+            double read_hz = 0, read_level = 0;
             for (int32_t j = 0; j < lines; ++j) {
                 // A peak over two long-block bins on each side, give or take one bin.
                 const int32_t c = kFineFactor * r.bin + j - span;
@@ -337,10 +342,15 @@ std::vector<bool> second_look(const Context& c, std::vector<Run>* runs)
                 for (int32_t b = c - 1; b <= c + 1; ++b)
                     if (tops_lobe(power, b) && (best < 0 || power[b] > power[best])) best = b;
                 if (best < 0) continue;
+                if (best != read) {
+                    read = best;
+                    read_hz = refine_peak(power, best) * bin_hz;
+                    read_level = to_db(2 * lobe_power(power, best));
+                }
                 Readings& x = readings[i][size_t(j)];
                 x.frame.push_back(m);
-                x.hz.push_back(refine_peak(power, best) * bin_hz);
-                x.level.push_back(to_db(2 * lobe_power(power, best)));
+                x.hz.push_back(read_hz);
+                x.level.push_back(read_level);
             }
         }
     }

@@ -145,17 +145,33 @@ double pair_end(const Audio& a, const PairFit& m, int32_t n, int64_t inside, int
 
 namespace {
 
+// A run's probe phasors over frames [from, from + z.size()), read once for the looks
+// at the run whole and without its end blocks.
+struct Read {
+    int32_t from = 0;
+    std::vector<std::complex<double>> z;
+};
+
 // The phasors of run `r`'s probe over frames [first, last) where it stands clear of the
-// program in its critical band, their times from the run's middle.
-Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last)
+// program in its critical band, their times from the run's middle; taken from `read`
+// where it holds them.
+Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last, Read* read)
 {
     const Audio& a = c.audio;
     const Frames& f = c.f;
     const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
     Clear x;
+    const bool held = read->from <= first && last <= read->from + int32_t(read->z.size());
+    if (!held) {
+        // Read together, the blocks' sums go side by side; each is the one phasor() gives.
+        read->from = first;
+        read->z.clear();
+        if (last > first)
+            probe.read_blocks(a, f.first + int64_t(first) * f.hop, f.hop, last - first, nullptr, &read->z);
+    }
     for (int32_t m = first; m < last; ++m) {
-        const std::complex<double> z = probe.phasor(a, f.first + int64_t(m) * f.hop);
+        const std::complex<double> z = read->z[size_t(m - read->from)];
         if (to_db(std::norm(z)) - band_partials_dbfs(f, m, probe.hz) < kCriticalRatioDb) continue;
         x.z.push_back(z);
         x.seconds.push_back((m - mid) * hop_seconds);
@@ -166,17 +182,21 @@ Clear clear_over(const Context& c, const Run& r, int32_t first, int32_t last)
 
 // The pair look over the run's frames [first, last): the run's own length sets the
 // slowest spacing, as the run spans the beat.
-bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, double unexplained, PairReading* out)
+bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, double unexplained, PairReading* out,
+               Read* read)
 {
     const DetectParams& p = c.p;
     const Audio& a = c.audio;
     const Frames& f = c.f;
-    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
     const double hop_seconds = double(f.hop) / a.rate, mid = (r.from + r.to - 1) / 2.0;
-    const Clear x = clear_over(c, r, first, last);
     const double frames = last - first, seconds = (r.to - r.from) * hop_seconds;
-    if (x.z.size() < kPairClearShare * frames || x.energy <= 0) return false;
     const double slowest = std::max(kSlowestBeatHz, kFewestBeats / seconds);
+    // A run too short to span the beat of a pair steady_hz apart holds no spacing the
+    // look accepts (below): its probe is not read.
+    if (slowest + kPairCoarseHz / 2 > p.steady_hz) return false;
+    const Probe probe(f.n, median(r.hz), a.rate, c.kernels);
+    const Clear x = clear_over(c, r, first, last, read);
+    if (x.z.size() < kPairClearShare * frames || x.energy <= 0) return false;
     // On the coarse grid each tone lies on one of two grids half a coarse step fine, so
     // the turned sums are taken once for every point of those and the spacings.
     const int32_t mids = int32_t(std::floor(2 * p.steady_hz / kPairCoarseHz + 1e-9)) + 1;
@@ -238,11 +258,13 @@ bool pair_over(const Context& c, const Run& r, int32_t first, int32_t last, doub
 bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
 {
     const Frames& f = c.f;
-    if (pair_over(c, r, r.from, r.to, c.p.pair_unexplained, out)) return true;
+    Read read;
+    if (pair_over(c, r, r.from, r.to, c.p.pair_unexplained, out, &read)) return true;
     const int32_t edge = f.n / f.hop - 1;
     if (r.to - r.from <= 2 * edge + kHopsPerBlock) return false;
     PairReading inner;
-    if (!pair_over(c, r, r.from + edge, r.to - edge, kSparedUnexplained * c.p.pair_unexplained, &inner)) return false;
+    if (!pair_over(c, r, r.from + edge, r.to - edge, kSparedUnexplained * c.p.pair_unexplained, &inner, &read))
+        return false;
     // Frames spanning under kFewestBeats of the fitted beat hold one swell and fade, a
     // note's shape as well as a pair's. A pair sounds on through its null: over the run
     // and as long again before it or after it (it may be switched on or off at the
@@ -259,7 +281,8 @@ bool holds_as_pair(const Context& c, const Run& r, PairReading* out)
             side.from = first;
             side.to = last;
             PairReading over;
-            pair_over(c, side, first, last, c.p.pair_unexplained, &over);
+            Read beside;
+            pair_over(c, side, first, last, c.p.pair_unexplained, &over, &beside);
             return over.fit.fitted && over.beat_db >= c.p.tone_db;
         };
         if (!sounds_on(lo, r.to) && !sounds_on(r.from, hi)) return false;

@@ -22,57 +22,85 @@ double spread(const std::vector<double>& v) { return quantile(v, 0.9) - quantile
 
 double middle_spread(const std::vector<double>& v) { return quantile(v, 0.75) - quantile(v, 0.25); }
 
+namespace {
+
+typedef double pair __attribute__((vector_size(16)));
+typedef int64_t pair_mask __attribute__((vector_size(16)));
+constexpr int32_t kSets = 2, kStep = 2 * kSets;
+
+// How many of the `size` values from `v` lie under `t`, and how many at or under it.
+void count_around(const double* v, int32_t size, double t, int64_t* under, int64_t* upto)
+{
+    const pair at = {t, t};
+    pair_mask less[kSets] = {}, most[kSets] = {};
+    int32_t i = 0;
+    for (; i + kStep <= size; i += kStep)
+        for (int32_t j = 0; j < kSets; ++j) {
+            pair x;
+            std::memcpy(&x, v + i + 2 * j, sizeof x);
+            // A comparison's lanes are all ones where it holds: -1.
+            less[j] -= x < at;
+            most[j] -= x <= at;
+        }
+    int64_t u = 0, w = 0;
+    for (int32_t j = 0; j < kSets; ++j)
+        for (int32_t l = 0; l < 2; ++l) u += less[j][l], w += most[j][l];
+    for (; i < size; ++i) u += v[i] < t, w += v[i] <= t;
+    *under = u;
+    *upto = w;
+}
+
+// The nearest of the values to `t` under it (`below`), or over it; -inf or inf for none.
+// The nearest values are maxima or minima, which come out the same in any order.
+double nearest_beside(const double* v, int32_t size, double t, bool below)
+{
+    const double none = below ? -HUGE_VAL : HUGE_VAL;
+    const pair at = {t, t}, nothing = {none, none};
+    pair best[kSets] = {nothing, nothing};
+    int32_t i = 0;
+    for (; i + kStep <= size; i += kStep)
+        for (int32_t j = 0; j < kSets; ++j) {
+            pair x;
+            std::memcpy(&x, v + i + 2 * j, sizeof x);
+            if (below) {
+                const pair lower = x < at ? x : nothing;
+                best[j] = best[j] < lower ? lower : best[j];
+            } else {
+                const pair higher = x > at ? x : nothing;
+                best[j] = higher < best[j] ? higher : best[j];
+            }
+        }
+    double b = none;
+    for (int32_t j = 0; j < kSets; ++j)
+        for (int32_t l = 0; l < 2; ++l) b = below ? std::max(b, best[j][l]) : std::min(b, best[j][l]);
+    for (; i < size; ++i) {
+        if (below && v[i] < t) b = std::max(b, v[i]);
+        if (!below && v[i] > t) b = std::min(b, v[i]);
+    }
+    return b;
+}
+
+}  // namespace
+
 // One distinct value at a time from the guess: a floor moves little from one place to
-// the next, so the walk is short (most often the guess or its neighbour), and each step
-// is one pass of counts and nearest values without a branch that depends on them (a
-// search or a selection guesses wrong at every other step, which took most of a frame's
-// time). The pass reads the values a pair at a time into two sets of pairs of counts
-// and nearest values, so that no step of it waits on the one before and each comparison
-// and choice is one vector operation: WebAssembly chooses between two doubles with a
-// branch, between two vectors with a bitwise select. The nearest values are minima and
-// maxima, which come out the same in any order.
+// the next, so the walk is short (most often the guess or its neighbour). Each step
+// counts the values under the guess and at or under it, and only where the rank lies
+// elsewhere looks for the nearest value on that side: a pass without a branch that
+// depends on the values (a search or a selection guesses wrong at every other step,
+// which took most of a frame's time), reading them a pair at a time into two sets of
+// pairs, so that no step of it waits on the one before and each comparison and choice
+// is one vector operation: WebAssembly chooses between two doubles with a branch,
+// between two vectors with a bitwise select.
 double kth_smallest(const double* v, int32_t size, int32_t k, double guess)
 {
-    typedef double pair __attribute__((vector_size(16)));
-    typedef int64_t pair_mask __attribute__((vector_size(16)));
-    constexpr int32_t kSets = 2, kStep = 2 * kSets;
     double t = guess;
     for (;;) {
-        const pair at = {t, t}, lowest = {-HUGE_VAL, -HUGE_VAL}, highest = {HUGE_VAL, HUGE_VAL};
-        pair_mask under[kSets] = {}, upto[kSets] = {};
-        pair below[kSets] = {lowest, lowest}, above[kSets] = {highest, highest};  // the nearest values on either side
-        int32_t i = 0;
-        for (; i + kStep <= size; i += kStep)
-            for (int32_t j = 0; j < kSets; ++j) {
-                pair x;
-                std::memcpy(&x, v + i + 2 * j, sizeof x);
-                const pair_mask less = x<at, more = x> at;
-                // A comparison's lanes are all ones where it holds: -1.
-                under[j] -= less;
-                upto[j] -= x <= at;
-                const pair lower = less ? x : lowest, higher = more ? x : highest;
-                below[j] = below[j] < lower ? lower : below[j];
-                above[j] = higher < above[j] ? higher : above[j];
-            }
-        int64_t under_all = 0, upto_all = 0;
-        double below_all = -HUGE_VAL, above_all = HUGE_VAL;
-        for (int32_t j = 0; j < kSets; ++j)
-            for (int32_t l = 0; l < 2; ++l) {
-                under_all += under[j][l];
-                upto_all += upto[j][l];
-                below_all = std::max(below_all, below[j][l]);
-                above_all = std::min(above_all, above[j][l]);
-            }
-        for (; i < size; ++i) {
-            const double x = v[i];
-            under_all += x < t;
-            upto_all += x <= t;
-            if (x < t) below_all = std::max(below_all, x);
-            if (x > t) above_all = std::min(above_all, x);
-        }
-        if (k >= under_all && k < upto_all) return t;
-        if (k == under_all - 1) return below_all;
-        if (k == upto_all) return above_all;
-        t = k < under_all ? below_all : above_all;
+        int64_t under = 0, upto = 0;
+        count_around(v, size, t, &under, &upto);
+        if (k >= under && k < upto) return t;
+        const bool below = k < under;
+        const double next = nearest_beside(v, size, t, below);
+        if (below ? k == under - 1 : k == upto) return next;
+        t = next;
     }
 }
