@@ -107,6 +107,15 @@ inline void split_bfly(V* a, int32_t j, int32_t p, cplx w)
     store(a + p, P + conj(y));
 }
 
+// On WebAssembly, a pair of lanes at a time (lanes.h).
+#if defined(__wasm_simd128__)
+template <bool forward>
+inline void split_bfly(lanes4* a, int32_t j, int32_t p, cplx w)
+{
+    for (int k = 0; k < 2; ++k) split_bfly<forward>(pair_of(a, k), j, p, w);
+}
+#endif
+
 // One block of the pass: butterflies at j = top - 2 down to bottom, two per iteration,
 // with the weight pairs `at` (index j) and `above` (index j + 2) carried in scalars so
 // that the recurrence, the pass's longest dependency chain, stays short:
