@@ -178,8 +178,8 @@ template <bool forward, int32_t group = 4, class V>
 void split_pass(int32_t n, V* a)
 {
 #if defined(__wasm_simd128__)
-    // There a lanes4 is two vectors, and four blocks' weights and butterflies side by
-    // side spill out of the machine's registers: one block at a time is faster.
+    // On WebAssembly a lanes4 is two vectors, and four blocks' weights and butterflies
+    // side by side spill out of the machine's registers: one block at a time is faster.
     if (sizeof(V) > sizeof(double) && group > 1) return split_pass<forward, 1>(n, a);
 #endif
     const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
