@@ -159,6 +159,26 @@ inline void kernel16_shifted(V* a)
     store8(a + 16, t);
 }
 
+// On WebAssembly, a pair of lanes at a time (lanes.h).
+#if defined(__wasm_simd128__)
+inline void kernel8(lanes4* a)
+{
+    for (int k = 0; k < 2; ++k) kernel8(pair_of(a, k));
+}
+inline void kernel16(lanes4* a)
+{
+    for (int k = 0; k < 2; ++k) kernel16(pair_of(a, k));
+}
+inline void kernel8_shifted(lanes4* a)
+{
+    for (int k = 0; k < 2; ++k) kernel8_shifted(pair_of(a, k));
+}
+inline void kernel16_shifted(lanes4* a)
+{
+    for (int k = 0; k < 2; ++k) kernel16_shifted(pair_of(a, k));
+}
+#endif
+
 // New value k is old value from[k] of a block of `count` values.
 template <int count, class V>
 inline void gather(V* a, const int (&from)[count])

@@ -31,6 +31,43 @@ inline lanes4 operator*(lanes4 x, double s) { return lanes4{x.v * s}; }
 inline lanes4 operator*(double s, lanes4 x) { return lanes4{s * x.v}; }
 inline lanes4 operator-(lanes4 x) { return lanes4{-x.v}; }
 
+#if defined(__wasm_simd128__)
+// WebAssembly's vectors hold two doubles, so a lanes4 is two of them, and a butterfly or
+// kernel on lanes4 keeps twice as many vectors live as the machine has registers: the
+// browser's compiler then spills them to the stack at every step. lane_pair is two
+// lanes of a lanes4 array (pair_of), read and written in place, so that the butterflies
+// and kernels of a group run on one pair and then on the other (their overloads for
+// lanes4 in stages.h, transform.h and kernels.h), each lane with its own operations as
+// before, while the twiddles are still made once for all four lanes.
+typedef double v2d __attribute__((vector_size(16)));
+struct __attribute__((packed, aligned(8), may_alias)) lane_pair {
+    v2d v;
+    // The element's other pair: it makes the stride a lanes4's, and is never read or
+    // written through this view, since a copy takes v alone.
+    double others[2];
+
+    lane_pair() = default;
+    explicit lane_pair(v2d x) : v(x) {}
+    lane_pair(const lane_pair& x) : v(x.v) {}
+    lane_pair& operator=(const lane_pair& x)
+    {
+        v = x.v;
+        return *this;
+    }
+};
+inline lane_pair operator+(lane_pair x, lane_pair y) { return lane_pair{x.v + y.v}; }
+inline lane_pair operator-(lane_pair x, lane_pair y) { return lane_pair{x.v - y.v}; }
+inline lane_pair operator*(lane_pair x, double s) { return lane_pair{x.v * s}; }
+inline lane_pair operator*(double s, lane_pair x) { return lane_pair{s * x.v}; }
+inline lane_pair operator-(lane_pair x) { return lane_pair{-x.v}; }
+
+// Lanes 2k and 2k + 1 of a group.
+inline lane_pair* pair_of(lanes4* a, int k)
+{
+    return reinterpret_cast<lane_pair*>(reinterpret_cast<double*>(a) + 2 * k);
+}
+#endif
+
 template <class V>
 struct C {
     V re, im;

@@ -11,7 +11,8 @@
 //   stages.h        the stage passes that cut a block into quarters, and their twiddles
 //   kernels.h       the 8- and 16-point kernels (and 2, 4) and the fixed permutations
 //   bitrev.h        the general bit reversal
-//   lanes.h         the values it is written in (one transform, or four side by side)
+//   lanes.h         the values it is written in (one transform, or four side by side;
+//                   on WebAssembly, a pair of the four at a time)
 //   constants.h     its irrational constants, each written once
 //   group.h         a batch's group of transforms, baseline and AVX
 //   cfft_kernels.h, fft_internal.h, routines.cpp   the inner routines, for the tests

@@ -90,6 +90,19 @@ inline void shifted_bfly(V* v, int32_t qd, cplx w1, cplx w1q, cplx w3, cplx w3q)
     store(v + 3 * qd, r - rq);
 }
 
+// On WebAssembly, a pair of lanes at a time (lanes.h).
+#if defined(__wasm_simd128__)
+template <bool conj_in>
+inline void plain_bfly(lanes4* v, int32_t qd, cplx w1, cplx w3)
+{
+    for (int k = 0; k < 2; ++k) plain_bfly<conj_in>(pair_of(v, k), qd, w1, w3);
+}
+inline void shifted_bfly(lanes4* v, int32_t qd, cplx w1, cplx w1q, cplx w3, cplx w3q)
+{
+    for (int k = 0; k < 2; ++k) shifted_bfly(pair_of(v, k), qd, w1, w1q, w3, w3q);
+}
+#endif
+
 // What every pass keeps: the block, its quarter size, the step angle theta
 // (w = e^(2i theta)) and the recurrences of w^j and w^3j, started at j = 0 and 1.
 template <class V>

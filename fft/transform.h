@@ -107,6 +107,15 @@ inline void split_bfly(V* a, int32_t j, int32_t p, cplx w)
     store(a + p, P + conj(y));
 }
 
+// On WebAssembly, a pair of lanes at a time (lanes.h).
+#if defined(__wasm_simd128__)
+template <bool forward>
+inline void split_bfly(lanes4* a, int32_t j, int32_t p, cplx w)
+{
+    for (int k = 0; k < 2; ++k) split_bfly<forward>(pair_of(a, k), j, p, w);
+}
+#endif
+
 // One block of the pass: butterflies at j = top - 2 down to bottom, two per iteration,
 // with the weight pairs `at` (index j) and `above` (index j + 2) carried in scalars so
 // that the recurrence, the pass's longest dependency chain, stays short:
@@ -168,6 +177,11 @@ inline Block split_block_at(int32_t n, int32_t top)
 template <bool forward, int32_t group = 4, class V>
 void split_pass(int32_t n, V* a)
 {
+#if defined(__wasm_simd128__)
+    // On WebAssembly a lanes4 is two vectors, and four blocks' weights and butterflies
+    // side by side spill out of the machine's registers: one block at a time is faster.
+    if (sizeof(V) > sizeof(double) && group > 1) return split_pass<forward, 1>(n, a);
+#endif
     const int32_t blocks = n / 2 > 256 ? n / 512 : 1;
     if (group > blocks) return split_pass<forward, (group > 1 ? group / 2 : 1)>(n, a);
     const double theta = kc::pi / n;
