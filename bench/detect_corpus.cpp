@@ -269,6 +269,16 @@ void score_case(FilterTable* table, const Recording& r, const Audio& clip, const
                                         drops_near(d, c.partials[0].hz, c.first, c.end, clip.rate)));
         return;
     }
+    if (c.kind == CaseKind::single && t != &d.tones.front()) {
+        // What the ear ranks above it, with each figure the ranking went by.
+        std::string above;
+        for (const Tone* u = &d.tones.front(); u != t; ++u)
+            above += fmt::format("{}{:.1f} Hz {:.1f} dBFS {:.2f}-{:.2f} s ({:.1f} dB heard)", above.empty() ? "" : "; ",
+                                 u->hz, u->level_dbfs, double(u->first) / clip.rate, double(u->end) / clip.rate,
+                                 u->audibility_db);
+        s->misses.push_back(fmt::format("{} ({}): listed {} of {}, at {:.1f} dB heard; above it {}", what, stratum,
+                                        t - &d.tones.front() + 1, d.tones.size(), t->audibility_db, above));
+    }
     const double reach = kExtentS * clip.rate;
     const bool ends = std::fabs(double(t->first - c.first)) <= reach && std::fabs(double(t->end - c.end)) <= reach;
     if (c.kind == CaseKind::pair) {
